@@ -1,0 +1,58 @@
+#include "net/CUDPSocket.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "net/CProtocolHandler.h"
+
+CUDPSocket::CUDPSocket() = default;
+
+CUDPSocket::~CUDPSocket() = default;
+
+int CUDPSocket::Create(uint16_t nPort)
+{
+    Close();
+    m_hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_hSocket == kInvalidSocket)
+        return 0;
+    if (AttachSocket(m_hSocket, kEventRead) == 0)
+        return 0;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(nPort);
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        const int nError = errno;
+        Close();
+        errno = nError;
+        return 0;
+    }
+    const int nSize = kBufferSize;
+    setsockopt(m_hSocket, SOL_SOCKET, SO_SNDBUF, &nSize, sizeof nSize);
+    setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nSize, sizeof nSize);
+    m_addrLocal.sin_family = AF_INET;
+    m_addrLocal.sin_port = htons(nPort);
+    return 1;
+}
+
+void CUDPSocket::OnRead(int)
+{
+    char area[kReceiveArea];
+    sockaddr_in from{};
+    socklen_t nFromLen = sizeof from;
+    const ssize_t n = recvfrom(m_hSocket, area, sizeof area, 0, reinterpret_cast<sockaddr*>(&from), &nFromLen);
+    if (n > 0)
+        m_pHandler->OnPacket(area, static_cast<int>(n), reinterpret_cast<const sockaddr*>(&from), 0);
+}
+
+uint16_t CUDPSocket::LocalPort() const
+{
+    if (m_hSocket == kInvalidSocket)
+        return 0;
+    sockaddr_in addr{};
+    socklen_t nLen = sizeof addr;
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}

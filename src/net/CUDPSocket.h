@@ -1,0 +1,45 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+
+#include "net/CEventSocket.h"
+
+class CProtocolHandler;
+
+// The IPv4 UDP endpoint: bound to any local address, its network-event thread
+// reads every datagram that arrives and hands it to the receive handler. Other
+// threads may send through Handle() while it is open.
+//
+// The handler is not owned; install it before Create and keep it alive while
+// the endpoint is open. Create, Close and the destructor belong to one thread
+// (not the network-event thread).
+class CUDPSocket : public CEventSocket {
+public:
+    // Larger than any UDP datagram, so nothing is ever cut short.
+    static constexpr int kReceiveArea = 327680;
+    static constexpr int kBufferSize = 65535;
+
+    CUDPSocket();
+    ~CUDPSocket() override;
+
+    // Closes what was open, then opens a socket, starts the thread and binds
+    // to the port (host order; 0 lets the system choose). 1 = open; 0 =
+    // failed, errno set (a failed bind leaves the object closed and errno at
+    // the bind's error).
+    int Create(uint16_t nPort);
+    void OnRead(int nError) override;
+
+    void SetHandler(CProtocolHandler* pHandler) { m_pHandler = pHandler; }
+    CProtocolHandler* Handler() const { return m_pHandler; }
+    // The bound local port in host order, 0 when not bound.
+    uint16_t LocalPort() const;
+
+private:
+    sockaddr_in m_addrLocal{};
+    CProtocolHandler* m_pHandler = nullptr;
+};
+
+// The process's one endpoint, defined by each program's entry point.
+extern CUDPSocket theUDPSocket;
