@@ -1,0 +1,10 @@
+#pragma once
+
+#include "send/CSendClock.h"
+
+// The real clock: time() and a thread sleep.
+class CSystemClock : public CSendClock {
+public:
+    int64_t Now() override;
+    void Sleep(int nMilliseconds) override;
+};
