@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The command line of tovrik-cli, parsed.
+struct CCliOptions {
+    std::string strTarget = "127.0.0.1";
+    int nPort = 51609;
+    int nMode = 0;
+    bool bLoop = true;
+    bool bModifyTime = true;
+    bool bHex = false;
+    std::optional<std::string> strText;
+    std::optional<std::string> strTextFile;
+    std::optional<std::string> strImport;
+    std::optional<double> dStopAfter;
+    bool bDryRun = false;
+    bool bQuiet = false;
+
+    // Exit codes.
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitFailure = 1;
+    static constexpr int kExitLoad = 2;
+    static constexpr int kExitUsage = 64;
+
+    // Parses argv. On --help or --version, or a usage error, prints what is
+    // due and sets nExit; otherwise nExit stays empty and the run goes on.
+    static CCliOptions Parse(int argc, char** argv, std::optional<int>& nExit);
+    // "0".."6" or a mode's name; -1 when neither.
+    static int ModeFromText(const std::string& strText);
+};
