@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempDir.h"
+#include "net/LoopbackPeer.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct CliRun {
+    int nExit = -1;
+    std::string out;
+    std::string err;
+    double dSeconds = 0;
+};
+
+std::string ReadFile(const std::string& strPath)
+{
+    std::ifstream file(strPath, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// Runs tovrik-cli with the arguments; when nSignalAfterMs >= 0 sends nSignal
+// then. Standard output and error are captured.
+CliRun RunCli(const std::vector<std::string>& args, int nSignalAfterMs = -1, int nSignal = SIGINT)
+{
+    TempDir dir;
+    const std::string strOut = dir.Path() + "/out";
+    const std::string strErr = dir.Path() + "/err";
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fdOut = open(strOut.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        const int fdErr = open(strErr.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        dup2(fdOut, 1);
+        dup2(fdErr, 2);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TOVRIK_CLI_PATH));
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(TOVRIK_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    if (nSignalAfterMs >= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nSignalAfterMs));
+        kill(pid, nSignal);
+    }
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    CliRun run;
+    run.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+    run.out = ReadFile(strOut);
+    run.err = ReadFile(strErr);
+    return run;
+}
+
+std::vector<std::string> ReceiveAll(const LoopbackPeer& peer, int nTimeoutMs = 200)
+{
+    std::vector<std::string> got;
+    std::string bytes;
+    while (peer.Receive(bytes, nTimeoutMs))
+        got.push_back(bytes);
+    return got;
+}
+
+std::string Port(const LoopbackPeer& peer)
+{
+    return std::to_string(peer.Port());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string LocalTime(time_t t, const char* pszPattern)
+{
+    struct tm local {};
+    localtime_r(&t, &local);
+    char text[64];
+    strftime(text, sizeof text, pszPattern, &local);
+    return text;
+}
+
+}  // namespace
+
+TEST(CliTest, DefaultsSendTheDeviceInfoThenTheStampedStatusMessageEverySecond)
+{
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "--stop-after", "1.5"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    const std::vector<std::string> got = ReceiveAll(peer);
+    ASSERT_GE(got.size(), 2u);
+    ASSERT_LE(got.size(), 4u);
+    EXPECT_EQ(got[0], TovrikTexts::kDeviceInfo);
+    for (size_t i = 1; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].size(), 904u);
+        EXPECT_EQ(got[i].find("{\"cmd\":\"push_msg\",\"IMEI\":\"1234567890\",\"packnum\""), 0u);
+        EXPECT_EQ(got[i].rfind(",\"time\":\""), 904u - 30u);
+    }
+    EXPECT_TRUE(Contains(run.err, "解析完毕,一共解析 1 道下载命令.开始发送.\n"));
+    EXPECT_TRUE(Contains(run.err, "发送结束\n"));
+    // One line per datagram and the summary.
+    EXPECT_TRUE(Contains(run.out, "127.0.0.1:" + Port(peer) + " 121 bytes\n"));
+    EXPECT_TRUE(Contains(run.out, "sent " + std::to_string(got.size()) + " datagrams in "));
+}
+
+TEST(CliTest, WithoutRewriteAndLoopThePacketsGoAsCutAndTheRunEndsByItself)
+{
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "--no-loop", "--no-modify-time", "-q", "--text",
+                               "junk{\"a\":1}\r\n{ \"b\" : 2 }\r\n"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(ReceiveAll(peer), (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"a\":1}", "{ \"b\" : 2 }"}));
+    EXPECT_LT(run.dSeconds, 5.0);
+    EXPECT_EQ(run.out, "") << "quiet";
+    EXPECT_TRUE(Contains(run.err, "一共解析 2 道"));
+}
+
+TEST(CliTest, FastModesMarkEveryPacketOnce)
+{
+    LoopbackPeer peer;
+    const CliRun run =
+        RunCli({"-p", Port(peer), "-m", "10ms", "-q", "--text", "{\"a\":1}{\"b\":2}{\"c\":3,\"time\":\"t\"}"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(ReceiveAll(peer), (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"a\":1,\"make_up\":1}",
+                                                          "{\"b\":2,\"make_up\":1}",
+                                                          "{\"c\":3,\"time\":\"t\",\"make_up\":1}"}));
+}
+
+TEST(CliTest, HexTextIsDecodedIntoPackets)
+{
+    LoopbackPeer peer;
+    const CliRun run =
+        RunCli({"-p", Port(peer), "-m", "4", "-q", "--hex", "--text", "7b 22 61 22\n3a 31 7d 7b 7d 7b 7d"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(ReceiveAll(peer), (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"a\":1,\"make_up\":1}"}));
+}
+
+TEST(CliTest, FailedLoadsSayWhyAndExitWithTwo)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--text", ""}, "数据不能为空\n"},
+        {{"--hex", "--text", "7b,7d"}, "请输入HEX数据\n"},
+        {{"--hex", "--text", std::string(50001, '7')}, "长度请勿超过5W\n"},
+        {{"--text", "no braces here"}, "未解析到数据包\n"},
+        {{"--text-file", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
+        {{"--import", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
+    };
+    LoopbackPeer peer;
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-p", Port(peer)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.nExit, 2) << c.message;
+        EXPECT_EQ(run.err, c.message);
+    }
+    EXPECT_TRUE(ReceiveAll(peer, 50).empty()) << "nothing is sent after a failed load";
+}
+
+TEST(CliTest, PortsOutsideTheRangeAndUnknownModesAreUsageErrors)
+{
+    for (const char* port : {"65536", "-1", "x"})
+        EXPECT_EQ(RunCli({"-p", port, "--dry-run"}).nExit, 64) << port;
+    EXPECT_EQ(RunCli({"-m", "7", "--dry-run"}).nExit, 64);
+    EXPECT_EQ(RunCli({"-m", "2s", "--dry-run"}).nExit, 64);
+    EXPECT_EQ(RunCli({"--text", "{}", "--import", "f", "--dry-run"}).nExit, 64);
+    for (const char* port : {"0", "65535"})
+        EXPECT_EQ(RunCli({"-p", port, "--dry-run"}).nExit, 0) << port;
+    EXPECT_EQ(RunCli({"-m", "replay", "--dry-run"}).nExit, 0);
+    EXPECT_EQ(RunCli({"--help"}).nExit, 0);
+    EXPECT_TRUE(Contains(RunCli({"--version"}).out, "tovrik-cli 1.0"));
+}
+
+TEST(CliTest, DryRunLoadsAndSendsNothing)
+{
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "--dry-run"});
+    EXPECT_EQ(run.nExit, 0);
+    EXPECT_EQ(run.err, "解析完毕,一共解析 1 道下载命令.开始发送.\n");
+    EXPECT_TRUE(ReceiveAll(peer, 100).empty());
+}
+
+TEST(CliTest, InterruptAndTerminateStopTheRunLikeTheStopButton)
+{
+    for (const int nSignal : {SIGINT, SIGTERM}) {
+        LoopbackPeer peer;
+        const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q"}, 400, nSignal);
+        EXPECT_EQ(run.nExit, 0) << nSignal;
+        EXPECT_LT(run.dSeconds, 2.0);
+        EXPECT_TRUE(Contains(run.err, "发送结束\n"));
+        EXPECT_EQ(ReceiveAll(peer, 50).size(), 1u) << "only the device info message";
+    }
+}
+
+TEST(CliTest, ReplaySendsImportedMessagesAtTheirTimeOfDayWithTodaysDate)
+{
+    // Messages for the next two seconds of local time, dated years ago, and
+    // one without "IMEI" that is never sent.
+    const time_t now = time(nullptr);
+    TempDir dir;
+    std::string content;
+    for (int i = 1; i <= 2; ++i) {
+        content += "{\"IMEI\":\"9\",\"n\":" + std::to_string(i) + ",\"time\":\"2001-02-03 " +
+                   LocalTime(now + i, "%H:%M:%S") + "\"}\n";
+    }
+    content += "{\"n\":0,\"time\":\"2001-02-03 " + LocalTime(now + 1, "%H:%M:%S") + "\"}\n";
+    const std::string file = dir.Write("replay.txt", content);
+
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "-m", "replay", "-q", "--import", file, "--stop-after", "3.3"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "一共解析 2 道"));
+    const std::vector<std::string> got = ReceiveAll(peer);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], TovrikTexts::kDeviceInfo);
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(got[static_cast<size_t>(i)], "{\"IMEI\":\"9\",\"n\":" + std::to_string(i) + ",\"time\":\"" +
+                                                   LocalTime(now + i, "%Y-%m-%d %H:%M:%S") + "\"}");
+    }
+}

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/CLNHanlder.h"
+#include "net/CUDPSocket.h"
+#include "net/LoopbackPeer.h"
+
+namespace {
+
+class CRecordingHandler : public CProtocolHandler {
+public:
+    int OnPacket(const char* pData, int nLength, const sockaddr* pFrom, int nFlag) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_packets.emplace_back(pData, static_cast<size_t>(nLength));
+        m_nFlag = nFlag;
+        m_nFromFamily = pFrom->sa_family;
+        return 1;
+    }
+    std::vector<std::string> Packets()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_packets;
+    }
+    int m_nFlag = -1;
+    int m_nFromFamily = -1;
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_packets;
+};
+
+bool WaitForCount(CRecordingHandler& handler, size_t nCount)
+{
+    for (int i = 0; i < 600 && handler.Packets().size() < nCount; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return handler.Packets().size() >= nCount;
+}
+
+}  // namespace
+
+TEST(CUDPSocketTest, HandsEveryDatagramOverWholeAndSkipsEmptyOnes)
+{
+    CRecordingHandler handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_EQ(endpoint.Create(0), 1);
+    const uint16_t nPort = endpoint.LocalPort();
+    ASSERT_NE(nPort, 0);
+
+    LoopbackPeer peer;
+    const std::string largest(65507, 'L');
+    ASSERT_TRUE(peer.SendTo(nPort, "1"));
+    ASSERT_TRUE(peer.SendTo(nPort, ""));
+    ASSERT_TRUE(peer.SendTo(nPort, largest));
+    ASSERT_TRUE(WaitForCount(handler, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(handler.Packets(), (std::vector<std::string>{"1", largest}));
+    EXPECT_EQ(handler.m_nFlag, 0);
+    EXPECT_EQ(handler.m_nFromFamily, AF_INET);
+}
+
+TEST(CUDPSocketTest, TheApplicationsHandlerDropsDatagramsAndTheEndpointGoesOn)
+{
+    CLNHanlder handler;
+    EXPECT_EQ(handler.OnPacket("x", 1, nullptr, 0), 0);
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_EQ(endpoint.Create(0), 1);
+    LoopbackPeer peer;
+    for (int i = 0; i < 200; ++i)
+        peer.SendTo(endpoint.LocalPort(), std::string(static_cast<size_t>(i * 300 + 1), 'd'));
+
+    // Still sends and receives: a datagram to the peer leaves from it.
+    const sockaddr_in to = LoopbackPeer::Address(peer.Port());
+    ASSERT_EQ(sendto(endpoint.Handle(), "ok", 2, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to), 2);
+    std::string got;
+    ASSERT_TRUE(peer.Receive(got, 2000));
+    EXPECT_EQ(got, "ok");
+    EXPECT_TRUE(endpoint.HasThread());
+}
+
+TEST(CUDPSocketTest, FailedBindLeavesTheObjectIdleWithTheBindError)
+{
+    LoopbackPeer taken;
+    CLNHanlder handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    // The peer holds 127.0.0.1:port; binding any address to it fails.
+    errno = 0;
+    EXPECT_EQ(endpoint.Create(taken.Port()), 0);
+    EXPECT_EQ(errno, EADDRINUSE);
+    EXPECT_EQ(endpoint.Handle(), CEventSocket::kInvalidSocket);
+    EXPECT_FALSE(endpoint.HasThread());
+    EXPECT_EQ(endpoint.LocalPort(), 0);
+}
+
+TEST(CUDPSocketTest, CreateAgainReplacesTheOpenSocket)
+{
+    CRecordingHandler handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_EQ(endpoint.Create(0), 1);
+    const uint16_t nFirst = endpoint.LocalPort();
+    ASSERT_EQ(endpoint.Create(0), 1);
+    const uint16_t nSecond = endpoint.LocalPort();
+    LoopbackPeer peer;
+    peer.SendTo(nSecond, "new");
+    ASSERT_TRUE(WaitForCount(handler, 1));
+    EXPECT_EQ(handler.Packets(), (std::vector<std::string>{"new"}));
+    // The first port is free again.
+    CUDPSocket other;
+    other.SetHandler(&handler);
+    EXPECT_EQ(other.Create(nFirst), 1);
+}

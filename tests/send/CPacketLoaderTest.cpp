@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "send/CPacketLoader.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+using Result = CPacketLoader::Result;
+using Strings = std::vector<std::string>;
+
+Strings Texts(const Result& result)
+{
+    Strings texts;
+    if (result.pPackets) {
+        for (size_t i = 0; i < result.pPackets->size(); ++i) {
+            const Packet packet = (*result.pPackets)[i];
+            texts.emplace_back(packet.data, static_cast<size_t>(packet.length));
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+TEST(CPacketLoaderTest, TheStatusMessageIsOnePacketOf904Bytes)
+{
+    EXPECT_EQ(std::string(TovrikTexts::kStatusMessage).size(), 904u);
+    EXPECT_EQ(std::string(TovrikTexts::kDeviceInfo).size(), 121u);
+    const Result result = CPacketLoader::LoadText(TovrikTexts::kStatusMessage, false);
+    ASSERT_EQ(result.nStatus, Result::kOk);
+    EXPECT_EQ(Texts(result), (Strings{TovrikTexts::kStatusMessage}));
+    EXPECT_EQ(CPacketLoader::Message(result), "解析完毕,一共解析 1 道下载命令.开始发送.");
+    EXPECT_EQ(result.pIndex, nullptr);
+}
+
+TEST(CPacketLoaderTest, TextModeCutsAnyBraceDelimitedText)
+{
+    EXPECT_EQ(Texts(CPacketLoader::LoadText("{\"a\":1}{\"b\":2}", false)), (Strings{"{\"a\":1}", "{\"b\":2}"}));
+    EXPECT_EQ(Texts(CPacketLoader::LoadText("{abcd}{efgh}", false)), (Strings{"{abcd}", "{efgh}"}));
+    // A nested object stops the cutting; what came before stays.
+    EXPECT_EQ(Texts(CPacketLoader::LoadText("{\"a\":1}\n{\"o\":{\"p\":1}}\n{\"c\":3}", false)),
+              (Strings{"{\"a\":1}"}));
+}
+
+TEST(CPacketLoaderTest, TextFailuresGiveTheirOwnMessages)
+{
+    const Result empty = CPacketLoader::LoadText("", false);
+    EXPECT_EQ(empty.nStatus, Result::kEmptyText);
+    EXPECT_EQ(CPacketLoader::Message(empty), "数据不能为空");
+
+    const Result nested = CPacketLoader::LoadText("{\"o\":{\"p\":1}}", false);
+    EXPECT_EQ(nested.nStatus, Result::kNoPackets);
+    EXPECT_EQ(nested.pPackets, nullptr);
+    EXPECT_EQ(CPacketLoader::Message(nested), "未解析到数据包");
+}
+
+TEST(CPacketLoaderTest, HexDigitsInPairsWithBlanksAndLineBreaksSpellTheBytes)
+{
+    const Result result = CPacketLoader::LoadText("7b 22 61\r\n22 3a\n31 7d", true);
+    ASSERT_EQ(result.nStatus, Result::kOk);
+    EXPECT_EQ(Texts(result), (Strings{"{\"a\":1}"}));
+    EXPECT_EQ(result.strText, "7b2261223a317d");
+}
+
+TEST(CPacketLoaderTest, HexOddLastDigitIsDroppedAndShortBytesFindNothing)
+{
+    const Result result = CPacketLoader::LoadText("7B7D7", true);
+    EXPECT_EQ(result.nStatus, Result::kNoPackets);
+    EXPECT_EQ(result.strText, "7B7D");
+}
+
+TEST(CPacketLoaderTest, HexRejectionEmptiesTheText)
+{
+    for (const char* text : {"7b\t7d", "7b,7d", "7g", "7b\xe4\xb8\xad"}) {
+        const Result result = CPacketLoader::LoadText(text, true);
+        EXPECT_EQ(result.nStatus, Result::kNotHex) << text;
+        EXPECT_EQ(result.strText, "");
+        EXPECT_EQ(CPacketLoader::Message(result), "请输入HEX数据");
+    }
+    const std::string ok(50000, 'A');
+    EXPECT_EQ(CPacketLoader::LoadText(ok, true).nStatus, Result::kNoPackets);
+    const Result tooLong = CPacketLoader::LoadText(ok + "A", true);
+    EXPECT_EQ(tooLong.nStatus, Result::kHexTooLong);
+    EXPECT_EQ(tooLong.strText, "");
+    EXPECT_EQ(CPacketLoader::Message(tooLong), "长度请勿超过5W");
+}
+
+TEST(CPacketLoaderTest, DecodesHexPairsOfEitherCase)
+{
+    EXPECT_EQ(CPacketLoader::DecodeHex("00ff7Fa0"), std::string("\x00\xff\x7f\xa0", 4));
+    EXPECT_EQ(CPacketLoader::DecodeHex("abc"), "\xab");
+}
+
+TEST(CPacketLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
+{
+    TempDir dir;
+    const std::string file = dir.Write("day.txt",
+                                       "{\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22:59\",\"n\":1}\r\n"
+                                       "{\"n\":2,\"time\":\"2020-07-18 15:22:59\"}\r\n"
+                                       "{\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22\",\"n\":3}\r\n"
+                                       "not json {\"IMEI\":1,\"n\":4,}\r\n"
+                                       "{\"IMEI\":\"1\",\"time\":\"2021-01-01 15:22:59\",\"n\":5}\r\n");
+    const Result result = CPacketLoader::Import(file);
+    ASSERT_EQ(result.nStatus, Result::kOk);
+    const Strings texts = Texts(result);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[0].find("\"n\":1"), std::string::npos);
+    EXPECT_NE(texts[1].find("\"n\":3"), std::string::npos);
+    EXPECT_NE(texts[2].find("\"n\":5"), std::string::npos);
+    EXPECT_EQ(CPacketLoader::Message(result), "解析完毕,一共解析 3 道下载命令.开始发送.");
+
+    ASSERT_NE(result.pIndex, nullptr);
+    ASSERT_EQ(result.pIndex->size(), 1u);
+    const std::vector<Packet>& second = result.pIndex->at(55379);
+    ASSERT_EQ(second.size(), 2u);
+    // The index refers to the list's own blocks.
+    EXPECT_EQ(second[0].data, (*result.pPackets)[0].data);
+    EXPECT_EQ(second[1].data, (*result.pPackets)[2].data);
+}
+
+TEST(CPacketLoaderTest, ImportOfFilesWithoutUsableMessagesFindsNoPackets)
+{
+    TempDir dir;
+    const std::string cases[] = {
+        "",
+        "{",
+        std::string("\x00\x01\x02{\xff\xfe}\x7f", 8),
+        // UTF-16 text of a message
+        std::string("\xff\xfe{\0\"\0I\0M\0E\0I\0\"\0:\0\x31\0}\0", 24),
+        // GBK text: not UTF-8, so it does not parse
+        "{\"IMEI\":\"1\",\"name\":\"\xb2\xe2\xca\xd4\"}",
+        "{\"IMEI\":1,\"o\":{\"time\":\"2020-07-18 15:22:59\"}}",
+        "{\"no_imei\":1}",
+    };
+    int i = 0;
+    for (const std::string& content : cases) {
+        const Result result = CPacketLoader::Import(dir.Write("f" + std::to_string(i++) + ".txt", content));
+        EXPECT_EQ(result.nStatus, Result::kNoPackets) << i;
+        EXPECT_EQ(result.pPackets, nullptr);
+    }
+}
+
+TEST(CPacketLoaderTest, ImportOfALargeFileWithoutBracesFindsNothing)
+{
+    TempDir dir;
+    const std::string file = dir.Path() + "/big.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string line(1023, 'x');
+        for (int i = 0; i < 100 * 1024; ++i)
+            out << line << '\n';
+    }
+    EXPECT_EQ(CPacketLoader::Import(file).nStatus, Result::kNoPackets);
+}
+
+TEST(CPacketLoaderTest, UnreadableFileNamesTheFileAndTheReason)
+{
+    const Result missing = CPacketLoader::Import("/nonexistent/messages.txt");
+    EXPECT_EQ(missing.nStatus, Result::kUnreadable);
+    EXPECT_EQ(CPacketLoader::Message(missing), "/nonexistent/messages.txt: No such file or directory");
+
+    TempDir dir;
+    EXPECT_EQ(CPacketLoader::Import(dir.Path()).nStatus, Result::kUnreadable);
+}
+
+TEST(CPacketLoaderTest, FileTooLargeForThirtyTwoBitLengthsIsRefusedWithoutReading)
+{
+    TempDir dir;
+    for (const off_t nSize : {off_t{3} << 30, off_t{2146435072}}) {
+        const std::string file = dir.Path() + "/huge.txt";
+        const int fd = open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, nSize), 0);  // sparse: nothing is written
+        close(fd);
+        const Result result = CPacketLoader::Import(file);
+        EXPECT_EQ(result.nStatus, Result::kTooLarge) << nSize;
+        EXPECT_NE(CPacketLoader::Message(result).find("huge.txt: file too large"), std::string::npos);
+    }
+}
+
+TEST(CPacketLoaderTest, ProgressCanCancelALoad)
+{
+    TempDir dir;
+    std::string content;
+    for (int i = 0; i < 10000; ++i)
+        content += "{\"IMEI\":1,\"n\":" + std::to_string(i) + "}\n";
+    const std::string file = dir.Write("many.txt", content);
+
+    int64_t nLastDone = 0;
+    int64_t nTotal = 0;
+    const Result whole = CPacketLoader::Import(file, [&](int64_t nDone, int64_t nOf) {
+        EXPECT_GE(nDone, nLastDone);
+        nLastDone = nDone;
+        nTotal = nOf;
+        return true;
+    });
+    EXPECT_EQ(whole.nStatus, Result::kOk);
+    EXPECT_EQ(whole.pPackets->size(), 10000u);
+    EXPECT_EQ(nLastDone, nTotal);
+
+    const Result cancelled = CPacketLoader::Import(file, [](int64_t, int64_t) { return false; });
+    EXPECT_EQ(cancelled.nStatus, Result::kCancelled);
+    EXPECT_EQ(cancelled.pPackets, nullptr);
+    EXPECT_EQ(CPacketLoader::LoadText(content, false, [](int64_t, int64_t) { return false; }).nStatus,
+              Result::kCancelled);
+}
