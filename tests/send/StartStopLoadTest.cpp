@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "net/CLNHanlder.h"
+#include "net/CUDPSocket.h"
+#include "net/LoopbackPeer.h"
+#include "send/CPacketLoader.h"
+#include "send/CSendNotify.h"
+#include "send/CSocketSink.h"
+#include "send/CSystemClock.h"
+#include "send/SendWorker.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+// The real clock, but ticks that take no time, so a thousand runs fit in a
+// test.
+class CQuickClock : public CSystemClock {
+public:
+    void Sleep(int) override { std::this_thread::yield(); }
+};
+
+class CCountingNotify : public CSendNotify {
+public:
+    void OnSendTick(uint32_t) override { ++m_nTicks; }
+    void OnSendEnd() override { ++m_nEnds; }
+    std::atomic<long> m_nTicks{0};
+    std::atomic<long> m_nEnds{0};
+};
+
+long StatusField(const char* pszField)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(pszField) + ":";
+    while (std::getline(status, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::stol(line.substr(prefix.size()));
+    }
+    return -1;
+}
+
+}  // namespace
+
+// The stop button's path a thousand times while the endpoint is flooded:
+// every run ends with its notice, and threads and memory stay flat.
+TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
+{
+    CLNHanlder handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_EQ(endpoint.Create(0), 1);
+    const uint16_t nEndpointPort = endpoint.LocalPort();
+
+    LoopbackPeer target;
+    std::atomic<bool> bFlooding{true};
+    std::thread flood([&] {
+        LoopbackPeer source;
+        const std::string bytes(65507, 'f');
+        size_t nSize = 1;
+        while (bFlooding.load()) {
+            source.SendTo(nEndpointPort, bytes.substr(0, nSize));
+            nSize = nSize * 7 % 65507 + 1;
+        }
+    });
+
+    CQuickClock clock;
+    CSocketSink sink(endpoint.Handle());
+    CCountingNotify notify;
+    SendSettings settings;
+    settings.nMode = SendWorker::kEvery10Ms;
+    settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
+    settings.nTargetPort = target.Port();
+
+    auto runOnce = [&] {
+        CPacketLoader::Result loaded = CPacketLoader::LoadText(TovrikTexts::kStatusMessage, false);
+        std::atomic<bool> bRunning{true};
+        SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
+        std::thread thread(&SendWorker::Run, &worker);
+        bRunning = false;
+        thread.join();
+    };
+    for (int i = 0; i < 50; ++i)
+        runOnce();
+    const long nThreads = StatusField("Threads");
+    const long nRssKb = StatusField("VmRSS");
+    for (int i = 0; i < 1000; ++i)
+        runOnce();
+    EXPECT_EQ(notify.m_nEnds.load(), 1050);
+    EXPECT_GE(notify.m_nTicks.load(), 1050);
+    EXPECT_EQ(StatusField("Threads"), nThreads);
+    EXPECT_LT(StatusField("VmRSS") - nRssKb, 16 * 1024) << "kB grown over a thousand runs";
+
+    bFlooding = false;
+    flood.join();
+    EXPECT_TRUE(endpoint.HasThread()) << "the endpoint kept reading through the flood";
+}
+
+// A target that cannot be resolved sends nothing, and the run goes on.
+TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
+{
+    CLNHanlder handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_EQ(endpoint.Create(0), 1);
+    CQuickClock clock;
+    CSocketSink sink(endpoint.Handle());
+    CCountingNotify notify;
+    SendSettings settings;
+    settings.nMode = SendWorker::kEvery100Ms;
+    settings.strTargetIp = "not a host";
+    settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
+    CPacketLoader::Result loaded = CPacketLoader::LoadText("{\"a\":1}{\"b\":2}{\"c\":3}", false);
+    std::atomic<bool> bRunning{true};
+    SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
+    worker.Run();
+    // Each packet counted as sent: the run ended after the last one.
+    EXPECT_EQ(notify.m_nTicks.load(), 4);
+    EXPECT_EQ(notify.m_nEnds.load(), 1);
+}
