@@ -133,7 +133,7 @@ TEST(CPacketLoaderTest, ImportOfFilesWithoutUsableMessagesFindsNoPackets)
         "{",
         std::string("\x00\x01\x02{\xff\xfe}\x7f", 8),
         // UTF-16 text of a message
-        std::string("\xff\xfe{\0\"\0I\0M\0E\0I\0\"\0:\0\x31\0}\0", 24),
+        std::string("\xff\xfe{\0\"\0I\0M\0E\0I\0\"\0:\0\x31\0}\0", 22),
         // GBK text: not UTF-8, so it does not parse
         "{\"IMEI\":\"1\",\"name\":\"\xb2\xe2\xca\xd4\"}",
         "{\"IMEI\":1,\"o\":{\"time\":\"2020-07-18 15:22:59\"}}",
