@@ -1,6 +1,13 @@
 #include "packet/CLNBuffer.h"
 
+#include <algorithm>
 #include <cstring>
+
+namespace {
+
+constexpr size_t kScanWindow = 4096;
+
+}  // namespace
 
 int CLNBuffer::FindPacket()
 {
@@ -21,15 +28,23 @@ int CLNBuffer::FindPacket()
     }
     DropFront(static_cast<int>(static_cast<const char*>(pOpen) - pData));
 
+    // The first '{' or '}' after the opening brace decides. Each window is
+    // searched with memchr for '}' and then, up to it, for '{'; the window
+    // keeps a call's cost bounded by the distance to the first brace.
     pData = Data();
-    const int32_t nRest = Length();
-    for (int32_t j = 1; j < nRest; ++j) {
-        if (pData[j] == '{') {
-            DropFront(j);
+    const size_t nRest = static_cast<size_t>(Length());
+    for (size_t nFrom = 1; nFrom < nRest; nFrom += kScanWindow) {
+        const char* pWindow = pData + nFrom;
+        const size_t nWindow = std::min(kScanWindow, nRest - nFrom);
+        const char* pClose = static_cast<const char*>(std::memchr(pWindow, '}', nWindow));
+        const size_t nBefore = pClose ? static_cast<size_t>(pClose - pWindow) : nWindow;
+        const char* pReopen = static_cast<const char*>(std::memchr(pWindow, '{', nBefore));
+        if (pReopen != nullptr) {
+            DropFront(static_cast<int>(pReopen - pData));
             return 0;
         }
-        if (pData[j] == '}')
-            return j + 1;
+        if (pClose != nullptr)
+            return static_cast<int>(pClose - pData) + 1;
     }
     return 0;
 }
