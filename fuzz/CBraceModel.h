@@ -4,8 +4,9 @@
 #include <string>
 
 // A plain reference of the brace framing and the buffer's size rules, kept
-// deliberately naive (a std::string, erase from the front) so that the fuzz
-// targets can hold the real buffer and loader against it. Not used by the tool.
+// deliberately naive (a string and the offset of its first valid byte, a
+// byte-by-byte scan) so that the fuzz targets can hold the real buffer and
+// loader against it. Not used by the tool.
 class CBraceModel {
 public:
     CBraceModel(int64_t nInitSize, int64_t nGrowStep);
@@ -22,11 +23,15 @@ public:
     // shrinks a grown capacity back to the initial size.
     std::string TakeFront(int64_t n);
 
-    const std::string& Bytes() const { return m_strBytes; }
+    std::string Bytes() const { return m_strBytes.substr(m_nFront); }
     int64_t Capacity() const { return m_nCapacity; }
 
 private:
+    // Removes the first n valid bytes.
+    void Drop(size_t n);
+
     std::string m_strBytes;
+    size_t m_nFront = 0;
     int64_t m_nInitSize;
     int64_t m_nCapacity;
     int64_t m_nGrowStep;

@@ -39,11 +39,11 @@ for t in "${TARGETS[@]}"; do
   log="$OUT/logs/$t.log"
   if "$bin" "${args[@]}" "$OUT/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
+    cov=$(grep -ao 'cov: [0-9]*' "$log" | tail -1)
     echo "fuzz: $t: ok, $runs runs in ${SECONDS_EACH}s, $cov, corpus $(ls "$OUT/corpus/$t" | wc -l) files"
   else
     echo "fuzz: $t: FAILED, see $log; the input is in $OUT/artifacts/" >&2
-    grep -E 'ERROR|property broken|runtime error|SUMMARY' "$log" | head -5 >&2 || true
+    grep -aE 'ERROR|property broken|runtime error|SUMMARY' "$log" | head -5 >&2 || true
     failed+=("$t")
   fi
 done
