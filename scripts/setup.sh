@@ -10,7 +10,7 @@ PACKAGES=(
   libsimdjson-dev libcli11-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps imagemagick fonts-wqy-zenhei
+  xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 time
 )
 

@@ -1,0 +1,110 @@
+#include "app/CFrameworkServices.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <csignal>
+#include <system_error>
+
+#include "app/CPostedMessage.h"
+#include "app/CStringTable.h"
+
+bool CFrameworkServices::SocketInit()
+{
+    // A datagram socket never raises SIGPIPE, but a write to a closed stream
+    // socket would end the process; the socket layer reports errors instead.
+    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+}
+
+void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText, const std::string& strCaption,
+                                    Icon nIcon)
+{
+    QMessageBox box(pOwner);
+    box.setWindowTitle(QString::fromStdString(strCaption.empty() ? AppName() : strCaption));
+    box.setText(QString::fromStdString(strText));
+    box.setTextFormat(Qt::PlainText);
+    switch (nIcon) {
+    case Icon::kNone:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::kExclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::kInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    }
+    QPushButton* pOk = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.setDefaultButton(pOk);
+    box.setEscapeButton(pOk);
+    box.exec();
+}
+
+void CFrameworkServices::AppMessageBox(const std::string& strText, Icon nIcon)
+{
+    // Owned by the active window, so that it stays in front of it.
+    MessageBox(QApplication::activeWindow(), strText, AppName(), nIcon);
+}
+
+void CFrameworkServices::AppMessageBox(int nStringId, Icon nIcon)
+{
+    AppMessageBox(CStringTable::Load(nStringId), nIcon);
+}
+
+bool CFrameworkServices::FileOpenDialog(QWidget* pOwner, const std::string& strDefaultExt,
+                                        const std::string& strFilter, std::string& strPath)
+{
+    QFileDialog dialog(pOwner ? pOwner : QApplication::activeWindow());
+    dialog.setWindowTitle(QStringLiteral("打开"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // The label alone, as the filter text spells it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    QString strSuffix = QString::fromStdString(strDefaultExt);
+    if (strSuffix.startsWith(QLatin1Char('.')))
+        strSuffix.remove(0, 1);
+    dialog.setDefaultSuffix(strSuffix);
+    dialog.setNameFilters(NameFilters(strFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    strPath = dialog.selectedFiles().constFirst().toStdString();
+    return true;
+}
+
+std::unique_ptr<std::thread> CFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
+{
+    try {
+        return std::make_unique<std::thread>(std::move(body));
+    } catch (const std::system_error& error) {
+        strError = error.what();
+    } catch (const std::bad_alloc&) {
+        strError = "out of memory";
+    }
+    return nullptr;
+}
+
+std::string CFrameworkServices::AppName()
+{
+    return QCoreApplication::applicationName().toStdString();
+}
+
+void CFrameworkServices::PostMessage(QObject* pTarget, int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
+{
+    QCoreApplication::postEvent(pTarget, new CPostedMessage(nMessage, wParam, lParam, nTag));
+}
+
+QStringList CFrameworkServices::NameFilters(const std::string& strFilter)
+{
+    const QStringList parts = QString::fromStdString(strFilter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QString strPatterns = parts[i + 1];
+        strPatterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << parts[i] + QStringLiteral(" (") + strPatterns + QLatin1Char(')');
+    }
+    return filters;
+}

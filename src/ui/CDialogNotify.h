@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "send/CSendNotify.h"
+
+class QObject;
+
+// Hands the worker's notices to the window: each one is posted to the
+// window's thread as WM_SEND_TICK or WM_SEND_END, tagged with the run that
+// sent it. Never blocks. The window must outlive the worker's last notice.
+class CDialogNotify : public CSendNotify {
+public:
+    CDialogNotify(QObject* pWindow, uint64_t nRun) : m_pWindow(pWindow), m_nRun(nRun) {}
+
+    void OnSendTick(uint32_t nClockLow) override;
+    void OnSendEnd() override;
+
+private:
+    QObject* m_pWindow;
+    uint64_t m_nRun;
+};

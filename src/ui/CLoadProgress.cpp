@@ -1,0 +1,130 @@
+#include "ui/CLoadProgress.h"
+
+#include <QEventLoop>
+#include <QLocale>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "app/CFrameworkServices.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+constexpr int kPollMs = 15;
+constexpr int kSteps = 1000;
+
+// Shared by the window and the loading thread; the thread's copy keeps it
+// alive when a cancelled load is left to end on its own.
+struct LoadState {
+    std::atomic<int64_t> nDone{0};
+    std::atomic<int64_t> nTotal{0};
+    std::atomic<bool> bCancel{false};
+    std::atomic<bool> bFinished{false};
+    // Written by the thread before bFinished is set.
+    CPacketLoader::Result result;
+};
+
+void ShowProgress(QProgressDialog& dialog, const LoadState& state)
+{
+    const int64_t nDone = state.nDone.load();
+    const int64_t nTotal = state.nTotal.load();
+    const QLocale locale;
+    QString strText = QString::fromUtf8(TovrikTexts::kPleaseWait);
+    if (nTotal > 0) {
+        dialog.setValue(static_cast<int>(std::min<int64_t>(nDone, nTotal) * kSteps / nTotal));
+        strText += QStringLiteral("\n已处理 %1 / %2")
+                       .arg(locale.formattedDataSize(nDone, 1, QLocale::DataSizeTraditionalFormat),
+                            locale.formattedDataSize(nTotal, 1, QLocale::DataSizeTraditionalFormat));
+    } else {
+        strText += QStringLiteral("\n已处理 %1").arg(locale.formattedDataSize(nDone, 1, QLocale::DataSizeTraditionalFormat));
+    }
+    if (dialog.labelText() != strText)
+        dialog.setLabelText(strText);
+}
+
+}  // namespace
+
+CPacketLoader::Result CLoadProgress::Run(const Job& job)
+{
+    auto pState = std::make_shared<LoadState>();
+    const CPacketLoader::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
+        pState->nDone.store(nDone);
+        pState->nTotal.store(nTotal);
+        return !pState->bCancel.load();
+    };
+    std::string strError;
+    std::unique_ptr<std::thread> pThread = m_services.StartThread(
+        [pState, job, progress] {
+            pState->result = job(progress);
+            pState->bFinished.store(true);
+        },
+        strError);
+    if (!pThread)
+        return job(progress);
+
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QProgressDialog* pDialog = nullptr;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (pState->bFinished.load())
+            loop.quit();
+        else if (pDialog != nullptr)
+            ShowProgress(*pDialog, *pState);
+    });
+    poll.start();
+
+    // A short load ends here, with no dialog; the operator's input waits.
+    if (m_nShowDelayMs > 0) {
+        QTimer delay;
+        delay.setSingleShot(true);
+        QObject::connect(&delay, &QTimer::timeout, &loop, &QEventLoop::quit);
+        delay.start(m_nShowDelayMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    if (!pState->bFinished.load()) {
+        QProgressDialog dialog(m_pOwner);
+        pDialog = &dialog;
+        dialog.setWindowTitle(QString::fromStdString(CFrameworkServices::AppName()));
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setCancelButtonText(QStringLiteral("取消"));
+        dialog.setRange(0, kSteps);
+        dialog.setMinimumDuration(0);
+        dialog.setAutoReset(false);
+        dialog.setAutoClose(false);
+        dialog.setMinimumWidth(360);
+        QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&] {
+            pState->bCancel.store(true);
+            loop.quit();
+        });
+        ShowProgress(dialog, *pState);
+        dialog.show();
+        loop.exec();
+        pDialog = nullptr;
+        if (pState->bCancel.load() && !pState->bFinished.load()) {
+            // The load notices at its next progress report, normally at once.
+            QTimer limit;
+            limit.setSingleShot(true);
+            QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+            limit.start(kCancelWaitMs);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    poll.stop();
+
+    if (pState->bFinished.load())
+        pThread->join();
+    else
+        pThread->detach();
+    if (pState->bCancel.load()) {
+        CPacketLoader::Result cancelled;
+        cancelled.nStatus = CPacketLoader::Result::kCancelled;
+        return cancelled;
+    }
+    return std::move(pState->result);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+
+#include "send/CPacketLoader.h"
+
+class CFrameworkServices;
+class QWidget;
+
+// Runs one load on a thread of its own so that the window stays alive. The
+// operator's input waits meanwhile; a load still going after the show delay
+// gets a modal progress dialog with the bytes done and a Cancel button.
+// Cancelling answers kCancelled and releases whatever the load built. When no
+// thread can be created the load runs on the calling thread.
+//
+// User-interface thread only. The job runs on another thread: it must capture
+// its inputs by value.
+class CLoadProgress {
+public:
+    using Job = std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>;
+
+    static constexpr int kDefaultShowDelayMs = 400;
+    // How long a cancelled load may take to notice before it is left to end
+    // on its own.
+    static constexpr int kCancelWaitMs = 2000;
+
+    CLoadProgress(CFrameworkServices& services, QWidget* pOwner, int nShowDelayMs = kDefaultShowDelayMs)
+        : m_services(services), m_pOwner(pOwner), m_nShowDelayMs(nShowDelayMs)
+    {
+    }
+
+    CPacketLoader::Result Run(const Job& job);
+
+private:
+    CFrameworkServices& m_services;
+    QWidget* m_pOwner;
+    int m_nShowDelayMs;
+};
