@@ -16,7 +16,9 @@
 // Handles and the thread are owned by the object. Close() and the destructor
 // must be called from a thread other than the network-event thread; they wait
 // at most kStopTimeoutMs for it and then cancel it (its stack is unwound, so
-// nothing it holds is left dangling). Operations that can fail return 1/0 and
+// nothing it holds is left dangling). A derived class that overrides handlers
+// calls Close() in its own destructor, so that the thread has ended before its
+// part of the object is destroyed. Operations that can fail return 1/0 and
 // leave the reason in errno.
 class CEventSocket {
 public:

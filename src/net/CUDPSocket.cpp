@@ -8,7 +8,13 @@
 
 CUDPSocket::CUDPSocket() = default;
 
-CUDPSocket::~CUDPSocket() = default;
+// The thread is stopped here, while the whole endpoint still exists: by the
+// time the base destructor runs, this part (OnRead, the handler pointer) is
+// gone, and a handler call then would meet a half-destroyed object.
+CUDPSocket::~CUDPSocket()
+{
+    Close();
+}
 
 int CUDPSocket::Create(uint16_t nPort)
 {
