@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ struct LoadState {
     CPacketLoader::Result result;
 };
 
-void ShowProgress(QProgressDialog& dialog, const LoadState& state)
+void ShowProgress(QProgressDialog& dialog, const LoadState& state, int nReportsPerByte)
 {
     const int64_t nDone = state.nDone.load();
     const int64_t nTotal = state.nTotal.load();
@@ -37,10 +38,11 @@ void ShowProgress(QProgressDialog& dialog, const LoadState& state)
     if (nTotal > 0) {
         dialog.setValue(static_cast<int>(std::min<int64_t>(nDone, nTotal) * kSteps / nTotal));
         strText += QStringLiteral("\n已处理 %1 / %2")
-                       .arg(locale.formattedDataSize(nDone, 1, QLocale::DataSizeTraditionalFormat),
-                            locale.formattedDataSize(nTotal, 1, QLocale::DataSizeTraditionalFormat));
+                       .arg(locale.formattedDataSize(nDone / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat),
+                            locale.formattedDataSize(nTotal / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat));
     } else {
-        strText += QStringLiteral("\n已处理 %1").arg(locale.formattedDataSize(nDone, 1, QLocale::DataSizeTraditionalFormat));
+        strText += QStringLiteral("\n已处理 %1")
+                       .arg(locale.formattedDataSize(nDone / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat));
     }
     if (dialog.labelText() != strText)
         dialog.setLabelText(strText);
@@ -48,8 +50,9 @@ void ShowProgress(QProgressDialog& dialog, const LoadState& state)
 
 }  // namespace
 
-CPacketLoader::Result CLoadProgress::Run(const Job& job)
+CPacketLoader::Result CLoadProgress::Run(const Job& job, int nReportsPerByte)
 {
+    nReportsPerByte = std::max(nReportsPerByte, 1);
     auto pState = std::make_shared<LoadState>();
     const CPacketLoader::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
         pState->nDone.store(nDone);
@@ -74,7 +77,7 @@ CPacketLoader::Result CLoadProgress::Run(const Job& job)
         if (pState->bFinished.load())
             loop.quit();
         else if (pDialog != nullptr)
-            ShowProgress(*pDialog, *pState);
+            ShowProgress(*pDialog, *pState, nReportsPerByte);
     });
     poll.start();
 
@@ -102,7 +105,7 @@ CPacketLoader::Result CLoadProgress::Run(const Job& job)
             pState->bCancel.store(true);
             loop.quit();
         });
-        ShowProgress(dialog, *pState);
+        ShowProgress(dialog, *pState, nReportsPerByte);
         dialog.show();
         loop.exec();
         pDialog = nullptr;

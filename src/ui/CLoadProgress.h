@@ -29,7 +29,10 @@ public:
     {
     }
 
-    CPacketLoader::Result Run(const Job& job);
+    // nReportsPerByte: how many units the job's progress reports count for
+    // one input byte (an import counts each byte once read and once cut), so
+    // that the dialog shows bytes.
+    CPacketLoader::Result Run(const Job& job, int nReportsPerByte = 1);
 
 private:
     CFrameworkServices& m_services;

@@ -207,7 +207,7 @@ void CTovrikDlg::OnStartStop()
     }
     Result result = Load([strContent = m_strContent, bHex = m_bHexMode != 0](const CPacketLoader::Progress& progress) {
         return CPacketLoader::LoadText(strContent, bHex, progress);
-    });
+    }, 1);
     if (!CheckLoad(result))
         return;
     Services().AppMessageBox(CPacketLoader::CountMessage(result.pPackets->size()));
@@ -245,9 +245,10 @@ void CTovrikDlg::OnImport()
     if (!Services().FileOpenDialog(this, ".txt", kImportFilter, strPath))
         return;
     Services().AppMessageBox(TovrikTexts::kPleaseWait);
+    // An import reports each byte twice, once read and once cut.
     Result result = Load([strPath](const CPacketLoader::Progress& progress) {
         return CPacketLoader::Import(strPath, progress);
-    });
+    }, 2);
     if (!CheckLoad(result))
         return;
     Services().AppMessageBox(CPacketLoader::CountMessage(result.pPackets->size()));
@@ -303,10 +304,10 @@ bool CTovrikDlg::eventFilter(QObject* pWatched, QEvent* pEvent)
     return CDialogFrame::eventFilter(pWatched, pEvent);
 }
 
-Result CTovrikDlg::Load(const std::function<Result(const CPacketLoader::Progress&)>& job)
+Result CTovrikDlg::Load(const std::function<Result(const CPacketLoader::Progress&)>& job, int nReportsPerByte)
 {
     m_bLoading = true;
-    Result result = CLoadProgress(Services(), this, m_nProgressDelayMs).Run(job);
+    Result result = CLoadProgress(Services(), this, m_nProgressDelayMs).Run(job, nReportsPerByte);
     m_bLoading = false;
     return result;
 }

@@ -69,8 +69,9 @@ private:
     void OnSendEnd(uint32_t wParam, intptr_t lParam, uint64_t nRun);
     void OnSendTick(uint32_t wParam, intptr_t lParam, uint64_t nRun);
 
-    // Runs a load with the window kept alive.
-    CPacketLoader::Result Load(const std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>& job);
+    // Runs a load with the window kept alive (see CLoadProgress::Run).
+    CPacketLoader::Result Load(const std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>& job,
+                               int nReportsPerByte);
     // Tells the operator why a load gave nothing to send; true when it did.
     bool CheckLoad(const CPacketLoader::Result& result);
     // Starts the worker with the members' settings; false (and told, and idle)
