@@ -33,7 +33,20 @@ for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 
 export XDG_CONFIG_HOME="$scratch/config"
 mkdir -p "$XDG_CONFIG_HOME"
-openbox --config-file /dev/null >"$scratch/openbox.log" 2>&1 &
+# A minimal configuration: new windows get the focus, the Clearlooks theme
+# with a bold title.
+cat >"$scratch/openbox.xml" <<'XML'
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew></focus>
+  <theme>
+    <name>Clearlooks</name>
+    <titleLayout>NLIMC</titleLayout>
+    <font place="ActiveWindow"><name>sans</name><size>9</size><weight>bold</weight></font>
+    <font place="InactiveWindow"><name>sans</name><size>9</size><weight>bold</weight></font>
+  </theme>
+</openbox_config>
+XML
+openbox --config-file "$scratch/openbox.xml" >"$scratch/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
 
