@@ -431,6 +431,25 @@ private slots:
         QVERIFY(m_pServices->m_boxes.empty());
     }
 
+    void exchangeReadsWholeValues()
+    {
+        Open();
+        Click(IDC_BUTTON_CLEAR);
+        auto* pAddress = Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET);
+        // Only what makes a dotted quad can be typed.
+        pAddress->clear();
+        QTest::keyClicks(pAddress, QStringLiteral("10.x0.300.2.5.6"));
+        QCOMPARE(pAddress->text(), QStringLiteral("10.0.30.25"));
+        pAddress->setText(QStringLiteral("127.000..1"));
+        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QStringLiteral("00080"));
+        // The start reads the controls in, then refuses the empty text.
+        Click(IDC_BUTTON_START);
+        QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kEmptyData});
+        Click(IDC_BUTTON_CLEAR);
+        QCOMPARE(pAddress->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(PortText(), QStringLiteral("80"));
+    }
+
     void portRefused_data()
     {
         QTest::addColumn<QString>("port");
