@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake make pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libsimdjson-dev libcli11-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 time

@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/CFrameworkServices.h"
 #include "app/CTovrikApp.h"
@@ -12,6 +15,12 @@ CUDPSocket theUDPSocket;
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    // The window speaks Simplified Chinese whatever the locale; so do the
+    // toolkit's own dialogs where its translation is installed.
+    QTranslator translator;
+    if (translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        application.installTranslator(&translator);
     CFrameworkServices services;
     theApp.InitInstance(services);
     return theApp.WindowRan() ? 0 : 1;
