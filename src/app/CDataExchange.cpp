@@ -41,20 +41,6 @@ void CDataExchange::Text(QPlainTextEdit* pControl, std::string& strValue)
     pControl->setProperty(kShown, QByteArray(strValue.data(), static_cast<qsizetype>(strValue.size())));
 }
 
-void CDataExchange::Text(QLineEdit* pControl, std::string& strValue)
-{
-    if (m_bFailed)
-        return;
-    if (m_bSaveAndValidate) {
-        if (Writes())
-            strValue = pControl->text().toStdString();
-        return;
-    }
-    const QString strText = QString::fromStdString(strValue);
-    if (pControl->text() != strText)
-        pControl->setText(strText);
-}
-
 void CDataExchange::Text(CIpAddressCtrl* pControl, std::string& strValue)
 {
     if (m_bFailed)

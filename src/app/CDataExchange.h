@@ -26,7 +26,6 @@ public:
     CDataExchange(CFrameworkServices& services, bool bSaveAndValidate, bool bValidateOnly = false);
 
     void Text(QPlainTextEdit* pControl, std::string& strValue);
-    void Text(QLineEdit* pControl, std::string& strValue);
     void Text(CIpAddressCtrl* pControl, std::string& strValue);
     // A decimal integer from nMin to nMax.
     void Number(QLineEdit* pControl, int32_t& nValue, int32_t nMin, int32_t nMax);
