@@ -167,8 +167,9 @@ TEST(CDeviceMessageKeyTest, ReadsTimeTextsByTheScanfRules)
     for (const Case& c : cases) {
         int64_t nKey = 0;
         EXPECT_EQ(CDeviceMessage::ReadTimeOfDayKey(c.text, nKey), c.bRead) << c.text;
-        if (c.bRead)
+        if (c.bRead) {
             EXPECT_EQ(nKey, c.nKey) << c.text;
+        }
     }
     // The text ends at a zero byte.
     int64_t nKey = 0;

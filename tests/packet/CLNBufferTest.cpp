@@ -19,8 +19,9 @@ struct Cut {
 Cut CutAll(const std::string& input)
 {
     CLNBuffer buffer;
-    if (!input.empty())
+    if (!input.empty()) {
         EXPECT_EQ(buffer.Append(input.data(), static_cast<int>(input.size())), static_cast<int>(input.size()));
+    }
     Cut cut;
     for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
         std::unique_ptr<char[]> block = buffer.TakeFront(n);
