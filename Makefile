@@ -29,7 +29,7 @@ test: build
 sanitize: sanitize-asan sanitize-tsan
 
 sanitize-asan: setup
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIK_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIK_SANITIZE=address,undefined,float-cast-overflow $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)
 
