@@ -48,3 +48,9 @@ int CLNBuffer::FindPacket()
     }
     return 0;
 }
+
+bool CLNBuffer::IsSettled(int32_t nClosed) const
+{
+    return Length() >= 5 && nClosed >= 2 && nClosed <= Length() &&
+           std::memchr(Data(), '{', static_cast<size_t>(nClosed) - 1) != nullptr;
+}

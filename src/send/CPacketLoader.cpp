@@ -9,6 +9,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "packet/CDeviceMessage.h"
 #include "packet/CLNBuffer.h"
@@ -18,7 +21,12 @@ namespace {
 
 using Result = CPacketLoader::Result;
 
-constexpr int kReadChunk = 8 * 1048576;
+// An import reads its file a piece at a time, small enough to stay in the
+// cache while it is cut.
+constexpr int kImportChunk = 1048576;
+// The largest file an import takes: what the packet buffer's 32-bit lengths
+// allow to be appended to a new buffer in one piece.
+constexpr int64_t kMaxImport = INT32_MAX - 2 * int64_t{CReceiveBuffer::kDefaultSize};
 // Packets cut between two progress reports.
 constexpr size_t kCutReport = 4096;
 
@@ -82,28 +90,69 @@ Result FileFailure(Result::Status nStatus, const std::string& strPath, const std
     return result;
 }
 
-// Cuts what the buffer holds and keeps the messages with "IMEI".
-Result ImportBuffer(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal)
-{
-    Result result;
-    result.nStatus = Result::kOk;
-    result.pPackets = std::make_unique<PacketList>();
-    result.pIndex = std::make_unique<TimeIndex>();
+// The import readings of every packet cut, in cutting order: the messages
+// with "IMEI" go into the list; the index is filled in one go at the end, so
+// that its nodes lie together rather than between the packets' blocks.
+struct Importer {
     CDeviceMessage message;
-    PacketList& packets = *result.pPackets;
-    TimeIndex& index = *result.pIndex;
-    const bool bDone = CutPackets(buffer, progress, nBase, nTotal, [&](std::unique_ptr<char[]> block, int n) {
+    std::unique_ptr<PacketList> pPackets = std::make_unique<PacketList>();
+    std::vector<std::pair<int64_t, Packet>> keyed;
+
+    void Keep(std::unique_ptr<char[]> block, int n)
+    {
         const CDeviceMessage::ImportReading reading = message.ReadImport(Packet{block.get(), n});
         if (!reading.bKeep)
             return;
         const Packet packet{block.get(), n};
-        packets.Add(std::move(block), n);
+        pPackets->Add(std::move(block), n);
         if (reading.bHasKey)
-            index[reading.nKey].push_back(packet);
-    });
+            keyed.emplace_back(reading.nKey, packet);
+    }
+
+    Result Done()
+    {
+        Result result;
+        result.nStatus = Result::kOk;
+        result.pIndex = std::make_unique<TimeIndex>();
+        TimeIndex& index = *result.pIndex;
+        // The keys of a recording mostly rise, one day after another: a new
+        // last key, the entry of the message before and the one after it are
+        // tried before a search.
+        auto itEntry = index.end();
+        for (const auto& [nKey, packet] : keyed) {
+            if (itEntry == index.end() || itEntry->first != nKey) {
+                if (index.empty() || index.rbegin()->first < nKey) {
+                    itEntry = index.try_emplace(index.end(), nKey);
+                } else {
+                    const auto itNext = itEntry == index.end() ? index.end() : std::next(itEntry);
+                    itEntry = itNext != index.end() && itNext->first == nKey ? itNext : index.try_emplace(itNext, nKey);
+                }
+            }
+            itEntry->second.push_back(packet);
+        }
+        keyed = {};
+        result.pPackets = std::move(pPackets);
+        return Finish(std::move(result));
+    }
+};
+
+// The end of an import: everything reported done, the index built.
+Result FinishImport(Importer& importer, const CPacketLoader::Progress& progress, int64_t nTotal)
+{
+    if (!Report(progress, nTotal, nTotal))
+        return Cancelled();
+    return importer.Done();
+}
+
+// Cuts what the buffer holds and keeps the messages with "IMEI".
+Result ImportBuffer(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal)
+{
+    Importer importer;
+    const bool bDone = CutPackets(buffer, progress, nBase, nTotal,
+                                  [&](std::unique_ptr<char[]> block, int n) { importer.Keep(std::move(block), n); });
     if (!bDone)
         return Cancelled();
-    return Finish(std::move(result));
+    return importer.Done();
 }
 
 }  // namespace
@@ -208,40 +257,61 @@ CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Pr
     const bool bRegular = S_ISREG(info.st_mode);
     const int64_t nSize = bRegular ? static_cast<int64_t>(info.st_size) : 0;
 
-    // The file goes straight into the packet buffer, so it is held once.
     const char kTooLargeReason[] = "file too large (the limit is about 2 GiB)";
-    if (nSize > INT_MAX)
+    if (nSize > kMaxImport)
         return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
+
+    // The file goes into the packet buffer a chunk at a time, and the packets
+    // whose framing the bytes still to come cannot change are cut at once;
+    // the rest is cut once everything is read. The packets and the bytes
+    // dropped are those of cutting the whole file in one piece, while the
+    // file is held only once, as the packets' own blocks.
     CLNBuffer buffer;
+    Importer importer;
     int64_t nRead = 0;
+    // File offset just past the last '}' read so far.
+    int64_t nClosedEnd = 0;
     for (;;) {
-        // A regular file gets its room in one piece, up to the size it had
-        // when opened; anything else is read a chunk at a time to its end.
-        const int64_t nRoom = bRegular ? nSize : kReadChunk;
+        // A regular file is read up to the size it had when opened; anything
+        // else to its end. Bytes that cannot be cut yet stay in the buffer;
+        // the piece grows with them, so that a long stretch without a packet
+        // costs linear time too.
+        const int64_t nPiece = std::max<int64_t>(kImportChunk, buffer.Length());
+        const int64_t nRoom = std::min(bRegular ? nSize - nRead : kMaxImport + 1 - nRead, nPiece);
         if (nRoom <= 0)
             break;
         char* pRoom = buffer.BeginAppend(static_cast<int>(nRoom));
         if (pRoom == nullptr)
             return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-        int64_t nFilled = 0;
-        while (nFilled < nRoom) {
-            const ssize_t n = read(fd, pRoom + nFilled, static_cast<size_t>(std::min<int64_t>(nRoom - nFilled, kReadChunk)));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-            if (n == 0)
-                break;
-            nFilled += n;
-            if (!Report(progress, nRead + nFilled, 2 * std::max(nSize, nRead + nFilled)))
-                return Cancelled();
-        }
-        buffer.EndAppend(static_cast<int>(nFilled));
-        nRead += nFilled;
-        if (bRegular || nFilled < nRoom)
+        const ssize_t n = read(fd, pRoom, static_cast<size_t>(nRoom));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
+        if (n == 0)
             break;
+        buffer.EndAppend(static_cast<int>(n));
+        nRead += n;
+        if (nRead > kMaxImport)
+            return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
+        const void* pLastClose = memrchr(pRoom, '}', static_cast<size_t>(n));
+        if (pLastClose != nullptr)
+            nClosedEnd = nRead - n + (static_cast<const char*>(pLastClose) - pRoom) + 1;
+        for (;;) {
+            const int64_t nClosed = nClosedEnd - (nRead - buffer.Length());
+            if (!buffer.IsSettled(static_cast<int32_t>(std::max<int64_t>(nClosed, 0))))
+                break;
+            const int nPacket = buffer.FindPacket();
+            if (nPacket == 0)
+                return FinishImport(importer, progress, nRead);
+            importer.Keep(buffer.TakeFront(nPacket), nPacket);
+        }
+        if (!Report(progress, nRead - buffer.Length(), bRegular ? nSize : nRead + nPiece))
+            return Cancelled();
     }
-    return ImportBuffer(buffer, progress, nRead, 2 * nRead);
+    for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket())
+        importer.Keep(buffer.TakeFront(n), n);
+    return FinishImport(importer, progress, nRead);
 }
 
 std::string CPacketLoader::CountMessage(size_t nPackets)
