@@ -6,13 +6,19 @@
 // sizes drive the growth, compaction and shrink-back paths); byte 2 picks the
 // append pattern: 0 appends the rest once and drains it, as the loader does;
 // k > 0 appends k bytes at a time and drains the buffer after each append.
+// With bit 7 of byte 1 set, the rest is appended k bytes at a time (k = byte
+// 2, at least 1) and cut only while IsSettled says the bytes still to come
+// cannot change the answer, then to the end, as a file import does: the
+// packets must be those of one Append of everything.
 // With bit 7 of byte 0 set, each 0x01 byte of the rest stands for a run of
 // kStretch filler bytes (up to about kStretchLimit), so that small inputs
 // reach packets and gaps of many kilobytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "CBraceModel.h"
 #include "FuzzCheck.h"
@@ -62,6 +68,57 @@ void Drain(CLNBuffer& buffer, CBraceModel& model)
     CheckSame(buffer, model);
 }
 
+// The import's piecewise cutting against the model's cutting of the whole.
+void CheckSettledCutting(int32_t nInit, int32_t nStep, const char* pText, size_t nText, size_t nPiece)
+{
+    CBraceModel whole(nInit, nStep);
+    whole.Append(pText, static_cast<int64_t>(nText));
+    std::vector<std::string> expected;
+    for (int64_t n = whole.FindPacket(); n != 0; n = whole.FindPacket())
+        expected.push_back(whole.TakeFront(n));
+
+    CLNBuffer buffer(nInit, nStep);
+    std::vector<std::string> packets;
+    int64_t nRead = 0;
+    // Offset just past the last '}' appended so far.
+    int64_t nClosedEnd = 0;
+    bool bStopped = false;
+    for (size_t nDone = 0; nDone < nText && !bStopped; nDone += nPiece) {
+        const size_t n = std::min(nPiece, nText - nDone);
+        FUZZ_CHECK(buffer.Append(pText + nDone, static_cast<int>(n)) == static_cast<int>(n));
+        nRead += static_cast<int64_t>(n);
+        for (size_t i = n; i > 0; --i) {
+            if (pText[nDone + i - 1] == '}') {
+                nClosedEnd = static_cast<int64_t>(nDone + i);
+                break;
+            }
+        }
+        for (;;) {
+            const int64_t nClosed = nClosedEnd - (nRead - buffer.Length());
+            if (!buffer.IsSettled(static_cast<int32_t>(std::max<int64_t>(nClosed, 0))))
+                break;
+            const int nPacket = buffer.FindPacket();
+            if (nPacket == 0) {
+                bStopped = true;
+                break;
+            }
+            const std::unique_ptr<char[]> pBlock = buffer.TakeFront(nPacket);
+            packets.emplace_back(pBlock.get(), static_cast<size_t>(nPacket));
+        }
+    }
+    if (!bStopped) {
+        for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
+            const std::unique_ptr<char[]> pBlock = buffer.TakeFront(n);
+            packets.emplace_back(pBlock.get(), static_cast<size_t>(n));
+        }
+        // Everything was appended, so the leftovers are the same too.
+        const std::string strLeft = whole.Bytes();
+        FUZZ_CHECK(static_cast<size_t>(buffer.Length()) == strLeft.size());
+        FUZZ_CHECK(std::memcmp(buffer.Data(), strLeft.data(), strLeft.size()) == 0);
+    }
+    FUZZ_CHECK(packets == expected);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -91,6 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Refused appends change nothing.
     FUZZ_CHECK(buffer.Append(nullptr, 5) == 0 && buffer.Append(pText, 0) == 0);
 
+    if (data[1] & 0x80) {
+        CheckSettledCutting(nInit, nStep, pText, nText, std::max<size_t>(nChunk, 1));
+        return 0;
+    }
     if (nChunk == 0) {
         if (nText > 0)
             FUZZ_CHECK(buffer.Append(pText, static_cast<int>(nText)) == static_cast<int>(nText));
