@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Import throughput and memory: `tovrik-cli --dry-run --import FILE` on the
+day file side by side with the plain Python loop (py_import_loop.py), rounds
+alternating, and on the week file under /usr/bin/time -v for its peak memory.
+
+    import_bench.py --cli build-bench/src/cli/tovrik-cli --day bench/data/day.txt [--week bench/data/week.txt]
+"""
+
+import argparse
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+COUNT_RE = re.compile(r"一共解析 (\d+) 道")
+
+
+def timed(cmd):
+    """Wall time of one run, its CPU time (user + system), its output, and its
+    peak memory in bytes when run under /usr/bin/time -v (None otherwise)."""
+    before = os.times()
+    start = time.perf_counter()
+    done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    seconds = time.perf_counter() - start
+    after = os.times()
+    cpu = (after.children_user - before.children_user) + (after.children_system - before.children_system)
+    if done.returncode != 0:
+        raise RuntimeError("%s failed (%d): %s" % (" ".join(cmd), done.returncode, done.stderr.decode(errors="replace")))
+    err = done.stderr.decode(errors="replace")
+    rss = re.search(r"Maximum resident set size \(kbytes\): (\d+)", err)
+    return seconds, cpu, done.stdout.decode(errors="replace") + err, int(rss.group(1)) * 1024 if rss else None
+
+
+def cli_count(output):
+    found = COUNT_RE.search(output)
+    return int(found.group(1)) if found else None
+
+
+def warm(path):
+    """Reads the file once so that every timed run finds it in the page cache."""
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+
+
+def bench_day(cli, day, rounds):
+    warm(day)
+    py_cmd = [sys.executable, os.path.join(HERE, "py_import_loop.py"), day]
+    cli_cmd = [cli, "--dry-run", "--import", day]
+    py_times, cli_times, py_cpu, cli_cpu = [], [], [], []
+    py_parsed = cli_kept = None
+    # One untimed run of each first, then the two in turn.
+    timed(py_cmd)
+    timed(cli_cmd)
+    for _ in range(rounds):
+        seconds, cpu, out, _ = timed(py_cmd)
+        py_times.append(seconds)
+        py_cpu.append(cpu)
+        py_parsed = int(out.split()[0])
+        seconds, cpu, out, _ = timed(cli_cmd)
+        cli_times.append(seconds)
+        cli_cpu.append(cpu)
+        cli_kept = cli_count(out)
+    py, cli_s = statistics.median(py_times), statistics.median(cli_times)
+    return {
+        "day_file": day,
+        "day_bytes": os.path.getsize(day),
+        "python_s": py,
+        "python_runs_s": py_times,
+        "python_cpu_s": statistics.median(py_cpu),
+        "python_parsed": py_parsed,
+        "cli_s": cli_s,
+        "cli_runs_s": cli_times,
+        "cli_cpu_s": statistics.median(cli_cpu),
+        "cli_kept": cli_kept,
+        "speedup": py / cli_s,
+        "speedup_cpu": statistics.median(py_cpu) / statistics.median(cli_cpu),
+    }
+
+
+def bench_week(cli, week, rounds, day_s):
+    warm(week)
+    cmd = ["/usr/bin/time", "-v", cli, "--dry-run", "--import", week]
+    times, rss = [], []
+    kept = None
+    for _ in range(rounds):
+        seconds, _, out, peak = timed(cmd)
+        times.append(seconds)
+        rss.append(peak)
+        kept = cli_count(out)
+    size = os.path.getsize(week)
+    week_s = statistics.median(times)
+    return {
+        "week_file": week,
+        "week_bytes": size,
+        "week_s": week_s,
+        "week_runs_s": times,
+        "week_kept": kept,
+        "week_over_day": week_s / day_s,
+        "week_max_rss_bytes": max(rss),
+        "week_rss_over_size": max(rss) / size,
+    }
+
+
+def run(cli, day, week=None, rounds=5):
+    result = bench_day(cli, day, rounds)
+    _, _, _, peak = timed(["/usr/bin/time", "-v", cli, "--dry-run", "--import", day])
+    result["day_max_rss_bytes"] = peak
+    if week:
+        result.update(bench_week(cli, week, rounds, result["cli_s"]))
+    return result
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--day", required=True)
+    ap.add_argument("--week")
+    ap.add_argument("--rounds", type=int, default=5)
+    args = ap.parse_args()
+    print(json.dumps(run(args.cli, args.day, args.week, args.rounds), indent=2))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of Tovrik and prints a short table (`make bench`).
+
+    run_bench.py [--build build-bench] [--quick] [--no-week] [--clean] [--strict]
+
+1. Generates bench/data/day.txt and week.txt when missing (gen_messages.py;
+   the week only with room to spare on the disk).
+2. Google Benchmark (tovrik_bench): cutting 1, 10 and 100 MB, the import
+   readings, the stamp step and the make-up step.
+3. Import: tovrik-cli --dry-run --import against the plain Python loop on the
+   day file; the week file's time and peak memory (import_bench.py).
+4. Sending on loopback: modes 0, 4, 6 and replay (send_bench.py).
+
+All figures also go to BUILD/bench-results.json. The exit status is 0 unless
+a step fails, or with --strict a target is missed.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+
+import import_bench  # noqa: E402
+import send_bench  # noqa: E402
+
+DATA = os.path.join(HERE, "data")
+DAY_LINES, WEEK_LINES = 86400, 604800
+WEEK_ROOM = 2 << 30  # free bytes wanted before the ~550 MB week file is written
+
+
+def line_count_ok(path, lines):
+    """The generated file is there and whole (its last line ends the file)."""
+    if not os.path.exists(path):
+        return False
+    with open(path, "rb") as f:
+        f.seek(0, os.SEEK_END)
+        if f.tell() == 0:
+            return False
+        f.seek(-1, os.SEEK_END)
+        if f.read(1) != b"\n":
+            return False
+    # Every generated line is 800..1000 bytes long.
+    return 800 * lines <= os.path.getsize(path) <= 1000 * lines
+
+
+def ensure_data(preset, lines, room=0):
+    path = os.path.join(DATA, preset + ".txt")
+    if line_count_ok(path, lines):
+        return path
+    os.makedirs(DATA, exist_ok=True)
+    free = shutil.disk_usage(DATA).free
+    if free < room:
+        print("skipping the %s file: %.1f GB free, %.1f GB wanted" % (preset, free / 1e9, room / 1e9))
+        return None
+    subprocess.run([sys.executable, os.path.join(HERE, "gen_messages.py"), "--preset", preset, "--out", path],
+                   check=True)
+    return path
+
+
+def google_bench(binary, quick):
+    out = os.path.join(os.path.dirname(binary), "tovrik_bench.json")
+    cmd = [binary, "--benchmark_out=" + out, "--benchmark_out_format=json",
+           "--benchmark_repetitions=%d" % (1 if quick else 5), "--benchmark_report_aggregates_only=true",
+           "--benchmark_min_time=%s" % ("0.05" if quick else "0.2")]
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(out) as f:
+        report = json.load(f)
+    results = {}
+    for bench in report["benchmarks"]:
+        if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
+            continue
+        name = bench.get("run_name", bench["name"])
+        results[name] = {"real_ms": bench["real_time"] * unit_ms(bench["time_unit"]),
+                         "cpu_ms": bench["cpu_time"] * unit_ms(bench["time_unit"])}
+    for kind in ("BM_CutPackets", "BM_AppendAndCut"):
+        ten, hundred = results[kind + "/MB:10"], results[kind + "/MB:100"]
+        results[kind + "/ratio_100_10"] = {"real": hundred["real_ms"] / ten["real_ms"],
+                                           "cpu": hundred["cpu_ms"] / ten["cpu_ms"]}
+    return results
+
+
+def unit_ms(unit):
+    return {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[unit]
+
+
+def verdict(ok):
+    return "ok" if ok else "MISSED"
+
+
+def fmt_ms(ms):
+    if ms >= 100:
+        return "%.0f ms" % ms
+    if ms >= 1:
+        return "%.2f ms" % ms
+    if ms >= 0.001:
+        return "%.2f us" % (ms * 1000)
+    return "%.0f ns" % (ms * 1e6)
+
+
+def print_table(results):
+    gb, imp, send = results["google_benchmark"], results["import"], results["send"]
+    misses = []
+    print()
+    print("== Cutting (CLNBuffer, one Append, FindPacket/TakeFront loop) ==")
+    print("  %-8s %14s %18s" % ("size", "cutting loop", "append + cutting"))
+    for mb in (1, 10, 100):
+        print("  %-8s %14s %18s" % ("%d MB" % mb, fmt_ms(gb["BM_CutPackets/MB:%d" % mb]["real_ms"]),
+                                    fmt_ms(gb["BM_AppendAndCut/MB:%d" % mb]["real_ms"])))
+    ratio = gb["BM_CutPackets/ratio_100_10"]["real"]
+    whole = gb["BM_AppendAndCut/ratio_100_10"]["real"]
+    print("  100 MB / 10 MB: cutting loop %.1fx (limit 12x) %s; append + cutting %.1fx" % (ratio, verdict(ratio <= 12), whole))
+    if ratio > 12:
+        misses.append("cutting ratio")
+    print()
+    print("== Per message (904-byte status message) ==")
+    for name, label in (("BM_ReadImport", "import readings"), ("BM_StampStep", "stamp step"),
+                        ("BM_MakeUpStep", "make-up step")):
+        print("  %-16s %10s" % (label, fmt_ms(gb[name]["real_ms"])))
+    print()
+    print("== Import (tovrik-cli --dry-run --import) ==")
+    speedup_ok = imp["speedup"] >= 3
+    print("  day  %6.1f MB: tovrik %.3f s, Python loop %.3f s: %.2fx faster (at least 3x) %s" % (
+        imp["day_bytes"] / 1e6, imp["cli_s"], imp["python_s"], imp["speedup"], verdict(speedup_ok)))
+    print("                 CPU time: tovrik %.2f s, Python %.2f s; kept %d of %d messages that parse" % (
+        imp["cli_cpu_s"], imp["python_cpu_s"], imp["cli_kept"], imp["python_parsed"]))
+    if not speedup_ok:
+        misses.append("import speed")
+    if "week_s" in imp:
+        week_ok = imp["week_over_day"] <= 8
+        rss_ok = imp["week_rss_over_size"] <= 2.5
+        print("  week %6.1f MB: %.3f s = %.1fx the day (at most 8x) %s" % (
+            imp["week_bytes"] / 1e6, imp["week_s"], imp["week_over_day"], verdict(week_ok)))
+        print("                 peak RSS %.0f MB = %.2fx the file (at most 2.5x) %s; day peak RSS %.0f MB" % (
+            imp["week_max_rss_bytes"] / 1e6, imp["week_rss_over_size"], verdict(rss_ok),
+            imp["day_max_rss_bytes"] / 1e6))
+        if not week_ok:
+            misses.append("week time")
+        if not rss_ok:
+            misses.append("week memory")
+    else:
+        print("  week: not measured")
+    print()
+    print("== Sending on loopback (lateness against the due second or tick) ==")
+    print("  %-12s %9s %9s %12s %10s  %s" % ("mode", "datagrams", "rate/s", "late median", "late max", "target"))
+    for row in send:
+        if row["mode"].startswith("6"):
+            ok = row["rate_per_s"] >= 95
+            target = "at least 95/s %s (tick overrun median %.2f ms, max %.2f ms)" % (
+                verdict(ok), row["tick_over_median_ms"], row["tick_over_max_ms"])
+        elif row["mode"].startswith("4"):
+            ok = True
+            target = "(tick overrun median %.2f ms, max %.2f ms)" % (row["tick_over_median_ms"], row["tick_over_max_ms"])
+        else:
+            extra = row.get("seconds_skipped", row.get("missing", 0))
+            ok = row["late_max_ms"] is not None and row["late_max_ms"] <= 150 and extra == 0
+            target = "all within 150 ms, none skipped %s" % verdict(ok)
+        if not ok:
+            misses.append("sending " + row["mode"])
+        print("  %-12s %9d %9.2f %9.1f ms %7.1f ms  %s" % (
+            row["mode"], row["datagrams"], row["rate_per_s"], row["late_median_ms"], row["late_max_ms"], target))
+    print()
+    print("targets missed: " + (", ".join(misses) if misses else "none"))
+    return misses
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
+    ap.add_argument("--quick", action="store_true", help="fewer repetitions and rounds, shorter sends")
+    ap.add_argument("--no-week", action="store_true", help="leave the week file out")
+    ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
+    ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
+    args = ap.parse_args()
+
+    bench_binary = os.path.join(args.build, "bench", "tovrik_bench")
+    cli = os.path.join(args.build, "src", "cli", "tovrik-cli")
+    for path in (bench_binary, cli):
+        if not os.access(path, os.X_OK):
+            sys.exit("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
+
+    day = ensure_data("day", DAY_LINES)
+    week = None if args.no_week else ensure_data("week", WEEK_LINES, WEEK_ROOM)
+
+    results = {}
+    print("google benchmark ...", flush=True)
+    results["google_benchmark"] = google_bench(bench_binary, args.quick)
+    print("import ...", flush=True)
+    results["import"] = import_bench.run(cli, day, week, rounds=3 if args.quick else 5)
+    print("sending ...", flush=True)
+    results["send"] = send_bench.run(cli, seconds=5 if args.quick else 6)
+
+    with open(os.path.join(args.build, "bench-results.json"), "w") as f:
+        json.dump(results, f, indent=2)
+    misses = print_table(results)
+
+    if args.clean:
+        shutil.rmtree(DATA, ignore_errors=True)
+    elif week and shutil.disk_usage(DATA).free < WEEK_ROOM:
+        os.remove(week)
+        print("removed %s: the disk is short of space" % week)
+    return 1 if misses and args.strict else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
