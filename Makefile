@@ -3,6 +3,7 @@
 # make sanitize   - every test under ASan+UBSan (build-asan/), then under TSan (build-tsan/)
 # make fuzz       - each fuzz target for FUZZ_SECONDS (build-fuzz/, clang + libFuzzer)
 # make fuzz-smoke - the same, FUZZ_SMOKE_SECONDS each (the CI round)
+# make bench      - build the benchmarks (build-bench/, Release), run them all, print a table
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -12,7 +13,7 @@ ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
 
-.PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build
+.PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench
 
 all: build
 
@@ -48,6 +49,12 @@ fuzz: fuzz-build
 
 fuzz-smoke: fuzz-build
 	bash fuzz/run.sh build-fuzz $(FUZZ_SMOKE_SECONDS)
+
+bench: setup
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_BENCH=ON -DTOVRIK_BUILD_GUI=OFF \
+		-DTOVRIK_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	python3 bench/run_bench.py --build build-bench
 
 run: build
 	bash scripts/run.sh $(BUILD_DIR)
