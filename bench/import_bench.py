@@ -4,6 +4,11 @@ day file side by side with the plain Python loop (py_import_loop.py), rounds
 alternating, and on the week file under /usr/bin/time -v for its peak memory.
 
     import_bench.py --cli build-bench/src/cli/tovrik-cli --day bench/data/day.txt [--week bench/data/week.txt]
+                    [--import-time build-bench/bench/tovrik_import_time]
+
+The Python script reports its loop's own time too, and tovrik_import_time
+times the import inside one process, so that the work can be compared apart
+from the two programs' start and end.
 """
 
 import argparse
@@ -51,7 +56,7 @@ def bench_day(cli, day, rounds):
     warm(day)
     py_cmd = [sys.executable, os.path.join(HERE, "py_import_loop.py"), day]
     cli_cmd = [cli, "--dry-run", "--import", day]
-    py_times, cli_times, py_cpu, cli_cpu = [], [], [], []
+    py_times, cli_times, py_cpu, cli_cpu, py_loop = [], [], [], [], []
     py_parsed = cli_kept = None
     # One untimed run of each first, then the two in turn.
     timed(py_cmd)
@@ -61,6 +66,7 @@ def bench_day(cli, day, rounds):
         py_times.append(seconds)
         py_cpu.append(cpu)
         py_parsed = int(out.split()[0])
+        py_loop.append(float(out.split()[1]))
         seconds, cpu, out, _ = timed(cli_cmd)
         cli_times.append(seconds)
         cli_cpu.append(cpu)
@@ -72,6 +78,7 @@ def bench_day(cli, day, rounds):
         "python_s": py,
         "python_runs_s": py_times,
         "python_cpu_s": statistics.median(py_cpu),
+        "python_loop_only_s": statistics.median(py_loop),
         "python_parsed": py_parsed,
         "cli_s": cli_s,
         "cli_runs_s": cli_times,
@@ -106,8 +113,23 @@ def bench_week(cli, week, rounds, day_s):
     }
 
 
-def run(cli, day, week=None, rounds=5):
+def in_process(import_time, day):
+    """The import inside one process, without its start and end: the first
+    (fresh memory, as in a one-off run) and the later ones (the heap's pages
+    already there, as for a second import in the window)."""
+    done = subprocess.run([import_time, day, "4"], stdout=subprocess.PIPE, check=True)
+    times = json.loads(done.stdout)
+    return {
+        "import_first_s": times["import_s"][0],
+        "import_again_s": statistics.median(times["import_s"][1:]),
+        "release_s": statistics.median(times["release_s"]),
+    }
+
+
+def run(cli, day, week=None, rounds=5, import_time=None):
     result = bench_day(cli, day, rounds)
+    if import_time:
+        result.update(in_process(import_time, day))
     _, _, _, peak = timed(["/usr/bin/time", "-v", cli, "--dry-run", "--import", day])
     result["day_max_rss_bytes"] = peak
     if week:
@@ -120,9 +142,10 @@ def main():
     ap.add_argument("--cli", required=True)
     ap.add_argument("--day", required=True)
     ap.add_argument("--week")
+    ap.add_argument("--import-time", help="the tovrik_import_time program, for in-process figures")
     ap.add_argument("--rounds", type=int, default=5)
     args = ap.parse_args()
-    print(json.dumps(run(args.cli, args.day, args.week, args.rounds), indent=2))
+    print(json.dumps(run(args.cli, args.day, args.week, args.rounds, args.import_time), indent=2))
 
 
 if __name__ == "__main__":
