@@ -3,8 +3,11 @@
 // - as one packet: ReadImport against a reading of the parsed document made
 //   here (root object, an "IMEI" member, the first "time" member decides);
 // - as a file: ImportBytes against the framing reference and ReadImport, with
-//   the index holding the list's own packets under their keys in file order.
+//   the index holding the list's own packets under their keys in file order;
+//   and Import of a file with those bytes (a memfd) giving the same.
 #include <simdjson.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstddef>
@@ -141,6 +144,37 @@ void CheckFile(CDeviceMessage& message, const char* pData, size_t nLength)
     }
 }
 
+// The same packets with the same keys, in the same order.
+void CheckSameImport(const Result& result, const Result& expected)
+{
+    FUZZ_CHECK(result.nStatus == expected.nStatus);
+    if (expected.nStatus != Result::kOk)
+        return;
+    const PacketList& packets = *result.pPackets;
+    FUZZ_CHECK(packets.size() == expected.pPackets->size());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const Packet packet = (*expected.pPackets)[i];
+        FUZZ_CHECK(std::string(packets[i].data, static_cast<size_t>(packets[i].length)) ==
+                   std::string(packet.data, static_cast<size_t>(packet.length)));
+    }
+    FUZZ_CHECK(result.pIndex->size() == expected.pIndex->size());
+    for (auto it = result.pIndex->begin(), itExpected = expected.pIndex->begin(); it != result.pIndex->end();
+         ++it, ++itExpected) {
+        FUZZ_CHECK(it->first == itExpected->first && it->second.size() == itExpected->second.size());
+        for (size_t i = 0; i < it->second.size(); ++i)
+            FUZZ_CHECK(std::string(it->second[i].data, static_cast<size_t>(it->second[i].length)) ==
+                       std::string(itExpected->second[i].data, static_cast<size_t>(itExpected->second[i].length)));
+    }
+}
+
+void CheckFileRead(int hFile, const char* pData, size_t nLength)
+{
+    FUZZ_CHECK(ftruncate(hFile, 0) == 0);
+    FUZZ_CHECK(pwrite(hFile, pData, nLength, 0) == static_cast<ssize_t>(nLength));
+    const Result result = CPacketLoader::Import("/proc/self/fd/" + std::to_string(hFile));
+    CheckSameImport(result, CPacketLoader::ImportBytes(pData, nLength));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -151,5 +185,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckTimeText(std::string_view(pData, size));
     CheckPacket(message, parser, pData, size);
     CheckFile(message, pData, size);
+    // A file in memory, so that no run leaves files behind.
+    static const int hFile = memfd_create("fuzz_import", MFD_CLOEXEC);
+    FUZZ_CHECK(hFile >= 0);
+    CheckFileRead(hFile, pData, size);
     return 0;
 }
