@@ -303,15 +303,16 @@ CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Pr
                 break;
             const int nPacket = buffer.FindPacket();
             if (nPacket == 0)
-                return FinishImport(importer, progress, nRead);
+                return FinishImport(importer, progress, 2 * nRead);
             importer.Keep(buffer.TakeFront(nPacket), nPacket);
         }
-        if (!Report(progress, nRead - buffer.Length(), bRegular ? nSize : nRead + nPiece))
+        // Each byte counts twice, once read and once cut.
+        if (!Report(progress, 2 * nRead - buffer.Length(), 2 * (bRegular ? nSize : nRead + nPiece)))
             return Cancelled();
     }
     for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket())
         importer.Keep(buffer.TakeFront(n), n);
-    return FinishImport(importer, progress, nRead);
+    return FinishImport(importer, progress, 2 * nRead);
 }
 
 std::string CPacketLoader::CountMessage(size_t nPackets)

@@ -49,8 +49,9 @@ public:
     // The text box's bytes, cut into packets; in hex mode first normalised
     // and decoded. No JSON is parsed.
     static Result LoadText(const std::string& strContent, bool bHexMode, const Progress& progress = {});
-    // Reads the file whole, cuts it, keeps the messages with "IMEI" and
-    // indexes those with a readable "time" by their time-of-day key.
+    // Reads the file, cuts it, keeps the messages with "IMEI" and indexes
+    // those with a readable "time" by their time-of-day key. Progress counts
+    // every byte twice, once read and once cut.
     static Result Import(const std::string& strPath, const Progress& progress = {});
     // The same, on bytes already in memory.
     static Result ImportBytes(const char* pData, size_t nLength, const Progress& progress = {});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,29 @@ TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
             }
         }
     }
+}
+
+TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
+{
+    std::string content;
+    while (content.size() < 3 * 1048576)
+        content += Message(1, "2020-07-18 10:00:00") + "\r\n";
+    TempDir dir;
+    const std::string file = dir.Write("many.txt", content);
+    std::vector<std::pair<int64_t, int64_t>> reports;
+    const Result result = CPacketLoader::Import(file, [&](int64_t nDone, int64_t nTotal) {
+        reports.emplace_back(nDone, nTotal);
+        return true;
+    });
+    ASSERT_EQ(result.nStatus, Result::kOk);
+    ASSERT_GE(reports.size(), 3u);  // one report a piece at least
+    for (size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].second, 2 * static_cast<int64_t>(content.size()));
+        if (i > 0) {
+            EXPECT_GE(reports[i].first, reports[i - 1].first);
+        }
+    }
+    EXPECT_EQ(reports.back().first, reports.back().second);
 }
 
 TEST(CPacketLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
