@@ -68,16 +68,24 @@ std::unique_ptr<char[]> CReceiveBuffer::TakeFront(int n)
         return nullptr;
     std::unique_ptr<char[]> pBlock(new char[static_cast<size_t>(n)]);
     std::memcpy(pBlock.get(), Data(), static_cast<size_t>(n));
+    Consume(n);
+    return pBlock;
+}
+
+bool CReceiveBuffer::Consume(int n)
+{
+    if (n < 1 || n > m_nLength)
+        return false;
     if (n < m_nLength) {
         DropFront(n);
-    } else {
-        Empty();
-        if (m_nCapacity > m_nInitSize) {
-            m_pData.reset(new char[static_cast<size_t>(m_nInitSize)]);
-            m_nCapacity = m_nInitSize;
-        }
+        return true;
     }
-    return pBlock;
+    Empty();
+    if (m_nCapacity > m_nInitSize) {
+        m_pData.reset(new char[static_cast<size_t>(m_nInitSize)]);
+        m_nCapacity = m_nInitSize;
+    }
+    return true;
 }
 
 void CReceiveBuffer::Empty()

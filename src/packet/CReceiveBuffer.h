@@ -40,6 +40,10 @@ public:
     // Removes the first n bytes (1 <= n <= Length()) and returns them in a new
     // block owned by the caller; null when n is out of range.
     std::unique_ptr<char[]> TakeFront(int n);
+    // Removes the first n bytes as TakeFront does (shrinking back after the
+    // last), for a caller that has read them at Data() already; false when n
+    // is out of range.
+    bool Consume(int n);
 
     int32_t Length() const { return m_nLength; }
     int32_t Capacity() const { return m_nCapacity; }

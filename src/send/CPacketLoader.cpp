@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -49,8 +50,16 @@ bool Report(const CPacketLoader::Progress& progress, int64_t nDone, int64_t nTot
     return !progress || progress(nDone, nTotal);
 }
 
-// Cuts every packet off the buffer's front and hands it to keep(block, n).
-// False when cancelled.
+// Cuts the packet of n bytes off the buffer's front, handing it to keep(packet)
+// while it is still at the front: keep copies what it keeps.
+template <class Keep>
+void CutFront(CLNBuffer& buffer, int n, Keep& keep)
+{
+    keep(Packet{buffer.Data(), n});
+    buffer.Consume(n);
+}
+
+// Cuts every packet off the buffer's front. False when cancelled.
 template <class Keep>
 bool CutPackets(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal,
                 Keep keep)
@@ -58,7 +67,7 @@ bool CutPackets(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int6
     const int64_t nStart = buffer.Length();
     size_t nCut = 0;
     for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
-        keep(buffer.TakeFront(n), n);
+        CutFront(buffer, n, keep);
         if (++nCut % kCutReport == 0 && !Report(progress, nBase + nStart - buffer.Length(), nTotal))
             return false;
     }
@@ -98,13 +107,12 @@ struct Importer {
     std::unique_ptr<PacketList> pPackets = std::make_unique<PacketList>();
     std::vector<std::pair<int64_t, Packet>> keyed;
 
-    void Keep(std::unique_ptr<char[]> block, int n)
+    void operator()(const Packet& cut)
     {
-        const CDeviceMessage::ImportReading reading = message.ReadImport(Packet{block.get(), n});
+        const CDeviceMessage::ImportReading reading = message.ReadImport(cut);
         if (!reading.bKeep)
             return;
-        const Packet packet{block.get(), n};
-        pPackets->Add(std::move(block), n);
+        const Packet packet = pPackets->AddCopy(cut.data, cut.length);
         if (reading.bHasKey)
             keyed.emplace_back(reading.nKey, packet);
     }
@@ -148,8 +156,7 @@ Result FinishImport(Importer& importer, const CPacketLoader::Progress& progress,
 Result ImportBuffer(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal)
 {
     Importer importer;
-    const bool bDone = CutPackets(buffer, progress, nBase, nTotal,
-                                  [&](std::unique_ptr<char[]> block, int n) { importer.Keep(std::move(block), n); });
+    const bool bDone = CutPackets(buffer, progress, nBase, nTotal, std::ref(importer));
     if (!bDone)
         return Cancelled();
     return importer.Done();
@@ -222,7 +229,7 @@ CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, boo
     result.pPackets = std::make_unique<PacketList>();
     PacketList& packets = *result.pPackets;
     const bool bDone = CutPackets(buffer, progress, 0, buffer.Length(),
-                                  [&](std::unique_ptr<char[]> block, int n) { packets.Add(std::move(block), n); });
+                                  [&](const Packet& packet) { packets.AddCopy(packet.data, packet.length); });
     if (!bDone) {
         Result cancelled = Cancelled();
         cancelled.strText = std::move(result.strText);
@@ -304,14 +311,14 @@ CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Pr
             const int nPacket = buffer.FindPacket();
             if (nPacket == 0)
                 return FinishImport(importer, progress, 2 * nRead);
-            importer.Keep(buffer.TakeFront(nPacket), nPacket);
+            CutFront(buffer, nPacket, importer);
         }
         // Each byte counts twice, once read and once cut.
         if (!Report(progress, 2 * nRead - buffer.Length(), 2 * (bRegular ? nSize : nRead + nPiece)))
             return Cancelled();
     }
     for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket())
-        importer.Keep(buffer.TakeFront(n), n);
+        CutFront(buffer, n, importer);
     return FinishImport(importer, progress, 2 * nRead);
 }
 
