@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -193,7 +194,8 @@ std::string CPacketLoader::DecodeHex(const std::string& strDigits)
     return bytes;
 }
 
-CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, bool bHexMode, const Progress& progress)
+static CPacketLoader::Result LoadTextUnguarded(const std::string& strContent, bool bHexMode,
+                                               const CPacketLoader::Progress& progress)
 {
     Result result;
     if (strContent.empty()) {
@@ -203,17 +205,17 @@ CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, boo
     std::string strDecoded;
     const std::string* pInput = &strContent;
     if (bHexMode) {
-        switch (NormalizeHexText(strContent, result.strText)) {
-        case HexStatus::kTooLong:
+        switch (CPacketLoader::NormalizeHexText(strContent, result.strText)) {
+        case CPacketLoader::HexStatus::kTooLong:
             result.nStatus = Result::kHexTooLong;
             return result;
-        case HexStatus::kNotHex:
+        case CPacketLoader::HexStatus::kNotHex:
             result.nStatus = Result::kNotHex;
             return result;
-        case HexStatus::kOk:
+        case CPacketLoader::HexStatus::kOk:
             break;
         }
-        strDecoded = DecodeHex(result.strText);
+        strDecoded = CPacketLoader::DecodeHex(result.strText);
         pInput = &strDecoded;
     }
     if (pInput->size() > static_cast<size_t>(INT_MAX)) {
@@ -238,7 +240,8 @@ CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, boo
     return Finish(std::move(result));
 }
 
-CPacketLoader::Result CPacketLoader::ImportBytes(const char* pData, size_t nLength, const Progress& progress)
+static CPacketLoader::Result ImportBytesUnguarded(const char* pData, size_t nLength,
+                                                  const CPacketLoader::Progress& progress)
 {
     if (nLength > static_cast<size_t>(INT_MAX))
         return FileFailure(Result::kTooLarge, "input", "too large for the packet buffer");
@@ -248,7 +251,7 @@ CPacketLoader::Result CPacketLoader::ImportBytes(const char* pData, size_t nLeng
     return ImportBuffer(buffer, progress, 0, static_cast<int64_t>(nLength));
 }
 
-CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Progress& progress)
+static CPacketLoader::Result ImportUnguarded(const std::string& strPath, const CPacketLoader::Progress& progress)
 {
     const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -320,6 +323,33 @@ CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Pr
     for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket())
         CutFront(buffer, n, importer);
     return FinishImport(importer, progress, 2 * nRead);
+}
+
+// A load that runs out of memory (a huge input on a small machine) ends as
+// one whose input is too large, instead of ending the program.
+template <class Load>
+static CPacketLoader::Result GuardMemory(const std::string& strWhat, Load load)
+{
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        return FileFailure(Result::kTooLarge, strWhat, "not enough memory");
+    }
+}
+
+CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, bool bHexMode, const Progress& progress)
+{
+    return GuardMemory("text", [&] { return LoadTextUnguarded(strContent, bHexMode, progress); });
+}
+
+CPacketLoader::Result CPacketLoader::ImportBytes(const char* pData, size_t nLength, const Progress& progress)
+{
+    return GuardMemory("input", [&] { return ImportBytesUnguarded(pData, nLength, progress); });
+}
+
+CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Progress& progress)
+{
+    return GuardMemory(strPath, [&] { return ImportUnguarded(strPath, progress); });
 }
 
 std::string CPacketLoader::CountMessage(size_t nPackets)

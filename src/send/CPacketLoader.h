@@ -30,7 +30,7 @@ public:
             kNotHex,      // hex text with a byte other than digits, space, CR, LF
             kNoPackets,   // nothing cut, or no message with "IMEI" in a file
             kUnreadable,  // the file cannot be opened or read
-            kTooLarge,    // the file is too large for the packet buffer's 32-bit lengths
+            kTooLarge,    // too large for the packet buffer's 32-bit lengths, or for memory
             kCancelled,   // the progress callback said stop
         };
         Status nStatus = kNoPackets;

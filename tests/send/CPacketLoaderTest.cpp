@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
@@ -211,3 +212,40 @@ TEST(CPacketLoaderTest, ProgressCanCancelALoad)
     EXPECT_EQ(CPacketLoader::LoadText(content, false, [](int64_t, int64_t) { return false; }).nStatus,
               Result::kCancelled);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+namespace {
+
+// In a child process: imports the file with 768 MiB of address space and
+// exits with 0 when the import ended with the failure it should.
+void ImportUnderMemoryLimit(const std::string& file)
+{
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = rlim_t{768} << 20;
+    setrlimit(RLIMIT_AS, &limit);
+    const Result result = CPacketLoader::Import(file);
+    const bool bClear =
+        result.nStatus == Result::kTooLarge && CPacketLoader::Message(result) == file + ": not enough memory";
+    _exit(bClear ? 0 : 1);
+}
+
+}  // namespace
+
+// A load that runs out of memory is refused like a file too large, with the
+// reason, instead of ending the program. (Not under a sanitizer: its shadow
+// memory does not fit an address-space limit.)
+TEST(CPacketLoaderTest, RunningOutOfMemoryIsAClearFailure)
+{
+    TempDir dir;
+    const std::string file = dir.Path() + "/open-ended.txt";
+    {
+        const int fd = open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, "{", 1), 1);
+        // One packet that never closes: everything after the brace is kept.
+        ASSERT_EQ(ftruncate(fd, off_t{1536} << 20), 0);
+        close(fd);
+    }
+    EXPECT_EXIT(ImportUnderMemoryLimit(file), ::testing::ExitedWithCode(0), "");
+}
+#endif
