@@ -207,9 +207,9 @@ TEST(CliTest, DryRunLoadsAndSendsNothing)
 TEST(CliTest, InterruptAndTerminateStopTheRunLikeTheStopButton)
 {
     for (const int nSignal : {SIGINT, SIGTERM}) {
-        // The minute mode sends at the first tick of a whole minute: keep the
-        // run clear of one.
-        while (time(nullptr) % 60 >= 57)
+        // The minute mode sends at the first tick of a whole minute, also
+        // when the run starts in that second: keep the run clear of one.
+        while (time(nullptr) % 60 >= 57 || time(nullptr) % 60 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         LoopbackPeer peer;
         const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, nSignal);
