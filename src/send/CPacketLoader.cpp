@@ -124,20 +124,13 @@ struct Importer {
         result.nStatus = Result::kOk;
         result.pIndex = std::make_unique<TimeIndex>();
         TimeIndex& index = *result.pIndex;
-        // The keys of a recording mostly rise, one day after another: a new
-        // last key, the entry of the message before and the one after it are
-        // tried before a search.
-        auto itEntry = index.end();
+        // The keys of a recording mostly rise, one day after another: the
+        // entry after the previous message's is tried first.
+        auto itHint = index.end();
         for (const auto& [nKey, packet] : keyed) {
-            if (itEntry == index.end() || itEntry->first != nKey) {
-                if (index.empty() || index.rbegin()->first < nKey) {
-                    itEntry = index.try_emplace(index.end(), nKey);
-                } else {
-                    const auto itNext = itEntry == index.end() ? index.end() : std::next(itEntry);
-                    itEntry = itNext != index.end() && itNext->first == nKey ? itNext : index.try_emplace(itNext, nKey);
-                }
-            }
+            const auto itEntry = index.try_emplace(itHint, nKey);
             itEntry->second.push_back(packet);
+            itHint = std::next(itEntry);
         }
         keyed = {};
         result.pPackets = std::move(pPackets);
