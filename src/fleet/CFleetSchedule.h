@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// When a device of a fleet sends, by the send worker's rules for one device
+// but on absolute instants of the clock instead of 100 ms ticks.
+//
+// Timed modes work on readings: whole seconds of the clock, or for the hour
+// mode whole seconds of local time (the clock plus the zone's offset then),
+// so that it sends at whole local hours, half-hour zones included. A reading
+// is due when it is past the last send's reading by a whole period (the
+// minute and hour modes: any whole number of periods, backwards too, as a
+// clock that was set back gives them). Stateless; any thread.
+class CFleetSchedule {
+public:
+    static constexpr int64_t kNsPerSecond = 1000000000;
+    static constexpr int64_t kNsPerMs = 1000000;
+    // Like the worker's first tick, the first check comes this long after the
+    // start.
+    static constexpr int64_t kFirstCheckNs = 100 * kNsPerMs;
+    static constexpr int64_t kNever = INT64_MAX;
+
+    static bool IsTimed(uint8_t nMode);
+    static bool IsFast(uint8_t nMode);
+    // The period of a mode in nanoseconds (replay: one second); 0 for none.
+    static int64_t PeriodNs(uint8_t nMode);
+    // Device k of n with --spread: k * P / n inside each period P.
+    static int64_t SpreadOffsetNs(uint8_t nMode, uint64_t k, uint64_t n);
+
+    // floor(nNs / 1e9), also for negative instants.
+    static int64_t SecondOf(int64_t nNs);
+    // The local zone's offset from UTC at that clock second, in seconds.
+    static int64_t ZoneOffset(int64_t nSecond);
+
+    // A timed mode's reading of a clock second.
+    static int64_t Reading(uint8_t nMode, int64_t nSecond);
+    static bool IsDue(uint8_t nMode, int64_t nReading, int64_t nLastReading);
+    // The first clock second at or after nSecond whose reading is due.
+    static int64_t NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLastReading);
+
+    // The first clock second at or after nSecond whose local time of day is
+    // one of the keys (ascending; keys outside one day never come); kNever
+    // when there is none. Near a change of the zone's offset it may answer a
+    // second whose key does not match: the caller checks the key there.
+    static int64_t NextReplaySecond(const int64_t* pKeys, size_t nKeys, int64_t nSecond);
+};
