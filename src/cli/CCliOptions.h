@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/CFleetOptions.h"
+
 // The command line of tovrik-cli, parsed.
 struct CCliOptions {
     std::string strTarget = "127.0.0.1";
@@ -18,6 +20,7 @@ struct CCliOptions {
     std::optional<double> dStopAfter;
     bool bDryRun = false;
     bool bQuiet = false;
+    CFleetOptions fleet;
 
     // Exit codes.
     static constexpr int kExitOk = 0;

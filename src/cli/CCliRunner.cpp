@@ -41,19 +41,25 @@ void Say(const std::string& strText)
 
 }  // namespace
 
-int CCliRunner::Run()
+CPacketLoader::Result CCliRunner::Load(const CCliOptions& options)
 {
     CPacketLoader::Result loaded;
-    if (m_options.strImport)
-        loaded = CPacketLoader::Import(*m_options.strImport);
-    else if (m_options.strTextFile)
-        loaded = CPacketLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+    if (options.strImport)
+        loaded = CPacketLoader::Import(*options.strImport);
+    else if (options.strTextFile)
+        loaded = CPacketLoader::LoadTextFile(*options.strTextFile, options.bHex);
     else
-        loaded = CPacketLoader::LoadText(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
-                                         m_options.bHex);
+        loaded = CPacketLoader::LoadText(options.strText ? *options.strText : TovrikTexts::kStatusMessage,
+                                         options.bHex);
     Say(CPacketLoader::Message(loaded));
     if (loaded.bCutStopped)
         Say(CPacketLoader::CutStopMessage(loaded));
+    return loaded;
+}
+
+int CCliRunner::Run()
+{
+    CPacketLoader::Result loaded = Load(m_options);
     if (loaded.nStatus != CPacketLoader::Result::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)

@@ -1,7 +1,5 @@
 #include "cli/CFleetOptions.h"
 
-#include <arpa/inet.h>
-
 #include <CLI/CLI.hpp>
 
 #include <memory>
@@ -44,6 +42,24 @@ std::string DefaultImei()
     std::string strValue;
     message.ReadImei(Packet{info.data(), static_cast<int32_t>(info.size())}, strValue);
     return strValue.size() >= 2 ? strValue.substr(1, strValue.size() - 2) : strValue;
+}
+
+// Four decimal numbers 0-255 joined by dots.
+bool IsDottedQuad(const std::string& strText)
+{
+    int nParts = 0;
+    size_t nStart = 0;
+    for (;;) {
+        const size_t nDot = strText.find('.', nStart);
+        const std::string strPart = strText.substr(nStart, nDot == std::string::npos ? std::string::npos : nDot - nStart);
+        uint64_t nValue = 0;
+        if (strPart.size() > 3 || !ReadNumber(strPart, 255, nValue))
+            return false;
+        ++nParts;
+        if (nDot == std::string::npos)
+            return nParts == 4;
+        nStart = nDot + 1;
+    }
 }
 
 std::vector<std::string> SplitList(const std::string& strText)
@@ -139,8 +155,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         if (given.strBind) {
             options.binds = SplitList(*given.strBind);
             for (const std::string& strAddress : options.binds) {
-                in_addr address{};
-                if (inet_pton(AF_INET, strAddress.c_str(), &address) != 1)
+                if (!IsDottedQuad(strAddress))
                     throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 address");
             }
         }

@@ -4,6 +4,7 @@
 
 #include "cli/CCliOptions.h"
 #include "cli/CCliRunner.h"
+#include "cli/CFleetRunner.h"
 #include "net/CUDPSocket.h"
 
 CUDPSocket theUDPSocket;
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
         const CCliOptions options = CCliOptions::Parse(argc, argv, nExit);
         if (nExit)
             return *nExit;
+        if (options.fleet.bFleet)
+            return CFleetRunner(options).Run();
         return CCliRunner(options).Run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tovrik-cli: %s\n", error.what());

@@ -136,8 +136,7 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
     Device& device = m_devices[nDevice];
     const int64_t nOffset = OffsetNs(nDevice);
     const int64_t nSecond = CFleetSchedule::SecondOf(nNow - nOffset);
-    const int64_t nReading = CFleetSchedule::Reading(m_nMode, nSecond);
-    if (CFleetSchedule::IsDue(m_nMode, nReading, device.nLast)) {
+    if (CFleetSchedule::IsDue(m_nMode, nSecond, device.nLast)) {
         if (device.nCursor >= m_plan.Size())
             device.nCursor = 0;
         const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
@@ -147,7 +146,7 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
         values.nCounterStep = device.nSeq;
         values.time = TimeText(worker, CFleetSchedule::SecondOf(nNow));
         Send(worker, nDevice, entry.message, values, nDueNs);
-        device.nLast = nReading;
+        device.nLast = nSecond;
         ++device.nCursor;
         ++device.nSeq;
         if (device.nCursor >= m_plan.Size() && !m_plan.GetSettings().bLoop)

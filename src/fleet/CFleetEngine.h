@@ -49,7 +49,7 @@ private:
     enum Phase : uint8_t { kInfo, kRunning, kEnded, kParked };
 
     struct Device {
-        int64_t nLast = 0;   // timed: the last send's reading; replay: the last second handled
+        int64_t nLast = 0;   // timed: the last send's second; replay: the last second handled
         uint64_t nSeq = 0;   // packet datagrams sent: the counter's step
         uint32_t nCursor = 0;
         Phase nPhase = kInfo;

@@ -95,36 +95,42 @@ int64_t CFleetSchedule::ZoneOffset(int64_t nSecond)
     return static_cast<int64_t>(local.tm_gmtoff);
 }
 
-int64_t CFleetSchedule::Reading(uint8_t nMode, int64_t nSecond)
+bool CFleetSchedule::IsDue(uint8_t nMode, int64_t nSecond, int64_t nLast)
 {
-    return nMode == SendWorker::kEveryHour ? nSecond + ZoneOffset(nSecond) : nSecond;
-}
-
-bool CFleetSchedule::IsDue(uint8_t nMode, int64_t nReading, int64_t nLastReading)
-{
+    if (nMode == SendWorker::kEveryHour)
+        return nSecond != nLast && Mod(nSecond + ZoneOffset(nSecond), 3600) == 0;
     const TimedRule rule = RuleOf(nMode);
-    const int64_t nDiff = nReading - nLastReading;
+    const int64_t nDiff = nSecond - nLast;
     return (rule.bAnyDirection ? nDiff != 0 : nDiff > 0) && nDiff % rule.nPeriod == 0;
 }
 
-int64_t CFleetSchedule::NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLastReading)
+int64_t CFleetSchedule::NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLast)
 {
     const TimedRule rule = RuleOf(nMode);
-    const int64_t nReading = Reading(nMode, nSecond);
+    if (nMode == SendWorker::kEveryHour) {
+        for (int64_t nFrom = nSecond;;) {
+            // The next whole local hour, back on the clock with the offset
+            // at the answer itself; a change of offset on the way is caught
+            // by checking the answer.
+            const int64_t nLocal = nFrom + ZoneOffset(nFrom);
+            const int64_t nHour = nLocal + Mod(-nLocal, 3600);
+            const int64_t nGuess = nHour - ZoneOffset(nFrom);
+            const int64_t nDue = std::max(nFrom, nHour - ZoneOffset(nGuess));
+            if (IsDue(nMode, nDue, nLast))
+                return nDue;
+            nFrom = nDue + 1;
+        }
+    }
     int64_t nDue;
     if (rule.bAnyDirection) {
-        nDue = nReading + Mod(nLastReading - nReading, rule.nPeriod);
-        if (nDue == nLastReading)
+        nDue = nSecond + Mod(nLast - nSecond, rule.nPeriod);
+        if (nDue == nLast)
             nDue += rule.nPeriod;
     } else {
-        nDue = std::max(nReading, nLastReading + 1);
-        nDue += Mod(nLastReading - nDue, rule.nPeriod);
+        nDue = std::max(nSecond, nLast + 1);
+        nDue += Mod(nLast - nDue, rule.nPeriod);
     }
-    if (nMode != SendWorker::kEveryHour)
-        return nDue;
-    // Back from local time to the clock: the offset at the answer itself.
-    const int64_t nGuess = nDue - ZoneOffset(nSecond);
-    return std::max(nSecond, nDue - ZoneOffset(nGuess));
+    return nDue;
 }
 
 int64_t CFleetSchedule::NextReplaySecond(const int64_t* pKeys, size_t nKeys, int64_t nSecond)

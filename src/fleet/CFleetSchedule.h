@@ -4,14 +4,11 @@
 #include <cstdint>
 
 // When a device of a fleet sends, by the send worker's rules for one device
-// but on absolute instants of the clock instead of 100 ms ticks.
-//
-// Timed modes work on readings: whole seconds of the clock, or for the hour
-// mode whole seconds of local time (the clock plus the zone's offset then),
-// so that it sends at whole local hours, half-hour zones included. A reading
-// is due when it is past the last send's reading by a whole period (the
-// minute and hour modes: any whole number of periods, backwards too, as a
-// clock that was set back gives them). Stateless; any thread.
+// but on absolute instants of the clock instead of 100 ms ticks: a second is
+// due when it is past the last send by a whole period (the minute mode: any
+// whole number of minutes, backwards too, as a clock that was set back gives
+// them; the hour mode: any whole hour of local time, half-hour zones
+// included, but the last send's own second). Stateless; any thread.
 class CFleetSchedule {
 public:
     static constexpr int64_t kNsPerSecond = 1000000000;
@@ -33,11 +30,10 @@ public:
     // The local zone's offset from UTC at that clock second, in seconds.
     static int64_t ZoneOffset(int64_t nSecond);
 
-    // A timed mode's reading of a clock second.
-    static int64_t Reading(uint8_t nMode, int64_t nSecond);
-    static bool IsDue(uint8_t nMode, int64_t nReading, int64_t nLastReading);
-    // The first clock second at or after nSecond whose reading is due.
-    static int64_t NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLastReading);
+    // Whether a timed mode sends at clock second nSecond after a send at nLast.
+    static bool IsDue(uint8_t nMode, int64_t nSecond, int64_t nLast);
+    // The first clock second at or after nSecond that is due.
+    static int64_t NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLast);
 
     // The first clock second at or after nSecond whose local time of day is
     // one of the keys (ascending; keys outside one day never come); kNever

@@ -88,9 +88,7 @@ void CFleetStats::Histogram::Clear()
 
 void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
 {
-    m_nSent.fetch_add(1, std::memory_order_relaxed);
-    if (!bSent)
-        m_nErrors.fetch_add(1, std::memory_order_relaxed);
+    (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
     const int64_t nLate = nLatenessNs < 0 ? 0 : nLatenessNs;
     m_total.Add(nLate);
     m_second.Add(nLate);

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// The figures of a fleet run: datagrams sent, send errors, replies, devices
+// The figures of a fleet run: datagrams sent, datagrams that could not be
+// sent (send errors), replies, devices
 // still running, and the lateness of each datagram against its scheduled
 // instant in a histogram (buckets about 6 % wide, plus the exact maximum),
 // for the whole run and for the current second. Record* may be called from
