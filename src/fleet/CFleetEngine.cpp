@@ -226,7 +226,9 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
     if (CFleetSchedule::IsTimed(m_nMode))
         return CFleetSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CFleetSchedule::kNsPerSecond +
                nOffset;
-    if (nSecond < device.nLast)
+    // Set back (to before the clock last seen here, so to a second the
+    // device has passed): that second is handled again, as by one device.
+    if (nShiftNs < 0 || nSecond < device.nLast)
         device.nLast = nSecond - 1;
     return ReplayNext(nDevice, nSecond > device.nLast ? nSecond : nSecond + 1);
 }
