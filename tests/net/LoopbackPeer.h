@@ -52,11 +52,20 @@ public:
     // One datagram, or false when none came within nTimeoutMs.
     bool Receive(std::string& bytes, int nTimeoutMs) const
     {
+        uint16_t nFromPort = 0;
+        return ReceiveFrom(bytes, nFromPort, nTimeoutMs);
+    }
+    // The same, with the sender's port.
+    bool ReceiveFrom(std::string& bytes, uint16_t& nFromPort, int nTimeoutMs) const
+    {
         pollfd fd{m_hSocket, POLLIN, 0};
         if (poll(&fd, 1, nTimeoutMs) != 1)
             return false;
         bytes.resize(70000);
-        const ssize_t n = recv(m_hSocket, &bytes[0], bytes.size(), 0);
+        sockaddr_in from{};
+        socklen_t nFrom = sizeof from;
+        const ssize_t n = recvfrom(m_hSocket, &bytes[0], bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
+        nFromPort = ntohs(from.sin_port);
         if (n < 0)
             return false;
         bytes.resize(static_cast<size_t>(n));
