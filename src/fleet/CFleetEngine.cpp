@@ -79,7 +79,12 @@ void CFleetEngine::RunThread(int nIndex)
         const Due top = worker.heap.front();
         const int64_t nNow = m_clock.NowNs();
         if (top.nNs > nNow) {
-            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, top.nNs);
+            // Wake-ups are what costs (a context switch each): many devices
+            // close together are woken at once on a coarse grid, each a
+            // little late rather than each with a wake-up of its own.
+            const int64_t nWakeNs = top.nNs == kNever ? kNever : top.nNs + (kWakeGrainNs - 1) -
+                                                                      (top.nNs + kWakeGrainNs - 1) % kWakeGrainNs;
+            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs);
             if (wake == CFleetClock::Wake::kStopped)
                 break;
             if (wake == CFleetClock::Wake::kClockSet) {
