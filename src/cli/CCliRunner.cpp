@@ -13,7 +13,8 @@
 #include "cli/CConsoleSink.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/CPacketLoader.h"
+#include "load/CTextLoader.h"
+#include "load/CFileLoader.h"
 #include "send/CSendNotify.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
@@ -43,18 +44,18 @@ void Say(const std::string& strText)
 
 int CCliRunner::Run()
 {
-    CPacketLoader::Result loaded;
+    CLoadResult loaded;
     if (m_options.strImport)
-        loaded = CPacketLoader::Import(*m_options.strImport);
+        loaded = CFileLoader::Import(*m_options.strImport);
     else if (m_options.strTextFile)
-        loaded = CPacketLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+        loaded = CFileLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
     else
-        loaded = CPacketLoader::LoadText(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
+        loaded = CTextLoader::Load(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
                                          m_options.bHex);
-    Say(CPacketLoader::Message(loaded));
+    Say(loaded.Message());
     if (loaded.bCutStopped)
-        Say(CPacketLoader::CutStopMessage(loaded));
-    if (loaded.nStatus != CPacketLoader::Result::kOk)
+        Say(loaded.CutStopMessage());
+    if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;

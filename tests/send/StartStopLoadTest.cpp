@@ -9,7 +9,7 @@
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
-#include "send/CPacketLoader.h"
+#include "load/CTextLoader.h"
 #include "send/CSendNotify.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
@@ -102,7 +102,7 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     settings.nTargetPort = target.Port();
 
     auto runOnce = [&] {
-        CPacketLoader::Result loaded = CPacketLoader::LoadText(TovrikTexts::kStatusMessage, false);
+        CLoadResult loaded = CTextLoader::Load(TovrikTexts::kStatusMessage, false);
         std::atomic<bool> bRunning{true};
         SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
         std::thread thread(&SendWorker::Run, &worker);
@@ -139,7 +139,7 @@ TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
     settings.nMode = SendWorker::kEvery100Ms;
     settings.strTargetIp = "not a host";
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
-    CPacketLoader::Result loaded = CPacketLoader::LoadText("{\"a\":1}{\"b\":2}{\"c\":3}", false);
+    CLoadResult loaded = CTextLoader::Load("{\"a\":1}{\"b\":2}{\"c\":3}", false);
     std::atomic<bool> bRunning{true};
     SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
     worker.Run();
