@@ -103,12 +103,13 @@ def bench_week(cli, week, day_s):
     worst run is the one held to the target."""
     warm(week)
     cmd = ["/usr/bin/time", "-v", cli, "--dry-run", "--import", week]
-    times, rss = [], []
+    times, cpu, rss = [], [], []
     kept = None
     for _ in range(WEEK_RUNS):
         time.sleep(WEEK_PAUSE_S)
-        seconds, _, out, peak = timed(cmd)
+        seconds, cpu_s, out, peak = timed(cmd)
         times.append(seconds)
+        cpu.append(cpu_s)
         rss.append(peak)
         kept = cli_count(out)
     size = os.path.getsize(week)
@@ -118,6 +119,7 @@ def bench_week(cli, week, day_s):
         "week_s": statistics.median(times),
         "week_runs_s": times,
         "week_runs_over_day": [t / day_s for t in times],
+        "week_runs_cpu_s": cpu,
         "week_pause_s": WEEK_PAUSE_S,
         "week_kept": kept,
         "week_over_day": max(times) / day_s,

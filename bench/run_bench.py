@@ -143,6 +143,8 @@ def print_table(results):
             imp["week_over_day"], verdict(week_ok)))
         print("                 each run: %s" % ", ".join(
             "%.3f s = %.1fx" % pair for pair in zip(imp["week_runs_s"], imp["week_runs_over_day"])))
+        print("                 CPU time of each run: %s (the day %.3f s)" % (
+            ", ".join("%.2f s" % s for s in imp["week_runs_cpu_s"]), imp["cli_cpu_s"]))
         print("                 peak RSS %.0f MB = %.2fx the file (at most 2.5x) %s; day peak RSS %.0f MB" % (
             imp["week_max_rss_bytes"] / 1e6, imp["week_rss_over_size"], verdict(rss_ok),
             imp["day_max_rss_bytes"] / 1e6))
