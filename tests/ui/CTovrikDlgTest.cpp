@@ -214,6 +214,11 @@ private slots:
                 controls << pChild;
         }
         QCOMPARE(controls.size(), 11);
+        // No control can be hidden by making the window smaller.
+        const QSize dialogSize = m_pDlg->MapDialogRect(0, 0, 320, 200).size();
+        QCOMPARE(m_pDlg->size(), dialogSize);
+        m_pDlg->resize(dialogSize / 2);
+        QCOMPARE(m_pDlg->size(), dialogSize);
         for (QWidget* pControl : controls) {
             QVERIFY2(m_pDlg->rect().contains(pControl->geometry()), qPrintable(pControl->objectName()));
             // A caption needs its whole text to be legible.
