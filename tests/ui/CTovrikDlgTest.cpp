@@ -1,5 +1,6 @@
 // Drives the real main window on the offscreen platform: boxes are answered
 // and recorded by CTestServices, datagrams go to a loopback receiver.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -693,6 +694,23 @@ private slots:
         QCOMPARE(strTitle, QStringLiteral("关于 Tovrik"));
         QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
         QVERIFY(texts.contains(QStringLiteral("确定")));
+    }
+
+    void sendTypeListShowsWholeEntries()
+    {
+        Open();
+        auto* pModes = Item<QComboBox>(IDC_COMBO_SENDTYPE);
+        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
+        pModes->showPopup();
+        QAbstractItemView* pList = pModes->view();
+        QTRY_VERIFY(pList->isVisible());
+        for (int i = 0; i < pModes->count(); ++i) {
+            const QModelIndex index = pModes->model()->index(i, 0);
+            QVERIFY2(pList->visualRect(index).width() >= pList->sizeHintForIndex(index).width(),
+                     qPrintable(pModes->itemText(i)));
+        }
+        pModes->hidePopup();
+        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
