@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,7 +24,11 @@ void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText,
                                     Icon nIcon)
 {
     QMessageBox box(pOwner);
-    box.setWindowTitle(QString::fromStdString(strCaption.empty() ? AppName() : strCaption));
+    // A fixed-size box with a close button only.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    const QString strTitle = QString::fromStdString(strCaption.empty() ? AppName() : strCaption);
+    box.setWindowTitle(strTitle);
     box.setText(QString::fromStdString(strText));
     box.setTextFormat(Qt::PlainText);
     switch (nIcon) {
@@ -39,6 +45,16 @@ void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText,
     QPushButton* pOk = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.setDefaultButton(pOk);
     box.setEscapeButton(pOk);
+    // Wide enough for the whole caption beside the title bar's icon and
+    // buttons (in the bold title font most window managers use); added last,
+    // as setting the icon rebuilds the layout.
+    if (auto* pLayout = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const QFontMetrics title(titleFont);
+        pLayout->addItem(new QSpacerItem(title.horizontalAdvance(strTitle) + 10 * title.height(), 0),
+                         pLayout->rowCount(), 0, 1, pLayout->columnCount());
+    }
     box.exec();
 }
 

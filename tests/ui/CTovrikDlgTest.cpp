@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -120,6 +121,12 @@ private:
         QCOMPARE(box.strText, strText);
         QCOMPARE(box.strCaption, strCaption);
         QCOMPARE(static_cast<int>(box.nIcon), static_cast<int>(nIcon));
+    }
+    // A box of fixed size whose title bar offers no minimise or maximise.
+    static bool IsFixedBox(const QWidget* pBox)
+    {
+        return pBox->minimumSize() == pBox->maximumSize() && pBox->size() == pBox->minimumSize() &&
+               !(pBox->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     }
     std::string TempFile(const char* pName) const { return (m_files.path() + "/" + pName).toStdString(); }
     std::string AppName() const { return CFrameworkServices::AppName(); }
@@ -679,11 +686,13 @@ private slots:
         QCOMPARE(actions[1]->text(), QStringLiteral("关于 Tovrik(&A)..."));
         QString strTitle;
         QStringList texts;
+        bool bFixed = false;
         QTimer::singleShot(0, this, [&] {
             auto* pAbout = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
             if (pAbout == nullptr)
                 return;
             strTitle = pAbout->windowTitle();
+            bFixed = IsFixedBox(pAbout);
             for (QLabel* pLabel : pAbout->findChildren<QLabel*>())
                 texts << pLabel->text();
             auto* pOk = pAbout->findChild<QPushButton*>();
@@ -694,6 +703,7 @@ private slots:
         QCOMPARE(strTitle, QStringLiteral("关于 Tovrik"));
         QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
         QVERIFY(texts.contains(QStringLiteral("确定")));
+        QVERIFY(bFixed);
     }
 
     void sendTypeListShowsWholeEntries()
@@ -711,6 +721,34 @@ private slots:
         }
         pModes->hidePopup();
         QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
+    }
+
+    void messageBoxIsFixedAndShowsItsCaption()
+    {
+        Open();
+        bool bFixed = false;
+        int nWidth = 0;
+        QString strTitle;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pBox == nullptr || !pBox->isVisible())
+                return;
+            bFixed = IsFixedBox(pBox);
+            nWidth = pBox->width();
+            strTitle = pBox->windowTitle();
+            pBox->buttons().constFirst()->click();
+        });
+        watch.start(10);
+        // The real box, with the application's name as its caption.
+        m_pServices->CFrameworkServices::MessageBox(m_pDlg.get(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
+        QCOMPARE(strTitle.toStdString(), AppName());
+        QVERIFY(bFixed);
+        // Room for the caption beside the title bar's icon and three buttons.
+        QFont titleFont = m_pDlg->font();
+        titleFont.setBold(true);
+        const QFontMetrics title(titleFont);
+        QVERIFY2(nWidth >= title.horizontalAdvance(strTitle) + 4 * title.height(), qPrintable(QString::number(nWidth)));
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
