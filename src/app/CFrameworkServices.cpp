@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include <csignal>
 #include <system_error>
@@ -71,6 +73,22 @@ void CFrameworkServices::AppMessageBox(int nStringId, Icon nIcon)
 
 bool CFrameworkServices::FileOpenDialog(QWidget* pOwner, const std::string& strDefaultExt,
                                         const std::string& strFilter, std::string& strPath)
+{
+    // The dialog stores its history and places in the toolkit's settings
+    // file (QtProject.conf) when it goes. The program stores nothing but its
+    // own settings: for the dialog's life the user's settings path points
+    // where no directory can be made, so that nothing is read or written.
+    const QString strUserPath =
+        QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QtProject")).fileName())
+            .absolutePath();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    const bool bChosen = RunFileDialog(pOwner, strDefaultExt, strFilter, strPath);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, strUserPath);
+    return bChosen;
+}
+
+bool CFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& strDefaultExt,
+                                       const std::string& strFilter, std::string& strPath)
 {
     QFileDialog dialog(pOwner ? pOwner : QApplication::activeWindow());
     dialog.setWindowTitle(QStringLiteral("打开"));

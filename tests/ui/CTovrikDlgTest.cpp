@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -749,6 +751,29 @@ private slots:
         titleFont.setBold(true);
         const QFontMetrics title(titleFont);
         QVERIFY2(nWidth >= title.horizontalAdvance(strTitle) + 4 * title.height(), qPrintable(QString::number(nWidth)));
+    }
+
+    void fileDialogStoresNothing()
+    {
+        const std::string strFile = TempFile("chosen.txt");
+        WriteFile(strFile, "{\"IMEI\":\"1\"}");
+        Open();
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (pDialog == nullptr || !pDialog->isVisible())
+                return;
+            // Typed in as the operator would.
+            auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (pName != nullptr)
+                pName->setText(QString::fromStdString(strFile));
+            QMetaObject::invokeMethod(pDialog, pName != nullptr ? "accept" : "reject");
+        });
+        watch.start(10);
+        std::string strPath;
+        QVERIFY(m_pServices->CFrameworkServices::FileOpenDialog(m_pDlg.get(), ".txt", "文件(*.txt)|*.txt||", strPath));
+        QCOMPARE(strPath, strFile);
+        QCOMPARE(QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
