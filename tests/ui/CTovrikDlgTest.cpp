@@ -39,6 +39,7 @@
 #include "send/CPacketLoader.h"
 #include "send/TovrikTexts.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CLoadProgress.h"
 #include "ui/CTovrikDlg.h"
 
 CUDPSocket theUDPSocket;
@@ -776,6 +777,16 @@ private slots:
         QCOMPARE(QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
+    void progressSizes()
+    {
+        QCOMPARE(CLoadProgress::SizeText(0), std::string("0 字节"));
+        QCOMPARE(CLoadProgress::SizeText(1023), std::string("1023 字节"));
+        QCOMPARE(CLoadProgress::SizeText(1024), std::string("1.0 KB"));
+        QCOMPARE(CLoadProgress::SizeText(1048575), std::string("1.0 MB"));
+        QCOMPARE(CLoadProgress::SizeText(12897485), std::string("12.3 MB"));
+        QCOMPARE(CLoadProgress::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
+    }
+
     void slowImportShowsProgressAndCanBeCancelled()
     {
         // A FIFO stands in for a slow file: it gives what the test writes.
@@ -814,6 +825,8 @@ private slots:
         writer.join();
         QVERIFY(bCancelled);
         QVERIFY2(strLabel.contains(QStringLiteral("已处理")), qPrintable(strLabel));
+        QVERIFY2(strLabel.contains(QRegularExpression(QStringLiteral("已处理 [0-9.]+ (字节|KB|MB)( / [0-9.]+ (字节|KB|MB))?$"))),
+                 qPrintable(strLabel));
         // The wait message came first; the count message never did.
         QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kPleaseWait});
         QVERIFY(ShowsIdle());
