@@ -7,17 +7,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "cli/CConsoleSink.h"
+#include "load/CFileLoader.h"
+#include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/CPacketLoader.h"
 #include "send/CSendNotify.h"
+#include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
-#include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
 
 namespace {
@@ -41,26 +40,25 @@ void Say(const std::string& strText)
 
 }  // namespace
 
-CPacketLoader::Result CCliRunner::Load(const CCliOptions& options)
+CLoadResult CCliRunner::Load(const CCliOptions& options)
 {
-    CPacketLoader::Result loaded;
+    CLoadResult loaded;
     if (options.strImport)
-        loaded = CPacketLoader::Import(*options.strImport);
+        loaded = CFileLoader::Import(*options.strImport);
     else if (options.strTextFile)
-        loaded = CPacketLoader::LoadTextFile(*options.strTextFile, options.bHex);
+        loaded = CFileLoader::LoadTextFile(*options.strTextFile, options.bHex);
     else
-        loaded = CPacketLoader::LoadText(options.strText ? *options.strText : TovrikTexts::kStatusMessage,
-                                         options.bHex);
-    Say(CPacketLoader::Message(loaded));
+        loaded = CTextLoader::Load(options.strText ? *options.strText : TovrikTexts::kStatusMessage, options.bHex);
+    Say(loaded.Message());
     if (loaded.bCutStopped)
-        Say(CPacketLoader::CutStopMessage(loaded));
+        Say(loaded.CutStopMessage());
     return loaded;
 }
 
 int CCliRunner::Run()
 {
-    CPacketLoader::Result loaded = Load(m_options);
-    if (loaded.nStatus != CPacketLoader::Result::kOk)
+    CLoadResult loaded = Load(m_options);
+    if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
@@ -93,19 +91,14 @@ int CCliRunner::Run()
     settings.bLoop = m_options.bLoop;
     settings.bModifyTime = m_options.bModifyTime;
 
-    std::atomic<bool> bRunning{true};
     CSystemClock clock;
-    CSocketSink socketSink(theUDPSocket.Handle());
-    CConsoleSink sink(socketSink, stdout, m_options.bQuiet);
+    CSendRun run(theUDPSocket.Handle(), clock, m_startThread);
+    CConsoleSink sink(run.SocketSink(), stdout, m_options.bQuiet);
     CCliNotify notify;
-    SendWorker worker(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), bRunning, clock, sink, notify);
-
     const auto start = std::chrono::steady_clock::now();
-    std::thread thread;
-    try {
-        thread = std::thread(&SendWorker::Run, &worker);
-    } catch (const std::system_error& error) {
-        Say(std::string("cannot start the send thread: ") + error.what());
+    std::string strError;
+    if (!run.Start(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), notify, strError, &sink)) {
+        Say("cannot start the send thread: " + strError);
         theUDPSocket.Close();
         theUDPSocket.SetHandler(nullptr);
         return CCliOptions::kExitFailure;
@@ -120,8 +113,7 @@ int CCliRunner::Run()
         if (sigtimedwait(&signals, nullptr, &wait) > 0)
             break;
     }
-    bRunning.store(false);
-    thread.join();
+    run.Stop();
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     theUDPSocket.Close();
     theUDPSocket.SetHandler(nullptr);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <utility>
+
 #include "cli/CCliOptions.h"
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
+#include "send/CSendRun.h"
 
 // One run of tovrik-cli: load as the start or import button does, open the
 // endpoint, run the send worker until it ends, the time is up, or SIGINT or
@@ -9,13 +12,18 @@
 // thread before any other thread exists (it blocks the two signals).
 class CCliRunner {
 public:
-    explicit CCliRunner(const CCliOptions& options) : m_options(options) {}
+    // startThread: how the send thread is made (tests make it fail).
+    explicit CCliRunner(const CCliOptions& options, CSendRun::ThreadStarter startThread = CSendRun::StartThread)
+        : m_options(options), m_startThread(std::move(startThread))
+    {
+    }
     // The process's exit code.
     int Run();
     // Loads the packets as the options say and tells standard error the
     // outcome, as both kinds of run begin.
-    static CPacketLoader::Result Load(const CCliOptions& options);
+    static CLoadResult Load(const CCliOptions& options);
 
 private:
     const CCliOptions& m_options;
+    CSendRun::ThreadStarter m_startThread;
 };

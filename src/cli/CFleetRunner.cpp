@@ -47,8 +47,8 @@ int AutomaticThreads(uint8_t nMode, uint64_t nDevices)
 int CFleetRunner::Run()
 {
     const CFleetOptions& fleet = m_options.fleet;
-    CPacketLoader::Result loaded = CCliRunner::Load(m_options);
-    if (loaded.nStatus != CPacketLoader::Result::kOk)
+    CLoadResult loaded = CCliRunner::Load(m_options);
+    if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
 
     CFleetPlan::Settings planSettings;

@@ -10,7 +10,7 @@
 #include "fleet/CFleetEngine.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/FakeFleetEnvironment.h"
-#include "send/CPacketLoader.h"
+#include "load/CFileLoader.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
@@ -152,10 +152,10 @@ TEST_F(CFleetEngineTest, AFleetOfOneReplaysAndFollowsAClockSetBackLikeTheWorker)
     const std::string file = kMessages[0] + "\n" + kMessages[2] + "\n" + kMessages[0];
     const int64_t nStartMs = kT0 * 1000 + 300;
     const int64_t nEndMs = nStartMs + 20 * 1000;
-    CPacketLoader::Result forWorker = CPacketLoader::ImportBytes(file.data(), file.size());
+    CLoadResult forWorker = CFileLoader::ImportBytes(file.data(), file.size());
     const Sent expected = RunWorker(SendWorker::kReplay, true, true, std::move(forWorker.pPackets),
                                     std::move(forWorker.pIndex), nStartMs, nEndMs, nStartMs + 5000, -3000);
-    CPacketLoader::Result loaded = CPacketLoader::ImportBytes(file.data(), file.size());
+    CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
     FleetRun run;
     RunFleet(run, PlanSettings(SendWorker::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
              false, 0, nStartMs + 5000, -3000);
@@ -249,7 +249,7 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
         "{\"IMEI\":5,\"time\":\"2020-01-01 10:00:01\"}\n"
         "{\"IMEI\":\"A\",\"time\":\"2020-01-02 10:00:02\",\"v\":2}\n"
         "{\"IMEI\":\"B\",\"time\":\"2020-01-01 10:00:03\"}\n";
-    CPacketLoader::Result loaded = CPacketLoader::ImportBytes(file.data(), file.size());
+    CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
     CFleetPlan::Settings settings = PlanSettings(SendWorker::kReplay);
     settings.bByImei = true;
     FleetRun run;

@@ -62,6 +62,7 @@ TEST_F(CMessageTemplateTest, WritesWhatTheDirectRewriteWritesForEveryKindAndValu
         "{\"IMEI\":\"\\u00e9\\n\",\"n\":18446744073709551615,\"v\":[1e2,-0.0,{\"IMEI\":1}]}",
         "{\"n\":\"12a\",\"IMEI\":1.5}",
         "{\"n\":9223372036854775807,\"k\\\"ey\":\"\\/\"}",
+        "{\"IMEI\":\"x\",\"d\":[1e21,1.5e-7,0.1,-1E+2],\"s\":\"\\b\\u001f\\u00e9\\/\"}",
         "[1,{\"IMEI\":2}]",
         "\"scalar\"",
     };
