@@ -341,6 +341,14 @@ namespace {
 
 const char kImeiKey[] = "IMEI";
 
+// Strict parse of a packet; false when it does not parse. May throw
+// std::bad_alloc, as the parser does.
+bool ParsePacket(simdjson::dom::parser& parser, const Packet& packet, simdjson::dom::element& root)
+{
+    return packet.data != nullptr && packet.length >= 0 &&
+           parser.parse(packet.data, static_cast<size_t>(packet.length)).get(root) == simdjson::SUCCESS;
+}
+
 // What a fleet does with one root member: leave it, or set it from a slot.
 struct MemberRole {
     bool bSlot = false;
@@ -470,11 +478,9 @@ std::string SlotText(const MemberRole& role, const CMessageTemplate::Values& val
 bool CDeviceMessage::MakeTemplate(const Packet& packet, const TemplateRule& rule, CMessageTemplate& out)
 {
     using Kind = CMessageTemplate::Kind;
-    if (packet.data == nullptr || packet.length < 0)
-        return false;
     try {
         simdjson::dom::element root;
-        if (m_pImpl->parser.parse(packet.data, static_cast<size_t>(packet.length)).get(root))
+        if (!ParsePacket(m_pImpl->parser, packet, root))
             return false;
         CMessageTemplate result;
         simdjson::dom::object object;
@@ -530,12 +536,10 @@ bool CDeviceMessage::RewriteDirect(const Packet& packet, const TemplateRule& rul
                                    const CMessageTemplate::Values& values, std::string& out)
 {
     using Kind = CMessageTemplate::Kind;
-    if (packet.data == nullptr || packet.length < 0)
-        return false;
     std::string set;
     try {
         simdjson::dom::element root;
-        if (m_pImpl->parser.parse(packet.data, static_cast<size_t>(packet.length)).get(root))
+        if (!ParsePacket(m_pImpl->parser, packet, root))
             return false;
         simdjson::dom::object object;
         if (root.get_object().get(object)) {
@@ -569,11 +573,9 @@ bool CDeviceMessage::RewriteDirect(const Packet& packet, const TemplateRule& rul
 
 bool CDeviceMessage::ReadImei(const Packet& packet, std::string& strValue)
 {
-    if (packet.data == nullptr || packet.length < 0)
-        return false;
     try {
         simdjson::dom::element root;
-        if (m_pImpl->parser.parse(packet.data, static_cast<size_t>(packet.length)).get(root))
+        if (!ParsePacket(m_pImpl->parser, packet, root))
             return false;
         simdjson::dom::element imei;
         if (root.at_key(kImeiKey).get(imei))

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -89,3 +90,13 @@ inline bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+
+// Local time of a clock reading, formatted by strftime.
+inline std::string LocalTime(time_t t, const char* pszPattern)
+{
+    struct tm local {};
+    localtime_r(&t, &local);
+    char text[64];
+    strftime(text, sizeof text, pszPattern, &local);
+    return text;
+}

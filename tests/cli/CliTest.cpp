@@ -19,19 +19,6 @@
 #include "net/LoopbackPeer.h"
 #include "send/TovrikTexts.h"
 
-namespace {
-
-std::string LocalTime(time_t t, const char* pszPattern)
-{
-    struct tm local {};
-    localtime_r(&t, &local);
-    char text[64];
-    strftime(text, sizeof text, pszPattern, &local);
-    return text;
-}
-
-}  // namespace
-
 TEST(CliTest, DefaultsSendTheDeviceInfoThenTheStampedStatusMessageEverySecond)
 {
     LoopbackPeer peer;

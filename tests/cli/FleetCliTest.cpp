@@ -34,14 +34,6 @@ std::string ImeiOf(const std::string& message)
     return std::regex_search(message, match, std::regex("\"IMEI\":\"([^\"]*)\"")) ? match[1].str() : std::string();
 }
 
-std::string LocalTime(time_t t, const char* pszPattern)
-{
-    struct tm local {};
-    localtime_r(&t, &local);
-    char text[64];
-    strftime(text, sizeof text, pszPattern, &local);
-    return text;
-}
 
 }  // namespace
 
