@@ -12,6 +12,7 @@
 namespace {
 
 const char kByImei[] = "by-imei";
+const char kGroup[] = "Fleet (Linux)";
 
 bool ReadNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue)
 {
@@ -99,21 +100,31 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
     auto pGiven = std::make_shared<Given>();
 
     app.add_option("--devices", pGiven->strDevices,
-                       "Simulated devices: 1 to 1000000, or by-imei (with --import and -m replay)")
-        ->capture_default_str();
+                   "Simulated devices: 1 to 1000000, or by-imei (with --import and -m replay)")
+        ->capture_default_str()
+        ->group(kGroup);
     app.add_option("--imei-first", pGiven->strImeiFirst,
-                       "IMEI of device 0; device k gets it + k, zero-padded to its width (default: the device info "
-                       "message's)");
-    app.add_flag("--spread", options.bSpread, "Place device k at k/N of each period instead of its start");
+                   "IMEI of device 0; device k gets it + k, zero-padded to its width (default: the device info "
+                   "message's)")
+        ->group(kGroup);
+    app.add_flag("--spread", options.bSpread, "Place device k at k/N of each period instead of its start")
+        ->group(kGroup);
     app.add_option("--counter", pGiven->strCounter,
-                       "Root member that counts up by one with each datagram of a device");
-    app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets");
-    app.add_option("--bind", pGiven->strBind, "Local IPv4 addresses of the devices' sockets, comma-separated");
-    app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets");
-    app.add_option("--shard", pGiven->strShard, "Run part K/M of the fleet (0 <= K < M)");
-    app.add_option("--stats-json", options.strStatsJson, "Write the fleet's figures as JSON to this file");
+                   "Root member that counts up by one with each datagram of a device")
+        ->group(kGroup);
+    app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets")
+        ->group(kGroup);
+    app.add_option("--bind", pGiven->strBind, "Local IPv4 addresses of the devices' sockets, comma-separated")
+        ->group(kGroup);
+    app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets")
+        ->group(kGroup);
+    app.add_option("--shard", pGiven->strShard, "Run part K/M of the fleet (0 <= K < M)")
+        ->group(kGroup);
+    app.add_option("--stats-json", options.strStatsJson, "Write the fleet's figures as JSON to this file")
+        ->group(kGroup);
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
-        ->check(CLI::Range(1, 256));
+        ->check(CLI::Range(1, 256))
+        ->group(kGroup);
 
     app.final_callback([&options, &strMode, &strImport, pGiven]() {
         const Given& given = *pGiven;
