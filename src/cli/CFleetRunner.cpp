@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -88,6 +90,15 @@ int CFleetRunner::Run()
         (nThreads == 1 ? " thread" : " threads"));
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
+    // A file that cannot be written is said now, not after a long run.
+    if (fleet.strStatsJson) {
+        std::FILE* pFile = std::fopen(fleet.strStatsJson->c_str(), "w");
+        if (pFile == nullptr) {
+            Say("cannot write " + *fleet.strStatsJson + ": " + std::strerror(errno));
+            return CCliOptions::kExitFailure;
+        }
+        std::fclose(pFile);
+    }
 
     sockaddr_in target{};
     target.sin_family = AF_INET;

@@ -97,6 +97,9 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
     const CliRun ports = RunCli({"-p", Port(peer), "--devices", "3", "--bind-ports", "40000-40001"});
     EXPECT_EQ(ports.nExit, 1);
     EXPECT_TRUE(Contains(ports.err, "at most 2 devices")) << ports.err;
+    const CliRun stats = RunCli({"-p", Port(peer), "--devices", "2", "--stats-json", "/nonexistent/dir/s.json"});
+    EXPECT_EQ(stats.nExit, 1);
+    EXPECT_TRUE(Contains(stats.err, "cannot write /nonexistent/dir/s.json")) << stats.err;
     const CliRun ephemeral = RunCli({"-p", Port(peer), "--devices", "1000000"});
     EXPECT_EQ(ephemeral.nExit, 1);
     EXPECT_TRUE(Contains(ephemeral.err, "ephemeral ports")) << ephemeral.err;
