@@ -11,14 +11,20 @@
 namespace {
 
 constexpr int64_t kNsPerSecond = 1000000000;
+// About the year 2255: later than any deadline of a run, within time_t.
+constexpr int64_t kFarFuture = 9000000000;
 
 }  // namespace
 
 CSystemFleetClock::CSystemFleetClock(int nThreads)
 {
     m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    for (int i = 0; i < nThreads; ++i)
-        m_timers.push_back(timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK));
+    for (int i = 0; i < nThreads; ++i) {
+        const int hTimer = timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+        if (hTimer >= 0)
+            ArmSetWatch(hTimer);
+        m_timers.push_back(hTimer);
+    }
 }
 
 CSystemFleetClock::~CSystemFleetClock()
@@ -29,6 +35,14 @@ CSystemFleetClock::~CSystemFleetClock()
     }
     if (m_hStop >= 0)
         close(m_hStop);
+}
+
+bool CSystemFleetClock::ArmSetWatch(int hTimer)
+{
+    // An instant that never comes; the timer only reports the clock being set.
+    itimerspec never{};
+    never.it_value.tv_sec = static_cast<time_t>(kFarFuture);
+    return timerfd_settime(hTimer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &never, nullptr) == 0;
 }
 
 bool CSystemFleetClock::Valid() const
@@ -51,32 +65,33 @@ int64_t CSystemFleetClock::NowNs()
 
 CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs)
 {
-    if (m_bStopped.load())
-        return Wake::kStopped;
     const int hTimer = m_timers[static_cast<size_t>(nThread)];
-    itimerspec when{};
-    when.it_value.tv_sec = static_cast<time_t>(nDeadlineNs / kNsPerSecond);
-    when.it_value.tv_nsec = static_cast<long>(nDeadlineNs % kNsPerSecond);
-    if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0)
-        when.it_value.tv_nsec = 1;  // zero would disarm the timer
-    if (timerfd_settime(hTimer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr) != 0) {
-        if (errno == ECANCELED)
-            return Wake::kClockSet;
-        return Wake::kDeadline;
-    }
     pollfd fds[2] = {{hTimer, POLLIN, 0}, {m_hStop, POLLIN, 0}};
     for (;;) {
-        const int n = poll(fds, 2, -1);
+        if (m_bStopped.load())
+            return Wake::kStopped;
+        // The wait is measured from a fresh reading of the clock each time,
+        // so the deadline stays absolute; a clock that is set meanwhile
+        // wakes the timer descriptor.
+        const int64_t nWaitNs = nDeadlineNs - NowNs();
+        if (nWaitNs <= 0)
+            return Wake::kDeadline;
+        const int64_t nCappedNs = nWaitNs < kFarFuture * kNsPerSecond ? nWaitNs : kFarFuture * kNsPerSecond;
+        const timespec timeout{static_cast<time_t>(nCappedNs / kNsPerSecond),
+                               static_cast<long>(nCappedNs % kNsPerSecond)};
+        const int n = ppoll(fds, 2, &timeout, nullptr);
         if (n < 0 && errno == EINTR)
             continue;
-        break;
+        if (n <= 0)
+            return Wake::kDeadline;
+        if (fds[1].revents & POLLIN)
+            return Wake::kStopped;
+        uint64_t nExpired = 0;
+        if (read(hTimer, &nExpired, sizeof nExpired) < 0 && errno == ECANCELED) {
+            ArmSetWatch(hTimer);
+            return Wake::kClockSet;
+        }
     }
-    if (m_bStopped.load() || (fds[1].revents & POLLIN))
-        return Wake::kStopped;
-    uint64_t nExpired = 0;
-    if (read(hTimer, &nExpired, sizeof nExpired) < 0 && errno == ECANCELED)
-        return Wake::kClockSet;
-    return Wake::kDeadline;
 }
 
 void CSystemFleetClock::Stop()

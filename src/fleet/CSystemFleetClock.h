@@ -5,9 +5,9 @@
 
 #include "fleet/CFleetClock.h"
 
-// The real clock: CLOCK_REALTIME, and for each scheduler thread a timer file
-// descriptor armed on an absolute instant that also reports a clock that was
-// set; Stop wakes every sleeper through one event descriptor. The descriptors
+// The real clock: CLOCK_REALTIME. A sleep is one ppoll to the deadline, on a
+// timer descriptor per scheduler thread that only reports the clock being set
+// and on one event descriptor through which Stop wakes every sleeper. The descriptors
 // are opened in the constructor (Valid() says whether they could be) and
 // closed in the destructor, after the threads have ended.
 class CSystemFleetClock : public CFleetClock {
@@ -24,6 +24,8 @@ public:
     bool Stopped() const override { return m_bStopped.load(); }
 
 private:
+    static bool ArmSetWatch(int hTimer);
+
     std::vector<int> m_timers;
     int m_hStop = -1;
     std::atomic<bool> m_bStopped{false};
