@@ -59,8 +59,10 @@ int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
 
 int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
 {
-    return m_nStartNs + worker.nFastShiftNs + CFleetSchedule::kFirstCheckNs + OffsetNs(nDevice) +
-           static_cast<int64_t>(m_devices[nDevice].nCursor) * CFleetSchedule::PeriodNs(m_nMode);
+    // Packet i one period after packet i - 1, the first one period after the
+    // start: the rate of the period from the first instant on.
+    return m_nStartNs + worker.nFastShiftNs + OffsetNs(nDevice) +
+           static_cast<int64_t>(m_devices[nDevice].nCursor + 1) * CFleetSchedule::PeriodNs(m_nMode);
 }
 
 void CFleetEngine::RunThread(int nIndex)
@@ -126,8 +128,9 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
             return End(nDevice);
         if (!CFleetSchedule::IsTimed(m_nMode) && !CFleetSchedule::IsFast(m_nMode) && m_nMode != SendWorker::kReplay)
             return Park(nDevice);
-        return m_nStartNs + CFleetSchedule::kFirstCheckNs + OffsetNs(nDevice) +
-               (CFleetSchedule::IsFast(m_nMode) ? worker.nFastShiftNs : 0);
+        if (CFleetSchedule::IsFast(m_nMode))
+            return FastDeadline(worker, nDevice);
+        return m_nStartNs + CFleetSchedule::kFirstCheckNs + OffsetNs(nDevice);
     }
     if (CFleetSchedule::IsTimed(m_nMode))
         return TimedStep(worker, nDevice, nDueNs, nNow);

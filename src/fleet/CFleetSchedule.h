@@ -13,8 +13,8 @@ class CFleetSchedule {
 public:
     static constexpr int64_t kNsPerSecond = 1000000000;
     static constexpr int64_t kNsPerMs = 1000000;
-    // Like the worker's first tick, the first check comes this long after the
-    // start.
+    // Like the worker's first tick, the timed modes' and replay's first check
+    // comes this long after the start.
     static constexpr int64_t kFirstCheckNs = 100 * kNsPerMs;
     static constexpr int64_t kNever = INT64_MAX;
 
