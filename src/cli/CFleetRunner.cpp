@@ -35,10 +35,12 @@ void Say(const std::string& strText)
     std::fprintf(stderr, "%s\n", strText.c_str());
 }
 
-int AutomaticThreads(uint8_t nMode, uint64_t nDevices)
+// nPaced devices share each period: a shard of a spread fleet has its
+// devices in its part of the period only, at the whole fleet's pace.
+int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
 {
     const int64_t nPeriodNs = CFleetSchedule::PeriodNs(nMode);
-    const double dRate = nPeriodNs > 0 ? static_cast<double>(nDevices) * 1e9 / static_cast<double>(nPeriodNs) : 0;
+    const double dRate = nPeriodNs > 0 ? static_cast<double>(nPaced) * 1e9 / static_cast<double>(nPeriodNs) : 0;
     const int nCores = std::max(1u, std::thread::hardware_concurrency());
     const int nWanted = static_cast<int>(dRate / kRatePerThread) + 1;
     return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::min(nWanted, nCores)), nDevices));
@@ -82,7 +84,7 @@ int CFleetRunner::Run()
         return CCliOptions::kExitUsage;
     }
     const int nThreads = fleet.nThreads > 0 ? static_cast<int>(std::min<uint64_t>(fleet.nThreads, nCount))
-                                            : AutomaticThreads(planSettings.nMode, nCount);
+                                            : AutomaticThreads(planSettings.nMode, nCount, fleet.bSpread ? nFleet : nCount);
     Say("fleet: devices " + std::to_string(nFirst) + "-" + std::to_string(nFirst + nCount - 1) + " of " +
         std::to_string(nFleet) + ", IMEI " +
         (fleet.bByImei ? std::string("by file") : plan.ImeiText(nFirst) + "-" + plan.ImeiText(nFirst + nCount - 1)) +
@@ -92,7 +94,7 @@ int CFleetRunner::Run()
         return CCliOptions::kExitOk;
     // A file that cannot be written is said now, not after a long run.
     if (fleet.strStatsJson) {
-        std::FILE* pFile = std::fopen(fleet.strStatsJson->c_str(), "w");
+        std::FILE* pFile = std::fopen(fleet.strStatsJson->c_str(), "a");
         if (pFile == nullptr) {
             Say("cannot write " + *fleet.strStatsJson + ": " + std::strerror(errno));
             return CCliOptions::kExitFailure;
