@@ -90,8 +90,26 @@ int CFleetRunner::Run()
         (fleet.bByImei ? std::string("by file") : plan.ImeiText(nFirst) + "-" + plan.ImeiText(nFirst + nCount - 1)) +
         ", mode " + std::to_string(m_options.nMode) + ", " + std::to_string(nThreads) +
         (nThreads == 1 ? " thread" : " threads"));
-    if (m_options.bDryRun)
+
+    CDeviceSockets::Binding binding;
+    for (const std::string& strAddress : fleet.binds) {
+        in_addr address{};
+        inet_pton(AF_INET, strAddress.c_str(), &address);
+        binding.addresses.push_back(address);
+    }
+    binding.nPortLow = fleet.nPortLow;
+    binding.nPortHigh = fleet.nPortHigh;
+    std::string strReason;
+    if (m_options.bDryRun) {
+        // The limits are checked as a run would check them; nothing is opened.
+        if (!CDeviceSockets::CheckPorts(static_cast<uint32_t>(nCount), binding, strReason) ||
+            !CDeviceSockets::CheckDescriptors(static_cast<uint32_t>(nCount), strReason)) {
+            Say(strReason);
+            return CCliOptions::kExitFailure;
+        }
         return CCliOptions::kExitOk;
+    }
+
     // A file that cannot be written is said now, not after a long run.
     if (fleet.strStatsJson) {
         std::FILE* pFile = std::fopen(fleet.strStatsJson->c_str(), "a");
@@ -109,14 +127,6 @@ int CFleetRunner::Run()
         Say("cannot resolve the target '" + m_options.strTarget + "'");
         return CCliOptions::kExitFailure;
     }
-    CDeviceSockets::Binding binding;
-    for (const std::string& strAddress : fleet.binds) {
-        in_addr address{};
-        inet_pton(AF_INET, strAddress.c_str(), &address);
-        binding.addresses.push_back(address);
-    }
-    binding.nPortLow = fleet.nPortLow;
-    binding.nPortHigh = fleet.nPortHigh;
 
     // From here on the signals are taken synchronously by the loop below;
     // every thread started from here on inherits the mask.
@@ -127,7 +137,6 @@ int CFleetRunner::Run()
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     CDeviceSockets sockets;
-    std::string strReason;
     if (!sockets.Open(static_cast<uint32_t>(nCount), binding, target, strReason)) {
         Say(strReason);
         return CCliOptions::kExitFailure;
