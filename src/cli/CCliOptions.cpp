@@ -27,7 +27,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     bool bNoModifyTime = false;
 
     CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
-    app.set_version_flag("--version", "tovrik-cli 1.0");
+    // "/path" is a file name on every platform, not a Windows-style option.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string("tovrik-cli ") + TOVRIK_VERSION);
     app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")->capture_default_str();
     app.add_option("-p,--port", options.nPort, "Target UDP port")
         ->check(CLI::Range(0, 65535))

@@ -1,19 +1,17 @@
 #include "cli/CCliRunner.h"
 
-#include <signal.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "cli/CConsole.h"
 #include "cli/CConsoleSink.h"
+#include "cli/CStopSignal.h"
 #include "net/CLNHanlder.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
+#include "send/CInputFile.h"
 #include "send/CPacketLoader.h"
 #include "send/CSendNotify.h"
 #include "send/CSocketSink.h"
@@ -37,24 +35,27 @@ private:
 
 bool ReadWholeFile(const std::string& strPath, std::string& strContent, std::string& strReason)
 {
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file) {
-        strReason = std::strerror(errno);
+    CInputFile file;
+    if (!file.Open(strPath)) {
+        strReason = file.Reason();
         return false;
     }
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) {
-        strReason = std::strerror(errno);
-        return false;
+    std::string strRead;
+    char piece[65536];
+    for (int64_t n; (n = file.Read(piece, sizeof piece)) != 0;) {
+        if (n < 0) {
+            strReason = file.Reason();
+            return false;
+        }
+        strRead.append(piece, static_cast<size_t>(n));
     }
-    strContent = content.str();
+    strContent = std::move(strRead);
     return true;
 }
 
 void Say(const std::string& strText)
 {
-    std::fprintf(stderr, "%s\n", strText.c_str());
+    CConsole::Write(stderr, strText + "\n");
 }
 
 }  // namespace
@@ -83,19 +84,15 @@ int CCliRunner::Run()
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
 
-    // From here on the signals are taken synchronously by the main loop
-    // below; every thread started from here on inherits the mask. (During
-    // the load they still end the process at once.)
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // From here on a stop request is taken by the main loop below. (During
+    // the load it still ends the process at once.)
+    CStopSignal stopSignal;
 
     CLNHanlder handler;
     theUDPSocket.SetHandler(&handler);
     if (theUDPSocket.Create(0) == 0) {
-        Say(std::string("cannot open the UDP endpoint: ") + std::strerror(errno));
+        Say(std::string("cannot open the UDP endpoint: ") +
+            CSocketLibrary::ErrorText(CSocketLibrary::LastError()));
         return CCliOptions::kExitFailure;
     }
 
@@ -122,8 +119,7 @@ int CCliRunner::Run()
                                             std::chrono::duration<double>(*m_options.dStopAfter))
                               : std::chrono::steady_clock::time_point::max();
     while (!notify.Ended() && std::chrono::steady_clock::now() < deadline) {
-        const timespec wait{0, 20 * 1000 * 1000};
-        if (sigtimedwait(&signals, nullptr, &wait) > 0)
+        if (stopSignal.Wait(20))
             break;
     }
     bRunning.store(false);

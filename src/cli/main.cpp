@@ -1,16 +1,29 @@
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "cli/CCliOptions.h"
 #include "cli/CCliRunner.h"
+#include "cli/CCommandLine.h"
+#include "cli/CConsole.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
+#include "send/TovrikTexts.h"
 
 CUDPSocket theUDPSocket;
 
 int main(int argc, char** argv)
 {
+    CConsole::Setup();
+    CCommandLine commandLine(argc, argv);
     std::optional<int> nExit;
-    const CCliOptions options = CCliOptions::Parse(argc, argv, nExit);
+    const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
     if (nExit)
         return *nExit;
+    const CSocketLibrary sockets;
+    if (!sockets.IsStarted()) {
+        CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");
+        return CCliOptions::kExitFailure;
+    }
     return CCliRunner(options).Run();
 }

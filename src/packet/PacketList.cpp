@@ -1,11 +1,10 @@
 #include "packet/PacketList.h"
 
-#include <sys/mman.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "packet/CChunkMemory.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVRIK_ASAN 1
@@ -54,7 +53,7 @@ void Unpoison(const char*, size_t) {}
 void PacketList::FreeChunk::operator()(char* p) const
 {
     Unpoison(p, kChunkSize);
-    std::free(p);
+    CChunkMemory::Free(p);
 }
 
 void PacketList::Add(std::unique_ptr<char[]> block, int32_t length)
@@ -73,12 +72,7 @@ Packet PacketList::AddCopy(const char* pData, int32_t length)
         return m_packets.back();
     }
     if (m_chunks.empty() || m_nChunkUsed + n + kRedZone > kChunkSize) {
-        void* pChunk = nullptr;
-        if (posix_memalign(&pChunk, kHugePage, kChunkSize) != 0)
-            throw std::bad_alloc();
-        // Only a hint: without huge pages the chunk is ordinary memory.
-        madvise(pChunk, kChunkSize, MADV_HUGEPAGE);
-        m_chunks.emplace_back(static_cast<char*>(pChunk));
+        m_chunks.emplace_back(CChunkMemory::Allocate(kChunkSize, kHugePage));
         Poison(m_chunks.back().get(), kChunkSize);
         m_nChunkUsed = 0;
     }

@@ -1,22 +1,19 @@
 #include "send/CPacketLoader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iterator>
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "packet/CDeviceMessage.h"
 #include "packet/CLNBuffer.h"
+#include "send/CInputFile.h"
 #include "send/TovrikTexts.h"
 
 namespace {
@@ -246,19 +243,13 @@ static CPacketLoader::Result ImportBytesUnguarded(const char* pData, size_t nLen
 
 static CPacketLoader::Result ImportUnguarded(const std::string& strPath, const CPacketLoader::Progress& progress)
 {
-    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-    struct FileCloser {
-        int fd;
-        ~FileCloser() { close(fd); }
-    } closer{fd};
-
-    struct stat info {};
-    if (fstat(fd, &info) != 0)
-        return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-    const bool bRegular = S_ISREG(info.st_mode);
-    const int64_t nSize = bRegular ? static_cast<int64_t>(info.st_size) : 0;
+    CInputFile file;
+    bool bRegular = false;
+    int64_t nSize = 0;
+    if (!file.Open(strPath) || !file.Stat(bRegular, nSize))
+        return FileFailure(Result::kUnreadable, strPath, file.Reason());
+    if (!bRegular)
+        nSize = 0;
 
     const char kTooLargeReason[] = "file too large (the limit is about 2 GiB)";
     if (nSize > kMaxImport)
@@ -286,20 +277,18 @@ static CPacketLoader::Result ImportUnguarded(const std::string& strPath, const C
         char* pRoom = buffer.BeginAppend(static_cast<int>(nRoom));
         if (pRoom == nullptr)
             return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-        const ssize_t n = read(fd, pRoom, static_cast<size_t>(nRoom));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const int64_t n = file.Read(pRoom, nRoom);
         if (n < 0)
-            return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
+            return FileFailure(Result::kUnreadable, strPath, file.Reason());
         if (n == 0)
             break;
         buffer.EndAppend(static_cast<int>(n));
         nRead += n;
         if (nRead > kMaxImport)
             return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-        const void* pLastClose = memrchr(pRoom, '}', static_cast<size_t>(n));
-        if (pLastClose != nullptr)
-            nClosedEnd = nRead - n + (static_cast<const char*>(pLastClose) - pRoom) + 1;
+        const size_t nLastClose = std::string_view(pRoom, static_cast<size_t>(n)).rfind('}');
+        if (nLastClose != std::string_view::npos)
+            nClosedEnd = nRead - n + static_cast<int64_t>(nLastClose) + 1;
         for (;;) {
             const int64_t nClosed = nClosedEnd - (nRead - buffer.Length());
             if (!buffer.IsSettled(static_cast<int32_t>(std::max<int64_t>(nClosed, 0))))
