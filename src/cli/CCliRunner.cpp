@@ -3,20 +3,19 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "cli/CConsole.h"
 #include "cli/CConsoleSink.h"
 #include "cli/CStopSignal.h"
+#include "load/CFileLoader.h"
+#include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
-#include "send/CInputFile.h"
-#include "send/CPacketLoader.h"
 #include "send/CSendNotify.h"
+#include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
-#include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
 
 namespace {
@@ -33,26 +32,6 @@ private:
     std::atomic<bool> m_bEnded{false};
 };
 
-bool ReadWholeFile(const std::string& strPath, std::string& strContent, std::string& strReason)
-{
-    CInputFile file;
-    if (!file.Open(strPath)) {
-        strReason = file.Reason();
-        return false;
-    }
-    std::string strRead;
-    char piece[65536];
-    for (int64_t n; (n = file.Read(piece, sizeof piece)) != 0;) {
-        if (n < 0) {
-            strReason = file.Reason();
-            return false;
-        }
-        strRead.append(piece, static_cast<size_t>(n));
-    }
-    strContent = std::move(strRead);
-    return true;
-}
-
 void Say(const std::string& strText)
 {
     CConsole::Write(stderr, strText + "\n");
@@ -62,27 +41,25 @@ void Say(const std::string& strText)
 
 int CCliRunner::Run()
 {
-    CPacketLoader::Result loaded;
-    if (m_options.strImport) {
-        loaded = CPacketLoader::Import(*m_options.strImport);
-    } else {
-        std::string strContent = TovrikTexts::kStatusMessage;
-        if (m_options.strText) {
-            strContent = *m_options.strText;
-        } else if (m_options.strTextFile) {
-            std::string strReason;
-            if (!ReadWholeFile(*m_options.strTextFile, strContent, strReason)) {
-                Say(*m_options.strTextFile + ": " + strReason);
-                return CCliOptions::kExitLoad;
-            }
-        }
-        loaded = CPacketLoader::LoadText(strContent, m_options.bHex);
-    }
-    Say(CPacketLoader::Message(loaded));
-    if (loaded.nStatus != CPacketLoader::Result::kOk)
+    CLoadResult loaded;
+    if (m_options.strImport)
+        loaded = CFileLoader::Import(*m_options.strImport);
+    else if (m_options.strTextFile)
+        loaded = CFileLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+    else
+        loaded = CTextLoader::Load(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
+                                         m_options.bHex);
+    Say(loaded.Message());
+    if (loaded.bCutStopped)
+        Say(loaded.CutStopMessage());
+    if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
+
+    in_addr address{};
+    if (!CSocketSink::Resolve(m_options.strTarget, address))
+        Say("warning: '" + m_options.strTarget + "' does not resolve now; it is looked up again at every send");
 
     // From here on a stop request is taken by the main loop below. (During
     // the load it still ends the process at once.)
@@ -104,15 +81,18 @@ int CCliRunner::Run()
     settings.bLoop = m_options.bLoop;
     settings.bModifyTime = m_options.bModifyTime;
 
-    std::atomic<bool> bRunning{true};
     CSystemClock clock;
-    CSocketSink socketSink(theUDPSocket.Handle());
-    CConsoleSink sink(socketSink, stdout, m_options.bQuiet);
+    CSendRun run(theUDPSocket.Handle(), clock, m_startThread);
+    CConsoleSink sink(run.SocketSink(), stdout, m_options.bQuiet);
     CCliNotify notify;
-    SendWorker worker(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), bRunning, clock, sink, notify);
-
     const auto start = std::chrono::steady_clock::now();
-    std::thread thread(&SendWorker::Run, &worker);
+    std::string strError;
+    if (!run.Start(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), notify, strError, &sink)) {
+        Say("cannot start the send thread: " + strError);
+        theUDPSocket.Close();
+        theUDPSocket.SetHandler(nullptr);
+        return CCliOptions::kExitFailure;
+    }
 
     const auto deadline = m_options.dStopAfter
                               ? start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -122,16 +102,15 @@ int CCliRunner::Run()
         if (stopSignal.Wait(20))
             break;
     }
-    bRunning.store(false);
-    thread.join();
+    run.Stop();
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     theUDPSocket.Close();
     theUDPSocket.SetHandler(nullptr);
 
     Say(TovrikTexts::kSendEnded);
     if (!m_options.bQuiet) {
-        std::printf("sent %lld datagrams in %.3f s (%.1f per second)\n", sink.Count(), dSeconds,
-                    dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0);
+        std::printf("sent %lld datagrams in %.3f s (%.1f per second); %lld could not be sent\n", sink.Count(),
+                    dSeconds, dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0, sink.Failed());
     }
     return CCliOptions::kExitOk;
 }

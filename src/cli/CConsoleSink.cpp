@@ -12,6 +12,8 @@ bool CConsoleSink::Send(const std::string& strTarget, uint16_t nPort, const char
     const int nError = CSocketLibrary::LastError();
     if (bSent)
         ++m_nSent;
+    else
+        ++m_nFailed;
     if (m_bQuiet)
         return bSent;
     const int64_t nNowMs = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -14,16 +15,22 @@ CUDPSocket theUDPSocket;
 
 int main(int argc, char** argv)
 {
-    CConsole::Setup();
-    CCommandLine commandLine(argc, argv);
-    std::optional<int> nExit;
-    const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
-    if (nExit)
-        return *nExit;
-    const CSocketLibrary sockets;
-    if (!sockets.IsStarted()) {
-        CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");
-        return CCliOptions::kExitFailure;
+    // Nothing the run throws may end the process without a word.
+    try {
+        CConsole::Setup();
+        CCommandLine commandLine(argc, argv);
+        std::optional<int> nExit;
+        const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
+        if (nExit)
+            return *nExit;
+        const CSocketLibrary sockets;
+        if (!sockets.IsStarted()) {
+            CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");
+            return CCliOptions::kExitFailure;
+        }
+        return CCliRunner(options).Run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tovrik-cli: %s\n", error.what());
     }
-    return CCliRunner(options).Run();
+    return CCliOptions::kExitFailure;
 }

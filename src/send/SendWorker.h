@@ -38,6 +38,18 @@ public:
         kEvery10Ms = 6,
     };
 
+    // The send modes in index order (the index is the mode): the mode
+    // selector's entry, the command line's name, and for the timed modes
+    // the period in seconds (0 for the others).
+    struct ModeInfo {
+        Mode nMode;
+        const char* pszLabel;
+        const char* pszName;
+        int64_t nPeriod;
+    };
+    static constexpr int kModeCount = 7;
+    static const ModeInfo kModes[kModeCount];
+
     SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink, CSendNotify& notify);
 
@@ -46,7 +58,13 @@ public:
 private:
     // Each answers false when the run must end.
     bool Step(int64_t nNow);
-    bool TimedStep(int64_t nNow, int64_t nPeriod, bool bAnyDirection);
+    bool TimedStep(int64_t nNow, bool bDue);
+    // When a timed mode's packet is due: a whole number of periods after the
+    // last send; the same in either direction; the first tick of a whole
+    // hour of the local clock.
+    bool IsMultipleAfter(int64_t nNow, int64_t nPeriod) const;
+    bool IsWholeMultiple(int64_t nNow, int64_t nPeriod) const;
+    bool IsWholeLocalHour(int64_t nNow) const;
     bool FastStep();
     bool ReplayStep(int64_t nNow);
     void SendBytes(const char* pData, size_t nLength);

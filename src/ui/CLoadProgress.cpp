@@ -26,7 +26,7 @@ struct LoadState {
     std::atomic<bool> bCancel{false};
     std::atomic<bool> bFinished{false};
     // Written by the thread before bFinished is set.
-    CPacketLoader::Result result;
+    CLoadResult result;
 };
 
 void ShowProgress(QProgressDialog& dialog, const LoadState& state, int nReportsPerByte)
@@ -50,11 +50,11 @@ void ShowProgress(QProgressDialog& dialog, const LoadState& state, int nReportsP
 
 }  // namespace
 
-CPacketLoader::Result CLoadProgress::Run(const Job& job, int nReportsPerByte)
+CLoadResult CLoadProgress::Run(const Job& job, int nReportsPerByte)
 {
     nReportsPerByte = std::max(nReportsPerByte, 1);
     auto pState = std::make_shared<LoadState>();
-    const CPacketLoader::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
+    const CLoadResult::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
         pState->nDone.store(nDone);
         pState->nTotal.store(nTotal);
         return !pState->bCancel.load();
@@ -125,8 +125,8 @@ CPacketLoader::Result CLoadProgress::Run(const Job& job, int nReportsPerByte)
     else
         pThread->detach();
     if (pState->bCancel.load()) {
-        CPacketLoader::Result cancelled;
-        cancelled.nStatus = CPacketLoader::Result::kCancelled;
+        CLoadResult cancelled;
+        cancelled.nStatus = CLoadResult::kCancelled;
         return cancelled;
     }
     return std::move(pState->result);

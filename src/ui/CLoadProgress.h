@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
 
 class CFrameworkServices;
 class QWidget;
@@ -17,7 +17,7 @@ class QWidget;
 // its inputs by value.
 class CLoadProgress {
 public:
-    using Job = std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>;
+    using Job = std::function<CLoadResult(const CLoadResult::Progress&)>;
 
     static constexpr int kDefaultShowDelayMs = 400;
     // How long a cancelled load may take to notice before it is left to end
@@ -32,7 +32,7 @@ public:
     // nReportsPerByte: how many units the job's progress reports count for
     // one input byte (an import counts each byte once read and once cut), so
     // that the dialog shows bytes.
-    CPacketLoader::Result Run(const Job& job, int nReportsPerByte = 1);
+    CLoadResult Run(const Job& job, int nReportsPerByte = 1);
 
 private:
     CFrameworkServices& m_services;

@@ -61,7 +61,7 @@ std::wstring ProgramPath()
 void SendConsoleControl(HANDLE hProcess, DWORD nEvent)
 {
     const auto pRoutine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine"));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
     if (pRoutine == nullptr)
         return;
     const HANDLE hThread = CreateRemoteThread(hProcess, nullptr, 0, pRoutine,

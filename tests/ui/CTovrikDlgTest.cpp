@@ -32,7 +32,7 @@
 #include "app/Resource.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
 #include "send/TovrikTexts.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CTovrikDlg.h"
@@ -326,8 +326,8 @@ private slots:
         Click(IDC_BUTTON_START);
         QCOMPARE(Content(), QStringLiteral("7b2261223a317d"));
         QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CPacketLoader::CountMessage(1)}));
-        ExpectBox(1, CPacketLoader::CountMessage(1), AppName(), Icon::kNone);
+                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
+        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
         QVERIFY(ShowsRunning());
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
@@ -376,7 +376,7 @@ private slots:
         Target(receiver.Port(), 6);
         SetContent(QStringLiteral("{\"a\":1}{\"b\":2}"));
         Click(IDC_BUTTON_START);
-        ExpectBox(1, CPacketLoader::CountMessage(2), AppName(), Icon::kNone);
+        ExpectBox(1, CLoadResult::CountMessage(2), AppName(), Icon::kNone);
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
         QVERIFY(receiver.Receive(strDatagram));
@@ -635,7 +635,7 @@ private slots:
         Click(IDC_BUTTON_START);
         // The load itself runs on the window's thread then.
         QCOMPARE(m_pServices->m_boxes.size(), size_t(3));
-        ExpectBox(1, CPacketLoader::CountMessage(1), AppName(), Icon::kNone);
+        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
         QVERIFY(QString::fromStdString(m_pServices->m_boxes[2].strText).startsWith(QStringLiteral("无法创建发送线程")));
         QCOMPARE(m_pServices->m_boxes[2].strCaption, std::string(TovrikTexts::kNotice));
         QCOMPARE(static_cast<int>(m_pServices->m_boxes[2].nIcon), static_cast<int>(Icon::kExclamation));
@@ -768,7 +768,7 @@ private slots:
         writer.join();
         QVERIFY(bSeen);
         QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CPacketLoader::CountMessage(2)}));
+                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(2)}));
         QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));

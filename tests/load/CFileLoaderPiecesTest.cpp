@@ -1,22 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <string>
 #include <vector>
 
 #include "TempDir.h"
+#include "load/CFileLoader.h"
 #include "packet/CDeviceMessage.h"
-#include "send/CPacketLoader.h"
+#include "packet/CLNBuffer.h"
 
 namespace {
 
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 
-// Status, packets and index (as positions in the list) of a load, as text.
+std::string DescribeStop(bool bStopped, int64_t nOffset, int64_t nLine, int64_t nUncut)
+{
+    return bStopped ? "stop " + std::to_string(nOffset) + " " + std::to_string(nLine) + " " + std::to_string(nUncut) + "\n"
+                    : "cut to the end\n";
+}
+
+// Status, packets, index (as positions in the list) and where the cutting
+// stopped, of a load, as text.
 std::string Describe(const Result& result)
 {
-    std::string text = std::to_string(result.nStatus) + "\n";
+    std::string text = std::to_string(result.nStatus) + "\n" +
+                       DescribeStop(result.bCutStopped, result.nStopOffset, result.nStopLine, result.nUncut);
     std::map<const char*, size_t> position;
     if (result.pPackets) {
         for (size_t i = 0; i < result.pPackets->size(); ++i) {
@@ -36,6 +46,36 @@ std::string Describe(const Result& result)
     return text;
 }
 
+// What one Append of everything and the cutting loop give, described as
+// Describe does; bImport keeps only the messages with "IMEI" and indexes them.
+std::string DescribeWholeCut(const std::string& content, bool bImport)
+{
+    CLNBuffer buffer;
+    buffer.Append(content.data(), static_cast<int>(content.size()));
+    CDeviceMessage message;
+    std::string packets;
+    std::map<int64_t, std::string> index;
+    size_t nKept = 0;
+    for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
+        const Packet packet{buffer.Data(), n};
+        const CDeviceMessage::ImportReading reading = message.ReadImport(packet);
+        if (!bImport || reading.bKeep) {
+            packets.append(packet.data, static_cast<size_t>(n)).append("\n");
+            if (bImport && reading.bHasKey)
+                index[reading.nKey] += std::to_string(nKept) + ",";
+            ++nKept;
+        }
+        buffer.Consume(n);
+    }
+    const int64_t nOffset = static_cast<int64_t>(content.size()) - buffer.Length();
+    const int64_t nLine = 1 + std::count(content.begin(), content.begin() + nOffset, '\n');
+    std::string text = std::to_string(nKept > 0 ? Result::kOk : Result::kNoPackets) + "\n" +
+                       DescribeStop(buffer.Length() > 0, nOffset, nLine, buffer.Length()) + packets;
+    for (const auto& [nKey, positions] : index)
+        text += std::to_string(nKey) + ":" + positions + "\n";
+    return text;
+}
+
 std::string Message(int n, const char* pszTime)
 {
     return "{\"IMEI\":\"1\",\"n\":" + std::to_string(n) + ",\"time\":\"" + pszTime + "\"}";
@@ -45,7 +85,7 @@ std::string Message(int n, const char* pszTime)
 
 // A file is read a piece (1 MiB) at a time; whatever lies across the end of a
 // piece must be cut as if the whole file had been appended at once.
-TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
+TEST(CFileLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
 {
     const std::string tails[] = {
         Message(1, "2020-07-18 10:00:00"),
@@ -67,15 +107,18 @@ TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
         for (const std::string& first : tails) {
             for (const std::string& second : {tails[0], tails[2], tails[3]}) {
                 const std::string content = head + first + second;
-                const Result whole = CPacketLoader::ImportBytes(content.data(), content.size());
-                const Result pieces = CPacketLoader::Import(dir.Write("f.txt", content));
-                ASSERT_EQ(Describe(pieces), Describe(whole)) << "offset " << nOffset << ": " << first << second;
+                const std::string file = dir.Write("f.txt", content);
+                ASSERT_EQ(Describe(CFileLoader::Import(file)), DescribeWholeCut(content, true))
+                    << "offset " << nOffset << ": " << first << second;
+                ASSERT_EQ(Describe(CFileLoader::ImportBytes(content.data(), content.size())),
+                          DescribeWholeCut(content, true));
+                ASSERT_EQ(Describe(CFileLoader::LoadTextFile(file, false)), DescribeWholeCut(content, false));
             }
         }
     }
 }
 
-TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
+TEST(CFileLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
 {
     std::string content;
     while (content.size() < 3 * 1048576)
@@ -83,7 +126,7 @@ TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
     TempDir dir;
     const std::string file = dir.Write("many.txt", content);
     std::vector<std::pair<int64_t, int64_t>> reports;
-    const Result result = CPacketLoader::Import(file, [&](int64_t nDone, int64_t nTotal) {
+    const Result result = CFileLoader::Import(file, [&](int64_t nDone, int64_t nTotal) {
         reports.emplace_back(nDone, nTotal);
         return true;
     });
@@ -98,7 +141,7 @@ TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
     EXPECT_EQ(reports.back().first, reports.back().second);
 }
 
-TEST(CPacketLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
+TEST(CFileLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
 {
     // Three "days" of rising times, then some out of order and unreadable.
     std::string content;
@@ -115,7 +158,7 @@ TEST(CPacketLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
         content += Message(n++, pszTime) + "\n";
 
     TempDir dir;
-    const Result result = CPacketLoader::Import(dir.Write("days.txt", content));
+    const Result result = CFileLoader::Import(dir.Write("days.txt", content));
     ASSERT_EQ(result.nStatus, Result::kOk);
     ASSERT_EQ(result.pPackets->size(), static_cast<size_t>(n));
 

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "send/CPacketLoader.h"
+#include "load/CFileLoader.h"
+#include "load/CTextLoader.h"
 #include "send/TovrikTexts.h"
 
 namespace {
 
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 using Strings = std::vector<std::string>;
 
 Strings Texts(const Result& result)
@@ -27,76 +28,7 @@ Strings Texts(const Result& result)
 
 }  // namespace
 
-TEST(CPacketLoaderTest, TheStatusMessageIsOnePacketOf904Bytes)
-{
-    EXPECT_EQ(std::string(TovrikTexts::kStatusMessage).size(), 904u);
-    EXPECT_EQ(std::string(TovrikTexts::kDeviceInfo).size(), 121u);
-    const Result result = CPacketLoader::LoadText(TovrikTexts::kStatusMessage, false);
-    ASSERT_EQ(result.nStatus, Result::kOk);
-    EXPECT_EQ(Texts(result), (Strings{TovrikTexts::kStatusMessage}));
-    EXPECT_EQ(CPacketLoader::Message(result), "解析完毕,一共解析 1 道下载命令.开始发送.");
-    EXPECT_EQ(result.pIndex, nullptr);
-}
-
-TEST(CPacketLoaderTest, TextModeCutsAnyBraceDelimitedText)
-{
-    EXPECT_EQ(Texts(CPacketLoader::LoadText("{\"a\":1}{\"b\":2}", false)), (Strings{"{\"a\":1}", "{\"b\":2}"}));
-    EXPECT_EQ(Texts(CPacketLoader::LoadText("{abcd}{efgh}", false)), (Strings{"{abcd}", "{efgh}"}));
-    // A nested object stops the cutting; what came before stays.
-    EXPECT_EQ(Texts(CPacketLoader::LoadText("{\"a\":1}\n{\"o\":{\"p\":1}}\n{\"c\":3}", false)),
-              (Strings{"{\"a\":1}"}));
-}
-
-TEST(CPacketLoaderTest, TextFailuresGiveTheirOwnMessages)
-{
-    const Result empty = CPacketLoader::LoadText("", false);
-    EXPECT_EQ(empty.nStatus, Result::kEmptyText);
-    EXPECT_EQ(CPacketLoader::Message(empty), "数据不能为空");
-
-    const Result nested = CPacketLoader::LoadText("{\"o\":{\"p\":1}}", false);
-    EXPECT_EQ(nested.nStatus, Result::kNoPackets);
-    EXPECT_EQ(nested.pPackets, nullptr);
-    EXPECT_EQ(CPacketLoader::Message(nested), "未解析到数据包");
-}
-
-TEST(CPacketLoaderTest, HexDigitsInPairsWithBlanksAndLineBreaksSpellTheBytes)
-{
-    const Result result = CPacketLoader::LoadText("7b 22 61\r\n22 3a\n31 7d", true);
-    ASSERT_EQ(result.nStatus, Result::kOk);
-    EXPECT_EQ(Texts(result), (Strings{"{\"a\":1}"}));
-    EXPECT_EQ(result.strText, "7b2261223a317d");
-}
-
-TEST(CPacketLoaderTest, HexOddLastDigitIsDroppedAndShortBytesFindNothing)
-{
-    const Result result = CPacketLoader::LoadText("7B7D7", true);
-    EXPECT_EQ(result.nStatus, Result::kNoPackets);
-    EXPECT_EQ(result.strText, "7B7D");
-}
-
-TEST(CPacketLoaderTest, HexRejectionEmptiesTheText)
-{
-    for (const char* text : {"7b\t7d", "7b,7d", "7g", "7b\xe4\xb8\xad"}) {
-        const Result result = CPacketLoader::LoadText(text, true);
-        EXPECT_EQ(result.nStatus, Result::kNotHex) << text;
-        EXPECT_EQ(result.strText, "");
-        EXPECT_EQ(CPacketLoader::Message(result), "请输入HEX数据");
-    }
-    const std::string ok(50000, 'A');
-    EXPECT_EQ(CPacketLoader::LoadText(ok, true).nStatus, Result::kNoPackets);
-    const Result tooLong = CPacketLoader::LoadText(ok + "A", true);
-    EXPECT_EQ(tooLong.nStatus, Result::kHexTooLong);
-    EXPECT_EQ(tooLong.strText, "");
-    EXPECT_EQ(CPacketLoader::Message(tooLong), "长度请勿超过5W");
-}
-
-TEST(CPacketLoaderTest, DecodesHexPairsOfEitherCase)
-{
-    EXPECT_EQ(CPacketLoader::DecodeHex("00ff7Fa0"), std::string("\x00\xff\x7f\xa0", 4));
-    EXPECT_EQ(CPacketLoader::DecodeHex("abc"), "\xab");
-}
-
-TEST(CPacketLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
+TEST(CFileLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
 {
     TempDir dir;
     const std::string file = dir.Write("day.txt",
@@ -105,14 +37,14 @@ TEST(CPacketLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
                                        "{\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22\",\"n\":3}\r\n"
                                        "not json {\"IMEI\":1,\"n\":4,}\r\n"
                                        "{\"IMEI\":\"1\",\"time\":\"2021-01-01 15:22:59\",\"n\":5}\r\n");
-    const Result result = CPacketLoader::Import(file);
+    const Result result = CFileLoader::Import(file);
     ASSERT_EQ(result.nStatus, Result::kOk);
     const Strings texts = Texts(result);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find("\"n\":1"), std::string::npos);
     EXPECT_NE(texts[1].find("\"n\":3"), std::string::npos);
     EXPECT_NE(texts[2].find("\"n\":5"), std::string::npos);
-    EXPECT_EQ(CPacketLoader::Message(result), "解析完毕,一共解析 3 道下载命令.开始发送.");
+    EXPECT_EQ(result.Message(), "解析完毕,一共解析 3 道下载命令.开始发送.");
 
     ASSERT_NE(result.pIndex, nullptr);
     ASSERT_EQ(result.pIndex->size(), 1u);
@@ -123,7 +55,7 @@ TEST(CPacketLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
     EXPECT_EQ(second[1].data, (*result.pPackets)[2].data);
 }
 
-TEST(CPacketLoaderTest, ImportOfFilesWithoutUsableMessagesFindsNoPackets)
+TEST(CFileLoaderTest, ImportOfFilesWithoutUsableMessagesFindsNoPackets)
 {
     TempDir dir;
     const std::string cases[] = {
@@ -139,13 +71,13 @@ TEST(CPacketLoaderTest, ImportOfFilesWithoutUsableMessagesFindsNoPackets)
     };
     int i = 0;
     for (const std::string& content : cases) {
-        const Result result = CPacketLoader::Import(dir.Write("f" + std::to_string(i++) + ".txt", content));
+        const Result result = CFileLoader::Import(dir.Write("f" + std::to_string(i++) + ".txt", content));
         EXPECT_EQ(result.nStatus, Result::kNoPackets) << i;
         EXPECT_EQ(result.pPackets, nullptr);
     }
 }
 
-TEST(CPacketLoaderTest, ImportOfALargeFileWithoutBracesFindsNothing)
+TEST(CFileLoaderTest, ImportOfALargeFileWithoutBracesFindsNothing)
 {
     TempDir dir;
     const std::string file = dir.Path() + "/big.txt";
@@ -155,44 +87,44 @@ TEST(CPacketLoaderTest, ImportOfALargeFileWithoutBracesFindsNothing)
         for (int i = 0; i < 100 * 1024; ++i)
             out << line << '\n';
     }
-    EXPECT_EQ(CPacketLoader::Import(file).nStatus, Result::kNoPackets);
+    EXPECT_EQ(CFileLoader::Import(file).nStatus, Result::kNoPackets);
 }
 
-TEST(CPacketLoaderTest, FilesAreFoundByTheirUtf8NamesAndReadAsBytes)
+TEST(CFileLoaderTest, FilesAreFoundByTheirUtf8NamesAndReadAsBytes)
 {
     TempDir dir;
     // A line end inside a message and an end-of-file byte of the old text
     // mode between two: neither may be translated.
     const std::string content = "{\"IMEI\":\"1\",\r\n\"n\":\"中\"}\x1a{\"IMEI\":\"2\"}\r\n";
     const std::string file = dir.Write("消息 文件.txt", content);
-    const Result result = CPacketLoader::Import(file);
-    ASSERT_EQ(result.nStatus, Result::kOk) << CPacketLoader::Message(result);
+    const Result result = CFileLoader::Import(file);
+    ASSERT_EQ(result.nStatus, Result::kOk) << result.Message();
     EXPECT_EQ(Texts(result), (Strings{"{\"IMEI\":\"1\",\r\n\"n\":\"中\"}", "{\"IMEI\":\"2\"}"}));
 }
 
-TEST(CPacketLoaderTest, UnreadableFileNamesTheFileAndTheReason)
+TEST(CFileLoaderTest, UnreadableFileNamesTheFileAndTheReason)
 {
-    const Result missing = CPacketLoader::Import("/nonexistent/messages.txt");
+    const Result missing = CFileLoader::Import("/nonexistent/messages.txt");
     EXPECT_EQ(missing.nStatus, Result::kUnreadable);
-    EXPECT_EQ(CPacketLoader::Message(missing), "/nonexistent/messages.txt: No such file or directory");
+    EXPECT_EQ(missing.Message(), "/nonexistent/messages.txt: No such file or directory");
 
     TempDir dir;
-    EXPECT_EQ(CPacketLoader::Import(dir.Path()).nStatus, Result::kUnreadable);
+    EXPECT_EQ(CFileLoader::Import(dir.Path()).nStatus, Result::kUnreadable);
 }
 
-TEST(CPacketLoaderTest, FileTooLargeForThirtyTwoBitLengthsIsRefusedWithoutReading)
+TEST(CFileLoaderTest, FileTooLargeForThirtyTwoBitLengthsIsRefusedWithoutReading)
 {
     TempDir dir;
     for (const uintmax_t nSize : {uintmax_t{3} << 30, uintmax_t{2146435072}}) {
         const std::string file = dir.Write("huge.txt", "");
         std::filesystem::resize_file(std::filesystem::u8path(file), nSize);  // sparse: nothing is written
-        const Result result = CPacketLoader::Import(file);
+        const Result result = CFileLoader::Import(file);
         EXPECT_EQ(result.nStatus, Result::kTooLarge) << nSize;
-        EXPECT_NE(CPacketLoader::Message(result).find("huge.txt: file too large"), std::string::npos);
+        EXPECT_NE(result.Message().find("huge.txt: file too large"), std::string::npos);
     }
 }
 
-TEST(CPacketLoaderTest, ProgressCanCancelALoad)
+TEST(CFileLoaderTest, ProgressCanCancelALoad)
 {
     TempDir dir;
     std::string content;
@@ -202,7 +134,7 @@ TEST(CPacketLoaderTest, ProgressCanCancelALoad)
 
     int64_t nLastDone = 0;
     int64_t nTotal = 0;
-    const Result whole = CPacketLoader::Import(file, [&](int64_t nDone, int64_t nOf) {
+    const Result whole = CFileLoader::Import(file, [&](int64_t nDone, int64_t nOf) {
         EXPECT_GE(nDone, nLastDone);
         nLastDone = nDone;
         nTotal = nOf;
@@ -212,10 +144,10 @@ TEST(CPacketLoaderTest, ProgressCanCancelALoad)
     EXPECT_EQ(whole.pPackets->size(), 10000u);
     EXPECT_EQ(nLastDone, nTotal);
 
-    const Result cancelled = CPacketLoader::Import(file, [](int64_t, int64_t) { return false; });
+    const Result cancelled = CFileLoader::Import(file, [](int64_t, int64_t) { return false; });
     EXPECT_EQ(cancelled.nStatus, Result::kCancelled);
     EXPECT_EQ(cancelled.pPackets, nullptr);
-    EXPECT_EQ(CPacketLoader::LoadText(content, false, [](int64_t, int64_t) { return false; }).nStatus,
+    EXPECT_EQ(CTextLoader::Load(content, false, [](int64_t, int64_t) { return false; }).nStatus,
               Result::kCancelled);
 }
 
@@ -234,9 +166,9 @@ void ImportUnderMemoryLimit(const std::string& file)
     rlimit limit{};
     limit.rlim_cur = limit.rlim_max = rlim_t{768} << 20;
     setrlimit(RLIMIT_AS, &limit);
-    const Result result = CPacketLoader::Import(file);
+    const Result result = CFileLoader::Import(file);
     const bool bClear =
-        result.nStatus == Result::kTooLarge && CPacketLoader::Message(result) == file + ": not enough memory";
+        result.nStatus == Result::kTooLarge && result.Message() == file + ": not enough memory";
     _exit(bClear ? 0 : 1);
 }
 
@@ -245,7 +177,7 @@ void ImportUnderMemoryLimit(const std::string& file)
 // A load that runs out of memory is refused like a file too large, with the
 // reason, instead of ending the program. (Not under a sanitizer: its shadow
 // memory does not fit an address-space limit.)
-TEST(CPacketLoaderTest, RunningOutOfMemoryIsAClearFailure)
+TEST(CFileLoaderTest, RunningOutOfMemoryIsAClearFailure)
 {
     TempDir dir;
     const std::string file = dir.Path() + "/open-ended.txt";
