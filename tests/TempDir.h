@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -35,6 +36,15 @@ public:
         const std::string strFile = Path() + "/" + strName;
         std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
         return strFile;
+    }
+
+    // A whole file's bytes; empty when it cannot be read.
+    static std::string Read(const std::string& strFile)
+    {
+        std::ifstream file(std::filesystem::u8path(strFile), std::ios::binary);
+        std::ostringstream content;
+        content << file.rdbuf();
+        return content.str();
     }
 
 private:

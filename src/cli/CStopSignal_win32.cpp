@@ -26,6 +26,8 @@ CStopSignal::CStopSignal()
 {
     g_hStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // A process started in a group of its own ignores Ctrl-C until told not to.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
 

@@ -6,23 +6,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "TempDir.h"
-
-namespace {
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-}  // namespace
 
 CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, Stop stop)
 {
@@ -53,7 +39,7 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
     CliRun run;
     run.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-    run.out = ReadFile(strOut);
-    run.err = ReadFile(strErr);
+    run.out = TempDir::Read(strOut);
+    run.err = TempDir::Read(strErr);
     return run;
 }

@@ -4,8 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "TempDir.h"
 #include "text/CWideText.h"
@@ -14,14 +12,6 @@ namespace {
 
 // A run that has not ended by then is ended by force and fails its test.
 constexpr DWORD kLongestRunMs = 60000;
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream file(std::filesystem::u8path(strPath), std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 // One argument as CommandLineToArgvW splits it back.
 std::wstring Quote(const std::wstring& strArg)
@@ -120,7 +110,7 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
     CloseHandle(process.hProcess);
     run.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.nExit = static_cast<int>(nExit);
-    run.out = ReadFile(strOut);
-    run.err = ReadFile(strErr);
+    run.out = TempDir::Read(strOut);
+    run.err = TempDir::Read(strErr);
     return run;
 }
