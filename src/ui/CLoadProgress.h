@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "load/CLoadResult.h"
 
@@ -33,6 +35,9 @@ public:
     // one input byte (an import counts each byte once read and once cut), so
     // that the dialog shows bytes.
     CLoadResult Run(const Job& job, int nReportsPerByte = 1);
+
+    // An amount of bytes as the dialog shows it: "512 字节", "12.3 MB".
+    static std::string SizeText(int64_t nBytes);
 
 private:
     CFrameworkServices& m_services;

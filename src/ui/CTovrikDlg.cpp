@@ -1,5 +1,6 @@
 #include "ui/CTovrikDlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QShortcut>
 
 #include "app/CDataExchange.h"
@@ -133,6 +135,10 @@ bool CTovrikDlg::OnInitDialog()
 
     for (int i = 0; i < kSendTypeCount; ++i)
         m_cbSendType->insertItem(i, QString::fromUtf8(kSendTypes[i]));
+    // The closed box keeps its width; its list shows every entry whole.
+    QAbstractItemView* pList = m_cbSendType->view();
+    pList->setMinimumWidth(pList->sizeHintForColumn(0) + 2 * pList->frameWidth() +
+                           pList->verticalScrollBar()->sizeHint().width());
 
     const int nSendType = CProfileFile::GetInt(kSettingsSection, kSettingsKey, 0, SettingsPath());
     m_cbSendType->setCurrentIndex(nSendType >= 0 && nSendType < kSendTypeCount ? nSendType : -1);

@@ -7,24 +7,13 @@
 #include "TempDir.h"
 #include "load/CFileLoader.h"
 #include "load/CTextLoader.h"
+#include "load/LoadedTexts.h"
 #include "send/TovrikTexts.h"
 
 namespace {
 
 using Result = CLoadResult;
 using Strings = std::vector<std::string>;
-
-Strings Texts(const Result& result)
-{
-    Strings texts;
-    if (result.pPackets) {
-        for (size_t i = 0; i < result.pPackets->size(); ++i) {
-            const Packet packet = (*result.pPackets)[i];
-            texts.emplace_back(packet.data, static_cast<size_t>(packet.length));
-        }
-    }
-    return texts;
-}
 
 }  // namespace
 
@@ -39,7 +28,7 @@ TEST(CFileLoaderTest, ImportKeepsMessagesWithImeiAndIndexesReadableTimes)
                                        "{\"IMEI\":\"1\",\"time\":\"2021-01-01 15:22:59\",\"n\":5}\r\n");
     const Result result = CFileLoader::Import(file);
     ASSERT_EQ(result.nStatus, Result::kOk);
-    const Strings texts = Texts(result);
+    const Strings texts = LoadedTexts(result);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find("\"n\":1"), std::string::npos);
     EXPECT_NE(texts[1].find("\"n\":3"), std::string::npos);
@@ -99,7 +88,7 @@ TEST(CFileLoaderTest, FilesAreFoundByTheirUtf8NamesAndReadAsBytes)
     const std::string file = dir.Write("消息 文件.txt", content);
     const Result result = CFileLoader::Import(file);
     ASSERT_EQ(result.nStatus, Result::kOk) << result.Message();
-    EXPECT_EQ(Texts(result), (Strings{"{\"IMEI\":\"1\",\r\n\"n\":\"中\"}", "{\"IMEI\":\"2\"}"}));
+    EXPECT_EQ(LoadedTexts(result), (Strings{"{\"IMEI\":\"1\",\r\n\"n\":\"中\"}", "{\"IMEI\":\"2\"}"}));
 }
 
 TEST(CFileLoaderTest, UnreadableFileNamesTheFileAndTheReason)

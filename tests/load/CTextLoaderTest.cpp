@@ -4,24 +4,13 @@
 #include <vector>
 
 #include "load/CTextLoader.h"
+#include "load/LoadedTexts.h"
 #include "send/TovrikTexts.h"
 
 namespace {
 
 using Result = CLoadResult;
 using Strings = std::vector<std::string>;
-
-Strings Texts(const Result& result)
-{
-    Strings texts;
-    if (result.pPackets) {
-        for (size_t i = 0; i < result.pPackets->size(); ++i) {
-            const Packet packet = (*result.pPackets)[i];
-            texts.emplace_back(packet.data, static_cast<size_t>(packet.length));
-        }
-    }
-    return texts;
-}
 
 }  // namespace
 
@@ -31,17 +20,17 @@ TEST(CTextLoaderTest, TheStatusMessageIsOnePacketOf904Bytes)
     EXPECT_EQ(std::string(TovrikTexts::kDeviceInfo).size(), 121u);
     const Result result = CTextLoader::Load(TovrikTexts::kStatusMessage, false);
     ASSERT_EQ(result.nStatus, Result::kOk);
-    EXPECT_EQ(Texts(result), (Strings{TovrikTexts::kStatusMessage}));
+    EXPECT_EQ(LoadedTexts(result), (Strings{TovrikTexts::kStatusMessage}));
     EXPECT_EQ(result.Message(), "解析完毕,一共解析 1 道下载命令.开始发送.");
     EXPECT_EQ(result.pIndex, nullptr);
 }
 
 TEST(CTextLoaderTest, TextModeCutsAnyBraceDelimitedText)
 {
-    EXPECT_EQ(Texts(CTextLoader::Load("{\"a\":1}{\"b\":2}", false)), (Strings{"{\"a\":1}", "{\"b\":2}"}));
-    EXPECT_EQ(Texts(CTextLoader::Load("{abcd}{efgh}", false)), (Strings{"{abcd}", "{efgh}"}));
+    EXPECT_EQ(LoadedTexts(CTextLoader::Load("{\"a\":1}{\"b\":2}", false)), (Strings{"{\"a\":1}", "{\"b\":2}"}));
+    EXPECT_EQ(LoadedTexts(CTextLoader::Load("{abcd}{efgh}", false)), (Strings{"{abcd}", "{efgh}"}));
     // A nested object stops the cutting; what came before stays.
-    EXPECT_EQ(Texts(CTextLoader::Load("{\"a\":1}\n{\"o\":{\"p\":1}}\n{\"c\":3}", false)),
+    EXPECT_EQ(LoadedTexts(CTextLoader::Load("{\"a\":1}\n{\"o\":{\"p\":1}}\n{\"c\":3}", false)),
               (Strings{"{\"a\":1}"}));
 }
 
@@ -61,7 +50,7 @@ TEST(CTextLoaderTest, HexDigitsInPairsWithBlanksAndLineBreaksSpellTheBytes)
 {
     const Result result = CTextLoader::Load("7b 22 61\r\n22 3a\n31 7d", true);
     ASSERT_EQ(result.nStatus, Result::kOk);
-    EXPECT_EQ(Texts(result), (Strings{"{\"a\":1}"}));
+    EXPECT_EQ(LoadedTexts(result), (Strings{"{\"a\":1}"}));
     EXPECT_EQ(result.strText, "7b2261223a317d");
 }
 
