@@ -18,7 +18,6 @@ TOVRIK_CACHE ?= $(if $(filter 0,$(shell id -u)),/var/cache/tovrik,$(HOME)/.cache
 # wine64's loader: /usr/bin/wine or wine64 when a package puts one on PATH,
 # else where Debian's wine64 package keeps it.
 WINE ?= $(or $(shell command -v wine64 2>/dev/null),$(shell command -v wine 2>/dev/null),/usr/lib/wine/wine64)
-WINE_ENV := WINEPREFIX=$(CURDIR)/$(WIN_DIR)/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
 
 .PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench \
