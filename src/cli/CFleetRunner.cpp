@@ -1,7 +1,6 @@
 #include "cli/CFleetRunner.h"
 
 #include <arpa/inet.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "cli/CCliRunner.h"
+#include "cli/CStopSignal.h"
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CFleetPlan.h"
@@ -128,13 +128,9 @@ int CFleetRunner::Run()
         return CCliOptions::kExitFailure;
     }
 
-    // From here on the signals are taken synchronously by the loop below;
-    // every thread started from here on inherits the mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // From here on a stop request is taken by the loop below, before any
+    // thread of the fleet exists.
+    CStopSignal stopSignal;
 
     CDeviceSockets sockets;
     if (!sockets.Open(static_cast<uint32_t>(nCount), binding, target, strReason)) {
@@ -185,9 +181,8 @@ int CFleetRunner::Run()
             }
         }
         const auto wait = std::min({nextStatus, deadline, now + std::chrono::milliseconds(20)}) - now;
-        const auto nWaitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-        const timespec timeout{static_cast<time_t>(nWaitNs / 1000000000), static_cast<long>(nWaitNs % 1000000000)};
-        if (sigtimedwait(&signals, nullptr, &timeout) > 0)
+        const auto nWaitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1;
+        if (stopSignal.Wait(static_cast<int>(nWaitMs)))
             break;
     }
     engine.Stop();

@@ -1,23 +1,56 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TempDir.h"
-#include "cli/CliRun.h"
+#include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
 #include "send/TovrikTexts.h"
+#include "time/CLocalTime.h"
+
+namespace {
+
+CliRun RunCli(const std::vector<std::string>& args, int nStopAfterMs = -1,
+              CliProcess::Stop stop = CliProcess::Stop::kNone)
+{
+    return CliProcess::Run(args, nStopAfterMs, stop);
+}
+
+std::vector<std::string> ReceiveAll(const LoopbackPeer& peer, int nTimeoutMs = 200)
+{
+    std::vector<std::string> got;
+    std::string bytes;
+    while (peer.Receive(bytes, nTimeoutMs))
+        got.push_back(bytes);
+    return got;
+}
+
+std::string Port(const LoopbackPeer& peer)
+{
+    return std::to_string(peer.Port());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string LocalTime(time_t t, const char* pszPattern)
+{
+    struct tm local {};
+    CLocalTime::Split(t, local);
+    char text[64];
+    strftime(text, sizeof text, pszPattern, &local);
+    return text;
+}
+
+}  // namespace
 
 TEST(CliTest, DefaultsSendTheDeviceInfoThenTheStampedStatusMessageEverySecond)
 {
@@ -52,6 +85,23 @@ TEST(CliTest, WithoutRewriteAndLoopThePacketsGoAsCutAndTheRunEndsByItself)
     EXPECT_TRUE(Contains(run.err, "一共解析 2 道"));
 }
 
+TEST(CliTest, TypedTextGoesOutAsUtf8AndFilesWithChineseNamesByteForByte)
+{
+    TempDir dir;
+    const std::string file = dir.Write("中文 消息.txt", "{\"a\":\"中\",\r\n\"b\":1}\x1a{\"c\":2}");
+    LoopbackPeer peer;
+    const CliRun fromFile = RunCli({"-p", Port(peer), "--no-loop", "--no-modify-time", "--text-file", file});
+    EXPECT_EQ(fromFile.nExit, 0) << fromFile.err;
+    EXPECT_TRUE(Contains(fromFile.err, "解析完毕,一共解析 2 道下载命令.开始发送.\n")) << "UTF-8 into a file";
+    EXPECT_EQ(ReceiveAll(peer),
+              (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"a\":\"中\",\r\n\"b\":1}", "{\"c\":2}"}));
+
+    const CliRun typed = RunCli({"-p", Port(peer), "--no-loop", "-m", "10ms", "-q", "--text", "{\"设备\":\"温度\"}"});
+    EXPECT_EQ(typed.nExit, 0) << typed.err;
+    EXPECT_EQ(ReceiveAll(peer),
+              (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"设备\":\"温度\",\"make_up\":1}"}));
+}
+
 TEST(CliTest, FastModesMarkEveryPacketOnce)
 {
     LoopbackPeer peer;
@@ -78,10 +128,13 @@ TEST(CliTest, FailedLoadsSayWhyAndExitWithTwo)
         std::vector<std::string> args;
         std::string message;
     };
+    TempDir dir;
+    const std::string longHex = dir.Write("long.hex", std::string(50001, '7'));
     const Case cases[] = {
         {{"--text", ""}, "数据不能为空\n"},
         {{"--hex", "--text", "7b,7d"}, "请输入HEX数据\n"},
-        {{"--hex", "--text", std::string(50001, '7')}, "长度请勿超过5W\n"},
+        // From a file: the text is longer than a Windows command line may be.
+        {{"--hex", "--text-file", longHex}, "长度请勿超过5W\n"},
         {{"--text", "no braces here"}, "未解析到数据包\n"},
         {{"--text-file", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
         {{"--import", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
@@ -155,8 +208,12 @@ TEST(CliTest, TextFilesAreReadWithTheImportsLimitsAndSayWhereTheCuttingStopped)
     // A device without end, and a file beyond the 32-bit lengths, are refused
     // without holding them.
     const std::string huge = dir.Write("huge.txt", "");
-    ASSERT_EQ(truncate(huge.c_str(), 3LL << 30), 0);
-    for (const std::string& file : {std::string("/dev/zero"), huge}) {
+    std::filesystem::resize_file(std::filesystem::u8path(huge), uintmax_t{3} << 30);
+    std::vector<std::string> tooLarge = {huge};
+#ifndef _WIN32
+    tooLarge.push_back("/dev/zero");  // Windows has no endless device
+#endif
+    for (const std::string& file : tooLarge) {
         const CliRun run = RunCli({"--dry-run", "--text-file", file});
         EXPECT_EQ(run.nExit, 2);
         EXPECT_EQ(run.err, file + ": file too large (the limit is about 2 GiB)\n");
@@ -183,14 +240,14 @@ TEST(CliTest, DryRunLoadsAndSendsNothing)
 
 TEST(CliTest, InterruptAndTerminateStopTheRunLikeTheStopButton)
 {
-    for (const int nSignal : {SIGINT, SIGTERM}) {
+    for (const CliProcess::Stop stop : {CliProcess::Stop::kInterrupt, CliProcess::Stop::kTerminate}) {
         // The minute mode sends at the first tick of a whole minute, also
         // when the run starts in that second: keep the run clear of one.
         while (time(nullptr) % 60 >= 57 || time(nullptr) % 60 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         LoopbackPeer peer;
-        const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, nSignal);
-        EXPECT_EQ(run.nExit, 0) << nSignal;
+        const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, stop);
+        EXPECT_EQ(run.nExit, 0) << static_cast<int>(stop);
         EXPECT_LT(run.dSeconds, 2.0);
         EXPECT_TRUE(Contains(run.err, "发送结束\n"));
         // Only the device info message; the packet is not due before the stop.

@@ -12,10 +12,35 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "cli/CliRun.h"
+#include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
 
 namespace {
+
+CliRun RunCli(const std::vector<std::string>& args, int nStopAfterMs = -1,
+              CliProcess::Stop stop = CliProcess::Stop::kNone)
+{
+    return CliProcess::Run(args, nStopAfterMs, stop);
+}
+
+std::string Port(const LoopbackPeer& peer)
+{
+    return std::to_string(peer.Port());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Local time of a clock reading, formatted.
+std::string LocalTime(time_t t, const char* pszPattern)
+{
+    char text[64];
+    struct tm local {};
+    localtime_r(&t, &local);
+    return std::string(text, strftime(text, sizeof text, pszPattern, &local));
+}
 
 // The datagrams a peer got, by the sender's port.
 std::map<uint16_t, std::vector<std::string>> ReceiveBySender(const LoopbackPeer& peer, int nTimeoutMs = 300)
@@ -65,7 +90,7 @@ TEST(FleetCliTest, EachDeviceSendsFromItsOwnPortWithItsOwnImeiAndCounter)
     EXPECT_EQ(imeis.size(), 20u);
     EXPECT_EQ(*imeis.begin(), "860000000000000");
     EXPECT_EQ(*imeis.rbegin(), "860000000000019");
-    const std::string json = ReadFile(stats);
+    const std::string json = TempDir::Read(stats);
     EXPECT_TRUE(Contains(json, "{\"devices\":20,\"first_device\":0,\"fleet_devices\":20,")) << json;
     EXPECT_TRUE(Contains(json, "\"series\":[{\"t\":1,\"devices\":20,")) << json;
 }
@@ -116,7 +141,7 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
         EXPECT_EQ(fds.nExit, 1);
         EXPECT_TRUE(Contains(fds.err, "file-descriptor limit")) << fds.err;
     }
-    EXPECT_TRUE(ReceiveAll(peer, 100).empty());
+    EXPECT_TRUE(ReceiveBySender(peer, 100).empty());
 }
 
 TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
@@ -172,7 +197,8 @@ TEST(FleetCliTest, ByImeiReplaysARecordedFleetFromOneSocketPerImei)
 TEST(FleetCliTest, TerminateStopsTheWholeFleetAtOnce)
 {
     LoopbackPeer peer;
-    const CliRun run = RunCli({"-p", Port(peer), "--devices", "200", "-m", "1min", "-q"}, 800, SIGTERM);
+    const CliRun run =
+        RunCli({"-p", Port(peer), "--devices", "200", "-m", "1min", "-q"}, 800, CliProcess::Stop::kTerminate);
     EXPECT_EQ(run.nExit, 0) << run.err;
     EXPECT_LT(run.dSeconds, 2.0);
     EXPECT_TRUE(Contains(run.err, "发送结束"));
