@@ -70,7 +70,6 @@ void CFleetEngine::RunThread(int nIndex)
     // Wake-ups on time matter more here than the timer slack's savings.
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     Worker worker;
-    worker.nIndex = nIndex;
     const auto later = std::greater<Due>();
     for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;
          k += static_cast<uint32_t>(m_settings.nThreads))

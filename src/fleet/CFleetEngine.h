@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -63,7 +64,6 @@ private:
 
     // Per scheduler thread.
     struct Worker {
-        int nIndex = 0;
         std::vector<Due> heap;
         std::vector<char> buffer;
         int64_t nTimeSecond = INT64_MIN;
