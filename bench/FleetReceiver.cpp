@@ -5,7 +5,7 @@
 // measures how late the datagram arrived against the device's schedule.
 //
 //     tovrik_fleet_receiver --devices N --imei-first F --window-start T0 --window-end T1
-//                           [--period-ms 1000] [--phase spread|first] [--early-ms E]
+//                           [--period-ms 1000] [--phase spread|first] [--early-ms E] [--sequence MEMBER]
 //                           [--bind 127.0.0.1] [--port 0] [--rcvbuf BYTES] [--grace S] [--out FILE]
 //
 // Device k (IMEI = F + k) is due at phase_k + m * period for every whole m:
@@ -14,7 +14,12 @@
 //   first   phase_k = the arrival of the device's first scheduled datagram,
 //           modulo the period (for grids that start with the run).
 // A datagram belongs to the instant it follows by less than period - E (it
-// may also be up to E early). Only instants in [T0, T1) (Unix seconds) count:
+// may also be up to E early). With --sequence MEMBER (a member that counts up
+// by one per datagram of a device, e.g. tovrik-cli --counter packnum) it
+// belongs instead to the instant its count gives: the device's first
+// datagram is its instant 0 (phase "first"), the next count the next
+// instant, so datagrams that come late and are caught up keep their own
+// instants however late they are. Only instants in [T0, T1) (Unix seconds) count:
 // each device expects the instants of its grid in that window, and what did
 // not arrive is missing. Device info messages ("push_info") are counted
 // apart and never scheduled.
@@ -50,6 +55,7 @@ constexpr int kBatch = 256;
 constexpr size_t kDatagramBytes = 4096;
 constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kUnset = INT64_MIN;
+const std::string kImeiKey = "\"IMEI\":";
 
 volatile sig_atomic_t g_bStop = 0;
 
@@ -64,6 +70,8 @@ struct Options {
     int64_t nPeriodNs = kNsPerSecond;
     int64_t nEarlyNs = -1;  // default: a tenth of the period
     bool bPhaseFirst = false;
+    std::string strSequenceName;
+    std::string strSequenceKey;  // the name quoted, with its colon: "packnum":
     int64_t nWindowStartNs = 0;
     int64_t nWindowEndNs = 0;
     int64_t nGraceNs = kNsPerSecond;
@@ -75,6 +83,7 @@ struct Options {
 
 struct Device {
     int64_t nPhaseNs = kUnset;  // kUnset until the first datagram under --phase first
+    uint64_t nSequenceBase = 0;  // --sequence: the count of the first datagram
     int64_t nLastSlot = kUnset;
     uint64_t nSource = 0;  // address << 16 | port of the first datagram
     uint32_t nReceived = 0;  // distinct instants of the window that arrived
@@ -89,6 +98,7 @@ struct Counters {
     uint64_t nScheduled = 0;  // datagrams of known devices belonging to an instant in the window
     uint64_t nOutsideWindow = 0;
     uint64_t nNoImei = 0;
+    uint64_t nNoSequence = 0;  // --sequence: datagrams without the member, or counting back past the first
     uint64_t nForeign = 0;  // IMEI outside [F, F + N)
     uint64_t nTruncated = 0;
     uint64_t nNoTimestamp = 0;
@@ -165,14 +175,14 @@ uint64_t ReadRmemMax()
     return n;
 }
 
-// The value of the first "IMEI" member: digits, quoted or not.
-bool FindImei(const char* p, size_t n, uint64_t& nImei)
+// The value of the first member whose quoted name and colon are strKey:
+// digits, quoted or not.
+bool FindDigits(const char* p, size_t n, const std::string& strKey, uint64_t& nValueOut)
 {
-    static const char kKey[] = "\"IMEI\":";
-    const void* pHit = memmem(p, n, kKey, sizeof kKey - 1);
+    const void* pHit = memmem(p, n, strKey.data(), strKey.size());
     if (pHit == nullptr)
         return false;
-    const char* q = static_cast<const char*>(pHit) + sizeof kKey - 1;
+    const char* q = static_cast<const char*>(pHit) + strKey.size();
     const char* pEnd = p + n;
     while (q < pEnd && (*q == ' ' || *q == '"'))
         ++q;
@@ -181,7 +191,7 @@ bool FindImei(const char* p, size_t n, uint64_t& nImei)
     uint64_t nValue = 0;
     for (; q < pEnd && *q >= '0' && *q <= '9'; ++q)
         nValue = nValue * 10 + static_cast<uint64_t>(*q - '0');
-    nImei = nValue;
+    nValueOut = nValue;
     return true;
 }
 
@@ -225,6 +235,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.nEarlyNs = std::llround(std::strtod(pszValue, nullptr) * 1e6);
         else if (strArg == "--phase" && (std::strcmp(pszValue, "first") == 0 || std::strcmp(pszValue, "spread") == 0))
             options.bPhaseFirst = std::strcmp(pszValue, "first") == 0;
+        else if (strArg == "--sequence")
+            options.strSequenceName = pszValue;
         else if (strArg == "--window-start")
             options.nWindowStartNs = SecondsToNs(pszValue);
         else if (strArg == "--window-end")
@@ -244,6 +256,10 @@ bool ParseOptions(int argc, char** argv, Options& options)
     }
     if (options.nEarlyNs < 0)
         options.nEarlyNs = options.nPeriodNs / 10;
+    if (!options.strSequenceName.empty()) {
+        options.strSequenceKey = "\"" + options.strSequenceName + "\":";
+        options.bPhaseFirst = true;
+    }
     return options.nDevices > 0 && options.nPeriodNs > 0 && options.nEarlyNs < options.nPeriodNs &&
            options.nWindowEndNs > options.nWindowStartNs && options.nPort >= 0 && options.nPort <= 65535;
 }
@@ -305,7 +321,7 @@ public:
         m_sources.insert(nSource);
         m_ports.insert(static_cast<uint16_t>(nSource & 0xffff));
         uint64_t nImei = 0;
-        if (!FindImei(p, n, nImei)) {
+        if (!FindDigits(p, n, kImeiKey, nImei)) {
             ++m_counters.nNoImei;
             return;
         }
@@ -323,10 +339,24 @@ public:
             ++device.nInfo;
             return;
         }
-        if (device.nPhaseNs == kUnset) {
-            device.nPhaseNs = nArrivalNs - FloorDiv(nArrivalNs, m_options.nPeriodNs) * m_options.nPeriodNs;
+        int64_t nSlot = 0;
+        if (m_options.strSequenceKey.empty()) {
+            if (device.nPhaseNs == kUnset)
+                device.nPhaseNs = nArrivalNs - FloorDiv(nArrivalNs, m_options.nPeriodNs) * m_options.nPeriodNs;
+            nSlot = FloorDiv(nArrivalNs - device.nPhaseNs + m_options.nEarlyNs, m_options.nPeriodNs);
+        } else {
+            uint64_t nCount = 0;
+            if (!FindDigits(p, n, m_options.strSequenceKey, nCount) ||
+                (device.nPhaseNs != kUnset && nCount < device.nSequenceBase)) {
+                ++m_counters.nNoSequence;
+                return;
+            }
+            if (device.nPhaseNs == kUnset) {
+                device.nPhaseNs = nArrivalNs;
+                device.nSequenceBase = nCount;
+            }
+            nSlot = static_cast<int64_t>(nCount - device.nSequenceBase);
         }
-        const int64_t nSlot = FloorDiv(nArrivalNs - device.nPhaseNs + m_options.nEarlyNs, m_options.nPeriodNs);
         const int64_t nInstantNs = device.nPhaseNs + nSlot * m_options.nPeriodNs;
         if (nInstantNs < m_options.nWindowStartNs || nInstantNs >= m_options.nWindowEndNs) {
             ++m_counters.nOutsideWindow;
@@ -395,12 +425,12 @@ public:
         std::snprintf(
             sz, sizeof sz,
             "{\"devices\": %" PRIu64 ", \"imei_first\": %" PRIu64 ", \"period_ms\": %.3f, \"phase\": \"%s\", "
-            "\"early_ms\": %.3f, \"window_s\": %.3f, \"window_start\": %.3f,\n"
+            "\"early_ms\": %.3f, \"sequence\": \"%s\", \"window_s\": %.3f, \"window_start\": %.3f,\n"
             " \"datagrams\": %" PRIu64 ", \"scheduled\": %" PRIu64 ", \"expected\": %" PRIu64
             ", \"missing\": %" PRIu64 ", \"devices_missing\": %" PRIu64 ", \"devices_missing_first\": [%s],\n"
             " \"devices_seen\": %" PRIu64 ", \"duplicates\": %" PRIu64 ", \"out_of_order\": %" PRIu64
             ", \"outside_window\": %" PRIu64 ", \"info_messages\": %" PRIu64 ", \"no_imei\": %" PRIu64
-            ", \"foreign\": %" PRIu64 ", \"truncated\": %" PRIu64 ", \"no_timestamp\": %" PRIu64 ",\n"
+            ", \"no_sequence\": %" PRIu64 ", \"foreign\": %" PRIu64 ", \"truncated\": %" PRIu64 ", \"no_timestamp\": %" PRIu64 ",\n"
             " \"sources\": %zu, \"source_ports\": %zu, \"devices_changing_source\": %" PRIu64 ",\n"
             " \"late_ms\": {\"min\": %.4f, \"p50\": %.4f, \"p90\": %.4f, \"p99\": %.4f, \"p999\": %.4f, \"max\": %.4f, "
             "\"max_imei\": %" PRIu64 ", \"max_instant\": %.6f},\n"
@@ -410,9 +440,10 @@ public:
             ", \"in_errors\": %" PRIu64 "},\n"
             " \"receiver_cpu_s\": %.3f}\n",
             m_options.nDevices, m_options.nImeiFirst, m_options.nPeriodNs / 1e6,
-            m_options.bPhaseFirst ? "first" : "spread", m_options.nEarlyNs / 1e6, nWindowNs / 1e9,
+            m_options.bPhaseFirst ? "first" : "spread", m_options.nEarlyNs / 1e6,
+            m_options.strSequenceName.c_str(), nWindowNs / 1e9,
             m_options.nWindowStartNs / 1e9, c.nDatagrams, c.nScheduled, nExpected, nMissing, nDevicesMissing,
-            strWorst.c_str(), nDevicesSeen, nDuplicates, nOutOfOrder, c.nOutsideWindow, nInfo, c.nNoImei, c.nForeign,
+            strWorst.c_str(), nDevicesSeen, nDuplicates, nOutOfOrder, c.nOutsideWindow, nInfo, c.nNoImei, c.nNoSequence, c.nForeign,
             c.nTruncated, c.nNoTimestamp, m_sources.size(), m_ports.size(), nDevicesMoved, fMin, fP50, fP90, fP99,
             fP999, late.empty() ? 0.0 : c.nMaxLateNs / 1e6, m_options.nImeiFirst + c.nMaxLateDevice,
             c.nMaxLateInstantNs / 1e9,
@@ -440,7 +471,7 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: %s --devices N --imei-first F --window-start T0 --window-end T1 [--period-ms MS] "
-                     "[--phase spread|first] [--early-ms MS] [--bind ADDR] [--port P] [--rcvbuf BYTES] "
+                     "[--phase spread|first] [--early-ms MS] [--sequence MEMBER] [--bind ADDR] [--port P] [--rcvbuf BYTES] "
                      "[--grace S] [--out FILE]\n",
                      argv[0]);
         return 64;
