@@ -360,12 +360,15 @@ def print_table(results):
         print("     RSS %.1f -> %.1f MB (%+.1f %%), threads %s -> %s from %d s on: %s" % (
             r["rss_after_warmup_kb"] / 1024.0, r["rss_last_kb"] / 1024.0, 100 * r["rss_growth"],
             r["threads_after_warmup"], r["threads_last"], r["warmup_s"], verdict(r["ok"])))
-    misses = ["fleet " + k for k, r in results.items() if not all(r["ok"].values())]
-    return misses
+    if "load_average" in results:
+        print("  load average at the end: %.2f %.2f %.2f" % tuple(results["load_average"]))
+    return ["fleet " + k for k in ("1", "2", "3", "5") if k in results and not all(results[k]["ok"].values())]
 
 
-def run(build, cli=None, quick=False, only="1,2,3,5", out=None):
-    """Runs the chosen benchmarks; answers (results, misses)."""
+def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True):
+    """Runs the chosen benchmarks and writes their JSON; prints the table
+    unless told not to (run_bench.py prints it with its own). Answers
+    (results, misses)."""
     args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"))
     for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver")):
         if not os.access(path, os.X_OK):
@@ -382,9 +385,9 @@ def run(build, cli=None, quick=False, only="1,2,3,5", out=None):
     results["load_average"] = os.getloadavg()
     with open(out or os.path.join(build, "fleet-bench-results.json"), "w") as f:
         json.dump(results, f, indent=2)
-    loads = results.pop("load_average")
+    if not table:
+        return results, []
     misses = print_table(results)
-    print("  load average at the end: %.2f %.2f %.2f" % loads)
     return results, misses
 
 
