@@ -5,24 +5,30 @@
 // measures how late the datagram arrived against the device's schedule.
 //
 //     tovrik_fleet_receiver --devices N --imei-first F --window-start T0 --window-end T1
-//                           [--period-ms 1000] [--phase spread|first] [--early-ms E] [--sequence MEMBER]
+//                           [--period-ms 1000] [--phase spread|first|start] [--early-ms E]
+//                           [--sequence MEMBER] [--sequence-first C] [--lead-ms 100] [--spread]
 //                           [--bind 127.0.0.1] [--port 0] [--rcvbuf BYTES] [--grace S] [--out FILE]
 //
-// Device k (IMEI = F + k) is due at phase_k + m * period for every whole m:
-//   spread  phase_k = k * period / N from the clock's epoch, i.e. the whole
-//           second (or period) plus the device's share of it;
-//   first   phase_k = the arrival of the device's first scheduled datagram,
-//           modulo the period (for grids that start with the run).
-// A datagram belongs to the instant it follows by less than period - E (it
-// may also be up to E early). With --sequence MEMBER (a member that counts up
-// by one per datagram of a device, e.g. tovrik-cli --counter packnum) it
-// belongs instead to the instant its count gives: the device's first
-// datagram is its instant 0 (phase "first"), the next count the next
-// instant, so datagrams that come late and are caught up keep their own
-// instants however late they are. Only instants in [T0, T1) (Unix seconds) count:
+// Device k (IMEI = F + k) is due at phase_k + m * period for every whole m;
+// its offset o_k is k * period / N (with --spread or --phase spread), else 0:
+//   spread  phase_k = o_k from the clock's epoch, i.e. the whole second (or
+//           period) plus the device's share of it;
+//   first   phase_k = the arrival of the device's first scheduled datagram;
+//   start   the run's start S is taken from the device info messages
+//           ("push_info", sent at S + o_k; S = the earliest arrival less
+//           its offset), and packet i of device k is due at
+//           S + o_k + lead + i * period (--sequence only).
+// Without --sequence a datagram belongs to the instant it follows by less
+// than period - E (it may also be up to E early). With --sequence MEMBER (a
+// member that counts up by one per datagram of a device, e.g. tovrik-cli
+// --counter packnum) it belongs to the instant its count gives: count C is
+// packet C - C0, C0 = --sequence-first (phase first: the count of the
+// device's first datagram), so datagrams that come late and are caught up
+// keep their own instants however late they are. Only instants in [T0, T1)
+// (Unix seconds) count:
 // each device expects the instants of its grid in that window, and what did
-// not arrive is missing. Device info messages ("push_info") are counted
-// apart and never scheduled.
+// not arrive is missing. Device info messages are counted apart and never
+// scheduled.
 //
 // Prints "port P" on standard output once bound; at T1 + grace (default 1 s)
 // or on SIGINT/SIGTERM writes one JSON object to FILE (or standard output).
@@ -37,7 +43,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -69,7 +74,11 @@ struct Options {
     uint64_t nImeiFirst = 0;
     int64_t nPeriodNs = kNsPerSecond;
     int64_t nEarlyNs = -1;  // default: a tenth of the period
-    bool bPhaseFirst = false;
+    enum class Phase { kSpread, kFirst, kStart };
+    Phase nPhase = Phase::kSpread;
+    bool bSpread = false;
+    int64_t nLeadNs = 100000000;
+    uint64_t nSequenceFirst = 0;
     std::string strSequenceName;
     std::string strSequenceKey;  // the name quoted, with its colon: "packnum":
     int64_t nWindowStartNs = 0;
@@ -82,8 +91,7 @@ struct Options {
 };
 
 struct Device {
-    int64_t nPhaseNs = kUnset;  // kUnset until the first datagram under --phase first
-    uint64_t nSequenceBase = 0;  // --sequence: the count of the first datagram
+    int64_t nPhaseNs = kUnset;  // the instant of slot 0; kUnset until known
     int64_t nLastSlot = kUnset;
     uint64_t nSource = 0;  // address << 16 | port of the first datagram
     uint32_t nReceived = 0;  // distinct instants of the window that arrived
@@ -98,7 +106,9 @@ struct Counters {
     uint64_t nScheduled = 0;  // datagrams of known devices belonging to an instant in the window
     uint64_t nOutsideWindow = 0;
     uint64_t nNoImei = 0;
-    uint64_t nNoSequence = 0;  // --sequence: datagrams without the member, or counting back past the first
+    uint64_t nNoSequence = 0;  // --sequence: datagrams without the member
+    uint64_t nUnscheduled = 0;  // --phase start: packets before any device info message
+    int64_t nStartNs = kUnset;  // --phase start: the run's start
     uint64_t nForeign = 0;  // IMEI outside [F, F + N)
     uint64_t nTruncated = 0;
     uint64_t nNoTimestamp = 0;
@@ -222,6 +232,10 @@ bool ParseOptions(int argc, char** argv, Options& options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string strArg = argv[i];
+        if (strArg == "--spread") {
+            options.bSpread = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
         const char* pszValue = argv[++i];
@@ -233,8 +247,16 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.nPeriodNs = std::llround(std::strtod(pszValue, nullptr) * 1e6);
         else if (strArg == "--early-ms")
             options.nEarlyNs = std::llround(std::strtod(pszValue, nullptr) * 1e6);
-        else if (strArg == "--phase" && (std::strcmp(pszValue, "first") == 0 || std::strcmp(pszValue, "spread") == 0))
-            options.bPhaseFirst = std::strcmp(pszValue, "first") == 0;
+        else if (strArg == "--phase" && std::strcmp(pszValue, "spread") == 0)
+            options.nPhase = Options::Phase::kSpread;
+        else if (strArg == "--phase" && std::strcmp(pszValue, "first") == 0)
+            options.nPhase = Options::Phase::kFirst;
+        else if (strArg == "--phase" && std::strcmp(pszValue, "start") == 0)
+            options.nPhase = Options::Phase::kStart;
+        else if (strArg == "--sequence-first")
+            options.nSequenceFirst = std::strtoull(pszValue, nullptr, 10);
+        else if (strArg == "--lead-ms")
+            options.nLeadNs = std::llround(std::strtod(pszValue, nullptr) * 1e6);
         else if (strArg == "--sequence")
             options.strSequenceName = pszValue;
         else if (strArg == "--window-start")
@@ -256,10 +278,14 @@ bool ParseOptions(int argc, char** argv, Options& options)
     }
     if (options.nEarlyNs < 0)
         options.nEarlyNs = options.nPeriodNs / 10;
-    if (!options.strSequenceName.empty()) {
+    if (!options.strSequenceName.empty())
         options.strSequenceKey = "\"" + options.strSequenceName + "\":";
-        options.bPhaseFirst = true;
-    }
+    if (options.nPhase == Options::Phase::kSpread)
+        options.bSpread = true;
+    if (options.nPhase == Options::Phase::kStart && options.strSequenceName.empty())
+        return false;
+    if (options.nPhase == Options::Phase::kSpread && !options.strSequenceName.empty())
+        return false;
     return options.nDevices > 0 && options.nPeriodNs > 0 && options.nEarlyNs < options.nPeriodNs &&
            options.nWindowEndNs > options.nWindowStartNs && options.nPort >= 0 && options.nPort <= 65535;
 }
@@ -302,10 +328,9 @@ class Tally {
 public:
     explicit Tally(const Options& options) : m_options(options), m_devices(options.nDevices)
     {
-        if (!options.bPhaseFirst) {
+        if (options.nPhase == Options::Phase::kSpread) {
             for (uint64_t k = 0; k < options.nDevices; ++k)
-                m_devices[k].nPhaseNs = static_cast<int64_t>(
-                    static_cast<unsigned __int128>(k) * static_cast<uint64_t>(options.nPeriodNs) / options.nDevices);
+                m_devices[k].nPhaseNs = Offset(k);
         }
         const int64_t nExpected = (options.nWindowEndNs - options.nWindowStartNs) / options.nPeriodNs;
         m_lateNs.reserve(static_cast<size_t>(std::min<int64_t>(nExpected * static_cast<int64_t>(options.nDevices),
@@ -337,6 +362,9 @@ public:
             ++device.nSourceChanges;
         if (IsDeviceInfo(p, n)) {
             ++device.nInfo;
+            const int64_t nStartNs = nArrivalNs - Offset(k);
+            if (m_counters.nStartNs == kUnset || nStartNs < m_counters.nStartNs)
+                m_counters.nStartNs = nStartNs;
             return;
         }
         int64_t nSlot = 0;
@@ -346,16 +374,22 @@ public:
             nSlot = FloorDiv(nArrivalNs - device.nPhaseNs + m_options.nEarlyNs, m_options.nPeriodNs);
         } else {
             uint64_t nCount = 0;
-            if (!FindDigits(p, n, m_options.strSequenceKey, nCount) ||
-                (device.nPhaseNs != kUnset && nCount < device.nSequenceBase)) {
+            if (!FindDigits(p, n, m_options.strSequenceKey, nCount)) {
                 ++m_counters.nNoSequence;
                 return;
             }
-            if (device.nPhaseNs == kUnset) {
-                device.nPhaseNs = nArrivalNs;
-                device.nSequenceBase = nCount;
+            if (m_options.nPhase == Options::Phase::kStart) {
+                // The info messages all come a lead ahead of the first packets.
+                if (m_counters.nStartNs == kUnset) {
+                    ++m_counters.nUnscheduled;
+                    return;
+                }
+                device.nPhaseNs = m_counters.nStartNs + Offset(k) + m_options.nLeadNs -
+                                  static_cast<int64_t>(m_options.nSequenceFirst) * m_options.nPeriodNs;
+            } else if (device.nPhaseNs == kUnset) {
+                device.nPhaseNs = nArrivalNs - static_cast<int64_t>(nCount) * m_options.nPeriodNs;
             }
-            nSlot = static_cast<int64_t>(nCount - device.nSequenceBase);
+            nSlot = static_cast<int64_t>(nCount);
         }
         const int64_t nInstantNs = device.nPhaseNs + nSlot * m_options.nPeriodNs;
         if (nInstantNs < m_options.nWindowStartNs || nInstantNs >= m_options.nWindowEndNs) {
@@ -383,18 +417,30 @@ public:
 
     Counters& counters() { return m_counters; }
 
+    int64_t Offset(uint64_t k) const
+    {
+        if (!m_options.bSpread)
+            return 0;
+        return static_cast<int64_t>(static_cast<unsigned __int128>(k) * static_cast<uint64_t>(m_options.nPeriodNs) /
+                                    m_options.nDevices);
+    }
+
     std::string Report(const UdpSnmp& before, const UdpSnmp& after, int nRcvBuf, bool bForced)
     {
         uint64_t nExpected = 0, nMissing = 0, nDevicesMissing = 0, nDevicesSeen = 0, nDuplicates = 0,
                  nOutOfOrder = 0, nInfo = 0, nDevicesMoved = 0;
         std::string strWorst;
+        const Counters& c = m_counters;
         const int64_t nWindowNs = m_options.nWindowEndNs - m_options.nWindowStartNs;
         for (uint64_t k = 0; k < m_devices.size(); ++k) {
             const Device& device = m_devices[k];
-            const int64_t nDue = device.nPhaseNs == kUnset
-                                     ? nWindowNs / m_options.nPeriodNs
-                                     : InstantsIn(device.nPhaseNs, m_options.nPeriodNs, m_options.nWindowStartNs,
-                                                  m_options.nWindowEndNs);
+            int64_t nPhaseNs = device.nPhaseNs;
+            if (m_options.nPhase == Options::Phase::kStart && c.nStartNs != kUnset)
+                nPhaseNs = c.nStartNs + Offset(k) + m_options.nLeadNs -
+                           static_cast<int64_t>(m_options.nSequenceFirst) * m_options.nPeriodNs;
+            const int64_t nDue = nPhaseNs == kUnset ? nWindowNs / m_options.nPeriodNs
+                                                    : InstantsIn(nPhaseNs, m_options.nPeriodNs,
+                                                                 m_options.nWindowStartNs, m_options.nWindowEndNs);
             nExpected += static_cast<uint64_t>(nDue);
             const uint64_t nGot = device.nReceived + device.nOutOfOrder;
             if (nGot < static_cast<uint64_t>(nDue)) {
@@ -412,46 +458,45 @@ public:
         }
         std::vector<int32_t>& late = m_lateNs;
         const double fMin = late.empty() ? 0 : *std::min_element(late.begin(), late.end()) / 1e6;
-        const double fP50 = Percentile(late, 0.50);
-        const double fP90 = Percentile(late, 0.90);
-        const double fP99 = Percentile(late, 0.99);
-        const double fP999 = Percentile(late, 0.999);
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         const double fCpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        const Counters& c = m_counters;
-        char sz[4096];
-        std::snprintf(
-            sz, sizeof sz,
-            "{\"devices\": %" PRIu64 ", \"imei_first\": %" PRIu64 ", \"period_ms\": %.3f, \"phase\": \"%s\", "
-            "\"early_ms\": %.3f, \"sequence\": \"%s\", \"window_s\": %.3f, \"window_start\": %.3f,\n"
-            " \"datagrams\": %" PRIu64 ", \"scheduled\": %" PRIu64 ", \"expected\": %" PRIu64
-            ", \"missing\": %" PRIu64 ", \"devices_missing\": %" PRIu64 ", \"devices_missing_first\": [%s],\n"
-            " \"devices_seen\": %" PRIu64 ", \"duplicates\": %" PRIu64 ", \"out_of_order\": %" PRIu64
-            ", \"outside_window\": %" PRIu64 ", \"info_messages\": %" PRIu64 ", \"no_imei\": %" PRIu64
-            ", \"no_sequence\": %" PRIu64 ", \"foreign\": %" PRIu64 ", \"truncated\": %" PRIu64 ", \"no_timestamp\": %" PRIu64 ",\n"
-            " \"sources\": %zu, \"source_ports\": %zu, \"devices_changing_source\": %" PRIu64 ",\n"
-            " \"late_ms\": {\"min\": %.4f, \"p50\": %.4f, \"p90\": %.4f, \"p99\": %.4f, \"p999\": %.4f, \"max\": %.4f, "
-            "\"max_imei\": %" PRIu64 ", \"max_instant\": %.6f},\n"
-            " \"arrival_span_s\": %.3f, \"socket_drops\": %u, \"rcvbuf_bytes\": %d, \"rcvbuf_forced\": %s, "
-            "\"rmem_max\": %" PRIu64 ",\n"
-            " \"udp_snmp\": {\"read\": %s, \"in_datagrams\": %" PRIu64 ", \"rcvbuf_errors\": %" PRIu64
-            ", \"in_errors\": %" PRIu64 "},\n"
-            " \"receiver_cpu_s\": %.3f}\n",
-            m_options.nDevices, m_options.nImeiFirst, m_options.nPeriodNs / 1e6,
-            m_options.bPhaseFirst ? "first" : "spread", m_options.nEarlyNs / 1e6,
-            m_options.strSequenceName.c_str(), nWindowNs / 1e9,
-            m_options.nWindowStartNs / 1e9, c.nDatagrams, c.nScheduled, nExpected, nMissing, nDevicesMissing,
-            strWorst.c_str(), nDevicesSeen, nDuplicates, nOutOfOrder, c.nOutsideWindow, nInfo, c.nNoImei, c.nNoSequence, c.nForeign,
-            c.nTruncated, c.nNoTimestamp, m_sources.size(), m_ports.size(), nDevicesMoved, fMin, fP50, fP90, fP99,
-            fP999, late.empty() ? 0.0 : c.nMaxLateNs / 1e6, m_options.nImeiFirst + c.nMaxLateDevice,
-            c.nMaxLateInstantNs / 1e9,
-            c.nFirstArrivalNs == kUnset ? 0.0 : (c.nLastArrivalNs - c.nFirstArrivalNs) / 1e9, c.nSocketDrops,
-            nRcvBuf, bForced ? "true" : "false", ReadRmemMax(), before.bRead && after.bRead ? "true" : "false",
-            after.nInDatagrams - before.nInDatagrams, after.nRcvbufErrors - before.nRcvbufErrors,
-            after.nInErrors - before.nInErrors, fCpu);
-        return sz;
+        static const char* const kPhases[] = {"spread", "first", "start"};
+
+        std::ostringstream out;
+        out.precision(15);
+        out << "{\"devices\": " << m_options.nDevices << ", \"imei_first\": " << m_options.nImeiFirst
+            << ", \"period_ms\": " << m_options.nPeriodNs / 1e6 << ", \"phase\": \""
+            << kPhases[static_cast<int>(m_options.nPhase)] << "\", \"spread\": "
+            << (m_options.bSpread ? "true" : "false") << ", \"sequence\": \"" << m_options.strSequenceName
+            << "\", \"window_start\": " << m_options.nWindowStartNs / 1e9 << ", \"window_s\": " << nWindowNs / 1e9
+            << ",\n \"run_start\": " << (c.nStartNs == kUnset ? 0 : c.nStartNs / 1e9)
+            << ", \"datagrams\": " << c.nDatagrams << ", \"scheduled\": " << c.nScheduled
+            << ", \"expected\": " << nExpected << ", \"missing\": " << nMissing
+            << ", \"devices_missing\": " << nDevicesMissing << ", \"devices_missing_first\": [" << strWorst << "]"
+            << ",\n \"devices_seen\": " << nDevicesSeen << ", \"duplicates\": " << nDuplicates
+            << ", \"out_of_order\": " << nOutOfOrder << ", \"outside_window\": " << c.nOutsideWindow
+            << ", \"info_messages\": " << nInfo << ", \"no_imei\": " << c.nNoImei
+            << ", \"no_sequence\": " << c.nNoSequence << ", \"unscheduled\": " << c.nUnscheduled
+            << ", \"foreign\": " << c.nForeign << ", \"truncated\": " << c.nTruncated
+            << ", \"no_timestamp\": " << c.nNoTimestamp << ",\n \"sources\": " << m_sources.size()
+            << ", \"source_ports\": " << m_ports.size() << ", \"devices_changing_source\": " << nDevicesMoved
+            << ",\n \"late_ms\": {\"min\": " << fMin << ", \"p50\": " << Percentile(late, 0.50)
+            << ", \"p90\": " << Percentile(late, 0.90) << ", \"p99\": " << Percentile(late, 0.99)
+            << ", \"p999\": " << Percentile(late, 0.999) << ", \"max\": " << (late.empty() ? 0 : c.nMaxLateNs / 1e6)
+            << ", \"max_imei\": " << m_options.nImeiFirst + c.nMaxLateDevice
+            << ", \"max_instant\": " << c.nMaxLateInstantNs / 1e9 << "}"
+            << ",\n \"arrival_span_s\": "
+            << (c.nFirstArrivalNs == kUnset ? 0 : (c.nLastArrivalNs - c.nFirstArrivalNs) / 1e9)
+            << ", \"socket_drops\": " << c.nSocketDrops << ", \"rcvbuf_bytes\": " << nRcvBuf
+            << ", \"rcvbuf_forced\": " << (bForced ? "true" : "false") << ", \"rmem_max\": " << ReadRmemMax()
+            << ",\n \"udp_snmp\": {\"read\": " << (before.bRead && after.bRead ? "true" : "false")
+            << ", \"in_datagrams\": " << after.nInDatagrams - before.nInDatagrams
+            << ", \"rcvbuf_errors\": " << after.nRcvbufErrors - before.nRcvbufErrors
+            << ", \"in_errors\": " << after.nInErrors - before.nInErrors << "}"
+            << ",\n \"receiver_cpu_s\": " << fCpu << "}\n";
+        return out.str();
     }
 
 private:
@@ -471,8 +516,8 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: %s --devices N --imei-first F --window-start T0 --window-end T1 [--period-ms MS] "
-                     "[--phase spread|first] [--early-ms MS] [--sequence MEMBER] [--bind ADDR] [--port P] [--rcvbuf BYTES] "
-                     "[--grace S] [--out FILE]\n",
+                     "[--phase spread|first|start] [--early-ms MS] [--sequence MEMBER] [--sequence-first C] "
+                     "[--lead-ms MS] [--spread] [--bind ADDR] [--port P] [--rcvbuf BYTES] [--grace S] [--out FILE]\n",
                      argv[0]);
         return 64;
     }

@@ -19,8 +19,9 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
 Lateness is the kernel's receive timestamp minus the datagram's scheduled
 instant: in mode 0 the whole second plus k * 1 s / N for device k; in mode 6
-the device's 10 ms grid, whose phase is the arrival of the device's first
-datagram and whose instants the datagrams' packnum counter gives. Only
+the run's own grid, start + k * 10 ms / N + 100 ms + i * 10 ms for packet i
+(its packnum counter less the first value), with the run's start taken from
+the earliest device info message. Only
 instants inside the measured window count (it starts a few seconds after the
 launch, once every socket is open). CPU is utime + stime from /proc/PID/stat
 over the window (the whole run's also, from wait4), peak RSS the kernel's
@@ -43,6 +44,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 TICKS = os.sysconf("SC_CLK_TCK")
 IMEI_FIRST = 860000000000000
+STATUS_PACKNUM = 12129  # the default status message's "packnum", the counter's first value
 RMEM_WANTED = 64 << 20
 # A receive buffer of 64 MiB holds some 25,000 status messages: a quarter of a
 # second of the largest fleet here.
@@ -139,13 +141,12 @@ class Child:
                 "wall_s": time.time() - self.started, "exit": self.status}
 
 
-def start_receiver(build, workdir, name, devices, window, period_ms=1000, sequence=None):
+def start_receiver(build, workdir, name, devices, window, period_ms=1000, schedule=()):
     out = os.path.join(workdir, name + ".json")
     cmd = [os.path.join(build, "bench", "tovrik_fleet_receiver"), "--devices", str(devices), "--imei-first",
            str(IMEI_FIRST), "--period-ms", str(period_ms), "--window-start", "%.3f" % window[0],
            "--window-end", "%.3f" % window[1], "--out", out]
-    if sequence:
-        cmd += ["--sequence", sequence]
+    cmd += list(schedule)
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
     line = proc.stdout.readline().split()
     if len(line) != 2 or line[0] != "port":
@@ -217,11 +218,11 @@ def receiver_row(report):
             "receiver_cpu_s": report["receiver_cpu_s"]}
 
 
-def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=1000, sequence=None, shards=1,
+def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=1000, schedule=(), shards=1,
               extra=(), sample_every=None, on_sample=None):
     """One fleet (in `shards` processes) against one receiver."""
     window = plan(warmup, seconds)
-    receiver, port, out = start_receiver(args.build, workdir, name, devices, window, period_ms, sequence)
+    receiver, port, out = start_receiver(args.build, workdir, name, devices, window, period_ms, schedule)
     children, stats_files = [], []
     try:
         stop_after = window[1] + 0.5 - time.time()
@@ -295,7 +296,12 @@ def bench_two(args, workdir, seconds):
 
 
 def bench_three(args, workdir, seconds):
-    row = run_fleet(args, workdir, "b3", 1000, 6, seconds, warmup=2, period_ms=10, sequence="packnum",
+    # Packet i of device k is due at the run's start + k * 10 ms / N + 100 ms
+    # + i * 10 ms; the start is the earliest device info message less its
+    # offset, and i the packnum counter less the status message's 12129.
+    schedule = ["--phase", "start", "--spread", "--lead-ms", "100", "--sequence", "packnum",
+                "--sequence-first", str(STATUS_PACKNUM)]
+    row = run_fleet(args, workdir, "b3", 1000, 6, seconds, warmup=2, period_ms=10, schedule=schedule,
                     extra=["--counter", "packnum"])
     ideal = 1000 * seconds * 100
     row["ideal"] = ideal
