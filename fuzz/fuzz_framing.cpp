@@ -6,10 +6,10 @@
 // sizes drive the growth, compaction and shrink-back paths); byte 2 picks the
 // append pattern: 0 appends the rest once and drains it, as the loader does;
 // k > 0 appends k bytes at a time and drains the buffer after each append.
-// With bit 7 of byte 1 set, the rest is appended k bytes at a time (k = byte
-// 2, at least 1) and cut only while IsSettled says the bytes still to come
-// cannot change the answer, then to the end, as a file import does: the
-// packets must be those of one Append of everything.
+// With bit 7 of byte 1 set, the rest goes through the loads' cutting loop
+// (CPacketCutter) k bytes at a time (k = byte 2, at least 1), which cuts only
+// what the bytes still to come cannot change: the packets, and where bytes
+// were left uncut, must be those of one Append of everything.
 // With bit 7 of byte 0 set, each 0x01 byte of the rest stands for a run of
 // kStretch filler bytes (up to about kStretchLimit), so that small inputs
 // reach packets and gaps of many kilobytes.
@@ -22,6 +22,7 @@
 
 #include "CBraceModel.h"
 #include "FuzzCheck.h"
+#include "load/CPacketCutter.h"
 #include "packet/CLNBuffer.h"
 
 namespace {
@@ -68,55 +69,39 @@ void Drain(CLNBuffer& buffer, CBraceModel& model)
     CheckSame(buffer, model);
 }
 
-// The import's piecewise cutting against the model's cutting of the whole.
-void CheckSettledCutting(int32_t nInit, int32_t nStep, const char* pText, size_t nText, size_t nPiece)
+// The loads' piecewise cutting (CPacketCutter, fed nPiece bytes at a time)
+// against the model's cutting of the whole: the same packets, and the same
+// place where bytes were left uncut.
+void CheckPiecewiseCutting(const char* pText, size_t nText, size_t nPiece)
 {
-    CBraceModel whole(nInit, nStep);
+    CBraceModel whole(CReceiveBuffer::kDefaultSize, CReceiveBuffer::kDefaultSize);
     whole.Append(pText, static_cast<int64_t>(nText));
     std::vector<std::string> expected;
     for (int64_t n = whole.FindPacket(); n != 0; n = whole.FindPacket())
         expected.push_back(whole.TakeFront(n));
 
-    CLNBuffer buffer(nInit, nStep);
     std::vector<std::string> packets;
-    int64_t nRead = 0;
-    // Offset just past the last '}' appended so far.
-    int64_t nClosedEnd = 0;
-    bool bStopped = false;
-    for (size_t nDone = 0; nDone < nText && !bStopped; nDone += nPiece) {
+    CPacketCutter cutter([&packets](const Packet& packet) {
+        // A packet is a '{', no brace, then a '}'.
+        FUZZ_CHECK(packet.length >= 2 && packet.data[0] == '{' && packet.data[packet.length - 1] == '}');
+        packets.emplace_back(packet.data, static_cast<size_t>(packet.length));
+    });
+    for (size_t nDone = 0; nDone < nText && !cutter.Stopped(); nDone += nPiece) {
         const size_t n = std::min(nPiece, nText - nDone);
-        FUZZ_CHECK(buffer.Append(pText + nDone, static_cast<int>(n)) == static_cast<int>(n));
-        nRead += static_cast<int64_t>(n);
-        for (size_t i = n; i > 0; --i) {
-            if (pText[nDone + i - 1] == '}') {
-                nClosedEnd = static_cast<int64_t>(nDone + i);
-                break;
-            }
-        }
-        for (;;) {
-            const int64_t nClosed = nClosedEnd - (nRead - buffer.Length());
-            if (!buffer.IsSettled(static_cast<int32_t>(std::max<int64_t>(nClosed, 0))))
-                break;
-            const int nPacket = buffer.FindPacket();
-            if (nPacket == 0) {
-                bStopped = true;
-                break;
-            }
-            const std::unique_ptr<char[]> pBlock = buffer.TakeFront(nPacket);
-            packets.emplace_back(pBlock.get(), static_cast<size_t>(nPacket));
-        }
+        char* pRoom = cutter.BeginAppend(static_cast<int>(n));
+        FUZZ_CHECK(pRoom != nullptr);
+        std::memcpy(pRoom, pText + nDone, n);
+        cutter.EndAppend(static_cast<int>(n));
     }
-    if (!bStopped) {
-        for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
-            const std::unique_ptr<char[]> pBlock = buffer.TakeFront(n);
-            packets.emplace_back(pBlock.get(), static_cast<size_t>(n));
-        }
-        // Everything was appended, so the leftovers are the same too.
-        const std::string strLeft = whole.Bytes();
-        FUZZ_CHECK(static_cast<size_t>(buffer.Length()) == strLeft.size());
-        FUZZ_CHECK(std::memcmp(buffer.Data(), strLeft.data(), strLeft.size()) == 0);
-    }
+    cutter.Finish();
     FUZZ_CHECK(packets == expected);
+    const int64_t nLeft = static_cast<int64_t>(whole.Bytes().size());
+    CPacketCutter::Stop stop;
+    FUZZ_CHECK(cutter.GetStop(stop) == (nLeft > 0));
+    if (nLeft > 0) {
+        FUZZ_CHECK(stop.nOffset == static_cast<int64_t>(nText) - nLeft);
+        FUZZ_CHECK(stop.nLine == 1 + std::count(pText, pText + stop.nOffset, '\n'));
+    }
 }
 
 }  // namespace
@@ -149,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(buffer.Append(nullptr, 5) == 0 && buffer.Append(pText, 0) == 0);
 
     if (data[1] & 0x80) {
-        CheckSettledCutting(nInit, nStep, pText, nText, std::max<size_t>(nChunk, 1));
+        CheckPiecewiseCutting(pText, nText, std::max<size_t>(nChunk, 1));
         return 0;
     }
     if (nChunk == 0) {

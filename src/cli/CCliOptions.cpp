@@ -2,11 +2,62 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 
 namespace {
 
 const char* const kModeNames[] = {"1s", "10s", "1min", "1h", "100ms", "replay", "10ms"};
+
+// The longest run --stop-after takes, in seconds: a hundred years, well
+// inside what a clock's duration can count.
+constexpr double kMaxStopAfter = 100.0 * 365.25 * 86400.0;
+
+// The port as the window's port box takes it: decimal digits only, leading
+// zeros allowed, 0 to 65535.
+std::string CheckPort(const std::string& strText, int& nPort)
+{
+    const std::string strBad = "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
+    if (strText.empty() || strText.find_first_not_of("0123456789") != std::string::npos)
+        return strBad;
+    long nValue = 0;
+    for (const char c : strText) {
+        nValue = nValue * 10 + (c - '0');
+        if (nValue > 65535)
+            return strBad;
+    }
+    nPort = static_cast<int>(nValue);
+    return std::string();
+}
+
+std::string CheckStopAfter(const std::string& strText, double& dSeconds)
+{
+    const std::string strBad = "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
+    const char* pBegin = strText.c_str();
+    char* pEnd = nullptr;
+    const double dValue = std::strtod(pBegin, &pEnd);
+    if (strText.empty() || pEnd == pBegin || *pEnd != '\0' || !std::isfinite(dValue) || dValue <= 0 ||
+        dValue > kMaxStopAfter)
+        return strBad;
+    dSeconds = dValue;
+    return std::string();
+}
+
+// The endpoint sends to IPv4 only: a dotted quad or a host name, which is
+// looked up at every send.
+std::string CheckTarget(const std::string& strText)
+{
+    if (strText.empty())
+        return "an empty target is not an IPv4 address or host name";
+    if (strText.find(':') != std::string::npos)
+        return "'" + strText + "': IPv6 targets are not supported";
+    for (const char c : strText) {
+        if (static_cast<unsigned char>(c) <= ' ')
+            return "'" + strText + "' is not an IPv4 address or host name";
+    }
+    return std::string();
+}
 
 }  // namespace
 
@@ -23,14 +74,19 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
 {
     CCliOptions options;
     std::string strMode = "0";
+    std::string strPort = std::to_string(options.nPort);
+    std::string strStopAfter;
     bool bNoLoop = false;
     bool bNoModifyTime = false;
 
     CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
     app.set_version_flag("--version", "tovrik-cli 1.0");
-    app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")->capture_default_str();
-    app.add_option("-p,--port", options.nPort, "Target UDP port")
-        ->check(CLI::Range(0, 65535))
+    app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")
+        ->check(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
+        ->capture_default_str();
+    app.add_option("-p,--port", strPort, "Target UDP port (0-65535)")
+        ->check(CLI::Validator(
+            [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
         ->capture_default_str();
     app.add_option("-m,--mode", strMode, "Send mode: 0-6 or 1s, 10s, 1min, 1h, 100ms, replay, 10ms")
         ->check(CLI::Validator(
@@ -47,7 +103,16 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     auto* pImport = app.add_option("--import", options.strImport, "Import a message file (as the import button)");
     pText->excludes(pTextFile)->excludes(pImport);
     pTextFile->excludes(pImport);
-    app.add_option("--stop-after", options.dStopAfter, "Stop after this many seconds")->check(CLI::NonNegativeNumber);
+    app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
+        ->check(CLI::Validator(
+            [&options](std::string& strValue) {
+                double dSeconds = 0;
+                const std::string strError = CheckStopAfter(strValue, dSeconds);
+                if (strError.empty())
+                    options.dStopAfter = dSeconds;
+                return strError;
+            },
+            "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and report, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
 

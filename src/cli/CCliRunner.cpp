@@ -7,8 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "cli/CConsoleSink.h"
@@ -35,23 +34,6 @@ private:
     std::atomic<bool> m_bEnded{false};
 };
 
-bool ReadWholeFile(const std::string& strPath, std::string& strContent, std::string& strReason)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file) {
-        strReason = std::strerror(errno);
-        return false;
-    }
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) {
-        strReason = std::strerror(errno);
-        return false;
-    }
-    strContent = content.str();
-    return true;
-}
-
 void Say(const std::string& strText)
 {
     std::fprintf(stderr, "%s\n", strText.c_str());
@@ -62,26 +44,24 @@ void Say(const std::string& strText)
 int CCliRunner::Run()
 {
     CPacketLoader::Result loaded;
-    if (m_options.strImport) {
+    if (m_options.strImport)
         loaded = CPacketLoader::Import(*m_options.strImport);
-    } else {
-        std::string strContent = TovrikTexts::kStatusMessage;
-        if (m_options.strText) {
-            strContent = *m_options.strText;
-        } else if (m_options.strTextFile) {
-            std::string strReason;
-            if (!ReadWholeFile(*m_options.strTextFile, strContent, strReason)) {
-                Say(*m_options.strTextFile + ": " + strReason);
-                return CCliOptions::kExitLoad;
-            }
-        }
-        loaded = CPacketLoader::LoadText(strContent, m_options.bHex);
-    }
+    else if (m_options.strTextFile)
+        loaded = CPacketLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+    else
+        loaded = CPacketLoader::LoadText(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
+                                         m_options.bHex);
     Say(CPacketLoader::Message(loaded));
+    if (loaded.bCutStopped)
+        Say(CPacketLoader::CutStopMessage(loaded));
     if (loaded.nStatus != CPacketLoader::Result::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
+
+    in_addr address{};
+    if (!CSocketSink::Resolve(m_options.strTarget, address))
+        Say("warning: '" + m_options.strTarget + "' does not resolve now; it is looked up again at every send");
 
     // From here on the signals are taken synchronously by the main loop
     // below; every thread started from here on inherits the mask. (During
@@ -115,7 +95,15 @@ int CCliRunner::Run()
     SendWorker worker(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), bRunning, clock, sink, notify);
 
     const auto start = std::chrono::steady_clock::now();
-    std::thread thread(&SendWorker::Run, &worker);
+    std::thread thread;
+    try {
+        thread = std::thread(&SendWorker::Run, &worker);
+    } catch (const std::system_error& error) {
+        Say(std::string("cannot start the send thread: ") + error.what());
+        theUDPSocket.Close();
+        theUDPSocket.SetHandler(nullptr);
+        return CCliOptions::kExitFailure;
+    }
 
     const auto deadline = m_options.dStopAfter
                               ? start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -134,8 +122,8 @@ int CCliRunner::Run()
 
     Say(TovrikTexts::kSendEnded);
     if (!m_options.bQuiet) {
-        std::printf("sent %lld datagrams in %.3f s (%.1f per second)\n", sink.Count(), dSeconds,
-                    dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0);
+        std::printf("sent %lld datagrams in %.3f s (%.1f per second); %lld could not be sent\n", sink.Count(),
+                    dSeconds, dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0, sink.Failed());
     }
     return CCliOptions::kExitOk;
 }

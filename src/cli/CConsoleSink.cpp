@@ -12,6 +12,8 @@ bool CConsoleSink::Send(const std::string& strTarget, uint16_t nPort, const char
     const int nError = errno;
     if (bSent)
         ++m_nSent;
+    else
+        ++m_nFailed;
     if (m_bQuiet)
         return bSent;
     timeval now{};

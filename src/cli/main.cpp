@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <exception>
 #include <optional>
 
 #include "cli/CCliOptions.h"
@@ -8,9 +10,15 @@ CUDPSocket theUDPSocket;
 
 int main(int argc, char** argv)
 {
-    std::optional<int> nExit;
-    const CCliOptions options = CCliOptions::Parse(argc, argv, nExit);
-    if (nExit)
-        return *nExit;
-    return CCliRunner(options).Run();
+    // Nothing the run throws may end the process without a word.
+    try {
+        std::optional<int> nExit;
+        const CCliOptions options = CCliOptions::Parse(argc, argv, nExit);
+        if (nExit)
+            return *nExit;
+        return CCliRunner(options).Run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tovrik-cli: %s\n", error.what());
+    }
+    return CCliOptions::kExitFailure;
 }

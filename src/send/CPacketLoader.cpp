@@ -1,36 +1,26 @@
 #include "send/CPacketLoader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <iterator>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "load/CFileReader.h"
+#include "load/CPacketCutter.h"
 #include "packet/CDeviceMessage.h"
-#include "packet/CLNBuffer.h"
 #include "send/TovrikTexts.h"
 
 namespace {
 
 using Result = CPacketLoader::Result;
 
-// An import reads its file a piece at a time, small enough to stay in the
-// cache while it is cut.
-constexpr int kImportChunk = 1048576;
-// The largest file an import takes: what the packet buffer's 32-bit lengths
+// The largest file a load takes: what the packet buffer's 32-bit lengths
 // allow to be appended to a new buffer in one piece.
-constexpr int64_t kMaxImport = INT32_MAX - 2 * int64_t{CReceiveBuffer::kDefaultSize};
-// Packets cut between two progress reports.
-constexpr size_t kCutReport = 4096;
+constexpr int64_t kMaxFile = INT32_MAX - 2 * int64_t{CReceiveBuffer::kDefaultSize};
+const char kTooLargeReason[] = "file too large (the limit is about 2 GiB)";
 
 bool IsHexDigit(unsigned char c)
 {
@@ -51,109 +41,220 @@ bool Report(const CPacketLoader::Progress& progress, int64_t nDone, int64_t nTot
     return !progress || progress(nDone, nTotal);
 }
 
-// Cuts the packet of n bytes off the buffer's front, handing it to keep(packet)
-// while it is still at the front: keep copies what it keeps.
-template <class Keep>
-void CutFront(CLNBuffer& buffer, int n, Keep& keep)
-{
-    keep(Packet{buffer.Data(), n});
-    buffer.Consume(n);
-}
-
-// Cuts every packet off the buffer's front. False when cancelled.
-template <class Keep>
-bool CutPackets(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal,
-                Keep keep)
-{
-    const int64_t nStart = buffer.Length();
-    size_t nCut = 0;
-    for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
-        CutFront(buffer, n, keep);
-        if (++nCut % kCutReport == 0 && !Report(progress, nBase + nStart - buffer.Length(), nTotal))
-            return false;
-    }
-    return Report(progress, nBase + nStart, nTotal);
-}
-
-Result Finish(Result result)
-{
-    if (result.nStatus == Result::kOk && result.pPackets->empty()) {
-        result.nStatus = Result::kNoPackets;
-        result.pPackets.reset();
-        result.pIndex.reset();
-    }
-    return result;
-}
-
-Result Cancelled()
-{
-    Result result;
-    result.nStatus = Result::kCancelled;
-    return result;
-}
-
-Result FileFailure(Result::Status nStatus, const std::string& strPath, const std::string& strReason)
+Result WithStatus(Result::Status nStatus)
 {
     Result result;
     result.nStatus = nStatus;
-    result.strDetail = strPath + ": " + strReason;
     return result;
 }
 
-// The import readings of every packet cut, in cutting order: the messages
-// with "IMEI" go into the list; the index is filled in one go at the end, so
-// that its nodes lie together rather than between the packets' blocks.
-struct Importer {
-    CDeviceMessage message;
-    std::unique_ptr<PacketList> pPackets = std::make_unique<PacketList>();
-    std::vector<std::pair<int64_t, Packet>> keyed;
-
-    void operator()(const Packet& cut)
-    {
-        const CDeviceMessage::ImportReading reading = message.ReadImport(cut);
-        if (!reading.bKeep)
-            return;
-        const Packet packet = pPackets->AddCopy(cut.data, cut.length);
-        if (reading.bHasKey)
-            keyed.emplace_back(reading.nKey, packet);
-    }
-
-    Result Done()
-    {
-        Result result;
-        result.nStatus = Result::kOk;
-        result.pIndex = std::make_unique<TimeIndex>();
-        TimeIndex& index = *result.pIndex;
-        // The keys of a recording mostly rise, one day after another: the
-        // entry after the previous message's is tried first.
-        auto itHint = index.end();
-        for (const auto& [nKey, packet] : keyed) {
-            const auto itEntry = index.try_emplace(itHint, nKey);
-            itEntry->second.push_back(packet);
-            itHint = std::next(itEntry);
-        }
-        keyed = {};
-        result.pPackets = std::move(pPackets);
-        return Finish(std::move(result));
-    }
-};
-
-// The end of an import: everything reported done, the index built.
-Result FinishImport(Importer& importer, const CPacketLoader::Progress& progress, int64_t nTotal)
+Result Failure(Result::Status nStatus, const std::string& strWhat, const std::string& strReason)
 {
-    if (!Report(progress, nTotal, nTotal))
-        return Cancelled();
-    return importer.Done();
+    Result result = WithStatus(nStatus);
+    result.strDetail = strWhat + ": " + strReason;
+    return result;
 }
 
-// Cuts what the buffer holds and keeps the messages with "IMEI".
-Result ImportBuffer(CLNBuffer& buffer, const CPacketLoader::Progress& progress, int64_t nBase, int64_t nTotal)
+// What every load keeps: the packets cut, copied into the list, or for an
+// import the messages with "IMEI", with the index of those with a readable
+// "time". The index is filled in one go at the end, so that its nodes lie
+// together rather than between the packets' blocks.
+class CCollector {
+public:
+    explicit CCollector(bool bImport) : m_bImport(bImport) {}
+
+    void Keep(const Packet& cut)
+    {
+        if (!m_bImport) {
+            m_pPackets->AddCopy(cut.data, cut.length);
+            return;
+        }
+        const CDeviceMessage::ImportReading reading = m_message.ReadImport(cut);
+        if (!reading.bKeep)
+            return;
+        const Packet packet = m_pPackets->AddCopy(cut.data, cut.length);
+        if (reading.bHasKey)
+            m_keyed.emplace_back(reading.nKey, packet);
+    }
+
+    // The result of a complete cut; nTotal is the input's whole length.
+    Result Done(const CPacketCutter& cutter, int64_t nTotal)
+    {
+        Result result = WithStatus(Result::kOk);
+        CPacketCutter::Stop stop;
+        if (cutter.GetStop(stop)) {
+            result.bCutStopped = true;
+            result.nStopOffset = stop.nOffset;
+            result.nStopLine = stop.nLine;
+            result.nUncut = nTotal - stop.nOffset;
+        }
+        if (m_pPackets->empty()) {
+            result.nStatus = Result::kNoPackets;
+            return result;
+        }
+        if (m_bImport) {
+            result.pIndex = std::make_unique<TimeIndex>();
+            TimeIndex& index = *result.pIndex;
+            // The keys of a recording mostly rise, one day after another: the
+            // entry after the previous message's is tried first.
+            auto itHint = index.end();
+            for (const auto& [nKey, packet] : m_keyed) {
+                const auto itEntry = index.try_emplace(itHint, nKey);
+                itEntry->second.push_back(packet);
+                itHint = std::next(itEntry);
+            }
+            m_keyed = {};
+        }
+        result.pPackets = std::move(m_pPackets);
+        return result;
+    }
+
+private:
+    bool m_bImport;
+    CDeviceMessage m_message;
+    std::unique_ptr<PacketList> m_pPackets = std::make_unique<PacketList>();
+    std::vector<std::pair<int64_t, Packet>> m_keyed;
+};
+
+// Cuts bytes in memory a piece at a time, reporting after each piece.
+Result CutBytes(const char* pData, size_t nLength, bool bImport, const CPacketLoader::Progress& progress)
 {
-    Importer importer;
-    const bool bDone = CutPackets(buffer, progress, nBase, nTotal, std::ref(importer));
-    if (!bDone)
-        return Cancelled();
-    return importer.Done();
+    if (nLength > static_cast<size_t>(kMaxFile))
+        return Failure(Result::kTooLarge, "input", "too large for the packet buffer");
+    CCollector collector(bImport);
+    CPacketCutter cutter([&collector](const Packet& packet) { collector.Keep(packet); });
+    const int64_t nTotal = static_cast<int64_t>(nLength);
+    size_t nDone = 0;
+    while (nDone < nLength && !cutter.Stopped()) {
+        const size_t n = std::min(static_cast<size_t>(cutter.NextPiece()), nLength - nDone);
+        if (!cutter.Append(pData + nDone, n))
+            return Failure(Result::kTooLarge, "input", "too large for the packet buffer");
+        nDone += n;
+        if (!Report(progress, cutter.Fed() - cutter.Held(), nTotal))
+            return WithStatus(Result::kCancelled);
+    }
+    cutter.Finish();
+    if (!Report(progress, nTotal, nTotal))
+        return WithStatus(Result::kCancelled);
+    return collector.Done(cutter, nTotal);
+}
+
+// Reads the file into the cutter a piece at a time; the packets whose
+// framing the bytes still to come cannot change are cut at once, so the file
+// is held only once, as the packets' own copies. Progress counts every byte
+// twice, once read and once cut.
+Result CutFile(const std::string& strPath, bool bImport, const CPacketLoader::Progress& progress)
+{
+    CFileReader file;
+    std::string strReason;
+    if (!file.Open(strPath, strReason))
+        return Failure(Result::kUnreadable, strPath, strReason);
+    const int64_t nSize = file.Size();
+    if (nSize > kMaxFile)
+        return Failure(Result::kTooLarge, strPath, kTooLargeReason);
+
+    CCollector collector(bImport);
+    CPacketCutter cutter([&collector](const Packet& packet) { collector.Keep(packet); });
+    int64_t nRead = 0;
+    for (;;) {
+        // A regular file is read up to the size it had when opened; anything
+        // else to its end, up to the limit.
+        const int64_t nPiece = cutter.NextPiece();
+        const int64_t nRoom = std::min(nSize >= 0 ? nSize - nRead : kMaxFile + 1 - nRead, nPiece);
+        if (nRoom <= 0)
+            break;
+        char* pRoom = cutter.Stopped() ? nullptr : cutter.BeginAppend(static_cast<int>(nRoom));
+        if (cutter.Stopped()) {
+            // Nothing more is cut; a file of unknown size is read on only to
+            // tell how much was left.
+            if (nSize >= 0)
+                break;
+            std::vector<char> scratch(static_cast<size_t>(nRoom));
+            const int64_t n = file.Read(scratch.data(), nRoom, strReason);
+            if (n <= 0)
+                break;
+            nRead += n;
+            continue;
+        }
+        if (pRoom == nullptr)
+            return Failure(Result::kTooLarge, strPath, kTooLargeReason);
+        const int64_t n = file.Read(pRoom, nRoom, strReason);
+        if (n < 0)
+            return Failure(Result::kUnreadable, strPath, strReason);
+        if (n == 0)
+            break;
+        nRead += n;
+        if (nRead > kMaxFile)
+            return Failure(Result::kTooLarge, strPath, kTooLargeReason);
+        cutter.EndAppend(static_cast<int>(n));
+        if (!Report(progress, 2 * nRead - cutter.Held(), 2 * (nSize >= 0 ? nSize : nRead + nPiece)))
+            return WithStatus(Result::kCancelled);
+    }
+    cutter.Finish();
+    const int64_t nTotal = nSize >= 0 ? std::max(nSize, nRead) : nRead;
+    if (!Report(progress, 2 * nTotal, 2 * nTotal))
+        return WithStatus(Result::kCancelled);
+    Result result = collector.Done(cutter, nTotal);
+    // A file with nothing in it, read as the text box, is an empty text.
+    if (!bImport && nTotal == 0)
+        result.nStatus = Result::kEmptyText;
+    return result;
+}
+
+Result LoadTextUnguarded(const std::string& strContent, bool bHexMode, const CPacketLoader::Progress& progress)
+{
+    if (strContent.empty())
+        return WithStatus(Result::kEmptyText);
+    if (!bHexMode)
+        return CutBytes(strContent.data(), strContent.size(), false, progress);
+    std::string strDigits;
+    switch (CPacketLoader::NormalizeHexText(strContent, strDigits)) {
+    case CPacketLoader::HexStatus::kTooLong:
+        return WithStatus(Result::kHexTooLong);
+    case CPacketLoader::HexStatus::kNotHex:
+        return WithStatus(Result::kNotHex);
+    case CPacketLoader::HexStatus::kOk:
+        break;
+    }
+    const std::string strBytes = CPacketLoader::DecodeHex(strDigits);
+    Result result = CutBytes(strBytes.data(), strBytes.size(), false, progress);
+    result.strText = std::move(strDigits);
+    return result;
+}
+
+// Hex text is short: read whole, refusing more than the longest accepted.
+Result LoadHexFile(const std::string& strPath, const CPacketLoader::Progress& progress)
+{
+    CFileReader file;
+    std::string strReason;
+    if (!file.Open(strPath, strReason))
+        return Failure(Result::kUnreadable, strPath, strReason);
+    if (file.Size() > static_cast<int64_t>(CPacketLoader::kMaxHexText))
+        return WithStatus(Result::kHexTooLong);
+    std::string strContent(CPacketLoader::kMaxHexText + 1, '\0');
+    size_t nRead = 0;
+    while (nRead < strContent.size()) {
+        const int64_t n = file.Read(&strContent[nRead], static_cast<int64_t>(strContent.size() - nRead), strReason);
+        if (n < 0)
+            return Failure(Result::kUnreadable, strPath, strReason);
+        if (n == 0)
+            break;
+        nRead += static_cast<size_t>(n);
+    }
+    strContent.resize(nRead);
+    return LoadTextUnguarded(strContent, true, progress);
+}
+
+// A load that runs out of memory (a huge input on a small machine) ends as
+// one whose input is too large, instead of ending the program.
+template <class Load>
+Result GuardMemory(const std::string& strWhat, Load load)
+{
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        return Failure(Result::kTooLarge, strWhat, "not enough memory");
+    }
 }
 
 }  // namespace
@@ -187,149 +288,6 @@ std::string CPacketLoader::DecodeHex(const std::string& strDigits)
     return bytes;
 }
 
-static CPacketLoader::Result LoadTextUnguarded(const std::string& strContent, bool bHexMode,
-                                               const CPacketLoader::Progress& progress)
-{
-    Result result;
-    if (strContent.empty()) {
-        result.nStatus = Result::kEmptyText;
-        return result;
-    }
-    std::string strDecoded;
-    const std::string* pInput = &strContent;
-    if (bHexMode) {
-        switch (CPacketLoader::NormalizeHexText(strContent, result.strText)) {
-        case CPacketLoader::HexStatus::kTooLong:
-            result.nStatus = Result::kHexTooLong;
-            return result;
-        case CPacketLoader::HexStatus::kNotHex:
-            result.nStatus = Result::kNotHex;
-            return result;
-        case CPacketLoader::HexStatus::kOk:
-            break;
-        }
-        strDecoded = CPacketLoader::DecodeHex(result.strText);
-        pInput = &strDecoded;
-    }
-    if (pInput->size() > static_cast<size_t>(INT_MAX)) {
-        result.nStatus = Result::kTooLarge;
-        return result;
-    }
-    CLNBuffer buffer;
-    if (!pInput->empty() && buffer.Append(pInput->data(), static_cast<int>(pInput->size())) == 0) {
-        result.nStatus = Result::kTooLarge;
-        return result;
-    }
-    result.nStatus = Result::kOk;
-    result.pPackets = std::make_unique<PacketList>();
-    PacketList& packets = *result.pPackets;
-    const bool bDone = CutPackets(buffer, progress, 0, buffer.Length(),
-                                  [&](const Packet& packet) { packets.AddCopy(packet.data, packet.length); });
-    if (!bDone) {
-        Result cancelled = Cancelled();
-        cancelled.strText = std::move(result.strText);
-        return cancelled;
-    }
-    return Finish(std::move(result));
-}
-
-static CPacketLoader::Result ImportBytesUnguarded(const char* pData, size_t nLength,
-                                                  const CPacketLoader::Progress& progress)
-{
-    if (nLength > static_cast<size_t>(INT_MAX))
-        return FileFailure(Result::kTooLarge, "input", "too large for the packet buffer");
-    CLNBuffer buffer;
-    if (nLength > 0 && buffer.Append(pData, static_cast<int>(nLength)) == 0)
-        return FileFailure(Result::kTooLarge, "input", "too large for the packet buffer");
-    return ImportBuffer(buffer, progress, 0, static_cast<int64_t>(nLength));
-}
-
-static CPacketLoader::Result ImportUnguarded(const std::string& strPath, const CPacketLoader::Progress& progress)
-{
-    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-    struct FileCloser {
-        int fd;
-        ~FileCloser() { close(fd); }
-    } closer{fd};
-
-    struct stat info {};
-    if (fstat(fd, &info) != 0)
-        return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-    const bool bRegular = S_ISREG(info.st_mode);
-    const int64_t nSize = bRegular ? static_cast<int64_t>(info.st_size) : 0;
-
-    const char kTooLargeReason[] = "file too large (the limit is about 2 GiB)";
-    if (nSize > kMaxImport)
-        return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-
-    // The file goes into the packet buffer a chunk at a time, and the packets
-    // whose framing the bytes still to come cannot change are cut at once;
-    // the rest is cut once everything is read. The packets and the bytes
-    // dropped are those of cutting the whole file in one piece, while the
-    // file is held only once, as the packets' own blocks.
-    CLNBuffer buffer;
-    Importer importer;
-    int64_t nRead = 0;
-    // File offset just past the last '}' read so far.
-    int64_t nClosedEnd = 0;
-    for (;;) {
-        // A regular file is read up to the size it had when opened; anything
-        // else to its end. Bytes that cannot be cut yet stay in the buffer;
-        // the piece grows with them, so that a long stretch without a packet
-        // costs linear time too.
-        const int64_t nPiece = std::max<int64_t>(kImportChunk, buffer.Length());
-        const int64_t nRoom = std::min(bRegular ? nSize - nRead : kMaxImport + 1 - nRead, nPiece);
-        if (nRoom <= 0)
-            break;
-        char* pRoom = buffer.BeginAppend(static_cast<int>(nRoom));
-        if (pRoom == nullptr)
-            return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-        const ssize_t n = read(fd, pRoom, static_cast<size_t>(nRoom));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return FileFailure(Result::kUnreadable, strPath, std::strerror(errno));
-        if (n == 0)
-            break;
-        buffer.EndAppend(static_cast<int>(n));
-        nRead += n;
-        if (nRead > kMaxImport)
-            return FileFailure(Result::kTooLarge, strPath, kTooLargeReason);
-        const void* pLastClose = memrchr(pRoom, '}', static_cast<size_t>(n));
-        if (pLastClose != nullptr)
-            nClosedEnd = nRead - n + (static_cast<const char*>(pLastClose) - pRoom) + 1;
-        for (;;) {
-            const int64_t nClosed = nClosedEnd - (nRead - buffer.Length());
-            if (!buffer.IsSettled(static_cast<int32_t>(std::max<int64_t>(nClosed, 0))))
-                break;
-            const int nPacket = buffer.FindPacket();
-            if (nPacket == 0)
-                return FinishImport(importer, progress, 2 * nRead);
-            CutFront(buffer, nPacket, importer);
-        }
-        // Each byte counts twice, once read and once cut.
-        if (!Report(progress, 2 * nRead - buffer.Length(), 2 * (bRegular ? nSize : nRead + nPiece)))
-            return Cancelled();
-    }
-    for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket())
-        CutFront(buffer, n, importer);
-    return FinishImport(importer, progress, 2 * nRead);
-}
-
-// A load that runs out of memory (a huge input on a small machine) ends as
-// one whose input is too large, instead of ending the program.
-template <class Load>
-static CPacketLoader::Result GuardMemory(const std::string& strWhat, Load load)
-{
-    try {
-        return load();
-    } catch (const std::bad_alloc&) {
-        return FileFailure(Result::kTooLarge, strWhat, "not enough memory");
-    }
-}
-
 CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, bool bHexMode, const Progress& progress)
 {
     return GuardMemory("text", [&] { return LoadTextUnguarded(strContent, bHexMode, progress); });
@@ -337,18 +295,36 @@ CPacketLoader::Result CPacketLoader::LoadText(const std::string& strContent, boo
 
 CPacketLoader::Result CPacketLoader::ImportBytes(const char* pData, size_t nLength, const Progress& progress)
 {
-    return GuardMemory("input", [&] { return ImportBytesUnguarded(pData, nLength, progress); });
+    return GuardMemory("input", [&] { return CutBytes(pData, nLength, true, progress); });
 }
 
 CPacketLoader::Result CPacketLoader::Import(const std::string& strPath, const Progress& progress)
 {
-    return GuardMemory(strPath, [&] { return ImportUnguarded(strPath, progress); });
+    return GuardMemory(strPath, [&] { return CutFile(strPath, true, progress); });
+}
+
+CPacketLoader::Result CPacketLoader::LoadTextFile(const std::string& strPath, bool bHexMode, const Progress& progress)
+{
+    return GuardMemory(strPath, [&] {
+        return bHexMode ? LoadHexFile(strPath, progress) : CutFile(strPath, false, progress);
+    });
 }
 
 std::string CPacketLoader::CountMessage(size_t nPackets)
 {
     char text[128];
     std::snprintf(text, sizeof text, TovrikTexts::kCountPattern, static_cast<int>(nPackets));
+    return text;
+}
+
+std::string CPacketLoader::CutStopMessage(const Result& result)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "the cutting stopped at byte %lld (line %lld): a message there has no '}' before the next '{' "
+                  "or the end; %lld bytes were left uncut",
+                  static_cast<long long>(result.nStopOffset), static_cast<long long>(result.nStopLine),
+                  static_cast<long long>(result.nUncut));
     return text;
 }
 

@@ -42,6 +42,14 @@ public:
         std::string strText;
         // kUnreadable, kTooLarge: the file's name and the reason.
         std::string strDetail;
+        // The cutting ended with bytes left that no packet took (a '{'
+        // before the '}' of the message being cut, or a message without its
+        // '}' at the end): where they begin, and how many there were to the
+        // end of the input.
+        bool bCutStopped = false;
+        int64_t nStopOffset = 0;
+        int64_t nStopLine = 0;
+        int64_t nUncut = 0;
     };
 
     enum class HexStatus { kOk, kTooLong, kNotHex };
@@ -55,6 +63,10 @@ public:
     static Result Import(const std::string& strPath, const Progress& progress = {});
     // The same, on bytes already in memory.
     static Result ImportBytes(const char* pData, size_t nLength, const Progress& progress = {});
+    // A file's bytes as the text box's: cut as they are read (no JSON is
+    // parsed), or in hex mode read whole (at most kMaxHexText bytes) and
+    // loaded as LoadText does. The file's limits are the import's.
+    static Result LoadTextFile(const std::string& strPath, bool bHexMode, const Progress& progress = {});
 
     // Keeps hex digits in order, skipping space, CR and LF; rejects any other
     // byte and texts over kMaxHexText bytes; drops an odd last digit.
@@ -66,4 +78,6 @@ public:
     // text otherwise (empty for kCancelled).
     static std::string Message(const Result& result);
     static std::string CountMessage(size_t nPackets);
+    // Where the cutting stopped, for a result with bCutStopped.
+    static std::string CutStopMessage(const Result& result);
 };

@@ -44,13 +44,13 @@ bool SendWorker::Step(int64_t nNow)
 {
     switch (m_settings.nMode) {
     case kEverySecond:
-        return TimedStep(nNow, 1, false);
+        return TimedStep(nNow, IsMultipleAfter(nNow, 1));
     case kEveryTenSeconds:
-        return TimedStep(nNow, 10, false);
+        return TimedStep(nNow, IsMultipleAfter(nNow, 10));
     case kEveryMinute:
-        return TimedStep(nNow, 60, true);
+        return TimedStep(nNow, IsWholeMultiple(nNow, 60));
     case kEveryHour:
-        return TimedStep(nNow, 3600, true);
+        return TimedStep(nNow, IsWholeLocalHour(nNow));
     case kEvery100Ms:
         return FastStep();
     case kReplay:
@@ -64,12 +64,32 @@ bool SendWorker::Step(int64_t nNow)
     }
 }
 
-bool SendWorker::TimedStep(int64_t nNow, int64_t nPeriod, bool bAnyDirection)
+bool SendWorker::IsMultipleAfter(int64_t nNow, int64_t nPeriod) const
 {
-    // Whole multiples of the period from the last send; the minute and hour
-    // modes also count a clock set back by whole periods.
     const int64_t nDiff = nNow - m_nLastSend;
-    const bool bDue = (bAnyDirection ? nDiff != 0 : nDiff > 0) && nDiff % nPeriod == 0;
+    return nDiff > 0 && nDiff % nPeriod == 0;
+}
+
+bool SendWorker::IsWholeMultiple(int64_t nNow, int64_t nPeriod) const
+{
+    // A clock set back by whole periods counts too.
+    const int64_t nDiff = nNow - m_nLastSend;
+    return nDiff != 0 && nDiff % nPeriod == 0;
+}
+
+bool SendWorker::IsWholeLocalHour(int64_t nNow) const
+{
+    // The whole hours of the local clock, which in a zone with a half-hour
+    // offset are not those of the epoch; like the minute mode, a clock set
+    // back onto a whole hour sends again.
+    if (nNow == m_nLastSend)
+        return false;
+    const CDateTime when(nNow);
+    return when.Minute() == 0 && when.Second() == 0;
+}
+
+bool SendWorker::TimedStep(int64_t nNow, bool bDue)
+{
     if (!bDue)
         return true;
     if (m_nCursor >= m_pPackets->size()) {

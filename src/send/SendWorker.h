@@ -46,7 +46,13 @@ public:
 private:
     // Each answers false when the run must end.
     bool Step(int64_t nNow);
-    bool TimedStep(int64_t nNow, int64_t nPeriod, bool bAnyDirection);
+    bool TimedStep(int64_t nNow, bool bDue);
+    // When a timed mode's packet is due: a whole number of periods after the
+    // last send; the same in either direction; the first tick of a whole
+    // hour of the local clock.
+    bool IsMultipleAfter(int64_t nNow, int64_t nPeriod) const;
+    bool IsWholeMultiple(int64_t nNow, int64_t nPeriod) const;
+    bool IsWholeLocalHour(int64_t nNow) const;
     bool FastStep();
     bool ReplayStep(int64_t nNow);
     void SendBytes(const char* pData, size_t nLength);

@@ -188,11 +188,72 @@ TEST(CliTest, PortsOutsideTheRangeAndUnknownModesAreUsageErrors)
     EXPECT_EQ(RunCli({"-m", "7", "--dry-run"}).nExit, 64);
     EXPECT_EQ(RunCli({"-m", "2s", "--dry-run"}).nExit, 64);
     EXPECT_EQ(RunCli({"--text", "{}", "--import", "f", "--dry-run"}).nExit, 64);
-    for (const char* port : {"0", "65535"})
+    for (const char* port : {"0", "65535", "051609"})
         EXPECT_EQ(RunCli({"-p", port, "--dry-run"}).nExit, 0) << port;
+    // Refusals name the option and the value, and say what would do.
+    const std::vector<std::vector<std::string>> refused = {
+        {"-p", "abc", "--port", "'abc' is not a port"},     {"-p", "0x10", "--port", "'0x10'"},
+        {"-p", "", "--port", "'' is not a port"},           {"-p", "010x", "--port", "decimal digits"},
+        {"--stop-after", "nan", "--stop-after", "'nan'"},    {"--stop-after", "inf", "--stop-after", "'inf'"},
+        {"--stop-after", "0", "--stop-after", "above 0"},    {"--stop-after", "-1", "--stop-after", "'-1'"},
+        {"--stop-after", "1e10", "--stop-after", "at most 100 years"},
+        {"-t", "::1", "--target", "IPv6 targets are not supported"},
+        {"-t", "", "--target", "empty target"},              {"-t", "127.0.0.1 ", "--target", "not an IPv4"},
+    };
+    for (const std::vector<std::string>& c : refused) {
+        const CliRun run = RunCli({c[0], c[1], "--dry-run"});
+        EXPECT_EQ(run.nExit, 64) << c[0] << " " << c[1];
+        EXPECT_TRUE(Contains(run.err, c[2]) && Contains(run.err, c[3])) << run.err;
+        EXPECT_LT(run.err.size(), 300u) << run.err;
+    }
+    EXPECT_EQ(RunCli({"--stop-after", "3e9", "--dry-run"}).nExit, 0);
     EXPECT_EQ(RunCli({"-m", "replay", "--dry-run"}).nExit, 0);
     EXPECT_EQ(RunCli({"--help"}).nExit, 0);
     EXPECT_TRUE(Contains(RunCli({"--version"}).out, "tovrik-cli 1.0"));
+}
+
+TEST(CliTest, ThePortIsDecimalAndFailedSendsAreCounted)
+{
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", "0" + Port(peer), "-m", "100ms", "--text", "{\"a\":1}"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(ReceiveAll(peer).size(), 2u) << "a leading zero is no octal";
+    EXPECT_TRUE(Contains(run.out, "sent 2 datagrams in ")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "; 0 could not be sent\n")) << run.out;
+
+    // Not a name that any lookup could answer: no query leaves the machine.
+    const CliRun failing = RunCli({"-t", "300.1.1.1", "-m", "100ms", "--text", "{\"a\":1}"});
+    EXPECT_EQ(failing.nExit, 0);
+    EXPECT_TRUE(Contains(failing.err, "warning: '300.1.1.1' does not resolve now")) << failing.err;
+    EXPECT_TRUE(Contains(failing.out, "sent 0 datagrams in ")) << failing.out;
+    EXPECT_TRUE(Contains(failing.out, "; 2 could not be sent\n")) << failing.out;
+}
+
+TEST(CliTest, TextFilesAreReadWithTheImportsLimitsAndSayWhereTheCuttingStopped)
+{
+    TempDir dir;
+    const CliRun directory = RunCli({"--dry-run", "--text-file", dir.Path()});
+    EXPECT_EQ(directory.nExit, 2);
+    EXPECT_EQ(directory.err, dir.Path() + ": Is a directory\n");
+
+    // A device without end, and a file beyond the 32-bit lengths, are refused
+    // without holding them.
+    const std::string huge = dir.Write("huge.txt", "");
+    ASSERT_EQ(truncate(huge.c_str(), 3LL << 30), 0);
+    for (const std::string& file : {std::string("/dev/zero"), huge}) {
+        const CliRun run = RunCli({"--dry-run", "--text-file", file});
+        EXPECT_EQ(run.nExit, 2);
+        EXPECT_EQ(run.err, file + ": file too large (the limit is about 2 GiB)\n");
+    }
+
+    const std::string broken = dir.Write("broken.txt", "{\"a\":1}\n{\"o\":{\"p\":1}}\n{\"c\":3}\n");
+    for (const std::vector<std::string>& source :
+         {std::vector<std::string>{"--text-file", broken}, std::vector<std::string>{"--import", broken}}) {
+        const CliRun run = RunCli({"--dry-run", source[0], source[1]});
+        EXPECT_EQ(run.nExit, source[0] == "--import" ? 2 : 0) << run.err;
+        EXPECT_TRUE(Contains(run.err, "\nthe cutting stopped at byte 13 (line 2)")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "; 17 bytes were left uncut\n")) << run.err;
+    }
 }
 
 TEST(CliTest, DryRunLoadsAndSendsNothing)

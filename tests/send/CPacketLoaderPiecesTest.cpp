@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <string>
@@ -7,16 +8,25 @@
 
 #include "TempDir.h"
 #include "packet/CDeviceMessage.h"
+#include "packet/CLNBuffer.h"
 #include "send/CPacketLoader.h"
 
 namespace {
 
 using Result = CPacketLoader::Result;
 
-// Status, packets and index (as positions in the list) of a load, as text.
+std::string DescribeStop(bool bStopped, int64_t nOffset, int64_t nLine, int64_t nUncut)
+{
+    return bStopped ? "stop " + std::to_string(nOffset) + " " + std::to_string(nLine) + " " + std::to_string(nUncut) + "\n"
+                    : "cut to the end\n";
+}
+
+// Status, packets, index (as positions in the list) and where the cutting
+// stopped, of a load, as text.
 std::string Describe(const Result& result)
 {
-    std::string text = std::to_string(result.nStatus) + "\n";
+    std::string text = std::to_string(result.nStatus) + "\n" +
+                       DescribeStop(result.bCutStopped, result.nStopOffset, result.nStopLine, result.nUncut);
     std::map<const char*, size_t> position;
     if (result.pPackets) {
         for (size_t i = 0; i < result.pPackets->size(); ++i) {
@@ -33,6 +43,36 @@ std::string Describe(const Result& result)
             text += "\n";
         }
     }
+    return text;
+}
+
+// What one Append of everything and the cutting loop give, described as
+// Describe does; bImport keeps only the messages with "IMEI" and indexes them.
+std::string DescribeWholeCut(const std::string& content, bool bImport)
+{
+    CLNBuffer buffer;
+    buffer.Append(content.data(), static_cast<int>(content.size()));
+    CDeviceMessage message;
+    std::string packets;
+    std::map<int64_t, std::string> index;
+    size_t nKept = 0;
+    for (int n = buffer.FindPacket(); n != 0; n = buffer.FindPacket()) {
+        const Packet packet{buffer.Data(), n};
+        const CDeviceMessage::ImportReading reading = message.ReadImport(packet);
+        if (!bImport || reading.bKeep) {
+            packets.append(packet.data, static_cast<size_t>(n)).append("\n");
+            if (bImport && reading.bHasKey)
+                index[reading.nKey] += std::to_string(nKept) + ",";
+            ++nKept;
+        }
+        buffer.Consume(n);
+    }
+    const int64_t nOffset = static_cast<int64_t>(content.size()) - buffer.Length();
+    const int64_t nLine = 1 + std::count(content.begin(), content.begin() + nOffset, '\n');
+    std::string text = std::to_string(nKept > 0 ? Result::kOk : Result::kNoPackets) + "\n" +
+                       DescribeStop(buffer.Length() > 0, nOffset, nLine, buffer.Length()) + packets;
+    for (const auto& [nKey, positions] : index)
+        text += std::to_string(nKey) + ":" + positions + "\n";
     return text;
 }
 
@@ -67,9 +107,12 @@ TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
         for (const std::string& first : tails) {
             for (const std::string& second : {tails[0], tails[2], tails[3]}) {
                 const std::string content = head + first + second;
-                const Result whole = CPacketLoader::ImportBytes(content.data(), content.size());
-                const Result pieces = CPacketLoader::Import(dir.Write("f.txt", content));
-                ASSERT_EQ(Describe(pieces), Describe(whole)) << "offset " << nOffset << ": " << first << second;
+                const std::string file = dir.Write("f.txt", content);
+                ASSERT_EQ(Describe(CPacketLoader::Import(file)), DescribeWholeCut(content, true))
+                    << "offset " << nOffset << ": " << first << second;
+                ASSERT_EQ(Describe(CPacketLoader::ImportBytes(content.data(), content.size())),
+                          DescribeWholeCut(content, true));
+                ASSERT_EQ(Describe(CPacketLoader::LoadTextFile(file, false)), DescribeWholeCut(content, false));
             }
         }
     }

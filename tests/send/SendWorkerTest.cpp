@@ -169,6 +169,20 @@ TEST_F(SendWorkerTest, EveryHourSendsAtWholeHours)
     EXPECT_LT(rig.clock.Ms(), (kT0 + 7200) * 1000 + 100);
 }
 
+TEST_F(SendWorkerTest, EveryHourFollowsTheLocalClockAndAClockSetBackOntoAWholeHour)
+{
+    // Half an hour off the epoch's hours: 10:00 UTC is 15:30 here.
+    const TzGuard zone("IST-5:30");
+    WorkerRig rig((kT0 - 10) * 1000);
+    // Once sent at 16:00:00, the clock goes back to 15:00:00.5 and sends again.
+    rig.Run(Settings(SendWorker::kEveryHour, true, false), MakePackets({"{A}"}), nullptr, 56000,
+            MoveOnce((kT0 + 1800) * 1000 + 500, -3600 * 1000));
+    EXPECT_EQ(rig.Seconds(), (Seconds{1800, -1800, 1800}));
+    ASSERT_EQ(rig.Packets().size(), 3u);
+    EXPECT_EQ(rig.Packets()[0].nMs, (kT0 + 1800) * 1000);
+    EXPECT_EQ(rig.Packets()[1].nMs, (kT0 - 1800) * 1000 + 500) << "at once, in the whole hour it went back to";
+}
+
 TEST_F(SendWorkerTest, Every100MsMarksEachPacketOnceAndEndsAtTheNextTick)
 {
     WorkerRig rig(kT0 * 1000);
@@ -346,6 +360,18 @@ TEST_F(ReplayTest, ClockSetBackRepeatsTheSecondsAndSetForwardSkipsThem)
                 MoveOnce(kT0 * 1000 + 500, 398000));
     // 10:00:00, then the clock is at 10:06:38: 10:01:00 is never sent.
     EXPECT_EQ(forward.Seconds(), (Seconds{0, 400}));
+}
+
+TEST_F(ReplayTest, ClockSetBackIntoASecondWithAMessageSendsItAgainAtTheNextTick)
+{
+    Load({{36000, "{\"n\":0}"}, {36001, "{\"n\":1}"}});
+    WorkerRig rig(kT0 * 1000 - 400);
+    // Ticks at whole tenths; from 10:00:01.5 back to 10:00:00.5.
+    rig.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 30,
+            MoveOnce((kT0 + 1) * 1000 + 500, -1000));
+    EXPECT_EQ(rig.Seconds(), (Seconds{0, 1, 0, 1}));
+    ASSERT_EQ(rig.Packets().size(), 4u);
+    EXPECT_EQ(rig.Packets()[2].nMs, kT0 * 1000 + 600) << "the tick after the one that saw the clock go back";
 }
 
 TEST_F(ReplayTest, StopDuringASecondStillSendsAllItsMessages)
