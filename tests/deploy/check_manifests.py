@@ -208,6 +208,8 @@ def main():
     ap.add_argument("deploy_dir")
     ap.add_argument("--cli", help="tovrik-cli to try the shards' command lines with (--dry-run)")
     args = ap.parse_args()
+    if args.cli and not os.access(args.cli, os.X_OK):
+        ap.error("%s is not an executable" % args.cli)
     check_job(os.path.join(args.deploy_dir, "kubernetes", "tovrik-fleet-job.yaml"), args.cli)
     check_unit(os.path.join(args.deploy_dir, "systemd", "tovrik-fleet@.service"),
                os.path.join(args.deploy_dir, "systemd", "fleet.conf"), args.cli)
