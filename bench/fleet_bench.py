@@ -26,7 +26,7 @@ the earliest device info message. Only
 instants inside the measured window count (it starts a few seconds after the
 launch, once every socket is open). CPU is utime + stime from /proc/PID/stat
 over the window (the whole run's also, from wait4), peak RSS the kernel's
-(VmHWM, ru_maxrss). The JSON goes to --out (default BUILD/fleet-bench-results.json).
+VmHWM, read until the process ends. The JSON goes to --out (default BUILD/fleet-bench-results.json).
 """
 
 import argparse
@@ -45,9 +45,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 TICKS = os.sysconf("SC_CLK_TCK")
 IMEI_FIRST = 860000000000000
-RMEM_WANTED = 64 << 20
-# A receive buffer of 64 MiB holds some 25,000 status messages: a quarter of a
-# second of the largest fleet here.
+RMEM_WANTED = 256 << 20
+# A receive buffer of 256 MiB holds some 100,000 status messages: a second of
+# the largest fleet here, which also sends its first checks and device info
+# messages in the second after its start.
 
 
 @contextlib.contextmanager
@@ -78,13 +79,13 @@ def rmem_max_raised(wanted=RMEM_WANTED):
 
 
 def proc_cpu_s(pid):
-    """utime + stime of a live process, in seconds (None once it is gone)."""
+    """(utime, stime) of a live process, in seconds (None once it is gone)."""
     try:
         with open("/proc/%d/stat" % pid) as f:
             fields = f.read().rsplit(")", 1)[1].split()
     except OSError:
         return None
-    return (int(fields[11]) + int(fields[12])) / TICKS
+    return int(fields[11]) / TICKS, int(fields[12]) / TICKS
 
 
 def proc_status(pid):
@@ -136,8 +137,10 @@ class Child:
         raise RuntimeError("%s did not end in time" % " ".join(self.cmd[:6]))
 
     def figures(self):
+        # Peak RSS from VmHWM: wait4's ru_maxrss also counts the forking
+        # Python's pages from before the exec.
         usage = self.rusage
-        return {"cpu_s": usage.ru_utime + usage.ru_stime, "max_rss_kb": max(usage.ru_maxrss, self.hwm_kb),
+        return {"cpu_s": usage.ru_utime + usage.ru_stime, "max_rss_kb": self.hwm_kb,
                 "wall_s": time.time() - self.started, "exit": self.status}
 
 
@@ -145,7 +148,7 @@ def start_receiver(build, workdir, name, devices, window, period_ms=1000, schedu
     out = os.path.join(workdir, name + ".json")
     cmd = [os.path.join(build, "bench", "tovrik_fleet_receiver"), "--devices", str(devices), "--imei-first",
            str(IMEI_FIRST), "--period-ms", str(period_ms), "--window-start", "%.3f" % window[0],
-           "--window-end", "%.3f" % window[1], "--out", out]
+           "--window-end", "%.3f" % window[1], "--rcvbuf", str(RMEM_WANTED), "--out", out]
     cmd += list(schedule)
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
     line = proc.stdout.readline().split()
@@ -182,7 +185,8 @@ def fleet_cmd(cli, port, devices, mode, stop_after, stats, extra=()):
 
 
 def measure(children, window, sample_every=None, on_sample=None):
-    """CPU of the children over the window; samples their status on the way."""
+    """CPU of the children over the window, in cores, user and system each;
+    samples their status on the way."""
     sleep_until(window[0])
     cpu0 = [proc_cpu_s(c.pid) for c in children]
     if sample_every:
@@ -197,7 +201,8 @@ def measure(children, window, sample_every=None, on_sample=None):
         c.sample()
     if None in cpu0 or None in cpu1:
         raise RuntimeError("a sender ended inside the measured window")
-    return [(b - a) / (window[1] - window[0]) for a, b in zip(cpu0, cpu1)]
+    span = float(window[1] - window[0])
+    return [((b[0] - a[0]) / span, (b[1] - a[1]) / span) for a, b in zip(cpu0, cpu1)]
 
 
 def read_stats(path):
@@ -249,7 +254,8 @@ def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=100
     stats = [read_stats(s) for s in stats_files]
     row.update({
         "devices": devices, "mode": mode, "shards": shards, "window_s": seconds,
-        "cpu_core": sum(cpu), "cpu_core_per_shard": cpu,
+        "cpu_core": sum(u + s for u, s in cpu), "cpu_core_per_shard": [u + s for u, s in cpu],
+        "cpu_user_core": sum(u for u, _ in cpu), "cpu_system_core": sum(s for _, s in cpu),
         "cpu_s_whole_run": sum(f["cpu_s"] for f in figures),
         "peak_rss_mb": max(f["max_rss_kb"] for f in figures) / 1024.0,
         "peak_rss_mb_per_shard": [f["max_rss_kb"] / 1024.0 for f in figures],
@@ -276,7 +282,8 @@ def run_python_loop(args, workdir, seconds):
         report = finish_receiver(receiver, out)
     python = receiver_row(report)
     figures = loop.figures()
-    python.update({"cpu_core": cpu[0], "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
+    python.update({"cpu_core": sum(cpu[0]), "cpu_user_core": cpu[0][0], "cpu_system_core": cpu[0][1],
+                   "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
                    "window_s": seconds})
     return python
 
@@ -349,6 +356,9 @@ def print_table(results):
         print("  %-34s %9d %8d %8.3f %8.3f %8.2f %7.1f%% %6.1f MB" % (
             label, row["received"], row["missing"], row["late_p50_ms"], row["late_p99_ms"], row["late_max_ms"],
             100 * row["cpu_core"], row["peak_rss_mb"]))
+        print("  %-34s CPU user %.1f %% + system %.1f %%; receiver drops %d (in the window: %d missing)" % (
+            "", 100 * row["cpu_user_core"], 100 * row["cpu_system_core"], row["receiver_socket_drops"],
+            row["missing"]))
 
     if "1" in results:
         r = results["1"]
