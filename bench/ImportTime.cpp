@@ -1,4 +1,4 @@
-// Times CPacketLoader::Import of one file inside the process, apart from the
+// Times CFileLoader::Import of one file inside the process, apart from the
 // process's start and end: the import itself (read, cut, parse, index) and
 // the release of what it built. Prints one JSON object.
 //
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "send/CPacketLoader.h"
+#include "load/CFileLoader.h"
 
 int main(int argc, char** argv)
 {
@@ -23,14 +23,14 @@ int main(int argc, char** argv)
     size_t nPackets = 0;
     for (int i = 0; i < nRounds; ++i) {
         const Clock::time_point start = Clock::now();
-        CPacketLoader::Result result = CPacketLoader::Import(argv[1]);
+        CLoadResult result = CFileLoader::Import(argv[1]);
         const Clock::time_point imported = Clock::now();
-        if (result.nStatus != CPacketLoader::Result::kOk) {
-            std::fprintf(stderr, "%s\n", CPacketLoader::Message(result).c_str());
+        if (result.nStatus != CLoadResult::kOk) {
+            std::fprintf(stderr, "%s\n", result.Message().c_str());
             return 2;
         }
         nPackets = result.pPackets->size();
-        result = CPacketLoader::Result{};
+        result = CLoadResult{};
         const Clock::time_point released = Clock::now();
         const char* pszComma = i == 0 ? "" : ", ";
         strImports += pszComma + std::to_string(std::chrono::duration<double>(imported - start).count());

@@ -5,6 +5,8 @@ medians; the 100 MB run should take at most 12x the 10 MB one (linear
 cutting, whatever the process's start costs).
 
     text_file_bench.py --cli build-bench/src/cli/tovrik-cli [--rounds 7] [--data bench/data]
+
+run_bench.py runs it as one of its steps.
 """
 
 import argparse
@@ -40,28 +42,25 @@ def run(cli, path):
     return time.perf_counter() - start
 
 
+def run_bench(cli, data, rounds=7):
+    files = {mb: ensure_file(os.path.join(data, "text-%dmb.txt" % mb), mb, LINE) for mb in (10, 100)}
+    times = {mb: [] for mb in files}
+    run(cli, files[10])  # one untimed round: caches warm
+    for _ in range(rounds):
+        for mb, path in files.items():
+            times[mb].append(run(cli, path))
+    small, large = statistics.median(times[10]), statistics.median(times[100])
+    return {"text_file_10mb_s": small, "text_file_100mb_s": large, "ratio": large / small}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cli", required=True)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--data", default=os.path.join(HERE, "data"))
-    parser.add_argument("--json")
     args = parser.parse_args()
-
-    files = {mb: ensure_file(os.path.join(args.data, "text-%dmb.txt" % mb), mb, LINE) for mb in (10, 100)}
-    times = {mb: [] for mb in files}
-    run(args.cli, files[10])  # one untimed round: caches warm
-    for _ in range(args.rounds):
-        for mb, path in files.items():
-            times[mb].append(run(args.cli, path))
-    small, large = statistics.median(times[10]), statistics.median(times[100])
-    result = {"text_file_10mb_s": small, "text_file_100mb_s": large, "ratio": large / small,
-              "target_ratio": 12.0}
-    print("--text-file cutting: 10 MB %.3f s, 100 MB %.3f s, ratio %.1fx (target at most 12x)"
-          % (small, large, large / small))
-    if args.json:
-        with open(args.json, "w") as f:
-            json.dump(result, f, indent=2)
+    result = run_bench(args.cli, args.data, args.rounds)
+    print(json.dumps(result, indent=2))
     return 0
 
 

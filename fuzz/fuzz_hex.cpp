@@ -14,11 +14,11 @@
 #include "CBraceModel.h"
 #include "FuzzCheck.h"
 #include "packet/CReceiveBuffer.h"
-#include "send/CPacketLoader.h"
+#include "load/CTextLoader.h"
 
 namespace {
 
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 
 bool IsHexDigit(char c)
 {
@@ -49,7 +49,7 @@ void CheckPackets(const Result& result, const std::vector<std::string>& expected
         const Packet packet = (*result.pPackets)[i];
         FUZZ_CHECK(std::string(packet.data, static_cast<size_t>(packet.length)) == expected[i]);
     }
-    FUZZ_CHECK(CPacketLoader::Message(result) == CPacketLoader::CountMessage(expected.size()));
+    FUZZ_CHECK(result.Message() == CLoadResult::CountMessage(expected.size()));
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::string strText(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] % 4 == 3) {
-        const size_t nWanted = CPacketLoader::kMaxHexText - 2 + (data[0] >> 2) % 5;
+        const size_t nWanted = CTextLoader::kMaxHexText - 2 + (data[0] >> 2) % 5;
         if (strText.empty())
             strText = "0";
         std::string strLong;
@@ -87,13 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         strKept.pop_back();
 
     std::string strDigits = "stale";
-    const CPacketLoader::HexStatus nStatus = CPacketLoader::NormalizeHexText(strText, strDigits);
-    if (strText.size() > CPacketLoader::kMaxHexText) {
-        FUZZ_CHECK(nStatus == CPacketLoader::HexStatus::kTooLong && strDigits.empty());
+    const CTextLoader::HexStatus nStatus = CTextLoader::NormalizeHexText(strText, strDigits);
+    if (strText.size() > CTextLoader::kMaxHexText) {
+        FUZZ_CHECK(nStatus == CTextLoader::HexStatus::kTooLong && strDigits.empty());
     } else if (!bAllowed) {
-        FUZZ_CHECK(nStatus == CPacketLoader::HexStatus::kNotHex && strDigits.empty());
+        FUZZ_CHECK(nStatus == CTextLoader::HexStatus::kNotHex && strDigits.empty());
     } else {
-        FUZZ_CHECK(nStatus == CPacketLoader::HexStatus::kOk && strDigits == strKept);
+        FUZZ_CHECK(nStatus == CTextLoader::HexStatus::kOk && strDigits == strKept);
     }
 
     // Each pair of digits through strtol in base 16, low byte kept; an odd
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string strOdd = strKept;
     if (!strText.empty() && IsHexDigit(strText.back()))
         strOdd += strText.back();
-    const std::string strBytes = CPacketLoader::DecodeHex(strOdd);
+    const std::string strBytes = CTextLoader::DecodeHex(strOdd);
     FUZZ_CHECK(strBytes.size() == strOdd.size() / 2);
     for (size_t i = 0; i + 1 < strOdd.size(); i += 2) {
         const char pair[3] = {strOdd[i], strOdd[i + 1], '\0'};
@@ -109,20 +109,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                    static_cast<unsigned char>(std::strtol(pair, nullptr, 16) & 0xFF));
     }
 
-    const Result hex = CPacketLoader::LoadText(strText, true);
+    const Result hex = CTextLoader::Load(strText, true);
     if (strText.empty()) {
         FUZZ_CHECK(hex.nStatus == Result::kEmptyText);
-    } else if (strText.size() > CPacketLoader::kMaxHexText) {
+    } else if (strText.size() > CTextLoader::kMaxHexText) {
         FUZZ_CHECK(hex.nStatus == Result::kHexTooLong && hex.strText.empty() && hex.pPackets == nullptr);
     } else if (!bAllowed) {
         FUZZ_CHECK(hex.nStatus == Result::kNotHex && hex.strText.empty() && hex.pPackets == nullptr);
     } else {
         FUZZ_CHECK(hex.strText == strKept);
-        CheckPackets(hex, ModelPackets(CPacketLoader::DecodeHex(strKept)));
+        CheckPackets(hex, ModelPackets(CTextLoader::DecodeHex(strKept)));
     }
 
     // The same text in text mode is cut as it stands.
-    const Result text = CPacketLoader::LoadText(strText, false);
+    const Result text = CTextLoader::Load(strText, false);
     if (strText.empty())
         FUZZ_CHECK(text.nStatus == Result::kEmptyText);
     else

@@ -22,11 +22,11 @@
 #include "FuzzCheck.h"
 #include "packet/CReceiveBuffer.h"
 #include "packet/CDeviceMessage.h"
-#include "send/CPacketLoader.h"
+#include "load/CFileLoader.h"
 
 namespace {
 
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 
 // sscanf stores a %d that overflows a long as a clamped value, which no
 // 32-bit wrapping reproduces; texts with such numbers are compared on
@@ -119,7 +119,7 @@ void CheckFile(CDeviceMessage& message, const char* pData, size_t nLength)
         kept.push_back(strPacket);
     }
 
-    const Result result = CPacketLoader::ImportBytes(pData, nLength);
+    const Result result = CFileLoader::ImportBytes(pData, nLength);
     if (kept.empty()) {
         FUZZ_CHECK(result.nStatus == Result::kNoPackets);
         FUZZ_CHECK(result.pPackets == nullptr && result.pIndex == nullptr);
@@ -171,8 +171,8 @@ void CheckFileRead(int hFile, const char* pData, size_t nLength)
 {
     FUZZ_CHECK(ftruncate(hFile, 0) == 0);
     FUZZ_CHECK(pwrite(hFile, pData, nLength, 0) == static_cast<ssize_t>(nLength));
-    const Result result = CPacketLoader::Import("/proc/self/fd/" + std::to_string(hFile));
-    CheckSameImport(result, CPacketLoader::ImportBytes(pData, nLength));
+    const Result result = CFileLoader::Import("/proc/self/fd/" + std::to_string(hFile));
+    CheckSameImport(result, CFileLoader::ImportBytes(pData, nLength));
 }
 
 }  // namespace

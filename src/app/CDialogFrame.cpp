@@ -27,6 +27,8 @@ void CDialogFrame::Create()
     m_bCreated = true;
     const QRect client = MapDialogRect(0, 0, m_nWidthDu, m_nHeightDu);
     resize(client.size());
+    // The controls keep their places: a smaller window would hide some.
+    setMinimumSize(client.size());
     CreateControls();
     if (OnInitDialog() && m_pFirstTabStop != nullptr)
         m_pFirstTabStop->setFocus(Qt::OtherFocusReason);

@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include <csignal>
 #include <system_error>
@@ -22,7 +26,11 @@ void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText,
                                     Icon nIcon)
 {
     QMessageBox box(pOwner);
-    box.setWindowTitle(QString::fromStdString(strCaption.empty() ? AppName() : strCaption));
+    // A fixed-size box with a close button only.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    const QString strTitle = QString::fromStdString(strCaption.empty() ? AppName() : strCaption);
+    box.setWindowTitle(strTitle);
     box.setText(QString::fromStdString(strText));
     box.setTextFormat(Qt::PlainText);
     switch (nIcon) {
@@ -39,6 +47,16 @@ void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText,
     QPushButton* pOk = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.setDefaultButton(pOk);
     box.setEscapeButton(pOk);
+    // Wide enough for the whole caption beside the title bar's icon and
+    // buttons (in the bold title font most window managers use); added last,
+    // as setting the icon rebuilds the layout.
+    if (auto* pLayout = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const QFontMetrics title(titleFont);
+        pLayout->addItem(new QSpacerItem(title.horizontalAdvance(strTitle) + 10 * title.height(), 0),
+                         pLayout->rowCount(), 0, 1, pLayout->columnCount());
+    }
     box.exec();
 }
 
@@ -55,6 +73,22 @@ void CFrameworkServices::AppMessageBox(int nStringId, Icon nIcon)
 
 bool CFrameworkServices::FileOpenDialog(QWidget* pOwner, const std::string& strDefaultExt,
                                         const std::string& strFilter, std::string& strPath)
+{
+    // The dialog stores its history and places in the toolkit's settings
+    // file (QtProject.conf) when it goes. The program stores nothing but its
+    // own settings: for the dialog's life the user's settings path points
+    // where no directory can be made, so that nothing is read or written.
+    const QString strUserPath =
+        QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QtProject")).fileName())
+            .absolutePath();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    const bool bChosen = RunFileDialog(pOwner, strDefaultExt, strFilter, strPath);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, strUserPath);
+    return bChosen;
+}
+
+bool CFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& strDefaultExt,
+                                       const std::string& strFilter, std::string& strPath)
 {
     QFileDialog dialog(pOwner ? pOwner : QApplication::activeWindow());
     dialog.setWindowTitle(QStringLiteral("打开"));

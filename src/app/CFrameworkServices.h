@@ -56,4 +56,9 @@ public:
 
     // The name filters of a filter text for Qt, one "label (patterns)" each.
     static QStringList NameFilters(const std::string& strFilter);
+
+private:
+    // Qt's file dialog itself, run and gone.
+    static bool RunFileDialog(QWidget* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
+                              std::string& strPath);
 };

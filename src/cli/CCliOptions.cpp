@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <iostream>
 
-namespace {
+#include "TovrikVersion.h"
+#include "send/SendWorker.h"
 
-const char* const kModeNames[] = {"1s", "10s", "1min", "1h", "100ms", "replay", "10ms"};
+namespace {
 
 // The longest run --stop-after takes, in seconds: a hundred years, well
 // inside what a clock's duration can count.
@@ -63,9 +64,9 @@ std::string CheckTarget(const std::string& strText)
 
 int CCliOptions::ModeFromText(const std::string& strText)
 {
-    for (int i = 0; i < 7; ++i) {
-        if (strText == kModeNames[i] || strText == std::to_string(i))
-            return i;
+    for (const SendWorker::ModeInfo& mode : SendWorker::kModes) {
+        if (strText == mode.pszName || strText == std::to_string(mode.nMode))
+            return mode.nMode;
     }
     return -1;
 }
@@ -80,7 +81,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     bool bNoModifyTime = false;
 
     CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
-    app.set_version_flag("--version", "tovrik-cli 1.0");
+    app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
     app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")
         ->check(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
         ->capture_default_str();
@@ -88,7 +89,10 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
         ->check(CLI::Validator(
             [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
         ->capture_default_str();
-    app.add_option("-m,--mode", strMode, "Send mode: 0-6 or 1s, 10s, 1min, 1h, 100ms, replay, 10ms")
+    std::string strModes;
+    for (const SendWorker::ModeInfo& mode : SendWorker::kModes)
+        strModes += std::string(strModes.empty() ? "" : ", ") + mode.pszName;
+    app.add_option("-m,--mode", strMode, "Send mode: 0-6 or " + strModes)
         ->check(CLI::Validator(
             [](std::string& strValue) {
                 return ModeFromText(strValue) < 0 ? std::string("unknown mode '") + strValue + "'" : std::string();

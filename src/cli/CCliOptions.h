@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "send/TovrikTexts.h"
+
 // The command line of tovrik-cli, parsed.
 struct CCliOptions {
-    std::string strTarget = "127.0.0.1";
-    int nPort = 51609;
+    std::string strTarget = TovrikTexts::kDefaultTarget;
+    int nPort = TovrikTexts::kDefaultPort;
     int nMode = 0;
     bool bLoop = true;
     bool bModifyTime = true;

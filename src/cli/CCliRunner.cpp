@@ -7,17 +7,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "cli/CConsoleSink.h"
+#include "load/CFileLoader.h"
+#include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/CPacketLoader.h"
 #include "send/CSendNotify.h"
+#include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
-#include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
 
 namespace {
@@ -43,18 +42,18 @@ void Say(const std::string& strText)
 
 int CCliRunner::Run()
 {
-    CPacketLoader::Result loaded;
+    CLoadResult loaded;
     if (m_options.strImport)
-        loaded = CPacketLoader::Import(*m_options.strImport);
+        loaded = CFileLoader::Import(*m_options.strImport);
     else if (m_options.strTextFile)
-        loaded = CPacketLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+        loaded = CFileLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
     else
-        loaded = CPacketLoader::LoadText(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
+        loaded = CTextLoader::Load(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
                                          m_options.bHex);
-    Say(CPacketLoader::Message(loaded));
+    Say(loaded.Message());
     if (loaded.bCutStopped)
-        Say(CPacketLoader::CutStopMessage(loaded));
-    if (loaded.nStatus != CPacketLoader::Result::kOk)
+        Say(loaded.CutStopMessage());
+    if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
@@ -87,19 +86,14 @@ int CCliRunner::Run()
     settings.bLoop = m_options.bLoop;
     settings.bModifyTime = m_options.bModifyTime;
 
-    std::atomic<bool> bRunning{true};
     CSystemClock clock;
-    CSocketSink socketSink(theUDPSocket.Handle());
-    CConsoleSink sink(socketSink, stdout, m_options.bQuiet);
+    CSendRun run(theUDPSocket.Handle(), clock, m_startThread);
+    CConsoleSink sink(run.SocketSink(), stdout, m_options.bQuiet);
     CCliNotify notify;
-    SendWorker worker(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), bRunning, clock, sink, notify);
-
     const auto start = std::chrono::steady_clock::now();
-    std::thread thread;
-    try {
-        thread = std::thread(&SendWorker::Run, &worker);
-    } catch (const std::system_error& error) {
-        Say(std::string("cannot start the send thread: ") + error.what());
+    std::string strError;
+    if (!run.Start(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), notify, strError, &sink)) {
+        Say("cannot start the send thread: " + strError);
         theUDPSocket.Close();
         theUDPSocket.SetHandler(nullptr);
         return CCliOptions::kExitFailure;
@@ -114,8 +108,7 @@ int CCliRunner::Run()
         if (sigtimedwait(&signals, nullptr, &wait) > 0)
             break;
     }
-    bRunning.store(false);
-    thread.join();
+    run.Stop();
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     theUDPSocket.Close();
     theUDPSocket.SetHandler(nullptr);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <utility>
+
 #include "cli/CCliOptions.h"
+#include "send/CSendRun.h"
 
 // One run of tovrik-cli: load as the start or import button does, open the
 // endpoint, run the send worker until it ends, the time is up, or SIGINT or
@@ -8,10 +11,15 @@
 // thread before any other thread exists (it blocks the two signals).
 class CCliRunner {
 public:
-    explicit CCliRunner(const CCliOptions& options) : m_options(options) {}
+    // startThread: how the send thread is made (tests make it fail).
+    explicit CCliRunner(const CCliOptions& options, CSendRun::ThreadStarter startThread = CSendRun::StartThread)
+        : m_options(options), m_startThread(std::move(startThread))
+    {
+    }
     // The process's exit code.
     int Run();
 
 private:
     const CCliOptions& m_options;
+    CSendRun::ThreadStarter m_startThread;
 };

@@ -1,11 +1,10 @@
 #include "packet/PacketList.h"
 
-#include <sys/mman.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "packet/ChunkMemory.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVRIK_ASAN 1
@@ -21,8 +20,7 @@
 
 namespace {
 
-constexpr size_t kHugePage = 2 * 1048576;
-constexpr size_t kChunkSize = 2 * kHugePage;
+constexpr size_t kChunkSize = 4 * 1048576;
 // Larger packets get a block of their own, so a chunk never wastes more
 // than this at its end.
 constexpr size_t kLargestInChunk = kChunkSize / 16;
@@ -54,7 +52,7 @@ void Unpoison(const char*, size_t) {}
 void PacketList::FreeChunk::operator()(char* p) const
 {
     Unpoison(p, kChunkSize);
-    std::free(p);
+    ChunkMemory::Release(p, kChunkSize);
 }
 
 void PacketList::Add(std::unique_ptr<char[]> block, int32_t length)
@@ -73,12 +71,10 @@ Packet PacketList::AddCopy(const char* pData, int32_t length)
         return m_packets.back();
     }
     if (m_chunks.empty() || m_nChunkUsed + n + kRedZone > kChunkSize) {
-        void* pChunk = nullptr;
-        if (posix_memalign(&pChunk, kHugePage, kChunkSize) != 0)
+        char* pChunk = ChunkMemory::Allocate(kChunkSize);
+        if (pChunk == nullptr)
             throw std::bad_alloc();
-        // Only a hint: without huge pages the chunk is ordinary memory.
-        madvise(pChunk, kChunkSize, MADV_HUGEPAGE);
-        m_chunks.emplace_back(static_cast<char*>(pChunk));
+        m_chunks.emplace_back(pChunk);
         Poison(m_chunks.back().get(), kChunkSize);
         m_nChunkUsed = 0;
     }

@@ -16,9 +16,8 @@ public:
     // Takes the block over.
     void Add(std::unique_ptr<char[]> block, int32_t length);
     // Copies the bytes into storage of the list's own, packed into large
-    // chunks: a whole day of small messages then costs a few hundred
-    // allocations (backed by huge pages where the system offers them) instead
-    // of one each. Returns the new packet.
+    // chunks: a whole day of small messages then costs some twenty
+    // allocations instead of one each. Returns the new packet.
     Packet AddCopy(const char* pData, int32_t length);
     // Releases every block; Packet views taken earlier become invalid.
     void Clear();

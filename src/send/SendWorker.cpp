@@ -7,6 +7,16 @@
 #include "send/CSendNotify.h"
 #include "time/CDateTime.h"
 
+const SendWorker::ModeInfo SendWorker::kModes[kModeCount] = {
+    {kEverySecond, "每秒发送一次", "1s", 1},
+    {kEveryTenSeconds, "每十秒发送一次", "10s", 10},
+    {kEveryMinute, "每分钟发送一次", "1min", 60},
+    {kEveryHour, "每小时发送一次", "1h", 3600},
+    {kEvery100Ms, "每100毫秒发送一次", "100ms", 0},
+    {kReplay, "模拟实际发送", "replay", 0},
+    {kEvery10Ms, "每10毫秒发送一次", "10ms", 0},
+};
+
 SendWorker::SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                        const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink,
                        CSendNotify& notify)
@@ -44,11 +54,10 @@ bool SendWorker::Step(int64_t nNow)
 {
     switch (m_settings.nMode) {
     case kEverySecond:
-        return TimedStep(nNow, IsMultipleAfter(nNow, 1));
     case kEveryTenSeconds:
-        return TimedStep(nNow, IsMultipleAfter(nNow, 10));
+        return TimedStep(nNow, IsMultipleAfter(nNow, kModes[m_settings.nMode].nPeriod));
     case kEveryMinute:
-        return TimedStep(nNow, IsWholeMultiple(nNow, 60));
+        return TimedStep(nNow, IsWholeMultiple(nNow, kModes[m_settings.nMode].nPeriod));
     case kEveryHour:
         return TimedStep(nNow, IsWholeLocalHour(nNow));
     case kEvery100Ms:

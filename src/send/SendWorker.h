@@ -38,6 +38,18 @@ public:
         kEvery10Ms = 6,
     };
 
+    // The send modes in index order (the index is the mode): the mode
+    // selector's entry, the command line's name, and for the timed modes
+    // the period in seconds (0 for the others).
+    struct ModeInfo {
+        Mode nMode;
+        const char* pszLabel;
+        const char* pszName;
+        int64_t nPeriod;
+    };
+    static constexpr int kModeCount = 7;
+    static const ModeInfo kModes[kModeCount];
+
     SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink, CSendNotify& notify);
 

@@ -1,12 +1,13 @@
 #include "ui/CLoadProgress.h"
 
 #include <QEventLoop>
-#include <QLocale>
 #include <QProgressDialog>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -26,23 +27,18 @@ struct LoadState {
     std::atomic<bool> bCancel{false};
     std::atomic<bool> bFinished{false};
     // Written by the thread before bFinished is set.
-    CPacketLoader::Result result;
+    CLoadResult result;
 };
 
 void ShowProgress(QProgressDialog& dialog, const LoadState& state, int nReportsPerByte)
 {
     const int64_t nDone = state.nDone.load();
     const int64_t nTotal = state.nTotal.load();
-    const QLocale locale;
-    QString strText = QString::fromUtf8(TovrikTexts::kPleaseWait);
+    QString strText = QString::fromUtf8(TovrikTexts::kPleaseWait) + QStringLiteral("\n已处理 ") +
+                      QString::fromStdString(CLoadProgress::SizeText(nDone / nReportsPerByte));
     if (nTotal > 0) {
         dialog.setValue(static_cast<int>(std::min<int64_t>(nDone, nTotal) * kSteps / nTotal));
-        strText += QStringLiteral("\n已处理 %1 / %2")
-                       .arg(locale.formattedDataSize(nDone / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat),
-                            locale.formattedDataSize(nTotal / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat));
-    } else {
-        strText += QStringLiteral("\n已处理 %1")
-                       .arg(locale.formattedDataSize(nDone / nReportsPerByte, 1, QLocale::DataSizeTraditionalFormat));
+        strText += QStringLiteral(" / ") + QString::fromStdString(CLoadProgress::SizeText(nTotal / nReportsPerByte));
     }
     if (dialog.labelText() != strText)
         dialog.setLabelText(strText);
@@ -50,11 +46,28 @@ void ShowProgress(QProgressDialog& dialog, const LoadState& state, int nReportsP
 
 }  // namespace
 
-CPacketLoader::Result CLoadProgress::Run(const Job& job, int nReportsPerByte)
+std::string CLoadProgress::SizeText(int64_t nBytes)
+{
+    if (nBytes < 1024)
+        return std::to_string(nBytes) + " 字节";
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+    double dValue = static_cast<double>(nBytes) / 1024;
+    size_t nUnit = 0;
+    // 1023.95 and more would print as 1024.0 of the smaller unit.
+    while (dValue >= 1023.95 && nUnit + 1 < std::size(kUnits)) {
+        dValue /= 1024;
+        ++nUnit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f %s", dValue, kUnits[nUnit]);
+    return text;
+}
+
+CLoadResult CLoadProgress::Run(const Job& job, int nReportsPerByte)
 {
     nReportsPerByte = std::max(nReportsPerByte, 1);
     auto pState = std::make_shared<LoadState>();
-    const CPacketLoader::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
+    const CLoadResult::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
         pState->nDone.store(nDone);
         pState->nTotal.store(nTotal);
         return !pState->bCancel.load();
@@ -125,8 +138,8 @@ CPacketLoader::Result CLoadProgress::Run(const Job& job, int nReportsPerByte)
     else
         pThread->detach();
     if (pState->bCancel.load()) {
-        CPacketLoader::Result cancelled;
-        cancelled.nStatus = CPacketLoader::Result::kCancelled;
+        CLoadResult cancelled;
+        cancelled.nStatus = CLoadResult::kCancelled;
         return cancelled;
     }
     return std::move(pState->result);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
 
 class CFrameworkServices;
 class QWidget;
@@ -17,7 +19,7 @@ class QWidget;
 // its inputs by value.
 class CLoadProgress {
 public:
-    using Job = std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>;
+    using Job = std::function<CLoadResult(const CLoadResult::Progress&)>;
 
     static constexpr int kDefaultShowDelayMs = 400;
     // How long a cancelled load may take to notice before it is left to end
@@ -32,7 +34,10 @@ public:
     // nReportsPerByte: how many units the job's progress reports count for
     // one input byte (an import counts each byte once read and once cut), so
     // that the dialog shows bytes.
-    CPacketLoader::Result Run(const Job& job, int nReportsPerByte = 1);
+    CLoadResult Run(const Job& job, int nReportsPerByte = 1);
+
+    // An amount of bytes as the dialog shows it: "512 字节", "12.3 MB".
+    static std::string SizeText(int64_t nBytes);
 
 private:
     CFrameworkServices& m_services;

@@ -1,5 +1,6 @@
 #include "ui/CTovrikDlg.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QShortcut>
 
 #include "app/CDataExchange.h"
@@ -16,6 +18,8 @@
 #include "app/CProfileFile.h"
 #include "app/CStringTable.h"
 #include "app/CTovrikIcon.h"
+#include "load/CFileLoader.h"
+#include "load/CTextLoader.h"
 #include "app/Resource.h"
 #include "net/CUDPSocket.h"
 #include "send/CSocketSink.h"
@@ -28,7 +32,7 @@
 namespace {
 
 using Icon = CFrameworkServices::Icon;
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 
 const char* const kSendTypes[] = {
     "每秒发送一次", "每十秒发送一次", "每分钟发送一次", "每小时发送一次",
@@ -131,6 +135,10 @@ bool CTovrikDlg::OnInitDialog()
 
     for (int i = 0; i < kSendTypeCount; ++i)
         m_cbSendType->insertItem(i, QString::fromUtf8(kSendTypes[i]));
+    // The closed box keeps its width; its list shows every entry whole.
+    QAbstractItemView* pList = m_cbSendType->view();
+    pList->setMinimumWidth(pList->sizeHintForColumn(0) + 2 * pList->frameWidth() +
+                           pList->verticalScrollBar()->sizeHint().width());
 
     const int nSendType = CProfileFile::GetInt(kSettingsSection, kSettingsKey, 0, SettingsPath());
     m_cbSendType->setCurrentIndex(nSendType >= 0 && nSendType < kSendTypeCount ? nSendType : -1);
@@ -205,12 +213,12 @@ void CTovrikDlg::OnStartStop()
         Services().MessageBox(this, TovrikTexts::kNoPackets, TovrikTexts::kNotice, Icon::kExclamation);
         return;
     }
-    Result result = Load([strContent = m_strContent, bHex = m_bHexMode != 0](const CPacketLoader::Progress& progress) {
-        return CPacketLoader::LoadText(strContent, bHex, progress);
+    Result result = Load([strContent = m_strContent, bHex = m_bHexMode != 0](const CLoadResult::Progress& progress) {
+        return CTextLoader::Load(strContent, bHex, progress);
     }, 1);
     if (!CheckLoad(result))
         return;
-    Services().AppMessageBox(CPacketLoader::CountMessage(result.pPackets->size()));
+    Services().AppMessageBox(CLoadResult::CountMessage(result.pPackets->size()));
     if (!StartWorker(std::move(result.pPackets), nullptr))
         return;
     ShowRunning();
@@ -220,10 +228,10 @@ bool CTovrikDlg::NormalizeHexText()
 {
     UpdateData(true);
     std::string strDigits;
-    const CPacketLoader::HexStatus nStatus = CPacketLoader::NormalizeHexText(m_strContent, strDigits);
-    if (nStatus != CPacketLoader::HexStatus::kOk) {
+    const CTextLoader::HexStatus nStatus = CTextLoader::NormalizeHexText(m_strContent, strDigits);
+    if (nStatus != CTextLoader::HexStatus::kOk) {
         const char* pText =
-            nStatus == CPacketLoader::HexStatus::kTooLong ? TovrikTexts::kHexTooLong : TovrikTexts::kNotHex;
+            nStatus == CTextLoader::HexStatus::kTooLong ? TovrikTexts::kHexTooLong : TovrikTexts::kNotHex;
         Services().MessageBox(this, pText, std::string(), Icon::kNone);
         m_strContent.clear();
         UpdateData(false);
@@ -246,12 +254,12 @@ void CTovrikDlg::OnImport()
         return;
     Services().AppMessageBox(TovrikTexts::kPleaseWait);
     // An import reports each byte twice, once read and once cut.
-    Result result = Load([strPath](const CPacketLoader::Progress& progress) {
-        return CPacketLoader::Import(strPath, progress);
+    Result result = Load([strPath](const CLoadResult::Progress& progress) {
+        return CFileLoader::Import(strPath, progress);
     }, 2);
     if (!CheckLoad(result))
         return;
-    Services().AppMessageBox(CPacketLoader::CountMessage(result.pPackets->size()));
+    Services().AppMessageBox(CLoadResult::CountMessage(result.pPackets->size()));
     if (!UpdateData(true))
         return;
     CProfileFile::WriteString(kSettingsSection, kSettingsKey, std::to_string(m_cbSendType->currentIndex()),
@@ -304,7 +312,7 @@ bool CTovrikDlg::eventFilter(QObject* pWatched, QEvent* pEvent)
     return CDialogFrame::eventFilter(pWatched, pEvent);
 }
 
-Result CTovrikDlg::Load(const std::function<Result(const CPacketLoader::Progress&)>& job, int nReportsPerByte)
+Result CTovrikDlg::Load(const std::function<Result(const CLoadResult::Progress&)>& job, int nReportsPerByte)
 {
     m_bLoading = true;
     Result result = CLoadProgress(Services(), this, m_nProgressDelayMs).Run(job, nReportsPerByte);
@@ -323,7 +331,7 @@ bool CTovrikDlg::CheckLoad(const Result& result)
         return false;
     case Result::kHexTooLong:
     case Result::kNotHex:
-        Services().MessageBox(this, CPacketLoader::Message(result), std::string(), Icon::kNone);
+        Services().MessageBox(this, result.Message(), std::string(), Icon::kNone);
         return false;
     case Result::kTooLarge: {
         std::string strText = "数据过大, 无法解析.";

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/CDialogFrame.h"
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
 #include "send/CSystemClock.h"
 
 class CDialogNotify;
@@ -70,10 +70,10 @@ private:
     void OnSendTick(uint32_t wParam, intptr_t lParam, uint64_t nRun);
 
     // Runs a load with the window kept alive (see CLoadProgress::Run).
-    CPacketLoader::Result Load(const std::function<CPacketLoader::Result(const CPacketLoader::Progress&)>& job,
+    CLoadResult Load(const std::function<CLoadResult(const CLoadResult::Progress&)>& job,
                                int nReportsPerByte);
     // Tells the operator why a load gave nothing to send; true when it did.
-    bool CheckLoad(const CPacketLoader::Result& result);
+    bool CheckLoad(const CLoadResult& result);
     // Starts the worker with the members' settings; false (and told, and idle)
     // when no thread can be created.
     bool StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex);

@@ -71,6 +71,49 @@ TEST_F(CDeviceMessageTest, RewritingWritesCompactText)
     EXPECT_EQ(m_out, "{\"a\":[1,2],\"s\":\"x y\",\"make_up\":1}");
 }
 
+TEST_F(CDeviceMessageTest, NumbersAreWrittenInTheirCanonicalForm)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", "0"},
+        {"-12", "-12"},
+        {"-0", "0"},  // read as the integer 0, as yyjson reads it
+        {"18446744073709551615", "18446744073709551615"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"1e-7", "1e-7"},
+        {"0.000001", "0.000001"},
+        {"1.5E+300", "1.5e300"},
+        {"-1.25e-7", "-1.25e-7"},
+        {"1e21", "1e21"},
+        {"1e20", "100000000000000000000.0"},
+        {"123456.789e3", "123456789.0"},
+        {"2.50", "2.5"},
+        {"1E2", "100.0"},
+        {"0.0", "0.0"},
+        {"-0.0", "-0.0"},
+        {"-0e5", "-0.0"},
+        {"0.1", "0.1"},
+        {"5e-324", "5e-324"},
+        {"1.7976931348623157e308", "1.7976931348623157e308"},
+        {"[true,false,null,{}]", "[true,false,null,{}]"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(m_message.MakeUp(Of(std::string("{\"n\":") + c.first + "}"), m_out)) << c.first;
+        EXPECT_EQ(m_out, std::string("{\"n\":") + c.second + ",\"make_up\":1}") << c.first;
+    }
+    // A root that is not an object is written in the same form.
+    ASSERT_TRUE(m_message.Stamp(Of("[\"-0\", -0, 1e-0, -0.5, [-0]]"), m_when, m_out));
+    EXPECT_EQ(m_out, "[\"-0\",0,1.0,-0.5,[0]]");
+}
+
+TEST_F(CDeviceMessageTest, StringsAndKeysAreEscapedAsTheLibraryDoes)
+{
+    ASSERT_TRUE(m_message.MakeUp(
+        Of("{\"k\\\"\\\\\\u0001\":\"\\b\\t\\n\\f\\r\\u000b\\u001f\\/\\u007f\\u00e9\xe4\xb8\xad\\ud83d\\ude00\"}"),
+        m_out));
+    EXPECT_EQ(m_out, "{\"k\\\"\\\\\\u0001\":\"\\b\\t\\n\\f\\r\\u000B\\u001F/\x7f\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\","
+                     "\"make_up\":1}");
+}
+
 TEST_F(CDeviceMessageTest, RootThatIsNotAnObjectIsWrittenBackUnchanged)
 {
     ASSERT_TRUE(m_message.Stamp(Of("[1, \"time\"]"), m_when, m_out));

@@ -6,6 +6,10 @@
 #include "packet/CLNBuffer.h"
 #include "packet/PacketList.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 TEST(PacketListTest, CopiedPacketsStayValidAndInOrderAcrossChunks)
 {
     PacketList list;
@@ -29,6 +33,20 @@ TEST(PacketListTest, CopiedPacketsStayValidAndInOrderAcrossChunks)
     list.Clear();
     EXPECT_TRUE(list.empty());
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+TEST(PacketListTest, UnderAsanTheBytesAfterEachCopiedPacketArePoisoned)
+{
+    PacketList list;
+    const Packet first = list.AddCopy("{ab}", 4);
+    const Packet second = list.AddCopy("{cdefghi}", 9);
+    for (const Packet& packet : {first, second}) {
+        for (int32_t i = 0; i < packet.length; ++i)
+            EXPECT_FALSE(__asan_address_is_poisoned(packet.data + i)) << i;
+        EXPECT_TRUE(__asan_address_is_poisoned(packet.data + packet.length));
+    }
+}
+#endif
 
 TEST(PacketListTest, AdoptedAndCopiedPacketsMix)
 {

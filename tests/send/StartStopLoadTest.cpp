@@ -6,11 +6,12 @@
 #include <string>
 #include <thread>
 
+#include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
-#include "send/CPacketLoader.h"
 #include "send/CSendNotify.h"
+#include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
 #include "send/SendWorker.h"
@@ -94,7 +95,7 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     });
 
     CQuickClock clock;
-    CSocketSink sink(endpoint.Handle());
+    CSendRun run(endpoint.Handle(), clock);
     CCountingNotify notify;
     SendSettings settings;
     settings.nMode = SendWorker::kEvery10Ms;
@@ -102,12 +103,11 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     settings.nTargetPort = target.Port();
 
     auto runOnce = [&] {
-        CPacketLoader::Result loaded = CPacketLoader::LoadText(TovrikTexts::kStatusMessage, false);
-        std::atomic<bool> bRunning{true};
-        SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
-        std::thread thread(&SendWorker::Run, &worker);
-        bRunning = false;
-        thread.join();
+        CLoadResult loaded = CTextLoader::Load(TovrikTexts::kStatusMessage, false);
+        std::string strError;
+        ASSERT_TRUE(run.Start(settings, std::move(loaded.pPackets), nullptr, notify, strError));
+        run.Stop();
+        ASSERT_FALSE(run.IsRunning());
     };
     for (int i = 0; i < 50; ++i)
         runOnce();
@@ -125,6 +125,23 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     EXPECT_TRUE(endpoint.HasThread()) << "the endpoint kept reading through the flood";
 }
 
+// A thread that cannot be had leaves nothing running and says why.
+TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
+{
+    CQuickClock clock;
+    CCountingNotify notify;
+    CSendRun run(-1, clock, [](std::function<void()>, std::string& strError) {
+        strError = "Resource temporarily unavailable";
+        return std::unique_ptr<std::thread>();
+    });
+    std::string strError;
+    EXPECT_FALSE(run.Start(SendSettings(), CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify, strError));
+    EXPECT_EQ(strError, "Resource temporarily unavailable");
+    EXPECT_FALSE(run.IsRunning());
+    run.Stop();
+    EXPECT_EQ(notify.m_nEnds.load() + notify.m_nTicks.load(), 0);
+}
+
 // A target that cannot be resolved sends nothing, and the run goes on.
 TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
 {
@@ -139,7 +156,7 @@ TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
     settings.nMode = SendWorker::kEvery100Ms;
     settings.strTargetIp = "not a host";
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
-    CPacketLoader::Result loaded = CPacketLoader::LoadText("{\"a\":1}{\"b\":2}{\"c\":3}", false);
+    CLoadResult loaded = CTextLoader::Load("{\"a\":1}{\"b\":2}{\"c\":3}", false);
     std::atomic<bool> bRunning{true};
     SendWorker worker(settings, std::move(loaded.pPackets), nullptr, bRunning, clock, sink, notify);
     worker.Run();

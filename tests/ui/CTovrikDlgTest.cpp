@@ -1,12 +1,16 @@
 // Drives the real main window on the offscreen platform: boxes are answered
 // and recorded by CTestServices, datagrams go to a loopback receiver.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -32,9 +36,10 @@
 #include "app/Resource.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/CPacketLoader.h"
+#include "load/CLoadResult.h"
 #include "send/TovrikTexts.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CLoadProgress.h"
 #include "ui/CTovrikDlg.h"
 
 CUDPSocket theUDPSocket;
@@ -119,6 +124,12 @@ private:
         QCOMPARE(box.strText, strText);
         QCOMPARE(box.strCaption, strCaption);
         QCOMPARE(static_cast<int>(box.nIcon), static_cast<int>(nIcon));
+    }
+    // A box of fixed size whose title bar offers no minimise or maximise.
+    static bool IsFixedBox(const QWidget* pBox)
+    {
+        return pBox->minimumSize() == pBox->maximumSize() && pBox->size() == pBox->minimumSize() &&
+               !(pBox->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     }
     std::string TempFile(const char* pName) const { return (m_files.path() + "/" + pName).toStdString(); }
     std::string AppName() const { return CFrameworkServices::AppName(); }
@@ -214,6 +225,11 @@ private slots:
                 controls << pChild;
         }
         QCOMPARE(controls.size(), 11);
+        // No control can be hidden by making the window smaller.
+        const QSize dialogSize = m_pDlg->MapDialogRect(0, 0, 320, 200).size();
+        QCOMPARE(m_pDlg->size(), dialogSize);
+        m_pDlg->resize(dialogSize / 2);
+        QCOMPARE(m_pDlg->size(), dialogSize);
         for (QWidget* pControl : controls) {
             QVERIFY2(m_pDlg->rect().contains(pControl->geometry()), qPrintable(pControl->objectName()));
             // A caption needs its whole text to be legible.
@@ -326,8 +342,8 @@ private slots:
         Click(IDC_BUTTON_START);
         QCOMPARE(Content(), QStringLiteral("7b2261223a317d"));
         QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CPacketLoader::CountMessage(1)}));
-        ExpectBox(1, CPacketLoader::CountMessage(1), AppName(), Icon::kNone);
+                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
+        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
         QVERIFY(ShowsRunning());
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
@@ -376,7 +392,7 @@ private slots:
         Target(receiver.Port(), 6);
         SetContent(QStringLiteral("{\"a\":1}{\"b\":2}"));
         Click(IDC_BUTTON_START);
-        ExpectBox(1, CPacketLoader::CountMessage(2), AppName(), Icon::kNone);
+        ExpectBox(1, CLoadResult::CountMessage(2), AppName(), Icon::kNone);
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
         QVERIFY(receiver.Receive(strDatagram));
@@ -635,7 +651,7 @@ private slots:
         Click(IDC_BUTTON_START);
         // The load itself runs on the window's thread then.
         QCOMPARE(m_pServices->m_boxes.size(), size_t(3));
-        ExpectBox(1, CPacketLoader::CountMessage(1), AppName(), Icon::kNone);
+        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
         QVERIFY(QString::fromStdString(m_pServices->m_boxes[2].strText).startsWith(QStringLiteral("无法创建发送线程")));
         QCOMPARE(m_pServices->m_boxes[2].strCaption, std::string(TovrikTexts::kNotice));
         QCOMPARE(static_cast<int>(m_pServices->m_boxes[2].nIcon), static_cast<int>(Icon::kExclamation));
@@ -673,11 +689,13 @@ private slots:
         QCOMPARE(actions[1]->text(), QStringLiteral("关于 Tovrik(&A)..."));
         QString strTitle;
         QStringList texts;
+        bool bFixed = false;
         QTimer::singleShot(0, this, [&] {
             auto* pAbout = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
             if (pAbout == nullptr)
                 return;
             strTitle = pAbout->windowTitle();
+            bFixed = IsFixedBox(pAbout);
             for (QLabel* pLabel : pAbout->findChildren<QLabel*>())
                 texts << pLabel->text();
             auto* pOk = pAbout->findChild<QPushButton*>();
@@ -688,6 +706,85 @@ private slots:
         QCOMPARE(strTitle, QStringLiteral("关于 Tovrik"));
         QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
         QVERIFY(texts.contains(QStringLiteral("确定")));
+        QVERIFY(bFixed);
+    }
+
+    void sendTypeListShowsWholeEntries()
+    {
+        Open();
+        auto* pModes = Item<QComboBox>(IDC_COMBO_SENDTYPE);
+        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
+        pModes->showPopup();
+        QAbstractItemView* pList = pModes->view();
+        QTRY_VERIFY(pList->isVisible());
+        for (int i = 0; i < pModes->count(); ++i) {
+            const QModelIndex index = pModes->model()->index(i, 0);
+            QVERIFY2(pList->visualRect(index).width() >= pList->sizeHintForIndex(index).width(),
+                     qPrintable(pModes->itemText(i)));
+        }
+        pModes->hidePopup();
+        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
+    }
+
+    void messageBoxIsFixedAndShowsItsCaption()
+    {
+        Open();
+        bool bFixed = false;
+        int nWidth = 0;
+        QString strTitle;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pBox == nullptr || !pBox->isVisible())
+                return;
+            bFixed = IsFixedBox(pBox);
+            nWidth = pBox->width();
+            strTitle = pBox->windowTitle();
+            pBox->buttons().constFirst()->click();
+        });
+        watch.start(10);
+        // The real box, with the application's name as its caption.
+        m_pServices->CFrameworkServices::MessageBox(m_pDlg.get(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
+        QCOMPARE(strTitle.toStdString(), AppName());
+        QVERIFY(bFixed);
+        // Room for the caption beside the title bar's icon and three buttons.
+        QFont titleFont = m_pDlg->font();
+        titleFont.setBold(true);
+        const QFontMetrics title(titleFont);
+        QVERIFY2(nWidth >= title.horizontalAdvance(strTitle) + 4 * title.height(), qPrintable(QString::number(nWidth)));
+    }
+
+    void fileDialogStoresNothing()
+    {
+        const std::string strFile = TempFile("chosen.txt");
+        WriteFile(strFile, "{\"IMEI\":\"1\"}");
+        Open();
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (pDialog == nullptr || !pDialog->isVisible())
+                return;
+            // Typed in as the operator would.
+            auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (pName != nullptr)
+                pName->setText(QString::fromStdString(strFile));
+            QMetaObject::invokeMethod(pDialog, pName != nullptr ? "accept" : "reject");
+        });
+        watch.start(10);
+        std::string strPath;
+        QVERIFY(m_pServices->CFrameworkServices::FileOpenDialog(m_pDlg.get(), ".txt", "文件(*.txt)|*.txt||", strPath));
+        QCOMPARE(strPath, strFile);
+        QCOMPARE(QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    void progressSizes()
+    {
+        QCOMPARE(CLoadProgress::SizeText(0), std::string("0 字节"));
+        QCOMPARE(CLoadProgress::SizeText(1023), std::string("1023 字节"));
+        QCOMPARE(CLoadProgress::SizeText(1024), std::string("1.0 KB"));
+        QCOMPARE(CLoadProgress::SizeText(1048575), std::string("1.0 MB"));
+        QCOMPARE(CLoadProgress::SizeText(12897485), std::string("12.3 MB"));
+        QCOMPARE(CLoadProgress::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
@@ -728,6 +825,8 @@ private slots:
         writer.join();
         QVERIFY(bCancelled);
         QVERIFY2(strLabel.contains(QStringLiteral("已处理")), qPrintable(strLabel));
+        QVERIFY2(strLabel.contains(QRegularExpression(QStringLiteral("已处理 [0-9.]+ (字节|KB|MB)( / [0-9.]+ (字节|KB|MB))?$"))),
+                 qPrintable(strLabel));
         // The wait message came first; the count message never did.
         QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kPleaseWait});
         QVERIFY(ShowsIdle());
@@ -768,7 +867,7 @@ private slots:
         writer.join();
         QVERIFY(bSeen);
         QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CPacketLoader::CountMessage(2)}));
+                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(2)}));
         QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));

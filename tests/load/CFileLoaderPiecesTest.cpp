@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "load/CFileLoader.h"
 #include "packet/CDeviceMessage.h"
 #include "packet/CLNBuffer.h"
-#include "send/CPacketLoader.h"
 
 namespace {
 
-using Result = CPacketLoader::Result;
+using Result = CLoadResult;
 
 std::string DescribeStop(bool bStopped, int64_t nOffset, int64_t nLine, int64_t nUncut)
 {
@@ -85,7 +85,7 @@ std::string Message(int n, const char* pszTime)
 
 // A file is read a piece (1 MiB) at a time; whatever lies across the end of a
 // piece must be cut as if the whole file had been appended at once.
-TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
+TEST(CFileLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
 {
     const std::string tails[] = {
         Message(1, "2020-07-18 10:00:00"),
@@ -108,17 +108,17 @@ TEST(CPacketLoaderPiecesTest, FilesAcrossPieceBoundariesLoadAsWholeBytesDo)
             for (const std::string& second : {tails[0], tails[2], tails[3]}) {
                 const std::string content = head + first + second;
                 const std::string file = dir.Write("f.txt", content);
-                ASSERT_EQ(Describe(CPacketLoader::Import(file)), DescribeWholeCut(content, true))
+                ASSERT_EQ(Describe(CFileLoader::Import(file)), DescribeWholeCut(content, true))
                     << "offset " << nOffset << ": " << first << second;
-                ASSERT_EQ(Describe(CPacketLoader::ImportBytes(content.data(), content.size())),
+                ASSERT_EQ(Describe(CFileLoader::ImportBytes(content.data(), content.size())),
                           DescribeWholeCut(content, true));
-                ASSERT_EQ(Describe(CPacketLoader::LoadTextFile(file, false)), DescribeWholeCut(content, false));
+                ASSERT_EQ(Describe(CFileLoader::LoadTextFile(file, false)), DescribeWholeCut(content, false));
             }
         }
     }
 }
 
-TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
+TEST(CFileLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
 {
     std::string content;
     while (content.size() < 3 * 1048576)
@@ -126,7 +126,7 @@ TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
     TempDir dir;
     const std::string file = dir.Write("many.txt", content);
     std::vector<std::pair<int64_t, int64_t>> reports;
-    const Result result = CPacketLoader::Import(file, [&](int64_t nDone, int64_t nTotal) {
+    const Result result = CFileLoader::Import(file, [&](int64_t nDone, int64_t nTotal) {
         reports.emplace_back(nDone, nTotal);
         return true;
     });
@@ -141,7 +141,7 @@ TEST(CPacketLoaderPiecesTest, ProgressCountsEveryByteReadAndCut)
     EXPECT_EQ(reports.back().first, reports.back().second);
 }
 
-TEST(CPacketLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
+TEST(CFileLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
 {
     // Three "days" of rising times, then some out of order and unreadable.
     std::string content;
@@ -158,7 +158,7 @@ TEST(CPacketLoaderPiecesTest, IndexOfRecurringDaysHoldsEveryMessageInFileOrder)
         content += Message(n++, pszTime) + "\n";
 
     TempDir dir;
-    const Result result = CPacketLoader::Import(dir.Write("days.txt", content));
+    const Result result = CFileLoader::Import(dir.Write("days.txt", content));
     ASSERT_EQ(result.nStatus, Result::kOk);
     ASSERT_EQ(result.pPackets->size(), static_cast<size_t>(n));
 

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "packet/PacketList.h"
+#include "packet/TimeIndex.h"
+
+// What a load gave: the packets of a run (and for an import the time index),
+// or why there are none. The result owns everything it holds and hands it on
+// whole; it shows nothing: callers show Message() in their own way.
+class CLoadResult {
+public:
+    enum Status {
+        kOk,
+        kEmptyText,   // nothing in the text box
+        kHexTooLong,  // hex text longer than the longest accepted
+        kNotHex,      // hex text with a byte other than digits, space, CR, LF
+        kNoPackets,   // nothing cut, or no message with "IMEI" in a file
+        kUnreadable,  // the file cannot be opened or read
+        kTooLarge,    // too large for the packet buffer's 32-bit lengths, or for memory
+        kCancelled,   // the progress callback said stop
+    };
+
+    // Called now and then with the work done out of a total; answering false
+    // cancels the load.
+    using Progress = std::function<bool(int64_t nDone, int64_t nTotal)>;
+
+    Status nStatus = kNoPackets;
+    // kOk: at least one packet; an import also gives the time index.
+    std::unique_ptr<PacketList> pPackets;
+    std::unique_ptr<TimeIndex> pIndex;
+    // Hex mode: what the text box holds afterwards (the kept digits, or
+    // empty after a rejection).
+    std::string strText;
+    // kUnreadable, kTooLarge: the file's name and the reason.
+    std::string strDetail;
+    // The cutting ended with bytes left that no packet took (a '{' before the
+    // '}' of the message being cut, or a message without its '}' at the
+    // end): where they begin, and how many there were to the end of the input.
+    bool bCutStopped = false;
+    int64_t nStopOffset = 0;
+    int64_t nStopLine = 0;
+    int64_t nUncut = 0;
+
+    static CLoadResult WithStatus(Status nStatus);
+    // kUnreadable or kTooLarge, with "what: reason" as the detail.
+    static CLoadResult Failure(Status nStatus, const std::string& strWhat, const std::string& strReason);
+
+    // What the operator is told: the count message for kOk, the failure's own
+    // text otherwise (empty for kCancelled).
+    std::string Message() const;
+    // Where the cutting stopped, for a result with bCutStopped.
+    std::string CutStopMessage() const;
+    static std::string CountMessage(size_t nPackets);
+};

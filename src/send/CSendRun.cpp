@@ -1,0 +1,60 @@
+#include "send/CSendRun.h"
+
+#include <new>
+#include <system_error>
+#include <utility>
+
+#include "send/CSocketSink.h"
+#include "send/SendWorker.h"
+
+CSendRun::CSendRun(int hSocket, CSendClock& clock, ThreadStarter startThread)
+    : m_pSocketSink(std::make_unique<CSocketSink>(hSocket)), m_clock(clock), m_startThread(std::move(startThread))
+{
+}
+
+CSendRun::~CSendRun()
+{
+    Stop();
+}
+
+CDatagramSink& CSendRun::SocketSink()
+{
+    return *m_pSocketSink;
+}
+
+std::unique_ptr<std::thread> CSendRun::StartThread(std::function<void()> body, std::string& strError)
+{
+    try {
+        return std::make_unique<std::thread>(std::move(body));
+    } catch (const std::system_error& error) {
+        strError = error.what();
+    } catch (const std::bad_alloc&) {
+        strError = "out of memory";
+    }
+    return nullptr;
+}
+
+bool CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
+                     CSendNotify& notify, std::string& strError, CDatagramSink* pSink)
+{
+    Stop();
+    m_bRunning.store(true);
+    m_pWorker = std::make_unique<SendWorker>(std::move(settings), std::move(pPackets), std::move(pIndex), m_bRunning,
+                                             m_clock, pSink != nullptr ? *pSink : *m_pSocketSink, notify);
+    m_pThread = m_startThread([pWorker = m_pWorker.get()] { pWorker->Run(); }, strError);
+    if (m_pThread)
+        return true;
+    m_bRunning.store(false);
+    m_pWorker.reset();
+    return false;
+}
+
+void CSendRun::Stop()
+{
+    m_bRunning.store(false);
+    if (m_pThread) {
+        m_pThread->join();
+        m_pThread.reset();
+    }
+    m_pWorker.reset();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "packet/PacketList.h"
+#include "packet/TimeIndex.h"
+#include "send/SendSettings.h"
+
+class CDatagramSink;
+class CSendClock;
+class CSendNotify;
+class CSocketSink;
+class SendWorker;
+
+// Starts and stops the runs of one front end, one at a time: the worker gets
+// the settings as they are at the start, the packets and the index, and runs
+// on a thread of its own, sending through a sink on the endpoint's socket;
+// the running flag is the only thing shared with it during the run. Stop
+// clears the flag and joins the worker, which has then released the packets
+// and given its end notice.
+//
+// One thread (the front end's) calls every operation. The clock, the notify
+// object and any sink given to Start are not owned and must outlive the run
+// (that is, the next Stop).
+class CSendRun {
+public:
+    // Runs body on a new thread; null, with the reason, when none can be had.
+    using ThreadStarter = std::function<std::unique_ptr<std::thread>(std::function<void()> body, std::string& strError)>;
+
+    // hSocket: the endpoint's socket, which every datagram leaves through.
+    CSendRun(int hSocket, CSendClock& clock, ThreadStarter startThread = StartThread);
+    ~CSendRun();
+    CSendRun(const CSendRun&) = delete;
+    CSendRun& operator=(const CSendRun&) = delete;
+
+    // Starts the worker; pSink, when given, takes the datagrams instead of
+    // the socket sink (a sink that passes them on to SocketSink()). False,
+    // with the reason, when no thread can be created: nothing is left
+    // running and the packets are released.
+    bool Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
+               CSendNotify& notify, std::string& strError, CDatagramSink* pSink = nullptr);
+    // Clears the running flag and joins the worker; nothing when no run is on.
+    void Stop();
+
+    // A worker thread exists (it may have ended by itself: Stop joins it).
+    bool IsRunning() const { return m_pThread != nullptr; }
+    CDatagramSink& SocketSink();
+
+    static std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError);
+
+private:
+    std::unique_ptr<CSocketSink> m_pSocketSink;
+    CSendClock& m_clock;
+    ThreadStarter m_startThread;
+    std::atomic<bool> m_bRunning{false};
+    std::unique_ptr<SendWorker> m_pWorker;
+    std::unique_ptr<std::thread> m_pThread;
+};
