@@ -2,7 +2,7 @@
 """The fleet benchmarks: tovrik-cli --devices N against receivers of our own
 on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
-    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5] [--out FILE]
+    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5] [--nice N] [--out FILE]
 
 1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
@@ -262,6 +262,11 @@ def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=100
         "sent": sum(s["sent"] for s in stats if s), "send_errors": sum(s["send_errors"] for s in stats if s),
         "sender_late_p99_ms": max((s["lateness_ms"]["p99"] for s in stats if s), default=None),
         "threads": [s.get("threads") for s in stats if s],
+        # The sender's own worst seconds (its lateness against its schedule),
+        # to tell a stall of the whole machine from a late receiver.
+        "sender_worst_seconds": sorted(({"t": e["t"], "max_ms": e["max_ms"], "p99_ms": e["p99_ms"]}
+                                        for st in stats if st for e in st.get("series", [])),
+                                       key=lambda e: -e["max_ms"])[:5],
     })
     row["rate_per_s"] = row["received"] / float(seconds)
     return row
@@ -382,11 +387,12 @@ def print_table(results):
             r["rss_after_warmup_kb"] / 1024.0, r["rss_last_kb"] / 1024.0, 100 * r["rss_growth"],
             r["threads_after_warmup"], r["threads_last"], r["warmup_s"], verdict(r["ok"])))
     if "load_average" in results:
-        print("  load average at the end: %.2f %.2f %.2f" % tuple(results["load_average"]))
+        print("  load average at the end: %.2f %.2f %.2f; niceness %d" % (tuple(results["load_average"]) +
+                                                                       (results.get("niceness", 0),)))
     return ["fleet " + k for k in ("1", "2", "3", "5") if k in results and not all(results[k]["ok"].values())]
 
 
-def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True):
+def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice=0):
     """Runs the chosen benchmarks and writes their JSON; prints the table
     unless told not to (run_bench.py prints it with its own). Answers
     (results, misses)."""
@@ -394,6 +400,8 @@ def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True):
     for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver")):
         if not os.access(path, os.X_OK):
             raise RuntimeError("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
+    if nice:
+        os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
     lengths = {"1": 15, "2": 15, "3": 10, "5": 120} if quick else {"1": 60, "2": 60, "3": 30, "5": 600}
@@ -404,6 +412,7 @@ def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True):
             print("fleet benchmark %s (%d s) ..." % (key, lengths[key]), flush=True)
             results[key] = benches[key](args, workdir, lengths[key])
     results["load_average"] = os.getloadavg()
+    results["niceness"] = os.nice(0)
     with open(out or os.path.join(build, "fleet-bench-results.json"), "w") as f:
         json.dump(results, f, indent=2)
     if not table:
@@ -419,9 +428,11 @@ def main():
     ap.add_argument("--quick", action="store_true", help="15 s runs, a 2-minute soak")
     ap.add_argument("--only", default="1,2,3,5", help="comma-separated benchmark numbers")
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
+    ap.add_argument("--nice", type=int, default=0,
+                    help="run every process of the benchmark this much nicer (below 0 as root: ahead of other work)")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
-    _, misses = run(args.build, args.cli, args.quick, args.only, args.out)
+    _, misses = run(args.build, args.cli, args.quick, args.only, args.out, nice=args.nice)
     print("targets missed: " + (", ".join(misses) if misses else "none"))
     return 1 if misses and args.strict else 0
 
