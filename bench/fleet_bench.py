@@ -250,6 +250,7 @@ def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=100
             with open(c.stderr_path) as f:
                 raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
     row = receiver_row(report)
+    row["receiver"] = report
     figures = [c.figures() for c in children]
     stats = [read_stats(s) for s in stats_files]
     row.update({
@@ -286,6 +287,7 @@ def run_python_loop(args, workdir, seconds):
             loop.proc.kill()
         report = finish_receiver(receiver, out)
     python = receiver_row(report)
+    python["receiver"] = report
     figures = loop.figures()
     python.update({"cpu_core": sum(cpu[0]), "cpu_user_core": cpu[0][0], "cpu_system_core": cpu[0][1],
                    "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
