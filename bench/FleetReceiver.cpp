@@ -25,9 +25,8 @@
 // packet C - C0, C0 = --sequence-first (phase first: the count of the
 // device's first datagram), so datagrams that come late and are caught up
 // keep their own instants however late they are. Only instants in [T0, T1)
-// (Unix seconds) count:
-// each device expects the instants of its grid in that window, and what did
-// not arrive is missing. Device info messages are counted apart and never
+// (Unix seconds) count: each device expects the instants of its grid in that
+// window, and what did not arrive is missing. Device info messages are counted apart and never
 // scheduled.
 //
 // Prints "port P" on standard output once bound; at T1 + grace (default 1 s)
