@@ -20,7 +20,7 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
 Lateness is the kernel's receive timestamp minus the datagram's scheduled
 instant: in mode 0 the whole second plus k * 1 s / N for device k; in mode 6
-the run's own grid, start + k * 10 ms / N + 100 ms + i * 10 ms for packet i
+the run's own grid, start + k * 10 ms / N + (i + 1) * 10 ms for packet i
 (its packnum less 1), with the run's start taken from
 the earliest device info message. Only
 instants inside the measured window count (it starts a few seconds after the
@@ -316,10 +316,10 @@ def bench_three(args, workdir, seconds):
     subprocess.run([sys.executable, os.path.join(HERE, "gen_messages.py"), "--count", str(100 * (seconds + 10)),
                     "--no-imei-every", "0", "--broken-every", "0", "--out", messages],
                    check=True, stderr=subprocess.DEVNULL)
-    # Packet i of device k is due at the run's start + k * 10 ms / N + 100 ms
-    # + i * 10 ms; the start is the earliest device info message less its
-    # offset, and i the packnum less 1.
-    schedule = ["--phase", "start", "--spread", "--lead-ms", "100", "--sequence", "packnum", "--sequence-first", "1"]
+    # Packet i of device k is due at the run's start + k * 10 ms / N
+    # + (i + 1) * 10 ms; the start is the earliest device info message less
+    # its offset, and i the packnum less 1.
+    schedule = ["--phase", "start", "--spread", "--lead-ms", "10", "--sequence", "packnum", "--sequence-first", "1"]
     row = run_fleet(args, workdir, "b3", 1000, 6, seconds, warmup=2, period_ms=10, schedule=schedule,
                     extra=["--text-file", messages])
     ideal = 1000 * seconds * 100
