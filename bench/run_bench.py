@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """Runs every benchmark of Tovrik and prints a short table (`make bench`).
 
-    run_bench.py [--build build-bench] [--quick] [--no-week] [--clean] [--strict]
+    run_bench.py [--build build-bench] [--quick] [--no-week] [--fleet quick|full|off] [--clean] [--strict]
 
 1. Generates bench/data/day.txt and week.txt when missing (gen_messages.py;
    the week only with room to spare on the disk).
 2. Google Benchmark (tovrik_bench): cutting 1, 10 and 100 MB, the import
-   readings, the stamp step and the make-up step.
+   readings, the stamp step and the make-up step; the fleet's splice of a
+   status message from its template, beside the rewrite through JSON.
 3. Import: tovrik-cli --dry-run --import against the plain Python loop on the
    day file; the week file five times in a row, its worst time and peak
    memory (import_bench.py).
 4. Cutting through the whole command: tovrik-cli --text-file on 10 and
    100 MB (text_file_bench.py).
 5. Sending on loopback: modes 0, 4, 6 and replay (send_bench.py).
+6. The fleet on loopback (fleet_bench.py), by default its shorter runs
+   (15 s each, a 2-minute soak); --fleet full for the full lengths.
 
 All figures also go to BUILD/bench-results.json. The exit status is 0 unless
 a step fails, or with --strict a target is missed.
@@ -29,6 +32,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
+import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
 import send_bench  # noqa: E402
 import text_file_bench  # noqa: E402
@@ -129,8 +133,14 @@ def print_table(results):
     print()
     print("== Per message (904-byte status message) ==")
     for name, label in (("BM_ReadImport", "import readings"), ("BM_StampStep", "stamp step"),
-                        ("BM_MakeUpStep", "make-up step")):
+                        ("BM_MakeUpStep", "make-up step"), ("BM_RewriteDirectStatus", "fleet, via JSON"),
+                        ("BM_SpliceStatus", "fleet splice")):
         print("  %-16s %10s" % (label, fmt_ms(gb[name]["real_ms"])))
+    splice_rate = 1000.0 / gb["BM_SpliceStatus"]["cpu_ms"]
+    print("  fleet splice: %.2f million status messages a second on one core (at least 1) %s" % (
+        splice_rate / 1e6, verdict(splice_rate >= 1e6)))
+    if splice_rate < 1e6:
+        misses.append("splice rate")
     print()
     print("== Import (tovrik-cli --dry-run --import) ==")
     speedup_ok = imp["speedup"] >= 3
@@ -181,6 +191,8 @@ def print_table(results):
             misses.append("sending " + row["mode"])
         print("  %-12s %9d %9.2f %9.1f ms %7.1f ms  %s" % (
             row["mode"], row["datagrams"], row["rate_per_s"], row["late_median_ms"], row["late_max_ms"], target))
+    if "fleet" in results:
+        misses += fleet_bench.print_table(results["fleet"])
     print()
     print("targets missed: " + (", ".join(misses) if misses else "none"))
     return misses
@@ -191,6 +203,8 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
     ap.add_argument("--quick", action="store_true", help="fewer repetitions and rounds, shorter sends")
     ap.add_argument("--no-week", action="store_true", help="leave the week file out")
+    ap.add_argument("--fleet", choices=("quick", "full", "off"), default="quick",
+                    help="the fleet benchmarks: shorter runs (default), full lengths, or none")
     ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
@@ -214,6 +228,9 @@ def main():
     results["text_file"] = text_file_bench.run_bench(cli, DATA, rounds=3 if args.quick else 7)
     print("sending ...", flush=True)
     results["send"] = send_bench.run(cli, seconds=5 if args.quick else 6)
+    if args.fleet != "off":
+        results["fleet"], _ = fleet_bench.run(args.build, cli, quick=args.fleet == "quick",
+                                              out=os.path.join(args.build, "fleet-bench-results.json"), table=False)
 
     with open(os.path.join(args.build, "bench-results.json"), "w") as f:
         json.dump(results, f, indent=2)

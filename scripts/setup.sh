@@ -16,7 +16,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
-  python3 time
+  python3 python3-yaml time
 )
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev

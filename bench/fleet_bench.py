@@ -1,0 +1,443 @@
+#!/usr/bin/env python3
+"""The fleet benchmarks: tovrik-cli --devices N against receivers of our own
+on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
+
+    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5] [--nice N] [--out FILE]
+
+1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
+   p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
+   the same run, the plain Python loop (py_fleet_loop.py) on the same
+   schedule with a receiver of its own.
+2. 100,000 devices, mode 0, --spread, as six shards (--shard K/6), shard K
+   bound to 127.0.1.(K+1): p99 <= 5 ms, the six together <= one core.
+3. 1,000 devices, mode 6 (10 ms), --spread, a message file of numbered status
+   messages (30 s; --quick 10 s): 100,000 datagrams/s, the total within 0.1 %
+   of the ideal, p99 <= 2 ms.
+5. 18,000 devices, mode 0, --spread, one process, 10 minutes (--quick 2):
+   RSS and threads sampled from /proc/PID/status every 10 s; flat = the last
+   sample within 5 % (threads: equal) of the first after warm-up.
+(4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench.)
+
+Lateness is the kernel's receive timestamp minus the datagram's scheduled
+instant: in mode 0 the whole second plus k * 1 s / N for device k; in mode 6
+the run's own grid, start + k * 10 ms / N + (i + 1) * 10 ms for packet i
+(its packnum less 1), with the run's start taken from
+the earliest device info message. Only
+instants inside the measured window count (it starts a few seconds after the
+launch, once every socket is open). CPU is utime + stime from /proc/PID/stat
+over the window (the whole run's also, from wait4), peak RSS the kernel's
+VmHWM, read until the process ends. The JSON goes to --out (default BUILD/fleet-bench-results.json).
+"""
+
+import argparse
+import contextlib
+import json
+import math
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+TICKS = os.sysconf("SC_CLK_TCK")
+IMEI_FIRST = 860000000000000
+RMEM_WANTED = 256 << 20
+# A receive buffer of 256 MiB holds some 100,000 status messages: a second of
+# the largest fleet here, which also sends its first checks and device info
+# messages in the second after its start.
+
+
+@contextlib.contextmanager
+def rmem_max_raised(wanted=RMEM_WANTED):
+    """Raises net.core.rmem_max for the receivers' SO_RCVBUF (as root; they
+    also force the size past it then), restoring it afterwards."""
+    path = "/proc/sys/net/core/rmem_max"
+    try:
+        with open(path) as f:
+            before = int(f.read())
+    except OSError:
+        yield None
+        return
+    raised = False
+    if before < wanted and os.geteuid() == 0:
+        try:
+            with open(path, "w") as f:
+                f.write(str(wanted))
+            raised = True
+        except OSError:
+            pass
+    try:
+        yield before
+    finally:
+        if raised:
+            with open(path, "w") as f:
+                f.write(str(before))
+
+
+def proc_cpu_s(pid):
+    """(utime, stime) of a live process, in seconds (None once it is gone)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return None
+    return int(fields[11]) / TICKS, int(fields[12]) / TICKS
+
+
+def proc_status(pid):
+    """VmRSS, VmHWM (kB) and Threads of a live process."""
+    out = {}
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                key, _, value = line.partition(":")
+                if key in ("VmRSS", "VmHWM", "Threads"):
+                    out[key] = int(value.split()[0])
+    except OSError:
+        pass
+    return out
+
+
+class Child:
+    """A process of the benchmark, reaped with wait4 for its rusage."""
+
+    def __init__(self, cmd, stderr_path=None):
+        self.cmd = cmd
+        self.stderr_path = stderr_path
+        with open(stderr_path or os.devnull, "w") as err:
+            self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+        self.pid = self.proc.pid
+        self.started = time.time()
+        self.hwm_kb = 0
+        self.rusage = None
+        self.status = None
+
+    def sample(self):
+        status = proc_status(self.pid)
+        self.hwm_kb = max(self.hwm_kb, status.get("VmHWM", 0))
+        return status
+
+    def wait(self, timeout):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            self.sample()
+            pid, status, usage = os.wait4(self.pid, os.WNOHANG)
+            if pid == self.pid:
+                self.proc.returncode = os.waitstatus_to_exitcode(status)
+                self.status, self.rusage = self.proc.returncode, usage
+                return self.status
+            time.sleep(0.05)
+        self.proc.kill()
+        _, status, self.rusage = os.wait4(self.pid, 0)
+        self.proc.returncode = self.status = os.waitstatus_to_exitcode(status)
+        raise RuntimeError("%s did not end in time" % " ".join(self.cmd[:6]))
+
+    def figures(self):
+        # Peak RSS from VmHWM: wait4's ru_maxrss also counts the forking
+        # Python's pages from before the exec.
+        usage = self.rusage
+        return {"cpu_s": usage.ru_utime + usage.ru_stime, "max_rss_kb": self.hwm_kb,
+                "wall_s": time.time() - self.started, "exit": self.status}
+
+
+def start_receiver(build, workdir, name, devices, window, period_ms=1000, schedule=()):
+    out = os.path.join(workdir, name + ".json")
+    cmd = [os.path.join(build, "bench", "tovrik_fleet_receiver"), "--devices", str(devices), "--imei-first",
+           str(IMEI_FIRST), "--period-ms", str(period_ms), "--window-start", "%.3f" % window[0],
+           "--window-end", "%.3f" % window[1], "--rcvbuf", str(RMEM_WANTED), "--out", out]
+    cmd += list(schedule)
+    proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    line = proc.stdout.readline().split()
+    if len(line) != 2 or line[0] != "port":
+        proc.kill()
+        raise RuntimeError("the receiver did not start: %r" % line)
+    return proc, int(line[1]), out
+
+
+def finish_receiver(proc, out):
+    proc.wait(timeout=30)
+    proc.stdout.close()
+    if proc.returncode != 0:
+        raise RuntimeError("the receiver failed (%d)" % proc.returncode)
+    with open(out) as f:
+        return json.load(f)
+
+
+def plan(warmup, seconds):
+    """The measured window: whole seconds, from warm-up after now."""
+    start = math.ceil(time.time() + warmup)
+    return (start, start + seconds)
+
+
+def sleep_until(instant):
+    delay = instant - time.time()
+    if delay > 0:
+        time.sleep(delay)
+
+
+def fleet_cmd(cli, port, devices, mode, stop_after, stats, extra=()):
+    return [cli, "-t", "127.0.0.1", "-p", str(port), "-m", str(mode), "--devices", str(devices), "--imei-first",
+            str(IMEI_FIRST), "--spread", "-q", "--stop-after", "%.1f" % stop_after, "--stats-json", stats] + list(extra)
+
+
+def measure(children, window, sample_every=None, on_sample=None):
+    """CPU of the children over the window, in cores, user and system each;
+    samples their status on the way."""
+    sleep_until(window[0])
+    cpu0 = [proc_cpu_s(c.pid) for c in children]
+    if sample_every:
+        t = window[0]
+        while t + sample_every <= window[1] + 1e-6:
+            t += sample_every
+            sleep_until(t)
+            on_sample(t - window[0], [c.sample() for c in children])
+    sleep_until(window[1])
+    cpu1 = [proc_cpu_s(c.pid) for c in children]
+    for c in children:
+        c.sample()
+    if None in cpu0 or None in cpu1:
+        raise RuntimeError("a sender ended inside the measured window")
+    span = float(window[1] - window[0])
+    return [((b[0] - a[0]) / span, (b[1] - a[1]) / span) for a, b in zip(cpu0, cpu1)]
+
+
+def read_stats(path):
+    try:
+        with open(path) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def receiver_row(report):
+    late = report["late_ms"]
+    return {"expected": report["expected"], "received": report["scheduled"] - report["duplicates"],
+            "missing": report["missing"], "devices_missing": report["devices_missing"],
+            "duplicates": report["duplicates"], "sources": report["sources"], "source_ports": report["source_ports"],
+            "late_p50_ms": late["p50"], "late_p99_ms": late["p99"], "late_max_ms": late["max"],
+            "receiver_socket_drops": report["socket_drops"], "udp_rcvbuf_errors": report["udp_snmp"]["rcvbuf_errors"],
+            "receiver_cpu_s": report["receiver_cpu_s"]}
+
+
+def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=1000, schedule=(), shards=1,
+              extra=(), sample_every=None, on_sample=None):
+    """One fleet (in `shards` processes) against one receiver."""
+    window = plan(warmup, seconds)
+    receiver, port, out = start_receiver(args.build, workdir, name, devices, window, period_ms, schedule)
+    children, stats_files = [], []
+    try:
+        stop_after = window[1] + 0.5 - time.time()
+        for k in range(shards):
+            stats = os.path.join(workdir, "%s-%d.stats.json" % (name, k))
+            shard = ["--shard", "%d/%d" % (k, shards), "--bind", "127.0.1.%d" % (k + 1)] if shards > 1 else []
+            children.append(Child(fleet_cmd(args.cli, port, devices, mode, stop_after, stats, list(extra) + shard),
+                                  os.path.join(workdir, "%s-%d.err" % (name, k))))
+            stats_files.append(stats)
+        cpu = measure(children, window, sample_every, on_sample)
+        for c in children:
+            c.wait(30)
+    finally:
+        for c in children:
+            if c.status is None:
+                c.proc.kill()
+        report = finish_receiver(receiver, out)
+    for c in children:
+        if c.status != 0:
+            with open(c.stderr_path) as f:
+                raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
+    row = receiver_row(report)
+    row["receiver"] = report
+    figures = [c.figures() for c in children]
+    stats = [read_stats(s) for s in stats_files]
+    row.update({
+        "devices": devices, "mode": mode, "shards": shards, "window_s": seconds,
+        "cpu_core": sum(u + s for u, s in cpu), "cpu_core_per_shard": [u + s for u, s in cpu],
+        "cpu_user_core": sum(u for u, _ in cpu), "cpu_system_core": sum(s for _, s in cpu),
+        "cpu_s_whole_run": sum(f["cpu_s"] for f in figures),
+        "peak_rss_mb": max(f["max_rss_kb"] for f in figures) / 1024.0,
+        "peak_rss_mb_per_shard": [f["max_rss_kb"] / 1024.0 for f in figures],
+        "sent": sum(s["sent"] for s in stats if s), "send_errors": sum(s["send_errors"] for s in stats if s),
+        "sender_late_p99_ms": max((s["lateness_ms"]["p99"] for s in stats if s), default=None),
+        "threads": [s.get("threads") for s in stats if s],
+        # The sender's own worst seconds (its lateness against its schedule),
+        # to tell a stall of the whole machine from a late receiver.
+        "sender_worst_seconds": sorted(({"t": e["t"], "max_ms": e["max_ms"], "p99_ms": e["p99_ms"]}
+                                        for st in stats if st for e in st.get("series", [])),
+                                       key=lambda e: -e["max_ms"])[:5],
+    })
+    row["rate_per_s"] = row["received"] / float(seconds)
+    return row
+
+
+def run_python_loop(args, workdir, seconds):
+    """py_fleet_loop.py on benchmark 1's schedule against a receiver of its own."""
+    window = plan(3, seconds)
+    receiver, port, out = start_receiver(args.build, workdir, "b1-python", 10000, window)
+    loop = Child([sys.executable, os.path.join(HERE, "py_fleet_loop.py"), "--port", str(port), "--devices", "10000",
+                  "--imei-first", str(IMEI_FIRST), "--seconds", "%.1f" % (window[1] + 0.5 - time.time())])
+    try:
+        cpu = measure([loop], window)
+        loop.wait(30)
+    finally:
+        if loop.status is None:
+            loop.proc.kill()
+        report = finish_receiver(receiver, out)
+    python = receiver_row(report)
+    python["receiver"] = report
+    figures = loop.figures()
+    python.update({"cpu_core": sum(cpu[0]), "cpu_user_core": cpu[0][0], "cpu_system_core": cpu[0][1],
+                   "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
+                   "window_s": seconds})
+    return python
+
+
+def bench_one(args, workdir, seconds):
+    row = run_fleet(args, workdir, "b1-tovrik", 10000, 0, seconds, warmup=3)
+    row["python"] = run_python_loop(args, workdir, seconds)
+    row["ok"] = {"missing": row["missing"] == 0, "p99": row["late_p99_ms"] <= 1.0, "cpu": row["cpu_core"] <= 0.10,
+                 "rss": row["peak_rss_mb"] <= 64}
+    return row
+
+
+def bench_two(args, workdir, seconds):
+    row = run_fleet(args, workdir, "b2", 100000, 0, seconds, warmup=4, shards=6)
+    row["ok"] = {"missing": row["missing"] == 0, "p99": row["late_p99_ms"] <= 5.0, "cpu": row["cpu_core"] <= 1.0}
+    return row
+
+
+def bench_three(args, workdir, seconds):
+    # The fast modes end after the last packet: one a tick for the whole run,
+    # numbered by their packnum from 1 on.
+    messages = os.path.join(workdir, "b3-messages.txt")
+    subprocess.run([sys.executable, os.path.join(HERE, "gen_messages.py"), "--count", str(100 * (seconds + 10)),
+                    "--no-imei-every", "0", "--broken-every", "0", "--out", messages],
+                   check=True, stderr=subprocess.DEVNULL)
+    # Packet i of device k is due at the run's start + k * 10 ms / N
+    # + (i + 1) * 10 ms; the start is the earliest device info message less
+    # its offset, and i the packnum less 1.
+    schedule = ["--phase", "start", "--spread", "--lead-ms", "10", "--sequence", "packnum", "--sequence-first", "1"]
+    row = run_fleet(args, workdir, "b3", 1000, 6, seconds, warmup=2, period_ms=10, schedule=schedule,
+                    extra=["--text-file", messages])
+    ideal = 1000 * seconds * 100
+    row["ideal"] = ideal
+    row["off_ideal"] = (row["received"] - ideal) / float(ideal)
+    row["ok"] = {"rate": row["rate_per_s"] >= 0.999 * 100000, "total": abs(row["off_ideal"]) <= 0.001,
+                 "p99": row["late_p99_ms"] <= 2.0}
+    return row
+
+
+def bench_five(args, workdir, seconds):
+    samples = []
+    warmup_s = 30 if seconds >= 300 else 20
+
+    def on_sample(t, statuses):
+        status = statuses[0]
+        samples.append({"t": round(t), "rss_kb": status.get("VmRSS"), "threads": status.get("Threads")})
+
+    row = run_fleet(args, workdir, "b5", 18000, 0, seconds, warmup=3, sample_every=10, on_sample=on_sample)
+    after = next((s for s in samples if s["t"] >= warmup_s), samples[0])
+    last = samples[-1]
+    row.update({"samples": samples, "warmup_s": warmup_s, "rss_after_warmup_kb": after["rss_kb"],
+                "rss_last_kb": last["rss_kb"], "threads_after_warmup": after["threads"], "threads_last": last["threads"]})
+    row["rss_growth"] = (last["rss_kb"] - after["rss_kb"]) / float(after["rss_kb"])
+    row["ok"] = {"rss_flat": abs(row["rss_growth"]) <= 0.05, "threads_flat": last["threads"] == after["threads"],
+                 "missing": row["missing"] == 0}
+    return row
+
+
+def verdict(ok):
+    return "ok" if all(ok.values()) else "MISSED " + ",".join(k for k, v in ok.items() if not v)
+
+
+def print_table(results):
+    print()
+    print("== Fleet (tovrik-cli --devices N --spread, receiver on 127.0.0.1) ==")
+    print("  %-34s %9s %8s %8s %8s %8s %8s  %s" % ("run", "received", "missing", "p50 ms", "p99 ms", "max ms",
+                                                "CPU", "peak RSS"))
+
+    def line(label, row):
+        print("  %-34s %9d %8d %8.3f %8.3f %8.2f %7.1f%% %6.1f MB" % (
+            label, row["received"], row["missing"], row["late_p50_ms"], row["late_p99_ms"], row["late_max_ms"],
+            100 * row["cpu_core"], row["peak_rss_mb"]))
+        print("  %-34s CPU user %.1f %% + system %.1f %%; receiver drops %d (in the window: %d missing)" % (
+            "", 100 * row["cpu_user_core"], 100 * row["cpu_system_core"], row["receiver_socket_drops"],
+            row["missing"]))
+
+    if "1" in results:
+        r = results["1"]
+        line("1  10,000 dev mode 0, %d s" % r["window_s"], r)
+        line("   Python loop, same schedule", r["python"])
+        print("     target: none missing, p99 <= 1 ms, CPU <= 10 %%, RSS <= 64 MB: %s" % verdict(r["ok"]))
+    if "2" in results:
+        r = results["2"]
+        line("2  100,000 dev, 6 shards, %d s" % r["window_s"], r)
+        print("     target: p99 <= 5 ms, six shards <= 100 %% of a core: %s (per shard %s %%)" % (
+            verdict(r["ok"]), " ".join("%.1f" % (100 * c) for c in r["cpu_core_per_shard"])))
+    if "3" in results:
+        r = results["3"]
+        line("3  1,000 dev mode 6, %d s" % r["window_s"], r)
+        print("     %.0f datagrams/s, %+.4f %% of the ideal %d; target: 100,000/s, within 0.1 %%, p99 <= 2 ms: %s" % (
+            r["rate_per_s"], 100 * r["off_ideal"], r["ideal"], verdict(r["ok"])))
+    if "5" in results:
+        r = results["5"]
+        line("5  18,000 dev mode 0, %d s" % r["window_s"], r)
+        print("     RSS %.1f -> %.1f MB (%+.1f %%), threads %s -> %s from %d s on: %s" % (
+            r["rss_after_warmup_kb"] / 1024.0, r["rss_last_kb"] / 1024.0, 100 * r["rss_growth"],
+            r["threads_after_warmup"], r["threads_last"], r["warmup_s"], verdict(r["ok"])))
+    if "load_average" in results:
+        print("  load average at the end: %.2f %.2f %.2f; niceness %d" % (tuple(results["load_average"]) +
+                                                                       (results.get("niceness", 0),)))
+    return ["fleet " + k for k in ("1", "2", "3", "5") if k in results and not all(results[k]["ok"].values())]
+
+
+def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice=0):
+    """Runs the chosen benchmarks and writes their JSON; prints the table
+    unless told not to (run_bench.py prints it with its own). Answers
+    (results, misses)."""
+    args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"))
+    for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver")):
+        if not os.access(path, os.X_OK):
+            raise RuntimeError("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
+    if nice:
+        os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
+    lengths = {"1": 15, "2": 15, "3": 10, "5": 120} if quick else {"1": 60, "2": 60, "3": 30, "5": 600}
+    benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five}
+    results = {}
+    with rmem_max_raised(), tempfile.TemporaryDirectory(prefix="tovrik-fleet-bench-") as workdir:
+        for key in only.split(","):
+            print("fleet benchmark %s (%d s) ..." % (key, lengths[key]), flush=True)
+            results[key] = benches[key](args, workdir, lengths[key])
+    results["load_average"] = os.getloadavg()
+    results["niceness"] = os.nice(0)
+    with open(out or os.path.join(build, "fleet-bench-results.json"), "w") as f:
+        json.dump(results, f, indent=2)
+    if not table:
+        return results, []
+    misses = print_table(results)
+    return results, misses
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
+    ap.add_argument("--cli", help="tovrik-cli to run (default BUILD/src/cli/tovrik-cli)")
+    ap.add_argument("--quick", action="store_true", help="15 s runs, a 2-minute soak")
+    ap.add_argument("--only", default="1,2,3,5", help="comma-separated benchmark numbers")
+    ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
+    ap.add_argument("--nice", type=int, default=0,
+                    help="run every process of the benchmark this much nicer (below 0 as root: ahead of other work)")
+    ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
+    args = ap.parse_args()
+    _, misses = run(args.build, args.cli, args.quick, args.only, args.out, nice=args.nice)
+    print("targets missed: " + (", ".join(misses) if misses else "none"))
+    return 1 if misses and args.strict else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
