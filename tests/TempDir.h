@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 
 // A fresh directory under /tmp for one test, removed with its files.
@@ -28,8 +29,23 @@ public:
     std::string Write(const std::string& strName, const std::string& strContent) const
     {
         const std::string strFile = m_strPath + "/" + strName;
-        std::ofstream(strFile, std::ios::binary) << strContent;
+        WriteFile(strFile, strContent);
         return strFile;
+    }
+
+    static void WriteFile(const std::string& strPath, const std::string& strContent)
+    {
+        std::ofstream(strPath, std::ios::binary) << strContent;
+    }
+    // A file's bytes, or "<missing>" when it cannot be opened.
+    static std::string ReadFile(const std::string& strPath)
+    {
+        std::ifstream file(strPath, std::ios::binary);
+        if (!file)
+            return "<missing>";
+        std::ostringstream content;
+        content << file.rdbuf();
+        return content.str();
     }
 
 private:

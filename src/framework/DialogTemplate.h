@@ -8,8 +8,9 @@
 // with the Windows values, in tab order. Every backend builds its window
 // from it: the Win32 one passes the styles through, others read them.
 //
-// The names below are those of the Windows headers with a k prefix, so that
-// they never meet the headers' macros.
+// The style bits are named after the Windows headers' macros (kWsTabStop for
+// WS_TABSTOP), so that they never meet those macros. As there, a value can
+// mean one thing on a window and another on a control.
 namespace DialogStyle {
 
 // Window styles.
@@ -21,14 +22,11 @@ inline constexpr uint32_t kWsSysMenu = 0x00080000;     // WS_SYSMENU
 inline constexpr uint32_t kWsVScroll = 0x00200000;     // WS_VSCROLL
 inline constexpr uint32_t kWsBorder = 0x00800000;      // WS_BORDER
 inline constexpr uint32_t kWsCaption = 0x00C00000;     // WS_CAPTION
-inline constexpr uint32_t kWsVisible = 0x10000000;     // WS_VISIBLE
-inline constexpr uint32_t kWsPopup = 0x80000000;       // WS_POPUP
 // Extended window style: shown in the taskbar.
 inline constexpr uint32_t kWsExAppWindow = 0x00040000; // WS_EX_APPWINDOW
 
 // Dialog styles.
 inline constexpr uint32_t kDsModalFrame = 0x0080;  // DS_MODALFRAME
-inline constexpr uint32_t kDsSetFont = 0x0040;     // DS_SETFONT
 inline constexpr uint32_t kDsShellFont = 0x0048;   // DS_SHELLFONT
 
 // Edit styles.
@@ -98,14 +96,4 @@ struct DialogTemplate {
     // In tab order.
     const ControlTemplate* pControls;
     size_t nControls;
-
-    // The control with nId, or null.
-    const ControlTemplate* Control(int nControlId) const
-    {
-        for (size_t i = 0; i < nControls; ++i) {
-            if (pControls[i].nId == nControlId)
-                return &pControls[i];
-        }
-        return nullptr;
-    }
 };

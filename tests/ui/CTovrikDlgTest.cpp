@@ -9,10 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <ostream>
-#include <sstream>
 #include <thread>
 
 #include "CLoopbackReceiver.h"
@@ -34,20 +32,6 @@ using Box = CFakeFrameworkServices::Box;
 
 constexpr int kEndWaitMs = 5000;
 
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file)
-        return "<missing>";
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void WriteFile(const std::string& strPath, const std::string& strContent)
-{
-    std::ofstream(strPath, std::ios::binary) << strContent;
-}
 
 std::string Repeated(const std::string& strText, int nTimes)
 {
@@ -192,7 +176,7 @@ class CTovrikDlgStoredSendType : public CTovrikDlgTest, public testing::WithPara
 TEST_P(CTovrikDlgStoredSendType, SelectsTheStoredMode)
 {
     if (GetParam().pszContent != nullptr)
-        WriteFile(CTovrikDlg::SettingsPath(), GetParam().pszContent);
+        TempDir::WriteFile(CTovrikDlg::SettingsPath(), GetParam().pszContent);
     Open();
     EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).nSelection, GetParam().nIndex);
     EXPECT_TRUE(m_services.m_boxes.empty());
@@ -250,7 +234,7 @@ TEST_P(CTovrikDlgTextRejected, TellsAndStaysIdle)
         ExpectBox(1, param.strMessage, TovrikTexts::kNotice, Icon::kExclamation);
     EXPECT_EQ(Content(), param.strLeft);
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -428,11 +412,11 @@ TEST_P(CTovrikDlgImport, StartsAndStoresMode)
 {
     const int nMode = GetParam();
     const std::string strFile = TempFile("messages.txt");
-    WriteFile(strFile,
+    TempDir::WriteFile(strFile,
               "{\"cmd\":\"push_msg\",\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22:59\"}\n"
               "{\"cmd\":\"push_msg\",\"time\":\"2020-07-18 15:23:00\"}\n"
               "{\"cmd\":\"push_msg\",\"IMEI\":\"2\",\"time\":\"2020-07-18 15:22\"}\n");
-    WriteFile(CTovrikDlg::SettingsPath(), "; kept\n[other]\nkey=1\n");
+    TempDir::WriteFile(CTovrikDlg::SettingsPath(), "; kept\n[other]\nkey=1\n");
     m_services.m_strFileAnswer = strFile;
     Open();
     Item(IDC_COMBO_SENDTYPE).nSelection = nMode;
@@ -443,7 +427,7 @@ TEST_P(CTovrikDlgImport, StartsAndStoresMode)
     ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
     ExpectBox(1, "解析完毕,一共解析 2 道下载命令.开始发送.", AppName(), Icon::kNone);
     EXPECT_TRUE(ShowsRunning());
-    EXPECT_EQ(ReadFile(CTovrikDlg::SettingsPath()),
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()),
               "; kept\n[other]\nkey=1\n\n[INFO]\nsendtype=" + std::to_string(nMode) + "\n");
     StopAndExpectEnd();
 }
@@ -469,10 +453,10 @@ class CTovrikDlgImportFailure : public CTovrikDlgTest, public testing::WithParam
 TEST_P(CTovrikDlgImportFailure, NothingStarts)
 {
     const ImportFailureCase& param = GetParam();
-    WriteFile(TempFile("no-imei.txt"), "{\"cmd\":\"a\"}{\"cmd\":\"b\",\"imei\":\"1\"}not json{x}");
+    TempDir::WriteFile(TempFile("no-imei.txt"), "{\"cmd\":\"a\"}{\"cmd\":\"b\",\"imei\":\"1\"}not json{x}");
     // A sparse file beyond the 32-bit lengths costs no disk.
     const std::string strHuge = TempFile("huge.txt");
-    WriteFile(strHuge, "");
+    TempDir::WriteFile(strHuge, "");
     ASSERT_EQ(truncate(strHuge.c_str(), 3LL << 30), 0);
     if (param.pszFile != nullptr)
         m_services.m_strFileAnswer = TempFile(param.pszFile);
@@ -491,7 +475,7 @@ TEST_P(CTovrikDlgImportFailure, NothingStarts)
         EXPECT_EQ(m_services.Texts(), expected);
     }
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -505,13 +489,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
 {
     CLoopbackReceiver receiver;
-    WriteFile(CTovrikDlg::SettingsPath(), "[INFO]\r\nsendtype=3\r\n");
+    TempDir::WriteFile(CTovrikDlg::SettingsPath(), "[INFO]\r\nsendtype=3\r\n");
     Open();
     Target(receiver.Port(), 1);
     Click(IDC_BUTTON_START);
     EXPECT_TRUE(ShowsRunning());
     StopAndExpectEnd();
-    EXPECT_EQ(ReadFile(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
 }
 
 TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)

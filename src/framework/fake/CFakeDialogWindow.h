@@ -63,7 +63,6 @@ public:
     // The control with nId; a test's fault when there is none.
     Control& Item(int nId);
     const Control& Item(int nId) const;
-    const std::vector<Control>& Controls() const { return m_controls; }
 
     // The operator clicks a control: an enabled button gets the focus (when
     // it is a tab stop) and reaches the dialog; a check box toggles first.

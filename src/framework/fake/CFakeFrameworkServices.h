@@ -58,6 +58,5 @@ public:
     std::optional<std::string> m_strFileAnswer;
     std::string m_strLastFilter;
     std::string m_strLastDefaultExt;
-    int m_nLoads = 0;
     std::function<void(CFakeDialogWindow&)> m_onModal;
 };

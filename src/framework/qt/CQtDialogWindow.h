@@ -18,7 +18,8 @@ struct DialogTemplate;
 
 // A dialog's window on Qt Widgets, built from its template: each control
 // becomes the widget its class and styles ask for, placed by dialog units
-// (with the template font's base units) and chained in tab order. It routes
+// (the base units of the toolkit's font at the template's point size) and
+// chained in tab order. It routes
 // clicks to CDialogFrame::OnCommand, posted messages to OnMessage, the
 // system-menu entries (the window's context menu and Alt+Space, where the
 // window manager leaves the system menu to the window) to OnSysCommand, and

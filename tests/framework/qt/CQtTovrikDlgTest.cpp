@@ -27,14 +27,13 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
 #include <future>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "CLoopbackReceiver.h"
 #include "CTestServices.h"
+#include "TempDir.h"
 #include "framework/qt/CIpAddressCtrl.h"
 #include "framework/qt/CLoadProgress.h"
 #include "framework/qt/CQtDialogWindow.h"
@@ -54,20 +53,6 @@ using Icon = CTestServices::Icon;
 const char kModes[][32] = {"每秒发送一次", "每十秒发送一次", "每分钟发送一次", "每小时发送一次",
                            "每100毫秒发送一次", "模拟实际发送", "每10毫秒发送一次"};
 
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file)
-        return "<missing>";
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void WriteFile(const std::string& strPath, const std::string& strContent)
-{
-    std::ofstream(strPath, std::ios::binary) << strContent;
-}
 
 }  // namespace
 
@@ -282,7 +267,7 @@ private slots:
         // Stopped means stopped: nothing more leaves.
         receiver.Collect(50);
         QVERIFY(receiver.Collect(300).empty());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
+        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
     }
 
     void exchangeReadsWholeValues()
@@ -397,7 +382,7 @@ private slots:
     void fileDialogStoresNothing()
     {
         const std::string strFile = TempFile("chosen.txt");
-        WriteFile(strFile, "{\"IMEI\":\"1\"}");
+        TempDir::WriteFile(strFile, "{\"IMEI\":\"1\"}");
         Open();
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
@@ -470,7 +455,7 @@ private slots:
         // The wait message came first; the count message never did.
         QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kPleaseWait});
         QVERIFY(ShowsIdle());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
+        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
@@ -508,7 +493,7 @@ private slots:
         QVERIFY(bSeen);
         QCOMPARE(m_pServices->Texts(),
                  (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(2)}));
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
+        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
         QCOMPARE(strDatagram, std::string(TovrikTexts::kDeviceInfo));

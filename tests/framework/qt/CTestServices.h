@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/fake/CFakeFrameworkServices.h"
 #include "framework/qt/CQtFrameworkServices.h"
 
 // The Qt framework services with the boxes recorded and answered at once and
@@ -11,13 +12,8 @@
 // loads are the real ones.
 class CTestServices : public CQtFrameworkServices {
 public:
-    struct Box {
-        std::string strText;
-        // The caption shown: the application's name when none was given.
-        std::string strCaption;
-        Icon nIcon;
-        bool bApplication;
-    };
+    // Recorded as the fake framework records them.
+    using Box = CFakeFrameworkServices::Box;
 
     CTestServices();
 
