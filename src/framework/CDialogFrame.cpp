@@ -48,18 +48,18 @@ bool CDialogFrame::ValidateData()
 
 void CDialogFrame::SetDlgItemText(int nId, const std::string& strText)
 {
-    m_pWindow->SetDlgItemText(nId, strText);
+    m_pWindow->SetItemText(nId, strText);
 }
 
 void CDialogFrame::EnableDlgItem(int nId, bool bEnable)
 {
-    m_pWindow->EnableDlgItem(nId, bEnable);
+    m_pWindow->EnableItem(nId, bEnable);
 }
 
 void CDialogFrame::MessageBox(const std::string& strText, const std::string& strCaption,
                               CFrameworkServices::Icon nIcon)
 {
-    m_services.MessageBox(m_pWindow.get(), strText, strCaption, nIcon);
+    m_services.WindowMessageBox(m_pWindow.get(), strText, strCaption, nIcon);
 }
 
 bool CDialogFrame::OnInitDialog()

@@ -55,7 +55,7 @@ public:
     virtual void DoDataExchange(CDataExchange& dx);
     // A button's click; IDOK and IDCANCEL end the dialog.
     virtual void OnCommand(int nId);
-    // A message posted to the window (CDialogWindow::PostMessage).
+    // A message posted to the window (CDialogWindow::Post).
     virtual void OnMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag);
     // A command of the system menu added by the dialog.
     virtual void OnSysCommand(int nId);

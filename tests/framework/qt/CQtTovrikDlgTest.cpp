@@ -369,7 +369,7 @@ private slots:
         });
         watch.start(10);
         // The real box, with the application's name as its caption.
-        m_pServices->CQtFrameworkServices::MessageBox(Win(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
+        m_pServices->CQtFrameworkServices::WindowMessageBox(Win(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
         QCOMPARE(strTitle.toStdString(), AppName());
         QVERIFY(bFixed);
         // Room for the caption beside the title bar's icon and three buttons.
