@@ -4,6 +4,8 @@
 # make fuzz       - each fuzz target for FUZZ_SECONDS (build-fuzz/, clang + libFuzzer)
 # make fuzz-smoke - the same, FUZZ_SMOKE_SECONDS each (the CI round)
 # make bench      - build the benchmarks (build-bench/, Release), run them all, print a table
+# make windows      - cross-build for 64-bit Windows (build-win64/), pack dist/tovrik-<version>-win64.zip
+# make windows-test - cross-build the tests and run them under wine64
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -11,9 +13,15 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 10
 ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_init_order=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+WIN_DIR ?= build-win64
+TOVRIK_CACHE ?= $(if $(filter 0,$(shell id -u)),/var/cache/tovrik,$(HOME)/.cache/tovrik)
+# wine64's loader: /usr/bin/wine or wine64 when a package puts one on PATH,
+# else where Debian's wine64 package keeps it.
+WINE ?= $(or $(shell command -v wine64 2>/dev/null),$(shell command -v wine 2>/dev/null),/usr/lib/wine/wine64)
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
 
-.PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench
+.PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench \
+	windows-setup windows-configure windows windows-test
 
 all: build
 
@@ -55,6 +63,21 @@ bench: setup
 		-DTOVRIK_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	python3 bench/run_bench.py --build build-bench
+
+windows-setup:
+	@TOVRIK_CACHE=$(TOVRIK_CACHE) bash scripts/setup.sh windows
+
+windows-configure: windows-setup
+	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_GUI=OFF \
+		-DTOVRIK_SIMDJSON_SOURCE=$(TOVRIK_CACHE)/simdjson-3.0.1
+
+windows: windows-configure
+	cmake --build $(WIN_DIR) --target windows-zip -j $(JOBS)
+
+windows-test: windows-configure
+	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_cli_tests -j $(JOBS)
+	bash scripts/wine-test.sh $(WIN_DIR) "$(WINE)"
 
 run: build
 	bash scripts/run.sh $(BUILD_DIR)

@@ -2,6 +2,11 @@
 # Installs every Debian package that building, testing, fuzzing, benchmarking
 # and rendering the window need. Idempotent: installs only what is missing,
 # with one `apt-get update` before the first install.
+#
+# `setup.sh windows` also installs the Windows cross-build (mingw-w64, wine64,
+# zip) and fetches simdjson's Debian source package into $TOVRIK_CACHE
+# (default /var/cache/tovrik as root, else ~/.cache/tovrik), adding a deb-src
+# entry for bookworm main when apt has none.
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +18,22 @@ PACKAGES=(
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 time
 )
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev
+)
+SIMDJSON_VERSION=3.0.1
+
+windows=0
+if [ "${1:-}" = windows ]; then
+  windows=1
+  PACKAGES+=("${WINDOWS_PACKAGES[@]}")
+fi
+if [ "$(id -u)" -eq 0 ]; then
+  cache=${TOVRIK_CACHE:-/var/cache/tovrik}
+else
+  cache=${TOVRIK_CACHE:-$HOME/.cache/tovrik}
+fi
+simdjson_dir="$cache/simdjson-$SIMDJSON_VERSION"
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -21,7 +42,12 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+need_source=0
+if [ $windows -eq 1 ] && [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ]; then
+  need_source=1
+fi
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_source -eq 0 ]; then
   exit 0
 fi
 
@@ -29,7 +55,25 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
-echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+
+if [ $need_source -eq 1 ] &&
+  ! grep -rqsE '^[[:space:]]*(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  echo "setup: adding a deb-src entry for bookworm main"
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+    $SUDO tee /etc/apt/sources.list.d/tovrik-src.sources >/dev/null
+fi
+
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ $need_source -eq 1 ]; then
+  echo "setup: fetching simdjson's source package into $cache"
+  mkdir -p "$cache"
+  (cd "$cache" && apt-get source -qq "simdjson=$SIMDJSON_VERSION-1" >/dev/null)
+  test -f "$simdjson_dir/singleheader/simdjson.cpp"
+fi

@@ -1,53 +1,62 @@
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
 
-// A fresh directory under /tmp for one test, removed with its files.
+// A fresh directory in the system's temporary folder for one test, removed
+// with its files. Paths are UTF-8, so names may hold any characters.
 class TempDir {
 public:
     TempDir()
     {
-        char pattern[] = "/tmp/tovrik-test-XXXXXX";
-        const char* pszPath = mkdtemp(pattern);
-        m_strPath = pszPath != nullptr ? pszPath : "/tmp";
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        std::random_device random;
+        for (int i = 0; i < 100; ++i) {
+            m_path = base / ("tovrik-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(m_path, error))
+                break;
+        }
     }
     ~TempDir()
     {
-        const std::string command = "rm -rf '" + m_strPath + "'";
-        if (m_strPath != "/tmp" && system(command.c_str()) != 0)
-            unlink(m_strPath.c_str());
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& Path() const { return m_strPath; }
+    std::string Path() const { return m_path.u8string(); }
     std::string Write(const std::string& strName, const std::string& strContent) const
     {
-        const std::string strFile = m_strPath + "/" + strName;
+        const std::string strFile = Path() + "/" + strName;
         WriteFile(strFile, strContent);
         return strFile;
     }
-
-    static void WriteFile(const std::string& strPath, const std::string& strContent)
+    static void WriteFile(const std::string& strFile, const std::string& strContent)
     {
-        std::ofstream(strPath, std::ios::binary) << strContent;
+        std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
     }
-    // A file's bytes, or "<missing>" when it cannot be opened.
-    static std::string ReadFile(const std::string& strPath)
+
+    // A whole file's bytes; empty when it cannot be read.
+    static std::string Read(const std::string& strFile)
     {
-        std::ifstream file(strPath, std::ios::binary);
-        if (!file)
-            return "<missing>";
+        std::ifstream file(std::filesystem::u8path(strFile), std::ios::binary);
         std::ostringstream content;
         content << file.rdbuf();
         return content.str();
     }
+    // The same, or "<missing>" when there is no such file.
+    static std::string ReadOrMissing(const std::string& strFile)
+    {
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::u8path(strFile), error) ? Read(strFile) : "<missing>";
+    }
 
 private:
-    std::string m_strPath;
+    std::filesystem::path m_path;
 };

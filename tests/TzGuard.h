@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
-// Pins the process's time zone for one test and puts the old one back.
+// Pins the process's time zone (a TZ text such as "UTC0" or "CST-8", which
+// both platforms' runtimes read) for one test and puts the old one back.
 class TzGuard {
 public:
     explicit TzGuard(const char* pszZone)
@@ -13,21 +13,16 @@ public:
         m_bHadOld = pszOld != nullptr;
         if (m_bHadOld)
             m_strOld = pszOld;
-        setenv("TZ", pszZone, 1);
-        tzset();
+        Set(pszZone);
     }
-    ~TzGuard()
-    {
-        if (m_bHadOld)
-            setenv("TZ", m_strOld.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    ~TzGuard() { Set(m_bHadOld ? m_strOld.c_str() : nullptr); }
     TzGuard(const TzGuard&) = delete;
     TzGuard& operator=(const TzGuard&) = delete;
 
 private:
+    // Sets TZ (unsets it for null) and has the runtime read it again.
+    static void Set(const char* pszZone);
+
     bool m_bHadOld = false;
     std::string m_strOld;
 };

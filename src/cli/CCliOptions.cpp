@@ -81,6 +81,8 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     bool bNoModifyTime = false;
 
     CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
+    // "/path" is a file name on every platform, not a Windows-style option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
     app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")
         ->check(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))

@@ -1,17 +1,16 @@
 #include "cli/CCliRunner.h"
 
-#include <signal.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 
+#include "cli/CConsole.h"
 #include "cli/CConsoleSink.h"
+#include "cli/CStopSignal.h"
 #include "load/CFileLoader.h"
 #include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "send/CSendNotify.h"
 #include "send/CSendRun.h"
@@ -35,7 +34,7 @@ private:
 
 void Say(const std::string& strText)
 {
-    std::fprintf(stderr, "%s\n", strText.c_str());
+    CConsole::Write(stderr, strText + "\n");
 }
 
 }  // namespace
@@ -62,19 +61,15 @@ int CCliRunner::Run()
     if (!CSocketSink::Resolve(m_options.strTarget, address))
         Say("warning: '" + m_options.strTarget + "' does not resolve now; it is looked up again at every send");
 
-    // From here on the signals are taken synchronously by the main loop
-    // below; every thread started from here on inherits the mask. (During
-    // the load they still end the process at once.)
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // From here on a stop request is taken by the main loop below. (During
+    // the load it still ends the process at once.)
+    CStopSignal stopSignal;
 
     CLNHanlder handler;
     theUDPSocket.SetHandler(&handler);
     if (theUDPSocket.Create(0) == 0) {
-        Say(std::string("cannot open the UDP endpoint: ") + std::strerror(errno));
+        Say(std::string("cannot open the UDP endpoint: ") +
+            CSocketLibrary::ErrorText(CSocketLibrary::LastError()));
         return CCliOptions::kExitFailure;
     }
 
@@ -104,8 +99,7 @@ int CCliRunner::Run()
                                             std::chrono::duration<double>(*m_options.dStopAfter))
                               : std::chrono::steady_clock::time_point::max();
     while (!notify.Ended() && std::chrono::steady_clock::now() < deadline) {
-        const timespec wait{0, 20 * 1000 * 1000};
-        if (sigtimedwait(&signals, nullptr, &wait) > 0)
+        if (stopSignal.Wait(20))
             break;
     }
     run.Stop();

@@ -6,9 +6,9 @@
 #include "send/CSendRun.h"
 
 // One run of tovrik-cli: load as the start or import button does, open the
-// endpoint, run the send worker until it ends, the time is up, or SIGINT or
-// SIGTERM arrives, then stop as the stop button does. Call from the main
-// thread before any other thread exists (it blocks the two signals).
+// endpoint, run the send worker until it ends, the time is up, or a stop
+// request (CStopSignal) arrives, then stop as the stop button does. Call from
+// the main thread before any other thread exists.
 class CCliRunner {
 public:
     // startThread: how the send thread is made (tests make it fail).

@@ -1,10 +1,15 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <string>
 
 #include "cli/CCliOptions.h"
 #include "cli/CCliRunner.h"
+#include "cli/CCommandLine.h"
+#include "cli/CConsole.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
+#include "send/TovrikTexts.h"
 
 CUDPSocket theUDPSocket;
 
@@ -12,10 +17,17 @@ int main(int argc, char** argv)
 {
     // Nothing the run throws may end the process without a word.
     try {
+        CConsole::Setup();
+        CCommandLine commandLine(argc, argv);
         std::optional<int> nExit;
-        const CCliOptions options = CCliOptions::Parse(argc, argv, nExit);
+        const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)
             return *nExit;
+        const CSocketLibrary sockets;
+        if (!sockets.IsStarted()) {
+            CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");
+            return CCliOptions::kExitFailure;
+        }
         return CCliRunner(options).Run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tovrik-cli: %s\n", error.what());

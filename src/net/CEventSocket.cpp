@@ -1,211 +1,13 @@
 #include "net/CEventSocket.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <ctime>
-
-namespace {
-
-void SignalEvent(int fd)
-{
-    const uint64_t one = 1;
-    ssize_t n;
-    do {
-        n = write(fd, &one, sizeof one);
-    } while (n < 0 && errno == EINTR);
-}
-
-void ResetEvent(int fd)
-{
-    uint64_t value;
-    while (read(fd, &value, sizeof value) > 0) {
-    }
-}
-
-int ErrorOfSocket(int s)
-{
-    int nError = 0;
-    socklen_t nLen = sizeof nError;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &nError, &nLen) != 0)
-        return errno;
-    return nError;
-}
-
-}  // namespace
-
-CEventSocket::CEventSocket()
-{
-    m_hEvents[0] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    m_hEvents[1] = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
-
-CEventSocket::~CEventSocket()
-{
-    if (m_hSocket != kInvalidSocket)
-        Shutdown();
-    for (int& hEvent : m_hEvents) {
-        if (hEvent >= 0)
-            close(hEvent);
-        hEvent = -1;
-    }
-}
+// What the platforms share: the dispatch order, the accept operations and
+// the handlers, which do nothing here.
 
 void CEventSocket::Close()
 {
     if (m_hSocket == kInvalidSocket)
         return;
     Shutdown();
-}
-
-void CEventSocket::Shutdown()
-{
-    StopThread();
-    m_nEventMask.store(0);
-    linger noLinger{};
-    setsockopt(m_hSocket, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
-    close(m_hSocket);
-    m_hSocket = kInvalidSocket;
-}
-
-void CEventSocket::StopThread()
-{
-    if (!m_bThread)
-        return;
-    SignalEvent(m_hEvents[0]);
-    timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += kStopTimeoutMs / 1000;
-    deadline.tv_nsec += static_cast<long>(kStopTimeoutMs % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    if (pthread_timedjoin_np(m_hThread, nullptr, &deadline) != 0) {
-        // A handler is stuck: cancel the thread at its next cancellation
-        // point (blocking calls are such points), which unwinds its stack.
-        pthread_cancel(m_hThread);
-        pthread_join(m_hThread, nullptr);
-    }
-    m_bThread = false;
-}
-
-int CEventSocket::AttachSocket(int s, uint32_t nEvents)
-{
-    m_hSocket = s;
-    const int nFlags = fcntl(s, F_GETFL);
-    if (nFlags < 0 || fcntl(s, F_SETFL, nFlags | O_NONBLOCK) < 0)
-        return 0;
-    m_nEventMask.store(nEvents);
-    m_bWriteArmed.store(true);
-    m_bConnectSeen = false;
-    ResetEvent(m_hEvents[0]);
-    ResetEvent(m_hEvents[1]);
-    const int nError = pthread_create(&m_hThread, nullptr, &CEventSocket::NetworkEventThread, this);
-    if (nError != 0) {
-        errno = nError;
-        return 0;
-    }
-    m_bThread = true;
-    return 1;
-}
-
-void* CEventSocket::NetworkEventThread(void* pParam)
-{
-    static_cast<CEventSocket*>(pParam)->RunEvents();
-    return nullptr;
-}
-
-void CEventSocket::RunEvents()
-{
-    for (;;) {
-        const uint32_t nMask = m_nEventMask.load();
-        const bool bWriteArmed = m_bWriteArmed.load();
-        short nWanted = 0;
-        if (nMask & (kEventRead | kEventAccept))
-            nWanted |= POLLIN;
-        if (nMask & kEventOutOfBand)
-            nWanted |= POLLPRI;
-        if (nMask & kEventClose)
-            nWanted |= POLLRDHUP;
-        if (((nMask & kEventWrite) && bWriteArmed) || ((nMask & kEventConnect) && !m_bConnectSeen))
-            nWanted |= POLLOUT;
-
-        pollfd fds[3] = {{m_hEvents[0], POLLIN, 0},
-                         {m_hEvents[1], POLLIN, 0},
-                         {nMask != 0 ? m_hSocket : -1, nWanted, 0}};
-        const int nReady = poll(fds, 3, -1);
-        if (nReady < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[0].revents != 0)
-            return;
-        if (fds[1].revents != 0) {
-            ResetEvent(m_hEvents[1]);
-            continue;
-        }
-        const short nGot = fds[2].revents;
-        if (nGot == 0)
-            continue;
-        if (nGot & POLLNVAL) {
-            OnError(EBADF);
-            return;
-        }
-
-        // What poll reports, read as the Windows Sockets event record.
-        int nErrors[6] = {0, 0, 0, 0, 0, 0};
-        const int nSocketError = (nGot & POLLERR) ? ErrorOfSocket(m_hSocket) : 0;
-        uint32_t nEvents = 0;
-        if (nGot & (POLLIN | POLLERR | POLLHUP)) {
-            int nListening = 0;
-            socklen_t nLen = sizeof nListening;
-            if ((nMask & kEventAccept) &&
-                getsockopt(m_hSocket, SOL_SOCKET, SO_ACCEPTCONN, &nListening, &nLen) == 0 &&
-                nListening) {
-                nEvents |= kEventAccept;
-                nErrors[3] = nSocketError;
-            } else if (nMask & kEventRead) {
-                nEvents |= kEventRead;
-                nErrors[0] = nSocketError;
-            }
-        }
-        if (nGot & (POLLOUT | POLLERR | POLLHUP)) {
-            if ((nMask & kEventConnect) && !m_bConnectSeen) {
-                m_bConnectSeen = true;
-                nEvents |= kEventConnect;
-                nErrors[4] = nSocketError;
-            }
-            if ((nMask & kEventWrite) && bWriteArmed) {
-                // Like the Windows event, write readiness is reported once and
-                // again only after a send would have blocked.
-                m_bWriteArmed.store(false);
-                nEvents |= kEventWrite;
-                nErrors[1] = nSocketError;
-            }
-        }
-        if ((nGot & POLLPRI) && (nMask & kEventOutOfBand))
-            nEvents |= kEventOutOfBand;
-        if ((nGot & (POLLRDHUP | POLLHUP)) && (nMask & kEventClose)) {
-            nEvents |= kEventClose;
-            nErrors[5] = nSocketError;
-        }
-        if (nEvents == 0) {
-            // Readiness nobody asked for. A pending error was read (and so
-            // cleared) above; a hang-up would be reported forever, so the
-            // thread ends as after a close.
-            if (nGot & POLLHUP)
-                return;
-            continue;
-        }
-        if (DispatchEvents(nEvents, nErrors))
-            return;
-    }
 }
 
 bool CEventSocket::DispatchEvents(uint32_t nEvents, const int nErrors[6])
@@ -227,15 +29,15 @@ bool CEventSocket::DispatchEvents(uint32_t nEvents, const int nErrors[6])
     return false;
 }
 
-int CEventSocket::AcceptHandle(int* pOut, sockaddr* pAddr, socklen_t* pAddrLen)
+int CEventSocket::AcceptHandle(SocketHandle* pOut, sockaddr* pAddr, SocketLength* pAddrLen)
 {
     *pOut = accept(m_hSocket, pAddr, pAddrLen);
     return *pOut != kInvalidSocket ? 1 : 0;
 }
 
-int CEventSocket::AcceptInto(CEventSocket* pPeer, sockaddr* pAddr, socklen_t* pAddrLen)
+int CEventSocket::AcceptInto(CEventSocket* pPeer, sockaddr* pAddr, SocketLength* pAddrLen)
 {
-    const int s = accept(m_hSocket, pAddr, pAddrLen);
+    const SocketHandle s = accept(m_hSocket, pAddr, pAddrLen);
     if (s == kInvalidSocket)
         return 0;
     if (pPeer->m_hSocket != kInvalidSocket)
@@ -243,21 +45,9 @@ int CEventSocket::AcceptInto(CEventSocket* pPeer, sockaddr* pAddr, socklen_t* pA
     return pPeer->AttachSocket(s, 0);
 }
 
-ssize_t CEventSocket::Send(const void* pBuf, int nLen, int nFlags)
-{
-    const ssize_t n = send(m_hSocket, pBuf, static_cast<size_t>(nLen), nFlags | MSG_NOSIGNAL);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        const int nSaved = errno;
-        m_bWriteArmed.store(true);
-        SignalEvent(m_hEvents[1]);
-        errno = nSaved;
-    }
-    return n;
-}
-
 ssize_t CEventSocket::Receive(void* pBuf, int nLen, int nFlags)
 {
-    return recv(m_hSocket, pBuf, static_cast<size_t>(nLen), nFlags);
+    return recv(m_hSocket, static_cast<char*>(pBuf), nLen, nFlags);
 }
 
 void CEventSocket::OnRead(int) {}

@@ -1,28 +1,28 @@
 #pragma once
 
-#include <pthread.h>
-#include <sys/socket.h>
-#include <sys/types.h>
-
 #include <atomic>
 #include <cstdint>
 
+#include "net/SocketTypes.h"
+
 // One socket whose network events are delivered to virtual handlers on a
-// thread owned by the object (the network-event thread). The thread waits with
-// poll() on the socket and on a stop event; per pass it dispatches accept,
+// thread owned by the object (the network-event thread). The thread waits for
+// the socket's events and a stop event (Windows Sockets event selection, or
+// poll() with a stop eventfd on POSIX); per pass it dispatches accept,
 // connect, write, read and out-of-band, in that order, then close, which ends
 // the thread. A pending stop request wins over a ready socket.
 //
 // Handles and the thread are owned by the object. Close() and the destructor
 // must be called from a thread other than the network-event thread; they wait
-// at most kStopTimeoutMs for it and then cancel it (its stack is unwound, so
-// nothing it holds is left dangling). A derived class that overrides handlers
-// calls Close() in its own destructor, so that the thread has ended before its
-// part of the object is destroyed. Operations that can fail return 1/0 and
-// leave the reason in errno.
+// at most kStopTimeoutMs for it and then end it by force (POSIX cancels it and
+// unwinds its stack; Windows terminates it and waits until it has ended), and
+// close the socket either way. A derived class that overrides handlers calls
+// Close() in its own destructor, so that the thread has ended before its part
+// of the object is destroyed. Operations that can fail return 1/0 and leave
+// the reason in CSocketLibrary::LastError().
 class CEventSocket {
 public:
-    static constexpr int kInvalidSocket = -1;
+    static constexpr SocketHandle kInvalidSocket = static_cast<SocketHandle>(-1);
     static constexpr int kStopTimeoutMs = 2000;
 
     // Event bits, with the values of the Windows Sockets event mask.
@@ -40,16 +40,17 @@ public:
 
     // Stops the thread and closes the socket; nothing when no socket is held.
     virtual void Close();
-    virtual int AcceptHandle(int* pOut, sockaddr* pAddr, socklen_t* pAddrLen);
+    virtual int AcceptHandle(SocketHandle* pOut, sockaddr* pAddr, SocketLength* pAddrLen);
     // Accepts into pPeer (closing what it held), tied to no events.
-    virtual int AcceptInto(CEventSocket* pPeer, sockaddr* pAddr, socklen_t* pAddrLen);
+    virtual int AcceptInto(CEventSocket* pPeer, sockaddr* pAddr, SocketLength* pAddrLen);
     // send/recv on the socket, results unchanged. A send that would block
     // re-arms the write event.
     virtual ssize_t Send(const void* pBuf, int nLen, int nFlags);
     virtual ssize_t Receive(void* pBuf, int nLen, int nFlags);
 
     // Handlers, called on the network-event thread only, with the event's
-    // error code (0 when it came without one); OnError gets errno.
+    // error code (0 when it came without one); OnError gets the last socket
+    // error.
     virtual void OnRead(int nError);
     virtual void OnWrite(int nError);
     virtual void OnOutOfBand(int nError);
@@ -61,9 +62,9 @@ public:
     // Stores s, makes it non-blocking, selects the events and starts the
     // thread. On failure answers 0 and keeps s (a later Close closes it).
     // The caller has closed any earlier socket first.
-    int AttachSocket(int s, uint32_t nEvents);
+    int AttachSocket(SocketHandle s, uint32_t nEvents);
 
-    int Handle() const { return m_hSocket; }
+    SocketHandle Handle() const { return m_hSocket; }
     bool HasThread() const { return m_bThread; }
 
 protected:
@@ -72,20 +73,23 @@ protected:
     // accept 3, connect 4, close 5). True when the thread must end.
     bool DispatchEvents(uint32_t nEvents, const int nErrors[6]);
 
-    int m_hSocket = kInvalidSocket;
+    SocketHandle m_hSocket = kInvalidSocket;
 
 private:
-    static void* NetworkEventThread(void* pParam);
+    static ThreadResult NetworkEventThread(void* pParam);
     void RunEvents();
     // Steps of Close after the idle test; also run by the destructor.
     void Shutdown();
     void StopThread();
 
-    pthread_t m_hThread{};
+    ThreadHandle m_hThread{};
     bool m_bThread = false;
-    // [0] the stop event, [1] a wake-up that makes the thread look at the
-    // event mask again (a re-armed write event).
-    int m_hEvents[2] = {-1, -1};
+    // [0] the stop event (manual reset); [1] Windows: the network event tied
+    // to the socket; POSIX: a wake-up that makes the thread look at the event
+    // mask again (a re-armed write event).
+    EventHandle m_hEvents[2]{};
+    // POSIX only: what the readiness polling needs to report events the way
+    // Windows Sockets does.
     std::atomic<uint32_t> m_nEventMask{0};
     std::atomic<bool> m_bWriteArmed{false};
     bool m_bConnectSeen = false;

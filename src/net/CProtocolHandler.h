@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sys/socket.h>
+#include "net/SocketTypes.h"
 
 // Receives what arrives at the UDP endpoint, on the endpoint's network-event
 // thread. The bytes are only valid during OnPacket.

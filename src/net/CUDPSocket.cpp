@@ -1,10 +1,7 @@
 #include "net/CUDPSocket.h"
 
-#include <sys/socket.h>
-
-#include <cerrno>
-
 #include "net/CProtocolHandler.h"
+#include "net/CSocketLibrary.h"
 
 CUDPSocket::CUDPSocket() = default;
 
@@ -19,7 +16,7 @@ CUDPSocket::~CUDPSocket()
 int CUDPSocket::Create(uint16_t nPort)
 {
     Close();
-    m_hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_hSocket = socket(AF_INET, SOCK_DGRAM | kSocketCloseOnExec, 0);
     if (m_hSocket == kInvalidSocket)
         return 0;
     if (AttachSocket(m_hSocket, kEventRead) == 0)
@@ -29,14 +26,14 @@ int CUDPSocket::Create(uint16_t nPort)
     addr.sin_port = htons(nPort);
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        const int nError = errno;
+        const int nError = CSocketLibrary::LastError();
         Close();
-        errno = nError;
+        CSocketLibrary::SetLastError(nError);
         return 0;
     }
     const int nSize = kBufferSize;
-    setsockopt(m_hSocket, SOL_SOCKET, SO_SNDBUF, &nSize, sizeof nSize);
-    setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nSize, sizeof nSize);
+    setsockopt(m_hSocket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
+    setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
     m_addrLocal.sin_family = AF_INET;
     m_addrLocal.sin_port = htons(nPort);
     return 1;
@@ -46,8 +43,8 @@ void CUDPSocket::OnRead(int)
 {
     char area[kReceiveArea];
     sockaddr_in from{};
-    socklen_t nFromLen = sizeof from;
-    const ssize_t n = recvfrom(m_hSocket, area, sizeof area, 0, reinterpret_cast<sockaddr*>(&from), &nFromLen);
+    SocketLength nFromLen = sizeof from;
+    const auto n = recvfrom(m_hSocket, area, sizeof area, 0, reinterpret_cast<sockaddr*>(&from), &nFromLen);
     if (n > 0)
         m_pHandler->OnPacket(area, static_cast<int>(n), reinterpret_cast<const sockaddr*>(&from), 0);
 }
@@ -57,7 +54,7 @@ uint16_t CUDPSocket::LocalPort() const
     if (m_hSocket == kInvalidSocket)
         return 0;
     sockaddr_in addr{};
-    socklen_t nLen = sizeof addr;
+    SocketLength nLen = sizeof addr;
     if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0)
         return 0;
     return ntohs(addr.sin_port);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 
 #include "net/CEventSocket.h"
@@ -26,8 +24,8 @@ public:
 
     // Closes what was open, then opens a socket, starts the thread and binds
     // to the port (host order; 0 lets the system choose). 1 = open; 0 =
-    // failed, errno set (a failed bind leaves the object closed and errno at
-    // the bind's error).
+    // failed, the last socket error set (a failed bind leaves the object
+    // closed and the error at the bind's).
     int Create(uint16_t nPort);
     void OnRead(int nError) override;
 

@@ -1,13 +1,12 @@
 #include "send/CSocketSink.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
-#include <cerrno>
+#include "net/CSocketLibrary.h"
 
 bool CSocketSink::Resolve(const std::string& strTarget, in_addr& address)
 {
+    // An empty name would mean this host to the Windows resolver.
+    if (strTarget.empty())
+        return false;
     if (inet_pton(AF_INET, strTarget.c_str(), &address) == 1)
         return true;
     addrinfo hints{};
@@ -26,9 +25,9 @@ bool CSocketSink::Send(const std::string& strTarget, uint16_t nPort, const char*
     sockaddr_in to{};
     to.sin_family = AF_INET;
     if (!Resolve(strTarget, to.sin_addr)) {
-        errno = EINVAL;
+        CSocketLibrary::SetLastError(kSocketInvalidArgument);
         return false;
     }
     to.sin_port = htons(nPort);
-    return sendto(m_hSocket, pData, nLength, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
+    return sendto(m_hSocket, pData, static_cast<int>(nLength), kSocketNoSignal, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
 }

@@ -7,10 +7,14 @@
 // regard to ASCII case, and lines starting with ';' are comments. Writing
 // keeps every other line of the file as it was and replaces the file whole,
 // so a failed write leaves the old file. Any thread, one file at a time.
+// On Windows the system's profile functions do the work (paths UTF-8).
 class CProfileFile {
 public:
     // Where the program's settings file lives: $XDG_CONFIG_HOME/strName, or
     // ~/.config/strName when that is unset, empty or not an absolute path.
+    // Windows: the user's roaming application data, %APPDATA%\Tovrik\strName
+    // (the profile functions' default, the Windows folder, is not writable
+    // without elevated rights).
     static std::string SettingsPath(const std::string& strName);
 
     // The key's value read as a decimal integer (an optional sign and the

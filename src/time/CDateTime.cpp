@@ -3,6 +3,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "time/CLocalTime.h"
+
 namespace {
 
 // The largest reading the local-time split accepts: 3000-12-31 23:59:59 UTC
@@ -101,9 +103,8 @@ CDateTime::CDateTime(int64_t nClock)
     m_nStatus = kInvalid;
     if (nClock < 0 || nClock > kMaxClock)
         return;
-    const time_t t = static_cast<time_t>(nClock);
     struct tm local {};
-    if (localtime_r(&t, &local) == nullptr)
+    if (!CLocalTime::Split(nClock, local))
         return;
     Fields f{};
     f.year = local.tm_year + 1900;

@@ -1,76 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TempDir.h"
+#include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
 #include "send/TovrikTexts.h"
+#include "time/CLocalTime.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct CliRun {
-    int nExit = -1;
-    std::string out;
-    std::string err;
-    double dSeconds = 0;
-};
-
-std::string ReadFile(const std::string& strPath)
+CliRun RunCli(const std::vector<std::string>& args, int nStopAfterMs = -1,
+              CliProcess::Stop stop = CliProcess::Stop::kNone)
 {
-    std::ifstream file(strPath, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-// Runs tovrik-cli with the arguments; when nSignalAfterMs >= 0 sends nSignal
-// then. Standard output and error are captured.
-CliRun RunCli(const std::vector<std::string>& args, int nSignalAfterMs = -1, int nSignal = SIGINT)
-{
-    TempDir dir;
-    const std::string strOut = dir.Path() + "/out";
-    const std::string strErr = dir.Path() + "/err";
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fdOut = open(strOut.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-        const int fdErr = open(strErr.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-        dup2(fdOut, 1);
-        dup2(fdErr, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TOVRIK_CLI_PATH));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(TOVRIK_CLI_PATH, argv.data());
-        _exit(127);
-    }
-    if (nSignalAfterMs >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(nSignalAfterMs));
-        kill(pid, nSignal);
-    }
-    int nStatus = 0;
-    waitpid(pid, &nStatus, 0);
-    CliRun run;
-    run.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-    run.out = ReadFile(strOut);
-    run.err = ReadFile(strErr);
-    return run;
+    return CliProcess::Run(args, nStopAfterMs, stop);
 }
 
 std::vector<std::string> ReceiveAll(const LoopbackPeer& peer, int nTimeoutMs = 200)
@@ -95,7 +44,7 @@ bool Contains(const std::string& text, const std::string& part)
 std::string LocalTime(time_t t, const char* pszPattern)
 {
     struct tm local {};
-    localtime_r(&t, &local);
+    CLocalTime::Split(t, local);
     char text[64];
     strftime(text, sizeof text, pszPattern, &local);
     return text;
@@ -136,6 +85,23 @@ TEST(CliTest, WithoutRewriteAndLoopThePacketsGoAsCutAndTheRunEndsByItself)
     EXPECT_TRUE(Contains(run.err, "一共解析 2 道"));
 }
 
+TEST(CliTest, TypedTextGoesOutAsUtf8AndFilesWithChineseNamesByteForByte)
+{
+    TempDir dir;
+    const std::string file = dir.Write("中文 消息.txt", "{\"a\":\"中\",\r\n\"b\":1}\x1a{\"c\":2}");
+    LoopbackPeer peer;
+    const CliRun fromFile = RunCli({"-p", Port(peer), "--no-loop", "--no-modify-time", "--text-file", file});
+    EXPECT_EQ(fromFile.nExit, 0) << fromFile.err;
+    EXPECT_TRUE(Contains(fromFile.err, "解析完毕,一共解析 2 道下载命令.开始发送.\n")) << "UTF-8 into a file";
+    EXPECT_EQ(ReceiveAll(peer),
+              (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"a\":\"中\",\r\n\"b\":1}", "{\"c\":2}"}));
+
+    const CliRun typed = RunCli({"-p", Port(peer), "--no-loop", "-m", "10ms", "-q", "--text", "{\"设备\":\"温度\"}"});
+    EXPECT_EQ(typed.nExit, 0) << typed.err;
+    EXPECT_EQ(ReceiveAll(peer),
+              (std::vector<std::string>{TovrikTexts::kDeviceInfo, "{\"设备\":\"温度\",\"make_up\":1}"}));
+}
+
 TEST(CliTest, FastModesMarkEveryPacketOnce)
 {
     LoopbackPeer peer;
@@ -162,10 +128,13 @@ TEST(CliTest, FailedLoadsSayWhyAndExitWithTwo)
         std::vector<std::string> args;
         std::string message;
     };
+    TempDir dir;
+    const std::string longHex = dir.Write("long.hex", std::string(50001, '7'));
     const Case cases[] = {
         {{"--text", ""}, "数据不能为空\n"},
         {{"--hex", "--text", "7b,7d"}, "请输入HEX数据\n"},
-        {{"--hex", "--text", std::string(50001, '7')}, "长度请勿超过5W\n"},
+        // From a file: the text is longer than a Windows command line may be.
+        {{"--hex", "--text-file", longHex}, "长度请勿超过5W\n"},
         {{"--text", "no braces here"}, "未解析到数据包\n"},
         {{"--text-file", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
         {{"--import", "/nonexistent/in.txt"}, "/nonexistent/in.txt: No such file or directory\n"},
@@ -239,8 +208,12 @@ TEST(CliTest, TextFilesAreReadWithTheImportsLimitsAndSayWhereTheCuttingStopped)
     // A device without end, and a file beyond the 32-bit lengths, are refused
     // without holding them.
     const std::string huge = dir.Write("huge.txt", "");
-    ASSERT_EQ(truncate(huge.c_str(), 3LL << 30), 0);
-    for (const std::string& file : {std::string("/dev/zero"), huge}) {
+    std::filesystem::resize_file(std::filesystem::u8path(huge), uintmax_t{3} << 30);
+    std::vector<std::string> tooLarge = {huge};
+#ifndef _WIN32
+    tooLarge.push_back("/dev/zero");  // Windows has no endless device
+#endif
+    for (const std::string& file : tooLarge) {
         const CliRun run = RunCli({"--dry-run", "--text-file", file});
         EXPECT_EQ(run.nExit, 2);
         EXPECT_EQ(run.err, file + ": file too large (the limit is about 2 GiB)\n");
@@ -267,14 +240,14 @@ TEST(CliTest, DryRunLoadsAndSendsNothing)
 
 TEST(CliTest, InterruptAndTerminateStopTheRunLikeTheStopButton)
 {
-    for (const int nSignal : {SIGINT, SIGTERM}) {
+    for (const CliProcess::Stop stop : {CliProcess::Stop::kInterrupt, CliProcess::Stop::kTerminate}) {
         // The minute mode sends at the first tick of a whole minute, also
         // when the run starts in that second: keep the run clear of one.
         while (time(nullptr) % 60 >= 57 || time(nullptr) % 60 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         LoopbackPeer peer;
-        const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, nSignal);
-        EXPECT_EQ(run.nExit, 0) << nSignal;
+        const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, stop);
+        EXPECT_EQ(run.nExit, 0) << static_cast<int>(stop);
         EXPECT_LT(run.dSeconds, 2.0);
         EXPECT_TRUE(Contains(run.err, "发送结束\n"));
         // Only the device info message; the packet is not due before the stop.

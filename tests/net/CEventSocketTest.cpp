@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/CEventSocket.h"
+#include "net/CSocketLibrary.h"
 #include "net/LoopbackPeer.h"
 
 namespace {
@@ -47,6 +44,19 @@ private:
     std::vector<std::string> m_calls;
 };
 
+// Reads what the read event announces (at most 64 bytes) before recording
+// it: Windows Sockets signals the read event again, and a close, only after a
+// read.
+class CReadingSocket : public CRecordingSocket {
+public:
+    void OnRead(int nError) override
+    {
+        char bytes[64];
+        Receive(bytes, sizeof bytes, 0);
+        CRecordingSocket::OnRead(nError);
+    }
+};
+
 using Calls = std::vector<std::string>;
 
 bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 3000)
@@ -60,15 +70,9 @@ bool WaitFor(const std::function<bool()>& done, int nTimeoutMs = 3000)
     return true;
 }
 
-int BoundUdpSocket(uint16_t& nPort)
+SocketHandle BoundUdpSocket(uint16_t& nPort)
 {
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr = LoopbackPeer::Address(0);
-    bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-    socklen_t nLen = sizeof addr;
-    getsockname(s, reinterpret_cast<sockaddr*>(&addr), &nLen);
-    nPort = ntohs(addr.sin_port);
-    return s;
+    return LoopbackPeer::BoundSocket(nPort);
 }
 
 }  // namespace
@@ -97,19 +101,37 @@ TEST(CEventSocketTest, CloseOfAnIdleObjectDoesNothingAndMayBeRepeated)
 
 TEST(CEventSocketTest, ReadsEveryQueuedDatagramAndStopsOnClose)
 {
+    // Each read event takes one datagram; the event comes again while more
+    // are queued.
+    CReadingSocket socket;
     uint16_t nPort = 0;
-    CRecordingSocket socket;
     ASSERT_EQ(socket.AttachSocket(BoundUdpSocket(nPort), CEventSocket::kEventRead), 1);
     LoopbackPeer peer;
-    // The handler does not read, so the socket stays readable and the read
-    // event keeps coming: a few are enough to show that.
-    ASSERT_TRUE(peer.SendTo(nPort, "x"));
+    for (const char* pszBytes : {"x", "y", "z"})
+        ASSERT_TRUE(peer.SendTo(nPort, pszBytes));
     EXPECT_TRUE(WaitFor([&] { return socket.Calls().size() >= 3; }));
+    EXPECT_EQ(socket.Calls().front(), "read:0");
     const auto start = Clock::now();
     socket.Close();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
     EXPECT_EQ(socket.Handle(), CEventSocket::kInvalidSocket);
     EXPECT_FALSE(socket.HasThread());
+}
+
+// A socket that is writable and has a datagram queued when it is attached:
+// both events come at once, and the write handler runs first.
+TEST(CEventSocketTest, EventsPendingAtAttachAreDispatchedInTheFixedOrder)
+{
+    uint16_t nPort = 0;
+    const SocketHandle hSocket = BoundUdpSocket(nPort);
+    LoopbackPeer peer;
+    ASSERT_TRUE(peer.SendTo(nPort, "queued"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CReadingSocket socket;
+    ASSERT_EQ(socket.AttachSocket(hSocket, CEventSocket::kEventRead | CEventSocket::kEventWrite), 1);
+    ASSERT_TRUE(WaitFor([&] { return socket.Calls().size() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(socket.Calls(), (Calls{"write:0", "read:0"}));
 }
 
 TEST(CEventSocketTest, PendingStopWinsOverAReadySocket)
@@ -121,7 +143,7 @@ TEST(CEventSocketTest, PendingStopWinsOverAReadySocket)
         void OnRead(int) override
         {
             char byte;
-            recv(m_hSocket, &byte, 1, 0);
+            Receive(&byte, 1, 0);
             ++m_nReads;
             while (!m_bRelease.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -145,33 +167,33 @@ TEST(CEventSocketTest, PendingStopWinsOverAReadySocket)
     EXPECT_EQ(socket.m_nReads.load(), 1);
 }
 
-TEST(CEventSocketTest, ReadAndCloseReportedTogetherEndTheThreadAfterOnClose)
+TEST(CEventSocketTest, ReadThenCloseOfAConnectionEndTheThreadAfterOnClose)
 {
-    const int hListen = socket(AF_INET, SOCK_STREAM, 0);
+    const SocketHandle hListen = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr = LoopbackPeer::Address(0);
     ASSERT_EQ(bind(hListen, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t nLen = sizeof addr;
+    SocketLength nLen = sizeof addr;
     getsockname(hListen, reinterpret_cast<sockaddr*>(&addr), &nLen);
     ASSERT_EQ(listen(hListen, 1), 0);
 
     CRecordingSocket listener;
     ASSERT_EQ(listener.AttachSocket(hListen, CEventSocket::kEventAccept), 1);
-    const int hClient = socket(AF_INET, SOCK_STREAM, 0);
+    const SocketHandle hClient = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_EQ(connect(hClient, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_TRUE(WaitFor([&] { return !listener.Calls().empty(); }));
     EXPECT_EQ(listener.Calls().front(), "accept:0");
 
     // Take the connection, then have a second object watch it for read and
     // close.
-    const int hServer = accept(hListen, nullptr, nullptr);
-    ASSERT_GE(hServer, 0);
+    const SocketHandle hServer = accept(hListen, nullptr, nullptr);
+    ASSERT_NE(hServer, CEventSocket::kInvalidSocket);
     listener.Close();
-    ASSERT_EQ(write(hClient, "bye", 3), 3);
-    close(hClient);
+    ASSERT_EQ(send(hClient, "bye", 3, 0), 3);
+    CSocketLibrary::CloseSocket(hClient);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    CRecordingSocket peer;
+    CReadingSocket peer;
     ASSERT_EQ(peer.AttachSocket(hServer, CEventSocket::kEventRead | CEventSocket::kEventClose), 1);
-    ASSERT_TRUE(WaitFor([&] { return peer.Calls().size() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return peer.Calls().size() >= 2; })) << ::testing::PrintToString(peer.Calls());
     EXPECT_EQ(peer.Calls(), (Calls{"read:0", "close:0"}));
     // The thread has ended by itself: Close returns at once.
     const auto start = Clock::now();
@@ -208,7 +230,8 @@ TEST(CEventSocketTest, AHandlerBlockingPastTheLimitIsCancelled)
 TEST(CEventSocketTest, AttachFailsForAnInvalidHandleAndKeepsIt)
 {
     CRecordingSocket socket;
-    EXPECT_EQ(socket.AttachSocket(987654, CEventSocket::kEventRead), 0);
-    EXPECT_EQ(socket.Handle(), 987654);
+    const SocketHandle hInvalid = static_cast<SocketHandle>(987654);
+    EXPECT_EQ(socket.AttachSocket(hInvalid, CEventSocket::kEventRead), 0);
+    EXPECT_EQ(socket.Handle(), hInvalid);
     EXPECT_FALSE(socket.HasThread());
 }

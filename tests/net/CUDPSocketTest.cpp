@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "net/CLNHanlder.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
 
@@ -105,9 +105,9 @@ TEST(CUDPSocketTest, FailedBindLeavesTheObjectIdleWithTheBindError)
     CUDPSocket endpoint;
     endpoint.SetHandler(&handler);
     // The peer holds 127.0.0.1:port; binding any address to it fails.
-    errno = 0;
+    CSocketLibrary::SetLastError(0);
     EXPECT_EQ(endpoint.Create(taken.Port()), 0);
-    EXPECT_EQ(errno, EADDRINUSE);
+    EXPECT_EQ(CSocketLibrary::LastError(), kSocketAddressInUse);
     EXPECT_EQ(endpoint.Handle(), CEventSocket::kInvalidSocket);
     EXPECT_FALSE(endpoint.HasThread());
     EXPECT_EQ(endpoint.LocalPort(), 0);

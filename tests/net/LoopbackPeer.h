@@ -1,68 +1,29 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <string>
+
+#include "net/SocketTypes.h"
 
 // A plain UDP socket on 127.0.0.1 for tests: sends to and receives from the
 // code under test.
 class LoopbackPeer {
 public:
-    LoopbackPeer()
-    {
-        m_hSocket = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in addr = Address(0);
-        bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-        const int nSize = 4 * 1024 * 1024;
-        setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &nSize, sizeof nSize);
-    }
-    ~LoopbackPeer() { close(m_hSocket); }
+    LoopbackPeer();
+    ~LoopbackPeer();
     LoopbackPeer(const LoopbackPeer&) = delete;
     LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
-    static sockaddr_in Address(uint16_t nPort)
-    {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(nPort);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return addr;
-    }
+    static sockaddr_in Address(uint16_t nPort);
+    // A UDP socket bound to 127.0.0.1 and a port the system chose; the caller
+    // closes it.
+    static SocketHandle BoundSocket(uint16_t& nPort);
 
-    uint16_t Port() const
-    {
-        sockaddr_in addr{};
-        socklen_t nLen = sizeof addr;
-        getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
-        return ntohs(addr.sin_port);
-    }
-
-    bool SendTo(uint16_t nPort, const std::string& bytes) const
-    {
-        const sockaddr_in to = Address(nPort);
-        return sendto(m_hSocket, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
-               static_cast<ssize_t>(bytes.size());
-    }
-
+    uint16_t Port() const;
+    bool SendTo(uint16_t nPort, const std::string& bytes) const;
     // One datagram, or false when none came within nTimeoutMs.
-    bool Receive(std::string& bytes, int nTimeoutMs) const
-    {
-        pollfd fd{m_hSocket, POLLIN, 0};
-        if (poll(&fd, 1, nTimeoutMs) != 1)
-            return false;
-        bytes.resize(70000);
-        const ssize_t n = recv(m_hSocket, &bytes[0], bytes.size(), 0);
-        if (n < 0)
-            return false;
-        bytes.resize(static_cast<size_t>(n));
-        return true;
-    }
+    bool Receive(std::string& bytes, int nTimeoutMs) const;
 
 private:
-    int m_hSocket = -1;
+    SocketHandle m_hSocket;
 };

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "net/CLNHanlder.h"
+#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
 #include "send/CSocketSink.h"
@@ -22,9 +22,9 @@ TEST(CSocketSinkTest, SendsDottedQuadsAndLocalNamesAndNothingToUnresolvableOnes)
     EXPECT_TRUE(sink.Send("127.0.0.1", peer.Port(), "{\"a\":1}", 7));
     EXPECT_TRUE(sink.Send("localhost", peer.Port(), "{\"b\":2}", 7));
     for (const char* name : {"not a host", "300.1.1.1", ""}) {
-        errno = 0;
+        CSocketLibrary::SetLastError(0);
         EXPECT_FALSE(sink.Send(name, peer.Port(), "{\"c\":3}", 7)) << name;
-        EXPECT_EQ(errno, EINVAL);
+        EXPECT_EQ(CSocketLibrary::LastError(), kSocketInvalidArgument);
     }
     std::string got;
     ASSERT_TRUE(peer.Receive(got, 2000));

@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 
+#include "ProcessStats.h"
 #include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
@@ -47,18 +47,6 @@ public:
     std::atomic<long> m_nEnds{0};
 };
 
-long StatusField(const char* pszField)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(pszField) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::stol(line.substr(prefix.size()));
-    }
-    return -1;
-}
-
 // Memory in use in kB: the resident set; under a sanitizer, whose allocator
 // holds freed blocks in quarantine and maps shadow memory, the live heap.
 long MemoryInUseKb()
@@ -66,7 +54,7 @@ long MemoryInUseKb()
 #ifdef TOVRIK_SANITIZER_HEAP
     return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
 #else
-    return StatusField("VmRSS");
+    return ProcessStats::ResidentKb();
 #endif
 }
 
@@ -111,13 +99,14 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     };
     for (int i = 0; i < 50; ++i)
         runOnce();
-    const long nThreads = StatusField("Threads");
+    const long nThreads = ProcessStats::Threads();
+    ASSERT_GT(nThreads, 0);
     const long nMemoryKb = MemoryInUseKb();
     for (int i = 0; i < 1000; ++i)
         runOnce();
     EXPECT_EQ(notify.m_nEnds.load(), 1050);
     EXPECT_GE(notify.m_nTicks.load(), 1050);
-    EXPECT_EQ(StatusField("Threads"), nThreads);
+    EXPECT_EQ(ProcessStats::Threads(), nThreads);
     EXPECT_LT(MemoryInUseKb() - nMemoryKb, 16 * 1024) << "kB grown over a thousand runs";
 
     bFlooding = false;

@@ -234,7 +234,7 @@ TEST_P(CTovrikDlgTextRejected, TellsAndStaysIdle)
         ExpectBox(1, param.strMessage, TovrikTexts::kNotice, Icon::kExclamation);
     EXPECT_EQ(Content(), param.strLeft);
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -427,7 +427,7 @@ TEST_P(CTovrikDlgImport, StartsAndStoresMode)
     ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
     ExpectBox(1, "解析完毕,一共解析 2 道下载命令.开始发送.", AppName(), Icon::kNone);
     EXPECT_TRUE(ShowsRunning());
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()),
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()),
               "; kept\n[other]\nkey=1\n\n[INFO]\nsendtype=" + std::to_string(nMode) + "\n");
     StopAndExpectEnd();
 }
@@ -475,7 +475,7 @@ TEST_P(CTovrikDlgImportFailure, NothingStarts)
         EXPECT_EQ(m_services.Texts(), expected);
     }
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -495,7 +495,7 @@ TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
     Click(IDC_BUTTON_START);
     EXPECT_TRUE(ShowsRunning());
     StopAndExpectEnd();
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
 }
 
 TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)

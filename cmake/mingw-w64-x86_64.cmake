@@ -1,0 +1,13 @@
+# Cross-build for 64-bit Windows with Debian's mingw-w64 (the -posix variant,
+# whose runtime has std::thread).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(TOVRIK_MINGW x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TOVRIK_MINGW}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TOVRIK_MINGW}-g++-posix)
+set(CMAKE_RC_COMPILER ${TOVRIK_MINGW}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TOVRIK_MINGW})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,116 @@
+#include "cli/CliProcess.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "TempDir.h"
+#include "text/CWideText.h"
+
+namespace {
+
+// A run that has not ended by then is ended by force and fails its test.
+constexpr DWORD kLongestRunMs = 60000;
+
+// One argument as CommandLineToArgvW splits it back.
+std::wstring Quote(const std::wstring& strArg)
+{
+    if (!strArg.empty() && strArg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return strArg;
+    std::wstring strQuoted = L"\"";
+    size_t nBackslashes = 0;
+    for (const wchar_t c : strArg) {
+        if (c == L'\\') {
+            ++nBackslashes;
+            continue;
+        }
+        strQuoted.append(c == L'"' ? 2 * nBackslashes + 1 : nBackslashes, L'\\');
+        nBackslashes = 0;
+        strQuoted.push_back(c);
+    }
+    strQuoted.append(2 * nBackslashes, L'\\');
+    strQuoted.push_back(L'"');
+    return strQuoted;
+}
+
+std::wstring ProgramPath()
+{
+    const std::filesystem::path program = std::filesystem::u8path(TOVRIK_CLI_PATH);
+    if (program.has_parent_path())
+        return program.wstring();
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return (std::filesystem::path(self).parent_path() / program).wstring();
+}
+
+// What the console does on Ctrl-C or Ctrl-Break: it starts the system's
+// control routine in the process on a thread of its own, which calls the
+// process's console control handlers. (GenerateConsoleCtrlEvent would need a
+// console shared with the child, which a test run under a pipe has not.)
+void SendConsoleControl(HANDLE hProcess, DWORD nEvent)
+{
+    const auto pRoutine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    if (pRoutine == nullptr)
+        return;
+    const HANDLE hThread = CreateRemoteThread(hProcess, nullptr, 0, pRoutine,
+                                              reinterpret_cast<void*>(static_cast<uintptr_t>(nEvent)), 0, nullptr);
+    if (hThread != nullptr)
+        CloseHandle(hThread);
+}
+
+HANDLE CreateOutput(const std::string& strPath)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(CWideText::Widen(strPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, Stop stop)
+{
+    TempDir dir;
+    const std::string strOut = dir.Path() + "/out";
+    const std::string strErr = dir.Path() + "/err";
+    const std::wstring strProgram = ProgramPath();
+    std::wstring strCommandLine = Quote(strProgram);
+    for (const std::string& arg : args)
+        strCommandLine += L" " + Quote(CWideText::Widen(arg));
+
+    CliRun run;
+    const HANDLE hOut = CreateOutput(strOut);
+    const HANDLE hErr = CreateOutput(strErr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = hOut;
+    startup.hStdError = hErr;
+    PROCESS_INFORMATION process{};
+    const auto start = std::chrono::steady_clock::now();
+    const BOOL bStarted = CreateProcessW(strProgram.c_str(), &strCommandLine[0], nullptr, nullptr, TRUE,
+                                         0, nullptr, nullptr, &startup, &process);
+    CloseHandle(hOut);
+    CloseHandle(hErr);
+    if (!bStarted)
+        return run;
+    if (stop != Stop::kNone) {
+        Sleep(static_cast<DWORD>(nStopAfterMs));
+        SendConsoleControl(process.hProcess, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
+    }
+    if (WaitForSingleObject(process.hProcess, kLongestRunMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 255);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    DWORD nExit = 0;
+    GetExitCodeProcess(process.hProcess, &nExit);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    run.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.nExit = static_cast<int>(nExit);
+    run.out = TempDir::Read(strOut);
+    run.err = TempDir::Read(strErr);
+    return run;
+}

@@ -1,0 +1,75 @@
+#include "net/LoopbackPeer.h"
+
+#include "net/CSocketLibrary.h"
+
+namespace {
+
+uint16_t PortOf(SocketHandle hSocket)
+{
+    sockaddr_in addr{};
+    SocketLength nLen = sizeof addr;
+    getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+LoopbackPeer::LoopbackPeer()
+{
+    uint16_t nPort = 0;
+    m_hSocket = BoundSocket(nPort);
+    const int nSize = 4 * 1024 * 1024;
+    setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
+}
+
+LoopbackPeer::~LoopbackPeer()
+{
+    CSocketLibrary::CloseSocket(m_hSocket);
+}
+
+sockaddr_in LoopbackPeer::Address(uint16_t nPort)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(nPort);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+SocketHandle LoopbackPeer::BoundSocket(uint16_t& nPort)
+{
+    const SocketHandle hSocket = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in addr = Address(0);
+    bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    nPort = PortOf(hSocket);
+    return hSocket;
+}
+
+uint16_t LoopbackPeer::Port() const
+{
+    return PortOf(m_hSocket);
+}
+
+bool LoopbackPeer::SendTo(uint16_t nPort, const std::string& bytes) const
+{
+    const sockaddr_in to = Address(nPort);
+    const auto n = sendto(m_hSocket, bytes.data(), static_cast<int>(bytes.size()), 0,
+                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return n >= 0 && static_cast<size_t>(n) == bytes.size();
+}
+
+bool LoopbackPeer::Receive(std::string& bytes, int nTimeoutMs) const
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(m_hSocket, &readable);
+    timeval wait{nTimeoutMs / 1000, (nTimeoutMs % 1000) * 1000};
+    if (select(static_cast<int>(m_hSocket) + 1, &readable, nullptr, nullptr, &wait) != 1)
+        return false;
+    bytes.resize(70000);
+    const auto n = recv(m_hSocket, &bytes[0], static_cast<int>(bytes.size()), 0);
+    if (n < 0)
+        return false;
+    bytes.resize(static_cast<size_t>(n));
+    return true;
+}
