@@ -6,7 +6,6 @@
 #include "framework/CDialogWindow.h"
 #include "framework/DialogTemplate.h"
 #include "load/CFileLoader.h"
-#include "net/CUDPSocket.h"
 #include "send/CSendRun.h"
 #include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
@@ -26,14 +25,15 @@ const char kImportFilter[] = "文件(*.txt)|*.txt||";
 
 }  // namespace
 
-CTovrikDlg::CTovrikDlg(CFrameworkServices& services)
+CTovrikDlg::CTovrikDlg(CFrameworkServices& services, int hSocket)
     : CDialogFrame(services, TovrikTemplates::kMainDialog, nullptr),
       m_hIcon(IDR_MAINFRAME),
       m_strDeviceInfo(TovrikTexts::kDeviceInfo),
       m_strContent(TovrikTexts::kStatusMessage),
       m_strTargetIp(TovrikTexts::kDefaultTarget),
       m_nTargetPort(TovrikTexts::kDefaultPort),
-      m_nProgressDelayMs(CFrameworkServices::kDefaultLoadShowDelayMs)
+      m_nProgressDelayMs(CFrameworkServices::kDefaultLoadShowDelayMs),
+      m_hSocket(hSocket)
 {
 }
 
@@ -289,7 +289,7 @@ bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_p
     m_pNotify = std::make_unique<CDialogNotify>(Window(), m_nRun);
     CFrameworkServices& services = Services();
     m_pSendThread = std::make_unique<CSendRun>(
-        theUDPSocket.Handle(), m_clock,
+        m_hSocket, m_clock,
         [&services](std::function<void()> body, std::string& strError) {
             return services.StartThread(std::move(body), strError);
         });

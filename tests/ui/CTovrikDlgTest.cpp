@@ -65,7 +65,7 @@ protected:
 
     void Open()
     {
-        m_pDlg = std::make_unique<CTovrikDlg>(m_services);
+        m_pDlg = std::make_unique<CTovrikDlg>(m_services, theUDPSocket.Handle());
         m_pDlg->Create();
     }
 

@@ -70,7 +70,7 @@ private:
 
     void Open()
     {
-        m_pDlg = std::make_unique<CTovrikDlg>(*m_pServices);
+        m_pDlg = std::make_unique<CTovrikDlg>(*m_pServices, theUDPSocket.Handle());
         m_pDlg->Create();
         Win()->show();
         QVERIFY(QTest::qWaitForWindowExposed(Win()));
