@@ -34,8 +34,12 @@ public:
     std::string Write(const std::string& strName, const std::string& strContent) const
     {
         const std::string strFile = Path() + "/" + strName;
-        std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
+        WriteFile(strFile, strContent);
         return strFile;
+    }
+    static void WriteFile(const std::string& strFile, const std::string& strContent)
+    {
+        std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
     }
 
     // A whole file's bytes; empty when it cannot be read.
@@ -45,6 +49,12 @@ public:
         std::ostringstream content;
         content << file.rdbuf();
         return content.str();
+    }
+    // The same, or "<missing>" when there is no such file.
+    static std::string ReadOrMissing(const std::string& strFile)
+    {
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::u8path(strFile), error) ? Read(strFile) : "<missing>";
     }
 
 private:

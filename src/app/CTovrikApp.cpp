@@ -1,22 +1,15 @@
 #include "app/CTovrikApp.h"
 
-#include <QApplication>
-
-#include "app/CFrameworkServices.h"
-#include "app/CTovrikIcon.h"
-#include "app/Resource.h"
-#include "net/CLNHanlder.h"
+#include "framework/CFrameworkServices.h"
 #include "net/CUDPSocket.h"
+#include "ui/CStringTable.h"
 #include "ui/CTovrikDlg.h"
-
-CTovrikApp::CTovrikApp() = default;
-
-CTovrikApp::~CTovrikApp() = default;
+#include "ui/Resource.h"
 
 bool CTovrikApp::InitInstance(CFrameworkServices& services)
 {
     if (!services.SocketInit()) {
-        services.AppMessageBox(IDP_SOCKETS_INIT_FAILED);
+        services.AppMessageBox(CStringTable::Load(IDP_SOCKETS_INIT_FAILED));
         return false;
     }
 
@@ -29,8 +22,7 @@ bool CTovrikApp::InitInstance(CFrameworkServices& services)
     if (theUDPSocket.Create(0) == 0)
         return false;
 
-    QApplication::setWindowIcon(CTovrikIcon::Icon());
-    CTovrikDlg dlg(services);
+    CTovrikDlg dlg(services, theUDPSocket.Handle());
     m_bWindowRan = true;
     dlg.DoModal();
     return false;
