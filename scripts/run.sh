@@ -5,7 +5,7 @@
 # message once a second to 127.0.0.1:51609, until Ctrl-C.
 set -euo pipefail
 build_dir=${1:-build}
-window="$build_dir/src/ui/tovrik"
+window="$build_dir/src/app/tovrik"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$window" ]; then
   echo "run: the window (tovrik), on display ${DISPLAY:-$WAYLAND_DISPLAY}"
   exec "$window"

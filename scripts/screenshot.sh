@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build-gui}
 output=${2:-docs/tovrik-window.png}
-app="$build_dir/src/ui/tovrik"
+app="$build_dir/src/app/tovrik"
 [ -x "$app" ] || { echo "screenshot: $app not built" >&2; exit 1; }
 for tool in Xvfb openbox xwininfo import; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool missing (run scripts/setup.sh)" >&2; exit 1; }

@@ -34,19 +34,34 @@ public:
     std::string Write(const std::string& strName, const std::string& strContent) const
     {
         const std::string strFile = Path() + "/" + strName;
-        std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
+        WriteFile(strFile, strContent);
         return strFile;
     }
 
+    static void WriteFile(const std::string& strPath, const std::string& strContent)
+    {
+        std::ofstream(std::filesystem::u8path(strPath), std::ios::binary) << strContent;
+    }
+    // A file's bytes, or "<missing>" when it cannot be opened.
+    static std::string ReadFile(const std::string& strPath)
+    {
+        std::ifstream file(std::filesystem::u8path(strPath), std::ios::binary);
+        return file ? Content(file) : "<missing>";
+    }
     // A whole file's bytes; empty when it cannot be read.
     static std::string Read(const std::string& strFile)
     {
         std::ifstream file(std::filesystem::u8path(strFile), std::ios::binary);
+        return Content(file);
+    }
+
+private:
+    static std::string Content(std::ifstream& file)
+    {
         std::ostringstream content;
         content << file.rdbuf();
         return content.str();
     }
 
-private:
     std::filesystem::path m_path;
 };

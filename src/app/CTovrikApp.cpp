@@ -1,13 +1,11 @@
 #include "app/CTovrikApp.h"
 
-#include <QApplication>
-
-#include "app/CFrameworkServices.h"
-#include "app/CTovrikIcon.h"
-#include "app/Resource.h"
+#include "framework/CFrameworkServices.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
+#include "ui/CStringTable.h"
 #include "ui/CTovrikDlg.h"
+#include "ui/Resource.h"
 
 CTovrikApp::CTovrikApp() = default;
 
@@ -16,7 +14,7 @@ CTovrikApp::~CTovrikApp() = default;
 bool CTovrikApp::InitInstance(CFrameworkServices& services)
 {
     if (!services.SocketInit()) {
-        services.AppMessageBox(IDP_SOCKETS_INIT_FAILED);
+        services.AppMessageBox(CStringTable::Load(IDP_SOCKETS_INIT_FAILED));
         return false;
     }
 
@@ -29,7 +27,6 @@ bool CTovrikApp::InitInstance(CFrameworkServices& services)
     if (theUDPSocket.Create(0) == 0)
         return false;
 
-    QApplication::setWindowIcon(CTovrikIcon::Icon());
     CTovrikDlg dlg(services);
     m_bWindowRan = true;
     dlg.DoModal();

@@ -9,7 +9,8 @@ class CLNHanlder;
 // the receive handler, opens theUDPSocket on a port the system chooses and
 // runs the main window modally. It owns the receive handler, which must
 // outlive the endpoint: theApp is defined before theUDPSocket, so it is
-// destroyed after it. The QApplication must exist before InitInstance.
+// destroyed after it. The framework's services must be ready before
+// InitInstance (for Qt: the QApplication exists, the icon is registered).
 class CTovrikApp {
 public:
     CTovrikApp();

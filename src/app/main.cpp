@@ -3,9 +3,11 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/CFrameworkServices.h"
 #include "app/CTovrikApp.h"
+#include "app/CTovrikIcon.h"
+#include "framework/qt/CQtFrameworkServices.h"
 #include "net/CUDPSocket.h"
+#include "ui/Resource.h"
 
 // Built in this order and destroyed in the reverse one: the endpoint closes
 // (its network-event thread stopped) before the application object goes.
@@ -21,7 +23,9 @@ int main(int argc, char** argv)
     if (translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         application.installTranslator(&translator);
-    CFrameworkServices services;
+    QApplication::setWindowIcon(CTovrikIcon::Icon());
+    CQtFrameworkServices services;
+    services.SetIconResource(IDR_MAINFRAME, CTovrikIcon::Icon());
     theApp.InitInstance(services);
     return theApp.WindowRan() ? 0 : 1;
 }

@@ -1,15 +1,18 @@
 #pragma once
 
-#include "app/CDialogFrame.h"
+#include <string>
 
-// The About box: the program icon, its name and version, and an OK button.
+#include "framework/CDialogFrame.h"
+
+// The About box (template 100): the program icon, its name and version, and
+// an OK button that closes it.
 class CAboutDlg : public CDialogFrame {
-    Q_OBJECT
-
 public:
-    explicit CAboutDlg(CFrameworkServices& services, QWidget* pParent = nullptr);
+    explicit CAboutDlg(CFrameworkServices& services, CDialogFrame* pParent = nullptr);
     ~CAboutDlg() override;
 
-protected:
-    void CreateControls() override;
+    // "Tovrik，1.0 版", from the program's version.
+    static std::string VersionText();
+
+    bool OnInitDialog() override;
 };

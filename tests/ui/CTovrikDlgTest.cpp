@@ -1,883 +1,601 @@
-// Drives the real main window on the offscreen platform: boxes are answered
-// and recorded by CTestServices, datagrams go to a loopback receiver.
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QtTest>
+// The main window's logic on the fake framework: boxes, captions, enabling
+// and the posted notices are the fake's records; runs send to a loopback
+// receiver through the real endpoint.
+#include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
-#include <fstream>
-#include <future>
+#include <cstdlib>
 #include <memory>
-#include <sstream>
+#include <ostream>
 #include <thread>
 
 #include "CLoopbackReceiver.h"
-#include "CTestServices.h"
-#include "app/CIpAddressCtrl.h"
-#include "app/Resource.h"
+#include "TempDir.h"
+#include "framework/fake/CFakeDialogWindow.h"
+#include "framework/fake/CFakeFrameworkServices.h"
+#include "load/CLoadResult.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "load/CLoadResult.h"
+#include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
-#include "ui/CAboutDlg.h"
-#include "ui/CLoadProgress.h"
 #include "ui/CTovrikDlg.h"
-
-CUDPSocket theUDPSocket;
+#include "ui/Resource.h"
 
 namespace {
 
 using Icon = CFrameworkServices::Icon;
+using Box = CFakeFrameworkServices::Box;
 
-const char kModes[][32] = {"每秒发送一次", "每十秒发送一次", "每分钟发送一次", "每小时发送一次",
-                           "每100毫秒发送一次", "模拟实际发送", "每10毫秒发送一次"};
+constexpr int kEndWaitMs = 5000;
 
-std::string ReadFile(const std::string& strPath)
+
+std::string Repeated(const std::string& strText, int nTimes)
 {
-    std::ifstream file(strPath, std::ios::binary);
-    if (!file)
-        return "<missing>";
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
+    std::string strAll;
+    for (int i = 0; i < nTimes; ++i)
+        strAll += strText;
+    return strAll;
 }
 
-void WriteFile(const std::string& strPath, const std::string& strContent)
+void Sleep(int nMilliseconds)
 {
-    std::ofstream(strPath, std::ios::binary) << strContent;
+    std::this_thread::sleep_for(std::chrono::milliseconds(nMilliseconds));
 }
 
-}  // namespace
-
-class CTovrikDlgTest : public QObject {
-    Q_OBJECT
-
-private:
-    template <class T>
-    T* Item(int nId) const
+class CTovrikDlgTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
     {
-        return static_cast<T*>(m_pDlg->GetDlgItem(nId));
+        std::signal(SIGPIPE, SIG_IGN);
+        theUDPSocket.SetHandler(&s_handler);
+        ASSERT_EQ(theUDPSocket.Create(0), 1);
     }
+
+    static void TearDownTestSuite()
+    {
+        theUDPSocket.Close();
+        theUDPSocket.SetHandler(nullptr);
+    }
+
+    void SetUp() override { setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1); }
 
     void Open()
     {
-        m_pDlg = std::make_unique<CTovrikDlg>(*m_pServices);
+        m_pDlg = std::make_unique<CTovrikDlg>(m_services);
         m_pDlg->Create();
-        m_pDlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_pDlg.get()));
     }
 
-    void Click(int nId) { QTest::mouseClick(Item<QPushButton>(nId), Qt::LeftButton); }
-    void SetContent(const QString& strText) { Item<QPlainTextEdit>(IDC_EDIT_CONTENT)->setPlainText(strText); }
-    QString Content() const { return Item<QPlainTextEdit>(IDC_EDIT_CONTENT)->toPlainText(); }
-    QString PortText() const { return Item<QLineEdit>(IDC_EDIT_PORT)->text(); }
-    void Target(uint16_t nPort, int nMode)
+    CFakeDialogWindow& Window() const { return static_cast<CFakeDialogWindow&>(m_pDlg->Window()); }
+    CFakeDialogWindow::Control& Item(int nId) const { return Window().Item(nId); }
+    void Click(int nId) const { Window().Click(nId); }
+    void SetContent(const std::string& strText) const { Item(IDC_EDIT_CONTENT).strText = strText; }
+    const std::string& Content() const { return Item(IDC_EDIT_CONTENT).strText; }
+    const std::string& PortText() const { return Item(IDC_EDIT_PORT).strText; }
+    void Target(uint16_t nPort, int nMode) const
     {
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QString::number(nPort));
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(nMode);
+        Item(IDC_EDIT_PORT).strText = std::to_string(nPort);
+        Item(IDC_COMBO_SENDTYPE).nSelection = nMode;
     }
     bool ShowsIdle() const
     {
-        return Item<QPushButton>(IDC_BUTTON_START)->text() == QStringLiteral("开始") &&
-               Item<QWidget>(IDC_EDIT_CONTENT)->isEnabled() && Item<QWidget>(IDC_BUTTON_CLEAR)->isEnabled() &&
-               Item<QWidget>(IDC_BUTTON_IMPORT)->isEnabled() && !m_pDlg->IsRunning();
+        return Item(IDC_BUTTON_START).strText == "开始" && Item(IDC_EDIT_CONTENT).bEnabled &&
+               Item(IDC_BUTTON_CLEAR).bEnabled && Item(IDC_BUTTON_IMPORT).bEnabled && !m_pDlg->IsRunning();
     }
     bool ShowsRunning() const
     {
-        return Item<QPushButton>(IDC_BUTTON_START)->text() == QStringLiteral("停止") &&
-               !Item<QWidget>(IDC_EDIT_CONTENT)->isEnabled() && !Item<QWidget>(IDC_BUTTON_CLEAR)->isEnabled() &&
-               !Item<QWidget>(IDC_BUTTON_IMPORT)->isEnabled() && m_pDlg->IsRunning();
+        return Item(IDC_BUTTON_START).strText == "停止" && !Item(IDC_EDIT_CONTENT).bEnabled &&
+               !Item(IDC_BUTTON_CLEAR).bEnabled && !Item(IDC_BUTTON_IMPORT).bEnabled && m_pDlg->IsRunning();
     }
     int EndBoxes() const
     {
         int n = 0;
-        for (const CTestServices::Box& box : m_pServices->m_boxes) {
+        for (const Box& box : m_services.m_boxes) {
             if (box.strText == TovrikTexts::kSendEnded && box.strCaption == TovrikTexts::kNotice &&
                 box.nIcon == Icon::kInformation)
                 ++n;
         }
         return n;
     }
-    void ExpectBox(size_t nIndex, const std::string& strText, const std::string& strCaption, Icon nIcon)
+    void ExpectBox(size_t nIndex, const std::string& strText, const std::string& strCaption, Icon nIcon) const
     {
-        QVERIFY2(nIndex < m_pServices->m_boxes.size(), "box missing");
-        const CTestServices::Box& box = m_pServices->m_boxes[nIndex];
-        QCOMPARE(box.strText, strText);
-        QCOMPARE(box.strCaption, strCaption);
-        QCOMPARE(static_cast<int>(box.nIcon), static_cast<int>(nIcon));
+        ASSERT_LT(nIndex, m_services.m_boxes.size()) << "box missing";
+        const Box& box = m_services.m_boxes[nIndex];
+        EXPECT_EQ(box.strText, strText);
+        EXPECT_EQ(box.strCaption, strCaption);
+        EXPECT_EQ(box.nIcon, nIcon);
     }
-    // A box of fixed size whose title bar offers no minimise or maximise.
-    static bool IsFixedBox(const QWidget* pBox)
+    std::string TempFile(const char* pszName) const { return m_files.Path() + "/" + pszName; }
+    std::string AppName() const { return m_services.AppName(); }
+    // Waits for a run's end notice and hands it, with all before it, to the
+    // window.
+    bool DeliverEnd() const
     {
-        return pBox->minimumSize() == pBox->maximumSize() && pBox->size() == pBox->minimumSize() &&
-               !(pBox->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        if (!Window().WaitForPosted(WM_SEND_END, kEndWaitMs))
+            return false;
+        Window().DeliverPosted();
+        return true;
     }
-    std::string TempFile(const char* pName) const { return (m_files.path() + "/" + pName).toStdString(); }
-    std::string AppName() const { return CFrameworkServices::AppName(); }
-    // Stops the run and waits for its one end notice.
-    void StopAndExpectEnd()
+    // Stops the run and delivers its one end notice.
+    void StopAndExpectEnd() const
     {
         const int nEnds = EndBoxes();
         Click(IDC_BUTTON_START);
-        QVERIFY(ShowsIdle());
-        QTRY_COMPARE(EndBoxes(), nEnds + 1);
+        EXPECT_TRUE(ShowsIdle());
+        ASSERT_TRUE(DeliverEnd());
+        EXPECT_EQ(EndBoxes(), nEnds + 1);
     }
 
-    QTemporaryDir m_config;
-    QTemporaryDir m_files;
-    CLNHanlder m_handler;
-    std::unique_ptr<CTestServices> m_pServices;
+    static CLNHanlder s_handler;
+    TempDir m_config;
+    TempDir m_files;
+    CFakeFrameworkServices m_services;
     std::unique_ptr<CTovrikDlg> m_pDlg;
-
-private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_config.isValid() && m_files.isValid());
-        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
-        std::signal(SIGPIPE, SIG_IGN);
-        theUDPSocket.SetHandler(&m_handler);
-        QCOMPARE(theUDPSocket.Create(0), 1);
-    }
-
-    void cleanupTestCase() { theUDPSocket.Close(); }
-
-    void init()
-    {
-        std::remove(CTovrikDlg::SettingsPath().c_str());
-        m_pServices = std::make_unique<CTestServices>();
-    }
-
-    void cleanup()
-    {
-        m_pDlg.reset();
-        m_pServices.reset();
-    }
-
-    void initialWindow()
-    {
-        Open();
-        QCOMPARE(m_pDlg->windowTitle(), QStringLiteral("Velmar模拟定时发送工具"));
-        QCOMPARE(Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET)->text(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(PortText(), QStringLiteral("51609"));
-        QCOMPARE(Content().toStdString(), std::string(TovrikTexts::kStatusMessage));
-        QCOMPARE(Content().toUtf8().size(), 904);
-        QVERIFY(Item<QCheckBox>(IDC_CHECK_LOOP)->isChecked());
-        QVERIFY(Item<QCheckBox>(IDC_CHECK_MODIFYTIME)->isChecked());
-        QVERIFY(!Item<QCheckBox>(IDC_CHECK_HEXMODE)->isChecked());
-        QCOMPARE(Item<QCheckBox>(IDC_CHECK_LOOP)->text(), QStringLiteral("是否循环发送"));
-        QCOMPARE(Item<QCheckBox>(IDC_CHECK_MODIFYTIME)->text(), QStringLiteral("是否修改时间"));
-        QCOMPARE(Item<QCheckBox>(IDC_CHECK_HEXMODE)->text(), QStringLiteral("是否为十六进制模式"));
-        QCOMPARE(Item<QPushButton>(IDC_BUTTON_CLEAR)->text(), QStringLiteral("清除内容"));
-        QCOMPARE(Item<QPushButton>(IDC_BUTTON_IMPORT)->text(), QStringLiteral("导入文件"));
-        QVERIFY(Item<QPushButton>(IDC_BUTTON_START)->isDefault());
-        QVERIFY(ShowsIdle());
-        QVERIFY(!m_pDlg->windowIcon().isNull());
-
-        auto* pModes = Item<QComboBox>(IDC_COMBO_SENDTYPE);
-        QCOMPARE(pModes->count(), 7);
-        for (int i = 0; i < 7; ++i)
-            QCOMPARE(pModes->itemText(i), QString::fromUtf8(kModes[i]));
-        QCOMPARE(pModes->currentIndex(), 0);
-
-        const auto labels = m_pDlg->findChildren<QLabel*>();
-        QVERIFY(std::any_of(labels.begin(), labels.end(),
-                            [](QLabel* p) { return p->text() == QStringLiteral("目标地址:"); }));
-        QCOMPARE(m_pDlg->findChild<QGroupBox*>()->title(), QStringLiteral("发送内容"));
-
-        // Focus on the port box, then the tab order of the table.
-        QCOMPARE(QApplication::focusWidget(), Item<QWidget>(IDC_EDIT_PORT));
-        const int order[] = {IDC_EDIT_PORT, IDC_BUTTON_START, IDC_EDIT_CONTENT, IDC_BUTTON_CLEAR,
-                             IDC_BUTTON_IMPORT, IDC_COMBO_SENDTYPE, IDC_IPADDRESS_TARGET, IDC_CHECK_LOOP,
-                             IDC_CHECK_MODIFYTIME, IDC_CHECK_HEXMODE};
-        for (size_t i = 0; i + 1 < std::size(order); ++i) {
-            QWidget* pNext = Item<QWidget>(order[i])->nextInFocusChain();
-            while (!(pNext->focusPolicy() & Qt::TabFocus))
-                pNext = pNext->nextInFocusChain();
-            QCOMPARE(pNext, Item<QWidget>(order[i + 1]));
-        }
-    }
-
-    void controlsFitAndDoNotOverlap()
-    {
-        Open();
-        QList<QWidget*> controls;
-        for (QWidget* pChild : m_pDlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (pChild->isVisible() && !qobject_cast<QGroupBox*>(pChild))
-                controls << pChild;
-        }
-        QCOMPARE(controls.size(), 11);
-        // No control can be hidden by making the window smaller.
-        const QSize dialogSize = m_pDlg->MapDialogRect(0, 0, 320, 200).size();
-        QCOMPARE(m_pDlg->size(), dialogSize);
-        m_pDlg->resize(dialogSize / 2);
-        QCOMPARE(m_pDlg->size(), dialogSize);
-        for (QWidget* pControl : controls) {
-            QVERIFY2(m_pDlg->rect().contains(pControl->geometry()), qPrintable(pControl->objectName()));
-            // A caption needs its whole text to be legible.
-            if (qobject_cast<QAbstractButton*>(pControl) || qobject_cast<QLabel*>(pControl)) {
-                QVERIFY2(pControl->sizeHint().width() <= pControl->width(),
-                         qPrintable(pControl->property("text").toString()));
-                QVERIFY2(pControl->sizeHint().height() <= pControl->height() + 4,
-                         qPrintable(pControl->property("text").toString()));
-            }
-            for (QWidget* pOther : controls) {
-                if (pOther != pControl)
-                    QVERIFY2(!pControl->geometry().intersects(pOther->geometry()),
-                             qPrintable(pControl->property("text").toString() + " / " +
-                                        pOther->property("text").toString()));
-            }
-        }
-        // The frame surrounds the text box and stays behind it.
-        const auto* pFrame = m_pDlg->findChild<QGroupBox*>();
-        QVERIFY(pFrame->geometry().contains(Item<QWidget>(IDC_EDIT_CONTENT)->geometry()));
-        QVERIFY(Item<QWidget>(IDC_EDIT_CONTENT)
-                    ->isAncestorOf(m_pDlg->childAt(Item<QWidget>(IDC_EDIT_CONTENT)->geometry().center())));
-    }
-
-    void storedSendType_data()
-    {
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<int>("index");
-        QTest::newRow("no file") << QString() << 0;
-        QTest::newRow("replay") << "[INFO]\nsendtype=5\n" << 5;
-        QTest::newRow("out of range") << "[INFO]\nsendtype=9\n" << -1;
-        QTest::newRow("none selected at import") << "[INFO]\nsendtype=-1\n" << -1;
-        QTest::newRow("other case, CRLF") << "[other]\r\nsendtype=4\r\n[info]\r\nSendType = 2\r\n" << 2;
-        QTest::newRow("key missing") << "[INFO]\nother=3\n" << 0;
-    }
-
-    void storedSendType()
-    {
-        QFETCH(QString, content);
-        QFETCH(int, index);
-        if (!content.isNull())
-            WriteFile(CTovrikDlg::SettingsPath(), content.toStdString());
-        Open();
-        QCOMPARE(Item<QComboBox>(IDC_COMBO_SENDTYPE)->currentIndex(), index);
-        QVERIFY(m_pServices->m_boxes.empty());
-    }
-
-    void emptyText()
-    {
-        Open();
-        Click(IDC_BUTTON_CLEAR);
-        QCOMPARE(Content(), QString());
-        Click(IDC_BUTTON_START);
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(1));
-        ExpectBox(0, TovrikTexts::kEmptyData, TovrikTexts::kNotice, Icon::kExclamation);
-        QVERIFY(ShowsIdle());
-    }
-
-    void textRejectedOrEmpty_data()
-    {
-        QTest::addColumn<bool>("hex");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("appCaption");
-        QTest::addColumn<QString>("left");
-        QTest::newRow("hex with a tab") << true << "7b\t7d" << TovrikTexts::kNotHex << true << QString();
-        QTest::newRow("hex with a comma") << true << "7b,22" << TovrikTexts::kNotHex << true << QString();
-        QTest::newRow("hex 50001 bytes") << true << QString(50001, QLatin1Char('0')) << TovrikTexts::kHexTooLong
-                                         << true << QString();
-        QTest::newRow("hex 50000 bytes, no braces")
-            << true << QString(50000, QLatin1Char('0')) << TovrikTexts::kNoPackets << false
-            << QString(50000, QLatin1Char('0'));
-        QTest::newRow("hex odd digit dropped") << true << "7B7D7" << TovrikTexts::kNoPackets << false << "7B7D";
-        QTest::newRow("hex white space only") << true << " \r\n " << TovrikTexts::kNoPackets << false << QString();
-        QTest::newRow("text without packets") << false << "hello {abc" << TovrikTexts::kNoPackets << false
-                                              << "hello {abc";
-        QTest::newRow("text cut at a nested object")
-            << false << "{\"a\":{\"b\":1}}" << TovrikTexts::kNoPackets << false << "{\"a\":{\"b\":1}}";
-    }
-
-    void textRejectedOrEmpty()
-    {
-        QFETCH(bool, hex);
-        QFETCH(QString, text);
-        QFETCH(QString, message);
-        QFETCH(bool, appCaption);
-        QFETCH(QString, left);
-        Open();
-        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(hex);
-        SetContent(text);
-        Click(IDC_BUTTON_START);
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(2));
-        ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
-        QVERIFY(m_pServices->m_boxes[0].bApplication);
-        if (appCaption)
-            ExpectBox(1, message.toStdString(), AppName(), Icon::kNone);
-        else
-            ExpectBox(1, message.toStdString(), TovrikTexts::kNotice, Icon::kExclamation);
-        QCOMPARE(Content(), left);
-        QVERIFY(ShowsIdle());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
-    }
-
-    void hexStartsAndStops()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 4);
-        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(true);
-        SetContent(QStringLiteral("7b 22 61\r\n22 3a 31\n7d"));
-        Click(IDC_BUTTON_START);
-        QCOMPARE(Content(), QStringLiteral("7b2261223a317d"));
-        QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
-        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
-        QVERIFY(ShowsRunning());
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string(TovrikTexts::kDeviceInfo));
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string("{\"a\":1,\"make_up\":1}"));
-        // One packet in a fast mode: the run ends by itself.
-        QTRY_VERIFY(ShowsIdle());
-        QCOMPARE(EndBoxes(), 1);
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(3));
-        QTest::qWait(150);
-        QCOMPARE(EndBoxes(), 1);
-    }
-
-    void startStopAgainstLoopback()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 0);
-        Click(IDC_BUTTON_START);
-        ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
-        ExpectBox(1, "解析完毕,一共解析 1 道下载命令.开始发送.", AppName(), Icon::kNone);
-        QVERIFY(ShowsRunning());
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string(TovrikTexts::kDeviceInfo));
-        QVERIFY(receiver.Receive(strDatagram));
-        // The stamp step: the old time gone, the tick's local time last.
-        QVERIFY(strDatagram.find("2020-07-18 15:22:59") == std::string::npos);
-        QVERIFY(QString::fromStdString(strDatagram)
-                    .contains(QRegularExpression(
-                        QStringLiteral("^\\{\"cmd\":\"push_msg\",\"IMEI\":\"1234567890\",\"packnum\".*"
-                                       ",\"time\":\"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\"\\}$"))));
-        StopAndExpectEnd();
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(3));
-        // Stopped means stopped: nothing more leaves.
-        receiver.Collect(50);
-        QVERIFY(receiver.Collect(300).empty());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
-    }
-
-    void runEndsByItself()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 6);
-        SetContent(QStringLiteral("{\"a\":1}{\"b\":2}"));
-        Click(IDC_BUTTON_START);
-        ExpectBox(1, CLoadResult::CountMessage(2), AppName(), Icon::kNone);
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string("{\"a\":1,\"make_up\":1}"));
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string("{\"b\":2,\"make_up\":1}"));
-        QTRY_VERIFY(ShowsIdle());
-        QCOMPARE(EndBoxes(), 1);
-        // The window takes a new run afterwards.
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        QTRY_VERIFY(ShowsIdle());
-        QCOMPARE(EndBoxes(), 2);
-    }
-
-    void editsUndoneAtNextTick()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 0);
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QStringLiteral("1"));
-        Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET)->setText(QStringLiteral("10.1.2.3"));
-        Item<QCheckBox>(IDC_CHECK_LOOP)->setChecked(false);
-        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(true);
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(3);
-        QTRY_COMPARE(PortText(), QString::number(receiver.Port()));
-        QCOMPARE(Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET)->text(), QStringLiteral("127.0.0.1"));
-        QVERIFY(Item<QCheckBox>(IDC_CHECK_LOOP)->isChecked());
-        QVERIFY(!Item<QCheckBox>(IDC_CHECK_HEXMODE)->isChecked());
-        // The selector is not exchanged: the change stays on screen.
-        QCOMPARE(Item<QComboBox>(IDC_COMBO_SENDTYPE)->currentIndex(), 3);
-        StopAndExpectEnd();
-    }
-
-    void clearPutsBackUnsavedEdits()
-    {
-        Open();
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(2);
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QStringLiteral("123"));
-        Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET)->setText(QStringLiteral("192.168.1"));
-        Item<QCheckBox>(IDC_CHECK_MODIFYTIME)->setChecked(false);
-        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(true);
-        Click(IDC_BUTTON_CLEAR);
-        QCOMPARE(Content(), QString());
-        QCOMPARE(PortText(), QStringLiteral("51609"));
-        QCOMPARE(Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET)->text(), QStringLiteral("127.0.0.1"));
-        QVERIFY(Item<QCheckBox>(IDC_CHECK_MODIFYTIME)->isChecked());
-        QVERIFY(!Item<QCheckBox>(IDC_CHECK_HEXMODE)->isChecked());
-        QCOMPARE(Item<QComboBox>(IDC_COMBO_SENDTYPE)->currentIndex(), 2);
-        QVERIFY(m_pServices->m_boxes.empty());
-    }
-
-    void exchangeReadsWholeValues()
-    {
-        Open();
-        Click(IDC_BUTTON_CLEAR);
-        auto* pAddress = Item<CIpAddressCtrl>(IDC_IPADDRESS_TARGET);
-        // Only what makes a dotted quad can be typed.
-        pAddress->clear();
-        QTest::keyClicks(pAddress, QStringLiteral("10.x0.300.2.5.6"));
-        QCOMPARE(pAddress->text(), QStringLiteral("10.0.30.25"));
-        pAddress->setText(QStringLiteral("127.000..1"));
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QStringLiteral("00080"));
-        // The start reads the controls in, then refuses the empty text.
-        Click(IDC_BUTTON_START);
-        QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kEmptyData});
-        Click(IDC_BUTTON_CLEAR);
-        QCOMPARE(pAddress->text(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(PortText(), QStringLiteral("80"));
-    }
-
-    void portRefused_data()
-    {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("above 65535") << "70000" << "请输入一个介于 0 和 65535 之间的整数。";
-        QTest::newRow("far above") << "99999999999999999999" << "请输入一个整数。";
-        QTest::newRow("empty") << "" << "请输入一个整数。";
-    }
-
-    void portRefused()
-    {
-        QFETCH(QString, port);
-        QFETCH(QString, message);
-        CLoopbackReceiver receiver;
-        Open();
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(port);
-        Click(IDC_BUTTON_START);
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(1));
-        ExpectBox(0, message.toStdString(), AppName(), Icon::kExclamation);
-        QVERIFY(ShowsIdle());
-        QCOMPARE(PortText(), port);
-        QCOMPARE(QApplication::focusWidget(), Item<QWidget>(IDC_EDIT_PORT));
-
-        // The import refuses it before a file is chosen.
-        m_pServices->m_strFileAnswer = TempFile("never-read.txt");
-        Click(IDC_BUTTON_IMPORT);
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(2));
-        ExpectBox(1, message.toStdString(), AppName(), Icon::kExclamation);
-        QVERIFY(m_pServices->m_strLastFilter.empty());
-        QVERIFY(ShowsIdle());
-
-        // 65535 itself is a port.
-        Item<QLineEdit>(IDC_EDIT_PORT)->setText(QStringLiteral("65535"));
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(-1);
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        StopAndExpectEnd();
-    }
-
-    void importStartsAndStoresMode_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("every minute") << 2;
-        QTest::newRow("replay") << 5;
-        QTest::newRow("nothing selected") << -1;
-    }
-
-    void importStartsAndStoresMode()
-    {
-        QFETCH(int, mode);
-        const std::string strFile = TempFile("messages.txt");
-        WriteFile(strFile,
-                  "{\"cmd\":\"push_msg\",\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22:59\"}\n"
-                  "{\"cmd\":\"push_msg\",\"time\":\"2020-07-18 15:23:00\"}\n"
-                  "{\"cmd\":\"push_msg\",\"IMEI\":\"2\",\"time\":\"2020-07-18 15:22\"}\n");
-        WriteFile(CTovrikDlg::SettingsPath(), "; kept\n[other]\nkey=1\n");
-        m_pServices->m_strFileAnswer = strFile;
-        Open();
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(mode);
-        Click(IDC_BUTTON_IMPORT);
-        QCOMPARE(m_pServices->m_strLastFilter, std::string("文件(*.txt)|*.txt||"));
-        QCOMPARE(m_pServices->m_strLastDefaultExt, std::string(".txt"));
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(2));
-        ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
-        ExpectBox(1, "解析完毕,一共解析 2 道下载命令.开始发送.", AppName(), Icon::kNone);
-        QVERIFY(ShowsRunning());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()),
-                 "; kept\n[other]\nkey=1\n\n[INFO]\nsendtype=" + std::to_string(mode) + "\n");
-        StopAndExpectEnd();
-    }
-
-    void importFailures_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no message with IMEI") << "no-imei.txt" << TovrikTexts::kNoPackets;
-        QTest::newRow("cannot be opened") << "missing.txt" << QString();
-        QTest::newRow("dialog cancelled") << QString() << QString();
-        QTest::newRow("too large") << "huge.txt" << "数据过大, 无法解析.";
-    }
-
-    void importFailures()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, message);
-        WriteFile(TempFile("no-imei.txt"), "{\"cmd\":\"a\"}{\"cmd\":\"b\",\"imei\":\"1\"}not json{x}");
-        // A sparse file beyond the 32-bit lengths costs no disk.
-        const std::string strHuge = TempFile("huge.txt");
-        WriteFile(strHuge, "");
-        QCOMPARE(truncate(strHuge.c_str(), 3LL << 30), 0);
-        if (!file.isNull())
-            m_pServices->m_strFileAnswer = TempFile(file.toUtf8().constData());
-        Open();
-        Item<QComboBox>(IDC_COMBO_SENDTYPE)->setCurrentIndex(5);
-        Click(IDC_BUTTON_IMPORT);
-        std::vector<std::string> expected;
-        if (!file.isNull())
-            expected.push_back(TovrikTexts::kPleaseWait);
-        if (!message.isEmpty()) {
-            QVERIFY(m_pServices->m_boxes.size() == 2);
-            QVERIFY(QString::fromStdString(m_pServices->m_boxes[1].strText).startsWith(message));
-            QCOMPARE(m_pServices->m_boxes[1].strCaption, std::string(TovrikTexts::kNotice));
-            QCOMPARE(static_cast<int>(m_pServices->m_boxes[1].nIcon), static_cast<int>(Icon::kExclamation));
-        } else {
-            QCOMPARE(m_pServices->Texts(), expected);
-        }
-        QVERIFY(ShowsIdle());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
-    }
-
-    void startFromTextLeavesSettings()
-    {
-        CLoopbackReceiver receiver;
-        WriteFile(CTovrikDlg::SettingsPath(), "[INFO]\r\nsendtype=3\r\n");
-        Open();
-        Target(receiver.Port(), 1);
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        StopAndExpectEnd();
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\r\nsendtype=3\r\n"));
-    }
-
-    void closingDuringRunStopsTheWorker()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 4);
-        SetContent(QStringLiteral("{\"a\":1}").repeated(500));
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        QVERIFY(m_pDlg->close());
-        QVERIFY(!m_pDlg->IsRunning());
-        QVERIFY(!m_pDlg->isVisible());
-        receiver.Collect(50);
-        QVERIFY(receiver.Collect(300).empty());
-        // The run ended with the window: no notice pops up over nothing.
-        QTest::qWait(100);
-        QCOMPARE(EndBoxes(), 0);
-    }
-
-    void destroyingDuringRunStopsTheWorker()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 6);
-        SetContent(QStringLiteral("{\"a\":1}").repeated(1000));
-        Click(IDC_BUTTON_START);
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        m_pDlg.reset();
-        receiver.Collect(50);
-        QVERIFY(receiver.Collect(300).empty());
-        QTest::qWait(50);
-    }
-
-    void lateEndNoticeOfAnEarlierRun()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 0);
-        m_pDlg->OnStartStop();
-        QVERIFY(ShowsRunning());
-        // Stop and start again before the first run's end notice is handled.
-        m_pDlg->OnStartStop();
-        m_pDlg->OnStartStop();
-        QVERIFY(ShowsRunning());
-        QTRY_COMPARE(EndBoxes(), 1);
-        QVERIFY(ShowsRunning());
-        QTest::qWait(250);
-        QVERIFY(ShowsRunning());
-        StopAndExpectEnd();
-        QCOMPARE(EndBoxes(), 2);
-    }
-
-    void threadCannotBeCreated()
-    {
-        CLoopbackReceiver receiver;
-        Open();
-        Target(receiver.Port(), 0);
-        m_pServices->m_bFailThreads = true;
-        Click(IDC_BUTTON_START);
-        // The load itself runs on the window's thread then.
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(3));
-        ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
-        QVERIFY(QString::fromStdString(m_pServices->m_boxes[2].strText).startsWith(QStringLiteral("无法创建发送线程")));
-        QCOMPARE(m_pServices->m_boxes[2].strCaption, std::string(TovrikTexts::kNotice));
-        QCOMPARE(static_cast<int>(m_pServices->m_boxes[2].nIcon), static_cast<int>(Icon::kExclamation));
-        QVERIFY(ShowsIdle());
-        QVERIFY(receiver.Collect(200).empty());
-        // Once threads can be had again, the window works.
-        m_pServices->m_bFailThreads = false;
-        Click(IDC_BUTTON_START);
-        QVERIFY(ShowsRunning());
-        StopAndExpectEnd();
-    }
-
-    void enterInTextBoxPressesStart()
-    {
-        Open();
-        Click(IDC_BUTTON_CLEAR);
-        auto* pContent = Item<QPlainTextEdit>(IDC_EDIT_CONTENT);
-        pContent->setFocus();
-        QTest::keyClick(pContent, Qt::Key_Return);
-        QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kEmptyData});
-        QCOMPARE(Content(), QString());
-        QTest::keyClick(pContent, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(Content(), QStringLiteral("\n"));
-        QCOMPARE(m_pServices->m_boxes.size(), size_t(1));
-    }
-
-    void aboutBoxFromTheWindowMenu()
-    {
-        Open();
-        auto* pMenu = m_pDlg->findChild<QMenu*>();
-        QVERIFY(pMenu != nullptr);
-        const QList<QAction*> actions = pMenu->actions();
-        QCOMPARE(actions.size(), 2);
-        QVERIFY(actions[0]->isSeparator());
-        QCOMPARE(actions[1]->text(), QStringLiteral("关于 Tovrik(&A)..."));
-        QString strTitle;
-        QStringList texts;
-        bool bFixed = false;
-        QTimer::singleShot(0, this, [&] {
-            auto* pAbout = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-            if (pAbout == nullptr)
-                return;
-            strTitle = pAbout->windowTitle();
-            bFixed = IsFixedBox(pAbout);
-            for (QLabel* pLabel : pAbout->findChildren<QLabel*>())
-                texts << pLabel->text();
-            auto* pOk = pAbout->findChild<QPushButton*>();
-            texts << pOk->text();
-            pOk->click();
-        });
-        actions[1]->trigger();
-        QCOMPARE(strTitle, QStringLiteral("关于 Tovrik"));
-        QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
-        QVERIFY(texts.contains(QStringLiteral("确定")));
-        QVERIFY(bFixed);
-    }
-
-    void sendTypeListShowsWholeEntries()
-    {
-        Open();
-        auto* pModes = Item<QComboBox>(IDC_COMBO_SENDTYPE);
-        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
-        pModes->showPopup();
-        QAbstractItemView* pList = pModes->view();
-        QTRY_VERIFY(pList->isVisible());
-        for (int i = 0; i < pModes->count(); ++i) {
-            const QModelIndex index = pModes->model()->index(i, 0);
-            QVERIFY2(pList->visualRect(index).width() >= pList->sizeHintForIndex(index).width(),
-                     qPrintable(pModes->itemText(i)));
-        }
-        pModes->hidePopup();
-        QCOMPARE(pModes->width(), m_pDlg->MapDialogRect(188, 14, 63, 14).width());
-    }
-
-    void messageBoxIsFixedAndShowsItsCaption()
-    {
-        Open();
-        bool bFixed = false;
-        int nWidth = 0;
-        QString strTitle;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (pBox == nullptr || !pBox->isVisible())
-                return;
-            bFixed = IsFixedBox(pBox);
-            nWidth = pBox->width();
-            strTitle = pBox->windowTitle();
-            pBox->buttons().constFirst()->click();
-        });
-        watch.start(10);
-        // The real box, with the application's name as its caption.
-        m_pServices->CFrameworkServices::MessageBox(m_pDlg.get(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
-        QCOMPARE(strTitle.toStdString(), AppName());
-        QVERIFY(bFixed);
-        // Room for the caption beside the title bar's icon and three buttons.
-        QFont titleFont = m_pDlg->font();
-        titleFont.setBold(true);
-        const QFontMetrics title(titleFont);
-        QVERIFY2(nWidth >= title.horizontalAdvance(strTitle) + 4 * title.height(), qPrintable(QString::number(nWidth)));
-    }
-
-    void fileDialogStoresNothing()
-    {
-        const std::string strFile = TempFile("chosen.txt");
-        WriteFile(strFile, "{\"IMEI\":\"1\"}");
-        Open();
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (pDialog == nullptr || !pDialog->isVisible())
-                return;
-            // Typed in as the operator would.
-            auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (pName != nullptr)
-                pName->setText(QString::fromStdString(strFile));
-            QMetaObject::invokeMethod(pDialog, pName != nullptr ? "accept" : "reject");
-        });
-        watch.start(10);
-        std::string strPath;
-        QVERIFY(m_pServices->CFrameworkServices::FileOpenDialog(m_pDlg.get(), ".txt", "文件(*.txt)|*.txt||", strPath));
-        QCOMPARE(strPath, strFile);
-        QCOMPARE(QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-    }
-
-    void progressSizes()
-    {
-        QCOMPARE(CLoadProgress::SizeText(0), std::string("0 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1023), std::string("1023 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1024), std::string("1.0 KB"));
-        QCOMPARE(CLoadProgress::SizeText(1048575), std::string("1.0 MB"));
-        QCOMPARE(CLoadProgress::SizeText(12897485), std::string("12.3 MB"));
-        QCOMPARE(CLoadProgress::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
-    }
-
-    void slowImportShowsProgressAndCanBeCancelled()
-    {
-        // A FIFO stands in for a slow file: it gives what the test writes.
-        const std::string strFifo = TempFile("slow.txt");
-        std::remove(strFifo.c_str());
-        QCOMPARE(mkfifo(strFifo.c_str(), 0600), 0);
-        std::promise<void> cancelled;
-        std::thread writer([&strFifo, future = cancelled.get_future()] {
-            const int fd = open(strFifo.c_str(), O_WRONLY);
-            const std::string strChunk = std::string(60000, ' ') + "{\"IMEI\":\"1\"}";
-            [[maybe_unused]] ssize_t n = write(fd, strChunk.data(), strChunk.size());
-            future.wait();
-            n = write(fd, strChunk.data(), 16);
-            close(fd);
-        });
-        m_pServices->m_strFileAnswer = strFifo;
-        Open();
-        m_pDlg->SetProgressDelay(0);
-        QString strLabel;
-        bool bCancelled = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            auto* pProgress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-            if (bCancelled || pProgress == nullptr || pProgress->value() <= 0)
-                return;
-            strLabel = pProgress->labelText();
-            bCancelled = true;
-            auto* pCancel = pProgress->findChild<QPushButton*>();
-            QCOMPARE(pCancel->text(), QStringLiteral("取消"));
-            pCancel->click();
-            cancelled.set_value();
-        });
-        watch.start(10);
-        Click(IDC_BUTTON_IMPORT);
-        watch.stop();
-        writer.join();
-        QVERIFY(bCancelled);
-        QVERIFY2(strLabel.contains(QStringLiteral("已处理")), qPrintable(strLabel));
-        QVERIFY2(strLabel.contains(QRegularExpression(QStringLiteral("已处理 [0-9.]+ (字节|KB|MB)( / [0-9.]+ (字节|KB|MB))?$"))),
-                 qPrintable(strLabel));
-        // The wait message came first; the count message never did.
-        QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kPleaseWait});
-        QVERIFY(ShowsIdle());
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
-        QVERIFY(QApplication::activeModalWidget() == nullptr);
-    }
-
-    void slowImportCompletesWithProgress()
-    {
-        CLoopbackReceiver receiver;
-        const std::string strFifo = TempFile("slow-ok.txt");
-        std::remove(strFifo.c_str());
-        QCOMPARE(mkfifo(strFifo.c_str(), 0600), 0);
-        std::promise<void> seen;
-        std::thread writer([&strFifo, future = seen.get_future()] {
-            const int fd = open(strFifo.c_str(), O_WRONLY);
-            const std::string strMessages = "{\"IMEI\":\"1\"}{\"IMEI\":\"2\"}{\"no\":\"imei\"}";
-            [[maybe_unused]] ssize_t n = write(fd, strMessages.data(), strMessages.size());
-            future.wait();
-            close(fd);
-        });
-        m_pServices->m_strFileAnswer = strFifo;
-        Open();
-        Target(receiver.Port(), 4);
-        m_pDlg->SetProgressDelay(0);
-        bool bSeen = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            auto* pProgress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-            if (bSeen || pProgress == nullptr || !pProgress->isVisible())
-                return;
-            bSeen = true;
-            seen.set_value();
-        });
-        watch.start(10);
-        Click(IDC_BUTTON_IMPORT);
-        watch.stop();
-        writer.join();
-        QVERIFY(bSeen);
-        QCOMPARE(m_pServices->Texts(),
-                 (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(2)}));
-        QCOMPARE(ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
-        std::string strDatagram;
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string(TovrikTexts::kDeviceInfo));
-        QVERIFY(receiver.Receive(strDatagram));
-        QCOMPARE(strDatagram, std::string("{\"IMEI\":\"1\",\"make_up\":1}"));
-        QTRY_VERIFY(ShowsIdle());
-        QCOMPARE(EndBoxes(), 1);
-    }
 };
 
-QTEST_MAIN(CTovrikDlgTest)
-#include "CTovrikDlgTest.moc"
+CLNHanlder CTovrikDlgTest::s_handler;
+
+TEST_F(CTovrikDlgTest, InitialWindow)
+{
+    Open();
+    EXPECT_EQ(Window().Caption(), "Velmar模拟定时发送工具");
+    EXPECT_EQ(Item(IDC_IPADDRESS_TARGET).strText, "127.0.0.1");
+    EXPECT_EQ(PortText(), "51609");
+    EXPECT_EQ(Content(), TovrikTexts::kStatusMessage);
+    EXPECT_EQ(Content().size(), 904u);
+    EXPECT_TRUE(Item(IDC_CHECK_LOOP).bChecked);
+    EXPECT_TRUE(Item(IDC_CHECK_MODIFYTIME).bChecked);
+    EXPECT_FALSE(Item(IDC_CHECK_HEXMODE).bChecked);
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(Window().Icon(), IDR_MAINFRAME);
+    EXPECT_EQ(Window().Focus(), IDC_EDIT_PORT);
+    const std::vector<std::string> modes = {"每秒发送一次", "每十秒发送一次", "每分钟发送一次", "每小时发送一次",
+                                            "每100毫秒发送一次", "模拟实际发送", "每10毫秒发送一次"};
+    EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).items, modes);
+    EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).nSelection, 0);
+    EXPECT_TRUE(m_services.m_boxes.empty());
+}
+
+struct StoredCase {
+    const char* pszName;
+    const char* pszContent;
+    int nIndex;
+};
+
+// Test names and failures show the case by its name.
+void PrintTo(const StoredCase& param, std::ostream* pOut)
+{
+    *pOut << param.pszName;
+}
+
+class CTovrikDlgStoredSendType : public CTovrikDlgTest, public testing::WithParamInterface<StoredCase> {};
+
+TEST_P(CTovrikDlgStoredSendType, SelectsTheStoredMode)
+{
+    if (GetParam().pszContent != nullptr)
+        TempDir::WriteFile(CTovrikDlg::SettingsPath(), GetParam().pszContent);
+    Open();
+    EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).nSelection, GetParam().nIndex);
+    EXPECT_TRUE(m_services.m_boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CTovrikDlgStoredSendType,
+    testing::Values(StoredCase{"no_file", nullptr, 0}, StoredCase{"replay", "[INFO]\nsendtype=5\n", 5},
+                    StoredCase{"out_of_range", "[INFO]\nsendtype=9\n", -1},
+                    StoredCase{"none_selected_at_import", "[INFO]\nsendtype=-1\n", -1},
+                    StoredCase{"other_case_crlf", "[other]\r\nsendtype=4\r\n[info]\r\nSendType = 2\r\n", 2},
+                    StoredCase{"key_missing", "[INFO]\nother=3\n", 0}),
+    [](const testing::TestParamInfo<StoredCase>& info) { return std::string(info.param.pszName); });
+
+TEST_F(CTovrikDlgTest, EmptyText)
+{
+    Open();
+    Click(IDC_BUTTON_CLEAR);
+    EXPECT_EQ(Content(), "");
+    Click(IDC_BUTTON_START);
+    ASSERT_EQ(m_services.m_boxes.size(), 1u);
+    ExpectBox(0, TovrikTexts::kEmptyData, TovrikTexts::kNotice, Icon::kExclamation);
+    EXPECT_TRUE(ShowsIdle());
+}
+
+struct RejectedCase {
+    const char* pszName;
+    bool bHex;
+    std::string strText;
+    std::string strMessage;
+    bool bAppCaption;
+    std::string strLeft;
+};
+
+void PrintTo(const RejectedCase& param, std::ostream* pOut)
+{
+    *pOut << param.pszName;
+}
+
+class CTovrikDlgTextRejected : public CTovrikDlgTest, public testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(CTovrikDlgTextRejected, TellsAndStaysIdle)
+{
+    const RejectedCase& param = GetParam();
+    Open();
+    Item(IDC_CHECK_HEXMODE).bChecked = param.bHex;
+    SetContent(param.strText);
+    Click(IDC_BUTTON_START);
+    ASSERT_EQ(m_services.m_boxes.size(), 2u);
+    ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
+    EXPECT_TRUE(m_services.m_boxes[0].bApplication);
+    if (param.bAppCaption)
+        ExpectBox(1, param.strMessage, AppName(), Icon::kNone);
+    else
+        ExpectBox(1, param.strMessage, TovrikTexts::kNotice, Icon::kExclamation);
+    EXPECT_EQ(Content(), param.strLeft);
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CTovrikDlgTextRejected,
+    testing::Values(
+        RejectedCase{"hex_with_a_tab", true, "7b\t7d", TovrikTexts::kNotHex, true, ""},
+        RejectedCase{"hex_with_a_comma", true, "7b,22", TovrikTexts::kNotHex, true, ""},
+        RejectedCase{"hex_50001_bytes", true, std::string(50001, '0'), TovrikTexts::kHexTooLong, true, ""},
+        RejectedCase{"hex_50000_bytes_no_braces", true, std::string(50000, '0'), TovrikTexts::kNoPackets, false,
+                     std::string(50000, '0')},
+        RejectedCase{"hex_odd_digit_dropped", true, "7B7D7", TovrikTexts::kNoPackets, false, "7B7D"},
+        RejectedCase{"hex_white_space_only", true, " \r\n ", TovrikTexts::kNoPackets, false, ""},
+        RejectedCase{"text_without_packets", false, "hello {abc", TovrikTexts::kNoPackets, false, "hello {abc"},
+        RejectedCase{"text_cut_at_a_nested_object", false, "{\"a\":{\"b\":1}}", TovrikTexts::kNoPackets, false,
+                     "{\"a\":{\"b\":1}}"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return std::string(info.param.pszName); });
+
+TEST_F(CTovrikDlgTest, NormalizeHexTextLeavesTheDigitsCompact)
+{
+    Open();
+    SetContent("7b 22\r\n7D 0");
+    EXPECT_TRUE(m_pDlg->NormalizeHexText());
+    EXPECT_EQ(Content(), "7b227D");
+    SetContent("7b;");
+    EXPECT_FALSE(m_pDlg->NormalizeHexText());
+    EXPECT_EQ(Content(), "");
+    EXPECT_EQ(m_services.Texts(), std::vector<std::string>{TovrikTexts::kNotHex});
+}
+
+TEST_F(CTovrikDlgTest, HexStartsAndStops)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 4);
+    Item(IDC_CHECK_HEXMODE).bChecked = true;
+    SetContent("7b 22 61\r\n22 3a 31\n7d");
+    Click(IDC_BUTTON_START);
+    EXPECT_EQ(Content(), "7b2261223a317d");
+    EXPECT_EQ(m_services.Texts(), (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
+    ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
+    EXPECT_TRUE(ShowsRunning());
+    std::string strDatagram;
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    EXPECT_EQ(strDatagram, TovrikTexts::kDeviceInfo);
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    EXPECT_EQ(strDatagram, "{\"a\":1,\"make_up\":1}");
+    // One packet in a fast mode: the run ends by itself.
+    ASSERT_TRUE(DeliverEnd());
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(EndBoxes(), 1);
+    EXPECT_EQ(m_services.m_boxes.size(), 3u);
+    Sleep(150);
+    Window().DeliverPosted();
+    EXPECT_EQ(EndBoxes(), 1);
+}
+
+TEST_F(CTovrikDlgTest, RunEndsByItself)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 6);
+    SetContent("{\"a\":1}{\"b\":2}");
+    Click(IDC_BUTTON_START);
+    ExpectBox(1, CLoadResult::CountMessage(2), AppName(), Icon::kNone);
+    std::string strDatagram;
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    EXPECT_EQ(strDatagram, "{\"a\":1,\"make_up\":1}");
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    EXPECT_EQ(strDatagram, "{\"b\":2,\"make_up\":1}");
+    ASSERT_TRUE(DeliverEnd());
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(EndBoxes(), 1);
+    // The window takes a new run afterwards.
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    ASSERT_TRUE(DeliverEnd());
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(EndBoxes(), 2);
+}
+
+TEST_F(CTovrikDlgTest, EditsUndoneAtNextTick)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 0);
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    Item(IDC_EDIT_PORT).strText = "1";
+    Item(IDC_IPADDRESS_TARGET).strText = "10.1.2.3";
+    Item(IDC_CHECK_LOOP).bChecked = false;
+    Item(IDC_CHECK_HEXMODE).bChecked = true;
+    Item(IDC_COMBO_SENDTYPE).nSelection = 3;
+    ASSERT_TRUE(Window().WaitForPosted(WM_SEND_TICK, kEndWaitMs));
+    Window().DeliverPosted();
+    EXPECT_EQ(PortText(), std::to_string(receiver.Port()));
+    EXPECT_EQ(Item(IDC_IPADDRESS_TARGET).strText, "127.0.0.1");
+    EXPECT_TRUE(Item(IDC_CHECK_LOOP).bChecked);
+    EXPECT_FALSE(Item(IDC_CHECK_HEXMODE).bChecked);
+    // The selector is not exchanged: the change stays on screen.
+    EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).nSelection, 3);
+    StopAndExpectEnd();
+}
+
+TEST_F(CTovrikDlgTest, ClearPutsBackUnsavedEdits)
+{
+    Open();
+    Item(IDC_COMBO_SENDTYPE).nSelection = 2;
+    Item(IDC_EDIT_PORT).strText = "123";
+    Item(IDC_IPADDRESS_TARGET).strText = "192.168.1";
+    Item(IDC_CHECK_MODIFYTIME).bChecked = false;
+    Item(IDC_CHECK_HEXMODE).bChecked = true;
+    Click(IDC_BUTTON_CLEAR);
+    EXPECT_EQ(Content(), "");
+    EXPECT_EQ(PortText(), "51609");
+    EXPECT_EQ(Item(IDC_IPADDRESS_TARGET).strText, "127.0.0.1");
+    EXPECT_TRUE(Item(IDC_CHECK_MODIFYTIME).bChecked);
+    EXPECT_FALSE(Item(IDC_CHECK_HEXMODE).bChecked);
+    EXPECT_EQ(Item(IDC_COMBO_SENDTYPE).nSelection, 2);
+    EXPECT_TRUE(m_services.m_boxes.empty());
+}
+
+struct PortCase {
+    const char* pszName;
+    const char* pszPort;
+    const char* pszMessage;
+};
+
+void PrintTo(const PortCase& param, std::ostream* pOut)
+{
+    *pOut << param.pszName;
+}
+
+class CTovrikDlgPortRefused : public CTovrikDlgTest, public testing::WithParamInterface<PortCase> {};
+
+TEST_P(CTovrikDlgPortRefused, NothingStarts)
+{
+    const std::string strMessage = GetParam().pszMessage;
+    CLoopbackReceiver receiver;
+    Open();
+    Item(IDC_EDIT_PORT).strText = GetParam().pszPort;
+    Click(IDC_BUTTON_START);
+    ASSERT_EQ(m_services.m_boxes.size(), 1u);
+    ExpectBox(0, strMessage, AppName(), Icon::kExclamation);
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(PortText(), GetParam().pszPort);
+    EXPECT_EQ(Window().Focus(), IDC_EDIT_PORT);
+
+    // The import refuses it before a file is chosen.
+    m_services.m_strFileAnswer = TempFile("never-read.txt");
+    Click(IDC_BUTTON_IMPORT);
+    ASSERT_EQ(m_services.m_boxes.size(), 2u);
+    ExpectBox(1, strMessage, AppName(), Icon::kExclamation);
+    EXPECT_TRUE(m_services.m_strLastFilter.empty());
+    EXPECT_TRUE(ShowsIdle());
+
+    // 65535 itself is a port.
+    Item(IDC_EDIT_PORT).strText = "65535";
+    Item(IDC_COMBO_SENDTYPE).nSelection = -1;
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    StopAndExpectEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CTovrikDlgPortRefused,
+    testing::Values(PortCase{"above_65535", "70000", "请输入一个介于 0 和 65535 之间的整数。"},
+                    PortCase{"far_above", "99999999999999999999", "请输入一个整数。"},
+                    PortCase{"empty", "", "请输入一个整数。"}),
+    [](const testing::TestParamInfo<PortCase>& info) { return std::string(info.param.pszName); });
+
+class CTovrikDlgImport : public CTovrikDlgTest, public testing::WithParamInterface<int> {};
+
+TEST_P(CTovrikDlgImport, StartsAndStoresMode)
+{
+    const int nMode = GetParam();
+    const std::string strFile = TempFile("messages.txt");
+    TempDir::WriteFile(strFile,
+              "{\"cmd\":\"push_msg\",\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22:59\"}\n"
+              "{\"cmd\":\"push_msg\",\"time\":\"2020-07-18 15:23:00\"}\n"
+              "{\"cmd\":\"push_msg\",\"IMEI\":\"2\",\"time\":\"2020-07-18 15:22\"}\n");
+    TempDir::WriteFile(CTovrikDlg::SettingsPath(), "; kept\n[other]\nkey=1\n");
+    m_services.m_strFileAnswer = strFile;
+    Open();
+    Item(IDC_COMBO_SENDTYPE).nSelection = nMode;
+    Click(IDC_BUTTON_IMPORT);
+    EXPECT_EQ(m_services.m_strLastFilter, "文件(*.txt)|*.txt||");
+    EXPECT_EQ(m_services.m_strLastDefaultExt, ".txt");
+    ASSERT_EQ(m_services.m_boxes.size(), 2u);
+    ExpectBox(0, TovrikTexts::kPleaseWait, AppName(), Icon::kNone);
+    ExpectBox(1, "解析完毕,一共解析 2 道下载命令.开始发送.", AppName(), Icon::kNone);
+    EXPECT_TRUE(ShowsRunning());
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()),
+              "; kept\n[other]\nkey=1\n\n[INFO]\nsendtype=" + std::to_string(nMode) + "\n");
+    StopAndExpectEnd();
+}
+
+// Every minute, replay, nothing selected.
+INSTANTIATE_TEST_SUITE_P(Modes, CTovrikDlgImport, testing::Values(2, 5, -1));
+
+struct ImportFailureCase {
+    const char* pszName;
+    // The file chosen; null: the dialog is cancelled.
+    const char* pszFile;
+    // The start of the second box's text; empty: the wait message alone.
+    std::string strMessage;
+};
+
+void PrintTo(const ImportFailureCase& param, std::ostream* pOut)
+{
+    *pOut << param.pszName;
+}
+
+class CTovrikDlgImportFailure : public CTovrikDlgTest, public testing::WithParamInterface<ImportFailureCase> {};
+
+TEST_P(CTovrikDlgImportFailure, NothingStarts)
+{
+    const ImportFailureCase& param = GetParam();
+    TempDir::WriteFile(TempFile("no-imei.txt"), "{\"cmd\":\"a\"}{\"cmd\":\"b\",\"imei\":\"1\"}not json{x}");
+    // A sparse file beyond the 32-bit lengths costs no disk.
+    const std::string strHuge = TempFile("huge.txt");
+    TempDir::WriteFile(strHuge, "");
+    ASSERT_EQ(truncate(strHuge.c_str(), 3LL << 30), 0);
+    if (param.pszFile != nullptr)
+        m_services.m_strFileAnswer = TempFile(param.pszFile);
+    Open();
+    Item(IDC_COMBO_SENDTYPE).nSelection = 5;
+    Click(IDC_BUTTON_IMPORT);
+    std::vector<std::string> expected;
+    if (param.pszFile != nullptr)
+        expected.push_back(TovrikTexts::kPleaseWait);
+    if (!param.strMessage.empty()) {
+        ASSERT_EQ(m_services.m_boxes.size(), 2u);
+        EXPECT_EQ(m_services.m_boxes[1].strText.rfind(param.strMessage, 0), 0u) << m_services.m_boxes[1].strText;
+        EXPECT_EQ(m_services.m_boxes[1].strCaption, TovrikTexts::kNotice);
+        EXPECT_EQ(m_services.m_boxes[1].nIcon, Icon::kExclamation);
+    } else {
+        EXPECT_EQ(m_services.Texts(), expected);
+    }
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CTovrikDlgImportFailure,
+    testing::Values(ImportFailureCase{"no_message_with_imei", "no-imei.txt", TovrikTexts::kNoPackets},
+                    ImportFailureCase{"cannot_be_opened", "missing.txt", ""},
+                    ImportFailureCase{"dialog_cancelled", nullptr, ""},
+                    ImportFailureCase{"too_large", "huge.txt", "数据过大, 无法解析."}),
+    [](const testing::TestParamInfo<ImportFailureCase>& info) { return std::string(info.param.pszName); });
+
+TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
+{
+    CLoopbackReceiver receiver;
+    TempDir::WriteFile(CTovrikDlg::SettingsPath(), "[INFO]\r\nsendtype=3\r\n");
+    Open();
+    Target(receiver.Port(), 1);
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    StopAndExpectEnd();
+    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
+}
+
+TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 4);
+    SetContent(Repeated("{\"a\":1}", 500));
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    std::string strDatagram;
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    EXPECT_TRUE(Window().Close());
+    EXPECT_FALSE(m_pDlg->IsRunning());
+    EXPECT_TRUE(Window().Ended());
+    receiver.Collect(50);
+    EXPECT_TRUE(receiver.Collect(300).empty());
+    // The run ended with the window: no notice pops up over nothing.
+    Window().DeliverPosted();
+    EXPECT_EQ(EndBoxes(), 0);
+}
+
+TEST_F(CTovrikDlgTest, DestroyingDuringRunStopsTheWorker)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 6);
+    SetContent(Repeated("{\"a\":1}", 1000));
+    Click(IDC_BUTTON_START);
+    std::string strDatagram;
+    ASSERT_TRUE(receiver.Receive(strDatagram));
+    m_pDlg.reset();
+    receiver.Collect(50);
+    EXPECT_TRUE(receiver.Collect(300).empty());
+}
+
+TEST_F(CTovrikDlgTest, LateEndNoticeOfAnEarlierRun)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 0);
+    m_pDlg->OnStartStop();
+    EXPECT_TRUE(ShowsRunning());
+    // Stop and start again; the first run's end notice is held back until
+    // the second run is on.
+    m_pDlg->OnStartStop();
+    m_pDlg->OnStartStop();
+    EXPECT_TRUE(ShowsRunning());
+    ASSERT_TRUE(Window().WaitForPosted(WM_SEND_END, kEndWaitMs));
+    Window().DeliverPosted();
+    EXPECT_EQ(EndBoxes(), 1);
+    EXPECT_TRUE(ShowsRunning());
+    Sleep(250);
+    Window().DeliverPosted();
+    EXPECT_TRUE(ShowsRunning());
+    StopAndExpectEnd();
+    EXPECT_EQ(EndBoxes(), 2);
+}
+
+TEST_F(CTovrikDlgTest, ThreadCannotBeCreated)
+{
+    CLoopbackReceiver receiver;
+    Open();
+    Target(receiver.Port(), 0);
+    m_services.m_bFailThreads = true;
+    Click(IDC_BUTTON_START);
+    ASSERT_EQ(m_services.m_boxes.size(), 3u);
+    ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
+    EXPECT_EQ(m_services.m_boxes[2].strText.rfind("无法创建发送线程", 0), 0u) << m_services.m_boxes[2].strText;
+    EXPECT_EQ(m_services.m_boxes[2].strCaption, TovrikTexts::kNotice);
+    EXPECT_EQ(m_services.m_boxes[2].nIcon, Icon::kExclamation);
+    EXPECT_TRUE(ShowsIdle());
+    EXPECT_TRUE(receiver.Collect(200).empty());
+    // Once threads can be had again, the window works.
+    m_services.m_bFailThreads = false;
+    Click(IDC_BUTTON_START);
+    EXPECT_TRUE(ShowsRunning());
+    StopAndExpectEnd();
+}
+
+TEST_F(CTovrikDlgTest, SystemMenuOpensTheAboutBox)
+{
+    Open();
+    const std::vector<std::pair<int, std::string>> menu = {{0, ""}, {IDM_ABOUTBOX, "关于 Tovrik(&A)..."}};
+    EXPECT_EQ(Window().SystemMenu(), menu);
+    bool bClosedByOk = false;
+    m_services.m_onModal = [&](CFakeDialogWindow& about) {
+        about.Click(DialogId::kOk);
+        bClosedByOk = about.Ended();
+    };
+    // The low four bits of a system command are the system's own.
+    m_pDlg->OnSysCommand(IDM_ABOUTBOX | 0x3);
+    ASSERT_EQ(m_services.m_modals.size(), 1u);
+    EXPECT_EQ(m_services.m_modals[0].strCaption, "关于 Tovrik");
+    EXPECT_EQ(m_services.m_modals[0].texts, (std::vector<std::string>{"", "Tovrik，1.0 版", "确定"}));
+    EXPECT_TRUE(bClosedByOk);
+    // Other system commands are not the window's.
+    m_pDlg->OnSysCommand(0xF060);
+    EXPECT_EQ(m_services.m_modals.size(), 1u);
+    EXPECT_TRUE(m_services.m_boxes.empty());
+}
+
+}  // namespace

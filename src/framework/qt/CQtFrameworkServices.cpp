@@ -1,4 +1,4 @@
-#include "app/CFrameworkServices.h"
+#include "framework/qt/CQtFrameworkServices.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -10,22 +10,29 @@
 #include <QSettings>
 
 #include <csignal>
-#include <system_error>
 
-#include "app/CPostedMessage.h"
-#include "app/CStringTable.h"
+#include "framework/qt/CLoadProgress.h"
+#include "framework/qt/CQtDialogWindow.h"
+#include "send/CSendRun.h"
 
-bool CFrameworkServices::SocketInit()
+bool CQtFrameworkServices::SocketInit()
 {
     // A datagram socket never raises SIGPIPE, but a write to a closed stream
     // socket would end the process; the socket layer reports errors instead.
     return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
-void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText, const std::string& strCaption,
-                                    Icon nIcon)
+std::unique_ptr<CDialogWindow> CQtFrameworkServices::CreateDialogWindow(CDialogFrame& dialog,
+                                                                        const DialogTemplate& dialogTemplate,
+                                                                        CDialogWindow* pParent)
 {
-    QMessageBox box(pOwner);
+    return std::make_unique<CQtDialogWindow>(*this, dialog, dialogTemplate, OwnerWidget(pParent));
+}
+
+void CQtFrameworkServices::MessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
+                                      Icon nIcon)
+{
+    QMessageBox box(OwnerWidget(pOwner));
     // A fixed-size box with a close button only.
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -60,19 +67,14 @@ void CFrameworkServices::MessageBox(QWidget* pOwner, const std::string& strText,
     box.exec();
 }
 
-void CFrameworkServices::AppMessageBox(const std::string& strText, Icon nIcon)
+void CQtFrameworkServices::AppMessageBox(const std::string& strText, Icon nIcon)
 {
     // Owned by the active window, so that it stays in front of it.
-    MessageBox(QApplication::activeWindow(), strText, AppName(), nIcon);
+    MessageBox(nullptr, strText, AppName(), nIcon);
 }
 
-void CFrameworkServices::AppMessageBox(int nStringId, Icon nIcon)
-{
-    AppMessageBox(CStringTable::Load(nStringId), nIcon);
-}
-
-bool CFrameworkServices::FileOpenDialog(QWidget* pOwner, const std::string& strDefaultExt,
-                                        const std::string& strFilter, std::string& strPath)
+bool CQtFrameworkServices::FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt,
+                                          const std::string& strFilter, std::string& strPath)
 {
     // The dialog stores its history and places in the toolkit's settings
     // file (QtProject.conf) when it goes. The program stores nothing but its
@@ -82,15 +84,15 @@ bool CFrameworkServices::FileOpenDialog(QWidget* pOwner, const std::string& strD
         QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("QtProject")).fileName())
             .absolutePath();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
-    const bool bChosen = RunFileDialog(pOwner, strDefaultExt, strFilter, strPath);
+    const bool bChosen = RunFileDialog(OwnerWidget(pOwner), strDefaultExt, strFilter, strPath);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, strUserPath);
     return bChosen;
 }
 
-bool CFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& strDefaultExt,
-                                       const std::string& strFilter, std::string& strPath)
+bool CQtFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& strDefaultExt,
+                                         const std::string& strFilter, std::string& strPath)
 {
-    QFileDialog dialog(pOwner ? pOwner : QApplication::activeWindow());
+    QFileDialog dialog(pOwner);
     dialog.setWindowTitle(QStringLiteral("打开"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -107,29 +109,35 @@ bool CFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& strDe
     return true;
 }
 
-std::unique_ptr<std::thread> CFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
+std::unique_ptr<std::thread> CQtFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
 {
-    try {
-        return std::make_unique<std::thread>(std::move(body));
-    } catch (const std::system_error& error) {
-        strError = error.what();
-    } catch (const std::bad_alloc&) {
-        strError = "out of memory";
-    }
-    return nullptr;
+    return CSendRun::StartThread(std::move(body), strError);
 }
 
-std::string CFrameworkServices::AppName()
+CLoadResult CQtFrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
+                                          int nShowDelayMs)
+{
+    return CLoadProgress(*this, OwnerWidget(pOwner), nShowDelayMs).Run(job, nReportsPerByte);
+}
+
+std::string CQtFrameworkServices::AppName() const
 {
     return QCoreApplication::applicationName().toStdString();
 }
 
-void CFrameworkServices::PostMessage(QObject* pTarget, int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
+QIcon CQtFrameworkServices::IconResource(int nId) const
 {
-    QCoreApplication::postEvent(pTarget, new CPostedMessage(nMessage, wParam, lParam, nTag));
+    const auto it = m_icons.find(nId);
+    return it == m_icons.end() ? QIcon() : it->second;
 }
 
-QStringList CFrameworkServices::NameFilters(const std::string& strFilter)
+QWidget* CQtFrameworkServices::OwnerWidget(CDialogWindow* pOwner)
+{
+    auto* pWindow = dynamic_cast<CQtDialogWindow*>(pOwner);
+    return pWindow != nullptr ? pWindow : QApplication::activeWindow();
+}
+
+QStringList CQtFrameworkServices::NameFilters(const std::string& strFilter)
 {
     const QStringList parts = QString::fromStdString(strFilter).split(QLatin1Char('|'));
     QStringList filters;

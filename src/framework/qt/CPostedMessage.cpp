@@ -1,4 +1,4 @@
-#include "app/CPostedMessage.h"
+#include "framework/qt/CPostedMessage.h"
 
 CPostedMessage::CPostedMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
     : QEvent(EventType()), m_nMessage(nMessage), m_wParam(wParam), m_lParam(lParam), m_nTag(nTag)

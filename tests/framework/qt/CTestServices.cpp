@@ -1,6 +1,14 @@
 #include "CTestServices.h"
 
-void CTestServices::MessageBox(QWidget*, const std::string& strText, const std::string& strCaption, Icon nIcon)
+#include "app/CTovrikIcon.h"
+#include "ui/Resource.h"
+
+CTestServices::CTestServices()
+{
+    SetIconResource(IDR_MAINFRAME, CTovrikIcon::Icon());
+}
+
+void CTestServices::MessageBox(CDialogWindow*, const std::string& strText, const std::string& strCaption, Icon nIcon)
 {
     m_boxes.push_back({strText, strCaption.empty() ? AppName() : strCaption, nIcon, false});
 }
@@ -10,24 +18,14 @@ void CTestServices::AppMessageBox(const std::string& strText, Icon nIcon)
     m_boxes.push_back({strText, AppName(), nIcon, true});
 }
 
-bool CTestServices::FileOpenDialog(QWidget*, const std::string& strDefaultExt, const std::string& strFilter,
+bool CTestServices::FileOpenDialog(CDialogWindow*, const std::string&, const std::string& strFilter,
                                    std::string& strPath)
 {
-    m_strLastDefaultExt = strDefaultExt;
     m_strLastFilter = strFilter;
     if (!m_strFileAnswer)
         return false;
     strPath = *m_strFileAnswer;
     return true;
-}
-
-std::unique_ptr<std::thread> CTestServices::StartThread(std::function<void()> body, std::string& strError)
-{
-    if (m_bFailThreads) {
-        strError = "Resource temporarily unavailable";
-        return nullptr;
-    }
-    return CFrameworkServices::StartThread(std::move(body), strError);
 }
 
 std::vector<std::string> CTestServices::Texts() const

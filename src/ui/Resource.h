@@ -7,6 +7,10 @@ enum TovrikResource : int {
     IDS_ABOUTBOX = 101,
     IDD_TOVRIK_DIALOG = 102,
     IDP_SOCKETS_INIT_FAILED = 103,
+    IDS_START = 104,
+    IDS_STOP = 105,
+    IDS_DATA_TOO_LARGE = 106,
+    IDS_NO_SEND_THREAD = 107,
     IDR_MAINFRAME = 128,
 
     IDC_IPADDRESS_TARGET = 1000,
@@ -19,6 +23,8 @@ enum TovrikResource : int {
     IDC_CHECK_LOOP = 1007,
     IDC_CHECK_MODIFYTIME = 1008,
     IDC_CHECK_HEXMODE = 1009,
+    // The About box's version line.
+    IDC_STATIC_VERSION = 1010,
 
     // System-menu command of the About box (low four bits clear).
     IDM_ABOUTBOX = 0x0010,

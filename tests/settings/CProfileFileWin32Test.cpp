@@ -3,7 +3,7 @@
 #include <string>
 
 #include "TempDir.h"
-#include "app/CProfileFile.h"
+#include "settings/CProfileFile.h"
 
 // The Windows profile functions behind the settings file: the file lives in
 // the user's application data, folders are made as needed, and what is

@@ -1,4 +1,4 @@
-#include "app/CIpAddressCtrl.h"
+#include "framework/qt/CIpAddressCtrl.h"
 
 #include <QValidator>
 

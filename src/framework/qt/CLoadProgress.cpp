@@ -1,4 +1,4 @@
-#include "ui/CLoadProgress.h"
+#include "framework/qt/CLoadProgress.h"
 
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/CFrameworkServices.h"
+#include "framework/CFrameworkServices.h"
 #include "send/TovrikTexts.h"
 
 namespace {
@@ -106,7 +106,7 @@ CLoadResult CLoadProgress::Run(const Job& job, int nReportsPerByte)
     if (!pState->bFinished.load()) {
         QProgressDialog dialog(m_pOwner);
         pDialog = &dialog;
-        dialog.setWindowTitle(QString::fromStdString(CFrameworkServices::AppName()));
+        dialog.setWindowTitle(QString::fromStdString(m_services.AppName()));
         dialog.setWindowModality(Qt::ApplicationModal);
         dialog.setCancelButtonText(QStringLiteral("取消"));
         dialog.setRange(0, kSteps);

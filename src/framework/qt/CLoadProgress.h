@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "framework/CFrameworkServices.h"
 #include "load/CLoadResult.h"
 
-class CFrameworkServices;
 class QWidget;
 
 // Runs one load on a thread of its own so that the window stays alive. The
@@ -19,9 +19,9 @@ class QWidget;
 // its inputs by value.
 class CLoadProgress {
 public:
-    using Job = std::function<CLoadResult(const CLoadResult::Progress&)>;
+    using Job = CFrameworkServices::LoadJob;
 
-    static constexpr int kDefaultShowDelayMs = 400;
+    static constexpr int kDefaultShowDelayMs = CFrameworkServices::kDefaultLoadShowDelayMs;
     // How long a cancelled load may take to notice before it is left to end
     // on its own.
     static constexpr int kCancelWaitMs = 2000;

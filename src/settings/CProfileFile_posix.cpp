@@ -1,4 +1,4 @@
-#include "app/CProfileFile.h"
+#include "settings/CProfileFile.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
