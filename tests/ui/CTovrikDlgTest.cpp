@@ -13,7 +13,7 @@
 #include <ostream>
 #include <thread>
 
-#include "CLoopbackReceiver.h"
+#include "net/LoopbackPeer.h"
 #include "TempDir.h"
 #include "framework/fake/CFakeDialogWindow.h"
 #include "framework/fake/CFakeFrameworkServices.h"
@@ -266,7 +266,7 @@ TEST_F(CTovrikDlgTest, NormalizeHexTextLeavesTheDigitsCompact)
 
 TEST_F(CTovrikDlgTest, HexStartsAndStops)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 4);
     Item(IDC_CHECK_HEXMODE).bChecked = true;
@@ -293,7 +293,7 @@ TEST_F(CTovrikDlgTest, HexStartsAndStops)
 
 TEST_F(CTovrikDlgTest, RunEndsByItself)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 6);
     SetContent("{\"a\":1}{\"b\":2}");
@@ -318,7 +318,7 @@ TEST_F(CTovrikDlgTest, RunEndsByItself)
 
 TEST_F(CTovrikDlgTest, EditsUndoneAtNextTick)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 0);
     Click(IDC_BUTTON_START);
@@ -373,7 +373,7 @@ class CTovrikDlgPortRefused : public CTovrikDlgTest, public testing::WithParamIn
 TEST_P(CTovrikDlgPortRefused, NothingStarts)
 {
     const std::string strMessage = GetParam().pszMessage;
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Item(IDC_EDIT_PORT).strText = GetParam().pszPort;
     Click(IDC_BUTTON_START);
@@ -488,7 +488,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     TempDir::WriteFile(CTovrikDlg::SettingsPath(), "[INFO]\r\nsendtype=3\r\n");
     Open();
     Target(receiver.Port(), 1);
@@ -500,7 +500,7 @@ TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
 
 TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 4);
     SetContent(Repeated("{\"a\":1}", 500));
@@ -520,7 +520,7 @@ TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)
 
 TEST_F(CTovrikDlgTest, DestroyingDuringRunStopsTheWorker)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 6);
     SetContent(Repeated("{\"a\":1}", 1000));
@@ -534,7 +534,7 @@ TEST_F(CTovrikDlgTest, DestroyingDuringRunStopsTheWorker)
 
 TEST_F(CTovrikDlgTest, LateEndNoticeOfAnEarlierRun)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 0);
     m_pDlg->OnStartStop();
@@ -557,7 +557,7 @@ TEST_F(CTovrikDlgTest, LateEndNoticeOfAnEarlierRun)
 
 TEST_F(CTovrikDlgTest, ThreadCannotBeCreated)
 {
-    CLoopbackReceiver receiver;
+    LoopbackPeer receiver;
     Open();
     Target(receiver.Port(), 0);
     m_services.m_bFailThreads = true;

@@ -31,7 +31,7 @@
 #include <memory>
 #include <thread>
 
-#include "CLoopbackReceiver.h"
+#include "net/LoopbackPeer.h"
 #include "CTestServices.h"
 #include "TempDir.h"
 #include "framework/qt/CIpAddressCtrl.h"
@@ -245,7 +245,7 @@ private slots:
 
     void startStopAgainstLoopback()
     {
-        CLoopbackReceiver receiver;
+        LoopbackPeer receiver;
         Open();
         Target(receiver.Port(), 0);
         Click(IDC_BUTTON_START);
@@ -461,7 +461,7 @@ private slots:
 
     void slowImportCompletesWithProgress()
     {
-        CLoopbackReceiver receiver;
+        LoopbackPeer receiver;
         const std::string strFifo = TempFile("slow-ok.txt");
         std::remove(strFifo.c_str());
         QCOMPARE(mkfifo(strFifo.c_str(), 0600), 0);
