@@ -35,7 +35,7 @@
 #include "CTestServices.h"
 #include "TempDir.h"
 #include "framework/qt/CIpAddressCtrl.h"
-#include "framework/qt/CLoadProgress.h"
+#include "framework/CLoadTask.h"
 #include "framework/qt/CQtDialogWindow.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
@@ -404,12 +404,12 @@ private slots:
 
     void progressSizes()
     {
-        QCOMPARE(CLoadProgress::SizeText(0), std::string("0 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1023), std::string("1023 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1024), std::string("1.0 KB"));
-        QCOMPARE(CLoadProgress::SizeText(1048575), std::string("1.0 MB"));
-        QCOMPARE(CLoadProgress::SizeText(12897485), std::string("12.3 MB"));
-        QCOMPARE(CLoadProgress::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
+        QCOMPARE(CLoadTask::SizeText(0), std::string("0 字节"));
+        QCOMPARE(CLoadTask::SizeText(1023), std::string("1023 字节"));
+        QCOMPARE(CLoadTask::SizeText(1024), std::string("1.0 KB"));
+        QCOMPARE(CLoadTask::SizeText(1048575), std::string("1.0 MB"));
+        QCOMPARE(CLoadTask::SizeText(12897485), std::string("12.3 MB"));
+        QCOMPARE(CLoadTask::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
