@@ -38,9 +38,13 @@ public:
         return strFile;
     }
 
+    // Makes the folders above the file as needed.
     static void WriteFile(const std::string& strPath, const std::string& strContent)
     {
-        std::ofstream(std::filesystem::u8path(strPath), std::ios::binary) << strContent;
+        const std::filesystem::path path = std::filesystem::u8path(strPath);
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        std::ofstream(path, std::ios::binary) << strContent;
     }
     // A file's bytes, or "<missing>" when it cannot be opened.
     static std::string ReadFile(const std::string& strPath)
