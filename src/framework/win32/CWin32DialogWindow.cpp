@@ -71,20 +71,7 @@ int CWin32DialogWindow::DoModal()
     }
 
     m_bInModal = true;
-    MSG msg;
-    while (!m_bEnded) {
-        const BOOL nGot = GetMessageW(&msg, nullptr, 0, 0);
-        if (nGot == 0) {
-            // WM_QUIT ends the dialog and goes on to the loop outside.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (nGot < 0)
-            break;
-        if (!IsDialogMessageW(hWnd, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+    while (!m_bEnded && PumpMessage(hWnd)) {
     }
     m_bInModal = false;
 
@@ -218,6 +205,24 @@ void CWin32DialogWindow::PostMessage(int nMessage, uint32_t wParam, intptr_t lPa
     const LPARAM nSerial = m_nNextSerial++;
     if (hWnd != nullptr && PostMessageW(hWnd, static_cast<UINT>(nMessage), wParam, nSerial))
         m_posted.push_back(Posted{nMessage, wParam, lParam, nTag, nSerial});
+}
+
+bool CWin32DialogWindow::PumpMessage(HWND hDialog)
+{
+    MSG msg;
+    const BOOL nGot = GetMessageW(&msg, nullptr, 0, 0);
+    if (nGot == 0) {
+        // Left for the loop outside, which ends on it too.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return false;
+    }
+    if (nGot < 0)
+        return false;
+    if (!IsDialogMessageW(hDialog, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
 }
 
 std::string CWin32DialogWindow::WindowText(HWND hWnd)

@@ -55,6 +55,10 @@ public:
 
     // A window's text as UTF-8.
     static std::string WindowText(HWND hWnd);
+    // Waits for the next message and handles it, the dialog's keys by the
+    // dialog manager. False on WM_QUIT (posted again for the loops outside)
+    // or an error: a modal loop ends then.
+    static bool PumpMessage(HWND hDialog);
 
 private:
     // A posted message's parameters; the window message itself carries

@@ -94,19 +94,10 @@ void CWin32LoadProgress::ShowDialog(CLoadTask& task)
     ShowWindow(hDialog, SW_SHOW);
     SetTimer(hDialog, kPollTimer, kPollMs, nullptr);
 
-    MSG msg;
     while (!task.Finished() && !task.Cancelled()) {
-        const BOOL nGot = GetMessageW(&msg, nullptr, 0, 0);
-        if (nGot == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
+        if (!CWin32DialogWindow::PumpMessage(hDialog)) {
             task.Cancel();
             break;
-        }
-        if (nGot < 0)
-            break;
-        if (!IsDialogMessageW(hDialog, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
         }
     }
 
