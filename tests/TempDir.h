@@ -39,32 +39,27 @@ public:
     }
 
     // Makes the folders above the file as needed.
-    static void WriteFile(const std::string& strPath, const std::string& strContent)
+    static void WriteFile(const std::string& strFile, const std::string& strContent)
     {
-        const std::filesystem::path path = std::filesystem::u8path(strPath);
+        const std::filesystem::path path = std::filesystem::u8path(strFile);
         std::error_code error;
         std::filesystem::create_directories(path.parent_path(), error);
         std::ofstream(path, std::ios::binary) << strContent;
     }
-    // A file's bytes, or "<missing>" when it cannot be opened.
-    static std::string ReadFile(const std::string& strPath)
-    {
-        std::ifstream file(std::filesystem::u8path(strPath), std::ios::binary);
-        return file ? Content(file) : "<missing>";
-    }
+
     // A whole file's bytes; empty when it cannot be read.
     static std::string Read(const std::string& strFile)
     {
         std::ifstream file(std::filesystem::u8path(strFile), std::ios::binary);
-        return Content(file);
-    }
-
-private:
-    static std::string Content(std::ifstream& file)
-    {
         std::ostringstream content;
         content << file.rdbuf();
         return content.str();
+    }
+    // The same, or "<missing>" when there is no such file.
+    static std::string ReadOrMissing(const std::string& strFile)
+    {
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::u8path(strFile), error) ? Read(strFile) : "<missing>";
     }
 
     std::filesystem::path m_path;

@@ -27,7 +27,7 @@ bool CTovrikApp::InitInstance(CFrameworkServices& services)
     if (theUDPSocket.Create(0) == 0)
         return false;
 
-    CTovrikDlg dlg(services);
+    CTovrikDlg dlg(services, theUDPSocket.Handle());
     m_bWindowRan = true;
     dlg.DoModal();
     return false;

@@ -18,9 +18,9 @@ void CDataExchange::Text(int nId, std::string& strValue)
     if (m_bFailed)
         return;
     if (!m_bSaveAndValidate)
-        m_window.SetDlgItemText(nId, strValue);
+        m_window.SetItemText(nId, strValue);
     else if (Writes())
-        strValue = m_window.GetDlgItemText(nId);
+        strValue = m_window.GetItemText(nId);
 }
 
 void CDataExchange::Number(int nId, int32_t& nValue, int32_t nMin, int32_t nMax)
@@ -28,11 +28,11 @@ void CDataExchange::Number(int nId, int32_t& nValue, int32_t nMin, int32_t nMax)
     if (m_bFailed)
         return;
     if (!m_bSaveAndValidate) {
-        m_window.SetDlgItemText(nId, std::to_string(nValue));
+        m_window.SetItemText(nId, std::to_string(nValue));
         return;
     }
     int64_t nRead = 0;
-    const bool bNumber = ParseNumber(m_window.GetDlgItemText(nId), nRead);
+    const bool bNumber = ParseNumber(m_window.GetItemText(nId), nRead);
     if (!bNumber || nRead < nMin || nRead > nMax) {
         Fail(nId, NumberMessage(bNumber, nMin, nMax));
         return;
@@ -54,9 +54,9 @@ void CDataExchange::Check(int nId, int& nValue)
     if (m_bFailed)
         return;
     if (!m_bSaveAndValidate)
-        m_window.CheckDlgButton(nId, nValue != 0);
+        m_window.SetItemCheck(nId, nValue != 0);
     else if (Writes())
-        nValue = m_window.IsDlgButtonChecked(nId) ? 1 : 0;
+        nValue = m_window.IsItemChecked(nId) ? 1 : 0;
 }
 
 std::string CDataExchange::NumberMessage(bool bNumber, int32_t nMin, int32_t nMax)

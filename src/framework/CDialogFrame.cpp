@@ -46,20 +46,20 @@ bool CDialogFrame::ValidateData()
     return !dx.Failed();
 }
 
-void CDialogFrame::SetDlgItemText(int nId, const std::string& strText)
+void CDialogFrame::SetItemText(int nId, const std::string& strText)
 {
-    m_pWindow->SetDlgItemText(nId, strText);
+    m_pWindow->SetItemText(nId, strText);
 }
 
-void CDialogFrame::EnableDlgItem(int nId, bool bEnable)
+void CDialogFrame::EnableItem(int nId, bool bEnable)
 {
-    m_pWindow->EnableDlgItem(nId, bEnable);
+    m_pWindow->EnableItem(nId, bEnable);
 }
 
-void CDialogFrame::MessageBox(const std::string& strText, const std::string& strCaption,
+void CDialogFrame::ShowMessageBox(const std::string& strText, const std::string& strCaption,
                               CFrameworkServices::Icon nIcon)
 {
-    m_services.MessageBox(m_pWindow.get(), strText, strCaption, nIcon);
+    m_services.WindowMessageBox(m_pWindow.get(), strText, strCaption, nIcon);
 }
 
 bool CDialogFrame::OnInitDialog()

@@ -38,10 +38,10 @@ public:
     // Reads and checks the controls without writing any member.
     bool ValidateData();
 
-    void SetDlgItemText(int nId, const std::string& strText);
-    void EnableDlgItem(int nId, bool bEnable);
+    void SetItemText(int nId, const std::string& strText);
+    void EnableItem(int nId, bool bEnable);
     // A message box owned by this window.
-    void MessageBox(const std::string& strText, const std::string& strCaption, CFrameworkServices::Icon nIcon);
+    void ShowMessageBox(const std::string& strText, const std::string& strCaption, CFrameworkServices::Icon nIcon);
 
     CFrameworkServices& Services() const { return m_services; }
     const DialogTemplate& Template() const { return m_template; }
@@ -55,7 +55,7 @@ public:
     virtual void DoDataExchange(CDataExchange& dx);
     // A button's click; IDOK and IDCANCEL end the dialog.
     virtual void OnCommand(int nId);
-    // A message posted to the window (CDialogWindow::PostMessage).
+    // A message posted to the window (CDialogWindow::Post).
     virtual void OnMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag);
     // A command of the system menu added by the dialog.
     virtual void OnSysCommand(int nId);

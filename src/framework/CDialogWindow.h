@@ -8,7 +8,7 @@
 // messages posted to it. The window calls back its CDialogFrame for the
 // initialisation, the commands, the posted messages and the close.
 //
-// User-interface thread only, except PostMessage. Texts are the program's
+// User-interface thread only, except Post. Texts are the program's
 // bytes (UTF-8 here).
 class CDialogWindow {
 public:
@@ -25,11 +25,11 @@ public:
     // A control's text: an edit's content, a button's caption, the address
     // control's whole dotted address. Setting the text a control already
     // shows leaves it alone (its caret and scroll position stay).
-    virtual std::string GetDlgItemText(int nId) const = 0;
-    virtual void SetDlgItemText(int nId, const std::string& strText) = 0;
-    virtual bool IsDlgButtonChecked(int nId) const = 0;
-    virtual void CheckDlgButton(int nId, bool bCheck) = 0;
-    virtual void EnableDlgItem(int nId, bool bEnable) = 0;
+    virtual std::string GetItemText(int nId) const = 0;
+    virtual void SetItemText(int nId, const std::string& strText) = 0;
+    virtual bool IsItemChecked(int nId) const = 0;
+    virtual void SetItemCheck(int nId, bool bCheck) = 0;
+    virtual void EnableItem(int nId, bool bEnable) = 0;
     // Puts the focus on a control and selects its text.
     virtual void GotoDlgCtrl(int nId) = 0;
 
@@ -48,5 +48,5 @@ public:
 
     // Queues a message for the dialog's OnMessage on the user-interface
     // thread. Any thread; messages arrive in posting order.
-    virtual void PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) = 0;
+    virtual void Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) = 0;
 };

@@ -40,7 +40,7 @@ public:
 
     // A window's message box: modal, OK button; an empty caption shows the
     // application's name.
-    virtual void MessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
+    virtual void WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
                             Icon nIcon) = 0;
     // The application's message box: modal, OK button, the application's
     // name as caption.

@@ -19,6 +19,6 @@ std::string CAboutDlg::VersionText()
 bool CAboutDlg::OnInitDialog()
 {
     CDialogFrame::OnInitDialog();
-    SetDlgItemText(IDC_STATIC_VERSION, VersionText());
+    SetItemText(IDC_STATIC_VERSION, VersionText());
     return true;
 }

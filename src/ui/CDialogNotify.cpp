@@ -5,10 +5,10 @@
 
 void CDialogNotify::OnSendTick(uint32_t nClockLow)
 {
-    m_window.PostMessage(WM_SEND_TICK, nClockLow, 0, m_nRun);
+    m_window.Post(WM_SEND_TICK, nClockLow, 0, m_nRun);
 }
 
 void CDialogNotify::OnSendEnd()
 {
-    m_window.PostMessage(WM_SEND_END, 0, 0, m_nRun);
+    m_window.Post(WM_SEND_END, 0, 0, m_nRun);
 }

@@ -6,7 +6,6 @@
 #include "framework/CDialogWindow.h"
 #include "framework/DialogTemplate.h"
 #include "load/CFileLoader.h"
-#include "net/CUDPSocket.h"
 #include "send/CSendRun.h"
 #include "send/SendWorker.h"
 #include "send/TovrikTexts.h"
@@ -26,14 +25,15 @@ const char kImportFilter[] = "文件(*.txt)|*.txt||";
 
 }  // namespace
 
-CTovrikDlg::CTovrikDlg(CFrameworkServices& services)
+CTovrikDlg::CTovrikDlg(CFrameworkServices& services, int hSocket)
     : CDialogFrame(services, TovrikTemplates::kMainDialog, nullptr),
       m_hIcon(IDR_MAINFRAME),
       m_strDeviceInfo(TovrikTexts::kDeviceInfo),
       m_strContent(TovrikTexts::kStatusMessage),
       m_strTargetIp(TovrikTexts::kDefaultTarget),
       m_nTargetPort(TovrikTexts::kDefaultPort),
-      m_nProgressDelayMs(CFrameworkServices::kDefaultLoadShowDelayMs)
+      m_nProgressDelayMs(CFrameworkServices::kDefaultLoadShowDelayMs),
+      m_hSocket(hSocket)
 {
 }
 
@@ -115,12 +115,12 @@ void CTovrikDlg::OnSendEnd(uint32_t, intptr_t, uint64_t nRun)
         StopWorker();
     } else if (m_pSendThread) {
         // A later run is on: only the earlier run's notice is due.
-        MessageBox(TovrikTexts::kSendEnded, TovrikTexts::kNotice, Icon::kInformation);
+        ShowMessageBox(TovrikTexts::kSendEnded, TovrikTexts::kNotice, Icon::kInformation);
         return;
     }
     ShowIdle();
     if (nRun != m_nClosedRun)
-        MessageBox(TovrikTexts::kSendEnded, TovrikTexts::kNotice, Icon::kInformation);
+        ShowMessageBox(TovrikTexts::kSendEnded, TovrikTexts::kNotice, Icon::kInformation);
 }
 
 void CTovrikDlg::OnSendTick(uint32_t, intptr_t, uint64_t nRun)
@@ -152,7 +152,7 @@ void CTovrikDlg::OnStartStop()
         return;
     }
     if (prepared.nStatus == Result::kEmptyText) {
-        MessageBox(TovrikTexts::kEmptyData, TovrikTexts::kNotice, Icon::kExclamation);
+        ShowMessageBox(TovrikTexts::kEmptyData, TovrikTexts::kNotice, Icon::kExclamation);
         return;
     }
     Services().AppMessageBox(TovrikTexts::kPleaseWait);
@@ -179,7 +179,7 @@ bool CTovrikDlg::ShowHexText(const CTextLoader::Prepared& prepared)
 {
     const bool bRejected = prepared.nStatus == Result::kHexTooLong || prepared.nStatus == Result::kNotHex;
     if (bRejected)
-        MessageBox(Result::WithStatus(prepared.nStatus).Message(), std::string(), Icon::kNone);
+        ShowMessageBox(Result::WithStatus(prepared.nStatus).Message(), std::string(), Icon::kNone);
     m_strContent = prepared.strText;
     UpdateData(false);
     return !bRejected;
@@ -253,17 +253,17 @@ bool CTovrikDlg::CheckLoad(const Result& result)
         return true;
     case Result::kEmptyText:
     case Result::kNoPackets:
-        MessageBox(TovrikTexts::kNoPackets, TovrikTexts::kNotice, Icon::kExclamation);
+        ShowMessageBox(TovrikTexts::kNoPackets, TovrikTexts::kNotice, Icon::kExclamation);
         return false;
     case Result::kHexTooLong:
     case Result::kNotHex:
-        MessageBox(result.Message(), std::string(), Icon::kNone);
+        ShowMessageBox(result.Message(), std::string(), Icon::kNone);
         return false;
     case Result::kTooLarge: {
         std::string strText = CStringTable::Load(IDS_DATA_TOO_LARGE);
         if (!result.strDetail.empty())
             strText += "\n" + result.strDetail;
-        MessageBox(strText, TovrikTexts::kNotice, Icon::kExclamation);
+        ShowMessageBox(strText, TovrikTexts::kNotice, Icon::kExclamation);
         return false;
     }
     case Result::kUnreadable:
@@ -289,7 +289,7 @@ bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_p
     m_pNotify = std::make_unique<CDialogNotify>(Window(), m_nRun);
     CFrameworkServices& services = Services();
     m_pSendThread = std::make_unique<CSendRun>(
-        theUDPSocket.Handle(), m_clock,
+        m_hSocket, m_clock,
         [&services](std::function<void()> body, std::string& strError) {
             return services.StartThread(std::move(body), strError);
         });
@@ -298,7 +298,8 @@ bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_p
         return true;
     m_pSendThread.reset();
     m_pNotify.reset();
-    MessageBox(CStringTable::Load(IDS_NO_SEND_THREAD) + "\n" + strError, TovrikTexts::kNotice, Icon::kExclamation);
+    ShowMessageBox(CStringTable::Load(IDS_NO_SEND_THREAD) + "\n" + strError, TovrikTexts::kNotice,
+                   Icon::kExclamation);
     return false;
 }
 
@@ -313,16 +314,16 @@ void CTovrikDlg::StopWorker()
 
 void CTovrikDlg::ShowRunning()
 {
-    SetDlgItemText(IDC_BUTTON_START, CStringTable::Load(IDS_STOP));
-    EnableDlgItem(IDC_BUTTON_IMPORT, false);
-    EnableDlgItem(IDC_BUTTON_CLEAR, false);
-    EnableDlgItem(IDC_EDIT_CONTENT, false);
+    SetItemText(IDC_BUTTON_START, CStringTable::Load(IDS_STOP));
+    EnableItem(IDC_BUTTON_IMPORT, false);
+    EnableItem(IDC_BUTTON_CLEAR, false);
+    EnableItem(IDC_EDIT_CONTENT, false);
 }
 
 void CTovrikDlg::ShowIdle()
 {
-    SetDlgItemText(IDC_BUTTON_START, CStringTable::Load(IDS_START));
-    EnableDlgItem(IDC_BUTTON_IMPORT, true);
-    EnableDlgItem(IDC_BUTTON_CLEAR, true);
-    EnableDlgItem(IDC_EDIT_CONTENT, true);
+    SetItemText(IDC_BUTTON_START, CStringTable::Load(IDS_START));
+    EnableItem(IDC_BUTTON_IMPORT, true);
+    EnableItem(IDC_BUTTON_CLEAR, true);
+    EnableItem(IDC_EDIT_CONTENT, true);
 }

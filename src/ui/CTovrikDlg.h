@@ -16,7 +16,7 @@ class CSendRun;
 // The main window: target, send mode, options and the messages to send; the
 // start/stop, clear and import buttons; the worker's notices. It starts one
 // run at a time through a CSendRun, on a thread the framework creates, and
-// sends through theUDPSocket, which must be open when a run starts.
+// sends through the endpoint's socket.
 //
 // User-interface thread only. The worker reads a copy of the settings taken
 // at the start of its run and shares only the running flag with the window;
@@ -27,7 +27,9 @@ public:
     static constexpr char kSettingsSection[] = "INFO";
     static constexpr char kSettingsKey[] = "sendtype";
 
-    explicit CTovrikDlg(CFrameworkServices& services);
+    // hSocket: the open endpoint's (theUDPSocket's), which every datagram
+    // leaves through; it must stay open while the window lives.
+    CTovrikDlg(CFrameworkServices& services, int hSocket);
     ~CTovrikDlg() override;
 
     // Button 1002: starts a run from the text box, or stops the run.
@@ -96,4 +98,5 @@ private:
     uint64_t m_nClosedRun = 0;
     bool m_bLoading = false;
     int m_nProgressDelayMs;
+    int m_hSocket;
 };

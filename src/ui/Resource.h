@@ -29,7 +29,7 @@ enum TovrikResource : int {
     // System-menu command of the About box (low four bits clear).
     IDM_ABOUTBOX = 0x0010,
 
-    WM_USER = 0x0400,
-    WM_SEND_END = WM_USER + 1,
-    WM_SEND_TICK = WM_USER + 2,
+    // WM_USER + 1 and + 2.
+    WM_SEND_END = 0x0401,
+    WM_SEND_TICK = 0x0402,
 };

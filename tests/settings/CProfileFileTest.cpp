@@ -8,20 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 
 #include "TempDir.h"
 #include "settings/CProfileFile.h"
 
 namespace {
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 struct ReadCase {
     const char* pszName;
@@ -90,7 +81,7 @@ TEST_P(CProfileFileWrite, WritesKeepingTheRest)
     if (GetParam().pszBefore[0] != '\0')
         m_dir.Write("write.ini", GetParam().pszBefore);
     ASSERT_TRUE(CProfileFile::WriteString("INFO", "sendtype", "3", strPath));
-    EXPECT_EQ(ReadFile(strPath), GetParam().pszAfter);
+    EXPECT_EQ(TempDir::Read(strPath), GetParam().pszAfter);
     EXPECT_EQ(CProfileFile::GetInt("INFO", "sendtype", 0, strPath), 3);
 }
 

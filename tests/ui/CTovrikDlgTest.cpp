@@ -65,7 +65,7 @@ protected:
 
     void Open()
     {
-        m_pDlg = std::make_unique<CTovrikDlg>(m_services);
+        m_pDlg = std::make_unique<CTovrikDlg>(m_services, theUDPSocket.Handle());
         m_pDlg->Create();
     }
 
@@ -235,7 +235,7 @@ TEST_P(CTovrikDlgTextRejected, TellsAndStaysIdle)
         ExpectBox(1, param.strMessage, TovrikTexts::kNotice, Icon::kExclamation);
     EXPECT_EQ(Content(), param.strLeft);
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -431,10 +431,10 @@ TEST_P(CTovrikDlgImport, StartsAndStoresMode)
     // The other lines kept; Windows' profile functions end each line with
     // CR LF and put no blank line before a new section.
 #ifdef _WIN32
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()),
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()),
               "; kept\r\n[other]\r\nkey=1\r\n[INFO]\r\nsendtype=" + std::to_string(nMode) + "\r\n");
 #else
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()),
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()),
               "; kept\n[other]\nkey=1\n\n[INFO]\nsendtype=" + std::to_string(nMode) + "\n");
 #endif
     StopAndExpectEnd();
@@ -485,7 +485,7 @@ TEST_P(CTovrikDlgImportFailure, NothingStarts)
         EXPECT_EQ(m_services.Texts(), expected);
     }
     EXPECT_TRUE(ShowsIdle());
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "<missing>");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "<missing>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -505,7 +505,7 @@ TEST_F(CTovrikDlgTest, StartFromTextLeavesSettings)
     Click(IDC_BUTTON_START);
     EXPECT_TRUE(ShowsRunning());
     StopAndExpectEnd();
-    EXPECT_EQ(TempDir::ReadFile(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
+    EXPECT_EQ(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), "[INFO]\r\nsendtype=3\r\n");
 }
 
 TEST_F(CTovrikDlgTest, ClosingDuringRunStopsTheWorker)

@@ -71,27 +71,27 @@ const CFakeDialogWindow::Control& CFakeDialogWindow::Item(int nId) const
     return const_cast<CFakeDialogWindow*>(this)->Item(nId);
 }
 
-std::string CFakeDialogWindow::GetDlgItemText(int nId) const
+std::string CFakeDialogWindow::GetItemText(int nId) const
 {
     return Item(nId).strText;
 }
 
-void CFakeDialogWindow::SetDlgItemText(int nId, const std::string& strText)
+void CFakeDialogWindow::SetItemText(int nId, const std::string& strText)
 {
     Item(nId).strText = strText;
 }
 
-bool CFakeDialogWindow::IsDlgButtonChecked(int nId) const
+bool CFakeDialogWindow::IsItemChecked(int nId) const
 {
     return Item(nId).bChecked;
 }
 
-void CFakeDialogWindow::CheckDlgButton(int nId, bool bCheck)
+void CFakeDialogWindow::SetItemCheck(int nId, bool bCheck)
 {
     Item(nId).bChecked = bCheck;
 }
 
-void CFakeDialogWindow::EnableDlgItem(int nId, bool bEnable)
+void CFakeDialogWindow::EnableItem(int nId, bool bEnable)
 {
     Item(nId).bEnabled = bEnable;
 }
@@ -129,7 +129,7 @@ void CFakeDialogWindow::AppendSystemMenu(int nCommand, const std::string& strTex
     m_systemMenu.emplace_back(nCommand, strText);
 }
 
-void CFakeDialogWindow::PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
+void CFakeDialogWindow::Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);

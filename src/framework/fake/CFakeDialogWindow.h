@@ -22,7 +22,7 @@ class CFakeFrameworkServices;
 // the posted messages when it chooses (DeliverPosted), so that it can hold
 // a notice back. The modal run ends at once (CFakeFrameworkServices).
 //
-// The test's thread only, except PostMessage.
+// The test's thread only, except Post.
 class CFakeDialogWindow : public CDialogWindow {
 public:
     struct Control {
@@ -46,11 +46,11 @@ public:
     void Create() override;
     int DoModal() override;
     void EndDialog(int nResult) override;
-    std::string GetDlgItemText(int nId) const override;
-    void SetDlgItemText(int nId, const std::string& strText) override;
-    bool IsDlgButtonChecked(int nId) const override;
-    void CheckDlgButton(int nId, bool bCheck) override;
-    void EnableDlgItem(int nId, bool bEnable) override;
+    std::string GetItemText(int nId) const override;
+    void SetItemText(int nId, const std::string& strText) override;
+    bool IsItemChecked(int nId) const override;
+    void SetItemCheck(int nId, bool bCheck) override;
+    void EnableItem(int nId, bool bEnable) override;
     void GotoDlgCtrl(int nId) override;
     void InsertComboString(int nId, int nIndex, const std::string& strText) override;
     int GetComboSelection(int nId) const override;
@@ -58,7 +58,7 @@ public:
     void SetIcon(int nIconId) override { m_nIcon = nIconId; }
     void AppendSystemMenuSeparator() override;
     void AppendSystemMenu(int nCommand, const std::string& strText) override;
-    void PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
+    void Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
 
     // The control with nId; a test's fault when there is none.
     Control& Item(int nId);

@@ -200,7 +200,7 @@ QWidget* CQtDialogWindow::GetDlgItem(int nId) const
     return it == m_controls.end() ? nullptr : it->second;
 }
 
-std::string CQtDialogWindow::GetDlgItemText(int nId) const
+std::string CQtDialogWindow::GetItemText(int nId) const
 {
     QWidget* pControl = GetDlgItem(nId);
     if (auto* pText = qobject_cast<QPlainTextEdit*>(pControl))
@@ -212,7 +212,7 @@ std::string CQtDialogWindow::GetDlgItemText(int nId) const
     return pControl != nullptr ? pControl->property("text").toString().toStdString() : std::string();
 }
 
-void CQtDialogWindow::SetDlgItemText(int nId, const std::string& strText)
+void CQtDialogWindow::SetItemText(int nId, const std::string& strText)
 {
     QWidget* pControl = GetDlgItem(nId);
     if (auto* pText = qobject_cast<QPlainTextEdit*>(pControl)) {
@@ -240,19 +240,19 @@ void CQtDialogWindow::SetDlgItemText(int nId, const std::string& strText)
     }
 }
 
-bool CQtDialogWindow::IsDlgButtonChecked(int nId) const
+bool CQtDialogWindow::IsItemChecked(int nId) const
 {
     auto* pButton = qobject_cast<QAbstractButton*>(GetDlgItem(nId));
     return pButton != nullptr && pButton->isChecked();
 }
 
-void CQtDialogWindow::CheckDlgButton(int nId, bool bCheck)
+void CQtDialogWindow::SetItemCheck(int nId, bool bCheck)
 {
     if (auto* pButton = qobject_cast<QAbstractButton*>(GetDlgItem(nId)))
         pButton->setChecked(bCheck);
 }
 
-void CQtDialogWindow::EnableDlgItem(int nId, bool bEnable)
+void CQtDialogWindow::EnableItem(int nId, bool bEnable)
 {
     if (QWidget* pControl = GetDlgItem(nId))
         pControl->setEnabled(bEnable);
@@ -322,7 +322,7 @@ void CQtDialogWindow::AppendSystemMenu(int nCommand, const std::string& strText)
     connect(pAction, &QAction::triggered, this, [this, nCommand] { m_dialog.OnSysCommand(nCommand); });
 }
 
-void CQtDialogWindow::PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
+void CQtDialogWindow::Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
 {
     QCoreApplication::postEvent(this, new CPostedMessage(nMessage, wParam, lParam, nTag));
 }

@@ -26,7 +26,7 @@ struct DialogTemplate;
 // asks OnClosing before it ends. Enter in a multi-line edit without
 // ES_WANTRETURN presses the default button; Ctrl+Enter breaks the line.
 //
-// User-interface thread only, except PostMessage. The dialog and the
+// User-interface thread only, except Post. The dialog and the
 // services must outlive the window.
 class CQtDialogWindow : public QDialog, public CDialogWindow {
     Q_OBJECT
@@ -38,11 +38,11 @@ public:
     void Create() override;
     int DoModal() override;
     void EndDialog(int nResult) override;
-    std::string GetDlgItemText(int nId) const override;
-    void SetDlgItemText(int nId, const std::string& strText) override;
-    bool IsDlgButtonChecked(int nId) const override;
-    void CheckDlgButton(int nId, bool bCheck) override;
-    void EnableDlgItem(int nId, bool bEnable) override;
+    std::string GetItemText(int nId) const override;
+    void SetItemText(int nId, const std::string& strText) override;
+    bool IsItemChecked(int nId) const override;
+    void SetItemCheck(int nId, bool bCheck) override;
+    void EnableItem(int nId, bool bEnable) override;
     void GotoDlgCtrl(int nId) override;
     void InsertComboString(int nId, int nIndex, const std::string& strText) override;
     int GetComboSelection(int nId) const override;
@@ -50,7 +50,7 @@ public:
     void SetIcon(int nIconId) override;
     void AppendSystemMenuSeparator() override;
     void AppendSystemMenu(int nCommand, const std::string& strText) override;
-    void PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
+    void Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
 
     QWidget* GetDlgItem(int nId) const;
     // Dialog units to pixels, with the dialog font's base units.

@@ -29,7 +29,7 @@ std::unique_ptr<CDialogWindow> CQtFrameworkServices::CreateDialogWindow(CDialogF
     return std::make_unique<CQtDialogWindow>(*this, dialog, dialogTemplate, OwnerWidget(pParent));
 }
 
-void CQtFrameworkServices::MessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
+void CQtFrameworkServices::WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
                                       Icon nIcon)
 {
     QMessageBox box(OwnerWidget(pOwner));
@@ -70,7 +70,7 @@ void CQtFrameworkServices::MessageBox(CDialogWindow* pOwner, const std::string& 
 void CQtFrameworkServices::AppMessageBox(const std::string& strText, Icon nIcon)
 {
     // Owned by the active window, so that it stays in front of it.
-    MessageBox(nullptr, strText, AppName(), nIcon);
+    WindowMessageBox(nullptr, strText, AppName(), nIcon);
 }
 
 bool CQtFrameworkServices::FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt,

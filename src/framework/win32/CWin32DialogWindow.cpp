@@ -93,7 +93,7 @@ void CWin32DialogWindow::EndDialog(int nResult)
         PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
-std::string CWin32DialogWindow::GetDlgItemText(int nId) const
+std::string CWin32DialogWindow::GetItemText(int nId) const
 {
     const HWND hControl = GetDlgItem(m_hWnd, nId);
     if (hControl == nullptr)
@@ -109,10 +109,10 @@ std::string CWin32DialogWindow::GetDlgItemText(int nId) const
     return WindowText(hControl);
 }
 
-void CWin32DialogWindow::SetDlgItemText(int nId, const std::string& strText)
+void CWin32DialogWindow::SetItemText(int nId, const std::string& strText)
 {
     const HWND hControl = GetDlgItem(m_hWnd, nId);
-    if (hControl == nullptr || GetDlgItemText(nId) == strText)
+    if (hControl == nullptr || GetItemText(nId) == strText)
         return;
     const ControlTemplate* pControl = m_dialog.Template().Control(nId);
     if (pControl != nullptr && pControl->nClass == ControlClass::kIpAddress) {
@@ -126,17 +126,17 @@ void CWin32DialogWindow::SetDlgItemText(int nId, const std::string& strText)
     SetWindowTextW(hControl, CWideText::Widen(strText).c_str());
 }
 
-bool CWin32DialogWindow::IsDlgButtonChecked(int nId) const
+bool CWin32DialogWindow::IsItemChecked(int nId) const
 {
     return ::IsDlgButtonChecked(m_hWnd, nId) == BST_CHECKED;
 }
 
-void CWin32DialogWindow::CheckDlgButton(int nId, bool bCheck)
+void CWin32DialogWindow::SetItemCheck(int nId, bool bCheck)
 {
     ::CheckDlgButton(m_hWnd, nId, bCheck ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void CWin32DialogWindow::EnableDlgItem(int nId, bool bEnable)
+void CWin32DialogWindow::EnableItem(int nId, bool bEnable)
 {
     const HWND hControl = GetDlgItem(m_hWnd, nId);
     if (hControl != nullptr)
@@ -196,7 +196,7 @@ void CWin32DialogWindow::AppendSystemMenu(int nCommand, const std::string& strTe
     m_sysCommands.insert(nCommand);
 }
 
-void CWin32DialogWindow::PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
+void CWin32DialogWindow::Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag)
 {
     // Queued and posted under one lock, so that the queue keeps the order of
     // the window messages.

@@ -24,7 +24,7 @@ struct DialogTemplate;
 // OnMessage, its own system-menu entries to OnSysCommand, asks OnClosing
 // before it ends, and paints its icon centred while minimised.
 //
-// User-interface thread only, except PostMessage. The dialog must outlive
+// User-interface thread only, except Post. The dialog must outlive
 // the window.
 class CWin32DialogWindow : public CDialogWindow {
 public:
@@ -36,11 +36,11 @@ public:
     void Create() override;
     int DoModal() override;
     void EndDialog(int nResult) override;
-    std::string GetDlgItemText(int nId) const override;
-    void SetDlgItemText(int nId, const std::string& strText) override;
-    bool IsDlgButtonChecked(int nId) const override;
-    void CheckDlgButton(int nId, bool bCheck) override;
-    void EnableDlgItem(int nId, bool bEnable) override;
+    std::string GetItemText(int nId) const override;
+    void SetItemText(int nId, const std::string& strText) override;
+    bool IsItemChecked(int nId) const override;
+    void SetItemCheck(int nId, bool bCheck) override;
+    void EnableItem(int nId, bool bEnable) override;
     void GotoDlgCtrl(int nId) override;
     void InsertComboString(int nId, int nIndex, const std::string& strText) override;
     int GetComboSelection(int nId) const override;
@@ -48,7 +48,7 @@ public:
     void SetIcon(int nIconId) override;
     void AppendSystemMenuSeparator() override;
     void AppendSystemMenu(int nCommand, const std::string& strText) override;
-    void PostMessage(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
+    void Post(int nMessage, uint32_t wParam, intptr_t lParam, uint64_t nTag) override;
 
     // The window; null before Create.
     HWND Handle() const { return m_hWnd; }

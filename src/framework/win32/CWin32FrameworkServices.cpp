@@ -43,8 +43,8 @@ std::unique_ptr<CDialogWindow> CWin32FrameworkServices::CreateDialogWindow(CDial
                                                 pParentWindow != nullptr ? pParentWindow->Handle() : nullptr);
 }
 
-void CWin32FrameworkServices::MessageBox(CDialogWindow* pOwner, const std::string& strText,
-                                         const std::string& strCaption, Icon nIcon)
+void CWin32FrameworkServices::WindowMessageBox(CDialogWindow* pOwner, const std::string& strText,
+                                               const std::string& strCaption, Icon nIcon)
 {
     UINT nType = MB_OK;
     switch (nIcon) {
@@ -64,7 +64,7 @@ void CWin32FrameworkServices::MessageBox(CDialogWindow* pOwner, const std::strin
 void CWin32FrameworkServices::AppMessageBox(const std::string& strText, Icon nIcon)
 {
     // Owned by the active window, so that it stays in front of it.
-    MessageBox(nullptr, strText, AppName(), nIcon);
+    WindowMessageBox(nullptr, strText, AppName(), nIcon);
 }
 
 bool CWin32FrameworkServices::FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt,

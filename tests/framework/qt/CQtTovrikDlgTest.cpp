@@ -70,7 +70,7 @@ private:
 
     void Open()
     {
-        m_pDlg = std::make_unique<CTovrikDlg>(*m_pServices);
+        m_pDlg = std::make_unique<CTovrikDlg>(*m_pServices, theUDPSocket.Handle());
         m_pDlg->Create();
         Win()->show();
         QVERIFY(QTest::qWaitForWindowExposed(Win()));
@@ -267,7 +267,7 @@ private slots:
         // Stopped means stopped: nothing more leaves.
         receiver.Collect(50);
         QVERIFY(receiver.Collect(300).empty());
-        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
+        QCOMPARE(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), std::string("<missing>"));
     }
 
     void exchangeReadsWholeValues()
@@ -369,7 +369,7 @@ private slots:
         });
         watch.start(10);
         // The real box, with the application's name as its caption.
-        m_pServices->CQtFrameworkServices::MessageBox(Win(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
+        m_pServices->CQtFrameworkServices::WindowMessageBox(Win(), TovrikTexts::kNotHex, std::string(), Icon::kNone);
         QCOMPARE(strTitle.toStdString(), AppName());
         QVERIFY(bFixed);
         // Room for the caption beside the title bar's icon and three buttons.
@@ -455,7 +455,7 @@ private slots:
         // The wait message came first; the count message never did.
         QCOMPARE(m_pServices->Texts(), std::vector<std::string>{TovrikTexts::kPleaseWait});
         QVERIFY(ShowsIdle());
-        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("<missing>"));
+        QCOMPARE(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), std::string("<missing>"));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
@@ -493,7 +493,7 @@ private slots:
         QVERIFY(bSeen);
         QCOMPARE(m_pServices->Texts(),
                  (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(2)}));
-        QCOMPARE(TempDir::ReadFile(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
+        QCOMPARE(TempDir::ReadOrMissing(CTovrikDlg::SettingsPath()), std::string("[INFO]\nsendtype=4\n"));
         std::string strDatagram;
         QVERIFY(receiver.Receive(strDatagram));
         QCOMPARE(strDatagram, std::string(TovrikTexts::kDeviceInfo));

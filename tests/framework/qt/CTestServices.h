@@ -17,7 +17,7 @@ public:
 
     CTestServices();
 
-    void MessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
+    void WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
                     Icon nIcon) override;
     void AppMessageBox(const std::string& strText, Icon nIcon) override;
     bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,

@@ -318,7 +318,7 @@ TEST(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
     // The run ends by itself after the last packet.
     tovrik.AnswerBox(L"提示", "发送结束");
 
-    const std::string strSettings = TempDir::ReadFile(CProfileFile::SettingsPath("Tovrik.ini"));
+    const std::string strSettings = TempDir::ReadOrMissing(CProfileFile::SettingsPath("Tovrik.ini"));
     EXPECT_NE(strSettings.find("[INFO]"), std::string::npos) << strSettings;
     EXPECT_NE(strSettings.find("sendtype=4"), std::string::npos) << strSettings;
     EXPECT_EQ(tovrik.Close(), 0);
