@@ -30,7 +30,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # wine's stand-in for "MS Shell Dlg" has no Chinese: in this prefix only, a
 # CJK font (its bitmap cut, crisp at the dialogs' 9 points) takes its place.
-if ! grep -q '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' "$WINEPREFIX/system.reg"; then
+if ! grep -qs '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' "$WINEPREFIX/system.reg"; then
   printf '%s\r\n' 'REGEDIT4' '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
     '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' '"MS Shell Dlg 2"="WenQuanYi Zen Hei Sharp"' \
