@@ -262,6 +262,37 @@ TEST(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
     EXPECT_EQ(tovrik.Close(), 0);
 }
 
+TEST(TovrikWindowWin32Test, EnterInTheTextBoxStartsAndTypedTextGoesOutAsUtf8)
+{
+    const TempDir settingsFolder;
+    const SettingsHome settingsHome(settingsFolder.Path());
+    LoopbackPeer receiver;
+    TovrikProcess tovrik;
+    ASSERT_TRUE(tovrik.Started());
+    const HWND hMain = tovrik.WaitForMain();
+    ASSERT_NE(hMain, nullptr) << "the window did not open";
+
+    SendMessageW(Item(hMain, 1001), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(std::to_wstring(receiver.Port()).c_str()));
+    SendMessageW(Item(hMain, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"{\"IMEI\":\"设备\",\"note\":\"中文\"}"));
+    // Sent as typed, not rewritten.
+    PostMessageW(Item(hMain, 1008), BM_CLICK, 0, 0);
+    // Enter goes through the window's keyboard loop as a key press does.
+    PostMessageW(Item(hMain, 1003), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageW(Item(hMain, 1003), WM_KEYUP, VK_RETURN, 0xC01C0001);
+    tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 1 道下载命令.开始发送.");
+    const std::vector<std::string> datagrams = ReceiveSome(receiver, 2);
+    ASSERT_EQ(datagrams.size(), 2u);
+    EXPECT_EQ(datagrams[0], kDeviceInfo);
+    EXPECT_EQ(datagrams[1], "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
+    EXPECT_EQ(Text(Item(hMain, 1003)), "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
+
+    PostMessageW(Item(hMain, 1002), BM_CLICK, 0, 0);
+    tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(tovrik.Close(), 0);
+}
+
 TEST(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
 {
     const TempDir settingsFolder;
