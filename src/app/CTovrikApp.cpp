@@ -1,15 +1,10 @@
 #include "app/CTovrikApp.h"
 
 #include "framework/CFrameworkServices.h"
-#include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
 #include "ui/CStringTable.h"
 #include "ui/CTovrikDlg.h"
 #include "ui/Resource.h"
-
-CTovrikApp::CTovrikApp() = default;
-
-CTovrikApp::~CTovrikApp() = default;
 
 bool CTovrikApp::InitInstance(CFrameworkServices& services)
 {

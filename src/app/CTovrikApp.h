@@ -2,8 +2,9 @@
 
 #include <memory>
 
+#include "net/CLNHanlder.h"
+
 class CFrameworkServices;
-class CLNHanlder;
 
 // The application: its start-up operation prepares the socket layer, installs
 // the receive handler, opens theUDPSocket on a port the system chooses and
@@ -13,8 +14,7 @@ class CLNHanlder;
 // InitInstance (for Qt: the QApplication exists, the icon is registered).
 class CTovrikApp {
 public:
-    CTovrikApp();
-    ~CTovrikApp();
+    CTovrikApp() = default;
     CTovrikApp(const CTovrikApp&) = delete;
     CTovrikApp& operator=(const CTovrikApp&) = delete;
 

@@ -121,6 +121,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
             "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and report, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
+    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport);
 
     try {
         app.parse(argc, argv);

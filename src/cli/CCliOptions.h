@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/CFleetOptions.h"
 #include "send/TovrikTexts.h"
 
 // The command line of tovrik-cli, parsed.
@@ -20,6 +21,7 @@ struct CCliOptions {
     std::optional<double> dStopAfter;
     bool bDryRun = false;
     bool bQuiet = false;
+    CFleetOptions fleet;
 
     // Exit codes.
     static constexpr int kExitOk = 0;

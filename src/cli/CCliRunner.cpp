@@ -39,19 +39,24 @@ void Say(const std::string& strText)
 
 }  // namespace
 
-int CCliRunner::Run()
+CLoadResult CCliRunner::Load(const CCliOptions& options)
 {
     CLoadResult loaded;
-    if (m_options.strImport)
-        loaded = CFileLoader::Import(*m_options.strImport);
-    else if (m_options.strTextFile)
-        loaded = CFileLoader::LoadTextFile(*m_options.strTextFile, m_options.bHex);
+    if (options.strImport)
+        loaded = CFileLoader::Import(*options.strImport);
+    else if (options.strTextFile)
+        loaded = CFileLoader::LoadTextFile(*options.strTextFile, options.bHex);
     else
-        loaded = CTextLoader::Load(m_options.strText ? *m_options.strText : TovrikTexts::kStatusMessage,
-                                         m_options.bHex);
+        loaded = CTextLoader::Load(options.strText ? *options.strText : TovrikTexts::kStatusMessage, options.bHex);
     Say(loaded.Message());
     if (loaded.bCutStopped)
         Say(loaded.CutStopMessage());
+    return loaded;
+}
+
+int CCliRunner::Run()
+{
+    CLoadResult loaded = Load(m_options);
     if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
     if (m_options.bDryRun)

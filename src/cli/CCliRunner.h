@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cli/CCliOptions.h"
+#include "load/CLoadResult.h"
 #include "send/CSendRun.h"
 
 // One run of tovrik-cli: load as the start or import button does, open the
@@ -18,6 +19,9 @@ public:
     }
     // The process's exit code.
     int Run();
+    // Loads the packets as the options say and tells standard error the
+    // outcome, as both kinds of run begin.
+    static CLoadResult Load(const CCliOptions& options);
 
 private:
     const CCliOptions& m_options;

@@ -7,6 +7,7 @@
 #include "cli/CCliRunner.h"
 #include "cli/CCommandLine.h"
 #include "cli/CConsole.h"
+#include "cli/CFleetRunner.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "send/TovrikTexts.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv)
         const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)
             return *nExit;
+        if (options.fleet.bFleet)
+            return CFleetRunner(options).Run();
         const CSocketLibrary sockets;
         if (!sockets.IsStarted()) {
             CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");

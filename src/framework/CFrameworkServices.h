@@ -35,13 +35,14 @@ public:
 
     // The window of dialog, built from its template (not yet created), owned
     // by pParent's window when given. The dialog must outlive it.
-    virtual std::unique_ptr<CDialogWindow> CreateDialogWindow(CDialogFrame& dialog, const DialogTemplate& dialogTemplate,
+    virtual std::unique_ptr<CDialogWindow> CreateDialogWindow(CDialogFrame& dialog,
+                                                              const DialogTemplate& dialogTemplate,
                                                               CDialogWindow* pParent) = 0;
 
     // A window's message box: modal, OK button; an empty caption shows the
     // application's name.
     virtual void WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
-                            Icon nIcon) = 0;
+                                  Icon nIcon) = 0;
     // The application's message box: modal, OK button, the application's
     // name as caption.
     virtual void AppMessageBox(const std::string& strText, Icon nIcon = Icon::kNone) = 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "packet/CMessageTemplate.h"
 #include "packet/Packet.h"
 
 class CDateTime;
@@ -38,6 +39,29 @@ public:
     // "make_up":1 appended; existing members, "make_up" included, are kept.
     bool MakeUp(const Packet& packet, std::string& out);
     ImportReading ReadImport(const Packet& packet);
+
+    // How a fleet writes a packet: its step, whether the root's first "IMEI"
+    // member takes the device's IMEI (a string stays a string, a number a
+    // number, other values stay as they are), and the root member that counts
+    // (none when empty; the first member of that name counts when it is a
+    // string of 1 to 19 decimal digits or an integer).
+    struct TemplateRule {
+        CMessageTemplate::Kind nKind = CMessageTemplate::Kind::kStamp;
+        bool bSetImei = true;
+        std::string strCounter;
+    };
+    // Parses the packet once and writes it as a template whose datagrams are
+    // what RewriteDirect writes for the same values. False when the packet
+    // does not parse.
+    bool MakeTemplate(const Packet& packet, const TemplateRule& rule, CMessageTemplate& out);
+    // The members set to the values, then the rule's step written as Stamp
+    // and MakeUp write it (the raw kind: the compact form). False when the
+    // packet does not parse.
+    // The value of the root's first "IMEI" member, written compactly. False
+    // when the packet does not parse or has no such member.
+    bool ReadImei(const Packet& packet, std::string& strValue);
+    bool RewriteDirect(const Packet& packet, const TemplateRule& rule, const CMessageTemplate::Values& values,
+                       std::string& out);
 
     // Reads "%d-%d-%d %d:%d:%d" by the scanf rules (leading white space and a
     // sign before each number, the blank matching any run of white space or

@@ -62,6 +62,12 @@ bool LoopbackPeer::SendTo(uint16_t nPort, const std::string& bytes) const
 
 bool LoopbackPeer::Receive(std::string& bytes, int nTimeoutMs) const
 {
+    uint16_t nFromPort = 0;
+    return ReceiveFrom(bytes, nFromPort, nTimeoutMs);
+}
+
+bool LoopbackPeer::ReceiveFrom(std::string& bytes, uint16_t& nFromPort, int nTimeoutMs) const
+{
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(m_hSocket, &readable);
@@ -69,9 +75,13 @@ bool LoopbackPeer::Receive(std::string& bytes, int nTimeoutMs) const
     if (select(static_cast<int>(m_hSocket) + 1, &readable, nullptr, nullptr, &wait) != 1)
         return false;
     bytes.resize(70000);
-    const auto n = recv(m_hSocket, &bytes[0], static_cast<int>(bytes.size()), 0);
+    sockaddr_in from{};
+    SocketLength nFrom = sizeof from;
+    const auto n = recvfrom(m_hSocket, &bytes[0], static_cast<int>(bytes.size()), 0,
+                            reinterpret_cast<sockaddr*>(&from), &nFrom);
     if (n < 0)
         return false;
+    nFromPort = ntohs(from.sin_port);
     bytes.resize(static_cast<size_t>(n));
     return true;
 }

@@ -274,7 +274,8 @@ TEST_F(CTovrikDlgTest, HexStartsAndStops)
     SetContent("7b 22 61\r\n22 3a 31\n7d");
     Click(IDC_BUTTON_START);
     EXPECT_EQ(Content(), "7b2261223a317d");
-    EXPECT_EQ(m_services.Texts(), (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
+    EXPECT_EQ(m_services.Texts(),
+              (std::vector<std::string>{TovrikTexts::kPleaseWait, CLoadResult::CountMessage(1)}));
     ExpectBox(1, CLoadResult::CountMessage(1), AppName(), Icon::kNone);
     EXPECT_TRUE(ShowsRunning());
     std::string strDatagram;

@@ -10,8 +10,8 @@ std::unique_ptr<CDialogWindow> CFakeFrameworkServices::CreateDialogWindow(CDialo
     return std::make_unique<CFakeDialogWindow>(*this, dialog, dialogTemplate);
 }
 
-void CFakeFrameworkServices::WindowMessageBox(CDialogWindow*, const std::string& strText, const std::string& strCaption,
-                                        Icon nIcon)
+void CFakeFrameworkServices::WindowMessageBox(CDialogWindow*, const std::string& strText,
+                                              const std::string& strCaption, Icon nIcon)
 {
     m_boxes.push_back({strText, strCaption.empty() ? AppName() : strCaption, nIcon, false});
 }

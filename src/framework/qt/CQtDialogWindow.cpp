@@ -163,7 +163,8 @@ void CQtDialogWindow::PlaceControl(const ControlTemplate& control, QWidget* pCon
     if (control.nClass == ControlClass::kComboBox) {
         pControl->setGeometry(MapDialogRect(control.x, control.y, control.cx, kComboClosedHeightDu));
     } else if (control.nClass == ControlClass::kStatic && (control.nStyle & kSsTypeMask) == kSsIcon) {
-        pControl->setGeometry(QRect(MapDialogRect(control.x, control.y, 0, 0).topLeft(), QSize(kIconPixels, kIconPixels)));
+        const QPoint topLeft = MapDialogRect(control.x, control.y, 0, 0).topLeft();
+        pControl->setGeometry(QRect(topLeft, QSize(kIconPixels, kIconPixels)));
     } else {
         pControl->setGeometry(MapDialogRect(control.x, control.y, control.cx, control.cy));
     }

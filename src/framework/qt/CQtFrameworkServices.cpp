@@ -29,8 +29,8 @@ std::unique_ptr<CDialogWindow> CQtFrameworkServices::CreateDialogWindow(CDialogF
     return std::make_unique<CQtDialogWindow>(*this, dialog, dialogTemplate, OwnerWidget(pParent));
 }
 
-void CQtFrameworkServices::WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
-                                      Icon nIcon)
+void CQtFrameworkServices::WindowMessageBox(CDialogWindow* pOwner, const std::string& strText,
+                                            const std::string& strCaption, Icon nIcon)
 {
     QMessageBox box(OwnerWidget(pOwner));
     // A fixed-size box with a close button only.

@@ -21,7 +21,7 @@ public:
     std::unique_ptr<CDialogWindow> CreateDialogWindow(CDialogFrame& dialog, const DialogTemplate& dialogTemplate,
                                                       CDialogWindow* pParent) override;
     void WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
-                    Icon nIcon) override;
+                          Icon nIcon) override;
     void AppMessageBox(const std::string& strText, Icon nIcon = Icon::kNone) override;
     bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
                         std::string& strPath) override;

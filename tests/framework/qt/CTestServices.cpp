@@ -8,7 +8,8 @@ CTestServices::CTestServices()
     SetIconResource(IDR_MAINFRAME, CTovrikIcon::Icon());
 }
 
-void CTestServices::WindowMessageBox(CDialogWindow*, const std::string& strText, const std::string& strCaption, Icon nIcon)
+void CTestServices::WindowMessageBox(CDialogWindow*, const std::string& strText, const std::string& strCaption,
+                                     Icon nIcon)
 {
     m_boxes.push_back({strText, strCaption.empty() ? AppName() : strCaption, nIcon, false});
 }

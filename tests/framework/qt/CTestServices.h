@@ -18,7 +18,7 @@ public:
     CTestServices();
 
     void WindowMessageBox(CDialogWindow* pOwner, const std::string& strText, const std::string& strCaption,
-                    Icon nIcon) override;
+                          Icon nIcon) override;
     void AppMessageBox(const std::string& strText, Icon nIcon) override;
     bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
                         std::string& strPath) override;

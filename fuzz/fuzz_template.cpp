@@ -1,0 +1,62 @@
+// Fleet templates. For any packet and any values, the datagram a template
+// writes is what the direct rewrite writes (members set, then the step's own
+// writing), and a template exists exactly when the rewrite succeeds.
+//
+// Input: byte 0 picks the step (bits 0-1), whether the IMEI is set (bit 2),
+// an IMEI given as JSON text (bit 3) and the counter member (bits 4-5: none,
+// "n", "packnum", "time"); byte 1 the IMEI's width; bytes 2-9 the IMEI, bytes
+// 10-17 the counter's step; byte 18 whether the time is invalid; the rest is
+// the packet.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "FuzzCheck.h"
+#include "packet/CDeviceMessage.h"
+#include "packet/CMessageTemplate.h"
+
+namespace {
+
+uint64_t Read64(const uint8_t* p)
+{
+    uint64_t n = 0;
+    std::memcpy(&n, p, sizeof n);
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static CDeviceMessage message;
+    constexpr size_t kHeader = 19;
+    if (size < kHeader)
+        return 0;
+    static const char* const kCounters[] = {"", "n", "packnum", "time"};
+    CDeviceMessage::TemplateRule rule;
+    rule.nKind = static_cast<CMessageTemplate::Kind>((data[0] & 3) % 3);
+    rule.bSetImei = (data[0] & 4) != 0;
+    rule.strCounter = kCounters[(data[0] >> 4) & 3];
+    CMessageTemplate::Values values;
+    values.nImeiWidth = data[1] % 24;
+    values.nImei = Read64(data + 2);
+    values.nCounterStep = Read64(data + 10);
+    values.time = data[18] & 1 ? "Invalid DateTime" : "2026-12-08 10:00:00";
+    if (data[0] & 8)
+        values.imeiJson = "[\"by-file\",1]";
+    const std::string strPacket(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
+    const Packet packet{strPacket.data(), static_cast<int32_t>(strPacket.size())};
+
+    CMessageTemplate made;
+    const bool bMade = message.MakeTemplate(packet, rule, made);
+    std::string direct;
+    const bool bDirect = message.RewriteDirect(packet, rule, values, direct);
+    FUZZ_CHECK(bMade == bDirect);
+    if (bMade) {
+        const std::string spliced = made.Text(values);
+        FUZZ_CHECK(spliced == direct);
+        FUZZ_CHECK(spliced.size() <= made.Capacity(values));
+    }
+    return 0;
+}

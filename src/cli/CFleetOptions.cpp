@@ -1,0 +1,193 @@
+#include "cli/CFleetOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
+#include "cli/CCliOptions.h"
+#include "packet/CDeviceMessage.h"
+#include "send/SendWorker.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+const char kByImei[] = "by-imei";
+const char kGroup[] = "Fleet (Linux)";
+
+bool ReadNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue)
+{
+    if (strText.empty() || strText.size() > 19)
+        return false;
+    nValue = 0;
+    for (char c : strText) {
+        if (c < '0' || c > '9')
+            return false;
+        nValue = nValue * 10u + static_cast<uint64_t>(c - '0');
+    }
+    return nValue <= nMax;
+}
+
+// "LO-HI" or "K/M".
+bool ReadPair(const std::string& strText, char cSeparator, uint64_t nMax, uint64_t& nFirst, uint64_t& nSecond)
+{
+    const size_t nAt = strText.find(cSeparator);
+    return nAt != std::string::npos && ReadNumber(strText.substr(0, nAt), nMax, nFirst) &&
+           ReadNumber(strText.substr(nAt + 1), nMax, nSecond);
+}
+
+// The device info message's own IMEI digits.
+std::string DefaultImei()
+{
+    CDeviceMessage message;
+    const std::string info = TovrikTexts::kDeviceInfo;
+    std::string strValue;
+    message.ReadImei(Packet{info.data(), static_cast<int32_t>(info.size())}, strValue);
+    return strValue.size() >= 2 ? strValue.substr(1, strValue.size() - 2) : strValue;
+}
+
+// Four decimal numbers 0-255 joined by dots.
+bool IsDottedQuad(const std::string& strText)
+{
+    int nParts = 0;
+    size_t nStart = 0;
+    for (;;) {
+        const size_t nDot = strText.find('.', nStart);
+        const std::string strPart = strText.substr(nStart, nDot == std::string::npos ? std::string::npos : nDot - nStart);
+        uint64_t nValue = 0;
+        if (strPart.size() > 3 || !ReadNumber(strPart, 255, nValue))
+            return false;
+        ++nParts;
+        if (nDot == std::string::npos)
+            return nParts == 4;
+        nStart = nDot + 1;
+    }
+}
+
+std::vector<std::string> SplitList(const std::string& strText)
+{
+    std::vector<std::string> items;
+    size_t nStart = 0;
+    for (;;) {
+        const size_t nComma = strText.find(',', nStart);
+        items.push_back(strText.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart));
+        if (nComma == std::string::npos)
+            return items;
+        nStart = nComma + 1;
+    }
+}
+
+}  // namespace
+
+void CFleetOptions::ShardRange(uint64_t nFleet, uint64_t& nFirst, uint64_t& nCount) const
+{
+    nFirst = nFleet * nShard / nShards;
+    nCount = nFleet * (nShard + 1) / nShards - nFirst;
+}
+
+void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::string& strMode,
+                          const std::optional<std::string>& strImport)
+{
+    // Kept as given until the final check, which also decides bFleet.
+    struct Given {
+        std::string strDevices = "1";
+        std::optional<std::string> strImeiFirst;
+        std::optional<std::string> strCounter;
+        std::optional<std::string> strBind;
+        std::optional<std::string> strBindPorts;
+        std::optional<std::string> strShard;
+        std::optional<int> nThreads;
+    };
+    auto pGiven = std::make_shared<Given>();
+
+    app.add_option("--devices", pGiven->strDevices,
+                   "Simulated devices: 1 to 1000000, or by-imei (with --import and -m replay)")
+        ->capture_default_str()
+        ->group(kGroup);
+    app.add_option("--imei-first", pGiven->strImeiFirst,
+                   "IMEI of device 0; device k gets it + k, zero-padded to its width (default: the device info "
+                   "message's)")
+        ->group(kGroup);
+    app.add_flag("--spread", options.bSpread, "Place device k at k/N of each period instead of its start")
+        ->group(kGroup);
+    app.add_option("--counter", pGiven->strCounter,
+                   "Root member that counts up by one with each datagram of a device")
+        ->group(kGroup);
+    app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets")
+        ->group(kGroup);
+    app.add_option("--bind", pGiven->strBind, "Local IPv4 addresses of the devices' sockets, comma-separated")
+        ->group(kGroup);
+    app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets")
+        ->group(kGroup);
+    app.add_option("--shard", pGiven->strShard, "Run part K/M of the fleet (0 <= K < M)")
+        ->group(kGroup);
+    app.add_option("--stats-json", options.strStatsJson, "Write the fleet's figures as JSON to this file")
+        ->group(kGroup);
+    app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
+        ->check(CLI::Range(1, 256))
+        ->group(kGroup);
+
+    app.final_callback([&options, &strMode, &strImport, pGiven]() {
+        const Given& given = *pGiven;
+        options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
+                         given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
+                         options.bReplies;
+        if (given.strDevices == kByImei) {
+            options.bByImei = true;
+            if (!strImport || CCliOptions::ModeFromText(strMode) != SendWorker::kReplay)
+                throw CLI::ValidationError("--devices", "by-imei needs --import FILE and -m replay");
+            if (given.strImeiFirst)
+                throw CLI::ValidationError("--imei-first", "does not go with --devices by-imei");
+        } else {
+            uint64_t nDevices = 0;
+            if (!ReadNumber(given.strDevices, kMaxDevices, nDevices) || nDevices == 0)
+                throw CLI::ValidationError("--devices", "'" + given.strDevices +
+                                                            "' is not a number from 1 to 1000000 or by-imei");
+            options.nDevices = static_cast<uint32_t>(nDevices);
+        }
+        options.bFleet = options.bFleet || options.bByImei || options.nDevices > 1;
+
+        const std::string strFirst = given.strImeiFirst ? *given.strImeiFirst : DefaultImei();
+        if (strFirst.size() > static_cast<size_t>(kMaxImeiDigits) ||
+            !ReadNumber(strFirst, UINT64_MAX, options.nImeiFirst))
+            throw CLI::ValidationError("--imei-first", "'" + strFirst + "' is not 1 to 18 decimal digits");
+        options.nImeiWidth = static_cast<int>(strFirst.size());
+        if (!options.bByImei) {
+            const std::string strLast = std::to_string(options.nImeiFirst + options.nDevices - 1);
+            if (strLast.size() > strFirst.size())
+                throw CLI::ValidationError("--imei-first", "the last device's IMEI " + strLast + " has more than " +
+                                                               std::to_string(strFirst.size()) + " digits");
+        }
+
+        if (given.strCounter) {
+            options.strCounter = *given.strCounter;
+            if (options.strCounter.empty() || options.strCounter == "IMEI" || options.strCounter == "time")
+                throw CLI::ValidationError("--counter", "needs a member other than IMEI and time");
+        }
+        if (given.strBind) {
+            options.binds = SplitList(*given.strBind);
+            for (const std::string& strAddress : options.binds) {
+                if (!IsDottedQuad(strAddress))
+                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 address");
+            }
+        }
+        if (given.strBindPorts) {
+            uint64_t nLow = 0;
+            uint64_t nHigh = 0;
+            if (!ReadPair(*given.strBindPorts, '-', 65535, nLow, nHigh) || nLow == 0 || nLow > nHigh)
+                throw CLI::ValidationError("--bind-ports", "'" + *given.strBindPorts +
+                                                               "' is not LO-HI with 1 <= LO <= HI <= 65535");
+            options.nPortLow = static_cast<uint16_t>(nLow);
+            options.nPortHigh = static_cast<uint16_t>(nHigh);
+        }
+        if (given.strShard) {
+            uint64_t nShard = 0;
+            uint64_t nShards = 0;
+            if (!ReadPair(*given.strShard, '/', kMaxDevices, nShard, nShards) || nShards == 0 || nShard >= nShards)
+                throw CLI::ValidationError("--shard", "'" + *given.strShard + "' is not K/M with 0 <= K < M");
+            options.nShard = static_cast<uint32_t>(nShard);
+            options.nShards = static_cast<uint32_t>(nShards);
+        }
+        if (given.nThreads)
+            options.nThreads = *given.nThreads;
+    });
+}

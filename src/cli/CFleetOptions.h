@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+// The fleet options of tovrik-cli, parsed and checked.
+struct CFleetOptions {
+    static constexpr uint32_t kMaxDevices = 1000000;
+    static constexpr int kMaxImeiDigits = 18;
+
+    uint32_t nDevices = 1;
+    bool bByImei = false;
+    // Device k's IMEI is nImeiFirst + k, zero-padded to nImeiWidth digits.
+    uint64_t nImeiFirst = 0;
+    int nImeiWidth = 0;
+    bool bSpread = false;
+    std::string strCounter;
+    bool bReplies = false;
+    std::vector<std::string> binds;
+    uint16_t nPortLow = 0;
+    uint16_t nPortHigh = 0;
+    uint32_t nShard = 0;
+    uint32_t nShards = 1;
+    std::optional<std::string> strStatsJson;
+    int nThreads = 0;  // 0: automatic
+    // Any fleet option given, or more than one device.
+    bool bFleet = false;
+
+    // Adds the options to the app; the final check (a usage error when it
+    // fails) runs when the app has parsed, with the mode text and the import
+    // option as parsed by then.
+    static void AddTo(CLI::App& app, CFleetOptions& options, const std::string& strMode,
+                      const std::optional<std::string>& strImport);
+
+    // This process's devices of a fleet of nFleet: [first, first + count).
+    void ShardRange(uint64_t nFleet, uint64_t& nFirst, uint64_t& nCount) const;
+};

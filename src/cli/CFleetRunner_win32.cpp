@@ -1,0 +1,11 @@
+#include "cli/CFleetRunner.h"
+
+#include <cstdio>
+
+int CFleetRunner::Run()
+{
+    std::fprintf(stderr,
+                 "tovrik-cli: --devices above 1 and the other fleet options are not available on Windows yet; "
+                 "run the fleet on Linux\n");
+    return CCliOptions::kExitUsage;
+}

@@ -1,0 +1,168 @@
+#include "fleet/CDeviceSockets.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Descriptors kept free for the process's own files, pipes and timers.
+constexpr uint64_t kSpareDescriptors = 64;
+
+uint64_t OpenDescriptors()
+{
+    uint64_t nOpen = 0;
+    DIR* pDir = opendir("/proc/self/fd");
+    if (pDir == nullptr)
+        return 3;
+    while (const dirent* pEntry = readdir(pDir)) {
+        if (pEntry->d_name[0] != '.')
+            ++nOpen;
+    }
+    closedir(pDir);
+    return nOpen;
+}
+
+std::string AddressText(const in_addr& address)
+{
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+CDeviceSockets::~CDeviceSockets()
+{
+    for (int hSocket : m_sockets)
+        close(hSocket);
+}
+
+void CDeviceSockets::EphemeralRange(int& nLow, int& nHigh)
+{
+    nLow = 32768;
+    nHigh = 60999;
+    std::FILE* pFile = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r");
+    if (pFile == nullptr)
+        return;
+    int nReadLow = 0;
+    int nReadHigh = 0;
+    if (std::fscanf(pFile, "%d %d", &nReadLow, &nReadHigh) == 2 && nReadLow > 0 && nReadHigh >= nReadLow) {
+        nLow = nReadLow;
+        nHigh = nReadHigh;
+    }
+    std::fclose(pFile);
+}
+
+bool CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding, std::string& strReason)
+{
+    const uint64_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
+    const uint64_t nPerAddress = (nDevices + nAddresses - 1) / nAddresses;
+    char text[512];
+    if (binding.nPortLow != 0 || binding.nPortHigh != 0) {
+        const uint64_t nPorts = static_cast<uint64_t>(binding.nPortHigh) - binding.nPortLow + 1;
+        if (nPerAddress <= nPorts)
+            return true;
+        std::snprintf(text, sizeof text,
+                      "%u devices on %llu address(es) need %llu ports each, but --bind-ports %u-%u has %llu: "
+                      "at most %llu devices; give more --bind addresses or a wider range",
+                      nDevices, static_cast<unsigned long long>(nAddresses),
+                      static_cast<unsigned long long>(nPerAddress), binding.nPortLow, binding.nPortHigh,
+                      static_cast<unsigned long long>(nPorts), static_cast<unsigned long long>(nPorts * nAddresses));
+        strReason = text;
+        return false;
+    }
+    int nLow = 0;
+    int nHigh = 0;
+    EphemeralRange(nLow, nHigh);
+    const uint64_t nPorts = static_cast<uint64_t>(nHigh - nLow + 1);
+    if (nPerAddress <= nPorts)
+        return true;
+    std::snprintf(text, sizeof text,
+                  "%u devices on %llu address(es) need %llu ephemeral ports each, but the system has %llu "
+                  "(%d-%d in /proc/sys/net/ipv4/ip_local_port_range): at most %llu devices; give more --bind "
+                  "addresses or --bind-ports",
+                  nDevices, static_cast<unsigned long long>(nAddresses), static_cast<unsigned long long>(nPerAddress),
+                  static_cast<unsigned long long>(nPorts), nLow, nHigh,
+                  static_cast<unsigned long long>(nPorts * nAddresses));
+    strReason = text;
+    return false;
+}
+
+bool CDeviceSockets::CheckDescriptors(uint32_t nDevices, std::string& strReason)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return true;
+    const uint64_t nOpen = OpenDescriptors();
+    const uint64_t nNeeded = nDevices + nOpen + kSpareDescriptors;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < nNeeded && limit.rlim_cur < limit.rlim_max) {
+        // Raise the soft limit to the hard one, the most that is allowed.
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= nNeeded)
+        return true;
+    const uint64_t nCan = limit.rlim_cur > nOpen + kSpareDescriptors ? limit.rlim_cur - nOpen - kSpareDescriptors : 0;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%u devices need %u sockets, but the file-descriptor limit (%llu, hard limit %llu) allows %llu; "
+                  "run fewer devices per process (--shard)",
+                  nDevices, nDevices, static_cast<unsigned long long>(limit.rlim_cur),
+                  static_cast<unsigned long long>(limit.rlim_max), static_cast<unsigned long long>(nCan));
+    strReason = text;
+    return false;
+}
+
+bool CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target,
+                          std::string& strReason)
+{
+    if (!CheckPorts(nDevices, binding, strReason) || !CheckDescriptors(nDevices, strReason))
+        return false;
+    m_target = target;
+    m_sockets.reserve(nDevices);
+    const size_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
+    const bool bExplicitPorts = binding.nPortLow != 0 || binding.nPortHigh != 0;
+    for (uint32_t j = 0; j < nDevices; ++j) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (!binding.addresses.empty())
+            local.sin_addr = binding.addresses[j % nAddresses];
+        if (bExplicitPorts)
+            local.sin_port = htons(static_cast<uint16_t>(binding.nPortLow + j / nAddresses));
+        const int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (hSocket < 0) {
+            strReason = "cannot open socket " + std::to_string(j + 1) + " of " + std::to_string(nDevices) + ": " +
+                        std::strerror(errno) + "; " + std::to_string(j) + " can be opened";
+            return false;
+        }
+        if (bind(hSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            const int nError = errno;
+            close(hSocket);
+            strReason = "cannot bind device " + std::to_string(j) + " to " + AddressText(local.sin_addr) + ":" +
+                        (bExplicitPorts ? std::to_string(ntohs(local.sin_port)) : std::string("(ephemeral)")) +
+                        ": " + std::strerror(nError);
+            if (!bExplicitPorts && nError == EADDRINUSE)
+                strReason += " (the ephemeral ports ran out after " + std::to_string(j) +
+                             " sockets; give more --bind addresses or --bind-ports)";
+            return false;
+        }
+        m_sockets.push_back(hSocket);
+    }
+    return true;
+}
+
+bool CDeviceSockets::Send(uint32_t nDevice, const char* pData, size_t nLength)
+{
+    return sendto(m_sockets[nDevice], pData, nLength, MSG_DONTWAIT | MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&m_target), sizeof m_target) >= 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fleet/CFleetSink.h"
+
+// One non-blocking UDP socket per device, bound to its own local address and
+// port, all sending to one target. Local device j uses address j mod A of the
+// bind list (none: any address) and, with an explicit port range, port
+// LO + j / A; otherwise the system picks an ephemeral port.
+//
+// Open checks the limits first (ports per address, file descriptors; the soft
+// descriptor limit is raised to the hard one when needed) and says why it
+// cannot go on. Send may be called from any thread; the sockets are closed in
+// the destructor, after every user is done with them.
+class CDeviceSockets : public CFleetSink {
+public:
+    struct Binding {
+        std::vector<in_addr> addresses;  // empty: any address
+        uint16_t nPortLow = 0;           // both 0: ephemeral ports
+        uint16_t nPortHigh = 0;
+    };
+
+    CDeviceSockets() = default;
+    ~CDeviceSockets() override;
+    CDeviceSockets(const CDeviceSockets&) = delete;
+    CDeviceSockets& operator=(const CDeviceSockets&) = delete;
+
+    // The ports the system picks from, from /proc/sys/net/ipv4/ip_local_port_range.
+    static void EphemeralRange(int& nLow, int& nHigh);
+    // Whether nDevices sockets fit the binding's ports; strReason says why not.
+    static bool CheckPorts(uint32_t nDevices, const Binding& binding, std::string& strReason);
+    // Raises the soft descriptor limit as far as needed and allowed; false
+    // with the reason when nDevices sockets still do not fit.
+    static bool CheckDescriptors(uint32_t nDevices, std::string& strReason);
+
+    bool Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target, std::string& strReason);
+
+    bool Send(uint32_t nDevice, const char* pData, size_t nLength) override;
+    size_t Size() const { return m_sockets.size(); }
+    int Handle(uint32_t nDevice) const { return m_sockets[nDevice]; }
+
+private:
+    std::vector<int> m_sockets;
+    sockaddr_in m_target{};
+};

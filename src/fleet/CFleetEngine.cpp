@@ -1,0 +1,275 @@
+#include "fleet/CFleetEngine.h"
+
+#include <sys/prctl.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "fleet/CFleetSchedule.h"
+#include "packet/CDeviceMessage.h"
+#include "send/SendWorker.h"
+#include "time/CDateTime.h"
+
+namespace {
+
+const char kTimePattern[] = "%Y-%m-%d %H:%M:%S";
+
+}  // namespace
+
+CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFleetClock& clock, CFleetSink& sink,
+                           CFleetStats& stats)
+    : m_plan(plan),
+      m_settings(settings),
+      m_nMode(plan.GetSettings().nMode),
+      m_clock(clock),
+      m_sink(sink),
+      m_stats(stats),
+      m_devices(settings.nDevices)
+{
+}
+
+CFleetEngine::~CFleetEngine()
+{
+    Stop();
+    Wait();
+}
+
+void CFleetEngine::Start()
+{
+    m_nStartNs = m_clock.NowNs();
+    m_stats.SetDevices(m_settings.nDevices);
+    for (int i = 0; i < m_settings.nThreads; ++i)
+        m_threads.emplace_back(&CFleetEngine::RunThread, this, i);
+}
+
+void CFleetEngine::Wait()
+{
+    for (std::thread& thread : m_threads) {
+        if (thread.joinable())
+            thread.join();
+    }
+    m_threads.clear();
+}
+
+int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
+{
+    return m_settings.bSpread ? CFleetSchedule::SpreadOffsetNs(m_nMode, Global(nDevice), m_settings.nFleetDevices)
+                              : 0;
+}
+
+int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
+{
+    // Packet i one period after packet i - 1, the first one period after the
+    // start: the rate of the period from the first instant on.
+    return m_nStartNs + worker.nFastShiftNs + OffsetNs(nDevice) +
+           static_cast<int64_t>(m_devices[nDevice].nCursor + 1) * CFleetSchedule::PeriodNs(m_nMode);
+}
+
+void CFleetEngine::RunThread(int nIndex)
+{
+    // Wake-ups on time matter more here than the timer slack's savings.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    Worker worker;
+    const auto later = std::greater<Due>();
+    for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;
+         k += static_cast<uint32_t>(m_settings.nThreads))
+        worker.heap.push_back(Due{m_nStartNs + OffsetNs(k), k});
+    std::make_heap(worker.heap.begin(), worker.heap.end(), later);
+    bool bParked = false;
+    while (!worker.heap.empty() && !m_clock.Stopped()) {
+        const Due top = worker.heap.front();
+        const int64_t nNow = m_clock.NowNs();
+        if (top.nNs > nNow) {
+            // Wake-ups are what costs (a context switch each): many devices
+            // close together are woken at once on a coarse grid, each a
+            // little late rather than each with a wake-up of its own.
+            const int64_t nWakeNs = top.nNs == kNever ? kNever : top.nNs + (kWakeGrainNs - 1) -
+                                                                      (top.nNs + kWakeGrainNs - 1) % kWakeGrainNs;
+            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs);
+            if (wake == CFleetClock::Wake::kStopped)
+                break;
+            if (wake == CFleetClock::Wake::kClockSet) {
+                const int64_t nSetNow = m_clock.NowNs();
+                const int64_t nShift = nSetNow - nNow;
+                worker.nFastShiftNs += nShift;
+                for (Due& due : worker.heap)
+                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nShift);
+                std::make_heap(worker.heap.begin(), worker.heap.end(), later);
+            }
+            continue;
+        }
+        std::pop_heap(worker.heap.begin(), worker.heap.end(), later);
+        worker.heap.pop_back();
+        const int64_t nNext = Handle(worker, top.nDevice, top.nNs);
+        if (nNext != kNever) {
+            worker.heap.push_back(Due{nNext, top.nDevice});
+            std::push_heap(worker.heap.begin(), worker.heap.end(), later);
+        } else if (m_devices[top.nDevice].nPhase == kParked) {
+            bParked = true;
+        }
+    }
+    // Parked devices keep the run going until it is stopped, as one device
+    // that cannot go on does.
+    while (bParked && m_clock.SleepUntil(nIndex, kNever) != CFleetClock::Wake::kStopped) {
+    }
+    m_nThreadsDone.fetch_add(1);
+}
+
+int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
+{
+    Device& device = m_devices[nDevice];
+    const int64_t nNow = m_clock.NowNs();
+    if (device.nPhase == kInfo) {
+        CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+        Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
+        device.nPhase = kRunning;
+        if (m_nMode == SendWorker::kReplay && !m_plan.HasIndex())
+            return End(nDevice);
+        if (!CFleetSchedule::IsTimed(m_nMode) && !CFleetSchedule::IsFast(m_nMode) && m_nMode != SendWorker::kReplay)
+            return Park(nDevice);
+        if (CFleetSchedule::IsFast(m_nMode))
+            return FastDeadline(worker, nDevice);
+        return m_nStartNs + CFleetSchedule::kFirstCheckNs + OffsetNs(nDevice);
+    }
+    if (CFleetSchedule::IsTimed(m_nMode))
+        return TimedStep(worker, nDevice, nDueNs, nNow);
+    if (CFleetSchedule::IsFast(m_nMode))
+        return FastStep(worker, nDevice, nDueNs);
+    return ReplayStep(worker, nDevice, nDueNs, nNow);
+}
+
+int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
+{
+    Device& device = m_devices[nDevice];
+    const int64_t nOffset = OffsetNs(nDevice);
+    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - nOffset);
+    if (CFleetSchedule::IsDue(m_nMode, nSecond, device.nLast)) {
+        if (device.nCursor >= m_plan.Size())
+            device.nCursor = 0;
+        const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
+        if (!entry.bUsable)
+            return Park(nDevice);
+        CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+        values.nCounterStep = device.nSeq;
+        values.time = TimeText(worker, CFleetSchedule::SecondOf(nNow));
+        Send(worker, nDevice, entry.message, values, nDueNs);
+        device.nLast = nSecond;
+        ++device.nCursor;
+        ++device.nSeq;
+        if (device.nCursor >= m_plan.Size() && !m_plan.GetSettings().bLoop)
+            return End(nDevice);
+    }
+    return CFleetSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CFleetSchedule::kNsPerSecond + nOffset;
+}
+
+int64_t CFleetEngine::FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs)
+{
+    Device& device = m_devices[nDevice];
+    if (device.nCursor >= m_plan.Size())
+        return End(nDevice);
+    const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
+    if (!entry.bUsable)
+        return Park(nDevice);
+    CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+    values.nCounterStep = device.nSeq;
+    Send(worker, nDevice, entry.message, values, nDueNs);
+    ++device.nCursor;
+    ++device.nSeq;
+    if (device.nCursor >= m_plan.Size())
+        return End(nDevice);
+    return FastDeadline(worker, nDevice);
+}
+
+int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
+{
+    Device& device = m_devices[nDevice];
+    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - OffsetNs(nDevice));
+    if (nSecond == device.nLast)
+        return ReplayNext(nDevice, nSecond + 1);
+    if (nSecond < device.nLast)
+        device.nLast = nSecond - 1;  // the clock was set back: this second is handled again
+    const CDateTime when(nSecond);
+    const int64_t nKey = CDeviceMessage::TimeOfDayKey(when.Hour(), when.Minute(), when.Second());
+    const uint64_t nGlobal = Global(nDevice);
+    const CFleetPlan::ReplayItem* pEnd = m_plan.ReplayEnd(nGlobal);
+    const CFleetPlan::ReplayItem* pItem = std::lower_bound(
+        m_plan.ReplayBegin(nGlobal), pEnd, nKey,
+        [](const CFleetPlan::ReplayItem& item, int64_t nValue) { return item.nKey < nValue; });
+    for (; pItem != pEnd && pItem->nKey == nKey; ++pItem) {
+        const CFleetPlan::Entry& entry = m_plan.At(pItem->nEntry);
+        // A message that cannot be stamped is passed over; the rest still go.
+        if (!entry.bUsable)
+            continue;
+        CMessageTemplate::Values values = m_plan.ValuesOf(nGlobal);
+        values.nCounterStep = device.nSeq;
+        values.time = TimeText(worker, nSecond);
+        Send(worker, nDevice, entry.message, values, nDueNs);
+        ++device.nSeq;
+    }
+    device.nLast = nSecond;
+    return ReplayNext(nDevice, nSecond + 1);
+}
+
+int64_t CFleetEngine::ReplayNext(uint32_t nDevice, int64_t nSecond)
+{
+    const uint64_t nGlobal = Global(nDevice);
+    const int64_t* pKeys = m_plan.KeysBegin(nGlobal);
+    const int64_t nNext = CFleetSchedule::NextReplaySecond(pKeys, static_cast<size_t>(m_plan.KeysEnd(nGlobal) - pKeys),
+                                                           nSecond);
+    if (nNext == CFleetSchedule::kNever)
+        return Park(nDevice);
+    return nNext * CFleetSchedule::kNsPerSecond + OffsetNs(nDevice);
+}
+
+int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs)
+{
+    Device& device = m_devices[nDevice];
+    if (device.nPhase == kInfo)
+        return std::min(nOldNs, nNow);
+    if (CFleetSchedule::IsFast(m_nMode))
+        return nOldNs + nShiftNs;
+    const int64_t nOffset = OffsetNs(nDevice);
+    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - nOffset);
+    if (CFleetSchedule::IsTimed(m_nMode))
+        return CFleetSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CFleetSchedule::kNsPerSecond +
+               nOffset;
+    // Set back (to before the clock last seen here, so to a second the
+    // device has passed): that second is handled again, as by one device.
+    if (nShiftNs < 0 || nSecond < device.nLast)
+        device.nLast = nSecond - 1;
+    return ReplayNext(nDevice, nSecond > device.nLast ? nSecond : nSecond + 1);
+}
+
+void CFleetEngine::Send(Worker& worker, uint32_t nDevice, const CMessageTemplate& message,
+                        CMessageTemplate::Values& values, int64_t nDueNs)
+{
+    const size_t nCapacity = message.Capacity(values);
+    if (worker.buffer.size() < nCapacity)
+        worker.buffer.resize(nCapacity);
+    const size_t nLength = message.Write(values, worker.buffer.data());
+    const int64_t nNow = m_clock.NowNs();
+    const bool bSent = m_sink.Send(nDevice, worker.buffer.data(), nLength);
+    m_stats.RecordSend(bSent, nNow - nDueNs);
+}
+
+const std::string& CFleetEngine::TimeText(Worker& worker, int64_t nSecond)
+{
+    if (nSecond != worker.nTimeSecond) {
+        worker.strTime = CDateTime(nSecond).Format(kTimePattern);
+        worker.nTimeSecond = nSecond;
+    }
+    return worker.strTime;
+}
+
+int64_t CFleetEngine::End(uint32_t nDevice)
+{
+    m_devices[nDevice].nPhase = kEnded;
+    m_stats.DeviceEnded();
+    return kNever;
+}
+
+int64_t CFleetEngine::Park(uint32_t nDevice)
+{
+    m_devices[nDevice].nPhase = kParked;
+    return kNever;
+}

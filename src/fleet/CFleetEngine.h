@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fleet/CFleetClock.h"
+#include "fleet/CFleetPlan.h"
+#include "fleet/CFleetSink.h"
+#include "fleet/CFleetStats.h"
+
+// Runs the devices of a fleet (or of one shard of it) on a few scheduler
+// threads. Each thread owns the devices k with k mod threads equal to its
+// index and keeps their next instants in a heap; it sleeps on the clock to
+// the earliest, handles every device that is due, and goes on until all its
+// devices have ended. A device sends its device info message at the start
+// plus its spread offset, then the packets as the mode says (CFleetSchedule).
+// A device that reaches a packet it cannot write stops there without ending,
+// as one device does; so does a replay device without messages at any time
+// of day.
+//
+// The plan, clock, sink and stats are not owned and must outlive the engine.
+// Start, Stop, Wait and Finished are for one controlling thread; Stop may
+// also come from another thread. The destructor stops and joins.
+class CFleetEngine {
+public:
+    struct Settings {
+        uint64_t nFleetDevices = 1;  // N, the whole fleet
+        uint64_t nFirstDevice = 0;   // the global index of local device 0
+        uint32_t nDevices = 1;       // the devices of this engine
+        bool bSpread = false;
+        int nThreads = 1;
+    };
+
+    CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFleetClock& clock, CFleetSink& sink,
+                 CFleetStats& stats);
+    ~CFleetEngine();
+    CFleetEngine(const CFleetEngine&) = delete;
+    CFleetEngine& operator=(const CFleetEngine&) = delete;
+
+    void Start();
+    void Stop() { m_clock.Stop(); }
+    void Wait();
+    // Every scheduler thread has ended: all devices ended, or stopped.
+    bool Finished() const { return m_nThreadsDone.load() == m_settings.nThreads; }
+
+private:
+    enum Phase : uint8_t { kInfo, kRunning, kEnded, kParked };
+
+    struct Device {
+        int64_t nLast = 0;   // timed: the last send's second; replay: the last second handled
+        uint64_t nSeq = 0;   // packet datagrams sent: the counter's step
+        uint32_t nCursor = 0;
+        Phase nPhase = kInfo;
+    };
+
+    struct Due {
+        int64_t nNs;
+        uint32_t nDevice;
+        bool operator>(const Due& other) const { return nNs > other.nNs; }
+    };
+
+    // Per scheduler thread.
+    struct Worker {
+        std::vector<Due> heap;
+        std::vector<char> buffer;
+        int64_t nTimeSecond = INT64_MIN;
+        std::string strTime;
+        // Moves the fast modes' deadlines along when the clock is set.
+        int64_t nFastShiftNs = 0;
+    };
+
+    static constexpr int64_t kNever = INT64_MAX;
+    // The grid the scheduler threads wake on: at most this much lateness
+    // for far fewer wake-ups when devices are close together.
+    static constexpr int64_t kWakeGrainNs = 500000;
+
+    void RunThread(int nIndex);
+    // Handles a device at its instant; answers its next one, or kNever.
+    int64_t Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs);
+    int64_t TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
+    int64_t FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs);
+    int64_t ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
+    int64_t ReplayNext(uint32_t nDevice, int64_t nSecond);
+    // The instant a device is due again after the clock was set.
+    int64_t Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs);
+    void Send(Worker& worker, uint32_t nDevice, const CMessageTemplate& message, CMessageTemplate::Values& values,
+              int64_t nDueNs);
+    const std::string& TimeText(Worker& worker, int64_t nSecond);
+    int64_t End(uint32_t nDevice);
+    int64_t Park(uint32_t nDevice);
+
+    uint64_t Global(uint32_t nDevice) const { return m_settings.nFirstDevice + nDevice; }
+    int64_t OffsetNs(uint32_t nDevice) const;
+    int64_t FastDeadline(const Worker& worker, uint32_t nDevice) const;
+
+    const CFleetPlan& m_plan;
+    const Settings m_settings;
+    const uint8_t m_nMode;
+    CFleetClock& m_clock;
+    CFleetSink& m_sink;
+    CFleetStats& m_stats;
+    std::vector<Device> m_devices;
+    std::vector<std::thread> m_threads;
+    std::atomic<int> m_nThreadsDone{0};
+    int64_t m_nStartNs = 0;
+};

@@ -1,0 +1,135 @@
+#include "fleet/CFleetPlan.h"
+
+#include <unordered_map>
+
+#include "fleet/CFleetSchedule.h"
+#include "packet/CDeviceMessage.h"
+#include "send/SendWorker.h"
+
+namespace {
+
+CMessageTemplate::Kind KindOf(const CFleetPlan::Settings& settings)
+{
+    if (CFleetSchedule::IsFast(settings.nMode))
+        return CMessageTemplate::Kind::kMakeUp;
+    if (settings.nMode == SendWorker::kReplay || settings.bModifyTime)
+        return CMessageTemplate::Kind::kStamp;
+    return CMessageTemplate::Kind::kRaw;
+}
+
+Packet PacketOf(const std::string& text)
+{
+    return Packet{text.data(), static_cast<int32_t>(text.size())};
+}
+
+}  // namespace
+
+void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
+                       const TimeIndex* pIndex)
+{
+    m_settings = settings;
+    CDeviceMessage message;
+
+    CDeviceMessage::TemplateRule infoRule;
+    infoRule.nKind = CMessageTemplate::Kind::kRaw;
+    if (!message.MakeTemplate(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
+        m_deviceInfo = CMessageTemplate::FromBytes(strDeviceInfo);
+
+    CDeviceMessage::TemplateRule rule;
+    rule.nKind = KindOf(settings);
+    rule.bSetImei = !settings.bByImei;
+    rule.strCounter = settings.strCounter;
+    m_entries.clear();
+    m_entries.resize(packets.size());
+    std::unordered_map<const char*, uint32_t> entryOf;
+    std::unordered_map<std::string, uint32_t> groupOf;
+    std::vector<uint32_t> entryGroup(packets.size(), 0);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const Packet packet = packets[i];
+        Entry& entry = m_entries[i];
+        entry.bUsable = message.MakeTemplate(packet, rule, entry.message);
+        if (!entry.bUsable && rule.nKind == CMessageTemplate::Kind::kRaw) {
+            // Without rewriting, a packet that does not parse goes as cut.
+            entry.message = CMessageTemplate::FromBytes(std::string_view(packet.data, static_cast<size_t>(packet.length)));
+            entry.bUsable = true;
+        }
+        if (pIndex != nullptr)
+            entryOf.emplace(packet.data, static_cast<uint32_t>(i));
+        std::string strImei;
+        if (settings.bByImei && message.ReadImei(packet, strImei)) {
+            const auto found = groupOf.emplace(strImei, static_cast<uint32_t>(m_imeis.size()));
+            if (found.second)
+                m_imeis.push_back(strImei);
+            entryGroup[i] = found.first->second;
+        }
+    }
+
+    m_bHasIndex = pIndex != nullptr;
+    const size_t nGroups = settings.bByImei ? m_imeis.size() : 1;
+    std::vector<std::vector<ReplayItem>> groups(nGroups);
+    if (pIndex != nullptr) {
+        for (const auto& key : *pIndex) {
+            for (const Packet& packet : key.second) {
+                const auto found = entryOf.find(packet.data);
+                if (found == entryOf.end())
+                    continue;
+                groups[settings.bByImei ? entryGroup[found->second] : 0].push_back({key.first, found->second});
+            }
+        }
+    }
+    m_replay.clear();
+    m_groupStart.assign(1, 0);
+    m_keys.clear();
+    m_keyStart.assign(1, 0);
+    for (const std::vector<ReplayItem>& group : groups) {
+        for (const ReplayItem& item : group) {
+            m_replay.push_back(item);
+            if (m_keys.size() == m_keyStart.back() || m_keys.back() != item.nKey)
+                m_keys.push_back(item.nKey);
+        }
+        m_groupStart.push_back(static_cast<uint32_t>(m_replay.size()));
+        m_keyStart.push_back(static_cast<uint32_t>(m_keys.size()));
+    }
+}
+
+const CFleetPlan::ReplayItem* CFleetPlan::ReplayBegin(uint64_t k) const
+{
+    return m_replay.data() + m_groupStart[GroupOf(k)];
+}
+
+const CFleetPlan::ReplayItem* CFleetPlan::ReplayEnd(uint64_t k) const
+{
+    return m_replay.data() + m_groupStart[GroupOf(k) + 1];
+}
+
+const int64_t* CFleetPlan::KeysBegin(uint64_t k) const
+{
+    return m_keys.data() + m_keyStart[GroupOf(k)];
+}
+
+const int64_t* CFleetPlan::KeysEnd(uint64_t k) const
+{
+    return m_keys.data() + m_keyStart[GroupOf(k) + 1];
+}
+
+CMessageTemplate::Values CFleetPlan::ValuesOf(uint64_t k) const
+{
+    CMessageTemplate::Values values;
+    if (m_settings.bByImei) {
+        values.imeiJson = m_imeis[k];
+    } else {
+        values.nImei = m_settings.nImeiFirst + k;
+        values.nImeiWidth = m_settings.nImeiWidth;
+    }
+    return values;
+}
+
+std::string CFleetPlan::ImeiText(uint64_t k) const
+{
+    if (m_settings.bByImei)
+        return m_imeis[k];
+    std::string digits = std::to_string(m_settings.nImeiFirst + k);
+    if (static_cast<int>(digits.size()) < m_settings.nImeiWidth)
+        digits.insert(0, static_cast<size_t>(m_settings.nImeiWidth) - digits.size(), '0');
+    return digits;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "packet/CMessageTemplate.h"
+#include "packet/PacketList.h"
+#include "packet/TimeIndex.h"
+
+// What every device of a fleet sends, built once before the run from the
+// loaded packets: one template per packet, shared by all devices, the device
+// info message's template, and for replay each device group's messages by
+// time-of-day key. Devices differ only in their values (IMEI, counter), which
+// are computed when a datagram is written, so a device costs no copy of any
+// message. Read-only once built: the scheduler threads share it.
+class CFleetPlan {
+public:
+    struct Settings {
+        uint8_t nMode = 0;
+        bool bLoop = true;
+        bool bModifyTime = true;
+        std::string strCounter;
+        // One device per distinct "IMEI" value of the index instead of
+        // numbered IMEIs.
+        bool bByImei = false;
+        uint64_t nImeiFirst = 1234567890;
+        int nImeiWidth = 10;
+    };
+
+    struct Entry {
+        CMessageTemplate message;
+        // False for a packet that does not parse in a rewriting step: the
+        // device that reaches it stops there, as one device does.
+        bool bUsable = false;
+    };
+
+    struct ReplayItem {
+        int64_t nKey;
+        uint32_t nEntry;
+    };
+
+    // Builds the plan; the packets and the index may be released afterwards.
+    // pIndex is needed for replay (without it replay devices end after their
+    // device info message) and for by-IMEI fleets.
+    void Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
+               const TimeIndex* pIndex);
+
+    const Settings& GetSettings() const { return m_settings; }
+    const CMessageTemplate& DeviceInfo() const { return m_deviceInfo; }
+    size_t Size() const { return m_entries.size(); }
+    const Entry& At(size_t i) const { return m_entries[i]; }
+    bool HasIndex() const { return m_bHasIndex; }
+
+    // By-IMEI fleets: the number of devices (distinct IMEI values in the
+    // index, in file order) and device k's IMEI value as JSON text.
+    size_t ImeiGroups() const { return m_imeis.size(); }
+    std::string_view ImeiJson(uint64_t k) const { return m_imeis[k]; }
+
+    // Replay: device k's messages, ascending by key, file order within one key.
+    const ReplayItem* ReplayBegin(uint64_t k) const;
+    const ReplayItem* ReplayEnd(uint64_t k) const;
+    // The same keys without repeats, for finding the next second.
+    const int64_t* KeysBegin(uint64_t k) const;
+    const int64_t* KeysEnd(uint64_t k) const;
+
+    // Device k's values (IMEI number and width, or its IMEI value).
+    CMessageTemplate::Values ValuesOf(uint64_t k) const;
+    // Device k's IMEI as it goes out: digits, or the by-IMEI value's text.
+    std::string ImeiText(uint64_t k) const;
+
+private:
+    size_t GroupOf(uint64_t k) const { return m_settings.bByImei ? static_cast<size_t>(k) : 0; }
+
+    Settings m_settings;
+    CMessageTemplate m_deviceInfo;
+    std::vector<Entry> m_entries;
+    bool m_bHasIndex = false;
+    std::vector<std::string> m_imeis;
+    // Group g's items are m_replay[m_groupStart[g] .. m_groupStart[g + 1]),
+    // its distinct keys m_keys[m_keyStart[g] .. m_keyStart[g + 1]).
+    std::vector<ReplayItem> m_replay;
+    std::vector<uint32_t> m_groupStart;
+    std::vector<int64_t> m_keys;
+    std::vector<uint32_t> m_keyStart;
+};

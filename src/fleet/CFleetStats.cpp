@@ -1,0 +1,176 @@
+#include "fleet/CFleetStats.h"
+
+#include <sys/resource.h>
+
+#include <cinttypes>
+#include <cmath>
+
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+
+double Seconds(const timeval& t)
+{
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+CFleetStats::CFleetStats() = default;
+
+int CFleetStats::BucketOf(int64_t nNs)
+{
+    if (nNs < kSubBuckets)
+        return nNs < 0 ? 0 : static_cast<int>(nNs);
+    const int nExponent = 63 - __builtin_clzll(static_cast<uint64_t>(nNs));  // >= 4
+    const int nSub = static_cast<int>((static_cast<uint64_t>(nNs) >> (nExponent - 4)) & (kSubBuckets - 1));
+    const int nBucket = kSubBuckets + (nExponent - 4) * kSubBuckets + nSub;
+    return nBucket < kBuckets ? nBucket : kBuckets - 1;
+}
+
+double CFleetStats::BucketMiddleMs(int nBucket)
+{
+    if (nBucket < kSubBuckets)
+        return nBucket / kNsPerMs;
+    const int nExponent = (nBucket - kSubBuckets) / kSubBuckets + 4;
+    const int nSub = (nBucket - kSubBuckets) % kSubBuckets;
+    const double dWidth = std::ldexp(1.0, nExponent - 4);
+    const double dLow = std::ldexp(1.0, nExponent) + nSub * dWidth;
+    return (dLow + dWidth / 2) / kNsPerMs;
+}
+
+void CFleetStats::Histogram::Add(int64_t nNs)
+{
+    counts[static_cast<size_t>(BucketOf(nNs))].fetch_add(1, std::memory_order_relaxed);
+    nTotal.fetch_add(1, std::memory_order_relaxed);
+    int64_t nOld = nMax.load(std::memory_order_relaxed);
+    while (nNs > nOld && !nMax.compare_exchange_weak(nOld, nNs, std::memory_order_relaxed)) {
+    }
+}
+
+CFleetStats::Lateness CFleetStats::Histogram::Figures() const
+{
+    Lateness figures;
+    uint64_t nCount = 0;
+    std::array<uint64_t, kBuckets> snapshot{};
+    for (int i = 0; i < kBuckets; ++i) {
+        snapshot[static_cast<size_t>(i)] = counts[static_cast<size_t>(i)].load(std::memory_order_relaxed);
+        nCount += snapshot[static_cast<size_t>(i)];
+    }
+    figures.dMaxMs = static_cast<double>(nMax.load()) / kNsPerMs;
+    if (nCount == 0)
+        return figures;
+    const uint64_t nP50 = (nCount + 1) / 2;
+    const uint64_t nP99 = nCount - nCount / 100;
+    uint64_t nSeen = 0;
+    bool bP50 = false;
+    for (int i = 0; i < kBuckets; ++i) {
+        nSeen += snapshot[static_cast<size_t>(i)];
+        if (!bP50 && nSeen >= nP50) {
+            figures.dP50Ms = std::min(BucketMiddleMs(i), figures.dMaxMs);
+            bP50 = true;
+        }
+        if (nSeen >= nP99) {
+            figures.dP99Ms = std::min(BucketMiddleMs(i), figures.dMaxMs);
+            break;
+        }
+    }
+    return figures;
+}
+
+void CFleetStats::Histogram::Clear()
+{
+    for (auto& count : counts)
+        count.store(0, std::memory_order_relaxed);
+    nMax.store(0);
+    nTotal.store(0);
+}
+
+void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
+{
+    (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
+    const int64_t nLate = nLatenessNs < 0 ? 0 : nLatenessNs;
+    m_total.Add(nLate);
+    m_second.Add(nLate);
+}
+
+void CFleetStats::RecordReply(size_t nBytes)
+{
+    m_nReplies.fetch_add(1, std::memory_order_relaxed);
+    m_nReplyBytes.fetch_add(nBytes, std::memory_order_relaxed);
+}
+
+CFleetStats::Second CFleetStats::Sample()
+{
+    Second second;
+    const uint64_t nSent = Sent();
+    const uint64_t nErrors = Errors();
+    const uint64_t nReplies = Replies();
+    second.nDevices = Devices();
+    second.nSent = nSent - m_nLastSent;
+    second.nErrors = nErrors - m_nLastErrors;
+    second.nReplies = nReplies - m_nLastReplies;
+    second.lateness = m_second.Figures();
+    m_second.Clear();
+    m_nLastSent = nSent;
+    m_nLastErrors = nErrors;
+    m_nLastReplies = nReplies;
+    m_series.push_back(second);
+    return second;
+}
+
+CFleetStats::Lateness CFleetStats::Total() const
+{
+    return m_total.Figures();
+}
+
+std::string CFleetStats::StatusLine(const Second& second) const
+{
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "devices %" PRId64 " sent %" PRIu64 " %" PRIu64 "/s errors %" PRIu64
+                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64,
+                  second.nDevices, Sent(), second.nSent, Errors(), second.lateness.dP50Ms,
+                  second.lateness.dP99Ms, second.lateness.dMaxMs, Replies());
+    return line;
+}
+
+std::string CFleetStats::SummaryLine(uint64_t nDevices) const
+{
+    const Lateness total = Total();
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "fleet: devices %" PRIu64 ", send errors %" PRIu64
+                  ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64,
+                  nDevices, Errors(), total.dP50Ms, total.dP99Ms, total.dMaxMs, Replies());
+    return line;
+}
+
+bool CFleetStats::WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const
+{
+    std::FILE* pFile = std::fopen(strPath.c_str(), "w");
+    if (pFile == nullptr)
+        return false;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const Lateness total = Total();
+    std::fprintf(pFile,
+                 "{\"devices\":%" PRIu64 ",\"first_device\":%" PRIu64 ",\"fleet_devices\":%" PRIu64
+                 ",\"mode\":%d,\"threads\":%d,\"seconds\":%.3f,\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+                 ",\"replies\":%" PRIu64 ",\"reply_bytes\":%" PRIu64
+                 ",\"lateness_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"cpu_seconds\":%.3f,\"max_rss_kb\":%ld,"
+                 "\"series\":[",
+                 identity.nDevices, identity.nFirstDevice, identity.nFleetDevices, identity.nMode, identity.nThreads,
+                 dSeconds, Sent(), Errors(), Replies(), m_nReplyBytes.load(), total.dP50Ms, total.dP99Ms,
+                 total.dMaxMs, Seconds(usage.ru_utime) + Seconds(usage.ru_stime), usage.ru_maxrss);
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        const Second& s = m_series[i];
+        std::fprintf(pFile,
+                     "%s{\"t\":%zu,\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+                     ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}",
+                     i == 0 ? "" : ",", i + 1, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
+                     s.lateness.dP99Ms, s.lateness.dMaxMs);
+    }
+    std::fprintf(pFile, "]}\n");
+    return std::fclose(pFile) == 0;
+}

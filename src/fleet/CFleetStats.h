@@ -1,0 +1,94 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The figures of a fleet run: datagrams sent, datagrams that could not be
+// sent (send errors), replies, devices
+// still running, and the lateness of each datagram against its scheduled
+// instant in a histogram (buckets about 6 % wide, plus the exact maximum),
+// for the whole run and for the current second. Record* may be called from
+// any thread at any time; Sample (once a second) and the writers from one
+// thread.
+class CFleetStats {
+public:
+    struct Lateness {
+        double dP50Ms = 0;
+        double dP99Ms = 0;
+        double dMaxMs = 0;
+    };
+
+    struct Second {
+        int64_t nDevices = 0;
+        uint64_t nSent = 0;
+        uint64_t nErrors = 0;
+        uint64_t nReplies = 0;
+        Lateness lateness;
+    };
+
+    // The run's identity, for the summary and the JSON file.
+    struct Identity {
+        uint64_t nDevices = 0;
+        uint64_t nFirstDevice = 0;
+        uint64_t nFleetDevices = 0;
+        int nMode = 0;
+        int nThreads = 1;
+    };
+
+    CFleetStats();
+
+    void SetDevices(int64_t nDevices) { m_nDevices.store(nDevices); }
+    void DeviceEnded() { m_nDevices.fetch_sub(1, std::memory_order_relaxed); }
+    void RecordSend(bool bSent, int64_t nLatenessNs);
+    void RecordReply(size_t nBytes);
+
+    int64_t Devices() const { return m_nDevices.load(); }
+    uint64_t Sent() const { return m_nSent.load(); }
+    uint64_t Errors() const { return m_nErrors.load(); }
+    uint64_t Replies() const { return m_nReplies.load(); }
+
+    // Closes the current second: appends it to the series and answers it.
+    Second Sample();
+    const std::vector<Second>& Series() const { return m_series; }
+    Lateness Total() const;
+
+    // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q"
+    std::string StatusLine(const Second& second) const;
+    // The summary's line after "sent ...": devices, errors, lateness, replies.
+    std::string SummaryLine(uint64_t nDevices) const;
+    bool WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const;
+
+private:
+    static constexpr int kSubBuckets = 16;
+    static constexpr int kBuckets = kSubBuckets + 60 * kSubBuckets;
+
+    struct Histogram {
+        std::array<std::atomic<uint64_t>, kBuckets> counts{};
+        std::atomic<int64_t> nMax{0};
+        std::atomic<uint64_t> nTotal{0};
+
+        void Add(int64_t nNs);
+        Lateness Figures() const;
+        void Clear();
+    };
+
+    static int BucketOf(int64_t nNs);
+    static double BucketMiddleMs(int nBucket);
+
+    std::atomic<int64_t> m_nDevices{0};
+    std::atomic<uint64_t> m_nSent{0};
+    std::atomic<uint64_t> m_nErrors{0};
+    std::atomic<uint64_t> m_nReplies{0};
+    std::atomic<uint64_t> m_nReplyBytes{0};
+    Histogram m_total;
+    Histogram m_second;
+
+    uint64_t m_nLastSent = 0;
+    uint64_t m_nLastErrors = 0;
+    uint64_t m_nLastReplies = 0;
+    std::vector<Second> m_series;
+};

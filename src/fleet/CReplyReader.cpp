@@ -1,0 +1,130 @@
+#include "fleet/CReplyReader.h"
+
+#include <arpa/inet.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kStopToken = UINT32_MAX;
+// Datagrams read from one socket before the others get their turn.
+constexpr int kReadsPerTurn = 64;
+
+}  // namespace
+
+CReplyReader::CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, bool bCount, std::FILE* pOut,
+                           ImeiOf imeiOf)
+    : m_sockets(sockets), m_stats(stats), m_bCount(bCount), m_pOut(pOut), m_imeiOf(std::move(imeiOf))
+{
+}
+
+CReplyReader::~CReplyReader()
+{
+    Stop();
+    if (m_hEpoll >= 0)
+        close(m_hEpoll);
+    if (m_hStop >= 0)
+        close(m_hStop);
+}
+
+bool CReplyReader::Start(std::string& strReason)
+{
+    m_hEpoll = epoll_create1(EPOLL_CLOEXEC);
+    m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_hEpoll < 0 || m_hStop < 0) {
+        strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
+        return false;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u32 = kStopToken;
+    epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, m_hStop, &event);
+    for (uint32_t j = 0; j < m_sockets.Size(); ++j) {
+        event.data.u32 = j;
+        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, m_sockets.Handle(j), &event) != 0) {
+            strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    m_thread = std::thread(&CReplyReader::Run, this);
+    return true;
+}
+
+void CReplyReader::Stop()
+{
+    if (!m_thread.joinable())
+        return;
+    const uint64_t nOne = 1;
+    if (write(m_hStop, &nOne, sizeof nOne) < 0)
+        return;
+    m_thread.join();
+}
+
+void CReplyReader::Run()
+{
+    std::vector<epoll_event> events(256);
+    std::vector<char> buffer(65536);
+    for (;;) {
+        const int n = epoll_wait(m_hEpoll, events.data(), static_cast<int>(events.size()), -1);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (events[static_cast<size_t>(i)].data.u32 == kStopToken)
+                return;
+            Drain(events[static_cast<size_t>(i)].data.u32, buffer.data(), buffer.size());
+        }
+    }
+}
+
+void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
+{
+    for (int i = 0; i < kReadsPerTurn; ++i) {
+        sockaddr_in from{};
+        socklen_t nFrom = sizeof from;
+        const ssize_t nRead =
+            recvfrom(m_sockets.Handle(nDevice), pBuffer, nSize, 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
+        if (nRead < 0)
+            return;
+        if (!m_bCount)
+            continue;
+        m_stats.RecordReply(static_cast<size_t>(nRead));
+        if (m_pOut == nullptr)
+            continue;
+        char sender[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &from.sin_addr, sender, sizeof sender);
+        std::fprintf(m_pOut, "reply IMEI %s from %s:%u %zd bytes: %s\n", m_imeiOf(nDevice).c_str(), sender,
+                     static_cast<unsigned>(ntohs(from.sin_port)), nRead,
+                     Escape(pBuffer, static_cast<size_t>(nRead)).c_str());
+        std::fflush(m_pOut);
+    }
+}
+
+std::string CReplyReader::Escape(const char* pData, size_t nLength, size_t nShown)
+{
+    std::string text;
+    const size_t nEnd = nLength < nShown ? nLength : nShown;
+    for (size_t i = 0; i < nEnd; ++i) {
+        const unsigned char c = static_cast<unsigned char>(pData[i]);
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            text.push_back(static_cast<char>(c));
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            text += hex;
+        }
+    }
+    if (nLength > nShown)
+        text += "...";
+    return text;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "fleet/CDeviceSockets.h"
+#include "fleet/CFleetStats.h"
+
+// One thread that reads what reaches any device's socket, by epoll on all of
+// them. Counting on, it counts each datagram in the stats and, with an output
+// file, writes one line for it: the device's IMEI, the sender, the byte count
+// and the first 64 bytes escaped. Counting off, what arrives is read and
+// dropped. The sockets, stats and file must outlive the reader; Start and
+// Stop from one controlling thread (the destructor stops too).
+class CReplyReader {
+public:
+    using ImeiOf = std::function<std::string(uint32_t nDevice)>;
+
+    CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, bool bCount, std::FILE* pOut, ImeiOf imeiOf);
+    ~CReplyReader();
+    CReplyReader(const CReplyReader&) = delete;
+    CReplyReader& operator=(const CReplyReader&) = delete;
+
+    bool Start(std::string& strReason);
+    void Stop();
+
+    // The printable form of a reply's first bytes: ASCII 0x20-0x7E as it is,
+    // a backslash doubled, other bytes as \xHH; "..." after when longer.
+    static std::string Escape(const char* pData, size_t nLength, size_t nShown = 64);
+
+private:
+    void Run();
+    void Drain(uint32_t nDevice, char* pBuffer, size_t nSize);
+
+    const CDeviceSockets& m_sockets;
+    CFleetStats& m_stats;
+    const bool m_bCount;
+    std::FILE* m_pOut;
+    ImeiOf m_imeiOf;
+    int m_hEpoll = -1;
+    int m_hStop = -1;
+    std::thread m_thread;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "fleet/CFleetClock.h"
+
+// The real clock: CLOCK_REALTIME. A sleep is one ppoll to the deadline, on a
+// timer descriptor per scheduler thread that only reports the clock being set
+// and on one event descriptor through which Stop wakes every sleeper. The descriptors
+// are opened in the constructor (Valid() says whether they could be) and
+// closed in the destructor, after the threads have ended.
+class CSystemFleetClock : public CFleetClock {
+public:
+    explicit CSystemFleetClock(int nThreads);
+    ~CSystemFleetClock() override;
+    CSystemFleetClock(const CSystemFleetClock&) = delete;
+    CSystemFleetClock& operator=(const CSystemFleetClock&) = delete;
+
+    bool Valid() const;
+    int64_t NowNs() override;
+    Wake SleepUntil(int nThread, int64_t nDeadlineNs) override;
+    void Stop() override;
+    bool Stopped() const override { return m_bStopped.load(); }
+
+private:
+    static bool ArmSetWatch(int hTimer);
+
+    std::vector<int> m_timers;
+    int m_hStop = -1;
+    std::atomic<bool> m_bStopped{false};
+};

@@ -1,0 +1,131 @@
+#include "packet/CMessageTemplate.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// Digits of n, zero-padded to nWidth; answers the end.
+char* WritePadded(char* p, uint64_t n, int nWidth)
+{
+    char digits[20];
+    const auto result = std::to_chars(digits, digits + sizeof digits, n);
+    const int nDigits = static_cast<int>(result.ptr - digits);
+    for (int i = nDigits; i < nWidth; ++i)
+        *p++ = '0';
+    std::memcpy(p, digits, static_cast<size_t>(nDigits));
+    return p + nDigits;
+}
+
+char* WriteQuoted(char* p, uint64_t n, int nWidth)
+{
+    *p++ = '"';
+    p = WritePadded(p, n, nWidth);
+    *p++ = '"';
+    return p;
+}
+
+}  // namespace
+
+CMessageTemplate CMessageTemplate::FromBytes(std::string_view bytes)
+{
+    CMessageTemplate result;
+    result.AppendLiteral(bytes);
+    return result;
+}
+
+void CMessageTemplate::AppendSlot(Slot slot)
+{
+    m_pieces.push_back(Piece{static_cast<uint32_t>(m_strBytes.size()), slot});
+}
+
+void CMessageTemplate::SetCounterBase(uint64_t nBase, bool bSigned, int nWidth)
+{
+    m_nCounterBase = nBase;
+    m_bCounterSigned = bSigned;
+    m_nCounterWidth = nWidth;
+}
+
+bool CMessageTemplate::HasSlot(Slot slot) const
+{
+    for (const Piece& piece : m_pieces) {
+        if (piece.slot == slot)
+            return true;
+    }
+    return false;
+}
+
+size_t CMessageTemplate::Capacity(const Values& values) const
+{
+    size_t nSize = m_strBytes.size();
+    for (const Piece& piece : m_pieces) {
+        switch (piece.slot) {
+        case Slot::kImeiString:
+        case Slot::kImeiNumber:
+            nSize += values.imeiJson.empty()
+                         ? kMaxNumberText + static_cast<size_t>(values.nImeiWidth > 0 ? values.nImeiWidth : 0)
+                         : values.imeiJson.size();
+            break;
+        case Slot::kCounterDigits:
+        case Slot::kCounterInt:
+            nSize += kMaxNumberText + static_cast<size_t>(m_nCounterWidth);
+            break;
+        case Slot::kTime:
+            nSize += values.time.size();
+            break;
+        }
+    }
+    return nSize;
+}
+
+size_t CMessageTemplate::Write(const Values& values, char* pOut) const
+{
+    char* p = pOut;
+    uint32_t nDone = 0;
+    for (const Piece& piece : m_pieces) {
+        std::memcpy(p, m_strBytes.data() + nDone, piece.nLiteralEnd - nDone);
+        p += piece.nLiteralEnd - nDone;
+        nDone = piece.nLiteralEnd;
+        if ((piece.slot == Slot::kImeiString || piece.slot == Slot::kImeiNumber) && !values.imeiJson.empty()) {
+            std::memcpy(p, values.imeiJson.data(), values.imeiJson.size());
+            p += values.imeiJson.size();
+            continue;
+        }
+        switch (piece.slot) {
+        case Slot::kImeiString:
+            p = WriteQuoted(p, values.nImei, values.nImeiWidth);
+            break;
+        case Slot::kImeiNumber:
+            p = WritePadded(p, values.nImei, 0);
+            break;
+        case Slot::kCounterDigits:
+            p = WriteQuoted(p, m_nCounterBase + values.nCounterStep, m_nCounterWidth);
+            break;
+        case Slot::kCounterInt: {
+            // Two's complement wrap-around, as the counter's 64 bits give it.
+            const uint64_t nValue = m_nCounterBase + values.nCounterStep;
+            if (m_bCounterSigned && static_cast<int64_t>(nValue) < 0) {
+                *p++ = '-';
+                p = WritePadded(p, 0u - nValue, 0);
+            } else {
+                p = WritePadded(p, nValue, 0);
+            }
+            break;
+        }
+        case Slot::kTime:
+            std::memcpy(p, values.time.data(), values.time.size());
+            p += values.time.size();
+            break;
+        }
+    }
+    std::memcpy(p, m_strBytes.data() + nDone, m_strBytes.size() - nDone);
+    p += m_strBytes.size() - nDone;
+    return static_cast<size_t>(p - pOut);
+}
+
+std::string CMessageTemplate::Text(const Values& values) const
+{
+    std::string text(Capacity(values), '\0');
+    text.resize(Write(values, &text[0]));
+    return text;
+}

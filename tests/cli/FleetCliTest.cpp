@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempDir.h"
+#include "cli/CliProcess.h"
+#include "net/LoopbackPeer.h"
+
+namespace {
+
+CliRun RunCli(const std::vector<std::string>& args, int nStopAfterMs = -1,
+              CliProcess::Stop stop = CliProcess::Stop::kNone)
+{
+    return CliProcess::Run(args, nStopAfterMs, stop);
+}
+
+std::string Port(const LoopbackPeer& peer)
+{
+    return std::to_string(peer.Port());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Local time of a clock reading, formatted.
+std::string LocalTime(time_t t, const char* pszPattern)
+{
+    char text[64];
+    struct tm local {};
+    localtime_r(&t, &local);
+    return std::string(text, strftime(text, sizeof text, pszPattern, &local));
+}
+
+// The datagrams a peer got, by the sender's port.
+std::map<uint16_t, std::vector<std::string>> ReceiveBySender(const LoopbackPeer& peer, int nTimeoutMs = 300)
+{
+    std::map<uint16_t, std::vector<std::string>> got;
+    std::string bytes;
+    uint16_t nFrom = 0;
+    while (peer.ReceiveFrom(bytes, nFrom, nTimeoutMs))
+        got[nFrom].push_back(bytes);
+    return got;
+}
+
+std::string ImeiOf(const std::string& message)
+{
+    std::smatch match;
+    return std::regex_search(message, match, std::regex("\"IMEI\":\"([^\"]*)\"")) ? match[1].str() : std::string();
+}
+
+
+}  // namespace
+
+TEST(FleetCliTest, EachDeviceSendsFromItsOwnPortWithItsOwnImeiAndCounter)
+{
+    LoopbackPeer peer;
+    TempDir dir;
+    const std::string stats = dir.Path() + "/stats.json";
+    const CliRun run = RunCli({"-p", Port(peer), "--devices", "20", "--imei-first", "860000000000000", "--spread",
+                               "--counter", "packnum", "--stop-after", "1.6", "--stats-json", stats});
+    ASSERT_EQ(run.nExit, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "fleet: devices 0-19 of 20, IMEI 860000000000000-860000000000019")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "devices 20 sent ")) << "a status line a second";
+    EXPECT_TRUE(Contains(run.out, "fleet: devices 20, send errors 0")) << run.out;
+    const auto got = ReceiveBySender(peer);
+    ASSERT_EQ(got.size(), 20u) << "distinct source ports";
+    std::set<std::string> imeis;
+    for (const auto& sender : got) {
+        const std::vector<std::string>& messages = sender.second;
+        ASSERT_GE(messages.size(), 2u);
+        EXPECT_TRUE(Contains(messages[0], "\"cmd\":\"push_info\""));
+        const std::string imei = ImeiOf(messages[0]);
+        imeis.insert(imei);
+        for (size_t i = 1; i < messages.size(); ++i) {
+            EXPECT_EQ(ImeiOf(messages[i]), imei);
+            EXPECT_TRUE(Contains(messages[i], "\"packnum\":\"" + std::to_string(12129 + i - 1) + "\"")) << messages[i];
+        }
+    }
+    EXPECT_EQ(imeis.size(), 20u);
+    EXPECT_EQ(*imeis.begin(), "860000000000000");
+    EXPECT_EQ(*imeis.rbegin(), "860000000000019");
+    const std::string json = TempDir::Read(stats);
+    EXPECT_TRUE(Contains(json, "{\"devices\":20,\"first_device\":0,\"fleet_devices\":20,")) << json;
+    EXPECT_TRUE(Contains(json, "\"series\":[{\"t\":1,\"devices\":20,")) << json;
+}
+
+TEST(FleetCliTest, RepliesAreCountedAndPrintedWithTheDevicesImei)
+{
+    LoopbackPeer peer;
+    std::atomic<bool> bDone{false};
+    std::thread answer([&] {
+        std::string bytes;
+        uint16_t nFrom = 0;
+        while (!bDone) {
+            if (peer.ReceiveFrom(bytes, nFrom, 50) && Contains(bytes, "push_info"))
+                peer.SendTo(nFrom, std::string("ok\\\n", 4));
+        }
+    });
+    const CliRun run = RunCli({"-p", Port(peer), "--devices", "2", "--imei-first", "5", "--replies", "--stop-after", "1"});
+    bDone = true;
+    answer.join();
+    ASSERT_EQ(run.nExit, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "reply IMEI 5 from 127.0.0.1:" + Port(peer) + " 4 bytes: ok\\\\\\x0A")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "reply IMEI 6 from 127.0.0.1:")) << run.out;
+    EXPECT_TRUE(Contains(run.out, ", replies 2")) << run.out;
+}
+
+TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
+{
+    LoopbackPeer peer;
+    const CliRun ports = RunCli({"-p", Port(peer), "--devices", "3", "--bind-ports", "40000-40001"});
+    EXPECT_EQ(ports.nExit, 1);
+    EXPECT_TRUE(Contains(ports.err, "at most 2 devices")) << ports.err;
+    const CliRun stats = RunCli({"-p", Port(peer), "--devices", "2", "--stats-json", "/nonexistent/dir/s.json"});
+    EXPECT_EQ(stats.nExit, 1);
+    EXPECT_TRUE(Contains(stats.err, "cannot write /nonexistent/dir/s.json")) << stats.err;
+    const CliRun ephemeral = RunCli({"-p", Port(peer), "--devices", "1000000", "--dry-run"});
+    EXPECT_EQ(ephemeral.nExit, 1) << "a dry run checks the limits too";
+    EXPECT_TRUE(Contains(ephemeral.err, "ephemeral ports")) << ephemeral.err;
+
+    // One device more than the hard descriptor limit allows, on enough
+    // loopback addresses for the ports.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 500000) {
+        std::string binds = "127.0.0.1";
+        for (rlim_t n = 20000; n <= limit.rlim_max; n += 20000)
+            binds += ",127.0.0." + std::to_string(2 + n / 20000);
+        const CliRun fds = RunCli({"-p", Port(peer), "--devices", std::to_string(limit.rlim_max + 1), "--bind", binds});
+        EXPECT_EQ(fds.nExit, 1);
+        EXPECT_TRUE(Contains(fds.err, "file-descriptor limit")) << fds.err;
+    }
+    EXPECT_TRUE(ReceiveBySender(peer, 100).empty());
+}
+
+TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
+{
+    uint64_t nNext = 0;
+    for (int k = 0; k < 6; ++k) {
+        const CliRun run = RunCli({"--devices", "6001", "--shard", std::to_string(k) + "/6", "--dry-run"});
+        ASSERT_EQ(run.nExit, 0) << run.err;
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(run.err, match, std::regex("fleet: devices (\\d+)-(\\d+) of 6001"))) << run.err;
+        EXPECT_EQ(std::stoull(match[1].str()), nNext);
+        nNext = std::stoull(match[2].str()) + 1;
+    }
+    EXPECT_EQ(nNext, 6001u);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--devices", "0"},          {"--devices", "1000001"},      {"--devices", "by-imei"},
+        {"--shard", "6/6"},          {"--imei-first", "99", "--devices", "2"}, {"--bind", "127.0.0"},
+        {"--bind-ports", "9-8"},     {"--counter", "IMEI"},         {"--imei-first", "12a"},
+    };
+    for (const std::vector<std::string>& args : bad) {
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.nExit, 64) << args[0] << " " << args[1] << ": " << run.err;
+    }
+}
+
+TEST(FleetCliTest, ByImeiReplaysARecordedFleetFromOneSocketPerImei)
+{
+    const time_t now = time(nullptr);
+    TempDir dir;
+    std::string content;
+    for (const char* imei : {"A1", "B2", "C3"})
+        content += std::string("{\"IMEI\":\"") + imei + "\",\"time\":\"2001-02-03 " + LocalTime(now + 2, "%H:%M:%S") +
+                   "\"}\n";
+    const std::string file = dir.Write("fleet.txt", content);
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "-m", "replay", "--devices", "by-imei", "--import", file, "-q",
+                               "--stop-after", "3.2"});
+    ASSERT_EQ(run.nExit, 0) << run.err;
+    const auto got = ReceiveBySender(peer);
+    ASSERT_EQ(got.size(), 3u);
+    std::set<std::string> imeis;
+    for (const auto& sender : got) {
+        ASSERT_EQ(sender.second.size(), 2u);
+        const std::string imei = ImeiOf(sender.second[0]);
+        imeis.insert(imei);
+        EXPECT_EQ(sender.second[1],
+                  "{\"IMEI\":\"" + imei + "\",\"time\":\"" + LocalTime(now + 2, "%Y-%m-%d %H:%M:%S") + "\"}");
+    }
+    EXPECT_EQ(imeis, (std::set<std::string>{"A1", "B2", "C3"}));
+}
+
+TEST(FleetCliTest, TerminateStopsTheWholeFleetAtOnce)
+{
+    LoopbackPeer peer;
+    const CliRun run =
+        RunCli({"-p", Port(peer), "--devices", "200", "-m", "1min", "-q"}, 800, CliProcess::Stop::kTerminate);
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_LT(run.dSeconds, 2.0);
+    EXPECT_TRUE(Contains(run.err, "发送结束"));
+    EXPECT_EQ(ReceiveBySender(peer).size(), 200u) << "every device's info message";
+}

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TzGuard.h"
+#include "fleet/CFleetEngine.h"
+#include "fleet/CFleetPlan.h"
+#include "fleet/FakeFleetEnvironment.h"
+#include "load/CFileLoader.h"
+#include "send/FakeSendEnvironment.h"
+#include "send/SendWorker.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+constexpr int64_t kNs = 1000000;  // per millisecond
+// 2026-12-08 10:00:00 UTC: a whole hour, minute and ten seconds.
+constexpr int64_t kT0 = 1796724000;
+
+// What one device sent: bytes and the clock second they went at.
+using Sent = std::vector<std::pair<std::string, int64_t>>;
+
+struct FleetRun {
+    CFleetPlan plan;
+    CFleetStats stats;
+    std::vector<FleetDatagram> sent;
+    Sent Of(uint32_t nDevice) const
+    {
+        Sent of;
+        for (const FleetDatagram& datagram : sent) {
+            if (datagram.nDevice == nDevice)
+                of.emplace_back(datagram.bytes, datagram.nNs / (1000 * kNs));
+        }
+        return of;
+    }
+};
+
+CFleetPlan::Settings PlanSettings(uint8_t nMode, bool bLoop = true, bool bModifyTime = true)
+{
+    CFleetPlan::Settings settings;
+    settings.nMode = nMode;
+    settings.bLoop = bLoop;
+    settings.bModifyTime = bModifyTime;
+    return settings;
+}
+
+// A fleet on the fake clock from nStartMs to nEndMs, on one scheduler thread.
+void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
+              const TimeIndex* pIndex, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = false,
+              int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
+{
+    run.plan.Build(settings, TovrikTexts::kDeviceInfo, packets, pIndex);
+    CFakeFleetClock clock(nStartMs * kNs, nEndMs * kNs);
+    if (nJumpMs != 0)
+        clock.PlanJump(nJumpAtMs * kNs, nJumpMs * kNs);
+    CFakeFleetSink sink(clock, nCostNs);
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = nDevices;
+    engineSettings.nDevices = nDevices;
+    engineSettings.bSpread = bSpread;
+    CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
+    engine.Start();
+    engine.Wait();
+    run.sent = sink.m_sent;
+}
+
+// The one-device worker on its fake clock until nEndMs.
+Sent RunWorker(uint8_t nMode, bool bLoop, bool bModifyTime, std::unique_ptr<PacketList> pPackets,
+               std::unique_ptr<TimeIndex> pIndex, int64_t nStartMs, int64_t nEndMs, int64_t nJumpAtMs = 0,
+               int64_t nJumpMs = 0)
+{
+    CFakeClock clock(nStartMs);
+    CFakeSink sink(clock);
+    CFakeNotify notify(sink);
+    std::atomic<bool> bRunning{true};
+    bool bJumped = false;
+    clock.m_onSleep = [&](CFakeClock& c, int) {
+        if (nJumpMs != 0 && !bJumped && c.Ms() > nJumpAtMs) {
+            bJumped = true;
+            c.Move(nJumpMs);
+        }
+        if (c.Ms() >= nEndMs)
+            bRunning = false;
+    };
+    SendSettings settings;
+    settings.nMode = nMode;
+    settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
+    settings.bLoop = bLoop;
+    settings.bModifyTime = bModifyTime;
+    SendWorker worker(settings, std::move(pPackets), std::move(pIndex), bRunning, clock, sink, notify);
+    worker.Run();
+    Sent sent;
+    for (const SentDatagram& datagram : sink.m_sent) {
+        if (datagram.nMs < nEndMs)
+            sent.emplace_back(datagram.bytes, datagram.nMs / 1000);
+    }
+    return sent;
+}
+
+// Compact messages of device 0 (IMEI 1234567890), so that the worker's bytes
+// are the fleet's.
+const std::vector<std::string> kMessages = {
+    "{\"cmd\":\"a\",\"IMEI\":\"1234567890\",\"time\":\"2020-07-18 10:00:02\"}",
+    "{\"IMEI\":\"1234567890\",\"n\":[1,2.5,\"x\\u0001\"]}",
+    "{\"cmd\":\"c\",\"time\":\"2020-07-18 10:00:04\",\"IMEI\":\"1234567890\",\"make_up\":0}",
+};
+
+std::unique_ptr<PacketList> Packets()
+{
+    return MakePackets({kMessages[0], kMessages[1], kMessages[2]});
+}
+
+class CFleetEngineTest : public ::testing::Test {
+protected:
+    CFleetEngineTest() : m_tz("UTC0") {}
+    TzGuard m_tz;
+};
+
+}  // namespace
+
+TEST_F(CFleetEngineTest, AFleetOfOneSendsWhatTheWorkerSendsAtTheSameSecondsModeByMode)
+{
+    struct Case {
+        uint8_t nMode;
+        bool bLoop;
+        bool bModifyTime;
+        int64_t nSeconds;
+    };
+    const Case cases[] = {
+        {SendWorker::kEverySecond, true, true, 8},      {SendWorker::kEverySecond, false, true, 8},
+        {SendWorker::kEveryTenSeconds, true, false, 45}, {SendWorker::kEveryMinute, true, true, 250},
+        {SendWorker::kEveryHour, false, true, 11000},    {SendWorker::kEvery100Ms, true, true, 2},
+        {SendWorker::kEvery10Ms, true, true, 2},
+    };
+    const int64_t nStartMs = (kT0 + 3) * 1000 + 250;
+    for (const Case& c : cases) {
+        const int64_t nEndMs = nStartMs + c.nSeconds * 1000;
+        const Sent expected = RunWorker(c.nMode, c.bLoop, c.bModifyTime, Packets(), nullptr, nStartMs, nEndMs);
+        FleetRun run;
+        RunFleet(run, PlanSettings(c.nMode, c.bLoop, c.bModifyTime), *Packets(), nullptr, 1, nStartMs, nEndMs);
+        ASSERT_GT(expected.size(), 1u) << int(c.nMode);
+        EXPECT_EQ(run.Of(0), expected) << "mode " << int(c.nMode) << " loop " << c.bLoop;
+    }
+}
+
+TEST_F(CFleetEngineTest, AFleetOfOneReplaysAndFollowsAClockSetBackLikeTheWorker)
+{
+    const std::string file = kMessages[0] + "\n" + kMessages[2] + "\n" + kMessages[0];
+    const int64_t nStartMs = kT0 * 1000 + 300;
+    const int64_t nEndMs = nStartMs + 20 * 1000;
+    CLoadResult forWorker = CFileLoader::ImportBytes(file.data(), file.size());
+    const Sent expected = RunWorker(SendWorker::kReplay, true, true, std::move(forWorker.pPackets),
+                                    std::move(forWorker.pIndex), nStartMs, nEndMs, nStartMs + 5000, -3000);
+    CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
+    FleetRun run;
+    RunFleet(run, PlanSettings(SendWorker::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
+             false, 0, nStartMs + 5000, -3000);
+    // 10:00:02 twice, 10:00:04, then the clock goes back three seconds and
+    // both seconds come again.
+    ASSERT_EQ(expected.size(), 1u + 3 + 3);
+    EXPECT_EQ(run.Of(0), expected);
+
+    const Sent minute = RunWorker(SendWorker::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
+                                  nStartMs + 200000, nStartMs + 70000, -120000);
+    FleetRun minuteRun;
+    RunFleet(minuteRun, PlanSettings(SendWorker::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
+             nStartMs + 200000, false, 0, nStartMs + 70000, -120000);
+    EXPECT_EQ(minuteRun.Of(0), minute);
+}
+
+TEST_F(CFleetEngineTest, EachDeviceHasItsOwnImeiAndCounterAndSpreadPlacesItInThePeriod)
+{
+    CFleetPlan::Settings settings = PlanSettings(SendWorker::kEverySecond);
+    settings.nImeiFirst = 7;
+    settings.nImeiWidth = 15;
+    settings.strCounter = "packnum";
+    FleetRun run;
+    const auto pPackets = MakePackets({"{\"IMEI\":\"x\",\"packnum\":\"0098\",\"time\":\"t\"}"});
+    RunFleet(run, settings, *pPackets, nullptr, 4, kT0 * 1000, kT0 * 1000 + 2999, true);
+    for (uint32_t k = 0; k < 4; ++k) {
+        const std::vector<FleetDatagram> sent = [&] {
+            std::vector<FleetDatagram> of;
+            for (const FleetDatagram& datagram : run.sent) {
+                if (datagram.nDevice == k)
+                    of.push_back(datagram);
+            }
+            return of;
+        }();
+        const std::string imei = std::string(k == 3 ? 13 : 14, '0') + std::to_string(7 + k);
+        ASSERT_EQ(sent.size(), 4u) << k;
+        EXPECT_NE(sent[0].bytes.find("\"IMEI\":\"" + imei + "\""), std::string::npos) << sent[0].bytes;
+        EXPECT_EQ(sent[0].nNs, kT0 * 1000 * kNs + k * 250 * kNs) << "device info at the start plus k/N of 1 s";
+        EXPECT_EQ(sent[1].nNs, (kT0 * 1000 + 100 + k * 250) * kNs) << "the first check";
+        for (int i = 2; i < 4; ++i)
+            EXPECT_EQ(sent[static_cast<size_t>(i)].nNs, ((kT0 + i - 1) * 1000 + k * 250) * kNs);
+        for (int i = 1; i < 4; ++i) {
+            const std::string expected = "{\"IMEI\":\"" + imei + "\",\"packnum\":\"" +
+                                         (i == 3 ? "0100" : "009" + std::to_string(7 + i)) +
+                                         "\",\"time\":\"2026-12-08 10:00:0" + std::to_string(i - 1) + "\"}";
+            EXPECT_EQ(sent[static_cast<size_t>(i)].bytes, expected);
+        }
+    }
+    EXPECT_EQ(run.stats.Sent(), 16u);
+    EXPECT_EQ(run.stats.Total().dMaxMs, 0.0) << "the fake clock is never late";
+}
+
+TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
+{
+    std::vector<std::string> texts(7000, "{\"a\":1}");
+    auto pPackets = std::make_unique<PacketList>();
+    for (const std::string& text : texts)
+        pPackets->AddCopy(text.data(), static_cast<int32_t>(text.size()));
+    FleetRun run;
+    // Each send takes 2 ms, so the two devices take 4 ms of every 10 ms
+    // period: ticks that slept after sending would fall behind by 40 %.
+    RunFleet(run, PlanSettings(SendWorker::kEvery10Ms), *pPackets, nullptr, 2, kT0 * 1000, kT0 * 1000 + 60000,
+             true, 2 * kNs);
+    const size_t nFirst = run.Of(0).size() - 1;
+    const size_t nSecond = run.Of(1).size() - 1;
+    EXPECT_NEAR(static_cast<double>(nFirst), 6000.0, 1.0);
+    EXPECT_NEAR(static_cast<double>(nSecond), 6000.0, 1.0);
+    EXPECT_EQ(run.Of(0)[1].first, "{\"a\":1,\"make_up\":1}");
+}
+
+TEST_F(CFleetEngineTest, ADeviceEndsAfterItsLastPacketOrStopsAtOneItCannotWrite)
+{
+    FleetRun once;
+    RunFleet(once, PlanSettings(SendWorker::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000);
+    EXPECT_EQ(once.sent.size(), 3u * 4);
+    EXPECT_EQ(once.stats.Devices(), 0) << "all ended";
+    EXPECT_LT(once.sent.back().nNs, (kT0 * 1000 + 400) * kNs);
+
+    FleetRun blocked;
+    RunFleet(blocked, PlanSettings(SendWorker::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
+             nullptr, 2, kT0 * 1000, kT0 * 1000 + 10000);
+    EXPECT_EQ(blocked.Of(0).size(), 2u) << "the device info and the first packet, then nothing";
+    EXPECT_EQ(blocked.stats.Devices(), 2) << "stopped, not ended";
+}
+
+TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDeviceInfo)
+{
+    const std::string file =
+        "{\"IMEI\":\"A\",\"time\":\"2020-01-01 10:00:01\",\"v\":1}\n"
+        "{\"IMEI\":5,\"time\":\"2020-01-01 10:00:01\"}\n"
+        "{\"IMEI\":\"A\",\"time\":\"2020-01-02 10:00:02\",\"v\":2}\n"
+        "{\"IMEI\":\"B\",\"time\":\"2020-01-01 10:00:03\"}\n";
+    CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
+    CFleetPlan::Settings settings = PlanSettings(SendWorker::kReplay);
+    settings.bByImei = true;
+    FleetRun run;
+    RunFleet(run, settings, *loaded.pPackets, loaded.pIndex.get(), 3, kT0 * 1000, kT0 * 1000 + 5000);
+    ASSERT_EQ(run.plan.ImeiGroups(), 3u);
+    const Sent a = run.Of(0);
+    ASSERT_EQ(a.size(), 3u);
+    EXPECT_NE(a[0].first.find("\"IMEI\":\"A\""), std::string::npos);
+    EXPECT_EQ(a[1], std::make_pair(std::string("{\"IMEI\":\"A\",\"v\":1,\"time\":\"2026-12-08 10:00:01\"}"), kT0 + 1));
+    EXPECT_EQ(a[2], std::make_pair(std::string("{\"IMEI\":\"A\",\"v\":2,\"time\":\"2026-12-08 10:00:02\"}"), kT0 + 2));
+    const Sent five = run.Of(1);
+    ASSERT_EQ(five.size(), 2u);
+    EXPECT_NE(five[0].first.find("\"IMEI\":5,"), std::string::npos) << five[0].first;
+    EXPECT_EQ(five[1].second, kT0 + 1);
+    ASSERT_EQ(run.Of(2).size(), 2u);
+    EXPECT_EQ(run.Of(2)[1].second, kT0 + 3);
+}

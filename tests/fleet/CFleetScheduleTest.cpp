@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "TzGuard.h"
+#include "fleet/CFleetSchedule.h"
+#include "send/SendWorker.h"
+
+namespace {
+
+// 2026-12-08 10:00:00 UTC: a whole hour, minute and ten seconds.
+constexpr int64_t kT0 = 1796724000;
+
+class CFleetScheduleTest : public ::testing::Test {
+protected:
+    CFleetScheduleTest() : m_tz("UTC0") {}
+    TzGuard m_tz;
+};
+
+}  // namespace
+
+TEST_F(CFleetScheduleTest, TimedModesFindTheSecondTheWorkerWouldSendAt)
+{
+    // The first send of a run (last send 0), then the next after one at kT0.
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEverySecond, kT0 + 3, 0), kT0 + 3);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEverySecond, kT0, kT0), kT0 + 1);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryTenSeconds, kT0 + 3, 0), kT0 + 10);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryTenSeconds, kT0 + 1, kT0), kT0 + 10);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryMinute, kT0 + 1, 0), kT0 + 60);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryHour, kT0 + 1, 0), kT0 + 3600);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryHour, kT0, kT0), kT0 + 3600);
+    // A clock set back: the second modes wait until the last send is
+    // passed, the minute mode sends at the next whole minute from it.
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEverySecond, kT0 - 300, kT0), kT0 + 1);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryTenSeconds, kT0 - 300, kT0 + 3), kT0 + 13);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryMinute, kT0 - 290, kT0), kT0 - 240);
+    for (const int64_t nSecond : {kT0 - 240, kT0 + 60})
+        EXPECT_TRUE(CFleetSchedule::IsDue(SendWorker::kEveryMinute, nSecond, kT0));
+    EXPECT_FALSE(CFleetSchedule::IsDue(SendWorker::kEveryMinute, kT0, kT0));
+    EXPECT_FALSE(CFleetSchedule::IsDue(SendWorker::kEverySecond, kT0 - 1, kT0));
+}
+
+TEST_F(CFleetScheduleTest, TheHourModeKeepsToTheLocalHourInAHalfHourZone)
+{
+    const TzGuard zone("IST-5:30");
+    // 10:00 UTC is 15:30 local: the next whole local hour is 16:00.
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryHour, kT0, 0), kT0 + 1800);
+    EXPECT_EQ(CFleetSchedule::NextDueSecond(SendWorker::kEveryHour, kT0 + 1800, kT0 + 1800), kT0 + 5400);
+    EXPECT_TRUE(CFleetSchedule::IsDue(SendWorker::kEveryHour, kT0 - 1800, kT0 + 1800)) << "set back onto 15:00";
+    EXPECT_FALSE(CFleetSchedule::IsDue(SendWorker::kEveryHour, kT0, 0));
+}
+
+TEST_F(CFleetScheduleTest, SpreadPlacesDeviceKAtKOverNOfThePeriod)
+{
+    EXPECT_EQ(CFleetSchedule::SpreadOffsetNs(SendWorker::kEverySecond, 1, 10000), 100000);
+    EXPECT_EQ(CFleetSchedule::SpreadOffsetNs(SendWorker::kEverySecond, 9999, 10000), 999900000);
+    EXPECT_EQ(CFleetSchedule::SpreadOffsetNs(SendWorker::kEveryHour, 999999, 1000000), 3599996400000);
+    EXPECT_EQ(CFleetSchedule::SpreadOffsetNs(SendWorker::kEvery10Ms, 3, 4), 7500000);
+    EXPECT_EQ(CFleetSchedule::SpreadOffsetNs(SendWorker::kReplay, 1, 2), 500000000);
+}
+
+TEST_F(CFleetScheduleTest, ReplayFindsTheNextSecondOfTheDayWithAMessage)
+{
+    const std::vector<int64_t> keys = {-5, 36000, 36010, 90000};
+    // kT0 is 10:00:00: 36000 now, 36010 ten seconds on, then tomorrow.
+    EXPECT_EQ(CFleetSchedule::NextReplaySecond(keys.data(), keys.size(), kT0), kT0);
+    EXPECT_EQ(CFleetSchedule::NextReplaySecond(keys.data(), keys.size(), kT0 + 1), kT0 + 10);
+    EXPECT_EQ(CFleetSchedule::NextReplaySecond(keys.data(), keys.size(), kT0 + 11), kT0 + 86400);
+    const std::vector<int64_t> none = {-3661, 86400};
+    EXPECT_EQ(CFleetSchedule::NextReplaySecond(none.data(), none.size(), kT0), CFleetSchedule::kNever);
+}

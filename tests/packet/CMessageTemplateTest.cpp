@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "packet/CDeviceMessage.h"
+#include "packet/CMessageTemplate.h"
+#include "send/TovrikTexts.h"
+
+namespace {
+
+using Kind = CMessageTemplate::Kind;
+
+Packet Of(const std::string& text)
+{
+    return Packet{text.data(), static_cast<int32_t>(text.size())};
+}
+
+CDeviceMessage::TemplateRule Rule(Kind nKind, const std::string& strCounter = "n", bool bSetImei = true)
+{
+    CDeviceMessage::TemplateRule rule;
+    rule.nKind = nKind;
+    rule.bSetImei = bSetImei;
+    rule.strCounter = strCounter;
+    return rule;
+}
+
+CMessageTemplate::Values Values(uint64_t nImei, int nWidth, uint64_t nStep, const char* pszTime = "2026-12-08 10:00:00")
+{
+    CMessageTemplate::Values values;
+    values.nImei = nImei;
+    values.nImeiWidth = nWidth;
+    values.nCounterStep = nStep;
+    values.time = pszTime;
+    return values;
+}
+
+class CMessageTemplateTest : public ::testing::Test {
+protected:
+    std::string Spliced(const std::string& packet, const CDeviceMessage::TemplateRule& rule,
+                        const CMessageTemplate::Values& values)
+    {
+        CMessageTemplate message;
+        EXPECT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+        return message.Text(values);
+    }
+
+    CDeviceMessage m_message;
+};
+
+}  // namespace
+
+TEST_F(CMessageTemplateTest, WritesWhatTheDirectRewriteWritesForEveryKindAndValue)
+{
+    const std::vector<std::string> packets = {
+        TovrikTexts::kStatusMessage,
+        TovrikTexts::kDeviceInfo,
+        "{}",
+        "{\"time\":1}",
+        " { \"IMEI\" : 12 , \"n\" : \"0099\" ,\n \"time\":\"x\", \"time\":2, \"make_up\":0 } ",
+        "{\"n\":-3,\"IMEI\":null,\"IMEI\":\"second\",\"n\":7}",
+        "{\"IMEI\":\"\\u00e9\\n\",\"n\":18446744073709551615,\"v\":[1e2,-0.0,{\"IMEI\":1}]}",
+        "{\"n\":\"12a\",\"IMEI\":1.5}",
+        "{\"n\":9223372036854775807,\"k\\\"ey\":\"\\/\"}",
+        "{\"IMEI\":\"x\",\"d\":[1e21,1.5e-7,0.1,-1E+2],\"s\":\"\\b\\u001f\\u00e9\\/\"}",
+        "[1,{\"IMEI\":2}]",
+        "\"scalar\"",
+    };
+    const std::vector<CMessageTemplate::Values> values = {
+        Values(0, 0, 0), Values(1234567890, 10, 1), Values(7, 15, 99999, "Invalid DateTime"),
+        Values(999999999999999999ull, 18, 18446744073709551615ull)};
+    for (const std::string& packet : packets) {
+        for (const Kind nKind : {Kind::kRaw, Kind::kStamp, Kind::kMakeUp}) {
+            for (const bool bSetImei : {true, false}) {
+                const CDeviceMessage::TemplateRule rule = Rule(nKind, "n", bSetImei);
+                CMessageTemplate message;
+                ASSERT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+                for (const CMessageTemplate::Values& value : values) {
+                    std::string direct;
+                    ASSERT_TRUE(m_message.RewriteDirect(Of(packet), rule, value, direct));
+                    EXPECT_EQ(message.Text(value), direct) << packet << " kind " << int(nKind);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(CMessageTemplateTest, TheImeiKeepsItsTypeAndTheCounterItsWidthOrItsSign)
+{
+    EXPECT_EQ(Spliced("{\"IMEI\":\"1\",\"n\":\"0099\",\"time\":\"t\"}", Rule(Kind::kStamp), Values(42, 5, 1)),
+              "{\"IMEI\":\"00042\",\"n\":\"0100\",\"time\":\"2026-12-08 10:00:00\"}");
+    EXPECT_EQ(Spliced("{\"IMEI\":1,\"n\":\"99\"}", Rule(Kind::kMakeUp), Values(42, 5, 1)),
+              "{\"IMEI\":42,\"n\":\"100\",\"make_up\":1}");
+    EXPECT_EQ(Spliced("{\"n\":-2,\"IMEI\":[1]}", Rule(Kind::kRaw), Values(42, 5, 3)), "{\"n\":1,\"IMEI\":[1]}");
+    EXPECT_EQ(Spliced("{\"n\":-2}", Rule(Kind::kRaw), Values(42, 5, 1)), "{\"n\":-1}");
+    EXPECT_EQ(Spliced("{\"a\":1}", Rule(Kind::kStamp), Values(42, 5, 1)),
+              "{\"a\":1,\"time\":\"2026-12-08 10:00:00\"}")
+        << "a message without IMEI keeps none";
+    CMessageTemplate::Values byFile = Values(0, 0, 0);
+    byFile.imeiJson = "{\"x\":1}";
+    EXPECT_EQ(Spliced("{\"IMEI\":\"1\"}", Rule(Kind::kRaw), byFile), "{\"IMEI\":{\"x\":1}}");
+}
+
+TEST_F(CMessageTemplateTest, APacketThatDoesNotParseMakesNoTemplate)
+{
+    CMessageTemplate message;
+    EXPECT_FALSE(m_message.MakeTemplate(Of("{not json}"), Rule(Kind::kRaw), message));
+    EXPECT_FALSE(m_message.MakeTemplate(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
+    std::string direct;
+    EXPECT_FALSE(m_message.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
+}
