@@ -189,18 +189,36 @@ std::vector<std::string> ReceiveSome(const LoopbackPeer& receiver, size_t nCount
     return datagrams;
 }
 
-TEST(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
-{
-    // No settings: the first send mode.
-    const TempDir settingsFolder;
-    const SettingsHome settingsHome(settingsFolder.Path());
-    LoopbackPeer receiver;
-    TovrikProcess tovrik;
-    ASSERT_TRUE(tovrik.Started());
-    const HWND hMain = tovrik.WaitForMain();
-    ASSERT_NE(hMain, nullptr) << "the window did not open";
+// A fresh tovrik.exe for each test, with no settings (so the first send
+// mode), and a receiver on 127.0.0.1.
+class TovrikWindowWin32Test : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tovrik.Started());
+        m_hMain = m_tovrik.WaitForMain();
+        ASSERT_NE(m_hMain, nullptr) << "the window did not open";
+    }
 
-    const LONG nStyle = GetWindowLongW(hMain, GWL_STYLE);
+    // Points the port box at the receiver.
+    void TargetReceiver() const
+    {
+        SendMessageW(Item(m_hMain, 1001), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(std::to_wstring(m_receiver.Port()).c_str()));
+    }
+
+    const TempDir m_settingsFolder;
+    const SettingsHome m_settingsHome{m_settingsFolder.Path()};
+    LoopbackPeer m_receiver;
+    // Started with the settings folder above.
+    TovrikProcess m_tovrik;
+    HWND m_hMain = nullptr;
+};
+
+TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
+{
+
+    const LONG nStyle = GetWindowLongW(m_hMain, GWL_STYLE);
     EXPECT_EQ(nStyle & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
               WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME);
     struct Expected {
@@ -214,89 +232,78 @@ TEST(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
         {1007, "Button", "是否循环发送"},      {1008, "Button", "是否修改时间"}, {1009, "Button", "是否为十六进制模式"},
     };
     for (const Expected& control : controls) {
-        const HWND hControl = Item(hMain, control.nId);
+        const HWND hControl = Item(m_hMain, control.nId);
         ASSERT_NE(hControl, nullptr) << control.nId;
         EXPECT_EQ(ClassName(hControl), control.pszClass) << control.nId;
         EXPECT_EQ(Text(hControl), control.pszText) << control.nId;
     }
-    EXPECT_EQ(ClassName(Item(hMain, 1003)), "Edit");
-    EXPECT_EQ(Text(Item(hMain, 1003)).size(), 904u);
-    EXPECT_NE(GetWindowLongW(Item(hMain, 1001), GWL_STYLE) & ES_NUMBER, 0);
-    const LONG nContentStyle = GetWindowLongW(Item(hMain, 1003), GWL_STYLE);
+    EXPECT_EQ(ClassName(Item(m_hMain, 1003)), "Edit");
+    EXPECT_EQ(Text(Item(m_hMain, 1003)).size(), 904u);
+    EXPECT_NE(GetWindowLongW(Item(m_hMain, 1001), GWL_STYLE) & ES_NUMBER, 0);
+    const LONG nContentStyle = GetWindowLongW(Item(m_hMain, 1003), GWL_STYLE);
     EXPECT_NE(nContentStyle & ES_MULTILINE, 0);
     EXPECT_EQ(nContentStyle & ES_WANTRETURN, 0);
-    EXPECT_EQ(GetWindowLongW(Item(hMain, 1006), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
-    EXPECT_EQ(SendMessageW(Item(hMain, 1006), CB_GETCOUNT, 0, 0), 7);
-    EXPECT_EQ(SendMessageW(Item(hMain, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(SendMessageW(Item(hMain, 1008), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(SendMessageW(Item(hMain, 1009), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(GetWindowLongW(Item(m_hMain, 1006), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
+    EXPECT_EQ(SendMessageW(Item(m_hMain, 1006), CB_GETCOUNT, 0, 0), 7);
+    EXPECT_EQ(SendMessageW(Item(m_hMain, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(Item(m_hMain, 1008), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(Item(m_hMain, 1009), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
     // The system menu's About entry.
-    PostMessageW(hMain, WM_SYSCOMMAND, 0x0010, 0);
+    PostMessageW(m_hMain, WM_SYSCOMMAND, 0x0010, 0);
     HWND hAbout = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (hAbout = tovrik.FindTopLevel(L"关于 Tovrik")) != nullptr; }, kWaitMs));
+    ASSERT_TRUE(WaitFor([&] { return (hAbout = m_tovrik.FindTopLevel(L"关于 Tovrik")) != nullptr; }, kWaitMs));
     EXPECT_EQ(TovrikProcess::BoxText(hAbout), "Tovrik，1.0 版");
     PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(hAbout); }, kWaitMs));
 
-    // Start, towards the receiver.
-    SendMessageW(Item(hMain, 1001), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(std::to_wstring(receiver.Port()).c_str()));
-    PostMessageW(Item(hMain, 1002), BM_CLICK, 0, 0);
-    tovrik.AnswerBox(L"tovrik", kPleaseWait);
-    tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 1 道下载命令.开始发送.");
-    const std::vector<std::string> datagrams = ReceiveSome(receiver, 2);
+    // Start, towards the m_receiver.
+    TargetReceiver();
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 1 道下载命令.开始发送.");
+    const std::vector<std::string> datagrams = ReceiveSome(m_receiver, 2);
     ASSERT_EQ(datagrams.size(), 2u);
     EXPECT_EQ(datagrams[0], kDeviceInfo);
     EXPECT_EQ(datagrams[1].rfind("{\"cmd\":\"push_msg\",\"IMEI\":\"1234567890\",", 0), 0u) << datagrams[1];
     EXPECT_NE(datagrams[1].find("\"time\":\""), std::string::npos);
-    EXPECT_EQ(Text(Item(hMain, 1002)), "停止");
-    EXPECT_FALSE(IsWindowEnabled(Item(hMain, 1003)));
-    EXPECT_FALSE(IsWindowEnabled(Item(hMain, 1005)));
+    EXPECT_EQ(Text(Item(m_hMain, 1002)), "停止");
+    EXPECT_FALSE(IsWindowEnabled(Item(m_hMain, 1003)));
+    EXPECT_FALSE(IsWindowEnabled(Item(m_hMain, 1005)));
 
     // Stop.
-    PostMessageW(Item(hMain, 1002), BM_CLICK, 0, 0);
-    tovrik.AnswerBox(L"提示", "发送结束");
-    EXPECT_EQ(Text(Item(hMain, 1002)), "开始");
-    EXPECT_TRUE(IsWindowEnabled(Item(hMain, 1003)));
-    EXPECT_EQ(tovrik.Close(), 0);
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(Text(Item(m_hMain, 1002)), "开始");
+    EXPECT_TRUE(IsWindowEnabled(Item(m_hMain, 1003)));
+    EXPECT_EQ(m_tovrik.Close(), 0);
 }
 
-TEST(TovrikWindowWin32Test, EnterInTheTextBoxStartsAndTypedTextGoesOutAsUtf8)
+TEST_F(TovrikWindowWin32Test, EnterInTheTextBoxStartsAndTypedTextGoesOutAsUtf8)
 {
-    const TempDir settingsFolder;
-    const SettingsHome settingsHome(settingsFolder.Path());
-    LoopbackPeer receiver;
-    TovrikProcess tovrik;
-    ASSERT_TRUE(tovrik.Started());
-    const HWND hMain = tovrik.WaitForMain();
-    ASSERT_NE(hMain, nullptr) << "the window did not open";
-
-    SendMessageW(Item(hMain, 1001), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(std::to_wstring(receiver.Port()).c_str()));
-    SendMessageW(Item(hMain, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"{\"IMEI\":\"设备\",\"note\":\"中文\"}"));
+    TargetReceiver();
+    SendMessageW(Item(m_hMain, 1003), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"{\"IMEI\":\"设备\",\"note\":\"中文\"}"));
     // Sent as typed, not rewritten.
-    PostMessageW(Item(hMain, 1008), BM_CLICK, 0, 0);
+    PostMessageW(Item(m_hMain, 1008), BM_CLICK, 0, 0);
     // Enter goes through the window's keyboard loop as a key press does.
-    PostMessageW(Item(hMain, 1003), WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    PostMessageW(Item(hMain, 1003), WM_KEYUP, VK_RETURN, 0xC01C0001);
-    tovrik.AnswerBox(L"tovrik", kPleaseWait);
-    tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 1 道下载命令.开始发送.");
-    const std::vector<std::string> datagrams = ReceiveSome(receiver, 2);
+    PostMessageW(Item(m_hMain, 1003), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageW(Item(m_hMain, 1003), WM_KEYUP, VK_RETURN, 0xC01C0001);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 1 道下载命令.开始发送.");
+    const std::vector<std::string> datagrams = ReceiveSome(m_receiver, 2);
     ASSERT_EQ(datagrams.size(), 2u);
     EXPECT_EQ(datagrams[0], kDeviceInfo);
     EXPECT_EQ(datagrams[1], "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
-    EXPECT_EQ(Text(Item(hMain, 1003)), "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
+    EXPECT_EQ(Text(Item(m_hMain, 1003)), "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
 
-    PostMessageW(Item(hMain, 1002), BM_CLICK, 0, 0);
-    tovrik.AnswerBox(L"提示", "发送结束");
-    EXPECT_EQ(tovrik.Close(), 0);
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(m_tovrik.Close(), 0);
 }
 
-TEST(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
+TEST_F(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
 {
-    const TempDir settingsFolder;
-    const SettingsHome settingsHome(settingsFolder.Path());
     TempDir folder;
     const std::string strFolder = folder.Path() + "\\消息";
     ASSERT_TRUE(CreateDirectoryW(CWideText::Widen(strFolder).c_str(), nullptr));
@@ -304,17 +311,11 @@ TEST(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
     const std::string strSecond = "{\"cmd\":\"push_msg\",\"IMEI\":\"2\",\"note\":\"设备\"}";
     const std::string strFile =
         folder.Write("消息/设备消息.txt", strFirst + "\r\n{\"cmd\":\"no_imei\"}\r\n" + strSecond + "\r\n");
-    LoopbackPeer receiver;
-    TovrikProcess tovrik;
-    ASSERT_TRUE(tovrik.Started());
-    const HWND hMain = tovrik.WaitForMain();
-    ASSERT_NE(hMain, nullptr) << "the window did not open";
 
-    SendMessageW(Item(hMain, 1001), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(std::to_wstring(receiver.Port()).c_str()));
+    TargetReceiver();
     // Every 100 ms, each packet once with "make_up":1.
-    SendMessageW(Item(hMain, 1006), CB_SETCURSEL, 4, 0);
-    PostMessageW(Item(hMain, 1005), BM_CLICK, 0, 0);
+    SendMessageW(Item(m_hMain, 1006), CB_SETCURSEL, 4, 0);
+    PostMessageW(Item(m_hMain, 1005), BM_CLICK, 0, 0);
 
     // The file dialog: the file's name typed, then its OK button.
     HWND hDialog = nullptr;
@@ -338,21 +339,21 @@ TEST(TovrikWindowWin32Test, ImportsAFileWithAChineseNameAndStoresTheMode)
     SendMessageW(GetDlgItem(hDialog, cmb13), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strWideFile.c_str()));
     PostMessageW(hDialog, WM_COMMAND, IDOK, 0);
 
-    tovrik.AnswerBox(L"tovrik", kPleaseWait);
-    tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 2 道下载命令.开始发送.");
-    const std::vector<std::string> datagrams = ReceiveSome(receiver, 3);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 2 道下载命令.开始发送.");
+    const std::vector<std::string> datagrams = ReceiveSome(m_receiver, 3);
     ASSERT_EQ(datagrams.size(), 3u);
     EXPECT_EQ(datagrams[0], kDeviceInfo);
     EXPECT_EQ(datagrams[1], "{\"cmd\":\"push_msg\",\"IMEI\":\"1\",\"time\":\"2020-07-18 15:22:59\",\"make_up\":1}");
     // The file's bytes as they are, Chinese included.
     EXPECT_EQ(datagrams[2], "{\"cmd\":\"push_msg\",\"IMEI\":\"2\",\"note\":\"设备\",\"make_up\":1}");
     // The run ends by itself after the last packet.
-    tovrik.AnswerBox(L"提示", "发送结束");
+    m_tovrik.AnswerBox(L"提示", "发送结束");
 
     const std::string strSettings = TempDir::ReadOrMissing(CProfileFile::SettingsPath("Tovrik.ini"));
     EXPECT_NE(strSettings.find("[INFO]"), std::string::npos) << strSettings;
     EXPECT_NE(strSettings.find("sendtype=4"), std::string::npos) << strSettings;
-    EXPECT_EQ(tovrik.Close(), 0);
+    EXPECT_EQ(m_tovrik.Close(), 0);
 }
 
 }  // namespace
