@@ -217,7 +217,6 @@ protected:
 
 TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
 {
-
     const LONG nStyle = GetWindowLongW(m_hMain, GWL_STYLE);
     EXPECT_EQ(nStyle & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
               WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME);
