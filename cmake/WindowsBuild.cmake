@@ -1,6 +1,8 @@
 # The Windows cross-build: statically linked executables that need nothing
 # beside them, and the dependencies from Debian's packages built for it.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# The window's resources (icon, version, manifest) go through windres.
+enable_language(RC)
 add_link_options(-static $<$<CONFIG:Release>:-s>)
 # Tests find tovrik-cli.exe beside themselves.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,18 +1,46 @@
 #!/usr/bin/env bash
 # Runs the cross-built test programs under wine64, in a prefix of the build's
-# own (created on first use, which takes a while).
+# own (created on first use, which takes a while), on a virtual X server
+# (Xvfb, with openbox as the window manager) for the real window's test.
 # Usage: scripts/wine-test.sh BUILD_DIR WINE [gtest options...]
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
 wine=$2
 shift 2
+# All of them on that display (wine keeps the one its first program found):
+# the first free one from :90 on.
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
 export WINEPREFIX="$build_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "wine-test: creating the wine prefix $WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1 || true
 fi
+# wine's stand-in for "MS Shell Dlg" has no Chinese: in this prefix only, a
+# CJK font (its bitmap cut, crisp at the dialogs' 9 points) takes its place.
+if ! grep -qs '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' "$WINEPREFIX/system.reg"; then
+  printf '%s\r\n' 'REGEDIT4' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+    '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' '"MS Shell Dlg 2"="WenQuanYi Zen Hei Sharp"' \
+    >"$WINEPREFIX/drive_c/tovrik-fonts.reg"
+  "$wine" regedit /S 'C:\tovrik-fonts.reg'
+  rm -f "$WINEPREFIX/drive_c/tovrik-fonts.reg"
+fi
+
 status=0
-for test in tovrik_tests tovrik_cli_tests; do
+for test in tovrik_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; do
   echo "wine-test: $test.exe"
   "$wine" "$build_dir/bin/$test.exe" --gtest_brief=1 "$@" || status=1
 done

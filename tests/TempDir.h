@@ -37,9 +37,14 @@ public:
         WriteFile(strFile, strContent);
         return strFile;
     }
+
+    // Makes the folders above the file as needed.
     static void WriteFile(const std::string& strFile, const std::string& strContent)
     {
-        std::ofstream(std::filesystem::u8path(strFile), std::ios::binary) << strContent;
+        const std::filesystem::path path = std::filesystem::u8path(strFile);
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        std::ofstream(path, std::ios::binary) << strContent;
     }
 
     // A whole file's bytes; empty when it cannot be read.
@@ -57,6 +62,5 @@ public:
         return std::filesystem::exists(std::filesystem::u8path(strFile), error) ? Read(strFile) : "<missing>";
     }
 
-private:
     std::filesystem::path m_path;
 };

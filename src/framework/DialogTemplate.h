@@ -27,6 +27,7 @@ inline constexpr uint32_t kWsExAppWindow = 0x00040000; // WS_EX_APPWINDOW
 
 // Dialog styles.
 inline constexpr uint32_t kDsModalFrame = 0x0080;  // DS_MODALFRAME
+inline constexpr uint32_t kDsSetFont = 0x0040;     // DS_SETFONT: the template names its font
 inline constexpr uint32_t kDsShellFont = 0x0048;   // DS_SHELLFONT
 
 // Edit styles.
@@ -96,4 +97,14 @@ struct DialogTemplate {
     // In tab order.
     const ControlTemplate* pControls;
     size_t nControls;
+
+    // The control with nId, or null.
+    const ControlTemplate* Control(int nControlId) const
+    {
+        for (size_t i = 0; i < nControls; ++i) {
+            if (pControls[i].nId == nControlId)
+                return &pControls[i];
+        }
+        return nullptr;
+    }
 };

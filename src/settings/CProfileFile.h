@@ -13,8 +13,8 @@ public:
     // Where the program's settings file lives: $XDG_CONFIG_HOME/strName, or
     // ~/.config/strName when that is unset, empty or not an absolute path.
     // Windows: the user's roaming application data, %APPDATA%\Tovrik\strName
-    // (the profile functions' default, the Windows folder, is not writable
-    // without elevated rights).
+    // (the known folder when APPDATA is unset; the profile functions'
+    // default, the Windows folder, is not writable without elevated rights).
     static std::string SettingsPath(const std::string& strName);
 
     // The key's value read as a decimal integer (an optional sign and the

@@ -30,15 +30,18 @@ bool MakeDirectories(const std::wstring& strFile)
 
 std::string CProfileFile::SettingsPath(const std::string& strName)
 {
-    std::wstring strFolder;
-    wchar_t* pFolder = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &pFolder)))
-        strFolder = pFolder;
-    CoTaskMemFree(pFolder);
+    // %APPDATA% names that folder; the known folder stands in where it is
+    // unset.
+    const wchar_t* pAppData = _wgetenv(L"APPDATA");
+    std::wstring strFolder = pAppData != nullptr ? pAppData : L"";
     if (strFolder.empty()) {
-        const wchar_t* pAppData = _wgetenv(L"APPDATA");
-        strFolder = pAppData != nullptr ? pAppData : L".";
+        wchar_t* pFolder = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &pFolder)))
+            strFolder = pFolder;
+        CoTaskMemFree(pFolder);
     }
+    if (strFolder.empty())
+        strFolder = L".";
     return CWideText::Narrow(strFolder) + "\\Tovrik\\" + strName;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "SettingsHome.h"
 #include "TempDir.h"
 #include "app/CTovrikApp.h"
 #include "framework/fake/CFakeDialogWindow.h"
@@ -18,9 +19,9 @@ namespace {
 
 class CTovrikAppTest : public testing::Test {
 protected:
-    void SetUp() override { setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1); }
 
     TempDir m_config;
+    const SettingsHome m_settingsHome{m_config.Path()};
 };
 
 TEST_F(CTovrikAppTest, SocketLayerFailure)

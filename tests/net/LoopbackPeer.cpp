@@ -2,6 +2,8 @@
 
 #include "net/CSocketLibrary.h"
 
+#include <chrono>
+
 namespace {
 
 uint16_t PortOf(SocketHandle hSocket)
@@ -82,4 +84,19 @@ bool LoopbackPeer::ReceiveFrom(std::string& bytes, uint16_t& nFromPort, int nTim
     nFromPort = ntohs(from.sin_port);
     bytes.resize(static_cast<size_t>(n));
     return true;
+}
+
+std::vector<std::string> LoopbackPeer::Collect(int nMilliseconds) const
+{
+    std::vector<std::string> datagrams;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        std::string bytes;
+        if (Receive(bytes, static_cast<int>(left.count())))
+            datagrams.push_back(std::move(bytes));
+    }
+    return datagrams;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/SocketTypes.h"
 
@@ -22,9 +23,11 @@ public:
     uint16_t Port() const;
     bool SendTo(uint16_t nPort, const std::string& bytes) const;
     // One datagram, or false when none came within nTimeoutMs.
-    bool Receive(std::string& bytes, int nTimeoutMs) const;
+    bool Receive(std::string& bytes, int nTimeoutMs = 3000) const;
     // The same, with the sender's port.
     bool ReceiveFrom(std::string& bytes, uint16_t& nFromPort, int nTimeoutMs) const;
+    // Every datagram that arrives within nMilliseconds.
+    std::vector<std::string> Collect(int nMilliseconds) const;
 
 private:
     SocketHandle m_hSocket;

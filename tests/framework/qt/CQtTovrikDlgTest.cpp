@@ -31,11 +31,11 @@
 #include <memory>
 #include <thread>
 
-#include "CLoopbackReceiver.h"
+#include "net/LoopbackPeer.h"
 #include "CTestServices.h"
 #include "TempDir.h"
 #include "framework/qt/CIpAddressCtrl.h"
-#include "framework/qt/CLoadProgress.h"
+#include "framework/CLoadTask.h"
 #include "framework/qt/CQtDialogWindow.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
@@ -245,7 +245,7 @@ private slots:
 
     void startStopAgainstLoopback()
     {
-        CLoopbackReceiver receiver;
+        LoopbackPeer receiver;
         Open();
         Target(receiver.Port(), 0);
         Click(IDC_BUTTON_START);
@@ -404,12 +404,12 @@ private slots:
 
     void progressSizes()
     {
-        QCOMPARE(CLoadProgress::SizeText(0), std::string("0 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1023), std::string("1023 字节"));
-        QCOMPARE(CLoadProgress::SizeText(1024), std::string("1.0 KB"));
-        QCOMPARE(CLoadProgress::SizeText(1048575), std::string("1.0 MB"));
-        QCOMPARE(CLoadProgress::SizeText(12897485), std::string("12.3 MB"));
-        QCOMPARE(CLoadProgress::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
+        QCOMPARE(CLoadTask::SizeText(0), std::string("0 字节"));
+        QCOMPARE(CLoadTask::SizeText(1023), std::string("1023 字节"));
+        QCOMPARE(CLoadTask::SizeText(1024), std::string("1.0 KB"));
+        QCOMPARE(CLoadTask::SizeText(1048575), std::string("1.0 MB"));
+        QCOMPARE(CLoadTask::SizeText(12897485), std::string("12.3 MB"));
+        QCOMPARE(CLoadTask::SizeText(int64_t(5) << 30), std::string("5.0 GB"));
     }
 
     void slowImportShowsProgressAndCanBeCancelled()
@@ -461,7 +461,7 @@ private slots:
 
     void slowImportCompletesWithProgress()
     {
-        CLoopbackReceiver receiver;
+        LoopbackPeer receiver;
         const std::string strFifo = TempFile("slow-ok.txt");
         std::remove(strFifo.c_str());
         QCOMPARE(mkfifo(strFifo.c_str(), 0600), 0);

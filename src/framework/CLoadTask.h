@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "framework/CFrameworkServices.h"
+#include "load/CLoadResult.h"
+
+// One load on a thread of its own, as the backends' RunLoad drives it: the
+// progress the job reports, a cancel request that the job sees at its next
+// report, and the result. When no thread can be created the job runs in the
+// constructor. A cancelled job still going when the task goes is left to end
+// on its own, with what it shares kept alive until then.
+//
+// Made, polled and destroyed on one thread; the job runs on another and must
+// capture its inputs by value.
+class CLoadTask {
+public:
+    // How long a cancelled load may take to notice before it is left to end
+    // on its own.
+    static constexpr int kCancelWaitMs = 2000;
+
+    // nReportsPerByte: how many units the job's progress reports count for
+    // one input byte (an import counts each byte once read and once cut).
+    CLoadTask(CFrameworkServices& services, const CFrameworkServices::LoadJob& job, int nReportsPerByte);
+    ~CLoadTask();
+    CLoadTask(const CLoadTask&) = delete;
+    CLoadTask& operator=(const CLoadTask&) = delete;
+
+    bool Finished() const;
+    void Cancel();
+    bool Cancelled() const;
+
+    // The progress as the dialogs show it: the wait notice and "已处理 x / y"
+    // in bytes; the share done in nSteps parts (0 while the total is not
+    // known).
+    std::string ProgressText() const;
+    int ProgressSteps(int nSteps) const;
+
+    // kCancelled after Cancel, otherwise the job's result once Finished.
+    CLoadResult TakeResult();
+
+    // An amount of bytes as the dialogs show it: "512 字节", "12.3 MB".
+    static std::string SizeText(int64_t nBytes);
+
+private:
+    struct State;
+
+    std::shared_ptr<State> m_pState;
+    std::unique_ptr<std::thread> m_pThread;
+    int m_nReportsPerByte;
+};

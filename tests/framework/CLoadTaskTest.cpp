@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "framework/CLoadTask.h"
+#include "framework/fake/CFakeFrameworkServices.h"
+
+namespace {
+
+bool WaitFinished(const CLoadTask& task)
+{
+    for (int i = 0; i < 500 && !task.Finished(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return task.Finished();
+}
+
+TEST(CLoadTaskTest, ShowsTheBytesDoneAndGivesTheJobsResult)
+{
+    CFakeFrameworkServices services;
+    std::atomic<bool> bGo{false};
+    // Two reports to a byte, as an import counts them.
+    CLoadTask task(
+        services,
+        [&bGo](const CLoadResult::Progress& progress) {
+            progress(1024, 4096);
+            while (!bGo.load())
+                std::this_thread::yield();
+            CLoadResult result;
+            result.nStatus = CLoadResult::kUnreadable;
+            return result;
+        },
+        2);
+    for (int i = 0; i < 500 && task.ProgressSteps(1000) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(task.Finished());
+    EXPECT_EQ(task.ProgressSteps(1000), 250);
+    EXPECT_EQ(task.ProgressText(), "解析需要一点时间, 请多一点点耐心等待结束...\n已处理 512 字节 / 2.0 KB");
+    bGo.store(true);
+    ASSERT_TRUE(WaitFinished(task));
+    EXPECT_EQ(task.TakeResult().nStatus, CLoadResult::kUnreadable);
+}
+
+TEST(CLoadTaskTest, CancelStopsTheJobAtItsNextReport)
+{
+    CFakeFrameworkServices services;
+    CLoadTask task(
+        services,
+        [](const CLoadResult::Progress& progress) {
+            CLoadResult result;
+            result.nStatus = CLoadResult::kOk;
+            for (int64_t n = 0; n < 1000000 && progress(n, 0); ++n)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return result;
+        },
+        1);
+    EXPECT_EQ(task.ProgressSteps(1000), 0);
+    task.Cancel();
+    ASSERT_TRUE(WaitFinished(task));
+    EXPECT_EQ(task.TakeResult().nStatus, CLoadResult::kCancelled);
+}
+
+TEST(CLoadTaskTest, RunsAtOnceWithoutAThread)
+{
+    CFakeFrameworkServices services;
+    services.m_bFailThreads = true;
+    CLoadTask task(
+        services,
+        [](const CLoadResult::Progress&) {
+            CLoadResult result;
+            result.nStatus = CLoadResult::kEmptyText;
+            return result;
+        },
+        1);
+    EXPECT_TRUE(task.Finished());
+    EXPECT_EQ(task.TakeResult().nStatus, CLoadResult::kEmptyText);
+}
+
+TEST(CLoadTaskTest, SizesInBytesKilobytesMegabytes)
+{
+    EXPECT_EQ(CLoadTask::SizeText(0), "0 字节");
+    EXPECT_EQ(CLoadTask::SizeText(1023), "1023 字节");
+    EXPECT_EQ(CLoadTask::SizeText(1048575), "1.0 MB");
+    EXPECT_EQ(CLoadTask::SizeText(int64_t(3) << 40), "3.0 TB");
+}
+
+}  // namespace
