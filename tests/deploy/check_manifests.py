@@ -74,12 +74,12 @@ def check_job(path, cli):
         return
     job = jobs[0]
     check(job.get("apiVersion") == "batch/v1", "Job: apiVersion batch/v1")
-    spec = job.get("spec", {})
-    check(spec.get("completionMode") == "Indexed", "Job: completionMode Indexed")
-    shards = spec.get("completions")
+    body = job.get("spec", {})
+    check(body.get("completionMode") == "Indexed", "Job: completionMode Indexed")
+    shards = body.get("completions")
     check(isinstance(shards, int) and shards >= 1, "Job: completions is a positive count")
-    check(spec.get("parallelism") == shards, "Job: parallelism %r == completions %r" % (spec.get("parallelism"), shards))
-    pod = spec.get("template", {}).get("spec", {})
+    check(body.get("parallelism") == shards, "Job: parallelism %r == completions %r" % (body.get("parallelism"), shards))
+    pod = body.get("template", {}).get("spec", {})
     check(pod.get("restartPolicy") in ("Never", "OnFailure"), "Job: restartPolicy Never or OnFailure")
     containers = pod.get("containers") or []
     if not check(len(containers) == 1, "Job: one container"):
