@@ -138,14 +138,14 @@ int CFleetRunner::Run()
         return CCliOptions::kExitFailure;
     }
     CFleetStats stats;
-    CReplyReader reader(sockets, stats, fleet.bReplies, m_options.bQuiet ? nullptr : stdout,
+    CReplyReader reader(sockets, stats, m_options.bQuiet ? nullptr : stdout,
                         [&plan, nFirst](uint32_t nDevice) { return plan.ImeiText(nFirst + nDevice); });
     CSystemFleetClock clock(nThreads);
     if (!clock.Valid()) {
         Say("cannot open the fleet's timers");
         return CCliOptions::kExitFailure;
     }
-    if (!reader.Start(strReason)) {
+    if (!(fleet.bReplies ? reader.Start(strReason) : sockets.DiscardIncoming(strReason))) {
         Say(strReason);
         return CCliOptions::kExitFailure;
     }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <linux/filter.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -157,6 +158,20 @@ bool CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const socka
             return false;
         }
         m_sockets.push_back(hSocket);
+    }
+    return true;
+}
+
+bool CDeviceSockets::DiscardIncoming(std::string& strReason)
+{
+    sock_filter acceptNothing = BPF_STMT(BPF_RET | BPF_K, 0);
+    const sock_fprog program{1, &acceptNothing};
+    for (int hSocket : m_sockets) {
+        if (setsockopt(hSocket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0) {
+            strReason = std::string("cannot set the device sockets to drop what reaches them: ") +
+                        std::strerror(errno);
+            return false;
+        }
     }
     return true;
 }

@@ -39,6 +39,10 @@ public:
     static bool CheckDescriptors(uint32_t nDevices, std::string& strReason);
 
     bool Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target, std::string& strReason);
+    // Has the kernel drop whatever reaches the sockets (a filter that
+    // accepts nothing), for a fleet that does not read its replies: nothing
+    // piles up, and no reader has to be woken for it.
+    bool DiscardIncoming(std::string& strReason);
 
     bool Send(uint32_t nDevice, const char* pData, size_t nLength) override;
     size_t Size() const { return m_sockets.size(); }

@@ -18,9 +18,8 @@ constexpr int kReadsPerTurn = 64;
 
 }  // namespace
 
-CReplyReader::CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, bool bCount, std::FILE* pOut,
-                           ImeiOf imeiOf)
-    : m_sockets(sockets), m_stats(stats), m_bCount(bCount), m_pOut(pOut), m_imeiOf(std::move(imeiOf))
+CReplyReader::CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, std::FILE* pOut, ImeiOf imeiOf)
+    : m_sockets(sockets), m_stats(stats), m_pOut(pOut), m_imeiOf(std::move(imeiOf))
 {
 }
 
@@ -94,8 +93,6 @@ void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
             recvfrom(m_sockets.Handle(nDevice), pBuffer, nSize, 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
         if (nRead < 0)
             return;
-        if (!m_bCount)
-            continue;
         m_stats.RecordReply(static_cast<size_t>(nRead));
         if (m_pOut == nullptr)
             continue;

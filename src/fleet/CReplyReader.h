@@ -10,16 +10,16 @@
 #include "fleet/CFleetStats.h"
 
 // One thread that reads what reaches any device's socket, by epoll on all of
-// them. Counting on, it counts each datagram in the stats and, with an output
-// file, writes one line for it: the device's IMEI, the sender, the byte count
-// and the first 64 bytes escaped. Counting off, what arrives is read and
-// dropped. The sockets, stats and file must outlive the reader; Start and
-// Stop from one controlling thread (the destructor stops too).
+// them. It counts each datagram in the stats and, with an output file, writes
+// one line for it: the device's IMEI, the sender, the byte count and the
+// first 64 bytes escaped. The sockets, stats and file must outlive the
+// reader; Start and Stop from one controlling thread (the destructor stops
+// too).
 class CReplyReader {
 public:
     using ImeiOf = std::function<std::string(uint32_t nDevice)>;
 
-    CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, bool bCount, std::FILE* pOut, ImeiOf imeiOf);
+    CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, std::FILE* pOut, ImeiOf imeiOf);
     ~CReplyReader();
     CReplyReader(const CReplyReader&) = delete;
     CReplyReader& operator=(const CReplyReader&) = delete;
@@ -37,7 +37,6 @@ private:
 
     const CDeviceSockets& m_sockets;
     CFleetStats& m_stats;
-    const bool m_bCount;
     std::FILE* m_pOut;
     ImeiOf m_imeiOf;
     int m_hEpoll = -1;
