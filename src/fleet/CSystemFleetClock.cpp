@@ -1,7 +1,6 @@
 #include "fleet/CSystemFleetClock.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -18,7 +17,6 @@ constexpr int64_t kFarFuture = 9000000000;
 
 CSystemFleetClock::CSystemFleetClock(int nThreads)
 {
-    m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (int i = 0; i < nThreads; ++i) {
         const int hTimer = timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
         if (hTimer >= 0)
@@ -33,8 +31,6 @@ CSystemFleetClock::~CSystemFleetClock()
         if (hTimer >= 0)
             close(hTimer);
     }
-    if (m_hStop >= 0)
-        close(m_hStop);
 }
 
 bool CSystemFleetClock::ArmSetWatch(int hTimer)
@@ -47,8 +43,6 @@ bool CSystemFleetClock::ArmSetWatch(int hTimer)
 
 bool CSystemFleetClock::Valid() const
 {
-    if (m_hStop < 0)
-        return false;
     for (int hTimer : m_timers) {
         if (hTimer < 0)
             return false;
@@ -66,7 +60,7 @@ int64_t CSystemFleetClock::NowNs()
 CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs)
 {
     const int hTimer = m_timers[static_cast<size_t>(nThread)];
-    pollfd fds[2] = {{hTimer, POLLIN, 0}, {m_hStop, POLLIN, 0}};
+    pollfd fd{hTimer, POLLIN, 0};
     for (;;) {
         if (m_bStopped.load())
             return Wake::kStopped;
@@ -79,13 +73,13 @@ CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs
         const int64_t nCappedNs = nWaitNs < kFarFuture * kNsPerSecond ? nWaitNs : kFarFuture * kNsPerSecond;
         const timespec timeout{static_cast<time_t>(nCappedNs / kNsPerSecond),
                                static_cast<long>(nCappedNs % kNsPerSecond)};
-        const int n = ppoll(fds, 2, &timeout, nullptr);
+        const int n = ppoll(&fd, 1, &timeout, nullptr);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return Wake::kDeadline;
-        if (fds[1].revents & POLLIN)
-            return Wake::kStopped;
+        // Either Stop made the timer expire (the flag above tells, next
+        // time round) or the clock was set.
         uint64_t nExpired = 0;
         if (read(hTimer, &nExpired, sizeof nExpired) < 0 && errno == ECANCELED) {
             ArmSetWatch(hTimer);
@@ -96,9 +90,14 @@ CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs
 
 void CSystemFleetClock::Stop()
 {
+    // The flag first: a sleeper that has not looked yet sees it, one in
+    // ppoll wakes on its timer, and one that re-arms its timer after a clock
+    // set looks at the flag again before it sleeps.
     m_bStopped.store(true);
-    const uint64_t nOne = 1;
-    // The event stays signalled: every sleep, now and later, sees it.
-    if (write(m_hStop, &nOne, sizeof nOne) < 0)
-        return;
+    itimerspec now{};
+    now.it_value.tv_nsec = 1;
+    for (int hTimer : m_timers) {
+        if (hTimer >= 0)
+            timerfd_settime(hTimer, 0, &now, nullptr);
+    }
 }

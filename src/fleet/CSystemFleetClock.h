@@ -5,11 +5,11 @@
 
 #include "fleet/CFleetClock.h"
 
-// The real clock: CLOCK_REALTIME. A sleep is one ppoll to the deadline, on a
-// timer descriptor per scheduler thread that only reports the clock being set
-// and on one event descriptor through which Stop wakes every sleeper. The descriptors
-// are opened in the constructor (Valid() says whether they could be) and
-// closed in the destructor, after the threads have ended.
+// The real clock: CLOCK_REALTIME. A sleep is one ppoll to the deadline on a
+// timer descriptor of the scheduler thread's own, which reports the clock
+// being set; Stop wakes every sleeper by making each timer expire at once.
+// The descriptors are opened in the constructor (Valid() says whether they
+// could be) and closed in the destructor, after the threads have ended.
 class CSystemFleetClock : public CFleetClock {
 public:
     explicit CSystemFleetClock(int nThreads);
@@ -27,6 +27,5 @@ private:
     static bool ArmSetWatch(int hTimer);
 
     std::vector<int> m_timers;
-    int m_hStop = -1;
     std::atomic<bool> m_bStopped{false};
 };
