@@ -8,6 +8,7 @@
 //                           [--period-ms 1000] [--phase spread|first|start] [--early-ms E]
 //                           [--sequence MEMBER] [--sequence-first C] [--lead-ms 100] [--spread]
 //                           [--bind 127.0.0.1] [--port 0] [--rcvbuf BYTES] [--grace S] [--out FILE]
+//                           [--drain-us 1000]
 //
 // Device k (IMEI = F + k) is due at phase_k + m * period for every whole m;
 // its offset o_k is k * period / N (with --spread or --phase spread), else 0:
@@ -28,6 +29,14 @@
 // (Unix seconds) count: each device expects the instants of its grid in that
 // window, and what did not arrive is missing. Device info messages are counted apart and never
 // scheduled.
+//
+// With --drain-us D (default 1000) the receiver empties the socket every D
+// microseconds and sleeps in between, not on the socket: on loopback the
+// sender delivers into the receiver's socket itself, and a receiver blocked
+// on the socket would be woken by the sender on nearly every datagram, that
+// wake-up charged to the sender's system time. A server on another machine is
+// woken by its own network card instead. The arrival times are the kernel's
+// stamps either way. --drain-us 0 blocks on the socket, waking per datagram.
 //
 // Prints "port P" on standard output once bound; at T1 + grace (default 1 s)
 // or on SIGINT/SIGTERM writes one JSON object to FILE (or standard output).
@@ -86,6 +95,7 @@ struct Options {
     std::string strBind = "127.0.0.1";
     int nPort = 0;
     int nRcvBuf = 64 << 20;
+    int64_t nDrainNs = 1000000;
     std::string strOut;
 };
 
@@ -272,6 +282,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.nRcvBuf = std::atoi(pszValue);
         else if (strArg == "--out")
             options.strOut = pszValue;
+        else if (strArg == "--drain-us")
+            options.nDrainNs = std::llround(std::strtod(pszValue, nullptr) * 1e3);
         else
             return false;
     }
@@ -286,7 +298,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
     if (options.nPhase == Options::Phase::kSpread && !options.strSequenceName.empty())
         return false;
     return options.nDevices > 0 && options.nPeriodNs > 0 && options.nEarlyNs < options.nPeriodNs &&
-           options.nWindowEndNs > options.nWindowStartNs && options.nPort >= 0 && options.nPort <= 65535;
+           options.nWindowEndNs > options.nWindowStartNs && options.nPort >= 0 && options.nPort <= 65535 &&
+           options.nDrainNs >= 0 && options.nDrainNs < kNsPerSecond;
 }
 
 // Binds the socket with a large receive buffer, kernel timestamps and the
@@ -516,7 +529,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
                      "usage: %s --devices N --imei-first F --window-start T0 --window-end T1 [--period-ms MS] "
                      "[--phase spread|first|start] [--early-ms MS] [--sequence MEMBER] [--sequence-first C] "
-                     "[--lead-ms MS] [--spread] [--bind ADDR] [--port P] [--rcvbuf BYTES] [--grace S] [--out FILE]\n",
+                     "[--lead-ms MS] [--spread] [--bind ADDR] [--port P] [--rcvbuf BYTES] [--grace S] [--out FILE]\n"
+                     "       [--drain-us US]\n",
                      argv[0]);
         return 64;
     }
@@ -559,9 +573,14 @@ int main(int argc, char** argv)
             header.msg_control = &controls[static_cast<size_t>(i) * 128];
             header.msg_controllen = 128;
         }
-        const int nGot = recvmmsg(fd, messages.data(), kBatch, MSG_WAITFORONE, nullptr);
+        const int nGot = recvmmsg(fd, messages.data(), kBatch, options.nDrainNs > 0 ? MSG_DONTWAIT : MSG_WAITFORONE,
+                                  nullptr);
+        if (nGot <= 0 && options.nDrainNs > 0) {
+            const timespec pause{0, static_cast<long>(options.nDrainNs)};
+            nanosleep(&pause, nullptr);
+        }
         if (nGot <= 0)
-            continue;  // time-out or signal: look at the clock again
+            continue;  // empty, a time-out or a signal: look at the clock again
         for (int i = 0; i < nGot; ++i) {
             msghdr& header = messages[i].msg_hdr;
             int64_t nArrivalNs = kUnset;

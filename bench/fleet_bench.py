@@ -2,12 +2,14 @@
 """The fleet benchmarks: tovrik-cli --devices N against receivers of our own
 on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
-    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5] [--nice N] [--out FILE]
+    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5] [--nice N] [--drain-us US] [--out FILE]
 
 1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
-   the same run, the plain Python loop (py_fleet_loop.py) on the same
-   schedule with a receiver of its own.
+   the same run and each with a receiver of its own, the floor
+   (tovrik_fleet_floor: one sendto per datagram on the engine's wake grid,
+   nothing else) and the plain Python loop (py_fleet_loop.py) on the same
+   schedule.
 2. 100,000 devices, mode 0, --spread, as six shards (--shard K/6), shard K
    bound to 127.0.1.(K+1): p99 <= 5 ms, the six together <= one core.
 3. 1,000 devices, mode 6 (10 ms), --spread, a message file of numbered status
@@ -17,6 +19,11 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    RSS and threads sampled from /proc/PID/status every 10 s; flat = the last
    sample within 5 % (threads: equal) of the first after warm-up.
 (4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench.)
+
+The receivers empty their sockets every --drain-us (default 1 ms) rather
+than block on them: on loopback a receiver blocked on its socket is woken by
+the sender, on nearly every datagram and in the sender's system time, which a
+server on another machine would not cost it. --drain-us 0 blocks.
 
 Lateness is the kernel's receive timestamp minus the datagram's scheduled
 instant: in mode 0 the whole second plus k * 1 s / N for device k; in mode 6
@@ -144,11 +151,12 @@ class Child:
                 "wall_s": time.time() - self.started, "exit": self.status}
 
 
-def start_receiver(build, workdir, name, devices, window, period_ms=1000, schedule=()):
+def start_receiver(args, workdir, name, devices, window, period_ms=1000, schedule=()):
     out = os.path.join(workdir, name + ".json")
-    cmd = [os.path.join(build, "bench", "tovrik_fleet_receiver"), "--devices", str(devices), "--imei-first",
+    cmd = [os.path.join(args.build, "bench", "tovrik_fleet_receiver"), "--devices", str(devices), "--imei-first",
            str(IMEI_FIRST), "--period-ms", str(period_ms), "--window-start", "%.3f" % window[0],
-           "--window-end", "%.3f" % window[1], "--rcvbuf", str(RMEM_WANTED), "--out", out]
+           "--window-end", "%.3f" % window[1], "--rcvbuf", str(RMEM_WANTED), "--drain-us", str(args.drain_us),
+           "--out", out]
     cmd += list(schedule)
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
     line = proc.stdout.readline().split()
@@ -227,7 +235,7 @@ def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=100
               extra=(), sample_every=None, on_sample=None):
     """One fleet (in `shards` processes) against one receiver."""
     window = plan(warmup, seconds)
-    receiver, port, out = start_receiver(args.build, workdir, name, devices, window, period_ms, schedule)
+    receiver, port, out = start_receiver(args, workdir, name, devices, window, period_ms, schedule)
     children, stats_files = [], []
     try:
         stop_after = window[1] + 0.5 - time.time()
@@ -273,12 +281,13 @@ def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=100
     return row
 
 
-def run_python_loop(args, workdir, seconds):
-    """py_fleet_loop.py on benchmark 1's schedule against a receiver of its own."""
+def run_loop(args, workdir, seconds, name, cmd):
+    """A comparison sender (cmd, given --port P --devices 10000 --imei-first F
+    --seconds S) on benchmark 1's schedule against a receiver of its own."""
     window = plan(3, seconds)
-    receiver, port, out = start_receiver(args.build, workdir, "b1-python", 10000, window)
-    loop = Child([sys.executable, os.path.join(HERE, "py_fleet_loop.py"), "--port", str(port), "--devices", "10000",
-                  "--imei-first", str(IMEI_FIRST), "--seconds", "%.1f" % (window[1] + 0.5 - time.time())])
+    receiver, port, out = start_receiver(args, workdir, name, 10000, window)
+    loop = Child(cmd + ["--port", str(port), "--devices", "10000", "--imei-first", str(IMEI_FIRST),
+                        "--seconds", "%.1f" % (window[1] + 0.5 - time.time())])
     try:
         cpu = measure([loop], window)
         loop.wait(30)
@@ -286,18 +295,23 @@ def run_python_loop(args, workdir, seconds):
         if loop.status is None:
             loop.proc.kill()
         report = finish_receiver(receiver, out)
-    python = receiver_row(report)
-    python["receiver"] = report
+    row = receiver_row(report)
+    row["receiver"] = report
     figures = loop.figures()
-    python.update({"cpu_core": sum(cpu[0]), "cpu_user_core": cpu[0][0], "cpu_system_core": cpu[0][1],
-                   "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
-                   "window_s": seconds})
-    return python
+    row.update({"cpu_core": sum(cpu[0]), "cpu_user_core": cpu[0][0], "cpu_system_core": cpu[0][1],
+                "cpu_s_whole_run": figures["cpu_s"], "peak_rss_mb": figures["max_rss_kb"] / 1024.0,
+                "window_s": seconds})
+    return row
 
 
 def bench_one(args, workdir, seconds):
     row = run_fleet(args, workdir, "b1-tovrik", 10000, 0, seconds, warmup=3)
-    row["python"] = run_python_loop(args, workdir, seconds)
+    # The floor: the engine's system calls on its grid and nothing else; then
+    # the plain Python loop the issue compares with.
+    row["floor"] = run_loop(args, workdir, seconds, "b1-floor",
+                            [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
+    row["python"] = run_loop(args, workdir, seconds, "b1-python",
+                             [sys.executable, os.path.join(HERE, "py_fleet_loop.py")])
     row["ok"] = {"missing": row["missing"] == 0, "p99": row["late_p99_ms"] <= 1.0, "cpu": row["cpu_core"] <= 0.10,
                  "rss": row["peak_rss_mb"] <= 64}
     return row
@@ -370,6 +384,8 @@ def print_table(results):
     if "1" in results:
         r = results["1"]
         line("1  10,000 dev mode 0, %d s" % r["window_s"], r)
+        if "floor" in r:
+            line("   floor: bare sendto on the grid", r["floor"])
         line("   Python loop, same schedule", r["python"])
         print("     target: none missing, p99 <= 1 ms, CPU <= 10 %%, RSS <= 64 MB: %s" % verdict(r["ok"]))
     if "2" in results:
@@ -389,17 +405,19 @@ def print_table(results):
             r["rss_after_warmup_kb"] / 1024.0, r["rss_last_kb"] / 1024.0, 100 * r["rss_growth"],
             r["threads_after_warmup"], r["threads_last"], r["warmup_s"], verdict(r["ok"])))
     if "load_average" in results:
-        print("  load average at the end: %.2f %.2f %.2f; niceness %d" % (tuple(results["load_average"]) +
-                                                                       (results.get("niceness", 0),)))
+        print("  load average at the end: %.2f %.2f %.2f; niceness %d; receivers drain every %d us" % (
+            tuple(results["load_average"]) + (results.get("niceness", 0), results.get("receiver_drain_us", 0))))
     return ["fleet " + k for k in ("1", "2", "3", "5") if k in results and not all(results[k]["ok"].values())]
 
 
-def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice=0):
+def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice=0, drain_us=1000):
     """Runs the chosen benchmarks and writes their JSON; prints the table
     unless told not to (run_bench.py prints it with its own). Answers
     (results, misses)."""
-    args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"))
-    for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver")):
+    args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"),
+                              drain_us=drain_us)
+    for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver"),
+                 os.path.join(build, "bench", "tovrik_fleet_floor")):
         if not os.access(path, os.X_OK):
             raise RuntimeError("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
     if nice:
@@ -415,6 +433,7 @@ def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice
             results[key] = benches[key](args, workdir, lengths[key])
     results["load_average"] = os.getloadavg()
     results["niceness"] = os.nice(0)
+    results["receiver_drain_us"] = drain_us
     with open(out or os.path.join(build, "fleet-bench-results.json"), "w") as f:
         json.dump(results, f, indent=2)
     if not table:
@@ -432,9 +451,11 @@ def main():
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
     ap.add_argument("--nice", type=int, default=0,
                     help="run every process of the benchmark this much nicer (below 0 as root: ahead of other work)")
+    ap.add_argument("--drain-us", type=int, default=1000,
+                    help="the receivers empty their sockets this often (0: they block, woken per datagram)")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
-    _, misses = run(args.build, args.cli, args.quick, args.only, args.out, nice=args.nice)
+    _, misses = run(args.build, args.cli, args.quick, args.only, args.out, nice=args.nice, drain_us=args.drain_us)
     print("targets missed: " + (", ".join(misses) if misses else "none"))
     return 1 if misses and args.strict else 0
 

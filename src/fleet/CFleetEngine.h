@@ -34,6 +34,10 @@ public:
         int nThreads = 1;
     };
 
+    // The grid the scheduler threads wake on: at most this much lateness
+    // for far fewer wake-ups when devices are close together.
+    static constexpr int64_t kWakeGrainNs = 500000;
+
     CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFleetClock& clock, CFleetSink& sink,
                  CFleetStats& stats);
     ~CFleetEngine();
@@ -73,9 +77,6 @@ private:
     };
 
     static constexpr int64_t kNever = INT64_MAX;
-    // The grid the scheduler threads wake on: at most this much lateness
-    // for far fewer wake-ups when devices are close together.
-    static constexpr int64_t kWakeGrainNs = 500000;
 
     void RunThread(int nIndex);
     // Handles a device at its instant; answers its next one, or kNever.

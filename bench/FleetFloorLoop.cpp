@@ -1,0 +1,126 @@
+// The floor of benchmark 1: what a sender on the fleet's schedule costs on
+// this machine when it does nothing but the system calls the fleet engine
+// makes. N UDP sockets, socket k sending one tiny fixed message
+// ({"IMEI":"<first + k>"}, as py_fleet_loop.py) at every whole period plus
+// k * period / N; the sender wakes on the engine's grid (--grain-us, default
+// the engine's own), sends what is due with one sendto each and sleeps again
+// with one ppoll. Nothing is rewritten, counted or scheduled in a heap.
+//
+//     tovrik_fleet_floor --port P [--target 127.0.0.1] [--devices 10000]
+//                        [--imei-first 860000000000000] [--period-ms 1000]
+//                        [--seconds 60] [--grain-us US]
+//
+// It stops at the first instant after --seconds and prints nothing.
+// Linux only.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fleet/CFleetEngine.h"
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1000000000;
+
+int64_t NowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string strTarget = "127.0.0.1";
+    int nPort = -1;
+    long nDevices = 10000;
+    unsigned long long nImeiFirst = 860000000000000ULL;
+    double dPeriodMs = 1000.0;
+    double dSeconds = 60.0;
+    int64_t nGrainNs = CFleetEngine::kWakeGrainNs;
+    bool bUsage = argc % 2 == 0;  // options come in pairs
+    for (int i = 1; i + 1 < argc && !bUsage; i += 2) {
+        const std::string strArg = argv[i];
+        const char* pszValue = argv[i + 1];
+        if (strArg == "--port")
+            nPort = std::atoi(pszValue);
+        else if (strArg == "--target")
+            strTarget = pszValue;
+        else if (strArg == "--devices")
+            nDevices = std::atol(pszValue);
+        else if (strArg == "--imei-first")
+            nImeiFirst = std::strtoull(pszValue, nullptr, 10);
+        else if (strArg == "--period-ms")
+            dPeriodMs = std::strtod(pszValue, nullptr);
+        else if (strArg == "--seconds")
+            dSeconds = std::strtod(pszValue, nullptr);
+        else if (strArg == "--grain-us")
+            nGrainNs = std::llround(std::strtod(pszValue, nullptr) * 1e3);
+        else
+            bUsage = true;
+    }
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<uint16_t>(nPort));
+    if (bUsage || nPort < 0 || nPort > 65535 || nDevices < 1 || dPeriodMs <= 0 || nGrainNs < 1 ||
+        inet_pton(AF_INET, strTarget.c_str(), &target.sin_addr) != 1) {
+        std::fprintf(stderr,
+                     "usage: %s --port P [--target ADDR] [--devices N] [--imei-first F] [--period-ms MS] "
+                     "[--seconds S] [--grain-us US]\n",
+                     argv[0]);
+        return 64;
+    }
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    std::vector<int> sockets;
+    std::vector<std::string> messages;
+    for (long k = 0; k < nDevices; ++k) {
+        const int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (hSocket < 0) {
+            std::fprintf(stderr, "cannot open socket %ld: %s\n", k + 1, std::strerror(errno));
+            return 1;
+        }
+        sockets.push_back(hSocket);
+        messages.push_back("{\"IMEI\":\"" + std::to_string(nImeiFirst + static_cast<unsigned long long>(k)) + "\"}");
+    }
+
+    const int64_t nPeriodNs = std::llround(dPeriodMs * 1e6);
+    const int64_t nStartNs = NowNs();
+    const int64_t nEndNs = nStartNs + std::llround(dSeconds * 1e9);
+    for (int64_t nBaseNs = (nStartNs / nPeriodNs + 1) * nPeriodNs; nBaseNs < nEndNs; nBaseNs += nPeriodNs) {
+        for (long k = 0; k < nDevices; ++k) {
+            const int64_t nDueNs = nBaseNs + k * nPeriodNs / nDevices;
+            const int64_t nWakeNs = (nDueNs + nGrainNs - 1) / nGrainNs * nGrainNs;
+            const int64_t nWaitNs = nWakeNs - NowNs();
+            if (nDueNs > NowNs() && nWaitNs > 0) {
+                const timespec timeout{static_cast<time_t>(nWaitNs / kNsPerSecond),
+                                       static_cast<long>(nWaitNs % kNsPerSecond)};
+                ppoll(nullptr, 0, &timeout, nullptr);
+            }
+            // A full queue loses this one, as UDP would.
+            sendto(sockets[static_cast<size_t>(k)], messages[static_cast<size_t>(k)].data(),
+                   messages[static_cast<size_t>(k)].size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                   reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        }
+    }
+    for (int hSocket : sockets)
+        close(hSocket);
+    return 0;
+}
