@@ -307,7 +307,7 @@ def run_loop(args, workdir, seconds, name, cmd):
 def bench_one(args, workdir, seconds):
     row = run_fleet(args, workdir, "b1-tovrik", 10000, 0, seconds, warmup=3)
     # The floor: the engine's system calls on its grid and nothing else; then
-    # the plain Python loop the issue compares with.
+    # the plain Python loop on the same schedule.
     row["floor"] = run_loop(args, workdir, seconds, "b1-floor",
                             [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
     row["python"] = run_loop(args, workdir, seconds, "b1-python",
