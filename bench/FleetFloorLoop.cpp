@@ -107,9 +107,10 @@ int main(int argc, char** argv)
     for (int64_t nBaseNs = (nStartNs / nPeriodNs + 1) * nPeriodNs; nBaseNs < nEndNs; nBaseNs += nPeriodNs) {
         for (long k = 0; k < nDevices; ++k) {
             const int64_t nDueNs = nBaseNs + k * nPeriodNs / nDevices;
-            const int64_t nWakeNs = (nDueNs + nGrainNs - 1) / nGrainNs * nGrainNs;
-            const int64_t nWaitNs = nWakeNs - NowNs();
-            if (nDueNs > NowNs() && nWaitNs > 0) {
+            const int64_t nNow = NowNs();
+            if (nDueNs > nNow) {
+                const int64_t nWakeNs = (nDueNs + nGrainNs - 1) / nGrainNs * nGrainNs;
+                const int64_t nWaitNs = nWakeNs - nNow;
                 const timespec timeout{static_cast<time_t>(nWaitNs / kNsPerSecond),
                                        static_cast<long>(nWaitNs % kNsPerSecond)};
                 ppoll(nullptr, 0, &timeout, nullptr);
