@@ -6,6 +6,7 @@
 #include <cmath>
 #include <new>
 
+#include "packet/CJsonString.h"
 #include "time/CDateTime.h"
 
 namespace {
@@ -47,54 +48,6 @@ bool ScanLiteral(const char*& p, const char* end, char c)
         return false;
     ++p;
     return true;
-}
-
-// How each byte goes into a JSON string literal: 0 as it is, 'u' as \u00XX,
-// any other value as a backslash and that letter. '/', DEL and the bytes of
-// multi-byte UTF-8 sequences go as they are.
-struct EscapeTable {
-    char code[256];
-
-    constexpr EscapeTable() : code()
-    {
-        for (int c = 0; c < 0x20; ++c)
-            code[c] = 'u';
-        code[0x08] = 'b';
-        code[0x09] = 't';
-        code[0x0A] = 'n';
-        code[0x0C] = 'f';
-        code[0x0D] = 'r';
-        code[0x22] = '"';
-        code[0x5C] = '\\';
-    }
-};
-
-constexpr EscapeTable kEscapes;
-
-void AppendJsonString(std::string& out, std::string_view bytes)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    out.push_back('"');
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        const char* run = p;
-        while (p < end && kEscapes.code[static_cast<unsigned char>(*p)] == 0)
-            ++p;
-        out.append(run, static_cast<size_t>(p - run));
-        if (p == end)
-            break;
-        const unsigned char c = static_cast<unsigned char>(*p++);
-        const char code = kEscapes.code[c];
-        if (code == 'u') {
-            const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-            out.append(escape, sizeof escape);
-        } else {
-            const char escape[2] = {'\\', code};
-            out.append(escape, sizeof escape);
-        }
-    }
-    out.push_back('"');
 }
 
 // The shortest digits that read back to the same double, laid out as
@@ -190,7 +143,7 @@ void AppendJson(std::string& out, simdjson::dom::element element)
             if (!bFirst)
                 out.push_back(',');
             bFirst = false;
-            AppendJsonString(out, member.key);
+            CJsonString::Append(out, member.key);
             out.push_back(':');
             AppendJson(out, member.value);
         }
@@ -207,7 +160,7 @@ void AppendJson(std::string& out, simdjson::dom::element element)
         AppendJsonDouble(out, element.get_double().value_unsafe());
         break;
     case simdjson::dom::element_type::STRING:
-        AppendJsonString(out, element.get_string().value_unsafe());
+        CJsonString::Append(out, element.get_string().value_unsafe());
         break;
     case simdjson::dom::element_type::BOOL:
         out += element.get_bool().value_unsafe() ? "true" : "false";
@@ -248,16 +201,16 @@ struct CDeviceMessage::Impl {
                     continue;
                 if (text.size() > 1)
                     text.push_back(',');
-                AppendJsonString(text, member.key);
+                CJsonString::Append(text, member.key);
                 text.push_back(':');
                 AppendJson(text, member.value);
             }
             if (text.size() > 1)
                 text.push_back(',');
             if (bStamp) {
-                AppendJsonString(text, kTimeKey);
+                CJsonString::Append(text, kTimeKey);
                 text.push_back(':');
-                AppendJsonString(text, strTime);
+                CJsonString::Append(text, strTime);
             } else {
                 text += "\"make_up\":1";
             }
@@ -426,7 +379,7 @@ private:
 // The written member without its value: the key and the colon.
 void AppendKey(std::string& out, const simdjson::dom::key_value_pair& member)
 {
-    AppendJsonString(out, member.key);
+    CJsonString::Append(out, member.key);
     out.push_back(':');
 }
 
