@@ -1,0 +1,58 @@
+#include "report/CFileWriter.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "text/CWideText.h"
+
+// The C runtime's descriptors, opened by the wide-character path and in
+// binary mode, so that any file name works and no byte is translated.
+
+namespace {
+
+bool Fail(std::string& strReason, int nError)
+{
+    strReason = std::strerror(nError);
+    return false;
+}
+
+}  // namespace
+
+bool CFileWriter::Write(const std::string& strPath, std::string_view bytes, std::string& strReason)
+{
+    const int fd = _wopen(CWideText::Widen(strPath).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return Fail(strReason, errno);
+    const char* p = bytes.data();
+    size_t nLeft = bytes.size();
+    while (nLeft > 0) {
+        const int nWritten = _write(fd, p, static_cast<unsigned>(std::min<size_t>(nLeft, INT_MAX)));
+        if (nWritten <= 0) {
+            const int nError = nWritten < 0 ? errno : EIO;
+            _close(fd);
+            return Fail(strReason, nError);
+        }
+        p += nWritten;
+        nLeft -= static_cast<size_t>(nWritten);
+    }
+    if (_close(fd) != 0)
+        return Fail(strReason, errno);
+    return true;
+}
+
+bool CFileWriter::CanWrite(const std::string& strPath, std::string& strReason)
+{
+    const int fd = _wopen(CWideText::Widen(strPath).c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return Fail(strReason, errno);
+    _close(fd);
+    return true;
+}

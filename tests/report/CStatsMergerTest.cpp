@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "report/StatsFileText.h"
+#include "report/CStatsMerger.h"
+
+namespace {
+
+constexpr int64_t kStartMs = 1796724000000;
+
+}  // namespace
+
+TEST(CStatsMergerTest, ShardsAlignByWallClockSecondAndTheirCountsAdd)
+{
+    CStatsMerger merger;
+    std::string strError;
+    // Shard 1 started 1.3 s after shard 0: its first second is shard 0's
+    // second one (to the nearest second), and it runs one second longer.
+    ASSERT_TRUE(merger.AddText("b.json", StatsJson("1/2", kStartMs + 1300, {{30, 2.0, 3}, {30, 2.0, 3}, {30, 2.0, 3}}, "[1,2,90]"),
+                               strError))
+        << strError;
+    ASSERT_TRUE(merger.AddText("a.json", StatsJson("0/2", kStartMs + 200, {{10, 1.0, 1}, {10, 1.0, 5}, {10, 1.0, 1}}, "[1,2,30]"),
+                               strError))
+        << strError;
+    CRunReport report;
+    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+
+    ASSERT_EQ(report.shards.size(), 2u);
+    EXPECT_EQ(report.shards[0].strSource, "a.json");  // in shard order
+    EXPECT_EQ(report.shards[1].commandLine, (std::vector<std::string>{"tovrik-cli", "--shard", "1/2"}));
+    EXPECT_TRUE(report.missingShards.empty());
+    EXPECT_EQ(report.nDevices, 100u);
+    EXPECT_EQ(report.nFleetDevices, 100u);
+    EXPECT_EQ(report.nSent, 120u);
+    EXPECT_EQ(report.nErrors, 6u);
+    EXPECT_EQ(report.nReplies, 14u);
+    EXPECT_EQ(report.nStartUnixMs, kStartMs + 200);
+    EXPECT_DOUBLE_EQ(report.dSeconds, 4.1);
+    EXPECT_DOUBLE_EQ(report.dCpuSeconds, 0.5);
+    EXPECT_EQ(report.nMaxRssKb, 2048);
+
+    ASSERT_EQ(report.series.size(), 4u);
+    const std::vector<uint64_t> sent = {10, 40, 40, 30};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(report.series[i].nUnixSecond, kStartMs / 1000 + static_cast<int64_t>(i)) << i;
+        EXPECT_EQ(report.series[i].nSent, sent[i]) << i;
+    }
+    EXPECT_EQ(report.series[1].nDevices, 100);
+    EXPECT_EQ(report.series[1].nErrors, 2u);
+    EXPECT_EQ(report.series[1].nReplies, 4u);
+    // A second's maximum is the shards' highest; its p50 and p99 weighted
+    // by their datagrams (11 and 31, errors included).
+    EXPECT_DOUBLE_EQ(report.series[1].dMaxMs, 5);
+    EXPECT_DOUBLE_EQ(report.series[1].dP50Ms, (11 * 1.0 + 31 * 2.0) / 42);
+    EXPECT_DOUBLE_EQ(report.series[3].dP99Ms, 2.0);
+}
+
+TEST(CStatsMergerTest, TheRunsQuantilesComeFromTheMergedHistogram)
+{
+    // Each shard alone has p50 and p99 in its own bucket; together the
+    // p50 is the fast shard's and the p99 the slow one's.
+    CStatsMerger merger;
+    std::string strError;
+    ASSERT_TRUE(merger.AddText("fast", StatsJson("0/3", kStartMs, {{600, 0, 0}}, "[1000,1001,590],[1500,1600,10]", 0.0016),
+                               strError));
+    ASSERT_TRUE(merger.AddText("slow", StatsJson("2/3", kStartMs, {{400, 0, 0}}, "[1000,1001,1],[2000000,2097152,399]", 2.04),
+                               strError));
+    CRunReport report;
+    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    EXPECT_DOUBLE_EQ(report.dP50Ms, 0.001);
+    // Rank 990 of 1000 lies in the slow bucket; its middle is above the
+    // maximum, which caps it.
+    EXPECT_DOUBLE_EQ(report.dP99Ms, 2.04);
+    EXPECT_DOUBLE_EQ(report.dMaxMs, 2.04);
+    ASSERT_EQ(report.histogram.size(), 3u);
+    EXPECT_EQ(report.histogram[0].nCount, 591u);
+    EXPECT_EQ(report.histogram[2].nFromNs, 2000000u);
+    EXPECT_EQ(report.missingShards, std::vector<uint32_t>{1});
+}
+
+TEST(CStatsMergerTest, SecondsNoShardCountedStayInTheSeriesAsZeros)
+{
+    CStatsMerger merger;
+    std::string strError;
+    ASSERT_TRUE(merger.AddText("a", StatsJson("0/2", kStartMs, {{5, 0, 0}}, ""), strError));
+    ASSERT_TRUE(merger.AddText("b", StatsJson("1/2", kStartMs + 3000, {{7, 0, 0}}, ""), strError));
+    CRunReport report;
+    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    ASSERT_EQ(report.series.size(), 4u);
+    EXPECT_EQ(report.series[0].nSent, 5u);
+    EXPECT_EQ(report.series[1].nSent, 0u);
+    EXPECT_EQ(report.series[2].nUnixSecond, kStartMs / 1000 + 2);
+    EXPECT_EQ(report.series[3].nSent, 7u);
+    EXPECT_EQ(report.dP50Ms, 0);
+}
+
+TEST(CStatsMergerTest, FilesThatAreNotStatsFilesAreRefusedByName)
+{
+    const std::string strGood = StatsJson("0/1", kStartMs, {{1, 0, 0}}, "");
+    struct Case {
+        std::string strJson;
+        std::string strReason;
+    };
+    const std::vector<Case> cases = {
+        {"", "not JSON"},
+        {"{\"devices\":1} trailing", "not JSON"},
+        {"[1,2]", "the file is not an object"},
+        {"{\"sent\":1}", "no \"devices\""},
+        {std::string(strGood).replace(strGood.find("\"series\":["), 10, "\"series\":{"), "not JSON"},
+        {std::string(strGood).replace(strGood.find("\"sent\":1,"), 9, "\"sent\":-1,"), "\"sent\" is not a count"},
+        {std::string(strGood).replace(strGood.find("\"shard\":\"0/1\""), 13, "\"shard\":\"1/1\""), "\"shard\" is not K/M"},
+        {std::string(strGood).replace(strGood.find("\"t\":1"), 5, "\"t\":0"), "\"t\" is not a second of a run"},
+        {std::string(strGood).replace(strGood.find("\"lateness_histogram_ns\":[]"), 26,
+                                      "\"lateness_histogram_ns\":[[5,5,1]]"),
+         "bucket is not [from, to, count]"},
+        {std::string(strGood).replace(strGood.find("\"start_unix_ms\""), 15, "\"start_unix_mz\""), "no \"start_unix_ms\""},
+    };
+    for (const Case& c : cases) {
+        CStatsMerger merger;
+        std::string strError;
+        EXPECT_FALSE(merger.AddText("名字.json", c.strJson, strError)) << c.strJson;
+        EXPECT_EQ(strError.rfind("名字.json: not a stats file (", 0), 0u) << strError;
+        EXPECT_NE(strError.find(c.strReason), std::string::npos) << strError;
+    }
+
+    CStatsMerger merger;
+    std::string strError;
+    EXPECT_FALSE(merger.AddFile("/nonexistent/stats.json", strError));
+    EXPECT_EQ(strError.rfind("/nonexistent/stats.json: ", 0), 0u) << strError;
+    const TempDir dir;
+    EXPECT_FALSE(merger.AddFile(dir.Path(), strError));
+    EXPECT_EQ(strError, dir.Path() + ": Is a directory");
+    // A well-formed file read from disk is taken.
+    EXPECT_TRUE(merger.AddFile(dir.Write("统计.json", strGood), strError)) << strError;
+}
+
+TEST(CStatsMergerTest, FilesOfDifferentFleetsOrTheSameShardTwiceAreNotMerged)
+{
+    struct Case {
+        std::string strFirst;
+        std::string strSecond;
+        std::string strError;
+    };
+    const std::vector<Case> cases = {
+        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("0/2", kStartMs, {}, ""), "a and b are both shard 0/2"},
+        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/3", kStartMs, {}, ""),
+         "a and b are not shards of one fleet (of 2 and of 3 shards)"},
+        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/2", kStartMs, {}, "", 1, 7),
+         "a and b are not shards of one fleet (of 100 and of 7 devices)"},
+        {StatsJson("0/2", kStartMs - 31 * 86400000LL, {{1, 0, 0}}, ""), StatsJson("1/2", kStartMs, {{1, 0, 0}}, ""), "not one run"},
+    };
+    for (const Case& c : cases) {
+        CStatsMerger merger;
+        std::string strError;
+        ASSERT_TRUE(merger.AddText("a", c.strFirst, strError)) << strError;
+        ASSERT_TRUE(merger.AddText("b", c.strSecond, strError)) << strError;
+        CRunReport report;
+        EXPECT_FALSE(merger.Merge(report, strError));
+        EXPECT_NE(strError.find(c.strError), std::string::npos) << strError;
+    }
+    CStatsMerger empty;
+    CRunReport report;
+    std::string strError;
+    EXPECT_FALSE(empty.Merge(report, strError));
+}
