@@ -137,6 +137,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
         return options;
     }
     options.nMode = ModeFromText(strMode);
+    options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
     return options;

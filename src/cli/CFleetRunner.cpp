@@ -158,6 +158,10 @@ int CFleetRunner::Run()
     settings.nThreads = nThreads;
     CFleetEngine engine(plan, settings, clock, sockets, stats);
     const auto start = Clock::now();
+    // The series' seconds on the wall clock, to align shards' files by.
+    const int64_t nStartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
     engine.Start();
 
     const bool bTerminal = isatty(STDERR_FILENO) == 1;
@@ -208,6 +212,10 @@ int CFleetRunner::Run()
         identity.nFleetDevices = nFleet;
         identity.nMode = m_options.nMode;
         identity.nThreads = nThreads;
+        identity.commandLine = m_options.commandLine;
+        identity.nStartUnixMs = nStartUnixMs;
+        identity.nShard = fleet.nShard;
+        identity.nShards = fleet.nShards;
         if (!stats.WriteJson(*fleet.strStatsJson, identity, dSeconds)) {
             Say("cannot write " + *fleet.strStatsJson);
             return CCliOptions::kExitFailure;

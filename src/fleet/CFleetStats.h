@@ -37,6 +37,13 @@ public:
         uint64_t nFleetDevices = 0;
         int nMode = 0;
         int nThreads = 1;
+        // What a report made of several shards' files needs: the arguments
+        // as given, the wall-clock instant the series' first second began,
+        // and the shard K of M.
+        std::vector<std::string> commandLine;
+        int64_t nStartUnixMs = 0;
+        uint32_t nShard = 0;
+        uint32_t nShards = 1;
     };
 
     CFleetStats();
@@ -60,6 +67,10 @@ public:
     std::string StatusLine(const Second& second) const;
     // The summary's line after "sent ...": devices, errors, lateness, replies.
     std::string SummaryLine(uint64_t nDevices) const;
+    // The summary, CPU time, peak RSS, the per-second series and the whole
+    // run's lateness histogram (its non-empty buckets as [from, to, count],
+    // nanoseconds from inclusive to exclusive) as one JSON object.
+    std::string Json(const Identity& identity, double dSeconds) const;
     bool WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const;
 
 private:
@@ -77,6 +88,8 @@ private:
     };
 
     static int BucketOf(int64_t nNs);
+    // The nanoseconds bucket nBucket holds: [nFrom, nFrom + nWidth).
+    static void BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth);
     static double BucketMiddleMs(int nBucket);
 
     std::atomic<int64_t> m_nDevices{0};
