@@ -48,24 +48,32 @@ CFleetPlan::Settings PlanSettings(uint8_t nMode, bool bLoop = true, bool bModify
     return settings;
 }
 
-// A fleet on the fake clock from nStartMs to nEndMs, on one scheduler thread.
-void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
-              const TimeIndex* pIndex, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = false,
-              int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
+// A fleet (or a shard of one) on the fake clock from nStartMs to nEndMs.
+void RunEngine(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
+               const TimeIndex* pIndex, const CFleetEngine::Settings& engineSettings, int64_t nStartMs,
+               int64_t nEndMs, int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
 {
     run.plan.Build(settings, TovrikTexts::kDeviceInfo, packets, pIndex);
     CFakeFleetClock clock(nStartMs * kNs, nEndMs * kNs);
     if (nJumpMs != 0)
         clock.PlanJump(nJumpAtMs * kNs, nJumpMs * kNs);
     CFakeFleetSink sink(clock, nCostNs);
-    CFleetEngine::Settings engineSettings;
-    engineSettings.nFleetDevices = nDevices;
-    engineSettings.nDevices = nDevices;
-    engineSettings.bSpread = bSpread;
     CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
     engine.Start();
     engine.Wait();
     run.sent = sink.m_sent;
+}
+
+// A whole fleet of nDevices on one scheduler thread.
+void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
+              const TimeIndex* pIndex, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = false,
+              int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
+{
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = nDevices;
+    engineSettings.nDevices = nDevices;
+    engineSettings.bSpread = bSpread;
+    RunEngine(run, settings, packets, pIndex, engineSettings, nStartMs, nEndMs, nCostNs, nJumpAtMs, nJumpMs);
 }
 
 // The one-device worker on its fake clock until nEndMs.
@@ -266,3 +274,78 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
     ASSERT_EQ(run.Of(2).size(), 2u);
     EXPECT_EQ(run.Of(2)[1].second, kT0 + 3);
 }
+
+namespace {
+
+// Where each device's datagrams fall, the device info message first, in ms
+// after kT0; the packets count "n" up from "007" per device.
+struct InstantCase {
+    const char* pszName;
+    uint8_t nMode;
+    uint32_t nDevices;  // of this engine
+    uint64_t nFirstDevice;
+    uint64_t nFleetDevices;
+    bool bSpread;
+    int64_t nStartMs;
+    int64_t nEndMs;
+    std::vector<std::vector<int64_t>> instantsMs;  // per local device
+};
+
+const char kCountedFile[] =
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:01\"}\n"
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:01\"}\n"
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:02\"}\n";
+
+class CFleetInstantTest : public ::testing::TestWithParam<InstantCase> {
+protected:
+    CFleetInstantTest() : m_tz("UTC0") {}
+    TzGuard m_tz;
+};
+
+}  // namespace
+
+TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
+{
+    const InstantCase& c = GetParam();
+    CLoadResult loaded = CFileLoader::ImportBytes(kCountedFile, sizeof kCountedFile - 1);
+    CFleetPlan::Settings settings = PlanSettings(c.nMode, c.nMode != SendWorker::kEvery10Ms);
+    settings.strCounter = "n";
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = c.nFleetDevices;
+    engineSettings.nFirstDevice = c.nFirstDevice;
+    engineSettings.nDevices = c.nDevices;
+    engineSettings.bSpread = c.bSpread;
+    FleetRun run;
+    RunEngine(run, settings, *loaded.pPackets, c.nMode == SendWorker::kReplay ? loaded.pIndex.get() : nullptr,
+              engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs);
+    for (uint32_t k = 0; k < c.nDevices; ++k) {
+        std::vector<int64_t> instants;
+        std::vector<std::string> counters;
+        for (const FleetDatagram& datagram : run.sent) {
+            if (datagram.nDevice != k)
+                continue;
+            instants.push_back(datagram.nNs / kNs - kT0 * 1000);
+            if (instants.size() > 1)
+                counters.push_back(datagram.bytes.substr(datagram.bytes.find("\"n\":") + 4, 5));
+        }
+        EXPECT_EQ(instants, c.instantsMs[k]) << "device " << k;
+        for (size_t i = 0; i < counters.size(); ++i)
+            EXPECT_EQ(counters[i], "\"00" + std::to_string(7 + i) + "\"") << "device " << k << " packet " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, CFleetInstantTest,
+    ::testing::Values(
+        // Devices 2 and 3 of 4: offsets 2/4 and 3/4 of the second.
+        InstantCase{"ShardSpreadByGlobalIndex", SendWorker::kEverySecond, 2, 2, 4, true, 0, 1999,
+                    {{500, 600, 1500}, {750, 850, 1750}}},
+        // Started 3 s into ten: a device's second is the clock's less its offset.
+        InstantCase{"TenSecondsSpread", SendWorker::kEveryTenSeconds, 4, 0, 4, true, 3000, 24000,
+                    {{3000, 10000, 20000}, {5500, 12500, 22500}, {8000, 15000}, {10500, 17500}}},
+        InstantCase{"FastPacketsOnePeriodAfterTheStart", SendWorker::kEvery10Ms, 2, 0, 2, true, 0, 1000,
+                    {{0, 10, 20, 30}, {5, 15, 25, 35}}},
+        InstantCase{"Every100Ms", SendWorker::kEvery100Ms, 1, 0, 1, false, 250, 1000, {{250, 350, 450, 550}}},
+        InstantCase{"ReplaySpread", SendWorker::kReplay, 2, 0, 2, true, 0, 2999,
+                    {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}}),
+    [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });

@@ -93,6 +93,11 @@ TEST_F(CMessageTemplateTest, TheImeiKeepsItsTypeAndTheCounterItsWidthOrItsSign)
               "{\"IMEI\":42,\"n\":\"100\",\"make_up\":1}");
     EXPECT_EQ(Spliced("{\"n\":-2,\"IMEI\":[1]}", Rule(Kind::kRaw), Values(42, 5, 3)), "{\"n\":1,\"IMEI\":[1]}");
     EXPECT_EQ(Spliced("{\"n\":-2}", Rule(Kind::kRaw), Values(42, 5, 1)), "{\"n\":-1}");
+    // A counter string has at most 19 digits; a longer one is left alone.
+    EXPECT_EQ(Spliced("{\"n\":\"0999999999999999999\"}", Rule(Kind::kRaw), Values(42, 5, 2)),
+              "{\"n\":\"1000000000000000001\"}");
+    EXPECT_EQ(Spliced("{\"n\":\"00000000000000000001\"}", Rule(Kind::kRaw), Values(42, 5, 2)),
+              "{\"n\":\"00000000000000000001\"}");
     EXPECT_EQ(Spliced("{\"a\":1}", Rule(Kind::kStamp), Values(42, 5, 1)),
               "{\"a\":1,\"time\":\"2026-12-08 10:00:00\"}")
         << "a message without IMEI keeps none";
