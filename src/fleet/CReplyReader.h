@@ -41,5 +41,6 @@ private:
     ImeiOf m_imeiOf;
     int m_hEpoll = -1;
     int m_hStop = -1;
+    std::atomic<bool> m_bStop{false};
     std::thread m_thread;
 };
