@@ -44,10 +44,10 @@ CLoadTask::~CLoadTask()
 {
     if (!m_pThread)
         return;
-    if (m_pState->bFinished.load())
-        m_pThread->join();
-    else
-        m_pThread->detach();
+    // A job still going is told to stop, and sees it at its next report; it
+    // is waited for, so that no thread outlives the window it was for.
+    m_pState->bCancel.store(true);
+    m_pThread->join();
 }
 
 bool CLoadTask::Finished() const

@@ -11,15 +11,15 @@
 // One load on a thread of its own, as the backends' RunLoad drives it: the
 // progress the job reports, a cancel request that the job sees at its next
 // report, and the result. When no thread can be created the job runs in the
-// constructor. A cancelled job still going when the task goes is left to end
-// on its own, with what it shares kept alive until then.
+// constructor. A job still going when the task goes is cancelled and waited
+// for (the backends first wait kCancelWaitMs with the window alive).
 //
 // Made, polled and destroyed on one thread; the job runs on another and must
 // capture its inputs by value.
 class CLoadTask {
 public:
-    // How long a cancelled load may take to notice before it is left to end
-    // on its own.
+    // How long a cancelled load may take to notice with the window kept
+    // alive; after that the task's end waits for it.
     static constexpr int kCancelWaitMs = 2000;
 
     // nReportsPerByte: how many units the job's progress reports count for

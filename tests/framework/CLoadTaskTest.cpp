@@ -61,6 +61,34 @@ TEST(CLoadTaskTest, CancelStopsTheJobAtItsNextReport)
     EXPECT_EQ(task.TakeResult().nStatus, CLoadResult::kCancelled);
 }
 
+TEST(CLoadTaskTest, ATaskThatGoesWaitsForItsJob)
+{
+    CFakeFrameworkServices services;
+    std::atomic<bool> bRelease{false};
+    std::atomic<bool> bEnded{false};
+    std::thread release;
+    {
+        CLoadTask task(
+            services,
+            [&](const CLoadResult::Progress& progress) {
+                // Reports until told to stop, then takes a while to end.
+                while (progress(0, 0))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                while (!bRelease.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                bEnded.store(true);
+                return CLoadResult();
+            },
+            1);
+        release = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            bRelease.store(true);
+        });
+    }
+    EXPECT_TRUE(bEnded.load()) << "the job ended before the task went";
+    release.join();
+}
+
 TEST(CLoadTaskTest, RunsAtOnceWithoutAThread)
 {
     CFakeFrameworkServices services;
