@@ -27,6 +27,8 @@ Packet PacketOf(const std::string& text)
 void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
                        const TimeIndex* pIndex)
 {
+    // Nothing of an earlier plan is kept.
+    *this = CFleetPlan();
     m_settings = settings;
     CDeviceMessage message;
 

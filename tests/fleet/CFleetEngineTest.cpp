@@ -260,8 +260,9 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
     CFleetPlan::Settings settings = PlanSettings(SendWorker::kReplay);
     settings.bByImei = true;
     FleetRun run;
+    run.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
     RunFleet(run, settings, *loaded.pPackets, loaded.pIndex.get(), 3, kT0 * 1000, kT0 * 1000 + 5000);
-    ASSERT_EQ(run.plan.ImeiGroups(), 3u);
+    ASSERT_EQ(run.plan.ImeiGroups(), 3u) << "a plan built again starts afresh";
     const Sent a = run.Of(0);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_NE(a[0].first.find("\"IMEI\":\"A\""), std::string::npos);
