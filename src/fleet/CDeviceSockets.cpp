@@ -99,8 +99,10 @@ bool CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding, std::
 bool CDeviceSockets::CheckDescriptors(uint32_t nDevices, std::string& strReason)
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return true;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        strReason = std::string("cannot read the file-descriptor limit: ") + std::strerror(errno);
+        return false;
+    }
     const uint64_t nOpen = OpenDescriptors();
     const uint64_t nNeeded = nDevices + nOpen + kSpareDescriptors;
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < nNeeded && limit.rlim_cur < limit.rlim_max) {
