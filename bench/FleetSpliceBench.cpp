@@ -13,7 +13,7 @@
 
 #include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
 
 namespace {

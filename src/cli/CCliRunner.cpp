@@ -16,7 +16,7 @@
 #include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "cli/CCliOptions.h"
 #include "packet/CDeviceMessage.h"
 #include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

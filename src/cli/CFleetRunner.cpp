@@ -21,7 +21,7 @@
 #include "fleet/CReplyReader.h"
 #include "fleet/CSystemFleetClock.h"
 #include "send/CSocketSink.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

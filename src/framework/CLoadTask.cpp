@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 // Shared by the task and the loading thread; the thread's copy keeps it alive
 // when a cancelled load is left to end on its own.

@@ -13,7 +13,7 @@
 #include "load/CFileLoader.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "TzGuard.h"
 #include "packet/CDeviceMessage.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
 
 namespace {

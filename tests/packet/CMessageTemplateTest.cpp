@@ -5,7 +5,7 @@
 
 #include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

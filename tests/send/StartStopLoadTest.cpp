@@ -15,7 +15,7 @@
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
 #include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
