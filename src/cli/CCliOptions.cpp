@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "TovrikVersion.h"
-#include "send/SendWorker.h"
+#include "schedule/SendModes.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ std::string CheckTarget(const std::string& strText)
 
 int CCliOptions::ModeFromText(const std::string& strText)
 {
-    for (const SendWorker::ModeInfo& mode : SendWorker::kModes) {
+    for (const SendModes::Info& mode : SendModes::kModes) {
         if (strText == mode.pszName || strText == std::to_string(mode.nMode))
             return mode.nMode;
     }
@@ -92,7 +92,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
             [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
         ->capture_default_str();
     std::string strModes;
-    for (const SendWorker::ModeInfo& mode : SendWorker::kModes)
+    for (const SendModes::Info& mode : SendModes::kModes)
         strModes += std::string(strModes.empty() ? "" : ", ") + mode.pszName;
     app.add_option("-m,--mode", strMode, "Send mode: 0-6 or " + strModes)
         ->check(CLI::Validator(

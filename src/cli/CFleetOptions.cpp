@@ -6,7 +6,7 @@
 
 #include "cli/CCliOptions.h"
 #include "packet/CDeviceMessage.h"
-#include "send/SendWorker.h"
+#include "schedule/SendModes.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -133,7 +133,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
                          options.bReplies;
         if (given.strDevices == kByImei) {
             options.bByImei = true;
-            if (!strImport || CCliOptions::ModeFromText(strMode) != SendWorker::kReplay)
+            if (!strImport || CCliOptions::ModeFromText(strMode) != SendModes::kReplay)
                 throw CLI::ValidationError("--devices", "by-imei needs --import FILE and -m replay");
             if (given.strImeiFirst)
                 throw CLI::ValidationError("--imei-first", "does not go with --devices by-imei");

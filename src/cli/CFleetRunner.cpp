@@ -16,10 +16,10 @@
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CFleetPlan.h"
-#include "fleet/CFleetSchedule.h"
 #include "fleet/CFleetStats.h"
 #include "fleet/CReplyReader.h"
 #include "fleet/CSystemFleetClock.h"
+#include "schedule/CSendSchedule.h"
 #include "send/CSocketSink.h"
 #include "text/TovrikTexts.h"
 
@@ -39,7 +39,7 @@ void Say(const std::string& strText)
 // devices in its part of the period only, at the whole fleet's pace.
 int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
 {
-    const int64_t nPeriodNs = CFleetSchedule::PeriodNs(nMode);
+    const int64_t nPeriodNs = CSendSchedule::PeriodNs(nMode);
     const double dRate = nPeriodNs > 0 ? static_cast<double>(nPaced) * 1e9 / static_cast<double>(nPeriodNs) : 0;
     const int nCores = std::max(1u, std::thread::hardware_concurrency());
     const int nWanted = static_cast<int>(dRate / kRatePerThread) + 1;

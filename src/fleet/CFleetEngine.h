@@ -16,7 +16,7 @@
 // index and keeps their next instants in a heap; it sleeps on the clock to
 // the earliest, handles every device that is due, and goes on until all its
 // devices have ended. A device sends its device info message at the start
-// plus its spread offset, then the packets as the mode says (CFleetSchedule).
+// plus its spread offset, then the packets as the mode says (CSendSchedule).
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
 // of day.

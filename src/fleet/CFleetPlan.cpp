@@ -2,17 +2,16 @@
 
 #include <unordered_map>
 
-#include "fleet/CFleetSchedule.h"
 #include "packet/CDeviceMessage.h"
-#include "send/SendWorker.h"
+#include "schedule/CSendSchedule.h"
 
 namespace {
 
 CMessageTemplate::Kind KindOf(const CFleetPlan::Settings& settings)
 {
-    if (CFleetSchedule::IsFast(settings.nMode))
+    if (CSendSchedule::IsFast(settings.nMode))
         return CMessageTemplate::Kind::kMakeUp;
-    if (settings.nMode == SendWorker::kReplay || settings.bModifyTime)
+    if (CSendSchedule::IsReplay(settings.nMode) || settings.bModifyTime)
         return CMessageTemplate::Kind::kStamp;
     return CMessageTemplate::Kind::kRaw;
 }

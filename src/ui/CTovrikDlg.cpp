@@ -6,8 +6,8 @@
 #include "framework/CDialogWindow.h"
 #include "framework/DialogTemplate.h"
 #include "load/CFileLoader.h"
+#include "schedule/SendModes.h"
 #include "send/CSendRun.h"
-#include "send/SendWorker.h"
 #include "settings/CProfileFile.h"
 #include "text/TovrikTexts.h"
 #include "ui/CAboutDlg.h"
@@ -63,11 +63,11 @@ bool CTovrikDlg::OnInitDialog()
 
     UpdateData(false);
 
-    for (int i = 0; i < SendWorker::kModeCount; ++i)
-        m_cbSendType.InsertString(i, SendWorker::kModes[i].pszLabel);
+    for (int i = 0; i < SendModes::kCount; ++i)
+        m_cbSendType.InsertString(i, SendModes::kModes[i].pszLabel);
 
     const int nSendType = CProfileFile::GetInt(kSettingsSection, kSettingsKey, 0, SettingsPath());
-    m_cbSendType.SetCurSel(nSendType >= 0 && nSendType < SendWorker::kModeCount ? nSendType : -1);
+    m_cbSendType.SetCurSel(nSendType >= 0 && nSendType < SendModes::kCount ? nSendType : -1);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/FakeFleetEnvironment.h"
 #include "load/CFileLoader.h"
+#include "schedule/SendModes.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
 #include "text/TovrikTexts.h"
@@ -139,10 +140,10 @@ TEST_F(CFleetEngineTest, AFleetOfOneSendsWhatTheWorkerSendsAtTheSameSecondsModeB
         int64_t nSeconds;
     };
     const Case cases[] = {
-        {SendWorker::kEverySecond, true, true, 8},      {SendWorker::kEverySecond, false, true, 8},
-        {SendWorker::kEveryTenSeconds, true, false, 45}, {SendWorker::kEveryMinute, true, true, 250},
-        {SendWorker::kEveryHour, false, true, 11000},    {SendWorker::kEvery100Ms, true, true, 2},
-        {SendWorker::kEvery10Ms, true, true, 2},
+        {SendModes::kEverySecond, true, true, 8},      {SendModes::kEverySecond, false, true, 8},
+        {SendModes::kEveryTenSeconds, true, false, 45}, {SendModes::kEveryMinute, true, true, 250},
+        {SendModes::kEveryHour, false, true, 11000},    {SendModes::kEvery100Ms, true, true, 2},
+        {SendModes::kEvery10Ms, true, true, 2},
     };
     const int64_t nStartMs = (kT0 + 3) * 1000 + 250;
     for (const Case& c : cases) {
@@ -161,28 +162,28 @@ TEST_F(CFleetEngineTest, AFleetOfOneReplaysAndFollowsAClockSetBackLikeTheWorker)
     const int64_t nStartMs = kT0 * 1000 + 300;
     const int64_t nEndMs = nStartMs + 20 * 1000;
     CLoadResult forWorker = CFileLoader::ImportBytes(file.data(), file.size());
-    const Sent expected = RunWorker(SendWorker::kReplay, true, true, std::move(forWorker.pPackets),
+    const Sent expected = RunWorker(SendModes::kReplay, true, true, std::move(forWorker.pPackets),
                                     std::move(forWorker.pIndex), nStartMs, nEndMs, nStartMs + 5000, -3000);
     CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
     FleetRun run;
-    RunFleet(run, PlanSettings(SendWorker::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
+    RunFleet(run, PlanSettings(SendModes::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
              false, 0, nStartMs + 5000, -3000);
     // 10:00:02 twice, 10:00:04, then the clock goes back three seconds and
     // both seconds come again.
     ASSERT_EQ(expected.size(), 1u + 3 + 3);
     EXPECT_EQ(run.Of(0), expected);
 
-    const Sent minute = RunWorker(SendWorker::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
+    const Sent minute = RunWorker(SendModes::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
                                   nStartMs + 200000, nStartMs + 70000, -120000);
     FleetRun minuteRun;
-    RunFleet(minuteRun, PlanSettings(SendWorker::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
+    RunFleet(minuteRun, PlanSettings(SendModes::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
              nStartMs + 200000, false, 0, nStartMs + 70000, -120000);
     EXPECT_EQ(minuteRun.Of(0), minute);
 }
 
 TEST_F(CFleetEngineTest, EachDeviceHasItsOwnImeiAndCounterAndSpreadPlacesItInThePeriod)
 {
-    CFleetPlan::Settings settings = PlanSettings(SendWorker::kEverySecond);
+    CFleetPlan::Settings settings = PlanSettings(SendModes::kEverySecond);
     settings.nImeiFirst = 7;
     settings.nImeiWidth = 15;
     settings.strCounter = "packnum";
@@ -225,7 +226,7 @@ TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
     FleetRun run;
     // Each send takes 2 ms, so the two devices take 4 ms of every 10 ms
     // period: ticks that slept after sending would fall behind by 40 %.
-    RunFleet(run, PlanSettings(SendWorker::kEvery10Ms), *pPackets, nullptr, 2, kT0 * 1000, kT0 * 1000 + 60000,
+    RunFleet(run, PlanSettings(SendModes::kEvery10Ms), *pPackets, nullptr, 2, kT0 * 1000, kT0 * 1000 + 60000,
              true, 2 * kNs);
     const size_t nFirst = run.Of(0).size() - 1;
     const size_t nSecond = run.Of(1).size() - 1;
@@ -237,13 +238,13 @@ TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
 TEST_F(CFleetEngineTest, ADeviceEndsAfterItsLastPacketOrStopsAtOneItCannotWrite)
 {
     FleetRun once;
-    RunFleet(once, PlanSettings(SendWorker::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000);
+    RunFleet(once, PlanSettings(SendModes::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000);
     EXPECT_EQ(once.sent.size(), 3u * 4);
     EXPECT_EQ(once.stats.Devices(), 0) << "all ended";
     EXPECT_LT(once.sent.back().nNs, (kT0 * 1000 + 400) * kNs);
 
     FleetRun blocked;
-    RunFleet(blocked, PlanSettings(SendWorker::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
+    RunFleet(blocked, PlanSettings(SendModes::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
              nullptr, 2, kT0 * 1000, kT0 * 1000 + 10000);
     EXPECT_EQ(blocked.Of(0).size(), 2u) << "the device info and the first packet, then nothing";
     EXPECT_EQ(blocked.stats.Devices(), 2) << "stopped, not ended";
@@ -257,7 +258,7 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
         "{\"IMEI\":\"A\",\"time\":\"2020-01-02 10:00:02\",\"v\":2}\n"
         "{\"IMEI\":\"B\",\"time\":\"2020-01-01 10:00:03\"}\n";
     CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
-    CFleetPlan::Settings settings = PlanSettings(SendWorker::kReplay);
+    CFleetPlan::Settings settings = PlanSettings(SendModes::kReplay);
     settings.bByImei = true;
     FleetRun run;
     run.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
@@ -309,7 +310,7 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
 {
     const InstantCase& c = GetParam();
     CLoadResult loaded = CFileLoader::ImportBytes(kCountedFile, sizeof kCountedFile - 1);
-    CFleetPlan::Settings settings = PlanSettings(c.nMode, c.nMode != SendWorker::kEvery10Ms);
+    CFleetPlan::Settings settings = PlanSettings(c.nMode, c.nMode != SendModes::kEvery10Ms);
     settings.strCounter = "n";
     CFleetEngine::Settings engineSettings;
     engineSettings.nFleetDevices = c.nFleetDevices;
@@ -317,7 +318,7 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
     engineSettings.nDevices = c.nDevices;
     engineSettings.bSpread = c.bSpread;
     FleetRun run;
-    RunEngine(run, settings, *loaded.pPackets, c.nMode == SendWorker::kReplay ? loaded.pIndex.get() : nullptr,
+    RunEngine(run, settings, *loaded.pPackets, c.nMode == SendModes::kReplay ? loaded.pIndex.get() : nullptr,
               engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs);
     for (uint32_t k = 0; k < c.nDevices; ++k) {
         std::vector<int64_t> instants;
@@ -339,14 +340,14 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, CFleetInstantTest,
     ::testing::Values(
         // Devices 2 and 3 of 4: offsets 2/4 and 3/4 of the second.
-        InstantCase{"ShardSpreadByGlobalIndex", SendWorker::kEverySecond, 2, 2, 4, true, 0, 1999,
+        InstantCase{"ShardSpreadByGlobalIndex", SendModes::kEverySecond, 2, 2, 4, true, 0, 1999,
                     {{500, 600, 1500}, {750, 850, 1750}}},
         // Started 3 s into ten: a device's second is the clock's less its offset.
-        InstantCase{"TenSecondsSpread", SendWorker::kEveryTenSeconds, 4, 0, 4, true, 3000, 24000,
+        InstantCase{"TenSecondsSpread", SendModes::kEveryTenSeconds, 4, 0, 4, true, 3000, 24000,
                     {{3000, 10000, 20000}, {5500, 12500, 22500}, {8000, 15000}, {10500, 17500}}},
-        InstantCase{"FastPacketsOnePeriodAfterTheStart", SendWorker::kEvery10Ms, 2, 0, 2, true, 0, 1000,
+        InstantCase{"FastPacketsOnePeriodAfterTheStart", SendModes::kEvery10Ms, 2, 0, 2, true, 0, 1000,
                     {{0, 10, 20, 30}, {5, 15, 25, 35}}},
-        InstantCase{"Every100Ms", SendWorker::kEvery100Ms, 1, 0, 1, false, 250, 1000, {{250, 350, 450, 550}}},
-        InstantCase{"ReplaySpread", SendWorker::kReplay, 2, 0, 2, true, 0, 2999,
+        InstantCase{"Every100Ms", SendModes::kEvery100Ms, 1, 0, 1, false, 250, 1000, {{250, 350, 450, 550}}},
+        InstantCase{"ReplaySpread", SendModes::kReplay, 2, 0, 2, true, 0, 2999,
                     {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}}),
     [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });

@@ -19,7 +19,7 @@
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
-#include "send/SendWorker.h"
+#include "schedule/SendModes.h"
 #include "text/TovrikTexts.h"
 #include "ui/CTovrikDlg.h"
 #include "ui/Resource.h"
