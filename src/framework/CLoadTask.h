@@ -6,11 +6,10 @@
 #include <thread>
 
 #include "framework/CFrameworkServices.h"
-#include "load/CLoadResult.h"
 
 // One load on a thread of its own, as the backends' RunLoad drives it: the
 // progress the job reports, a cancel request that the job sees at its next
-// report, and the result. When no thread can be created the job runs in the
+// report, and whether it ran to its end. When no thread can be created the job runs in the
 // constructor. A job still going when the task goes is cancelled and waited
 // for (the backends first wait kCancelWaitMs with the window alive).
 //
@@ -39,8 +38,9 @@ public:
     std::string ProgressText() const;
     int ProgressSteps(int nSteps) const;
 
-    // kCancelled after Cancel, otherwise the job's result once Finished.
-    CLoadResult TakeResult();
+    // Finished without a Cancel: the job's result, which it keeps itself, is
+    // whole.
+    bool Completed() const;
 
     // An amount of bytes as the dialogs show it: "512 字节", "12.3 MB".
     static std::string SizeText(int64_t nBytes);

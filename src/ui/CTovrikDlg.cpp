@@ -238,12 +238,15 @@ bool CTovrikDlg::OnClosing()
     return true;
 }
 
-Result CTovrikDlg::Load(const CFrameworkServices::LoadJob& job, int nReportsPerByte)
+Result CTovrikDlg::Load(const Loader& load, int nReportsPerByte)
 {
+    auto pResult = std::make_shared<Result>();
     m_bLoading = true;
-    Result result = Services().RunLoad(&Window(), job, nReportsPerByte, m_nProgressDelayMs);
+    const bool bCompleted = Services().RunLoad(
+        &Window(), [pResult, load](const CLoadResult::Progress& progress) { *pResult = load(progress); },
+        nReportsPerByte, m_nProgressDelayMs);
     m_bLoading = false;
-    return result;
+    return bCompleted ? std::move(*pResult) : Result::WithStatus(Result::kCancelled);
 }
 
 bool CTovrikDlg::CheckLoad(const Result& result)
