@@ -8,6 +8,7 @@
 
 #include "TovrikVersion.h"
 #include "schedule/SendModes.h"
+#include "text/CDecimal.h"
 
 namespace {
 
@@ -19,15 +20,9 @@ constexpr double kMaxStopAfter = 100.0 * 365.25 * 86400.0;
 // zeros allowed, 0 to 65535.
 std::string CheckPort(const std::string& strText, int& nPort)
 {
-    const std::string strBad = "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
-    if (strText.empty() || strText.find_first_not_of("0123456789") != std::string::npos)
-        return strBad;
-    long nValue = 0;
-    for (const char c : strText) {
-        nValue = nValue * 10 + (c - '0');
-        if (nValue > 65535)
-            return strBad;
-    }
+    uint64_t nValue = 0;
+    if (!CDecimal::Read(strText, 65535, nValue))
+        return "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
     nPort = static_cast<int>(nValue);
     return std::string();
 }

@@ -7,6 +7,7 @@
 #include "cli/CCliOptions.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
+#include "text/CDecimal.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -14,17 +15,10 @@ namespace {
 const char kByImei[] = "by-imei";
 const char kGroup[] = "Fleet (Linux)";
 
+// The fleet options' numbers have at most 19 digits, leading zeros included.
 bool ReadNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue)
 {
-    if (strText.empty() || strText.size() > 19)
-        return false;
-    nValue = 0;
-    for (char c : strText) {
-        if (c < '0' || c > '9')
-            return false;
-        nValue = nValue * 10u + static_cast<uint64_t>(c - '0');
-    }
-    return nValue <= nMax;
+    return strText.size() <= 19 && CDecimal::Read(strText, nMax, nValue);
 }
 
 // "LO-HI" or "K/M".

@@ -4,6 +4,7 @@
 
 #include "packet/CDeviceMessage.h"
 #include "schedule/CSendSchedule.h"
+#include "text/CDecimal.h"
 
 namespace {
 
@@ -129,8 +130,5 @@ std::string CFleetPlan::ImeiText(uint64_t k) const
 {
     if (m_settings.bByImei)
         return m_imeis[k];
-    std::string digits = std::to_string(m_settings.nImeiFirst + k);
-    if (static_cast<int>(digits.size()) < m_settings.nImeiWidth)
-        digits.insert(0, static_cast<size_t>(m_settings.nImeiWidth) - digits.size(), '0');
-    return digits;
+    return CDecimal::Padded(m_settings.nImeiFirst + k, m_settings.nImeiWidth);
 }

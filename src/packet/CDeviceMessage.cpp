@@ -6,6 +6,7 @@
 #include <cmath>
 #include <new>
 
+#include "text/CDecimal.h"
 #include "time/CDateTime.h"
 
 namespace {
@@ -340,6 +341,8 @@ int64_t CDeviceMessage::TimeOfDayKey(int32_t nHour, int32_t nMinute, int32_t nSe
 namespace {
 
 const char kImeiKey[] = "IMEI";
+// A counter string has at most this many digits, which always fit 64 bits.
+constexpr size_t kMaxCounterDigits = 19;
 
 // Strict parse of a packet; false when it does not parse. May throw
 // std::bad_alloc, as the parser does.
@@ -364,14 +367,9 @@ bool ReadCounter(const simdjson::dom::element& value, MemberRole& role)
 {
     std::string_view digits;
     if (value.get_string().get(digits) == simdjson::SUCCESS) {
-        if (digits.empty() || digits.size() > 19)
-            return false;
         uint64_t n = 0;
-        for (char c : digits) {
-            if (c < '0' || c > '9')
-                return false;
-            n = n * 10u + static_cast<uint64_t>(c - '0');
-        }
+        if (digits.size() > kMaxCounterDigits || !CDecimal::Read(digits, UINT64_MAX, n))
+            return false;
         role.slot = CMessageTemplate::Slot::kCounterDigits;
         role.nCounterBase = n;
         role.nCounterWidth = static_cast<int>(digits.size());
@@ -443,14 +441,6 @@ std::string CompactText(simdjson::dom::element element)
     return text;
 }
 
-std::string PaddedDigits(uint64_t n, int nWidth)
-{
-    std::string digits = std::to_string(n);
-    if (static_cast<int>(digits.size()) < nWidth)
-        digits.insert(0, static_cast<size_t>(nWidth) - digits.size(), '0');
-    return digits;
-}
-
 // A slot's value written plainly, as the reference for the template's splice.
 std::string SlotText(const MemberRole& role, const CMessageTemplate::Values& values)
 {
@@ -460,11 +450,11 @@ std::string SlotText(const MemberRole& role, const CMessageTemplate::Values& val
     const uint64_t nCounter = role.nCounterBase + values.nCounterStep;
     switch (role.slot) {
     case Slot::kImeiString:
-        return '"' + PaddedDigits(values.nImei, values.nImeiWidth) + '"';
+        return '"' + CDecimal::Padded(values.nImei, values.nImeiWidth) + '"';
     case Slot::kImeiNumber:
         return std::to_string(values.nImei);
     case Slot::kCounterDigits:
-        return '"' + PaddedDigits(nCounter, role.nCounterWidth) + '"';
+        return '"' + CDecimal::Padded(nCounter, role.nCounterWidth) + '"';
     case Slot::kCounterInt:
         return role.bCounterSigned ? std::to_string(static_cast<int64_t>(nCounter)) : std::to_string(nCounter);
     case Slot::kTime:
