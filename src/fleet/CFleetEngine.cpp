@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "packet/CDeviceMessage.h"
 #include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
+#include "time/CTimeOfDay.h"
 
 namespace {
 
@@ -185,7 +185,7 @@ int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueN
     if (CSendSchedule::CheckReplay(nSecond, device.nLast) == CSendSchedule::ReplayCheck::kSameSecond)
         return ReplayNext(nDevice, nSecond + 1);
     const CDateTime when(nSecond);
-    const int64_t nKey = CDeviceMessage::TimeOfDayKey(when.Hour(), when.Minute(), when.Second());
+    const int64_t nKey = CTimeOfDay::KeyOf(when);
     const uint64_t nGlobal = Global(nDevice);
     const CFleetPlan::ReplayItem* pEnd = m_plan.ReplayEnd(nGlobal);
     const CFleetPlan::ReplayItem* pItem = std::lower_bound(

@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "packet/CDeviceMessage.h"
+#include "packet/CTemplateBuilder.h"
 #include "schedule/CSendSchedule.h"
 #include "text/CDecimal.h"
 
@@ -31,13 +32,14 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     *this = CFleetPlan();
     m_settings = settings;
     CDeviceMessage message;
+    CTemplateBuilder builder;
 
-    CDeviceMessage::TemplateRule infoRule;
+    CTemplateBuilder::Rule infoRule;
     infoRule.nKind = CMessageTemplate::Kind::kRaw;
-    if (!message.MakeTemplate(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
+    if (!builder.Make(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
         m_deviceInfo = CMessageTemplate::FromBytes(strDeviceInfo);
 
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = KindOf(settings);
     rule.bSetImei = !settings.bByImei;
     rule.strCounter = settings.strCounter;
@@ -49,7 +51,7 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     for (size_t i = 0; i < packets.size(); ++i) {
         const Packet packet = packets[i];
         Entry& entry = m_entries[i];
-        entry.bUsable = message.MakeTemplate(packet, rule, entry.message);
+        entry.bUsable = builder.Make(packet, rule, entry.message);
         if (!entry.bUsable && rule.nKind == CMessageTemplate::Kind::kRaw) {
             // Without rewriting, a packet that does not parse goes as cut.
             entry.message = CMessageTemplate::FromBytes(std::string_view(packet.data, static_cast<size_t>(packet.length)));

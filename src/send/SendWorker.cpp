@@ -7,6 +7,7 @@
 #include "send/CSendClock.h"
 #include "send/CSendNotify.h"
 #include "time/CDateTime.h"
+#include "time/CTimeOfDay.h"
 
 SendWorker::SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                        const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink,
@@ -98,7 +99,7 @@ bool SendWorker::ReplayStep(int64_t nNow)
     if (CSendSchedule::CheckReplay(nNow, m_nLastSend) != CSendSchedule::ReplayCheck::kNewSecond)
         return true;
     const CDateTime when(nNow);
-    const auto found = m_pIndex->find(CDeviceMessage::TimeOfDayKey(when.Hour(), when.Minute(), when.Second()));
+    const auto found = m_pIndex->find(CTimeOfDay::KeyOf(when));
     if (found != m_pIndex->end()) {
         for (const Packet& packet : found->second) {
             if (m_message.Stamp(packet, when, m_strText))

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
+#include "packet/CTemplateBuilder.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -16,9 +16,9 @@ Packet Of(const std::string& text)
     return Packet{text.data(), static_cast<int32_t>(text.size())};
 }
 
-CDeviceMessage::TemplateRule Rule(Kind nKind, const std::string& strCounter = "n", bool bSetImei = true)
+CTemplateBuilder::Rule Rule(Kind nKind, const std::string& strCounter = "n", bool bSetImei = true)
 {
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = nKind;
     rule.bSetImei = bSetImei;
     rule.strCounter = strCounter;
@@ -37,15 +37,15 @@ CMessageTemplate::Values Values(uint64_t nImei, int nWidth, uint64_t nStep, cons
 
 class CMessageTemplateTest : public ::testing::Test {
 protected:
-    std::string Spliced(const std::string& packet, const CDeviceMessage::TemplateRule& rule,
+    std::string Spliced(const std::string& packet, const CTemplateBuilder::Rule& rule,
                         const CMessageTemplate::Values& values)
     {
         CMessageTemplate message;
-        EXPECT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+        EXPECT_TRUE(m_builder.Make(Of(packet), rule, message)) << packet;
         return message.Text(values);
     }
 
-    CDeviceMessage m_message;
+    CTemplateBuilder m_builder;
 };
 
 }  // namespace
@@ -72,12 +72,12 @@ TEST_F(CMessageTemplateTest, WritesWhatTheDirectRewriteWritesForEveryKindAndValu
     for (const std::string& packet : packets) {
         for (const Kind nKind : {Kind::kRaw, Kind::kStamp, Kind::kMakeUp}) {
             for (const bool bSetImei : {true, false}) {
-                const CDeviceMessage::TemplateRule rule = Rule(nKind, "n", bSetImei);
+                const CTemplateBuilder::Rule rule = Rule(nKind, "n", bSetImei);
                 CMessageTemplate message;
-                ASSERT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+                ASSERT_TRUE(m_builder.Make(Of(packet), rule, message)) << packet;
                 for (const CMessageTemplate::Values& value : values) {
                     std::string direct;
-                    ASSERT_TRUE(m_message.RewriteDirect(Of(packet), rule, value, direct));
+                    ASSERT_TRUE(m_builder.RewriteDirect(Of(packet), rule, value, direct));
                     EXPECT_EQ(message.Text(value), direct) << packet << " kind " << int(nKind);
                 }
             }
@@ -109,8 +109,8 @@ TEST_F(CMessageTemplateTest, TheImeiKeepsItsTypeAndTheCounterItsWidthOrItsSign)
 TEST_F(CMessageTemplateTest, APacketThatDoesNotParseMakesNoTemplate)
 {
     CMessageTemplate message;
-    EXPECT_FALSE(m_message.MakeTemplate(Of("{not json}"), Rule(Kind::kRaw), message));
-    EXPECT_FALSE(m_message.MakeTemplate(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
+    EXPECT_FALSE(m_builder.Make(Of("{not json}"), Rule(Kind::kRaw), message));
+    EXPECT_FALSE(m_builder.Make(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
     std::string direct;
-    EXPECT_FALSE(m_message.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
+    EXPECT_FALSE(m_builder.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
 }
