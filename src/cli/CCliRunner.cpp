@@ -72,9 +72,9 @@ int CCliRunner::Run()
 
     CLNHanlder handler;
     theUDPSocket.SetHandler(&handler);
-    if (theUDPSocket.Create(0) == 0) {
-        Say(std::string("cannot open the UDP endpoint: ") +
-            CSocketLibrary::ErrorText(CSocketLibrary::LastError()));
+    const CStatus opened = theUDPSocket.Open(0);
+    if (!opened.IsOk()) {
+        Say("cannot open the UDP endpoint: " + opened.Message());
         return CCliOptions::kExitFailure;
     }
 

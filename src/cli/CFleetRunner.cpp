@@ -99,12 +99,13 @@ int CFleetRunner::Run()
     }
     binding.nPortLow = fleet.nPortLow;
     binding.nPortHigh = fleet.nPortHigh;
-    std::string strReason;
     if (m_options.bDryRun) {
         // The limits are checked as a run would check them; nothing is opened.
-        if (!CDeviceSockets::CheckPorts(static_cast<uint32_t>(nCount), binding, strReason) ||
-            !CDeviceSockets::CheckDescriptors(static_cast<uint32_t>(nCount), strReason)) {
-            Say(strReason);
+        CStatus status = CDeviceSockets::CheckPorts(static_cast<uint32_t>(nCount), binding);
+        if (status.IsOk())
+            status = CDeviceSockets::CheckDescriptors(static_cast<uint32_t>(nCount));
+        if (!status.IsOk()) {
+            Say(status.Message());
             return CCliOptions::kExitFailure;
         }
         return CCliOptions::kExitOk;
@@ -133,8 +134,9 @@ int CFleetRunner::Run()
     CStopSignal stopSignal;
 
     CDeviceSockets sockets;
-    if (!sockets.Open(static_cast<uint32_t>(nCount), binding, target, strReason)) {
-        Say(strReason);
+    const CStatus opened = sockets.Open(static_cast<uint32_t>(nCount), binding, target);
+    if (!opened.IsOk()) {
+        Say(opened.Message());
         return CCliOptions::kExitFailure;
     }
     CFleetStats stats;
@@ -145,8 +147,9 @@ int CFleetRunner::Run()
         Say("cannot open the fleet's timers");
         return CCliOptions::kExitFailure;
     }
-    if (!(fleet.bReplies ? reader.Start(strReason) : sockets.DiscardIncoming(strReason))) {
-        Say(strReason);
+    const CStatus watched = fleet.bReplies ? reader.Start() : sockets.DiscardIncoming();
+    if (!watched.IsOk()) {
+        Say(watched.Message());
         return CCliOptions::kExitFailure;
     }
 
@@ -158,7 +161,11 @@ int CFleetRunner::Run()
     settings.nThreads = nThreads;
     CFleetEngine engine(plan, settings, clock, sockets, stats);
     const auto start = Clock::now();
-    engine.Start();
+    const CStatus started = engine.Start();
+    if (!started.IsOk()) {
+        Say(started.Message());
+        return CCliOptions::kExitFailure;
+    }
 
     const bool bTerminal = isatty(STDERR_FILENO) == 1;
     bool bStatusShown = false;

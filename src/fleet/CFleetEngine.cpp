@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
+#include "base/CThreadStarter.h"
 #include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
 #include "time/CTimeOfDay.h"
@@ -33,20 +35,27 @@ CFleetEngine::~CFleetEngine()
     Wait();
 }
 
-void CFleetEngine::Start()
+CStatus CFleetEngine::Start()
 {
     m_nStartNs = m_clock.NowNs();
     m_stats.SetDevices(m_settings.nDevices);
-    for (int i = 0; i < m_settings.nThreads; ++i)
-        m_threads.emplace_back(&CFleetEngine::RunThread, this, i);
+    for (int i = 0; i < m_settings.nThreads; ++i) {
+        std::string strError;
+        std::unique_ptr<std::thread> pThread = CThreadStarter::Start([this, i] { RunThread(i); }, strError);
+        if (!pThread) {
+            Stop();
+            Wait();
+            return CStatus::Error("cannot start the fleet's scheduler threads: " + strError);
+        }
+        m_threads.push_back(std::move(pThread));
+    }
+    return CStatus();
 }
 
 void CFleetEngine::Wait()
 {
-    for (std::thread& thread : m_threads) {
-        if (thread.joinable())
-            thread.join();
-    }
+    for (const std::unique_ptr<std::thread>& pThread : m_threads)
+        pThread->join();
     m_threads.clear();
 }
 

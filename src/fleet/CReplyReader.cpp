@@ -10,8 +10,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/CThreadStarter.h"
+
 namespace {
 
+const char kCannotWatch[] = "cannot watch the device sockets";
 constexpr uint32_t kStopToken = UINT32_MAX;
 // Datagrams read from one socket before the others get their turn.
 constexpr int kReadsPerTurn = 64;
@@ -34,31 +37,30 @@ CReplyReader::~CReplyReader()
         close(m_hStop);
 }
 
-bool CReplyReader::Start(std::string& strReason)
+CStatus CReplyReader::Start()
 {
     m_hEpoll = epoll_create1(EPOLL_CLOEXEC);
     m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hEpoll < 0 || m_hStop < 0) {
-        strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
-        return false;
-    }
+    if (m_hEpoll < 0 || m_hStop < 0)
+        return CStatus::FromErrno(kCannotWatch, errno);
     epoll_event event{};
     event.events = EPOLLIN;
     for (uint32_t j = 0; j <= m_sockets.Size(); ++j) {
         const bool bStop = j == m_sockets.Size();
         event.data.u32 = bStop ? kStopToken : j;
-        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, bStop ? m_hStop : m_sockets.Handle(j), &event) != 0) {
-            strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
-            return false;
-        }
+        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, bStop ? m_hStop : m_sockets.Handle(j), &event) != 0)
+            return CStatus::FromErrno(kCannotWatch, errno);
     }
-    m_thread = std::thread(&CReplyReader::Run, this);
-    return true;
+    std::string strError;
+    m_pThread = CThreadStarter::Start([this] { Run(); }, strError);
+    if (!m_pThread)
+        return CStatus::Error("cannot start the reply reader: " + strError);
+    return CStatus();
 }
 
 void CReplyReader::Stop()
 {
-    if (!m_thread.joinable())
+    if (!m_pThread)
         return;
     // The flag ends the thread at its next look even when the wake-up
     // cannot be written; the wake-up only makes that look come at once.
@@ -66,7 +68,8 @@ void CReplyReader::Stop()
     const uint64_t nOne = 1;
     while (write(m_hStop, &nOne, sizeof nOne) < 0 && errno == EINTR) {
     }
-    m_thread.join();
+    m_pThread->join();
+    m_pThread.reset();
 }
 
 void CReplyReader::Run()

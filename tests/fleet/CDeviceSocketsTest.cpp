@@ -33,13 +33,14 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
     CDeviceSockets::Binding binding;
     binding.addresses.push_back(LoopbackPeer::Address(0).sin_addr);
     CDeviceSockets sockets;
-    std::string strReason;
-    ASSERT_TRUE(sockets.Open(2, binding, LoopbackPeer::Address(peer.Port()), strReason)) << strReason;
+    const CStatus opened = sockets.Open(2, binding, LoopbackPeer::Address(peer.Port()));
+    ASSERT_TRUE(opened.IsOk()) << opened.Message();
 
     ASSERT_TRUE(peer.SendTo(LocalPort(sockets, 0), "before"));
     EXPECT_TRUE(Readable(sockets, 0, 1000));
 
-    ASSERT_TRUE(sockets.DiscardIncoming(strReason)) << strReason;
+    const CStatus discarding = sockets.DiscardIncoming();
+    ASSERT_TRUE(discarding.IsOk()) << discarding.Message();
     char buffer[16];
     while (recv(sockets.Handle(0), buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
     }

@@ -60,7 +60,7 @@ void RunEngine(FleetRun& run, const CFleetPlan::Settings& settings, const Packet
         clock.PlanJump(nJumpAtMs * kNs, nJumpMs * kNs);
     CFakeFleetSink sink(clock, nCostNs);
     CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
-    engine.Start();
+    ASSERT_TRUE(engine.Start().IsOk());
     engine.Wait();
     run.sent = sink.m_sent;
 }
