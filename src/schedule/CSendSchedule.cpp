@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "time/CCalendar.h"
 #include "time/CLocalTime.h"
 
 namespace {
@@ -15,17 +16,6 @@ int64_t Mod(int64_t x, int64_t m)
 {
     const int64_t r = x % m;
     return r < 0 ? r + m : r;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t nYear, int64_t nMonth, int64_t nDay)
-{
-    nYear -= nMonth <= 2;
-    const int64_t nEra = (nYear >= 0 ? nYear : nYear - 399) / 400;
-    const int64_t nYearOfEra = nYear - nEra * 400;
-    const int64_t nDayOfYear = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5 + nDay - 1;
-    const int64_t nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
-    return nEra * 146097 + nDayOfEra - 719468;
 }
 
 int64_t LocalTimeOfDay(int64_t nSecond)
@@ -94,7 +84,7 @@ int64_t CSendSchedule::ZoneOffset(int64_t nSecond)
     struct tm local {};
     if (!CLocalTime::Split(nSecond, local))
         return 0;
-    const int64_t nLocal = DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kSecondsPerDay +
+    const int64_t nLocal = CCalendar::DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kSecondsPerDay +
                            local.tm_hour * kSecondsPerHour + local.tm_min * 60 + local.tm_sec;
     return nLocal - nSecond;
 }
