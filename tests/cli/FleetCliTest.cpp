@@ -176,7 +176,12 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
         {{"--bind", "127.0.0.256"}, 64, "--bind: '127.0.0.256' is not"},
         {{"--bind-ports", "9-8"}, 64, "--bind-ports: '9-8' is not LO-HI with 1 <= LO <= HI <= 65535"},
         {{"--bind-ports", "0-8"}, 64, "--bind-ports: '0-8' is not"},
+        {{"--devices", "00000000000000000002"}, 64, "--devices: '00000000000000000002' is not a number"},
+        {{"--bind", "0127.0.0.1"}, 64, "--bind: '0127.0.0.1' is not an IPv4 address"},
         {{"--counter", "IMEI"}, 64, "--counter: needs a member other than IMEI and time"},
+        {{"--counter", "time"}, 64, "--counter: needs a member other than IMEI and time"},
+        {{"--devices", "2", "--bind-ports", "40000-40001"}, 0, "fleet: devices 0-1 of 2"},
+        {{"--bind-ports", "40000-40000"}, 0, "fleet: devices 0-0 of 1"},
         // The width of --imei-first is kept, leading zeros and all.
         {{"--imei-first", "0000012", "--devices", "2"}, 0, "IMEI 0000012-0000013, mode 0, 1 thread"},
         {{"--imei-first", "999999999999999998", "--devices", "2"}, 0,
