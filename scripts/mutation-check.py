@@ -24,6 +24,7 @@ WORK = os.path.join(ROOT, "build-mutants")
 TREE = os.path.join(WORK, "tree")
 BUILD = os.path.join(WORK, "build")
 LIST = os.path.join(ROOT, "scripts", "mutants.txt")
+TEST_TIMEOUT = 180
 
 # What each group of tests needs built, and how it is run.
 GROUPS = {
@@ -53,8 +54,8 @@ def read_mutants():
     return mutants
 
 
-def run(command, log):
-    return subprocess.run(command, cwd=BUILD, stdout=log, stderr=subprocess.STDOUT, timeout=900).returncode
+def run(command, log, timeout=900):
+    return subprocess.run(command, cwd=BUILD, stdout=log, stderr=subprocess.STDOUT, timeout=timeout).returncode
 
 
 def copy_tree():
@@ -100,7 +101,8 @@ def try_mutant(path, original, mutant, groups, log):
         for group in groups:
             for command in GROUPS[group][1]:
                 try:
-                    if run(command, log) != 0:
+                    # A mutant may make a test loop for ever.
+                    if run(command, log, timeout=TEST_TIMEOUT) != 0:
                         return "killed"
                 except subprocess.TimeoutExpired:
                     return "killed (timeout)"

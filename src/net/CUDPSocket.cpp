@@ -45,7 +45,10 @@ CStatus CUDPSocket::Open(uint16_t nPort)
 CStatus CUDPSocket::LastErrorStatus()
 {
     const int nError = CSocketLibrary::LastError();
-    return CStatus::Error(CSocketLibrary::ErrorText(nError), nError);
+    CStatus status = CStatus::Error(CSocketLibrary::ErrorText(nError), nError);
+    // Finding the words may set the last error (FormatMessage on Windows).
+    CSocketLibrary::SetLastError(nError);
+    return status;
 }
 
 void CUDPSocket::OnRead(int)
