@@ -91,15 +91,15 @@ void CFleetEngine::RunThread(int nIndex)
             // little late rather than each with a wake-up of its own.
             const int64_t nWakeNs = top.nNs == kNever ? kNever : top.nNs + (kWakeGrainNs - 1) -
                                                                       (top.nNs + kWakeGrainNs - 1) % kWakeGrainNs;
-            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs);
+            int64_t nSetByNs = 0;
+            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs, nSetByNs);
             if (wake == CFleetClock::Wake::kStopped)
                 break;
             if (wake == CFleetClock::Wake::kClockSet) {
                 const int64_t nSetNow = m_clock.NowNs();
-                const int64_t nShift = nSetNow - nNow;
-                worker.nFastShiftNs += nShift;
+                worker.nFastShiftNs += nSetByNs;
                 for (Due& due : worker.heap)
-                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nShift);
+                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nSetByNs);
                 std::make_heap(worker.heap.begin(), worker.heap.end(), later);
             }
             continue;
@@ -116,7 +116,8 @@ void CFleetEngine::RunThread(int nIndex)
     }
     // Parked devices keep the run going until it is stopped, as one device
     // that cannot go on does.
-    while (bParked && m_clock.SleepUntil(nIndex, kNever) != CFleetClock::Wake::kStopped) {
+    int64_t nSetByNs = 0;
+    while (bParked && m_clock.SleepUntil(nIndex, kNever, nSetByNs) != CFleetClock::Wake::kStopped) {
     }
     m_nThreadsDone.fetch_add(1);
 }
@@ -238,9 +239,9 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
     if (CSendSchedule::IsTimed(m_nMode))
         return CSendSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CSendSchedule::kNsPerSecond +
                nOffset;
-    // Set back (to before the clock last seen here, so to a second the
-    // device has passed): that second is handled again, as by one device.
-    if (nShiftNs < 0 || nSecond < device.nLast)
+    // Set back out of a later second: this one is handled again, as by one
+    // device, whose last tick was in that later second.
+    if (CSendSchedule::SecondOf(nNow - nShiftNs - nOffset) > nSecond)
         device.nLast = nSecond - 1;
     return ReplayNext(nDevice, nSecond > device.nLast ? nSecond : nSecond + 1);
 }

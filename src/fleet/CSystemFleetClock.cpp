@@ -53,6 +53,13 @@ bool CSystemFleetClock::Valid() const
     return true;
 }
 
+int64_t CSystemFleetClock::SteadyNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+}
+
 int64_t CSystemFleetClock::NowNs()
 {
     timespec now{};
@@ -60,7 +67,7 @@ int64_t CSystemFleetClock::NowNs()
     return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
-CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs)
+CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs)
 {
     const int hTimer = m_timers[static_cast<size_t>(nThread)];
     pollfd fd{hTimer, POLLIN, 0};
@@ -70,7 +77,9 @@ CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs
         // The wait is measured from a fresh reading of the clock each time,
         // so the deadline stays absolute; a clock that is set meanwhile
         // wakes the timer descriptor.
-        const int64_t nWaitNs = nDeadlineNs - NowNs();
+        const int64_t nBeforeNs = NowNs();
+        const int64_t nSteadyBeforeNs = SteadyNs();
+        const int64_t nWaitNs = nDeadlineNs - nBeforeNs;
         if (nWaitNs <= 0)
             return Wake::kDeadline;
         const int64_t nCappedNs = nWaitNs < kFarFuture * kNsPerSecond ? nWaitNs : kFarFuture * kNsPerSecond;
@@ -87,6 +96,7 @@ CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs
                 continue;
             if (errno == ECANCELED) {
                 ArmSetWatch(hTimer);
+                nSetByNs = (NowNs() - nBeforeNs) - (SteadyNs() - nSteadyBeforeNs);
                 return Wake::kClockSet;
             }
         }

@@ -20,12 +20,14 @@ public:
 
     bool Valid() const;
     int64_t NowNs() override;
-    Wake SleepUntil(int nThread, int64_t nDeadlineNs) override;
+    Wake SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs) override;
     void Stop() override;
     bool Stopped() const override { return m_bStopped.load(); }
 
 private:
     static bool ArmSetWatch(int hTimer);
+    // CLOCK_MONOTONIC, which a set does not move.
+    static int64_t SteadyNs();
 
     std::vector<int> m_timers;
     std::atomic<bool> m_bStopped{false};

@@ -11,10 +11,12 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/FakeFleetEnvironment.h"
 #include "load/CFileLoader.h"
+#include "schedule/CSendSchedule.h"
 #include "schedule/SendModes.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
 #include "text/TovrikTexts.h"
+#include "time/CDateTime.h"
 
 namespace {
 
@@ -29,6 +31,7 @@ struct FleetRun {
     CFleetPlan plan;
     CFleetStats stats;
     std::vector<FleetDatagram> sent;
+    int64_t nEndNs = 0;  // the fake clock when the engine had ended
     Sent Of(uint32_t nDevice) const
     {
         Sent of;
@@ -63,6 +66,7 @@ void RunEngine(FleetRun& run, const CFleetPlan::Settings& settings, const Packet
     ASSERT_TRUE(engine.Start().IsOk());
     engine.Wait();
     run.sent = sink.m_sent;
+    run.nEndNs = clock.NowNs();
 }
 
 // A whole fleet of nDevices on one scheduler thread.
@@ -175,6 +179,17 @@ TEST_F(CFleetEngineTest, AFleetOfOneReplaysAndFollowsAClockSetBackLikeTheWorker)
 
     const Sent minute = RunWorker(SendModes::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
                                   nStartMs + 200000, nStartMs + 70000, -120000);
+    // Set back by one second, onto the second last handled: it comes again.
+    CLoadResult again = CFileLoader::ImportBytes(file.data(), file.size());
+    const Sent expectedAgain = RunWorker(SendModes::kReplay, true, true, std::move(again.pPackets),
+                                         std::move(again.pIndex), nStartMs, nEndMs, nStartMs + 5000, -1000);
+    CLoadResult loadedAgain = CFileLoader::ImportBytes(file.data(), file.size());
+    FleetRun runAgain;
+    RunFleet(runAgain, PlanSettings(SendModes::kReplay), *loadedAgain.pPackets, loadedAgain.pIndex.get(), 1,
+             nStartMs, nEndMs, false, 0, nStartMs + 5000, -1000);
+    ASSERT_EQ(expectedAgain.size(), 1u + 3 + 1);
+    EXPECT_EQ(runAgain.Of(0), expectedAgain);
+
     FleetRun minuteRun;
     RunFleet(minuteRun, PlanSettings(SendModes::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
              nStartMs + 200000, false, 0, nStartMs + 70000, -120000);
@@ -238,10 +253,15 @@ TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
 TEST_F(CFleetEngineTest, ADeviceEndsAfterItsLastPacketOrStopsAtOneItCannotWrite)
 {
     FleetRun once;
-    RunFleet(once, PlanSettings(SendModes::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000);
+    // Each send takes 1 ms: the second and third device of each instant are
+    // 1 and 2 ms late.
+    RunFleet(once, PlanSettings(SendModes::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000,
+             false, kNs);
     EXPECT_EQ(once.sent.size(), 3u * 4);
     EXPECT_EQ(once.stats.Devices(), 0) << "all ended";
     EXPECT_LT(once.sent.back().nNs, (kT0 * 1000 + 400) * kNs);
+    EXPECT_EQ(once.nEndNs, once.sent.back().nNs + kNs) << "ended right after the last packet";
+    EXPECT_EQ(once.stats.Total().dMaxMs, 2.0);
 
     FleetRun blocked;
     RunFleet(blocked, PlanSettings(SendModes::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
@@ -280,7 +300,8 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
 namespace {
 
 // Where each device's datagrams fall, the device info message first, in ms
-// after kT0; the packets count "n" up from "007" per device.
+// after kT0; the packets count "n" up from "007" per device, and a stamp
+// holds the second a packet went at.
 struct InstantCase {
     const char* pszName;
     uint8_t nMode;
@@ -291,6 +312,9 @@ struct InstantCase {
     int64_t nStartMs;
     int64_t nEndMs;
     std::vector<std::vector<int64_t>> instantsMs;  // per local device
+    // The clock set by nJumpMs when it would pass nJumpAtMs.
+    int64_t nJumpAtMs = 0;
+    int64_t nJumpMs = 0;
 };
 
 const char kCountedFile[] =
@@ -319,7 +343,8 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
     engineSettings.bSpread = c.bSpread;
     FleetRun run;
     RunEngine(run, settings, *loaded.pPackets, c.nMode == SendModes::kReplay ? loaded.pIndex.get() : nullptr,
-              engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs);
+              engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs, 0, kT0 * 1000 + c.nJumpAtMs,
+              c.nJumpMs);
     for (uint32_t k = 0; k < c.nDevices; ++k) {
         std::vector<int64_t> instants;
         std::vector<std::string> counters;
@@ -327,8 +352,16 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
             if (datagram.nDevice != k)
                 continue;
             instants.push_back(datagram.nNs / kNs - kT0 * 1000);
-            if (instants.size() > 1)
-                counters.push_back(datagram.bytes.substr(datagram.bytes.find("\"n\":") + 4, 5));
+            if (instants.size() == 1)
+                continue;
+            counters.push_back(datagram.bytes.substr(datagram.bytes.find("\"n\":") + 4, 5));
+            if (CSendSchedule::IsFast(c.nMode))
+                continue;
+            const size_t nTime = datagram.bytes.find("\"time\":\"");
+            ASSERT_NE(nTime, std::string::npos) << datagram.bytes;
+            EXPECT_EQ(datagram.bytes.substr(nTime + 8, 19),
+                      CDateTime(CSendSchedule::SecondOf(datagram.nNs)).Format("%Y-%m-%d %H:%M:%S"))
+                << "device " << k;
         }
         EXPECT_EQ(instants, c.instantsMs[k]) << "device " << k;
         for (size_t i = 0; i < counters.size(); ++i)
@@ -348,6 +381,9 @@ INSTANTIATE_TEST_SUITE_P(
         InstantCase{"FastPacketsOnePeriodAfterTheStart", SendModes::kEvery10Ms, 2, 0, 2, true, 0, 1000,
                     {{0, 10, 20, 30}, {5, 15, 25, 35}}},
         InstantCase{"Every100Ms", SendModes::kEvery100Ms, 1, 0, 1, false, 250, 1000, {{250, 350, 450, 550}}},
+        // Set back 10 s between the first packets: the rest keep their pace.
+        InstantCase{"FastClockSetBack", SendModes::kEvery100Ms, 1, 0, 1, false, 0, 1000, {{0, 100, -9800, -9700}},
+                    150, -10000},
         InstantCase{"ReplaySpread", SendModes::kReplay, 2, 0, 2, true, 0, 2999,
                     {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}}),
     [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });

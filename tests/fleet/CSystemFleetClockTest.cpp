@@ -38,11 +38,12 @@ TEST(CSystemFleetClockTest, ASleepThatCannotPollStillWaitsForItsDeadlineOrAStop)
     int64_t nDeadline = 0;
     int64_t nWoken = 0;
     CFleetClock::Wake wake = CFleetClock::Wake::kStopped;
+    int64_t nSetBy = 0;
     {
         const NoDescriptors none;
         ASSERT_TRUE(none.Set());
         nDeadline = clock.NowNs() + 30 * kMs;
-        wake = clock.SleepUntil(0, nDeadline);
+        wake = clock.SleepUntil(0, nDeadline, nSetBy);
         nWoken = clock.NowNs();
     }
     EXPECT_EQ(wake, CFleetClock::Wake::kDeadline);
@@ -55,7 +56,7 @@ TEST(CSystemFleetClockTest, ASleepThatCannotPollStillWaitsForItsDeadlineOrAStop)
     {
         const NoDescriptors none;
         const int64_t nStart = clock.NowNs();
-        wake = clock.SleepUntil(0, nStart + 10000 * kMs);
+        wake = clock.SleepUntil(0, nStart + 10000 * kMs, nSetBy);
         nWoken = clock.NowNs() - nStart;
     }
     stopper.join();
