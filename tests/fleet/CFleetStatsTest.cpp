@@ -31,3 +31,20 @@ TEST(CFleetStatsTest, EverySendCountsInExactlyOneSecondWhileSamplesAreTaken)
     EXPECT_EQ(stats.Total().nCount, kSends);
     EXPECT_NEAR(stats.Total().dP50Ms, 1.0, 0.07);
 }
+
+TEST(CFleetStatsTest, FiguresSplitSentFromErrorsAndPercentilesFromTheMaximum)
+{
+    CFleetStats stats;
+    // 990 datagrams 1 ms late, 10 that could not be sent 100 ms late.
+    for (int i = 0; i < 990; ++i)
+        stats.RecordSend(true, 1000000);
+    for (int i = 0; i < 10; ++i)
+        stats.RecordSend(false, 100000000);
+    const CFleetStats::Second second = stats.Sample();
+    EXPECT_EQ(second.nSent, 990u);
+    EXPECT_EQ(second.nErrors, 10u);
+    EXPECT_EQ(stats.Errors(), 10u);
+    EXPECT_NEAR(second.lateness.dP50Ms, 1.0, 0.07);
+    EXPECT_NEAR(second.lateness.dP99Ms, 1.0, 0.07) << "the 1 % late ones are above the 99th percentile";
+    EXPECT_EQ(second.lateness.dMaxMs, 100.0);
+}
