@@ -11,7 +11,7 @@ broke) or "survived". A piece that no longer matches the source exactly once
 is reported as "stale" and skipped.
 
     python3 scripts/mutation-check.py            # every mutant
-    python3 scripts/mutation-check.py spread     # those whose name has "spread"
+    python3 scripts/mutation-check.py spread 1s  # those whose name has "spread" or "1s"
 
 Slow (one rebuild a mutant): not part of CI.
 """
@@ -113,8 +113,8 @@ def try_mutant(path, original, mutant, groups, log):
 
 
 def main():
-    pattern = sys.argv[1] if len(sys.argv) > 1 else ""
-    mutants = [m for m in read_mutants() if pattern in m[0]]
+    patterns = sys.argv[1:] or [""]
+    mutants = [m for m in read_mutants() if any(pattern in m[0] for pattern in patterns)]
     os.makedirs(BUILD, exist_ok=True)
     copy_tree()
     with open(os.path.join(WORK, "mutants.log"), "w") as log:

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "fleet/CSystemFleetClock.h"
@@ -10,6 +11,13 @@
 namespace {
 
 constexpr int64_t kMs = 1000000;
+
+int64_t ThreadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // No descriptor may be polled while it lives (ppoll then fails at once).
 class NoDescriptors {
@@ -37,17 +45,21 @@ TEST(CSystemFleetClockTest, ASleepThatCannotPollStillWaitsForItsDeadlineOrAStop)
     ASSERT_TRUE(clock.Valid());
     int64_t nDeadline = 0;
     int64_t nWoken = 0;
+    int64_t nCpu = 0;
     CFleetClock::Wake wake = CFleetClock::Wake::kStopped;
     int64_t nSetBy = 0;
     {
         const NoDescriptors none;
         ASSERT_TRUE(none.Set());
-        nDeadline = clock.NowNs() + 30 * kMs;
+        nDeadline = clock.NowNs() + 200 * kMs;
+        const int64_t nCpuBefore = ThreadCpuNs();
         wake = clock.SleepUntil(0, nDeadline, nSetBy);
+        nCpu = ThreadCpuNs() - nCpuBefore;
         nWoken = clock.NowNs();
     }
     EXPECT_EQ(wake, CFleetClock::Wake::kDeadline);
     EXPECT_GE(nWoken, nDeadline) << "not before the deadline";
+    EXPECT_LT(nCpu, 50 * kMs) << "sleeping, not spinning";
 
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
