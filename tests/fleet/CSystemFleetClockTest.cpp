@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -61,16 +62,26 @@ TEST(CSystemFleetClockTest, ASleepThatCannotPollStillWaitsForItsDeadlineOrAStop)
     EXPECT_GE(nWoken, nDeadline) << "not before the deadline";
     EXPECT_LT(nCpu, 50 * kMs) << "sleeping, not spinning";
 
+    // The stopper starts and ends while descriptors may be had (the
+    // sanitizers' checks of a thread's start and end need them).
+    std::atomic<bool> bStarted{false};
+    std::atomic<bool> bDone{false};
     std::thread stopper([&] {
+        bStarted.store(true);
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         clock.Stop();
+        while (!bDone.load())
+            std::this_thread::yield();
     });
+    while (!bStarted.load())
+        std::this_thread::yield();
     {
         const NoDescriptors none;
         const int64_t nStart = clock.NowNs();
         wake = clock.SleepUntil(0, nStart + 10000 * kMs, nSetBy);
         nWoken = clock.NowNs() - nStart;
     }
+    bDone.store(true);
     stopper.join();
     EXPECT_EQ(wake, CFleetClock::Wake::kStopped);
     EXPECT_LT(nWoken, 2000 * kMs);
