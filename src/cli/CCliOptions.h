@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/CFleetOptions.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 // The command line of tovrik-cli, parsed.
 struct CCliOptions {

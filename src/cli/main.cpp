@@ -10,7 +10,7 @@
 #include "cli/CFleetRunner.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 CUDPSocket theUDPSocket;
 

@@ -11,7 +11,7 @@
 #include "TempDir.h"
 #include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CLocalTime.h"
 
 namespace {

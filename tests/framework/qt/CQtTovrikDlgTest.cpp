@@ -31,16 +31,16 @@
 #include <memory>
 #include <thread>
 
-#include "net/LoopbackPeer.h"
 #include "CTestServices.h"
 #include "TempDir.h"
-#include "framework/qt/CIpAddressCtrl.h"
 #include "framework/CLoadTask.h"
+#include "framework/qt/CIpAddressCtrl.h"
 #include "framework/qt/CQtDialogWindow.h"
+#include "load/CLoadResult.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "load/CLoadResult.h"
-#include "send/TovrikTexts.h"
+#include "net/LoopbackPeer.h"
+#include "text/TovrikTexts.h"
 #include "ui/CTovrikDlg.h"
 #include "ui/Resource.h"
 
