@@ -250,6 +250,7 @@ INT_PTR CWin32DialogWindow::HandleMessage(UINT nMessage, WPARAM wParam, LPARAM l
 {
     switch (nMessage) {
     case WM_INITDIALOG:
+        LiftTextLimits();
         m_bFocusFirst = m_dialog.OnInitDialog();
         return m_bFocusFirst ? TRUE : FALSE;
     case WM_COMMAND:
@@ -290,6 +291,16 @@ bool CWin32DialogWindow::DeliverPosted(UINT nMessage, LPARAM lParam)
     }
     m_dialog.OnMessage(posted.nMessage, posted.wParam, posted.lParam, posted.nTag);
     return true;
+}
+
+void CWin32DialogWindow::LiftTextLimits()
+{
+    const DialogTemplate& dialogTemplate = m_dialog.Template();
+    for (size_t i = 0; i < dialogTemplate.nControls; ++i) {
+        const ControlTemplate& control = dialogTemplate.pControls[i];
+        if (control.nClass == ControlClass::kEdit && (control.nStyle & DialogStyle::kEsMultiline) != 0)
+            SendDlgItemMessageW(m_hWnd, control.nId, EM_SETLIMITTEXT, 0, 0);
+    }
 }
 
 bool CWin32DialogWindow::PaintIconic()

@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "settings/CProfileFile.h"
 #include "net/LoopbackPeer.h"
+#include "send/TovrikTexts.h"
 #include "text/CWideText.h"
 
 namespace {
@@ -179,6 +180,38 @@ HWND Item(HWND hMain, int nId)
     return GetDlgItem(hMain, nId);
 }
 
+LRESULT TextLength(HWND hControl)
+{
+    return SendMessageW(hControl, WM_GETTEXTLENGTH, 0, 0);
+}
+
+// As Ctrl+A, Ctrl+V would: the text through the clipboard, in place of all
+// the control holds.
+bool Paste(HWND hControl, const std::string& strText)
+{
+    const std::wstring strWide = CWideText::Widen(strText);
+    const size_t nBytes = (strWide.size() + 1) * sizeof(wchar_t);
+    const HGLOBAL hData = GlobalAlloc(GMEM_MOVEABLE, nBytes);
+    if (hData == nullptr)
+        return false;
+    std::copy(strWide.c_str(), strWide.c_str() + strWide.size() + 1, static_cast<wchar_t*>(GlobalLock(hData)));
+    GlobalUnlock(hData);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(hData);
+        return false;
+    }
+    EmptyClipboard();
+    const bool bSet = SetClipboardData(CF_UNICODETEXT, hData) != nullptr;
+    CloseClipboard();
+    if (!bSet) {
+        GlobalFree(hData);
+        return false;
+    }
+    SendMessageW(hControl, EM_SETSEL, 0, -1);
+    SendMessageW(hControl, WM_PASTE, 0, 0);
+    return true;
+}
+
 // Receives the run's datagrams; the first is always the device info message.
 std::vector<std::string> ReceiveSome(const LoopbackPeer& receiver, size_t nCount)
 {
@@ -296,6 +329,40 @@ TEST_F(TovrikWindowWin32Test, EnterInTheTextBoxStartsAndTypedTextGoesOutAsUtf8)
     EXPECT_EQ(datagrams[1], "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
     EXPECT_EQ(Text(Item(m_hMain, 1003)), "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
 
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(m_tovrik.Close(), 0);
+}
+
+TEST_F(TovrikWindowWin32Test, PastedTextIsKeptWholeForTheLoadToJudge)
+{
+    TargetReceiver();
+    const HWND hContent = Item(m_hMain, 1003);
+    // One hex digit more than a hex load takes, 100 a line (wine's edit
+    // control takes minutes to wrap one line of 50,000): refused as too
+    // long, not cut.
+    std::string strDigits;
+    for (int i = 0; i < 500; ++i)
+        strDigits += std::string(100, '7') + "\r\n";
+    strDigits += '7';
+    ASSERT_TRUE(Paste(hContent, strDigits));
+    EXPECT_EQ(TextLength(hContent), static_cast<LRESULT>(strDigits.size()));
+    PostMessageW(Item(m_hMain, 1009), BM_CLICK, 0, 0);
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "长度请勿超过5W");
+    EXPECT_EQ(TextLength(hContent), 0);
+
+    // 40 status messages, one a line (36,238 characters): all 40 counted.
+    PostMessageW(Item(m_hMain, 1009), BM_CLICK, 0, 0);
+    std::string strMessages = TovrikTexts::kStatusMessage;
+    for (int i = 1; i < 40; ++i)
+        strMessages += std::string("\r\n") + TovrikTexts::kStatusMessage;
+    ASSERT_TRUE(Paste(hContent, strMessages));
+    EXPECT_EQ(TextLength(hContent), static_cast<LRESULT>(strMessages.size()));
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 40 道下载命令.开始发送.");
     PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
     m_tovrik.AnswerBox(L"提示", "发送结束");
     EXPECT_EQ(m_tovrik.Close(), 0);
