@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SettingsHome.h"
@@ -180,6 +181,30 @@ HWND Item(HWND hMain, int nId)
     return GetDlgItem(hMain, nId);
 }
 
+// The width of a control's text in the dialogs' font ("MS Shell Dlg" 9 pt,
+// as the template names it), in pixels.
+int TextWidth(HWND hControl)
+{
+    const HDC hDc = GetDC(hControl);
+    const HFONT hFont = CreateFontW(-MulDiv(9, GetDeviceCaps(hDc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                    FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    const HGDIOBJ hOld = SelectObject(hDc, hFont);
+    const std::wstring strText = CWideText::Widen(Text(hControl));
+    SIZE size{};
+    GetTextExtentPoint32W(hDc, strText.c_str(), static_cast<int>(strText.size()), &size);
+    SelectObject(hDc, hOld);
+    DeleteObject(hFont);
+    ReleaseDC(hControl, hDc);
+    return size.cx;
+}
+
+int ClientWidth(HWND hControl)
+{
+    RECT client{};
+    GetClientRect(hControl, &client);
+    return client.right - client.left;
+}
+
 LRESULT TextLength(HWND hControl)
 {
     return SendMessageW(hControl, WM_GETTEXTLENGTH, 0, 0);
@@ -269,6 +294,20 @@ TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
         EXPECT_EQ(ClassName(hControl), control.pszClass) << control.nId;
         EXPECT_EQ(Text(hControl), control.pszText) << control.nId;
     }
+    // Every caption can be read whole: labels from their left edge, check
+    // boxes after their box, push buttons inside their frame.
+    const int nCheckIndent = GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE);
+    const int nButtonIndent = 4 * GetSystemMetrics(SM_CXEDGE);
+    const std::pair<HWND, int> captions[] = {
+        {FindWindowExW(m_hMain, nullptr, L"Static", L"目标地址:"), 0}, {Item(m_hMain, 1007), nCheckIndent},
+        {Item(m_hMain, 1008), nCheckIndent}, {Item(m_hMain, 1009), nCheckIndent},
+        {Item(m_hMain, 1002), nButtonIndent}, {Item(m_hMain, 1004), nButtonIndent},
+        {Item(m_hMain, 1005), nButtonIndent},
+    };
+    for (const auto& caption : captions) {
+        ASSERT_NE(caption.first, nullptr);
+        EXPECT_LE(caption.second + TextWidth(caption.first), ClientWidth(caption.first)) << Text(caption.first);
+    }
     EXPECT_EQ(ClassName(Item(m_hMain, 1003)), "Edit");
     EXPECT_EQ(Text(Item(m_hMain, 1003)).size(), 904u);
     EXPECT_NE(GetWindowLongW(Item(m_hMain, 1001), GWL_STYLE) & ES_NUMBER, 0);
@@ -277,6 +316,12 @@ TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
     EXPECT_EQ(nContentStyle & ES_WANTRETURN, 0);
     EXPECT_EQ(GetWindowLongW(Item(m_hMain, 1006), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1006), CB_GETCOUNT, 0, 0), 7);
+    // Its list shows the longest entry whole.
+    SendMessageW(Item(m_hMain, 1006), CB_SETCURSEL, 4, 0);
+    EXPECT_EQ(Text(Item(m_hMain, 1006)), "每100毫秒发送一次");
+    EXPECT_GE(SendMessageW(Item(m_hMain, 1006), CB_GETDROPPEDWIDTH, 0, 0),
+              TextWidth(Item(m_hMain, 1006)) + GetSystemMetrics(SM_CXVSCROLL));
+    SendMessageW(Item(m_hMain, 1006), CB_SETCURSEL, 0, 0);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1008), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1009), BM_GETCHECK, 0, 0), BST_UNCHECKED);
