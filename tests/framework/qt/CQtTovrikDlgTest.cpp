@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -332,6 +333,34 @@ private slots:
         QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
         QVERIFY(texts.contains(QStringLiteral("确定")));
         QVERIFY(bFixed);
+    }
+
+    // A paste reaches the load whole: the text box has no length limit.
+    void pastedTextIsKeptWhole()
+    {
+        LoopbackPeer receiver;
+        Open();
+        auto* pContent = Item<QPlainTextEdit>(IDC_EDIT_CONTENT);
+        const auto paste = [pContent](const std::string& strText) {
+            QApplication::clipboard()->setText(QString::fromStdString(strText));
+            pContent->selectAll();
+            pContent->paste();
+        };
+        paste(std::string(50001, '7'));
+        QCOMPARE(Content().size(), 50001);
+        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(true);
+        Click(IDC_BUTTON_START);
+        ExpectBox(1, TovrikTexts::kHexTooLong, AppName(), Icon::kNone);
+
+        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(false);
+        std::string strMessages = TovrikTexts::kStatusMessage;
+        for (int i = 1; i < 40; ++i)
+            strMessages += std::string("\n") + TovrikTexts::kStatusMessage;
+        paste(strMessages);
+        Target(receiver.Port(), 0);
+        Click(IDC_BUTTON_START);
+        ExpectBox(3, "解析完毕,一共解析 40 道下载命令.开始发送.", AppName(), Icon::kNone);
+        StopAndExpectEnd();
     }
 
     void sendTypeListShowsWholeEntries()
