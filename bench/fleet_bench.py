@@ -473,9 +473,9 @@ def bench_six(args, workdir, seconds):
     row["sockets_open_s"] = opened.get("s")
     row["kernel"] = kernel_row(before, during)
     before, during = kernel_memory(), {}
-    row["floor"] = run_loop(args, workdir, seconds, "b6-floor", [os.path.join(args.build, "bench", "tovrik_fleet_floor")],
-                            devices=devices, period_ms=60000, shards=shards, warmup=open_s + 2, sample_every=10,
-                            on_sample=midway(during))
+    floor = [os.path.join(args.build, "bench", "tovrik_fleet_floor")]
+    row["floor"] = run_loop(args, workdir, seconds, "b6-floor", floor, devices=devices, period_ms=60000,
+                            shards=shards, warmup=open_s + 2, sample_every=10, on_sample=midway(during))
     row["floor"]["kernel"] = kernel_row(before, during)
     # p99 as the receiver measured the window (kernel timestamps against each
     # datagram's instant), as in benchmarks 1 to 3; the shards' own figure

@@ -79,7 +79,8 @@ def check_metrics_port(template, container):
     annotations = template.get("metadata", {}).get("annotations") or {}
     expected = {"prometheus.io/scrape": "true", "prometheus.io/port": str(port), "prometheus.io/path": "/metrics"}
     for key, value in expected.items():
-        check(annotations.get(key) == value, "Job: pod annotation %s: %r, found %r" % (key, value, annotations.get(key)))
+        found = annotations.get(key)
+        check(found == value, "Job: pod annotation %s: %r, found %r" % (key, value, found))
     return port
 
 
