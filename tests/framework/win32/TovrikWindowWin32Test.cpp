@@ -17,7 +17,7 @@
 #include "TempDir.h"
 #include "settings/CProfileFile.h"
 #include "net/LoopbackPeer.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "text/CWideText.h"
 
 namespace {
