@@ -8,7 +8,7 @@
 #include <string>
 
 #include "packet/CDeviceMessage.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
 
 namespace {

@@ -1,17 +1,21 @@
-// The floor of benchmark 1: what a sender on the fleet's schedule costs on
-// this machine when it does nothing but the system calls the fleet engine
-// makes. N UDP sockets, socket k sending one tiny fixed message
+// The floor of the fleet benchmarks: what a sender on the fleet's schedule
+// costs on this machine when it does nothing but the system calls the fleet
+// engine makes. N UDP sockets, socket k sending one tiny fixed message
 // ({"IMEI":"<first + k>"}, as py_fleet_loop.py) at every whole period plus
 // k * period / N; the sender wakes on the engine's grid (--grain-us, default
 // the engine's own), sends what is due with one sendto each and sleeps again
 // with one ppoll. Nothing is rewritten, counted or scheduled in a heap.
+// --shard K/M and --bind ADDR cut the N devices as tovrik-cli's options of
+// those names do: this process sends for devices floor(K N / M) to
+// floor((K + 1) N / M) - 1, with their IMEIs and offsets in the whole fleet,
+// from sockets bound to ADDR.
 //
 //     tovrik_fleet_floor --port P [--target 127.0.0.1] [--devices 10000]
 //                        [--imei-first 860000000000000] [--period-ms 1000]
-//                        [--seconds 60] [--grain-us US]
+//                        [--seconds 60] [--grain-us US] [--shard K/M] [--bind ADDR]
 //
-// It stops at the first instant after --seconds and prints nothing.
-// Linux only.
+// It starts with the instants still ahead in the current period, ends after
+// --seconds (sending nothing due from then on) and prints nothing. Linux only.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <poll.h>
@@ -52,6 +56,9 @@ int main(int argc, char** argv)
     double dPeriodMs = 1000.0;
     double dSeconds = 60.0;
     int64_t nGrainNs = CFleetEngine::kWakeGrainNs;
+    long nShard = 0;
+    long nShards = 1;
+    std::string strBind;
     bool bUsage = argc % 2 == 0;  // options come in pairs
     for (int i = 1; i + 1 < argc && !bUsage; i += 2) {
         const std::string strArg = argv[i];
@@ -70,17 +77,25 @@ int main(int argc, char** argv)
             dSeconds = std::strtod(pszValue, nullptr);
         else if (strArg == "--grain-us")
             nGrainNs = std::llround(std::strtod(pszValue, nullptr) * 1e3);
+        else if (strArg == "--shard")
+            bUsage = std::sscanf(pszValue, "%ld/%ld", &nShard, &nShards) != 2;
+        else if (strArg == "--bind")
+            strBind = pszValue;
         else
             bUsage = true;
     }
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(static_cast<uint16_t>(nPort));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
     if (bUsage || nPort < 0 || nPort > 65535 || nDevices < 1 || dPeriodMs <= 0 || nGrainNs < 1 ||
-        inet_pton(AF_INET, strTarget.c_str(), &target.sin_addr) != 1) {
+        nShards < 1 || nShard < 0 || nShard >= nShards ||
+        inet_pton(AF_INET, strTarget.c_str(), &target.sin_addr) != 1 ||
+        (!strBind.empty() && inet_pton(AF_INET, strBind.c_str(), &local.sin_addr) != 1)) {
         std::fprintf(stderr,
                      "usage: %s --port P [--target ADDR] [--devices N] [--imei-first F] [--period-ms MS] "
-                     "[--seconds S] [--grain-us US]\n",
+                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR]\n",
                      argv[0]);
         return 64;
     }
@@ -89,12 +104,16 @@ int main(int argc, char** argv)
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
 
+    // The whole fleet's device indices of this shard.
+    const long nFirst = static_cast<long>(static_cast<int64_t>(nShard) * nDevices / nShards);
+    const long nEnd = static_cast<long>(static_cast<int64_t>(nShard + 1) * nDevices / nShards);
     std::vector<int> sockets;
     std::vector<std::string> messages;
-    for (long k = 0; k < nDevices; ++k) {
+    for (long k = nFirst; k < nEnd; ++k) {
         const int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (hSocket < 0) {
-            std::fprintf(stderr, "cannot open socket %ld: %s\n", k + 1, std::strerror(errno));
+        if (hSocket < 0 ||
+            (!strBind.empty() && bind(hSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)) {
+            std::fprintf(stderr, "cannot open socket %ld: %s\n", k - nFirst + 1, std::strerror(errno));
             return 1;
         }
         sockets.push_back(hSocket);
@@ -104,9 +123,13 @@ int main(int argc, char** argv)
     const int64_t nPeriodNs = std::llround(dPeriodMs * 1e6);
     const int64_t nStartNs = NowNs();
     const int64_t nEndNs = nStartNs + std::llround(dSeconds * 1e9);
-    for (int64_t nBaseNs = (nStartNs / nPeriodNs + 1) * nPeriodNs; nBaseNs < nEndNs; nBaseNs += nPeriodNs) {
-        for (long k = 0; k < nDevices; ++k) {
-            const int64_t nDueNs = nBaseNs + k * nPeriodNs / nDevices;
+    for (int64_t nBaseNs = nStartNs / nPeriodNs * nPeriodNs; nBaseNs < nEndNs; nBaseNs += nPeriodNs) {
+        for (long k = nFirst; k < nEnd; ++k) {
+            const int64_t nDueNs = nBaseNs + static_cast<int64_t>(k) * nPeriodNs / nDevices;
+            if (nDueNs < nStartNs)
+                continue;
+            if (nDueNs >= nEndNs)
+                break;
             const int64_t nNow = NowNs();
             if (nDueNs > nNow) {
                 const int64_t nWakeNs = (nDueNs + nGrainNs - 1) / nGrainNs * nGrainNs;
@@ -116,10 +139,17 @@ int main(int argc, char** argv)
                 ppoll(nullptr, 0, &timeout, nullptr);
             }
             // A full queue loses this one, as UDP would.
-            sendto(sockets[static_cast<size_t>(k)], messages[static_cast<size_t>(k)].data(),
-                   messages[static_cast<size_t>(k)].size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+            const size_t i = static_cast<size_t>(k - nFirst);
+            sendto(sockets[i], messages[i].data(), messages[i].size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                    reinterpret_cast<const sockaddr*>(&target), sizeof target);
         }
+    }
+    // The sockets stay open to the end, as a fleet's do, past this shard's
+    // last instant.
+    for (int64_t nNow = NowNs(); nNow < nEndNs; nNow = NowNs()) {
+        const int64_t nWaitNs = nEndNs - nNow;
+        const timespec timeout{static_cast<time_t>(nWaitNs / kNsPerSecond), static_cast<long>(nWaitNs % kNsPerSecond)};
+        ppoll(nullptr, 0, &timeout, nullptr);
     }
     for (int hSocket : sockets)
         close(hSocket);

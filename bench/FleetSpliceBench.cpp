@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
-#include "send/TovrikTexts.h"
+#include "packet/CTemplateBuilder.h"
+#include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
 
 namespace {
@@ -23,9 +23,9 @@ constexpr uint64_t kImeiFirst = 860000000000000;
 constexpr int kImeiWidth = 15;
 constexpr uint64_t kDevices = 10000;
 
-CDeviceMessage::TemplateRule StatusRule()
+CTemplateBuilder::Rule StatusRule()
 {
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = CMessageTemplate::Kind::kStamp;
     rule.bSetImei = true;
     rule.strCounter = "packnum";
@@ -41,9 +41,9 @@ std::string TimeText()
 
 void BM_SpliceStatus(benchmark::State& state)
 {
-    CDeviceMessage message;
+    CTemplateBuilder builder;
     CMessageTemplate status;
-    if (!message.MakeTemplate(kStatus, StatusRule(), status)) {
+    if (!builder.Make(kStatus, StatusRule(), status)) {
         state.SkipWithError("the status message gave no template");
         return;
     }
@@ -54,7 +54,7 @@ void BM_SpliceStatus(benchmark::State& state)
     values.time = strTime;
     // The splice must write what the JSON rewrite writes.
     std::string strDirect;
-    if (!message.RewriteDirect(kStatus, StatusRule(), values, strDirect) || strDirect != status.Text(values)) {
+    if (!builder.RewriteDirect(kStatus, StatusRule(), values, strDirect) || strDirect != status.Text(values)) {
         state.SkipWithError("the splice differs from the rewrite through JSON");
         return;
     }
@@ -76,8 +76,8 @@ void BM_SpliceStatus(benchmark::State& state)
 
 void BM_RewriteDirectStatus(benchmark::State& state)
 {
-    CDeviceMessage message;
-    const CDeviceMessage::TemplateRule rule = StatusRule();
+    CTemplateBuilder builder;
+    const CTemplateBuilder::Rule rule = StatusRule();
     const std::string strTime = TimeText();
     CMessageTemplate::Values values;
     values.nImeiWidth = kImeiWidth;
@@ -87,7 +87,7 @@ void BM_RewriteDirectStatus(benchmark::State& state)
     for (auto _ : state) {
         values.nImei = kImeiFirst + nDatagram % kDevices;
         values.nCounterStep = nDatagram / kDevices;
-        if (!message.RewriteDirect(kStatus, rule, values, strOut))
+        if (!builder.RewriteDirect(kStatus, rule, values, strOut))
             state.SkipWithError("rewrite failed");
         benchmark::DoNotOptimize(strOut.data());
         ++nDatagram;

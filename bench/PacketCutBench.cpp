@@ -9,7 +9,7 @@
 #include <string>
 
 #include "packet/CLNBuffer.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

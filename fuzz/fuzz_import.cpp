@@ -1,5 +1,5 @@
 // The import readings. The whole input is taken three ways:
-// - as a "time" text: ReadTimeOfDayKey against sscanf with the same pattern;
+// - as a "time" text: CTimeOfDay::ReadKey against sscanf with the same pattern;
 // - as one packet: ReadImport against a reading of the parsed document made
 //   here (root object, an "IMEI" member, the first "time" member decides);
 // - as a file: ImportBytes against the framing reference and ReadImport, with
@@ -20,9 +20,10 @@
 
 #include "CBraceModel.h"
 #include "FuzzCheck.h"
-#include "packet/CReceiveBuffer.h"
-#include "packet/CDeviceMessage.h"
 #include "load/CFileLoader.h"
+#include "packet/CDeviceMessage.h"
+#include "packet/CReceiveBuffer.h"
+#include "time/CTimeOfDay.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void CheckTimeText(std::string_view text)
     const bool bScanned =
         std::sscanf(strText.c_str(), "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6;
     int64_t nKey = 0;
-    const bool bRead = CDeviceMessage::ReadTimeOfDayKey(text, nKey);
+    const bool bRead = CTimeOfDay::ReadKey(text, nKey);
     FUZZ_CHECK(bRead == bScanned);
     if (bRead && !HasHugeNumber(strText)) {
         const int64_t nWide = int64_t{hour} * 3600 + int64_t{minute} * 60 + int64_t{second};
@@ -83,7 +84,7 @@ CDeviceMessage::ImportReading ReadHere(simdjson::dom::parser& parser, const char
         return reading;
     reading.bKeep = true;
     if (bTimeIsString)
-        reading.bHasKey = CDeviceMessage::ReadTimeOfDayKey(time, reading.nKey);
+        reading.bHasKey = CTimeOfDay::ReadKey(time, reading.nKey);
     return reading;
 }
 

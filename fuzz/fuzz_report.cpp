@@ -49,17 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     const std::string_view input(reinterpret_cast<const char*>(pData), nSize);
     CStatsMerger merger;
-    std::string strError;
     size_t nFrom = 0;
     for (int nFile = 0; nFile < 4 && nFrom <= input.size(); ++nFile) {
         const size_t nEnd = nFile == 3 ? input.size() : std::min(input.find('\0', nFrom), input.size());
-        if (!merger.AddText("file" + std::to_string(nFile), input.substr(nFrom, nEnd - nFrom), strError))
-            FUZZ_CHECK(strError.rfind("file" + std::to_string(nFile) + ": ", 0) == 0);
+        const CStatus added = merger.AddText("file" + std::to_string(nFile), input.substr(nFrom, nEnd - nFrom));
+        FUZZ_CHECK(added.IsOk() || added.Message().rfind("file" + std::to_string(nFile) + ": ", 0) == 0);
         nFrom = nEnd + 1;
     }
     CRunReport report;
     // Pages of long runs take long to write; the merge is fuzzed all the same.
-    if (!merger.Merge(report, strError) || report.series.size() > 100000)
+    if (!merger.Merge(report).IsOk() || report.series.size() > 100000)
         return 0;
     CheckPage(CHtmlReport::Html(report), report.series.size());
     return 0;

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
+#include "packet/CTemplateBuilder.h"
 
 namespace {
 
@@ -29,12 +29,12 @@ uint64_t Read64(const uint8_t* p)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static CDeviceMessage message;
+    static CTemplateBuilder builder;
     constexpr size_t kHeader = 19;
     if (size < kHeader)
         return 0;
     static const char* const kCounters[] = {"", "n", "packnum", "time"};
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = static_cast<CMessageTemplate::Kind>((data[0] & 3) % 3);
     rule.bSetImei = (data[0] & 4) != 0;
     rule.strCounter = kCounters[(data[0] >> 4) & 3];
@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Packet packet{strPacket.data(), static_cast<int32_t>(strPacket.size())};
 
     CMessageTemplate made;
-    const bool bMade = message.MakeTemplate(packet, rule, made);
+    const bool bMade = builder.Make(packet, rule, made);
     std::string direct;
-    const bool bDirect = message.RewriteDirect(packet, rule, values, direct);
+    const bool bDirect = builder.RewriteDirect(packet, rule, values, direct);
     FUZZ_CHECK(bMade == bDirect);
     if (bMade) {
         const std::string spliced = made.Text(values);

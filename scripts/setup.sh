@@ -6,13 +6,19 @@
 # `setup.sh windows` also installs the Windows cross-build (mingw-w64, wine64,
 # zip) and fetches simdjson's Debian source package into $TOVRIK_CACHE
 # (default /var/cache/tovrik as root, else ~/.cache/tovrik), adding a deb-src
-# entry for bookworm main when apt has none.
+# entry for bookworm main when apt has none. `setup.sh image` also installs
+# what builds and runs the OCI image (podman, runc, mmdebstrap, skopeo, and
+# what rootless podman needs). `setup.sh core` installs only what building
+# tovrik-cli needs (the Containerfile's build stage).
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake make pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
+CORE_PACKAGES=(
+  build-essential cmake make pkg-config
   libsimdjson-dev libcli11-dev
+)
+PACKAGES=(
+  "${CORE_PACKAGES[@]}" git
+  libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
@@ -27,15 +33,28 @@ BROWSER_PACKAGES=(
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev
 )
+# runc, not crun: Debian 12's crun refuses cgroups in hybrid mode.
+IMAGE_PACKAGES=(
+  podman runc mmdebstrap skopeo uidmap slirp4netns fuse-overlayfs
+)
 SIMDJSON_VERSION=3.0.1
 
 PACKAGES+=("${BROWSER_PACKAGES[@]}")
 
 windows=0
-if [ "${1:-}" = windows ]; then
-  windows=1
-  PACKAGES+=("${WINDOWS_PACKAGES[@]}")
-fi
+case "${1:-}" in
+  "") ;;
+  core) PACKAGES=("${CORE_PACKAGES[@]}") ;;
+  windows)
+    windows=1
+    PACKAGES+=("${WINDOWS_PACKAGES[@]}")
+    ;;
+  image) PACKAGES+=("${IMAGE_PACKAGES[@]}") ;;
+  *)
+    echo "usage: setup.sh [core|windows|image]" >&2
+    exit 64
+    ;;
+esac
 if [ "$(id -u)" -eq 0 ]; then
   cache=${TOVRIK_CACHE:-/var/cache/tovrik}
 else

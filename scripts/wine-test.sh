@@ -3,6 +3,7 @@
 # own (created on first use, which takes a while), on a virtual X server
 # (Xvfb, with openbox as the window manager) for the real window's test.
 # Usage: scripts/wine-test.sh BUILD_DIR WINE [gtest options...]
+# (then the console checks of tests/cli/wine_console_check.py)
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
 wine=$2
@@ -44,5 +45,9 @@ for test in tovrik_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; d
   echo "wine-test: $test.exe"
   "$wine" "$build_dir/bin/$test.exe" --gtest_brief=1 "$@" || status=1
 done
+# tovrik-cli.exe as a shell drives it from the Linux side: SIGINT to the wine
+# process, output into pipes.
+echo "wine-test: wine_console_check.py"
+python3 "$(dirname "$0")/../tests/cli/wine_console_check.py" "$wine" "$build_dir/bin/tovrik-cli.exe" || status=1
 
 exit $status

@@ -7,7 +7,8 @@
 #include <iostream>
 
 #include "TovrikVersion.h"
-#include "send/SendWorker.h"
+#include "schedule/SendModes.h"
+#include "text/CDecimal.h"
 
 namespace {
 
@@ -19,15 +20,9 @@ constexpr double kMaxStopAfter = 100.0 * 365.25 * 86400.0;
 // zeros allowed, 0 to 65535.
 std::string CheckPort(const std::string& strText, int& nPort)
 {
-    const std::string strBad = "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
-    if (strText.empty() || strText.find_first_not_of("0123456789") != std::string::npos)
-        return strBad;
-    long nValue = 0;
-    for (const char c : strText) {
-        nValue = nValue * 10 + (c - '0');
-        if (nValue > 65535)
-            return strBad;
-    }
+    uint64_t nValue = 0;
+    if (!CDecimal::Read(strText, 65535, nValue))
+        return "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
     nPort = static_cast<int>(nValue);
     return std::string();
 }
@@ -64,7 +59,7 @@ std::string CheckTarget(const std::string& strText)
 
 int CCliOptions::ModeFromText(const std::string& strText)
 {
-    for (const SendWorker::ModeInfo& mode : SendWorker::kModes) {
+    for (const SendModes::Info& mode : SendModes::kModes) {
         if (strText == mode.pszName || strText == std::to_string(mode.nMode))
             return mode.nMode;
     }
@@ -92,7 +87,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
             [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
         ->capture_default_str();
     std::string strModes;
-    for (const SendWorker::ModeInfo& mode : SendWorker::kModes)
+    for (const SendModes::Info& mode : SendModes::kModes)
         strModes += std::string(strModes.empty() ? "" : ", ") + mode.pszName;
     app.add_option("-m,--mode", strMode, "Send mode: 0-6 or " + strModes)
         ->check(CLI::Validator(

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/CFleetOptions.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 // The command line of tovrik-cli, parsed.
 struct CCliOptions {

@@ -1,22 +1,21 @@
 #include "cli/CCliRunner.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 
 #include "cli/CConsole.h"
 #include "cli/CConsoleSink.h"
+#include "cli/CRunWait.h"
 #include "cli/CStopSignal.h"
 #include "load/CFileLoader.h"
 #include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
-#include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "send/CSendNotify.h"
 #include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 
@@ -72,9 +71,9 @@ int CCliRunner::Run()
 
     CLNHanlder handler;
     theUDPSocket.SetHandler(&handler);
-    if (theUDPSocket.Create(0) == 0) {
-        Say(std::string("cannot open the UDP endpoint: ") +
-            CSocketLibrary::ErrorText(CSocketLibrary::LastError()));
+    const CStatus opened = theUDPSocket.Open(0);
+    if (!opened.IsOk()) {
+        Say("cannot open the UDP endpoint: " + opened.Message());
         return CCliOptions::kExitFailure;
     }
 
@@ -90,7 +89,7 @@ int CCliRunner::Run()
     CSendRun run(theUDPSocket.Handle(), clock, m_startThread);
     CConsoleSink sink(run.SocketSink(), stdout, m_options.bQuiet);
     CCliNotify notify;
-    const auto start = std::chrono::steady_clock::now();
+    CRunWait wait(stopSignal, m_options.dStopAfter);
     std::string strError;
     if (!run.Start(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), notify, strError, &sink)) {
         Say("cannot start the send thread: " + strError);
@@ -99,16 +98,9 @@ int CCliRunner::Run()
         return CCliOptions::kExitFailure;
     }
 
-    const auto deadline = m_options.dStopAfter
-                              ? start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                            std::chrono::duration<double>(*m_options.dStopAfter))
-                              : std::chrono::steady_clock::time_point::max();
-    while (!notify.Ended() && std::chrono::steady_clock::now() < deadline) {
-        if (stopSignal.Wait(20))
-            break;
-    }
+    wait.Wait([&notify] { return notify.Ended(); });
     run.Stop();
-    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double dSeconds = wait.Seconds();
     theUDPSocket.Close();
     theUDPSocket.SetHandler(nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/CThreadStarter.h"
 #include "cli/CCliOptions.h"
 #include "load/CLoadResult.h"
 #include "send/CSendRun.h"
@@ -13,7 +14,7 @@
 class CCliRunner {
 public:
     // startThread: how the send thread is made (tests make it fail).
-    explicit CCliRunner(const CCliOptions& options, CSendRun::ThreadStarter startThread = CSendRun::StartThread)
+    explicit CCliRunner(const CCliOptions& options, CThreadStarter::Function startThread = CThreadStarter::Start)
         : m_options(options), m_startThread(std::move(startThread))
     {
     }
@@ -25,5 +26,5 @@ public:
 
 private:
     const CCliOptions& m_options;
-    CSendRun::ThreadStarter m_startThread;
+    CThreadStarter::Function m_startThread;
 };

@@ -6,25 +6,19 @@
 
 #include "cli/CCliOptions.h"
 #include "packet/CDeviceMessage.h"
-#include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "schedule/SendModes.h"
+#include "text/CDecimal.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 
 const char kByImei[] = "by-imei";
 const char kGroup[] = "Fleet (Linux)";
 
+// The fleet options' numbers have at most 19 digits, leading zeros included.
 bool ReadNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue)
 {
-    if (strText.empty() || strText.size() > 19)
-        return false;
-    nValue = 0;
-    for (char c : strText) {
-        if (c < '0' || c > '9')
-            return false;
-        nValue = nValue * 10u + static_cast<uint64_t>(c - '0');
-    }
-    return nValue <= nMax;
+    return strText.size() <= 19 && CDecimal::Read(strText, nMax, nValue);
 }
 
 // "LO-HI" or "K/M".
@@ -133,7 +127,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
                          options.bReplies;
         if (given.strDevices == kByImei) {
             options.bByImei = true;
-            if (!strImport || CCliOptions::ModeFromText(strMode) != SendWorker::kReplay)
+            if (!strImport || CCliOptions::ModeFromText(strMode) != SendModes::kReplay)
                 throw CLI::ValidationError("--devices", "by-imei needs --import FILE and -m replay");
             if (given.strImeiFirst)
                 throw CLI::ValidationError("--imei-first", "does not go with --devices by-imei");

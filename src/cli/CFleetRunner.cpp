@@ -1,31 +1,29 @@
 #include "cli/CFleetRunner.h"
 
 #include <arpa/inet.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "cli/CCliRunner.h"
+#include "cli/CFleetMonitor.h"
+#include "cli/CRunWait.h"
 #include "cli/CStopSignal.h"
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CFleetPlan.h"
-#include "fleet/CFleetSchedule.h"
 #include "fleet/CFleetStats.h"
 #include "fleet/CReplyReader.h"
 #include "fleet/CSystemFleetClock.h"
+#include "schedule/CSendSchedule.h"
 #include "send/CSocketSink.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Datagrams a second one scheduler thread is given before another one helps.
 constexpr double kRatePerThread = 50000.0;
@@ -39,7 +37,7 @@ void Say(const std::string& strText)
 // devices in its part of the period only, at the whole fleet's pace.
 int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
 {
-    const int64_t nPeriodNs = CFleetSchedule::PeriodNs(nMode);
+    const int64_t nPeriodNs = CSendSchedule::PeriodNs(nMode);
     const double dRate = nPeriodNs > 0 ? static_cast<double>(nPaced) * 1e9 / static_cast<double>(nPeriodNs) : 0;
     const int nCores = std::max(1u, std::thread::hardware_concurrency());
     const int nWanted = static_cast<int>(dRate / kRatePerThread) + 1;
@@ -48,63 +46,102 @@ int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
 
 }  // namespace
 
+// Destroyed in reverse: the reader has stopped before the sockets and the
+// stats it uses go.
+struct CFleetRunner::State {
+    CFleetPlan plan;
+    uint64_t nFleet = 0;  // N, the whole fleet
+    uint64_t nFirst = 0;  // this process's first device
+    uint64_t nCount = 0;  // and its number of devices
+    int nThreads = 1;
+    CDeviceSockets::Binding binding;
+    sockaddr_in target{};
+    std::unique_ptr<CStopSignal> pStopSignal;
+    CDeviceSockets sockets;
+    CFleetStats stats;
+    std::unique_ptr<CSystemFleetClock> pClock;
+    std::unique_ptr<CReplyReader> pReader;
+    double dSeconds = 0;
+};
+
+CFleetRunner::CFleetRunner(const CCliOptions& options) : m_options(options), m_pState(std::make_unique<State>()) {}
+
+CFleetRunner::~CFleetRunner() = default;
+
 int CFleetRunner::Run()
 {
+    for (const auto step : {&CFleetRunner::LoadPlan, &CFleetRunner::CheckLimits, &CFleetRunner::OpenSockets,
+                            &CFleetRunner::RunEngine}) {
+        if (const std::optional<int> nExit = (this->*step)())
+            return *nExit;
+    }
+    return Summarize();
+}
+
+std::optional<int> CFleetRunner::LoadPlan()
+{
     const CFleetOptions& fleet = m_options.fleet;
+    State& state = *m_pState;
     CLoadResult loaded = CCliRunner::Load(m_options);
     if (loaded.nStatus != CLoadResult::kOk)
         return CCliOptions::kExitLoad;
 
-    CFleetPlan::Settings planSettings;
-    planSettings.nMode = static_cast<uint8_t>(m_options.nMode);
-    planSettings.bLoop = m_options.bLoop;
-    planSettings.bModifyTime = m_options.bModifyTime;
-    planSettings.strCounter = fleet.strCounter;
-    planSettings.bByImei = fleet.bByImei;
-    planSettings.nImeiFirst = fleet.nImeiFirst;
-    planSettings.nImeiWidth = fleet.nImeiWidth;
-    CFleetPlan plan;
-    plan.Build(planSettings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
+    CFleetPlan::Settings settings;
+    settings.nMode = static_cast<uint8_t>(m_options.nMode);
+    settings.bLoop = m_options.bLoop;
+    settings.bModifyTime = m_options.bModifyTime;
+    settings.strCounter = fleet.strCounter;
+    settings.bByImei = fleet.bByImei;
+    settings.nImeiFirst = fleet.nImeiFirst;
+    settings.nImeiWidth = fleet.nImeiWidth;
+    state.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
     // The templates hold all that is sent from here on.
     loaded.pIndex.reset();
     loaded.pPackets.reset();
 
-    const uint64_t nFleet = fleet.bByImei ? plan.ImeiGroups() : fleet.nDevices;
-    if (nFleet > CFleetOptions::kMaxDevices) {
-        Say("the file has " + std::to_string(nFleet) + " distinct IMEI values, more than the " +
+    state.nFleet = fleet.bByImei ? state.plan.ImeiGroups() : fleet.nDevices;
+    if (state.nFleet > CFleetOptions::kMaxDevices) {
+        Say("the file has " + std::to_string(state.nFleet) + " distinct IMEI values, more than the " +
             std::to_string(CFleetOptions::kMaxDevices) + " devices a fleet may have");
         return CCliOptions::kExitUsage;
     }
-    uint64_t nFirst = 0;
-    uint64_t nCount = 0;
-    fleet.ShardRange(nFleet, nFirst, nCount);
-    if (nCount == 0) {
+    fleet.ShardRange(state.nFleet, state.nFirst, state.nCount);
+    if (state.nCount == 0) {
         Say("shard " + std::to_string(fleet.nShard) + "/" + std::to_string(fleet.nShards) + " of " +
-            std::to_string(nFleet) + " devices has no device");
+            std::to_string(state.nFleet) + " devices has no device");
         return CCliOptions::kExitUsage;
     }
-    const int nThreads = fleet.nThreads > 0 ? static_cast<int>(std::min<uint64_t>(fleet.nThreads, nCount))
-                                            : AutomaticThreads(planSettings.nMode, nCount, fleet.bSpread ? nFleet : nCount);
-    Say("fleet: devices " + std::to_string(nFirst) + "-" + std::to_string(nFirst + nCount - 1) + " of " +
-        std::to_string(nFleet) + ", IMEI " +
-        (fleet.bByImei ? std::string("by file") : plan.ImeiText(nFirst) + "-" + plan.ImeiText(nFirst + nCount - 1)) +
-        ", mode " + std::to_string(m_options.nMode) + ", " + std::to_string(nThreads) +
-        (nThreads == 1 ? " thread" : " threads"));
+    state.nThreads = fleet.nThreads > 0
+                         ? static_cast<int>(std::min<uint64_t>(fleet.nThreads, state.nCount))
+                         : AutomaticThreads(settings.nMode, state.nCount, fleet.bSpread ? state.nFleet : state.nCount);
+    const uint64_t nLast = state.nFirst + state.nCount - 1;
+    Say("fleet: devices " + std::to_string(state.nFirst) + "-" + std::to_string(nLast) + " of " +
+        std::to_string(state.nFleet) + ", IMEI " +
+        (fleet.bByImei ? std::string("by file")
+                       : state.plan.ImeiText(state.nFirst) + "-" + state.plan.ImeiText(nLast)) +
+        ", mode " + std::to_string(m_options.nMode) + ", " + std::to_string(state.nThreads) +
+        (state.nThreads == 1 ? " thread" : " threads"));
+    return std::nullopt;
+}
 
-    CDeviceSockets::Binding binding;
+std::optional<int> CFleetRunner::CheckLimits()
+{
+    const CFleetOptions& fleet = m_options.fleet;
+    State& state = *m_pState;
     for (const std::string& strAddress : fleet.binds) {
         in_addr address{};
         inet_pton(AF_INET, strAddress.c_str(), &address);
-        binding.addresses.push_back(address);
+        state.binding.addresses.push_back(address);
     }
-    binding.nPortLow = fleet.nPortLow;
-    binding.nPortHigh = fleet.nPortHigh;
-    std::string strReason;
+    state.binding.nPortLow = fleet.nPortLow;
+    state.binding.nPortHigh = fleet.nPortHigh;
     if (m_options.bDryRun) {
         // The limits are checked as a run would check them; nothing is opened.
-        if (!CDeviceSockets::CheckPorts(static_cast<uint32_t>(nCount), binding, strReason) ||
-            !CDeviceSockets::CheckDescriptors(static_cast<uint32_t>(nCount), strReason)) {
-            Say(strReason);
+        CStatus status = CDeviceSockets::CheckPorts(static_cast<uint32_t>(state.nCount), state.binding);
+        if (status.IsOk())
+            status = CDeviceSockets::CheckDescriptors(static_cast<uint32_t>(state.nCount));
+        if (!status.IsOk()) {
+            Say(status.Message());
             return CCliOptions::kExitFailure;
         }
         return CCliOptions::kExitOk;
@@ -120,104 +157,92 @@ int CFleetRunner::Run()
         std::fclose(pFile);
     }
 
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(static_cast<uint16_t>(m_options.nPort));
-    if (!CSocketSink::Resolve(m_options.strTarget, target.sin_addr)) {
+    state.target.sin_family = AF_INET;
+    state.target.sin_port = htons(static_cast<uint16_t>(m_options.nPort));
+    if (!CSocketSink::Resolve(m_options.strTarget, state.target.sin_addr)) {
         Say("cannot resolve the target '" + m_options.strTarget + "'");
         return CCliOptions::kExitFailure;
     }
+    return std::nullopt;
+}
 
-    // From here on a stop request is taken by the loop below, before any
-    // thread of the fleet exists.
-    CStopSignal stopSignal;
+std::optional<int> CFleetRunner::OpenSockets()
+{
+    State& state = *m_pState;
+    // From here on a stop request is taken by the monitor, before any thread
+    // of the fleet exists.
+    state.pStopSignal = std::make_unique<CStopSignal>();
 
-    CDeviceSockets sockets;
-    if (!sockets.Open(static_cast<uint32_t>(nCount), binding, target, strReason)) {
-        Say(strReason);
+    const CStatus opened = state.sockets.Open(static_cast<uint32_t>(state.nCount), state.binding, state.target);
+    if (!opened.IsOk()) {
+        Say(opened.Message());
         return CCliOptions::kExitFailure;
     }
-    CFleetStats stats;
-    CReplyReader reader(sockets, stats, m_options.bQuiet ? nullptr : stdout,
-                        [&plan, nFirst](uint32_t nDevice) { return plan.ImeiText(nFirst + nDevice); });
-    CSystemFleetClock clock(nThreads);
-    if (!clock.Valid()) {
+    state.pClock = std::make_unique<CSystemFleetClock>(state.nThreads);
+    if (!state.pClock->Valid()) {
         Say("cannot open the fleet's timers");
         return CCliOptions::kExitFailure;
     }
-    if (!(fleet.bReplies ? reader.Start(strReason) : sockets.DiscardIncoming(strReason))) {
-        Say(strReason);
+    state.pReader = std::make_unique<CReplyReader>(
+        state.sockets, state.stats, m_options.bQuiet ? nullptr : stdout,
+        [&state](uint32_t nDevice) { return state.plan.ImeiText(state.nFirst + nDevice); });
+    const CStatus watched = m_options.fleet.bReplies ? state.pReader->Start() : state.sockets.DiscardIncoming();
+    if (!watched.IsOk()) {
+        Say(watched.Message());
+        return CCliOptions::kExitFailure;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CFleetRunner::RunEngine()
+{
+    State& state = *m_pState;
+    CFleetEngine::Settings settings;
+    settings.nFleetDevices = state.nFleet;
+    settings.nFirstDevice = state.nFirst;
+    settings.nDevices = static_cast<uint32_t>(state.nCount);
+    settings.bSpread = m_options.fleet.bSpread;
+    settings.nThreads = state.nThreads;
+    CFleetEngine engine(state.plan, settings, *state.pClock, state.sockets, state.stats);
+    CRunWait wait(*state.pStopSignal, m_options.dStopAfter);
+    const CStatus started = engine.Start();
+    if (!started.IsOk()) {
+        Say(started.Message());
         return CCliOptions::kExitFailure;
     }
 
-    CFleetEngine::Settings settings;
-    settings.nFleetDevices = nFleet;
-    settings.nFirstDevice = nFirst;
-    settings.nDevices = static_cast<uint32_t>(nCount);
-    settings.bSpread = fleet.bSpread;
-    settings.nThreads = nThreads;
-    CFleetEngine engine(plan, settings, clock, sockets, stats);
-    const auto start = Clock::now();
-    // The series' seconds on the wall clock, to align shards' files by.
-    const int64_t nStartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count();
-    engine.Start();
-
-    const bool bTerminal = isatty(STDERR_FILENO) == 1;
-    bool bStatusShown = false;
-    const auto deadline = m_options.dStopAfter
-                              ? start + std::chrono::duration_cast<Clock::duration>(
-                                            std::chrono::duration<double>(*m_options.dStopAfter))
-                              : Clock::time_point::max();
-    auto nextStatus = start + std::chrono::seconds(1);
-    for (;;) {
-        const auto now = Clock::now();
-        if (engine.Finished() || now >= deadline)
-            break;
-        if (now >= nextStatus) {
-            const CFleetStats::Second second = stats.Sample();
-            nextStatus += std::chrono::seconds(1);
-            if (!m_options.bQuiet) {
-                std::fprintf(stderr, bTerminal ? "\r%s\033[K" : "%s\n", stats.StatusLine(second).c_str());
-                std::fflush(stderr);
-                bStatusShown = true;
-            }
-        }
-        const auto wait = std::min({nextStatus, deadline, now + std::chrono::milliseconds(20)}) - now;
-        const auto nWaitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1;
-        if (stopSignal.Wait(static_cast<int>(nWaitMs)))
-            break;
-    }
+    CFleetMonitor monitor(state.stats, m_options.bQuiet);
+    monitor.Run(wait, [&engine] { return engine.Finished(); });
     engine.Stop();
     engine.Wait();
-    reader.Stop();
-    const double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    stats.Sample();
-    if (bStatusShown && bTerminal)
-        std::fprintf(stderr, "\n");
+    state.pReader->Stop();
+    state.dSeconds = wait.Seconds();
+    monitor.Finish();
+    return std::nullopt;
+}
 
+int CFleetRunner::Summarize()
+{
+    const State& state = *m_pState;
     Say(TovrikTexts::kSendEnded);
     if (!m_options.bQuiet) {
-        const double dSent = static_cast<double>(stats.Sent());
+        const double dSent = static_cast<double>(state.stats.Sent());
         std::printf("sent %llu datagrams in %.3f s (%.1f per second); %llu could not be sent\n",
-                    static_cast<unsigned long long>(stats.Sent()), dSeconds, dSeconds > 0 ? dSent / dSeconds : 0.0,
-                    static_cast<unsigned long long>(stats.Errors()));
-        std::printf("%s\n", stats.SummaryLine(nCount).c_str());
+                    static_cast<unsigned long long>(state.stats.Sent()), state.dSeconds,
+                    state.dSeconds > 0 ? dSent / state.dSeconds : 0.0,
+                    static_cast<unsigned long long>(state.stats.Errors()));
+        std::printf("%s\n", state.stats.SummaryLine(state.nCount).c_str());
     }
-    if (fleet.strStatsJson) {
+    const std::optional<std::string>& strStatsJson = m_options.fleet.strStatsJson;
+    if (strStatsJson) {
         CFleetStats::Identity identity;
-        identity.nDevices = nCount;
-        identity.nFirstDevice = nFirst;
-        identity.nFleetDevices = nFleet;
+        identity.nDevices = state.nCount;
+        identity.nFirstDevice = state.nFirst;
+        identity.nFleetDevices = state.nFleet;
         identity.nMode = m_options.nMode;
-        identity.nThreads = nThreads;
-        identity.commandLine = m_options.commandLine;
-        identity.nStartUnixMs = nStartUnixMs;
-        identity.nShard = fleet.nShard;
-        identity.nShards = fleet.nShards;
-        if (!stats.WriteJson(*fleet.strStatsJson, identity, dSeconds)) {
-            Say("cannot write " + *fleet.strStatsJson);
+        identity.nThreads = state.nThreads;
+        if (!state.stats.WriteJson(*strStatsJson, identity, state.dSeconds)) {
+            Say("cannot write " + *strStatsJson);
             return CCliOptions::kExitFailure;
         }
     }

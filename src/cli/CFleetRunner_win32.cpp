@@ -2,6 +2,13 @@
 
 #include <cstdio>
 
+struct CFleetRunner::State {
+};
+
+CFleetRunner::CFleetRunner(const CCliOptions& options) : m_options(options) {}
+
+CFleetRunner::~CFleetRunner() = default;
+
 int CFleetRunner::Run()
 {
     std::fprintf(stderr,

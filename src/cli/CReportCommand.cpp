@@ -43,20 +43,22 @@ int CReportCommand::Run(int argc, char** argv)
     }
 
     CStatsMerger merger;
-    std::string strError;
+    CRunReport report;
     for (const std::string& strFile : files) {
-        if (!merger.AddFile(strFile, strError)) {
-            Say(strError);
+        const CStatus added = merger.AddFile(strFile);
+        if (!added.IsOk()) {
+            Say(added.Message());
             return CCliOptions::kExitLoad;
         }
     }
-    CRunReport report;
-    if (!merger.Merge(report, strError)) {
-        Say(strError);
+    const CStatus merged = merger.Merge(report);
+    if (!merged.IsOk()) {
+        Say(merged.Message());
         return CCliOptions::kExitLoad;
     }
-    if (!CHtmlReport::Write(strOutput, report, strError)) {
-        Say("cannot write " + strOutput + ": " + strError);
+    const CStatus written = CHtmlReport::Write(strOutput, report);
+    if (!written.IsOk()) {
+        Say("cannot write " + strOutput + ": " + written.Message());
         return CCliOptions::kExitFailure;
     }
     Say("report of " + std::to_string(report.shards.size()) +

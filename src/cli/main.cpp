@@ -11,7 +11,7 @@
 #include "cli/CReportCommand.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 CUDPSocket theUDPSocket;
 

@@ -61,7 +61,7 @@ void CDeviceSockets::EphemeralRange(int& nLow, int& nHigh)
     std::fclose(pFile);
 }
 
-bool CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding, std::string& strReason)
+CStatus CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding)
 {
     const uint64_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
     const uint64_t nPerAddress = (nDevices + nAddresses - 1) / nAddresses;
@@ -69,22 +69,21 @@ bool CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding, std::
     if (binding.nPortLow != 0 || binding.nPortHigh != 0) {
         const uint64_t nPorts = static_cast<uint64_t>(binding.nPortHigh) - binding.nPortLow + 1;
         if (nPerAddress <= nPorts)
-            return true;
+            return CStatus();
         std::snprintf(text, sizeof text,
                       "%u devices on %llu address(es) need %llu ports each, but --bind-ports %u-%u has %llu: "
                       "at most %llu devices; give more --bind addresses or a wider range",
                       nDevices, static_cast<unsigned long long>(nAddresses),
                       static_cast<unsigned long long>(nPerAddress), binding.nPortLow, binding.nPortHigh,
                       static_cast<unsigned long long>(nPorts), static_cast<unsigned long long>(nPorts * nAddresses));
-        strReason = text;
-        return false;
+        return CStatus::Error(text);
     }
     int nLow = 0;
     int nHigh = 0;
     EphemeralRange(nLow, nHigh);
     const uint64_t nPorts = static_cast<uint64_t>(nHigh - nLow + 1);
     if (nPerAddress <= nPorts)
-        return true;
+        return CStatus();
     std::snprintf(text, sizeof text,
                   "%u devices on %llu address(es) need %llu ephemeral ports each, but the system has %llu "
                   "(%d-%d in /proc/sys/net/ipv4/ip_local_port_range): at most %llu devices; give more --bind "
@@ -92,15 +91,14 @@ bool CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding, std::
                   nDevices, static_cast<unsigned long long>(nAddresses), static_cast<unsigned long long>(nPerAddress),
                   static_cast<unsigned long long>(nPorts), nLow, nHigh,
                   static_cast<unsigned long long>(nPorts * nAddresses));
-    strReason = text;
-    return false;
+    return CStatus::Error(text);
 }
 
-bool CDeviceSockets::CheckDescriptors(uint32_t nDevices, std::string& strReason)
+CStatus CDeviceSockets::CheckDescriptors(uint32_t nDevices)
 {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return true;
+        return CStatus::FromErrno("cannot read the file-descriptor limit", errno);
     const uint64_t nOpen = OpenDescriptors();
     const uint64_t nNeeded = nDevices + nOpen + kSpareDescriptors;
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < nNeeded && limit.rlim_cur < limit.rlim_max) {
@@ -111,7 +109,7 @@ bool CDeviceSockets::CheckDescriptors(uint32_t nDevices, std::string& strReason)
             limit = raised;
     }
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= nNeeded)
-        return true;
+        return CStatus();
     const uint64_t nCan = limit.rlim_cur > nOpen + kSpareDescriptors ? limit.rlim_cur - nOpen - kSpareDescriptors : 0;
     char text[256];
     std::snprintf(text, sizeof text,
@@ -119,15 +117,16 @@ bool CDeviceSockets::CheckDescriptors(uint32_t nDevices, std::string& strReason)
                   "run fewer devices per process (--shard)",
                   nDevices, nDevices, static_cast<unsigned long long>(limit.rlim_cur),
                   static_cast<unsigned long long>(limit.rlim_max), static_cast<unsigned long long>(nCan));
-    strReason = text;
-    return false;
+    return CStatus::Error(text);
 }
 
-bool CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target,
-                          std::string& strReason)
+CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target)
 {
-    if (!CheckPorts(nDevices, binding, strReason) || !CheckDescriptors(nDevices, strReason))
-        return false;
+    CStatus status = CheckPorts(nDevices, binding);
+    if (status.IsOk())
+        status = CheckDescriptors(nDevices);
+    if (!status.IsOk())
+        return status;
     m_target = target;
     m_sockets.reserve(nDevices);
     const size_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
@@ -142,38 +141,36 @@ bool CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const socka
             local.sin_port = htons(static_cast<uint16_t>(binding.nPortLow + j / nAddresses));
         const int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (hSocket < 0) {
-            strReason = "cannot open socket " + std::to_string(j + 1) + " of " + std::to_string(nDevices) + ": " +
-                        std::strerror(errno) + "; " + std::to_string(j) + " can be opened";
-            return false;
+            const int nError = errno;
+            return CStatus::Error("cannot open socket " + std::to_string(j + 1) + " of " + std::to_string(nDevices) +
+                                      ": " + std::strerror(nError) + "; " + std::to_string(j) + " can be opened",
+                                  nError);
         }
         if (bind(hSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
             const int nError = errno;
             close(hSocket);
-            strReason = "cannot bind device " + std::to_string(j) + " to " + AddressText(local.sin_addr) + ":" +
-                        (bExplicitPorts ? std::to_string(ntohs(local.sin_port)) : std::string("(ephemeral)")) +
-                        ": " + std::strerror(nError);
+            const std::string strPort = bExplicitPorts ? std::to_string(ntohs(local.sin_port)) : "(ephemeral)";
+            std::string strReason = "cannot bind device " + std::to_string(j) + " to " + AddressText(local.sin_addr) +
+                                    ":" + strPort + ": " + std::strerror(nError);
             if (!bExplicitPorts && nError == EADDRINUSE)
                 strReason += " (the ephemeral ports ran out after " + std::to_string(j) +
                              " sockets; give more --bind addresses or --bind-ports)";
-            return false;
+            return CStatus::Error(strReason, nError);
         }
         m_sockets.push_back(hSocket);
     }
-    return true;
+    return CStatus();
 }
 
-bool CDeviceSockets::DiscardIncoming(std::string& strReason)
+CStatus CDeviceSockets::DiscardIncoming()
 {
     sock_filter acceptNothing = BPF_STMT(BPF_RET | BPF_K, 0);
     const sock_fprog program{1, &acceptNothing};
     for (int hSocket : m_sockets) {
-        if (setsockopt(hSocket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0) {
-            strReason = std::string("cannot set the device sockets to drop what reaches them: ") +
-                        std::strerror(errno);
-            return false;
-        }
+        if (setsockopt(hSocket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0)
+            return CStatus::FromErrno("cannot set the device sockets to drop what reaches them", errno);
     }
-    return true;
+    return CStatus();
 }
 
 bool CDeviceSockets::Send(uint32_t nDevice, const char* pData, size_t nLength)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "fleet/CFleetSink.h"
 
 // One non-blocking UDP socket per device, bound to its own local address and
@@ -32,17 +33,17 @@ public:
 
     // The ports the system picks from, from /proc/sys/net/ipv4/ip_local_port_range.
     static void EphemeralRange(int& nLow, int& nHigh);
-    // Whether nDevices sockets fit the binding's ports; strReason says why not.
-    static bool CheckPorts(uint32_t nDevices, const Binding& binding, std::string& strReason);
-    // Raises the soft descriptor limit as far as needed and allowed; false
-    // with the reason when nDevices sockets still do not fit.
-    static bool CheckDescriptors(uint32_t nDevices, std::string& strReason);
+    // Whether nDevices sockets fit the binding's ports, and if not, how many do.
+    static CStatus CheckPorts(uint32_t nDevices, const Binding& binding);
+    // Raises the soft descriptor limit as far as needed and allowed; fails,
+    // saying how many fit, when nDevices sockets still do not.
+    static CStatus CheckDescriptors(uint32_t nDevices);
 
-    bool Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target, std::string& strReason);
+    CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target);
     // Has the kernel drop whatever reaches the sockets (a filter that
     // accepts nothing), for a fleet that does not read its replies: nothing
     // piles up, and no reader has to be woken for it.
-    bool DiscardIncoming(std::string& strReason);
+    CStatus DiscardIncoming();
 
     bool Send(uint32_t nDevice, const char* pData, size_t nLength) override;
     size_t Size() const { return m_sockets.size(); }

@@ -9,14 +9,16 @@ class CFleetClock {
 public:
     enum class Wake {
         kDeadline,  // the clock reached the instant
-        kClockSet,  // the clock was set (moved by a step) while sleeping
+        kClockSet,  // the clock was set (moved by a step) while sleeping: by nSetByNs
         kStopped,   // Stop was called; every later sleep answers this at once
     };
 
     virtual ~CFleetClock() = default;
     // Nanoseconds since 1970-01-01 00:00:00 UTC.
     virtual int64_t NowNs() = 0;
-    virtual Wake SleepUntil(int nThread, int64_t nDeadlineNs) = 0;
+    // nSetByNs: after kClockSet, how far the clock was moved (negative when
+    // set back), apart from the time that went by.
+    virtual Wake SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs) = 0;
     virtual void Stop() = 0;
     virtual bool Stopped() const = 0;
 };

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
-#include "fleet/CFleetSchedule.h"
-#include "packet/CDeviceMessage.h"
-#include "send/SendWorker.h"
+#include "base/CThreadStarter.h"
+#include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
+#include "time/CTimeOfDay.h"
 
 namespace {
 
@@ -34,35 +35,40 @@ CFleetEngine::~CFleetEngine()
     Wait();
 }
 
-void CFleetEngine::Start()
+CStatus CFleetEngine::Start()
 {
     m_nStartNs = m_clock.NowNs();
     m_stats.SetDevices(m_settings.nDevices);
-    for (int i = 0; i < m_settings.nThreads; ++i)
-        m_threads.emplace_back(&CFleetEngine::RunThread, this, i);
+    for (int i = 0; i < m_settings.nThreads; ++i) {
+        std::string strError;
+        std::unique_ptr<std::thread> pThread = CThreadStarter::Start([this, i] { RunThread(i); }, strError);
+        if (!pThread) {
+            Stop();
+            Wait();
+            return CStatus::Error("cannot start the fleet's scheduler threads: " + strError);
+        }
+        m_threads.push_back(std::move(pThread));
+    }
+    return CStatus();
 }
 
 void CFleetEngine::Wait()
 {
-    for (std::thread& thread : m_threads) {
-        if (thread.joinable())
-            thread.join();
-    }
+    for (const std::unique_ptr<std::thread>& pThread : m_threads)
+        pThread->join();
     m_threads.clear();
 }
 
 int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
 {
-    return m_settings.bSpread ? CFleetSchedule::SpreadOffsetNs(m_nMode, Global(nDevice), m_settings.nFleetDevices)
+    return m_settings.bSpread ? CSendSchedule::SpreadOffsetNs(m_nMode, Global(nDevice), m_settings.nFleetDevices)
                               : 0;
 }
 
 int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
 {
-    // Packet i one period after packet i - 1, the first one period after the
-    // start: the rate of the period from the first instant on.
-    return m_nStartNs + worker.nFastShiftNs + OffsetNs(nDevice) +
-           static_cast<int64_t>(m_devices[nDevice].nCursor + 1) * CFleetSchedule::PeriodNs(m_nMode);
+    return CSendSchedule::FastInstantNs(m_nMode, m_nStartNs + worker.nFastShiftNs + OffsetNs(nDevice),
+                                        m_devices[nDevice].nCursor);
 }
 
 void CFleetEngine::RunThread(int nIndex)
@@ -85,15 +91,15 @@ void CFleetEngine::RunThread(int nIndex)
             // little late rather than each with a wake-up of its own.
             const int64_t nWakeNs = top.nNs == kNever ? kNever : top.nNs + (kWakeGrainNs - 1) -
                                                                       (top.nNs + kWakeGrainNs - 1) % kWakeGrainNs;
-            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs);
+            int64_t nSetByNs = 0;
+            const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs, nSetByNs);
             if (wake == CFleetClock::Wake::kStopped)
                 break;
             if (wake == CFleetClock::Wake::kClockSet) {
                 const int64_t nSetNow = m_clock.NowNs();
-                const int64_t nShift = nSetNow - nNow;
-                worker.nFastShiftNs += nShift;
+                worker.nFastShiftNs += nSetByNs;
                 for (Due& due : worker.heap)
-                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nShift);
+                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nSetByNs);
                 std::make_heap(worker.heap.begin(), worker.heap.end(), later);
             }
             continue;
@@ -110,7 +116,8 @@ void CFleetEngine::RunThread(int nIndex)
     }
     // Parked devices keep the run going until it is stopped, as one device
     // that cannot go on does.
-    while (bParked && m_clock.SleepUntil(nIndex, kNever) != CFleetClock::Wake::kStopped) {
+    int64_t nSetByNs = 0;
+    while (bParked && m_clock.SleepUntil(nIndex, kNever, nSetByNs) != CFleetClock::Wake::kStopped) {
     }
     m_nThreadsDone.fetch_add(1);
 }
@@ -123,17 +130,17 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
         CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
         Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
         device.nPhase = kRunning;
-        if (m_nMode == SendWorker::kReplay && !m_plan.HasIndex())
+        if (CSendSchedule::IsReplay(m_nMode) && !m_plan.HasIndex())
             return End(nDevice);
-        if (!CFleetSchedule::IsTimed(m_nMode) && !CFleetSchedule::IsFast(m_nMode) && m_nMode != SendWorker::kReplay)
+        if (!CSendSchedule::IsTimed(m_nMode) && !CSendSchedule::IsFast(m_nMode) && !CSendSchedule::IsReplay(m_nMode))
             return Park(nDevice);
-        if (CFleetSchedule::IsFast(m_nMode))
+        if (CSendSchedule::IsFast(m_nMode))
             return FastDeadline(worker, nDevice);
-        return m_nStartNs + CFleetSchedule::kFirstCheckNs + OffsetNs(nDevice);
+        return m_nStartNs + CSendSchedule::kFirstCheckNs + OffsetNs(nDevice);
     }
-    if (CFleetSchedule::IsTimed(m_nMode))
+    if (CSendSchedule::IsTimed(m_nMode))
         return TimedStep(worker, nDevice, nDueNs, nNow);
-    if (CFleetSchedule::IsFast(m_nMode))
+    if (CSendSchedule::IsFast(m_nMode))
         return FastStep(worker, nDevice, nDueNs);
     return ReplayStep(worker, nDevice, nDueNs, nNow);
 }
@@ -142,8 +149,8 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
 {
     Device& device = m_devices[nDevice];
     const int64_t nOffset = OffsetNs(nDevice);
-    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - nOffset);
-    if (CFleetSchedule::IsDue(m_nMode, nSecond, device.nLast)) {
+    const int64_t nSecond = CSendSchedule::SecondOf(nNow - nOffset);
+    if (CSendSchedule::IsDue(m_nMode, nSecond, device.nLast)) {
         if (device.nCursor >= m_plan.Size())
             device.nCursor = 0;
         const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
@@ -151,7 +158,7 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
             return Park(nDevice);
         CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
         values.nCounterStep = device.nSeq;
-        values.time = TimeText(worker, CFleetSchedule::SecondOf(nNow));
+        values.time = TimeText(worker, CSendSchedule::SecondOf(nNow));
         Send(worker, nDevice, entry.message, values, nDueNs);
         device.nLast = nSecond;
         ++device.nCursor;
@@ -159,7 +166,7 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
         if (device.nCursor >= m_plan.Size() && !m_plan.GetSettings().bLoop)
             return End(nDevice);
     }
-    return CFleetSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CFleetSchedule::kNsPerSecond + nOffset;
+    return CSendSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CSendSchedule::kNsPerSecond + nOffset;
 }
 
 int64_t CFleetEngine::FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs)
@@ -183,13 +190,12 @@ int64_t CFleetEngine::FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs)
 int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
 {
     Device& device = m_devices[nDevice];
-    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - OffsetNs(nDevice));
-    if (nSecond == device.nLast)
+    const int64_t nSecond = CSendSchedule::SecondOf(nNow - OffsetNs(nDevice));
+    // A clock set back: this second is handled again, at once.
+    if (CSendSchedule::CheckReplay(nSecond, device.nLast) == CSendSchedule::ReplayCheck::kSameSecond)
         return ReplayNext(nDevice, nSecond + 1);
-    if (nSecond < device.nLast)
-        device.nLast = nSecond - 1;  // the clock was set back: this second is handled again
     const CDateTime when(nSecond);
-    const int64_t nKey = CDeviceMessage::TimeOfDayKey(when.Hour(), when.Minute(), when.Second());
+    const int64_t nKey = CTimeOfDay::KeyOf(when);
     const uint64_t nGlobal = Global(nDevice);
     const CFleetPlan::ReplayItem* pEnd = m_plan.ReplayEnd(nGlobal);
     const CFleetPlan::ReplayItem* pItem = std::lower_bound(
@@ -214,11 +220,11 @@ int64_t CFleetEngine::ReplayNext(uint32_t nDevice, int64_t nSecond)
 {
     const uint64_t nGlobal = Global(nDevice);
     const int64_t* pKeys = m_plan.KeysBegin(nGlobal);
-    const int64_t nNext = CFleetSchedule::NextReplaySecond(pKeys, static_cast<size_t>(m_plan.KeysEnd(nGlobal) - pKeys),
+    const int64_t nNext = CSendSchedule::NextReplaySecond(pKeys, static_cast<size_t>(m_plan.KeysEnd(nGlobal) - pKeys),
                                                            nSecond);
-    if (nNext == CFleetSchedule::kNever)
+    if (nNext == CSendSchedule::kNever)
         return Park(nDevice);
-    return nNext * CFleetSchedule::kNsPerSecond + OffsetNs(nDevice);
+    return nNext * CSendSchedule::kNsPerSecond + OffsetNs(nDevice);
 }
 
 int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs)
@@ -226,16 +232,16 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
     Device& device = m_devices[nDevice];
     if (device.nPhase == kInfo)
         return std::min(nOldNs, nNow);
-    if (CFleetSchedule::IsFast(m_nMode))
+    if (CSendSchedule::IsFast(m_nMode))
         return nOldNs + nShiftNs;
     const int64_t nOffset = OffsetNs(nDevice);
-    const int64_t nSecond = CFleetSchedule::SecondOf(nNow - nOffset);
-    if (CFleetSchedule::IsTimed(m_nMode))
-        return CFleetSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CFleetSchedule::kNsPerSecond +
+    const int64_t nSecond = CSendSchedule::SecondOf(nNow - nOffset);
+    if (CSendSchedule::IsTimed(m_nMode))
+        return CSendSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CSendSchedule::kNsPerSecond +
                nOffset;
-    // Set back (to before the clock last seen here, so to a second the
-    // device has passed): that second is handled again, as by one device.
-    if (nShiftNs < 0 || nSecond < device.nLast)
+    // Set back out of a later second: this one is handled again, as by one
+    // device, whose last tick was in that later second.
+    if (CSendSchedule::SecondOf(nNow - nShiftNs - nOffset) > nSecond)
         device.nLast = nSecond - 1;
     return ReplayNext(nDevice, nSecond > device.nLast ? nSecond : nSecond + 1);
 }

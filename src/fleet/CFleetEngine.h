@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "fleet/CFleetClock.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/CFleetSink.h"
@@ -16,7 +18,7 @@
 // index and keeps their next instants in a heap; it sleeps on the clock to
 // the earliest, handles every device that is due, and goes on until all its
 // devices have ended. A device sends its device info message at the start
-// plus its spread offset, then the packets as the mode says (CFleetSchedule).
+// plus its spread offset, then the packets as the mode says (CSendSchedule).
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
 // of day.
@@ -44,7 +46,9 @@ public:
     CFleetEngine(const CFleetEngine&) = delete;
     CFleetEngine& operator=(const CFleetEngine&) = delete;
 
-    void Start();
+    // Fails when a scheduler thread cannot be started; those that were are
+    // stopped and joined.
+    CStatus Start();
     void Stop() { m_clock.Stop(); }
     void Wait();
     // Every scheduler thread has ended: all devices ended, or stopped.
@@ -104,7 +108,7 @@ private:
     CFleetSink& m_sink;
     CFleetStats& m_stats;
     std::vector<Device> m_devices;
-    std::vector<std::thread> m_threads;
+    std::vector<std::unique_ptr<std::thread>> m_threads;
     std::atomic<int> m_nThreadsDone{0};
     int64_t m_nStartNs = 0;
 };

@@ -2,17 +2,18 @@
 
 #include <unordered_map>
 
-#include "fleet/CFleetSchedule.h"
 #include "packet/CDeviceMessage.h"
-#include "send/SendWorker.h"
+#include "packet/CTemplateBuilder.h"
+#include "schedule/CSendSchedule.h"
+#include "text/CDecimal.h"
 
 namespace {
 
 CMessageTemplate::Kind KindOf(const CFleetPlan::Settings& settings)
 {
-    if (CFleetSchedule::IsFast(settings.nMode))
+    if (CSendSchedule::IsFast(settings.nMode))
         return CMessageTemplate::Kind::kMakeUp;
-    if (settings.nMode == SendWorker::kReplay || settings.bModifyTime)
+    if (CSendSchedule::IsReplay(settings.nMode) || settings.bModifyTime)
         return CMessageTemplate::Kind::kStamp;
     return CMessageTemplate::Kind::kRaw;
 }
@@ -27,15 +28,18 @@ Packet PacketOf(const std::string& text)
 void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
                        const TimeIndex* pIndex)
 {
+    // Nothing of an earlier plan is kept.
+    *this = CFleetPlan();
     m_settings = settings;
     CDeviceMessage message;
+    CTemplateBuilder builder;
 
-    CDeviceMessage::TemplateRule infoRule;
+    CTemplateBuilder::Rule infoRule;
     infoRule.nKind = CMessageTemplate::Kind::kRaw;
-    if (!message.MakeTemplate(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
+    if (!builder.Make(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
         m_deviceInfo = CMessageTemplate::FromBytes(strDeviceInfo);
 
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = KindOf(settings);
     rule.bSetImei = !settings.bByImei;
     rule.strCounter = settings.strCounter;
@@ -47,7 +51,7 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     for (size_t i = 0; i < packets.size(); ++i) {
         const Packet packet = packets[i];
         Entry& entry = m_entries[i];
-        entry.bUsable = message.MakeTemplate(packet, rule, entry.message);
+        entry.bUsable = builder.Make(packet, rule, entry.message);
         if (!entry.bUsable && rule.nKind == CMessageTemplate::Kind::kRaw) {
             // Without rewriting, a packet that does not parse goes as cut.
             entry.message = CMessageTemplate::FromBytes(std::string_view(packet.data, static_cast<size_t>(packet.length)));
@@ -128,8 +132,5 @@ std::string CFleetPlan::ImeiText(uint64_t k) const
 {
     if (m_settings.bByImei)
         return m_imeis[k];
-    std::string digits = std::to_string(m_settings.nImeiFirst + k);
-    if (static_cast<int>(digits.size()) < m_settings.nImeiWidth)
-        digits.insert(0, static_cast<size_t>(m_settings.nImeiWidth) - digits.size(), '0');
-    return digits;
+    return CDecimal::Padded(m_settings.nImeiFirst + k, m_settings.nImeiWidth);
 }

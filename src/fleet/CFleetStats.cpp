@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdarg>
 
-#include "packet/CJsonString.h"
+#include "packet/CJsonText.h"
 #include "text/CUtf8.h"
 
 namespace {
@@ -75,30 +75,43 @@ double CFleetStats::BucketMiddleMs(int nBucket)
 void CFleetStats::Histogram::Add(int64_t nNs)
 {
     counts[static_cast<size_t>(BucketOf(nNs))].fetch_add(1, std::memory_order_relaxed);
-    nTotal.fetch_add(1, std::memory_order_relaxed);
     int64_t nOld = nMax.load(std::memory_order_relaxed);
     while (nNs > nOld && !nMax.compare_exchange_weak(nOld, nNs, std::memory_order_relaxed)) {
     }
 }
 
-CFleetStats::Lateness CFleetStats::Histogram::Figures() const
+CFleetStats::Snapshot CFleetStats::Histogram::Read() const
+{
+    Snapshot snapshot;
+    for (size_t i = 0; i < counts.size(); ++i)
+        snapshot.counts[i] = counts[i].load(std::memory_order_relaxed);
+    snapshot.nMax = nMax.load();
+    return snapshot;
+}
+
+CFleetStats::Snapshot CFleetStats::Histogram::Take()
+{
+    Snapshot snapshot;
+    for (size_t i = 0; i < counts.size(); ++i)
+        snapshot.counts[i] = counts[i].exchange(0, std::memory_order_relaxed);
+    snapshot.nMax = nMax.exchange(0);
+    return snapshot;
+}
+
+CFleetStats::Lateness CFleetStats::Figures(const Snapshot& snapshot)
 {
     Lateness figures;
-    uint64_t nCount = 0;
-    std::array<uint64_t, kBuckets> snapshot{};
-    for (int i = 0; i < kBuckets; ++i) {
-        snapshot[static_cast<size_t>(i)] = counts[static_cast<size_t>(i)].load(std::memory_order_relaxed);
-        nCount += snapshot[static_cast<size_t>(i)];
-    }
-    figures.dMaxMs = static_cast<double>(nMax.load()) / kNsPerMs;
-    if (nCount == 0)
+    for (const uint64_t nBucket : snapshot.counts)
+        figures.nCount += nBucket;
+    figures.dMaxMs = static_cast<double>(snapshot.nMax) / kNsPerMs;
+    if (figures.nCount == 0)
         return figures;
-    const uint64_t nP50 = (nCount + 1) / 2;
-    const uint64_t nP99 = nCount - nCount / 100;
+    const uint64_t nP50 = (figures.nCount + 1) / 2;
+    const uint64_t nP99 = figures.nCount - figures.nCount / 100;
     uint64_t nSeen = 0;
     bool bP50 = false;
     for (int i = 0; i < kBuckets; ++i) {
-        nSeen += snapshot[static_cast<size_t>(i)];
+        nSeen += snapshot.counts[static_cast<size_t>(i)];
         if (!bP50 && nSeen >= nP50) {
             figures.dP50Ms = std::min(BucketMiddleMs(i), figures.dMaxMs);
             bP50 = true;
@@ -109,14 +122,6 @@ CFleetStats::Lateness CFleetStats::Histogram::Figures() const
         }
     }
     return figures;
-}
-
-void CFleetStats::Histogram::Clear()
-{
-    for (auto& count : counts)
-        count.store(0, std::memory_order_relaxed);
-    nMax.store(0);
-    nTotal.store(0);
 }
 
 void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
@@ -143,8 +148,7 @@ CFleetStats::Second CFleetStats::Sample()
     second.nSent = nSent - m_nLastSent;
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
-    second.lateness = m_second.Figures();
-    m_second.Clear();
+    second.lateness = Figures(m_second.Take());
     m_nLastSent = nSent;
     m_nLastErrors = nErrors;
     m_nLastReplies = nReplies;
@@ -154,7 +158,7 @@ CFleetStats::Second CFleetStats::Sample()
 
 CFleetStats::Lateness CFleetStats::Total() const
 {
-    return m_total.Figures();
+    return Figures(m_total.Read());
 }
 
 std::string CFleetStats::StatusLine(const Second& second) const
@@ -208,7 +212,7 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
     for (size_t i = 0; i < identity.commandLine.size(); ++i) {
         if (i > 0)
             out.push_back(',');
-        CJsonString::Append(out, CUtf8::Valid(identity.commandLine[i]));
+        CJsonText::AppendString(out, CUtf8::Valid(identity.commandLine[i]));
     }
     Appendf(out, "],\"start_unix_ms\":%" PRId64 ",\"shard\":\"%" PRIu32 "/%" PRIu32 "\",\"lateness_histogram_ns\":[",
             identity.nStartUnixMs, identity.nShard, identity.nShards);

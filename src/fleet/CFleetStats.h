@@ -20,6 +20,7 @@ public:
         double dP50Ms = 0;
         double dP99Ms = 0;
         double dMaxMs = 0;
+        uint64_t nCount = 0;  // the datagrams measured
     };
 
     struct Second {
@@ -77,15 +78,23 @@ private:
     static constexpr int kSubBuckets = 16;
     static constexpr int kBuckets = kSubBuckets + 60 * kSubBuckets;
 
+    struct Snapshot {
+        std::array<uint64_t, kBuckets> counts{};
+        int64_t nMax = 0;
+    };
+
     struct Histogram {
         std::array<std::atomic<uint64_t>, kBuckets> counts{};
         std::atomic<int64_t> nMax{0};
-        std::atomic<uint64_t> nTotal{0};
 
         void Add(int64_t nNs);
-        Lateness Figures() const;
-        void Clear();
+        Snapshot Read() const;
+        // Reads and clears each figure in one step, so that every datagram
+        // counts in exactly one second.
+        Snapshot Take();
     };
+
+    static Lateness Figures(const Snapshot& snapshot);
 
     static int BucketOf(int64_t nNs);
     // The nanoseconds bucket nBucket holds: [nFrom, nFrom + nWidth).

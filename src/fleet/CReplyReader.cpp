@@ -10,11 +10,16 @@
 #include <cstring>
 #include <vector>
 
+#include "base/CThreadStarter.h"
+
 namespace {
 
+const char kCannotWatch[] = "cannot watch the device sockets";
 constexpr uint32_t kStopToken = UINT32_MAX;
 // Datagrams read from one socket before the others get their turn.
 constexpr int kReadsPerTurn = 64;
+// How often the thread looks at the stop flag when no wake-up reaches it.
+constexpr int kStopCheckMs = 100;
 
 }  // namespace
 
@@ -32,45 +37,47 @@ CReplyReader::~CReplyReader()
         close(m_hStop);
 }
 
-bool CReplyReader::Start(std::string& strReason)
+CStatus CReplyReader::Start()
 {
     m_hEpoll = epoll_create1(EPOLL_CLOEXEC);
     m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hEpoll < 0 || m_hStop < 0) {
-        strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
-        return false;
-    }
+    if (m_hEpoll < 0 || m_hStop < 0)
+        return CStatus::FromErrno(kCannotWatch, errno);
     epoll_event event{};
     event.events = EPOLLIN;
-    event.data.u32 = kStopToken;
-    epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, m_hStop, &event);
-    for (uint32_t j = 0; j < m_sockets.Size(); ++j) {
-        event.data.u32 = j;
-        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, m_sockets.Handle(j), &event) != 0) {
-            strReason = std::string("cannot watch the device sockets: ") + std::strerror(errno);
-            return false;
-        }
+    for (uint32_t j = 0; j <= m_sockets.Size(); ++j) {
+        const bool bStop = j == m_sockets.Size();
+        event.data.u32 = bStop ? kStopToken : j;
+        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, bStop ? m_hStop : m_sockets.Handle(j), &event) != 0)
+            return CStatus::FromErrno(kCannotWatch, errno);
     }
-    m_thread = std::thread(&CReplyReader::Run, this);
-    return true;
+    std::string strError;
+    m_pThread = CThreadStarter::Start([this] { Run(); }, strError);
+    if (!m_pThread)
+        return CStatus::Error("cannot start the reply reader: " + strError);
+    return CStatus();
 }
 
 void CReplyReader::Stop()
 {
-    if (!m_thread.joinable())
+    if (!m_pThread)
         return;
+    // The flag ends the thread at its next look even when the wake-up
+    // cannot be written; the wake-up only makes that look come at once.
+    m_bStop.store(true);
     const uint64_t nOne = 1;
-    if (write(m_hStop, &nOne, sizeof nOne) < 0)
-        return;
-    m_thread.join();
+    while (write(m_hStop, &nOne, sizeof nOne) < 0 && errno == EINTR) {
+    }
+    m_pThread->join();
+    m_pThread.reset();
 }
 
 void CReplyReader::Run()
 {
     std::vector<epoll_event> events(256);
     std::vector<char> buffer(65536);
-    for (;;) {
-        const int n = epoll_wait(m_hEpoll, events.data(), static_cast<int>(events.size()), -1);
+    while (!m_bStop.load()) {
+        const int n = epoll_wait(m_hEpoll, events.data(), static_cast<int>(events.size()), kStopCheckMs);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

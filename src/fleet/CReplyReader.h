@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "base/CStatus.h"
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetStats.h"
 
@@ -24,7 +26,7 @@ public:
     CReplyReader(const CReplyReader&) = delete;
     CReplyReader& operator=(const CReplyReader&) = delete;
 
-    bool Start(std::string& strReason);
+    CStatus Start();
     void Stop();
 
     // The printable form of a reply's first bytes: ASCII 0x20-0x7E as it is,
@@ -41,5 +43,6 @@ private:
     ImeiOf m_imeiOf;
     int m_hEpoll = -1;
     int m_hStop = -1;
-    std::thread m_thread;
+    std::atomic<bool> m_bStop{false};
+    std::unique_ptr<std::thread> m_pThread;
 };

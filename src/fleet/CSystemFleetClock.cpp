@@ -4,6 +4,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -12,6 +13,8 @@ namespace {
 constexpr int64_t kNsPerSecond = 1000000000;
 // About the year 2255: later than any deadline of a run, within time_t.
 constexpr int64_t kFarFuture = 9000000000;
+// The longest plain sleep when the timer cannot be waited on.
+constexpr int64_t kFallbackSliceNs = 10000000;
 
 }  // namespace
 
@@ -50,6 +53,13 @@ bool CSystemFleetClock::Valid() const
     return true;
 }
 
+int64_t CSystemFleetClock::SteadyNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+}
+
 int64_t CSystemFleetClock::NowNs()
 {
     timespec now{};
@@ -57,7 +67,7 @@ int64_t CSystemFleetClock::NowNs()
     return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
-CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs)
+CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs)
 {
     const int hTimer = m_timers[static_cast<size_t>(nThread)];
     pollfd fd{hTimer, POLLIN, 0};
@@ -67,24 +77,35 @@ CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs
         // The wait is measured from a fresh reading of the clock each time,
         // so the deadline stays absolute; a clock that is set meanwhile
         // wakes the timer descriptor.
-        const int64_t nWaitNs = nDeadlineNs - NowNs();
+        const int64_t nBeforeNs = NowNs();
+        const int64_t nSteadyBeforeNs = SteadyNs();
+        const int64_t nWaitNs = nDeadlineNs - nBeforeNs;
         if (nWaitNs <= 0)
             return Wake::kDeadline;
         const int64_t nCappedNs = nWaitNs < kFarFuture * kNsPerSecond ? nWaitNs : kFarFuture * kNsPerSecond;
         const timespec timeout{static_cast<time_t>(nCappedNs / kNsPerSecond),
                                static_cast<long>(nCappedNs % kNsPerSecond)};
         const int n = ppoll(&fd, 1, &timeout, nullptr);
-        if (n < 0 && errno == EINTR)
+        if (n == 0 || (n < 0 && errno == EINTR))
             continue;
-        if (n <= 0)
-            return Wake::kDeadline;
-        // Either Stop made the timer expire (the flag above tells, next
-        // time round) or the clock was set.
-        uint64_t nExpired = 0;
-        if (read(hTimer, &nExpired, sizeof nExpired) < 0 && errno == ECANCELED) {
-            ArmSetWatch(hTimer);
-            return Wake::kClockSet;
+        if (n > 0) {
+            // Either Stop made the timer expire (the flag above tells, next
+            // time round) or the clock was set.
+            uint64_t nExpired = 0;
+            if (read(hTimer, &nExpired, sizeof nExpired) >= 0 || errno == EAGAIN)
+                continue;
+            if (errno == ECANCELED) {
+                ArmSetWatch(hTimer);
+                nSetByNs = (NowNs() - nBeforeNs) - (SteadyNs() - nSteadyBeforeNs);
+                return Wake::kClockSet;
+            }
         }
+        // The timer cannot be waited on: short plain sleeps to the deadline
+        // instead of a loop that spins, still seeing a stop in time.
+        const int64_t nUntilNs = std::min(nDeadlineNs, NowNs() + kFallbackSliceNs);
+        const timespec until{static_cast<time_t>(nUntilNs / kNsPerSecond),
+                             static_cast<long>(nUntilNs % kNsPerSecond)};
+        clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &until, nullptr);
     }
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
-
-#include "load/CLoadResult.h"
 
 class CDialogFrame;
 class CDialogWindow;
@@ -22,9 +21,12 @@ class CFrameworkServices {
 public:
     enum class Icon { kNone, kExclamation, kInformation };
 
-    // Runs one load and answers what it gave; called with the progress the
-    // load reports to (answering false cancels it).
-    using LoadJob = std::function<CLoadResult(const CLoadResult::Progress&)>;
+    // Told now and then of the work done out of a total (0: not known yet);
+    // answering false asks the job to stop.
+    using Progress = std::function<bool(int64_t nDone, int64_t nTotal)>;
+    // One load, run to its end with the progress it reports to; it keeps
+    // what it gives itself.
+    using LoadJob = std::function<void(const Progress&)>;
     // How long a load may take before its progress is shown.
     static constexpr int kDefaultLoadShowDelayMs = 400;
 
@@ -57,12 +59,12 @@ public:
     // cannot create one.
     virtual std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError) = 0;
 
-    // Runs job and answers its result, keeping pOwner's window alive: the
-    // operator's input waits, and a load still going after nShowDelayMs shows
-    // its progress (nReportsPerByte units of it to one byte) with a way to
-    // cancel it (kCancelled). The job may run on another thread: it must
-    // capture its inputs by value.
-    virtual CLoadResult RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte, int nShowDelayMs) = 0;
+    // Runs job to its end, keeping pOwner's window alive: the operator's
+    // input waits, and a load still going after nShowDelayMs shows its
+    // progress (nReportsPerByte units of it to one byte) with a way to cancel
+    // it. False when the operator cancelled it; the job has ended either way.
+    // The job may run on another thread: it must capture its inputs by value.
+    virtual bool RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte, int nShowDelayMs) = 0;
 
     // The caption of boxes without one of their own.
     virtual std::string AppName() const = 0;

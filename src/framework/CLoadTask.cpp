@@ -5,24 +5,21 @@
 #include <cstdio>
 #include <iterator>
 
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
-// Shared by the task and the loading thread; the thread's copy keeps it alive
-// when a cancelled load is left to end on its own.
+// Shared by the task and the loading thread.
 struct CLoadTask::State {
     std::atomic<int64_t> nDone{0};
     std::atomic<int64_t> nTotal{0};
     std::atomic<bool> bCancel{false};
     std::atomic<bool> bFinished{false};
-    // Written by the thread before bFinished is set.
-    CLoadResult result;
 };
 
 CLoadTask::CLoadTask(CFrameworkServices& services, const CFrameworkServices::LoadJob& job, int nReportsPerByte)
     : m_pState(std::make_shared<State>()), m_nReportsPerByte(std::max(nReportsPerByte, 1))
 {
     std::shared_ptr<State> pState = m_pState;
-    const CLoadResult::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
+    const CFrameworkServices::Progress progress = [pState](int64_t nDone, int64_t nTotal) {
         pState->nDone.store(nDone);
         pState->nTotal.store(nTotal);
         return !pState->bCancel.load();
@@ -30,12 +27,12 @@ CLoadTask::CLoadTask(CFrameworkServices& services, const CFrameworkServices::Loa
     std::string strError;
     m_pThread = services.StartThread(
         [pState, job, progress] {
-            pState->result = job(progress);
+            job(progress);
             pState->bFinished.store(true);
         },
         strError);
     if (!m_pThread) {
-        m_pState->result = job(progress);
+        job(progress);
         m_pState->bFinished.store(true);
     }
 }
@@ -44,10 +41,10 @@ CLoadTask::~CLoadTask()
 {
     if (!m_pThread)
         return;
-    if (m_pState->bFinished.load())
-        m_pThread->join();
-    else
-        m_pThread->detach();
+    // A job still going is told to stop, and sees it at its next report; it
+    // is waited for, so that no thread outlives the window it was for.
+    m_pState->bCancel.store(true);
+    m_pThread->join();
 }
 
 bool CLoadTask::Finished() const
@@ -84,14 +81,9 @@ int CLoadTask::ProgressSteps(int nSteps) const
     return static_cast<int>(std::min(nDone, nTotal) * nSteps / nTotal);
 }
 
-CLoadResult CLoadTask::TakeResult()
+bool CLoadTask::Completed() const
 {
-    if (m_pState->bCancel.load()) {
-        CLoadResult cancelled;
-        cancelled.nStatus = CLoadResult::kCancelled;
-        return cancelled;
-    }
-    return std::move(m_pState->result);
+    return m_pState->bFinished.load() && !m_pState->bCancel.load();
 }
 
 std::string CLoadTask::SizeText(int64_t nBytes)

@@ -6,20 +6,19 @@
 #include <thread>
 
 #include "framework/CFrameworkServices.h"
-#include "load/CLoadResult.h"
 
 // One load on a thread of its own, as the backends' RunLoad drives it: the
 // progress the job reports, a cancel request that the job sees at its next
-// report, and the result. When no thread can be created the job runs in the
-// constructor. A cancelled job still going when the task goes is left to end
-// on its own, with what it shares kept alive until then.
+// report, and whether it ran to its end. When no thread can be created the job runs in the
+// constructor. A job still going when the task goes is cancelled and waited
+// for (the backends first wait kCancelWaitMs with the window alive).
 //
 // Made, polled and destroyed on one thread; the job runs on another and must
 // capture its inputs by value.
 class CLoadTask {
 public:
-    // How long a cancelled load may take to notice before it is left to end
-    // on its own.
+    // How long a cancelled load may take to notice with the window kept
+    // alive; after that the task's end waits for it.
     static constexpr int kCancelWaitMs = 2000;
 
     // nReportsPerByte: how many units the job's progress reports count for
@@ -39,8 +38,9 @@ public:
     std::string ProgressText() const;
     int ProgressSteps(int nSteps) const;
 
-    // kCancelled after Cancel, otherwise the job's result once Finished.
-    CLoadResult TakeResult();
+    // Finished without a Cancel: the job's result, which it keeps itself, is
+    // whole.
+    bool Completed() const;
 
     // An amount of bytes as the dialogs show it: "512 字节", "12.3 MB".
     static std::string SizeText(int64_t nBytes);

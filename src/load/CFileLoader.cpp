@@ -16,9 +16,9 @@ constexpr int64_t kMaxFile = CPacketCollector::kMaxInput;
 CLoadResult CutFile(const std::string& strPath, CPacketCollector::Keep nKeep, const CLoadResult::Progress& progress)
 {
     CFileReader file;
-    std::string strReason;
-    if (!file.Open(strPath, strReason))
-        return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, strReason);
+    const CStatus opened = file.Open(strPath);
+    if (!opened.IsOk())
+        return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, opened.Message());
     const int64_t nSize = file.Size();
     if (nSize > kMaxFile)
         return CLoadResult::Failure(CLoadResult::kTooLarge, strPath, kTooLargeReason);
@@ -39,8 +39,8 @@ CLoadResult CutFile(const std::string& strPath, CPacketCollector::Keep nKeep, co
             if (nSize >= 0)
                 break;
             std::vector<char> scratch(static_cast<size_t>(nRoom));
-            const int64_t n = file.Read(scratch.data(), nRoom, strReason);
-            if (n <= 0)
+            int64_t n = 0;
+            if (!file.Read(scratch.data(), nRoom, n).IsOk() || n == 0)
                 break;
             nRead += n;
             continue;
@@ -48,9 +48,10 @@ CLoadResult CutFile(const std::string& strPath, CPacketCollector::Keep nKeep, co
         char* pRoom = cutter.BeginAppend(static_cast<int>(nRoom));
         if (pRoom == nullptr)
             return CLoadResult::Failure(CLoadResult::kTooLarge, strPath, kTooLargeReason);
-        const int64_t n = file.Read(pRoom, nRoom, strReason);
-        if (n < 0)
-            return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, strReason);
+        int64_t n = 0;
+        const CStatus read = file.Read(pRoom, nRoom, n);
+        if (!read.IsOk())
+            return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, read.Message());
         if (n == 0)
             break;
         nRead += n;
@@ -76,17 +77,18 @@ CLoadResult CutFile(const std::string& strPath, CPacketCollector::Keep nKeep, co
 CLoadResult LoadHexFile(const std::string& strPath, const CLoadResult::Progress& progress)
 {
     CFileReader file;
-    std::string strReason;
-    if (!file.Open(strPath, strReason))
-        return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, strReason);
+    const CStatus opened = file.Open(strPath);
+    if (!opened.IsOk())
+        return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, opened.Message());
     if (file.Size() > static_cast<int64_t>(CTextLoader::kMaxHexText))
         return CLoadResult::WithStatus(CLoadResult::kHexTooLong);
     std::string strContent(CTextLoader::kMaxHexText + 1, '\0');
     size_t nRead = 0;
     while (nRead < strContent.size()) {
-        const int64_t n = file.Read(&strContent[nRead], static_cast<int64_t>(strContent.size() - nRead), strReason);
-        if (n < 0)
-            return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, strReason);
+        int64_t n = 0;
+        const CStatus read = file.Read(&strContent[nRead], static_cast<int64_t>(strContent.size() - nRead), n);
+        if (!read.IsOk())
+            return CLoadResult::Failure(CLoadResult::kUnreadable, strPath, read.Message());
         if (n == 0)
             break;
         nRead += static_cast<size_t>(n);

@@ -13,36 +13,39 @@ CFileReader::~CFileReader()
         close(static_cast<int>(m_hFile));
 }
 
-bool CFileReader::Open(const std::string& strPath, std::string& strReason)
+namespace {
+
+CStatus Failure(int nError)
 {
-    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        strReason = std::strerror(errno);
-        return false;
-    }
-    m_hFile = fd;
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        strReason = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        strReason = std::strerror(EISDIR);
-        return false;
-    }
-    m_nSize = S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : -1;
-    return true;
+    return CStatus::Error(std::strerror(nError), nError);
 }
 
-int64_t CFileReader::Read(char* pData, int64_t n, std::string& strReason)
+}  // namespace
+
+CStatus CFileReader::Open(const std::string& strPath)
+{
+    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Failure(errno);
+    m_hFile = fd;
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return Failure(errno);
+    if (S_ISDIR(info.st_mode))
+        return Failure(EISDIR);
+    m_nSize = S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : -1;
+    return CStatus();
+}
+
+CStatus CFileReader::Read(char* pData, int64_t n, int64_t& nRead)
 {
     for (;;) {
-        const ssize_t nRead = read(static_cast<int>(m_hFile), pData, static_cast<size_t>(n));
-        if (nRead >= 0)
-            return nRead;
-        if (errno != EINTR) {
-            strReason = std::strerror(errno);
-            return -1;
+        const ssize_t nDone = read(static_cast<int>(m_hFile), pData, static_cast<size_t>(n));
+        if (nDone >= 0) {
+            nRead = nDone;
+            return CStatus();
         }
+        if (errno != EINTR)
+            return Failure(errno);
     }
 }

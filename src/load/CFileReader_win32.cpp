@@ -21,30 +21,38 @@ CFileReader::~CFileReader()
         _close(static_cast<int>(m_hFile));
 }
 
-bool CFileReader::Open(const std::string& strPath, std::string& strReason)
+namespace {
+
+CStatus Failure(int nError)
+{
+    return CStatus::Error(std::strerror(nError), nError);
+}
+
+}  // namespace
+
+CStatus CFileReader::Open(const std::string& strPath)
 {
     const int fd = _wopen(CWideText::Widen(strPath).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
+        const int nError = errno;
         // A directory cannot be opened here at all; say so as on POSIX.
         const DWORD nAttributes = GetFileAttributesW(CWideText::Widen(strPath).c_str());
         const bool bDirectory = nAttributes != INVALID_FILE_ATTRIBUTES && (nAttributes & FILE_ATTRIBUTE_DIRECTORY);
-        strReason = bDirectory ? "Is a directory" : std::strerror(errno);
-        return false;
+        return bDirectory ? CStatus::Error("Is a directory", EISDIR) : Failure(nError);
     }
     m_hFile = fd;
     struct _stat64 info {};
-    if (_fstat64(fd, &info) != 0) {
-        strReason = std::strerror(errno);
-        return false;
-    }
+    if (_fstat64(fd, &info) != 0)
+        return Failure(errno);
     m_nSize = (info.st_mode & _S_IFMT) == _S_IFREG ? static_cast<int64_t>(info.st_size) : -1;
-    return true;
+    return CStatus();
 }
 
-int64_t CFileReader::Read(char* pData, int64_t n, std::string& strReason)
+CStatus CFileReader::Read(char* pData, int64_t n, int64_t& nRead)
 {
-    const int nRead = _read(static_cast<int>(m_hFile), pData, static_cast<unsigned>(std::min<int64_t>(n, INT_MAX)));
-    if (nRead < 0)
-        strReason = std::strerror(errno);
-    return nRead;
+    const int nDone = _read(static_cast<int>(m_hFile), pData, static_cast<unsigned>(std::min<int64_t>(n, INT_MAX)));
+    if (nDone < 0)
+        return Failure(errno);
+    nRead = nDone;
+    return CStatus();
 }

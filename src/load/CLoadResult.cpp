@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 CLoadResult CLoadResult::WithStatus(Status nStatus)
 {

@@ -39,7 +39,10 @@ std::string CSocketLibrary::ErrorText(int nError)
         static_cast<DWORD>(nError), 0, reinterpret_cast<wchar_t*>(&pText), 0, nullptr);
     std::wstring strText = nLength > 0 ? std::wstring(pText, nLength) : std::wstring();
     LocalFree(pText);
-    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r' || strText.back() == L' '))
+    // The system's texts are sentences ending in a full stop and a line
+    // break; the reasons read as strerror's do on Linux.
+    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r' || strText.back() == L' ' ||
+                                strText.back() == L'.'))
         strText.pop_back();
     if (strText.empty())
         return "socket error " + std::to_string(nError);

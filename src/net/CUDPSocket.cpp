@@ -15,12 +15,15 @@ CUDPSocket::~CUDPSocket()
 
 int CUDPSocket::Create(uint16_t nPort)
 {
+    return Open(nPort).IsOk() ? 1 : 0;
+}
+
+CStatus CUDPSocket::Open(uint16_t nPort)
+{
     Close();
     m_hSocket = socket(AF_INET, SOCK_DGRAM | kSocketCloseOnExec, 0);
-    if (m_hSocket == kInvalidSocket)
-        return 0;
-    if (AttachSocket(m_hSocket, kEventRead) == 0)
-        return 0;
+    if (m_hSocket == kInvalidSocket || AttachSocket(m_hSocket, kEventRead) == 0)
+        return LastErrorStatus();
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(nPort);
@@ -29,14 +32,23 @@ int CUDPSocket::Create(uint16_t nPort)
         const int nError = CSocketLibrary::LastError();
         Close();
         CSocketLibrary::SetLastError(nError);
-        return 0;
+        return LastErrorStatus();
     }
     const int nSize = kBufferSize;
     setsockopt(m_hSocket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
     setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
     m_addrLocal.sin_family = AF_INET;
     m_addrLocal.sin_port = htons(nPort);
-    return 1;
+    return CStatus();
+}
+
+CStatus CUDPSocket::LastErrorStatus()
+{
+    const int nError = CSocketLibrary::LastError();
+    CStatus status = CStatus::Error(CSocketLibrary::ErrorText(nError), nError);
+    // Finding the words may set the last error (FormatMessage on Windows).
+    CSocketLibrary::SetLastError(nError);
+    return status;
 }
 
 void CUDPSocket::OnRead(int)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/CStatus.h"
 #include "net/CEventSocket.h"
 
 class CProtocolHandler;
@@ -23,9 +24,12 @@ public:
     ~CUDPSocket() override;
 
     // Closes what was open, then opens a socket, starts the thread and binds
-    // to the port (host order; 0 lets the system choose). 1 = open; 0 =
-    // failed, the last socket error set (a failed bind leaves the object
-    // closed and the error at the bind's).
+    // to the port (host order; 0 lets the system choose). On failure the
+    // status holds the last socket error and its words, and the last socket
+    // error stays set (a failed bind leaves the object closed and the error
+    // at the bind's).
+    CStatus Open(uint16_t nPort);
+    // Open as 1 = open, 0 = failed.
     int Create(uint16_t nPort);
     void OnRead(int nError) override;
 
@@ -35,6 +39,8 @@ public:
     uint16_t LocalPort() const;
 
 private:
+    static CStatus LastErrorStatus();
+
     sockaddr_in m_addrLocal{};
     CProtocolHandler* m_pHandler = nullptr;
 };

@@ -1,26 +1,15 @@
 #include "packet/CMessageTemplate.h"
 
-#include <charconv>
 #include <cstring>
 
-namespace {
+#include "text/CDecimal.h"
 
-// Digits of n, zero-padded to nWidth; answers the end.
-char* WritePadded(char* p, uint64_t n, int nWidth)
-{
-    char digits[20];
-    const auto result = std::to_chars(digits, digits + sizeof digits, n);
-    const int nDigits = static_cast<int>(result.ptr - digits);
-    for (int i = nDigits; i < nWidth; ++i)
-        *p++ = '0';
-    std::memcpy(p, digits, static_cast<size_t>(nDigits));
-    return p + nDigits;
-}
+namespace {
 
 char* WriteQuoted(char* p, uint64_t n, int nWidth)
 {
     *p++ = '"';
-    p = WritePadded(p, n, nWidth);
+    p = CDecimal::WritePadded(p, n, nWidth);
     *p++ = '"';
     return p;
 }
@@ -96,7 +85,7 @@ size_t CMessageTemplate::Write(const Values& values, char* pOut) const
             p = WriteQuoted(p, values.nImei, values.nImeiWidth);
             break;
         case Slot::kImeiNumber:
-            p = WritePadded(p, values.nImei, 0);
+            p = CDecimal::WritePadded(p, values.nImei, 0);
             break;
         case Slot::kCounterDigits:
             p = WriteQuoted(p, m_nCounterBase + values.nCounterStep, m_nCounterWidth);
@@ -106,9 +95,9 @@ size_t CMessageTemplate::Write(const Values& values, char* pOut) const
             const uint64_t nValue = m_nCounterBase + values.nCounterStep;
             if (m_bCounterSigned && static_cast<int64_t>(nValue) < 0) {
                 *p++ = '-';
-                p = WritePadded(p, 0u - nValue, 0);
+                p = CDecimal::WritePadded(p, 0u - nValue, 0);
             } else {
-                p = WritePadded(p, nValue, 0);
+                p = CDecimal::WritePadded(p, nValue, 0);
             }
             break;
         }

@@ -9,19 +9,18 @@
 
 namespace {
 
-bool Fail(std::string& strReason, int nError)
+CStatus Fail(int nError)
 {
-    strReason = std::strerror(nError);
-    return false;
+    return CStatus::Error(std::strerror(nError), nError);
 }
 
 }  // namespace
 
-bool CFileWriter::Write(const std::string& strPath, std::string_view bytes, std::string& strReason)
+CStatus CFileWriter::Write(const std::string& strPath, std::string_view bytes)
 {
     const int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return Fail(strReason, errno);
+        return Fail(errno);
     const char* p = bytes.data();
     size_t nLeft = bytes.size();
     while (nLeft > 0) {
@@ -31,21 +30,21 @@ bool CFileWriter::Write(const std::string& strPath, std::string_view bytes, std:
         if (nWritten <= 0) {
             const int nError = nWritten < 0 ? errno : EIO;
             close(fd);
-            return Fail(strReason, nError);
+            return Fail(nError);
         }
         p += nWritten;
         nLeft -= static_cast<size_t>(nWritten);
     }
     if (close(fd) != 0)
-        return Fail(strReason, errno);
-    return true;
+        return Fail(errno);
+    return CStatus();
 }
 
-bool CFileWriter::CanWrite(const std::string& strPath, std::string& strReason)
+CStatus CFileWriter::CanWrite(const std::string& strPath)
 {
     const int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0)
-        return Fail(strReason, errno);
+        return Fail(errno);
     close(fd);
-    return true;
+    return CStatus();
 }

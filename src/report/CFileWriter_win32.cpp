@@ -16,20 +16,19 @@
 
 namespace {
 
-bool Fail(std::string& strReason, int nError)
+CStatus Fail(int nError)
 {
-    strReason = std::strerror(nError);
-    return false;
+    return CStatus::Error(std::strerror(nError), nError);
 }
 
 }  // namespace
 
-bool CFileWriter::Write(const std::string& strPath, std::string_view bytes, std::string& strReason)
+CStatus CFileWriter::Write(const std::string& strPath, std::string_view bytes)
 {
     const int fd = _wopen(CWideText::Widen(strPath).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);
     if (fd < 0)
-        return Fail(strReason, errno);
+        return Fail(errno);
     const char* p = bytes.data();
     size_t nLeft = bytes.size();
     while (nLeft > 0) {
@@ -37,22 +36,22 @@ bool CFileWriter::Write(const std::string& strPath, std::string_view bytes, std:
         if (nWritten <= 0) {
             const int nError = nWritten < 0 ? errno : EIO;
             _close(fd);
-            return Fail(strReason, nError);
+            return Fail(nError);
         }
         p += nWritten;
         nLeft -= static_cast<size_t>(nWritten);
     }
     if (_close(fd) != 0)
-        return Fail(strReason, errno);
-    return true;
+        return Fail(errno);
+    return CStatus();
 }
 
-bool CFileWriter::CanWrite(const std::string& strPath, std::string& strReason)
+CStatus CFileWriter::CanWrite(const std::string& strPath)
 {
     const int fd = _wopen(CWideText::Widen(strPath).c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);
     if (fd < 0)
-        return Fail(strReason, errno);
+        return Fail(errno);
     _close(fd);
-    return true;
+    return CStatus();
 }

@@ -7,7 +7,8 @@
 #include "report/CFileWriter.h"
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
-#include "send/SendWorker.h"
+#include "schedule/SendModes.h"
+#include "time/CCalendar.h"
 
 namespace {
 
@@ -57,26 +58,18 @@ std::string Count(uint64_t n)
     return digits;
 }
 
-// "2026-05-01 10:00:00.123 UTC": days to a civil date by the proleptic
-// Gregorian rules, with no time zone of the machine involved.
+// "2026-05-01 10:00:00.123 UTC", whatever the machine's time zone. The
+// instant is from 1970 on (the stats files are checked for it).
 std::string UtcTime(int64_t nUnixMs)
 {
-    const int64_t nDays = nUnixMs / 86400000;
     const int64_t nMsOfDay = nUnixMs % 86400000;
-    const int64_t z = nDays + 719468;
-    const int64_t nEra = z / 146097;
-    const int64_t nDayOfEra = z - nEra * 146097;
-    const int64_t nYearOfEra = (nDayOfEra - nDayOfEra / 1460 + nDayOfEra / 36524 - nDayOfEra / 146096) / 365;
-    const int64_t nDayOfYear = nDayOfEra - (365 * nYearOfEra + nYearOfEra / 4 - nYearOfEra / 100);
-    const int64_t nMonthIndex = (5 * nDayOfYear + 2) / 153;
-    const int64_t nDay = nDayOfYear - (153 * nMonthIndex + 2) / 5 + 1;
-    const int64_t nMonth = nMonthIndex < 10 ? nMonthIndex + 3 : nMonthIndex - 9;
-    const int64_t nYear = nYearOfEra + nEra * 400 + (nMonth <= 2 ? 1 : 0);
+    int nYear = 0;
+    int nMonth = 0;
+    int nDay = 0;
+    CCalendar::CivilFromDays(nUnixMs / 86400000, nYear, nMonth, nDay);
     char text[64];
-    std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64
-                  ".%03" PRId64 " UTC",
-                  nYear, nMonth, nDay, nMsOfDay / 3600000, nMsOfDay / 60000 % 60, nMsOfDay / 1000 % 60,
-                  nMsOfDay % 1000);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64 " UTC", nYear,
+                  nMonth, nDay, nMsOfDay / 3600000, nMsOfDay / 60000 % 60, nMsOfDay / 1000 % 60, nMsOfDay % 1000);
     return text;
 }
 
@@ -105,9 +98,9 @@ std::string ShellWord(const std::string& strArgument)
 
 std::string ModeText(int nMode)
 {
-    if (nMode < 0 || nMode >= SendWorker::kModeCount)
+    if (nMode < 0 || nMode >= SendModes::kCount)
         return nMode < 0 ? "different modes in different shards" : std::to_string(nMode);
-    const SendWorker::ModeInfo& mode = SendWorker::kModes[nMode];
+    const SendModes::Info& mode = SendModes::kModes[nMode];
     return std::to_string(nMode) + " (" + mode.pszName + ", " + mode.pszLabel + ")";
 }
 
@@ -227,7 +220,7 @@ std::string CHtmlReport::Html(const CRunReport& report)
     return out;
 }
 
-bool CHtmlReport::Write(const std::string& strPath, const CRunReport& report, std::string& strReason)
+CStatus CHtmlReport::Write(const std::string& strPath, const CRunReport& report)
 {
-    return CFileWriter::Write(strPath, Html(report), strReason);
+    return CFileWriter::Write(strPath, Html(report));
 }

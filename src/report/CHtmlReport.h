@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/CStatus.h"
+
 #include "report/CRunReport.h"
 
 // A fleet run's report as one self-contained HTML page: the command lines,
@@ -12,6 +14,7 @@
 class CHtmlReport {
 public:
     static std::string Html(const CRunReport& report);
-    // Writes the page to a file by its UTF-8 path; false with the reason.
-    static bool Write(const std::string& strPath, const CRunReport& report, std::string& strReason);
+    // Writes the page to a file by its UTF-8 path; a failure says why, as
+    // CFileWriter does.
+    static CStatus Write(const std::string& strPath, const CRunReport& report);
 };

@@ -157,51 +157,43 @@ struct CStatsMerger::File {
 CStatsMerger::CStatsMerger() = default;
 CStatsMerger::~CStatsMerger() = default;
 
-bool CStatsMerger::AddFile(const std::string& strPath, std::string& strError)
+CStatus CStatsMerger::AddFile(const std::string& strPath)
 {
+    const std::string strTooLarge =
+        strPath + ": larger than a stats file can be (" + std::to_string(kMaxFileBytes) + " bytes)";
     CFileReader reader;
-    std::string strReason;
-    if (!reader.Open(strPath, strReason)) {
-        strError = strPath + ": " + strReason;
-        return false;
-    }
-    if (reader.Size() > kMaxFileBytes) {
-        strError = strPath + ": larger than a stats file can be (" + std::to_string(kMaxFileBytes) + " bytes)";
-        return false;
-    }
+    const CStatus opened = reader.Open(strPath);
+    if (!opened.IsOk())
+        return CStatus::Error(strPath + ": " + opened.Message(), opened.Code());
+    if (reader.Size() > kMaxFileBytes)
+        return CStatus::Error(strTooLarge);
     std::string text;
     try {
         char piece[65536];
         for (;;) {
-            const int64_t nRead = reader.Read(piece, sizeof piece, strReason);
-            if (nRead < 0) {
-                strError = strPath + ": " + strReason;
-                return false;
-            }
+            int64_t nRead = 0;
+            const CStatus read = reader.Read(piece, sizeof piece, nRead);
+            if (!read.IsOk())
+                return CStatus::Error(strPath + ": " + read.Message(), read.Code());
             if (nRead == 0)
                 break;
             text.append(piece, static_cast<size_t>(nRead));
-            if (static_cast<int64_t>(text.size()) > kMaxFileBytes) {
-                strError = strPath + ": larger than a stats file can be (" + std::to_string(kMaxFileBytes) + " bytes)";
-                return false;
-            }
+            if (static_cast<int64_t>(text.size()) > kMaxFileBytes)
+                return CStatus::Error(strTooLarge);
         }
     } catch (const std::bad_alloc&) {
-        strError = strPath + ": not enough memory to read it";
-        return false;
+        return CStatus::Error(strPath + ": not enough memory to read it");
     }
-    return AddText(strPath, text, strError);
+    return AddText(strPath, text);
 }
 
-bool CStatsMerger::AddText(const std::string& strName, std::string_view json, std::string& strError)
+CStatus CStatsMerger::AddText(const std::string& strName, std::string_view json)
 {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     const simdjson::error_code nParse = parser.parse(json.data(), json.size()).get(root);
-    if (nParse != simdjson::SUCCESS) {
-        strError = strName + ": not a stats file (not JSON: " + simdjson::error_message(nParse) + ")";
-        return false;
-    }
+    if (nParse != simdjson::SUCCESS)
+        return CStatus::Error(strName + ": not a stats file (not JSON: " + simdjson::error_message(nParse) + ")");
     CFieldReader read;
     File file;
     const simdjson::dom::object object = read.Object(root, "the file");
@@ -274,18 +266,16 @@ bool CStatsMerger::AddText(const std::string& strName, std::string_view json, st
         }
     }
     if (!read.Ok()) {
-        strError = strName + ": not a stats file (" + read.Error() + ")";
-        return false;
+        return CStatus::Error(strName + ": not a stats file (" + read.Error() + ")");
     }
     m_files.push_back(std::move(file));
-    return true;
+    return CStatus();
 }
 
-bool CStatsMerger::Merge(CRunReport& report, std::string& strError) const
+CStatus CStatsMerger::Merge(CRunReport& report) const
 {
     if (m_files.empty()) {
-        strError = "no stats file to make a report of";
-        return false;
+        return CStatus::Error("no stats file to make a report of");
     }
     std::vector<const File*> files;
     for (const File& file : m_files)
@@ -296,21 +286,18 @@ bool CStatsMerger::Merge(CRunReport& report, std::string& strError) const
     for (size_t i = 1; i < files.size(); ++i) {
         const File& file = *files[i];
         const std::string strBoth = first.shard.strSource + " and " + file.shard.strSource;
-        if (file.shard.nShards != first.shard.nShards) {
-            strError = strBoth + " are not shards of one fleet (of " + std::to_string(first.shard.nShards) +
-                       " and of " + std::to_string(file.shard.nShards) + " shards)";
-            return false;
-        }
-        if (file.nFleetDevices != first.nFleetDevices) {
-            strError = strBoth + " are not shards of one fleet (of " + std::to_string(first.nFleetDevices) +
-                       " and of " + std::to_string(file.nFleetDevices) + " devices)";
-            return false;
-        }
-        if (file.shard.nShard == files[i - 1]->shard.nShard) {
-            strError = files[i - 1]->shard.strSource + " and " + file.shard.strSource + " are both shard " +
-                       std::to_string(file.shard.nShard) + "/" + std::to_string(file.shard.nShards);
-            return false;
-        }
+        if (file.shard.nShards != first.shard.nShards)
+            return CStatus::Error(strBoth + " are not shards of one fleet (of " +
+                                  std::to_string(first.shard.nShards) + " and of " +
+                                  std::to_string(file.shard.nShards) + " shards)");
+        if (file.nFleetDevices != first.nFleetDevices)
+            return CStatus::Error(strBoth + " are not shards of one fleet (of " +
+                                  std::to_string(first.nFleetDevices) + " and of " +
+                                  std::to_string(file.nFleetDevices) + " devices)");
+        if (file.shard.nShard == files[i - 1]->shard.nShard)
+            return CStatus::Error(files[i - 1]->shard.strSource + " and " + file.shard.strSource +
+                                  " are both shard " + std::to_string(file.shard.nShard) + "/" +
+                                  std::to_string(file.shard.nShards));
     }
 
     CRunReport merged;
@@ -367,11 +354,9 @@ bool CStatsMerger::Merge(CRunReport& report, std::string& strError) const
     if (!seconds.empty()) {
         const int64_t nFirst = seconds.begin()->first;
         const int64_t nLast = seconds.rbegin()->first;
-        if (nLast - nFirst >= kMaxSeconds) {
-            strError = "the files' seconds are more than " + std::to_string(kMaxSeconds) +
-                       " s apart: not one run";
-            return false;
-        }
+        if (nLast - nFirst >= kMaxSeconds)
+            return CStatus::Error("the files' seconds are more than " + std::to_string(kMaxSeconds) +
+                                  " s apart: not one run");
         // Seconds no shard counted stay in the series, as zeros.
         merged.series.reserve(static_cast<size_t>(nLast - nFirst + 1));
         for (int64_t nSecond = nFirst; nSecond <= nLast; ++nSecond) {
@@ -393,5 +378,5 @@ bool CStatsMerger::Merge(CRunReport& report, std::string& strError) const
     }
     Quantiles(merged.histogram, merged);
     report = std::move(merged);
-    return true;
+    return CStatus();
 }

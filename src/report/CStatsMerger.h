@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "report/CRunReport.h"
 
 // Reads the stats files of fleet runs (what tovrik-cli --stats-json writes)
@@ -20,16 +21,16 @@ public:
     CStatsMerger(const CStatsMerger&) = delete;
     CStatsMerger& operator=(const CStatsMerger&) = delete;
 
-    // Reads a file by its UTF-8 path and adds it. False with the reason,
-    // which names the file, when it cannot be read or is not a stats file.
-    bool AddFile(const std::string& strPath, std::string& strError);
+    // Reads a file by its UTF-8 path and adds it. Fails, with a message that
+    // names the file, when it cannot be read or is not a stats file.
+    CStatus AddFile(const std::string& strPath);
     // Adds a stats file's text; strName names it in the report and in errors.
-    bool AddText(const std::string& strName, std::string_view json, std::string& strError);
+    CStatus AddText(const std::string& strName, std::string_view json);
 
-    // Merges everything added. False with the reason when nothing was added,
-    // or the files are not shards of one fleet (different shard counts or
-    // fleet sizes, a shard twice, seconds too far apart to be one run).
-    bool Merge(CRunReport& report, std::string& strError) const;
+    // Merges everything added. Fails when nothing was added, or the files are
+    // not shards of one fleet (different shard counts or fleet sizes, a shard
+    // twice, seconds too far apart to be one run).
+    CStatus Merge(CRunReport& report) const;
 
     // Stats files larger than this are refused rather than read.
     static constexpr int64_t kMaxFileBytes = int64_t{1} << 30;

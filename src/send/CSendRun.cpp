@@ -1,13 +1,11 @@
 #include "send/CSendRun.h"
 
-#include <new>
-#include <system_error>
 #include <utility>
 
 #include "send/CSocketSink.h"
 #include "send/SendWorker.h"
 
-CSendRun::CSendRun(int hSocket, CSendClock& clock, ThreadStarter startThread)
+CSendRun::CSendRun(int hSocket, CSendClock& clock, CThreadStarter::Function startThread)
     : m_pSocketSink(std::make_unique<CSocketSink>(hSocket)), m_clock(clock), m_startThread(std::move(startThread))
 {
 }
@@ -20,18 +18,6 @@ CSendRun::~CSendRun()
 CDatagramSink& CSendRun::SocketSink()
 {
     return *m_pSocketSink;
-}
-
-std::unique_ptr<std::thread> CSendRun::StartThread(std::function<void()> body, std::string& strError)
-{
-    try {
-        return std::make_unique<std::thread>(std::move(body));
-    } catch (const std::system_error& error) {
-        strError = error.what();
-    } catch (const std::bad_alloc&) {
-        strError = "out of memory";
-    }
-    return nullptr;
 }
 
 bool CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,

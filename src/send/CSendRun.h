@@ -1,11 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "base/CThreadStarter.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
 #include "send/SendSettings.h"
@@ -28,11 +28,9 @@ class SendWorker;
 // (that is, the next Stop).
 class CSendRun {
 public:
-    // Runs body on a new thread; null, with the reason, when none can be had.
-    using ThreadStarter = std::function<std::unique_ptr<std::thread>(std::function<void()> body, std::string& strError)>;
-
-    // hSocket: the endpoint's socket, which every datagram leaves through.
-    CSendRun(int hSocket, CSendClock& clock, ThreadStarter startThread = StartThread);
+    // hSocket: the endpoint's socket, which every datagram leaves through;
+    // startThread makes the worker's thread.
+    CSendRun(int hSocket, CSendClock& clock, CThreadStarter::Function startThread = CThreadStarter::Start);
     ~CSendRun();
     CSendRun(const CSendRun&) = delete;
     CSendRun& operator=(const CSendRun&) = delete;
@@ -50,12 +48,10 @@ public:
     bool IsRunning() const { return m_pThread != nullptr; }
     CDatagramSink& SocketSink();
 
-    static std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError);
-
 private:
     std::unique_ptr<CSocketSink> m_pSocketSink;
     CSendClock& m_clock;
-    ThreadStarter m_startThread;
+    CThreadStarter::Function m_startThread;
     std::atomic<bool> m_bRunning{false};
     std::unique_ptr<SendWorker> m_pWorker;
     std::unique_ptr<std::thread> m_pThread;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 // What a run reads of the window's settings, copied when the run starts so
 // that the worker never reads what the user-interface thread writes.

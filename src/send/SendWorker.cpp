@@ -2,20 +2,12 @@
 
 #include <utility>
 
+#include "schedule/CSendSchedule.h"
 #include "send/CDatagramSink.h"
 #include "send/CSendClock.h"
 #include "send/CSendNotify.h"
 #include "time/CDateTime.h"
-
-const SendWorker::ModeInfo SendWorker::kModes[kModeCount] = {
-    {kEverySecond, "每秒发送一次", "1s", 1},
-    {kEveryTenSeconds, "每十秒发送一次", "10s", 10},
-    {kEveryMinute, "每分钟发送一次", "1min", 60},
-    {kEveryHour, "每小时发送一次", "1h", 3600},
-    {kEvery100Ms, "每100毫秒发送一次", "100ms", 0},
-    {kReplay, "模拟实际发送", "replay", 0},
-    {kEvery10Ms, "每10毫秒发送一次", "10ms", 0},
-};
+#include "time/CTimeOfDay.h"
 
 SendWorker::SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                        const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink,
@@ -35,7 +27,7 @@ void SendWorker::Run()
     m_nCursor = 0;
     SendBytes(m_settings.strDeviceInfo.data(), m_settings.strDeviceInfo.size());
     m_nLastSend = 0;
-    m_nInterval = kTickMs;
+    m_nInterval = SendModes::kFirstTickMs;
     for (;;) {
         m_clock.Sleep(m_nInterval);
         const int64_t nNow = m_clock.Now();
@@ -52,54 +44,22 @@ void SendWorker::Run()
 
 bool SendWorker::Step(int64_t nNow)
 {
-    switch (m_settings.nMode) {
-    case kEverySecond:
-    case kEveryTenSeconds:
-        return TimedStep(nNow, IsMultipleAfter(nNow, kModes[m_settings.nMode].nPeriod));
-    case kEveryMinute:
-        return TimedStep(nNow, IsWholeMultiple(nNow, kModes[m_settings.nMode].nPeriod));
-    case kEveryHour:
-        return TimedStep(nNow, IsWholeLocalHour(nNow));
-    case kEvery100Ms:
+    const uint8_t nMode = m_settings.nMode;
+    // The 10 ms mode ticks faster from its first step on.
+    m_nInterval = CSendSchedule::TickMs(nMode);
+    if (CSendSchedule::IsTimed(nMode))
+        return TimedStep(nNow);
+    if (CSendSchedule::IsFast(nMode))
         return FastStep();
-    case kReplay:
+    if (CSendSchedule::IsReplay(nMode))
         return ReplayStep(nNow);
-    case kEvery10Ms:
-        m_nInterval = kFastTickMs;
-        return FastStep();
-    default:
-        // No mode selected: the ticks run on and nothing is sent.
-        return true;
-    }
+    // No mode selected: the ticks run on and nothing is sent.
+    return true;
 }
 
-bool SendWorker::IsMultipleAfter(int64_t nNow, int64_t nPeriod) const
+bool SendWorker::TimedStep(int64_t nNow)
 {
-    const int64_t nDiff = nNow - m_nLastSend;
-    return nDiff > 0 && nDiff % nPeriod == 0;
-}
-
-bool SendWorker::IsWholeMultiple(int64_t nNow, int64_t nPeriod) const
-{
-    // A clock set back by whole periods counts too.
-    const int64_t nDiff = nNow - m_nLastSend;
-    return nDiff != 0 && nDiff % nPeriod == 0;
-}
-
-bool SendWorker::IsWholeLocalHour(int64_t nNow) const
-{
-    // The whole hours of the local clock, which in a zone with a half-hour
-    // offset are not those of the epoch; like the minute mode, a clock set
-    // back onto a whole hour sends again.
-    if (nNow == m_nLastSend)
-        return false;
-    const CDateTime when(nNow);
-    return when.Minute() == 0 && when.Second() == 0;
-}
-
-bool SendWorker::TimedStep(int64_t nNow, bool bDue)
-{
-    if (!bDue)
+    if (!CSendSchedule::IsDue(m_settings.nMode, nNow, m_nLastSend))
         return true;
     if (m_nCursor >= m_pPackets->size()) {
         if (!m_settings.bLoop)
@@ -133,18 +93,13 @@ bool SendWorker::FastStep()
 
 bool SendWorker::ReplayStep(int64_t nNow)
 {
-    m_nInterval = kTickMs;
     if (!m_pIndex)
         return false;
-    if (nNow == m_nLastSend)
+    // After the clock was set back, the second is handled at the next tick.
+    if (CSendSchedule::CheckReplay(nNow, m_nLastSend) != CSendSchedule::ReplayCheck::kNewSecond)
         return true;
-    if (nNow < m_nLastSend) {
-        // The clock was set back: start again from the second before now.
-        m_nLastSend = nNow - 1;
-        return true;
-    }
     const CDateTime when(nNow);
-    const auto found = m_pIndex->find(CDeviceMessage::TimeOfDayKey(when.Hour(), when.Minute(), when.Second()));
+    const auto found = m_pIndex->find(CTimeOfDay::KeyOf(when));
     if (found != m_pIndex->end()) {
         for (const Packet& packet : found->second) {
             if (m_message.Stamp(packet, when, m_strText))

@@ -8,6 +8,7 @@
 #include "packet/CDeviceMessage.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
+#include "schedule/SendModes.h"
 #include "send/SendSettings.h"
 
 class CDatagramSink;
@@ -17,7 +18,8 @@ class CSendNotify;
 // One run of sending: the device info message first, then ticks (sleep, clock
 // read, tick notice, the mode's step, running-flag test) until the flag is
 // cleared or the mode runs out of packets; then the packets and the index are
-// released and OnSendEnd is called as the very last act.
+// released and OnSendEnd is called as the very last act. At each tick the
+// schedule (CSendSchedule) says whether the mode's packet is due.
 //
 // Owns the packets and the index from construction. Run() is the body of the
 // worker's thread; the clock, sink and notify objects and the running flag
@@ -25,31 +27,6 @@ class CSendNotify;
 // thread may change during the run.
 class SendWorker {
 public:
-    static constexpr int kTickMs = 100;
-    static constexpr int kFastTickMs = 10;
-
-    enum Mode : uint8_t {
-        kEverySecond = 0,
-        kEveryTenSeconds = 1,
-        kEveryMinute = 2,
-        kEveryHour = 3,
-        kEvery100Ms = 4,
-        kReplay = 5,
-        kEvery10Ms = 6,
-    };
-
-    // The send modes in index order (the index is the mode): the mode
-    // selector's entry, the command line's name, and for the timed modes
-    // the period in seconds (0 for the others).
-    struct ModeInfo {
-        Mode nMode;
-        const char* pszLabel;
-        const char* pszName;
-        int64_t nPeriod;
-    };
-    static constexpr int kModeCount = 7;
-    static const ModeInfo kModes[kModeCount];
-
     SendWorker(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                const std::atomic<bool>& bRunning, CSendClock& clock, CDatagramSink& sink, CSendNotify& notify);
 
@@ -58,13 +35,7 @@ public:
 private:
     // Each answers false when the run must end.
     bool Step(int64_t nNow);
-    bool TimedStep(int64_t nNow, bool bDue);
-    // When a timed mode's packet is due: a whole number of periods after the
-    // last send; the same in either direction; the first tick of a whole
-    // hour of the local clock.
-    bool IsMultipleAfter(int64_t nNow, int64_t nPeriod) const;
-    bool IsWholeMultiple(int64_t nNow, int64_t nPeriod) const;
-    bool IsWholeLocalHour(int64_t nNow) const;
+    bool TimedStep(int64_t nNow);
     bool FastStep();
     bool ReplayStep(int64_t nNow);
     void SendBytes(const char* pData, size_t nLength);
@@ -81,5 +52,5 @@ private:
 
     size_t m_nCursor = 0;
     int64_t m_nLastSend = 0;
-    int m_nInterval = kTickMs;
+    int m_nInterval = SendModes::kFirstTickMs;
 };

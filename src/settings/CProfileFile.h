@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/CStatus.h"
+
 // Settings in an INI text file, as the Windows profile functions keep them:
 // "[section]" lines and "key=value" lines below them; names compare without
 // regard to ASCII case, and lines starting with ';' are comments. Writing
@@ -26,7 +28,13 @@ public:
     static bool GetString(const std::string& strSection, const std::string& strKey, const std::string& strPath,
                           std::string& strValue);
     // Sets the key to strValue, adding the key, the section, the file and its
-    // directory as needed. False when the file cannot be written.
+    // directory as needed; fails, saying why, when the file cannot be written.
+    static CStatus Write(const std::string& strSection, const std::string& strKey, const std::string& strValue,
+                         const std::string& strPath);
+    // Write as the profile functions answer: false when it failed.
     static bool WriteString(const std::string& strSection, const std::string& strKey, const std::string& strValue,
-                            const std::string& strPath);
+                            const std::string& strPath)
+    {
+        return Write(strSection, strKey, strValue, strPath).IsOk();
+    }
 };

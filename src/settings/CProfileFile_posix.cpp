@@ -98,8 +98,10 @@ bool MakeDirectories(const std::string& strDirectory)
     if (strDirectory.empty())
         return true;
     struct stat info {};
-    if (stat(strDirectory.c_str(), &info) == 0)
+    if (stat(strDirectory.c_str(), &info) == 0) {
+        errno = ENOTDIR;
         return S_ISDIR(info.st_mode);
+    }
     const size_t nSlash = strDirectory.find_last_of('/');
     if (nSlash != std::string::npos && nSlash > 0 && !MakeDirectories(strDirectory.substr(0, nSlash)))
         return false;
@@ -162,8 +164,8 @@ int CProfileFile::GetInt(const std::string& strSection, const std::string& strKe
     return static_cast<int>(nValue);
 }
 
-bool CProfileFile::WriteString(const std::string& strSection, const std::string& strKey, const std::string& strValue,
-                               const std::string& strPath)
+CStatus CProfileFile::Write(const std::string& strSection, const std::string& strKey, const std::string& strValue,
+                            const std::string& strPath)
 {
     std::vector<std::string> lines;
     bool bCrLf = false;
@@ -202,24 +204,26 @@ bool CProfileFile::WriteString(const std::string& strSection, const std::string&
 
     const size_t nSlash = strPath.find_last_of('/');
     if (nSlash != std::string::npos && !MakeDirectories(strPath.substr(0, nSlash)))
-        return false;
+        return CStatus::FromErrno("cannot make the folder of " + strPath, errno);
     const std::string strTemporary = strPath + ".tmp";
     {
         std::ofstream file(strTemporary, std::ios::binary | std::ios::trunc);
         if (!file)
-            return false;
+            return CStatus::FromErrno("cannot write " + strTemporary, errno);
         const char* pLineEnd = bCrLf ? "\r\n" : "\n";
         for (const std::string& strLine : lines)
             file << strLine << pLineEnd;
         file.flush();
         if (!file) {
+            const int nError = errno;
             std::remove(strTemporary.c_str());
-            return false;
+            return CStatus::FromErrno("cannot write " + strTemporary, nError);
         }
     }
     if (std::rename(strTemporary.c_str(), strPath.c_str()) != 0) {
+        const int nError = errno;
         std::remove(strTemporary.c_str());
-        return false;
+        return CStatus::FromErrno("cannot replace " + strPath, nError);
     }
-    return true;
+    return CStatus();
 }

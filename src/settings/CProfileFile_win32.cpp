@@ -26,6 +26,13 @@ bool MakeDirectories(const std::wstring& strFile)
     return CreateDirectoryW(strDirectory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// What failed, with the system's error number.
+CStatus Failure(const std::string& strWhat)
+{
+    const DWORD nError = GetLastError();
+    return CStatus::Error(strWhat + " (error " + std::to_string(nError) + ")", static_cast<int>(nError));
+}
+
 }  // namespace
 
 std::string CProfileFile::SettingsPath(const std::string& strName)
@@ -68,12 +75,14 @@ bool CProfileFile::GetString(const std::string& strSection, const std::string& s
     return true;
 }
 
-bool CProfileFile::WriteString(const std::string& strSection, const std::string& strKey, const std::string& strValue,
-                               const std::string& strPath)
+CStatus CProfileFile::Write(const std::string& strSection, const std::string& strKey, const std::string& strValue,
+                            const std::string& strPath)
 {
     const std::wstring strFile = CWideText::Widen(strPath);
     if (!MakeDirectories(strFile))
-        return false;
-    return WritePrivateProfileStringW(CWideText::Widen(strSection).c_str(), CWideText::Widen(strKey).c_str(),
-                                      CWideText::Widen(strValue).c_str(), strFile.c_str()) != FALSE;
+        return Failure("cannot make the folder of " + strPath);
+    if (!WritePrivateProfileStringW(CWideText::Widen(strSection).c_str(), CWideText::Widen(strKey).c_str(),
+                                    CWideText::Widen(strValue).c_str(), strFile.c_str()))
+        return Failure("cannot write " + strPath);
+    return CStatus();
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "time/CCalendar.h"
 #include "time/CLocalTime.h"
 
 namespace {
@@ -20,30 +21,6 @@ struct Fields {
     int dayOfWeek;  // 0 = Sunday
     int dayOfYear;  // 1..366
 };
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, int& m, int& d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
 
 bool IsLeap(int y)
 {
@@ -63,7 +40,7 @@ bool FieldsToDate(const Fields& f, double& date)
         f.day > DaysInMonth(f.year, f.month) || f.hour < 0 || f.hour > 23 || f.minute < 0 ||
         f.minute > 59 || f.second < 0 || f.second > 59)
         return false;
-    const int64_t days = DaysFromCivil(f.year, f.month, f.day) + kOleEpochToUnixDays;
+    const int64_t days = CCalendar::DaysFromCivil(f.year, f.month, f.day) + kOleEpochToUnixDays;
     const int64_t seconds = f.hour * 3600 + f.minute * 60 + f.second;
     date = static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
     return true;
@@ -84,7 +61,7 @@ bool DateToFields(double date, Fields& f)
         seconds -= kSecondsPerDay;
     }
     const int64_t unixDays = nDays - kOleEpochToUnixDays;
-    CivilFromDays(unixDays, f.year, f.month, f.day);
+    CCalendar::CivilFromDays(unixDays, f.year, f.month, f.day);
     if (f.year < 100 || f.year > 9999)
         return false;
     f.hour = static_cast<int>(seconds / 3600);
@@ -92,7 +69,7 @@ bool DateToFields(double date, Fields& f)
     f.second = static_cast<int>(seconds % 60);
     // 1970-01-01 was a Thursday.
     f.dayOfWeek = static_cast<int>(((unixDays % 7) + 7 + 4) % 7);
-    f.dayOfYear = static_cast<int>(unixDays - DaysFromCivil(f.year, 1, 1) + 1);
+    f.dayOfYear = static_cast<int>(unixDays - CCalendar::DaysFromCivil(f.year, 1, 1) + 1);
     return true;
 }
 

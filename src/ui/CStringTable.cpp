@@ -1,6 +1,6 @@
 #include "ui/CStringTable.h"
 
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "ui/Resource.h"
 
 std::string CStringTable::Load(int nId)

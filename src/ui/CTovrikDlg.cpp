@@ -6,10 +6,10 @@
 #include "framework/CDialogWindow.h"
 #include "framework/DialogTemplate.h"
 #include "load/CFileLoader.h"
+#include "schedule/SendModes.h"
 #include "send/CSendRun.h"
-#include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
 #include "settings/CProfileFile.h"
+#include "text/TovrikTexts.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDialogNotify.h"
 #include "ui/CStringTable.h"
@@ -63,11 +63,11 @@ bool CTovrikDlg::OnInitDialog()
 
     UpdateData(false);
 
-    for (int i = 0; i < SendWorker::kModeCount; ++i)
-        m_cbSendType.InsertString(i, SendWorker::kModes[i].pszLabel);
+    for (int i = 0; i < SendModes::kCount; ++i)
+        m_cbSendType.InsertString(i, SendModes::kModes[i].pszLabel);
 
     const int nSendType = CProfileFile::GetInt(kSettingsSection, kSettingsKey, 0, SettingsPath());
-    m_cbSendType.SetCurSel(nSendType >= 0 && nSendType < SendWorker::kModeCount ? nSendType : -1);
+    m_cbSendType.SetCurSel(nSendType >= 0 && nSendType < SendModes::kCount ? nSendType : -1);
     return true;
 }
 
@@ -238,12 +238,15 @@ bool CTovrikDlg::OnClosing()
     return true;
 }
 
-Result CTovrikDlg::Load(const CFrameworkServices::LoadJob& job, int nReportsPerByte)
+Result CTovrikDlg::Load(const Loader& load, int nReportsPerByte)
 {
+    auto pResult = std::make_shared<Result>();
     m_bLoading = true;
-    Result result = Services().RunLoad(&Window(), job, nReportsPerByte, m_nProgressDelayMs);
+    const bool bCompleted = Services().RunLoad(
+        &Window(), [pResult, load](const CLoadResult::Progress& progress) { *pResult = load(progress); },
+        nReportsPerByte, m_nProgressDelayMs);
     m_bLoading = false;
-    return result;
+    return bCompleted ? std::move(*pResult) : Result::WithStatus(Result::kCancelled);
 }
 
 bool CTovrikDlg::CheckLoad(const Result& result)

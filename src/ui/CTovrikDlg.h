@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -65,8 +66,10 @@ private:
     // Shows the hex text as the loader left it (the kept digits, or nothing
     // after a rejection); false, with the operator told, when it was rejected.
     bool ShowHexText(const CTextLoader::Prepared& prepared);
-    // Runs a load with the window kept alive.
-    CLoadResult Load(const CFrameworkServices::LoadJob& job, int nReportsPerByte);
+    // Runs a load with the window kept alive; kCancelled when the operator
+    // cancelled it.
+    using Loader = std::function<CLoadResult(const CLoadResult::Progress&)>;
+    CLoadResult Load(const Loader& load, int nReportsPerByte);
     // Tells the operator why a load gave nothing to send; true when it did.
     bool CheckLoad(const CLoadResult& result);
     // Starts the worker with the members' settings; false (and told, and idle)

@@ -17,7 +17,11 @@ constexpr ControlClass kStatic = ControlClass::kStatic;
 const ControlTemplate kMainControls[] = {
     {IDC_EDIT_PORT, kEdit, nullptr, 145, 14, 40, 14, kEsNumber | kEsAutoHScroll | kWsBorder | kWsTabStop},
     {IDC_BUTTON_START, kButton, CStringTable::kStart, 257, 7, 50, 14, kBsDefPushButton | kWsTabStop},
-    {DialogId::kStatic, kStatic, "目标地址:", 10, 17, 31, 8, kSsLeft},
+    // The captions below are wider than their first rectangles, which cut
+    // them off in a CJK font: this one grows to the left, clear of the
+    // address control; the check boxes to the right, clear of their
+    // neighbours.
+    {DialogId::kStatic, kStatic, "目标地址:", 4, 17, 37, 8, kSsLeft},
     // No ES_WANTRETURN: Enter in it presses the default button.
     {IDC_EDIT_CONTENT, kEdit, nullptr, 15, 62, 289, 124,
      kEsMultiline | kEsAutoVScroll | kWsVScroll | kWsBorder | kWsTabStop},
@@ -28,9 +32,9 @@ const ControlTemplate kMainControls[] = {
     {IDC_COMBO_SENDTYPE, ControlClass::kComboBox, nullptr, 188, 14, 63, 132,
      kCbsDropDownList | kCbsSort | kWsVScroll | kWsTabStop},
     {IDC_IPADDRESS_TARGET, ControlClass::kIpAddress, nullptr, 42, 14, 100, 15, kWsTabStop},
-    {IDC_CHECK_LOOP, kButton, "是否循环发送", 124, 33, 57, 10, kBsAutoCheckBox | kWsTabStop},
-    {IDC_CHECK_MODIFYTIME, kButton, "是否修改时间", 190, 33, 57, 10, kBsAutoCheckBox | kWsTabStop},
-    {IDC_CHECK_HEXMODE, kButton, "是否为十六进制模式", 15, 33, 78, 10, kBsAutoCheckBox | kWsTabStop},
+    {IDC_CHECK_LOOP, kButton, "是否循环发送", 124, 33, 61, 10, kBsAutoCheckBox | kWsTabStop},
+    {IDC_CHECK_MODIFYTIME, kButton, "是否修改时间", 190, 33, 61, 10, kBsAutoCheckBox | kWsTabStop},
+    {IDC_CHECK_HEXMODE, kButton, "是否为十六进制模式", 15, 33, 85, 10, kBsAutoCheckBox | kWsTabStop},
 };
 
 const ControlTemplate kAboutControls[] = {

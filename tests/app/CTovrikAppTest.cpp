@@ -10,7 +10,7 @@
 #include "framework/fake/CFakeDialogWindow.h"
 #include "framework/fake/CFakeFrameworkServices.h"
 #include "net/CUDPSocket.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 // The process's one endpoint, as the program's main.cpp defines it.
 CUDPSocket theUDPSocket;

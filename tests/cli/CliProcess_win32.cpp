@@ -44,17 +44,39 @@ std::wstring ProgramPath()
     return (std::filesystem::path(self).parent_path() / program).wstring();
 }
 
-// What the console does on Ctrl-C or Ctrl-Break: it starts the system's
-// control routine in the process on a thread of its own, which calls the
-// process's console control handlers. (GenerateConsoleCtrlEvent would need a
-// console shared with the child, which a test run under a pipe has not.)
-void SendConsoleControl(HANDLE hProcess, DWORD nEvent)
+// A console for the children to share, so that Ctrl-C can reach them as
+// the console sends it. A test run whose output goes into pipes or files may
+// have none it can signal through (under wine it has a headless one that
+// refuses): it gets a console of its own, which nothing here writes to.
+void ShareConsole()
 {
+    static bool bShared = false;
+    if (bShared)
+        return;
+    bShared = true;
+    DWORD nMode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &nMode) &&
+        !GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &nMode)) {
+        FreeConsole();
+        AllocConsole();
+    }
+}
+
+// Ctrl-C as the console sends it: GenerateConsoleCtrlEvent to the child's
+// process group. Ctrl-Break the way the console delivers either: the system's
+// control routine started in the process on a thread of its own, which calls
+// the process's handlers (wine's GenerateConsoleCtrlEvent sends Ctrl-C only).
+void SendConsoleControl(const PROCESS_INFORMATION& process, DWORD nEvent)
+{
+    if (nEvent == CTRL_C_EVENT) {
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, process.dwProcessId);
+        return;
+    }
     const auto pRoutine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
     if (pRoutine == nullptr)
         return;
-    const HANDLE hThread = CreateRemoteThread(hProcess, nullptr, 0, pRoutine,
+    const HANDLE hThread = CreateRemoteThread(process.hProcess, nullptr, 0, pRoutine,
                                               reinterpret_cast<void*>(static_cast<uintptr_t>(nEvent)), 0, nullptr);
     if (hThread != nullptr)
         CloseHandle(hThread);
@@ -89,16 +111,18 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
     startup.hStdOutput = hOut;
     startup.hStdError = hErr;
     PROCESS_INFORMATION process{};
+    ShareConsole();
     const auto start = std::chrono::steady_clock::now();
+    // A process group of its own: the console's Ctrl-C for it alone.
     const BOOL bStarted = CreateProcessW(strProgram.c_str(), &strCommandLine[0], nullptr, nullptr, TRUE,
-                                         0, nullptr, nullptr, &startup, &process);
+                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process);
     CloseHandle(hOut);
     CloseHandle(hErr);
     if (!bStarted)
         return run;
     if (stop != Stop::kNone) {
         Sleep(static_cast<DWORD>(nStopAfterMs));
-        SendConsoleControl(process.hProcess, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
+        SendConsoleControl(process, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
     }
     if (WaitForSingleObject(process.hProcess, kLongestRunMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 255);

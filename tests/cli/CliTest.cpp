@@ -11,7 +11,7 @@
 #include "TempDir.h"
 #include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CLocalTime.h"
 
 namespace {
@@ -196,6 +196,8 @@ TEST(CliTest, ThePortIsDecimalAndFailedSendsAreCounted)
     EXPECT_TRUE(Contains(failing.err, "warning: '300.1.1.1' does not resolve now")) << failing.err;
     EXPECT_TRUE(Contains(failing.out, "sent 0 datagrams in ")) << failing.out;
     EXPECT_TRUE(Contains(failing.out, "; 2 could not be sent\n")) << failing.out;
+    EXPECT_TRUE(Contains(failing.out, " bytes not sent: ")) << failing.out;
+    EXPECT_FALSE(Contains(failing.out, ".\n")) << "a reason without a full stop, as strerror's: " << failing.out;
 }
 
 TEST(CliTest, TextFilesAreReadWithTheImportsLimitsAndSayWhereTheCuttingStopped)

@@ -157,14 +157,44 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
     }
     EXPECT_EQ(nNext, 6001u);
 
-    const std::vector<std::vector<std::string>> bad = {
-        {"--devices", "0"},          {"--devices", "1000001"},      {"--devices", "by-imei"},
-        {"--shard", "6/6"},          {"--imei-first", "99", "--devices", "2"}, {"--bind", "127.0.0"},
-        {"--bind-ports", "9-8"},     {"--counter", "IMEI"},         {"--imei-first", "12a"},
+    // Each refusal names the option and says what would do.
+    struct Case {
+        std::vector<std::string> args;
+        int nExit;
+        std::string message;
     };
-    for (const std::vector<std::string>& args : bad) {
+    const Case cases[] = {
+        {{"--devices", "0"}, 64, "--devices: '0' is not a number from 1 to 1000000 or by-imei"},
+        {{"--devices", "1000001"}, 64, "--devices: '1000001' is not a number"},
+        {{"--devices", "by-imei"}, 64, "--devices: by-imei needs --import FILE and -m replay"},
+        {{"--shard", "6/6"}, 64, "--shard: '6/6' is not K/M with 0 <= K < M"},
+        {{"--shard", "1/0"}, 64, "--shard: '1/0' is not K/M"},
+        {{"--imei-first", "99", "--devices", "2"}, 64, "--imei-first: the last device's IMEI 100 has more than 2"},
+        {{"--imei-first", "12a"}, 64, "--imei-first: '12a' is not 1 to 18 decimal digits"},
+        {{"--imei-first", "1234567890123456789"}, 64, "is not 1 to 18 decimal digits"},
+        {{"--bind", "127.0.0"}, 64, "--bind: '127.0.0' is not an IPv4 address"},
+        {{"--bind", "127.0.0.256"}, 64, "--bind: '127.0.0.256' is not"},
+        {{"--bind-ports", "9-8"}, 64, "--bind-ports: '9-8' is not LO-HI with 1 <= LO <= HI <= 65535"},
+        {{"--bind-ports", "0-8"}, 64, "--bind-ports: '0-8' is not"},
+        {{"--devices", "00000000000000000002"}, 64, "--devices: '00000000000000000002' is not a number"},
+        {{"--bind", "0127.0.0.1"}, 64, "--bind: '0127.0.0.1' is not an IPv4 address"},
+        {{"--counter", "IMEI"}, 64, "--counter: needs a member other than IMEI and time"},
+        {{"--counter", "time"}, 64, "--counter: needs a member other than IMEI and time"},
+        {{"--devices", "2", "--bind-ports", "40000-40001"}, 0, "fleet: devices 0-1 of 2"},
+        {{"--bind-ports", "40000-40000"}, 0, "fleet: devices 0-0 of 1"},
+        // The width of --imei-first is kept, leading zeros and all.
+        {{"--imei-first", "0000012", "--devices", "2"}, 0, "IMEI 0000012-0000013, mode 0, 1 thread"},
+        {{"--imei-first", "999999999999999998", "--devices", "2"}, 0,
+         "IMEI 999999999999999998-999999999999999999"},
+        {{"--devices", "7", "--shard", "1/3", "--threads", "2"}, 0,
+         "fleet: devices 2-3 of 7, IMEI 1234567892-1234567893, mode 0, 2 threads"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("--dry-run");
         const CliRun run = RunCli(args);
-        EXPECT_EQ(run.nExit, 64) << args[0] << " " << args[1] << ": " << run.err;
+        EXPECT_EQ(run.nExit, c.nExit) << c.args[0] << " " << c.args[1] << ": " << run.err;
+        EXPECT_TRUE(Contains(run.err, c.message)) << c.message << " in: " << run.err;
     }
 }
 

@@ -2,14 +2,16 @@
 """Checks the scale-out manifests in deploy/ as far as it can be done without
 a cluster or a running systemd: the Kubernetes Job is well-formed YAML, an
 Indexed Job with completions == parallelism == M whose container runs
-`--shard $(JOB_COMPLETION_INDEX)/M` with the index from the downward API;
+`--shard $(JOB_COMPLETION_INDEX)/M` with the index from the downward API,
+the image the build makes (tovrik:VERSION) and a metrics port with the scrape
+annotations that point at it;
 the systemd template unit parses (systemd-analyze verify when there is one),
 its ExecStart runs `--shard %i/${M}` and every variable it uses is set by
 the shipped fleet.conf. With --cli, each shard's command line (the Job's for
 every index, the unit's as systemd would expand it) is also given to
 tovrik-cli with --dry-run, the target turned to 127.0.0.1, and must parse.
 
-    check_manifests.py DEPLOY_DIR [--cli PATH/tovrik-cli]
+    check_manifests.py DEPLOY_DIR [--cli PATH/tovrik-cli] [--version VERSION]
 """
 
 import argparse
@@ -66,7 +68,23 @@ def try_cli(cli, args, what):
         what, " ".join(args), done.returncode, done.stderr.decode(errors="replace").strip()))
 
 
-def check_job(path, cli):
+def check_metrics_port(template, container):
+    """A port named metrics, and the pod's scrape annotations naming it."""
+    ports = [p for p in container.get("ports") or [] if p.get("name") == "metrics"]
+    if not check(len(ports) == 1, "Job: one container port named metrics"):
+        return None
+    port = ports[0].get("containerPort")
+    check(isinstance(port, int) and 0 < port < 65536, "Job: the metrics port is a port number, found %r" % port)
+    check(ports[0].get("protocol", "TCP") == "TCP", "Job: the metrics port is TCP")
+    annotations = template.get("metadata", {}).get("annotations") or {}
+    expected = {"prometheus.io/scrape": "true", "prometheus.io/port": str(port), "prometheus.io/path": "/metrics"}
+    for key, value in expected.items():
+        found = annotations.get(key)
+        check(found == value, "Job: pod annotation %s: %r, found %r" % (key, value, found))
+    return port
+
+
+def check_job(path, cli, version):
     with open(path, encoding="utf-8") as f:
         documents = [d for d in yaml.safe_load_all(f) if d is not None]
     jobs = [d for d in documents if isinstance(d, dict) and d.get("kind") == "Job"]
@@ -79,12 +97,17 @@ def check_job(path, cli):
     shards = body.get("completions")
     check(isinstance(shards, int) and shards >= 1, "Job: completions is a positive count")
     check(body.get("parallelism") == shards, "Job: parallelism %r == completions %r" % (body.get("parallelism"), shards))
-    pod = body.get("template", {}).get("spec", {})
+    template = body.get("template", {})
+    pod = template.get("spec", {})
     check(pod.get("restartPolicy") in ("Never", "OnFailure"), "Job: restartPolicy Never or OnFailure")
     containers = pod.get("containers") or []
     if not check(len(containers) == 1, "Job: one container"):
         return
     container = containers[0]
+    if version:
+        check(container.get("image") == "tovrik:" + version,
+              "Job: image tovrik:%s (make image), found %r" % (version, container.get("image")))
+    check_metrics_port(template, container)
     args = [str(a) for a in (container.get("command") or [])[1:] + (container.get("args") or [])]
     check(option_value(args, "--shard") == "%s/%s" % (SHARD_INDEX, shards),
           "Job: --shard %s/%s in %s" % (SHARD_INDEX, shards, args))
@@ -207,10 +230,11 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("deploy_dir")
     ap.add_argument("--cli", help="tovrik-cli to try the shards' command lines with (--dry-run)")
+    ap.add_argument("--version", help="the project's version: the Job must run tovrik:VERSION")
     args = ap.parse_args()
     if args.cli and not os.access(args.cli, os.X_OK):
         ap.error("%s is not an executable" % args.cli)
-    check_job(os.path.join(args.deploy_dir, "kubernetes", "tovrik-fleet-job.yaml"), args.cli)
+    check_job(os.path.join(args.deploy_dir, "kubernetes", "tovrik-fleet-job.yaml"), args.cli, args.version)
     check_unit(os.path.join(args.deploy_dir, "systemd", "tovrik-fleet@.service"),
                os.path.join(args.deploy_dir, "systemd", "fleet.conf"), args.cli)
     for failure in failures:

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <memory>
 #include <string>
 
 #include "fleet/CDeviceSockets.h"
@@ -11,12 +12,13 @@
 
 namespace {
 
-uint16_t LocalPort(const CDeviceSockets& sockets, uint32_t nDevice)
+
+sockaddr_in LocalAddress(const CDeviceSockets& sockets, uint32_t nDevice)
 {
     sockaddr_in local{};
     socklen_t nLength = sizeof local;
     getsockname(sockets.Handle(nDevice), reinterpret_cast<sockaddr*>(&local), &nLength);
-    return ntohs(local.sin_port);
+    return local;
 }
 
 bool Readable(const CDeviceSockets& sockets, uint32_t nDevice, int nTimeoutMs)
@@ -33,18 +35,19 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
     CDeviceSockets::Binding binding;
     binding.addresses.push_back(LoopbackPeer::Address(0).sin_addr);
     CDeviceSockets sockets;
-    std::string strReason;
-    ASSERT_TRUE(sockets.Open(2, binding, LoopbackPeer::Address(peer.Port()), strReason)) << strReason;
+    const CStatus opened = sockets.Open(2, binding, LoopbackPeer::Address(peer.Port()));
+    ASSERT_TRUE(opened.IsOk()) << opened.Message();
 
-    ASSERT_TRUE(peer.SendTo(LocalPort(sockets, 0), "before"));
+    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "before"));
     EXPECT_TRUE(Readable(sockets, 0, 1000));
 
-    ASSERT_TRUE(sockets.DiscardIncoming(strReason)) << strReason;
+    const CStatus discarding = sockets.DiscardIncoming();
+    ASSERT_TRUE(discarding.IsOk()) << discarding.Message();
     char buffer[16];
     while (recv(sockets.Handle(0), buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
     }
-    ASSERT_TRUE(peer.SendTo(LocalPort(sockets, 0), "after"));
-    ASSERT_TRUE(peer.SendTo(LocalPort(sockets, 1), "after"));
+    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "after"));
+    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 1).sin_port), "after"));
     EXPECT_FALSE(Readable(sockets, 0, 200));
     EXPECT_FALSE(Readable(sockets, 1, 0));
 
@@ -52,4 +55,27 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
     std::string bytes;
     ASSERT_TRUE(peer.Receive(bytes));
     EXPECT_EQ(bytes, "x");
+}
+
+TEST(CDeviceSocketsTest, DevicesTakeTheAddressesInTurnAndAPortEachRound)
+{
+    CDeviceSockets::Binding binding;
+    in_addr second{};
+    inet_pton(AF_INET, "127.0.0.2", &second);
+    binding.addresses = {LoopbackPeer::Address(0).sin_addr, second};
+    // Two ports some other program may hold: a few pairs are tried.
+    std::unique_ptr<CDeviceSockets> pSockets;
+    CStatus opened = CStatus::Error("not tried");
+    for (uint16_t nLow = 47000; nLow < 47400 && !opened.IsOk(); nLow = static_cast<uint16_t>(nLow + 37)) {
+        binding.nPortLow = nLow;
+        binding.nPortHigh = static_cast<uint16_t>(nLow + 1);
+        pSockets = std::make_unique<CDeviceSockets>();
+        opened = pSockets->Open(4, binding, LoopbackPeer::Address(9));
+    }
+    ASSERT_TRUE(opened.IsOk()) << opened.Message();
+    for (uint32_t j = 0; j < 4; ++j) {
+        const sockaddr_in local = LocalAddress(*pSockets, j);
+        EXPECT_EQ(local.sin_addr.s_addr, binding.addresses[j % 2].s_addr) << j;
+        EXPECT_EQ(ntohs(local.sin_port), binding.nPortLow + j / 2) << j;
+    }
 }

@@ -11,9 +11,12 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/FakeFleetEnvironment.h"
 #include "load/CFileLoader.h"
+#include "schedule/CSendSchedule.h"
+#include "schedule/SendModes.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
+#include "time/CDateTime.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ struct FleetRun {
     CFleetPlan plan;
     CFleetStats stats;
     std::vector<FleetDatagram> sent;
+    int64_t nEndNs = 0;  // the fake clock when the engine had ended
     Sent Of(uint32_t nDevice) const
     {
         Sent of;
@@ -48,24 +52,33 @@ CFleetPlan::Settings PlanSettings(uint8_t nMode, bool bLoop = true, bool bModify
     return settings;
 }
 
-// A fleet on the fake clock from nStartMs to nEndMs, on one scheduler thread.
-void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
-              const TimeIndex* pIndex, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = false,
-              int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
+// A fleet (or a shard of one) on the fake clock from nStartMs to nEndMs.
+void RunEngine(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
+               const TimeIndex* pIndex, const CFleetEngine::Settings& engineSettings, int64_t nStartMs,
+               int64_t nEndMs, int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
 {
     run.plan.Build(settings, TovrikTexts::kDeviceInfo, packets, pIndex);
     CFakeFleetClock clock(nStartMs * kNs, nEndMs * kNs);
     if (nJumpMs != 0)
         clock.PlanJump(nJumpAtMs * kNs, nJumpMs * kNs);
     CFakeFleetSink sink(clock, nCostNs);
+    CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
+    ASSERT_TRUE(engine.Start().IsOk());
+    engine.Wait();
+    run.sent = sink.m_sent;
+    run.nEndNs = clock.NowNs();
+}
+
+// A whole fleet of nDevices on one scheduler thread.
+void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketList& packets,
+              const TimeIndex* pIndex, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = false,
+              int64_t nCostNs = 0, int64_t nJumpAtMs = 0, int64_t nJumpMs = 0)
+{
     CFleetEngine::Settings engineSettings;
     engineSettings.nFleetDevices = nDevices;
     engineSettings.nDevices = nDevices;
     engineSettings.bSpread = bSpread;
-    CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
-    engine.Start();
-    engine.Wait();
-    run.sent = sink.m_sent;
+    RunEngine(run, settings, packets, pIndex, engineSettings, nStartMs, nEndMs, nCostNs, nJumpAtMs, nJumpMs);
 }
 
 // The one-device worker on its fake clock until nEndMs.
@@ -131,10 +144,10 @@ TEST_F(CFleetEngineTest, AFleetOfOneSendsWhatTheWorkerSendsAtTheSameSecondsModeB
         int64_t nSeconds;
     };
     const Case cases[] = {
-        {SendWorker::kEverySecond, true, true, 8},      {SendWorker::kEverySecond, false, true, 8},
-        {SendWorker::kEveryTenSeconds, true, false, 45}, {SendWorker::kEveryMinute, true, true, 250},
-        {SendWorker::kEveryHour, false, true, 11000},    {SendWorker::kEvery100Ms, true, true, 2},
-        {SendWorker::kEvery10Ms, true, true, 2},
+        {SendModes::kEverySecond, true, true, 8},      {SendModes::kEverySecond, false, true, 8},
+        {SendModes::kEveryTenSeconds, true, false, 45}, {SendModes::kEveryMinute, true, true, 250},
+        {SendModes::kEveryHour, false, true, 11000},    {SendModes::kEvery100Ms, true, true, 2},
+        {SendModes::kEvery10Ms, true, true, 2},
     };
     const int64_t nStartMs = (kT0 + 3) * 1000 + 250;
     for (const Case& c : cases) {
@@ -153,28 +166,39 @@ TEST_F(CFleetEngineTest, AFleetOfOneReplaysAndFollowsAClockSetBackLikeTheWorker)
     const int64_t nStartMs = kT0 * 1000 + 300;
     const int64_t nEndMs = nStartMs + 20 * 1000;
     CLoadResult forWorker = CFileLoader::ImportBytes(file.data(), file.size());
-    const Sent expected = RunWorker(SendWorker::kReplay, true, true, std::move(forWorker.pPackets),
+    const Sent expected = RunWorker(SendModes::kReplay, true, true, std::move(forWorker.pPackets),
                                     std::move(forWorker.pIndex), nStartMs, nEndMs, nStartMs + 5000, -3000);
     CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
     FleetRun run;
-    RunFleet(run, PlanSettings(SendWorker::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
+    RunFleet(run, PlanSettings(SendModes::kReplay), *loaded.pPackets, loaded.pIndex.get(), 1, nStartMs, nEndMs,
              false, 0, nStartMs + 5000, -3000);
     // 10:00:02 twice, 10:00:04, then the clock goes back three seconds and
     // both seconds come again.
     ASSERT_EQ(expected.size(), 1u + 3 + 3);
     EXPECT_EQ(run.Of(0), expected);
 
-    const Sent minute = RunWorker(SendWorker::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
+    const Sent minute = RunWorker(SendModes::kEveryMinute, true, false, Packets(), nullptr, nStartMs,
                                   nStartMs + 200000, nStartMs + 70000, -120000);
+    // Set back by one second, onto the second last handled: it comes again.
+    CLoadResult again = CFileLoader::ImportBytes(file.data(), file.size());
+    const Sent expectedAgain = RunWorker(SendModes::kReplay, true, true, std::move(again.pPackets),
+                                         std::move(again.pIndex), nStartMs, nEndMs, nStartMs + 5000, -1000);
+    CLoadResult loadedAgain = CFileLoader::ImportBytes(file.data(), file.size());
+    FleetRun runAgain;
+    RunFleet(runAgain, PlanSettings(SendModes::kReplay), *loadedAgain.pPackets, loadedAgain.pIndex.get(), 1,
+             nStartMs, nEndMs, false, 0, nStartMs + 5000, -1000);
+    ASSERT_EQ(expectedAgain.size(), 1u + 3 + 1);
+    EXPECT_EQ(runAgain.Of(0), expectedAgain);
+
     FleetRun minuteRun;
-    RunFleet(minuteRun, PlanSettings(SendWorker::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
+    RunFleet(minuteRun, PlanSettings(SendModes::kEveryMinute, true, false), *Packets(), nullptr, 1, nStartMs,
              nStartMs + 200000, false, 0, nStartMs + 70000, -120000);
     EXPECT_EQ(minuteRun.Of(0), minute);
 }
 
 TEST_F(CFleetEngineTest, EachDeviceHasItsOwnImeiAndCounterAndSpreadPlacesItInThePeriod)
 {
-    CFleetPlan::Settings settings = PlanSettings(SendWorker::kEverySecond);
+    CFleetPlan::Settings settings = PlanSettings(SendModes::kEverySecond);
     settings.nImeiFirst = 7;
     settings.nImeiWidth = 15;
     settings.strCounter = "packnum";
@@ -217,7 +241,7 @@ TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
     FleetRun run;
     // Each send takes 2 ms, so the two devices take 4 ms of every 10 ms
     // period: ticks that slept after sending would fall behind by 40 %.
-    RunFleet(run, PlanSettings(SendWorker::kEvery10Ms), *pPackets, nullptr, 2, kT0 * 1000, kT0 * 1000 + 60000,
+    RunFleet(run, PlanSettings(SendModes::kEvery10Ms), *pPackets, nullptr, 2, kT0 * 1000, kT0 * 1000 + 60000,
              true, 2 * kNs);
     const size_t nFirst = run.Of(0).size() - 1;
     const size_t nSecond = run.Of(1).size() - 1;
@@ -229,13 +253,18 @@ TEST_F(CFleetEngineTest, FastModesKeepAbsoluteDeadlinesWhateverEachSendCosts)
 TEST_F(CFleetEngineTest, ADeviceEndsAfterItsLastPacketOrStopsAtOneItCannotWrite)
 {
     FleetRun once;
-    RunFleet(once, PlanSettings(SendWorker::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000);
+    // Each send takes 1 ms: the second and third device of each instant are
+    // 1 and 2 ms late.
+    RunFleet(once, PlanSettings(SendModes::kEvery100Ms), *Packets(), nullptr, 3, kT0 * 1000, kT0 * 1000 + 60000,
+             false, kNs);
     EXPECT_EQ(once.sent.size(), 3u * 4);
     EXPECT_EQ(once.stats.Devices(), 0) << "all ended";
     EXPECT_LT(once.sent.back().nNs, (kT0 * 1000 + 400) * kNs);
+    EXPECT_EQ(once.nEndNs, once.sent.back().nNs + kNs) << "ended right after the last packet";
+    EXPECT_EQ(once.stats.Total().dMaxMs, 2.0);
 
     FleetRun blocked;
-    RunFleet(blocked, PlanSettings(SendWorker::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
+    RunFleet(blocked, PlanSettings(SendModes::kEverySecond), *MakePackets({kMessages[0], "{not json}", kMessages[1]}),
              nullptr, 2, kT0 * 1000, kT0 * 1000 + 10000);
     EXPECT_EQ(blocked.Of(0).size(), 2u) << "the device info and the first packet, then nothing";
     EXPECT_EQ(blocked.stats.Devices(), 2) << "stopped, not ended";
@@ -249,11 +278,12 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
         "{\"IMEI\":\"A\",\"time\":\"2020-01-02 10:00:02\",\"v\":2}\n"
         "{\"IMEI\":\"B\",\"time\":\"2020-01-01 10:00:03\"}\n";
     CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
-    CFleetPlan::Settings settings = PlanSettings(SendWorker::kReplay);
+    CFleetPlan::Settings settings = PlanSettings(SendModes::kReplay);
     settings.bByImei = true;
     FleetRun run;
+    run.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
     RunFleet(run, settings, *loaded.pPackets, loaded.pIndex.get(), 3, kT0 * 1000, kT0 * 1000 + 5000);
-    ASSERT_EQ(run.plan.ImeiGroups(), 3u);
+    ASSERT_EQ(run.plan.ImeiGroups(), 3u) << "a plan built again starts afresh";
     const Sent a = run.Of(0);
     ASSERT_EQ(a.size(), 3u);
     EXPECT_NE(a[0].first.find("\"IMEI\":\"A\""), std::string::npos);
@@ -266,3 +296,94 @@ TEST_F(CFleetEngineTest, ByImeiEachDeviceReplaysOnlyItsOwnMessagesWithItsOwnDevi
     ASSERT_EQ(run.Of(2).size(), 2u);
     EXPECT_EQ(run.Of(2)[1].second, kT0 + 3);
 }
+
+namespace {
+
+// Where each device's datagrams fall, the device info message first, in ms
+// after kT0; the packets count "n" up from "007" per device, and a stamp
+// holds the second a packet went at.
+struct InstantCase {
+    const char* pszName;
+    uint8_t nMode;
+    uint32_t nDevices;  // of this engine
+    uint64_t nFirstDevice;
+    uint64_t nFleetDevices;
+    bool bSpread;
+    int64_t nStartMs;
+    int64_t nEndMs;
+    std::vector<std::vector<int64_t>> instantsMs;  // per local device
+    // The clock set by nJumpMs when it would pass nJumpAtMs.
+    int64_t nJumpAtMs = 0;
+    int64_t nJumpMs = 0;
+};
+
+const char kCountedFile[] =
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:01\"}\n"
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:01\"}\n"
+    "{\"IMEI\":\"1\",\"n\":\"007\",\"time\":\"2020-01-01 10:00:02\"}\n";
+
+class CFleetInstantTest : public ::testing::TestWithParam<InstantCase> {
+protected:
+    CFleetInstantTest() : m_tz("UTC0") {}
+    TzGuard m_tz;
+};
+
+}  // namespace
+
+TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
+{
+    const InstantCase& c = GetParam();
+    CLoadResult loaded = CFileLoader::ImportBytes(kCountedFile, sizeof kCountedFile - 1);
+    CFleetPlan::Settings settings = PlanSettings(c.nMode, c.nMode != SendModes::kEvery10Ms);
+    settings.strCounter = "n";
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = c.nFleetDevices;
+    engineSettings.nFirstDevice = c.nFirstDevice;
+    engineSettings.nDevices = c.nDevices;
+    engineSettings.bSpread = c.bSpread;
+    FleetRun run;
+    RunEngine(run, settings, *loaded.pPackets, c.nMode == SendModes::kReplay ? loaded.pIndex.get() : nullptr,
+              engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs, 0, kT0 * 1000 + c.nJumpAtMs,
+              c.nJumpMs);
+    for (uint32_t k = 0; k < c.nDevices; ++k) {
+        std::vector<int64_t> instants;
+        std::vector<std::string> counters;
+        for (const FleetDatagram& datagram : run.sent) {
+            if (datagram.nDevice != k)
+                continue;
+            instants.push_back(datagram.nNs / kNs - kT0 * 1000);
+            if (instants.size() == 1)
+                continue;
+            counters.push_back(datagram.bytes.substr(datagram.bytes.find("\"n\":") + 4, 5));
+            if (CSendSchedule::IsFast(c.nMode))
+                continue;
+            const size_t nTime = datagram.bytes.find("\"time\":\"");
+            ASSERT_NE(nTime, std::string::npos) << datagram.bytes;
+            EXPECT_EQ(datagram.bytes.substr(nTime + 8, 19),
+                      CDateTime(CSendSchedule::SecondOf(datagram.nNs)).Format("%Y-%m-%d %H:%M:%S"))
+                << "device " << k;
+        }
+        EXPECT_EQ(instants, c.instantsMs[k]) << "device " << k;
+        for (size_t i = 0; i < counters.size(); ++i)
+            EXPECT_EQ(counters[i], "\"00" + std::to_string(7 + i) + "\"") << "device " << k << " packet " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, CFleetInstantTest,
+    ::testing::Values(
+        // Devices 2 and 3 of 4: offsets 2/4 and 3/4 of the second.
+        InstantCase{"ShardSpreadByGlobalIndex", SendModes::kEverySecond, 2, 2, 4, true, 0, 1999,
+                    {{500, 600, 1500}, {750, 850, 1750}}},
+        // Started 3 s into ten: a device's second is the clock's less its offset.
+        InstantCase{"TenSecondsSpread", SendModes::kEveryTenSeconds, 4, 0, 4, true, 3000, 24000,
+                    {{3000, 10000, 20000}, {5500, 12500, 22500}, {8000, 15000}, {10500, 17500}}},
+        InstantCase{"FastPacketsOnePeriodAfterTheStart", SendModes::kEvery10Ms, 2, 0, 2, true, 0, 1000,
+                    {{0, 10, 20, 30}, {5, 15, 25, 35}}},
+        InstantCase{"Every100Ms", SendModes::kEvery100Ms, 1, 0, 1, false, 250, 1000, {{250, 350, 450, 550}}},
+        // Set back 10 s between the first packets: the rest keep their pace.
+        InstantCase{"FastClockSetBack", SendModes::kEvery100Ms, 1, 0, 1, false, 0, 1000, {{0, 100, -9800, -9700}},
+                    150, -10000},
+        InstantCase{"ReplaySpread", SendModes::kReplay, 2, 0, 2, true, 0, 2999,
+                    {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}}),
+    [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });

@@ -29,10 +29,10 @@ TEST(CFleetStatsJsonTest, AReportReadsBackWhatTheFleetWrote)
     identity.nShards = 4;
 
     CStatsMerger merger;
-    std::string strError;
-    ASSERT_TRUE(merger.AddText("shard", stats.Json(identity, 2.0), strError)) << strError;
+    const CStatus added = merger.AddText("shard", stats.Json(identity, 2.0));
+    ASSERT_TRUE(added.IsOk()) << added.Message();
     CRunReport report;
-    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    ASSERT_TRUE(merger.Merge(report).IsOk());
     ASSERT_EQ(report.shards.size(), 1u);
     EXPECT_EQ(report.shards[0].nShard, 2u);
     EXPECT_EQ(report.shards[0].nShards, 4u);

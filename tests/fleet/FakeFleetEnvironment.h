@@ -9,8 +9,8 @@
 #include "fleet/CFleetSink.h"
 
 // A clock that only moves when a scheduler thread sleeps, in nanoseconds. A
-// sleep past the run's end stops the run there; one jump (the clock set by
-// nJumpNs when it would pass nJumpAtNs) may be planned. For one scheduler
+// sleep past the run's end stops the run there; one jump (the clock runs to
+// nJumpAtNs and is set by nJumpNs there) may be planned. For one scheduler
 // thread: the engine's thread moves it, the test reads it afterwards.
 class CFakeFleetClock : public CFleetClock {
 public:
@@ -25,12 +25,13 @@ public:
     void Spend(int64_t nNs) { m_nNs += nNs; }
 
     int64_t NowNs() override { return m_nNs.load(); }
-    Wake SleepUntil(int, int64_t nDeadlineNs) override
+    Wake SleepUntil(int, int64_t nDeadlineNs, int64_t& nSetByNs) override
     {
         if (m_bStopped.load())
             return Wake::kStopped;
         if (m_nJumpNs != 0 && nDeadlineNs > m_nJumpAtNs) {
             m_nNs = m_nJumpAtNs + m_nJumpNs;
+            nSetByNs = m_nJumpNs;
             m_nJumpNs = 0;
             return Wake::kClockSet;
         }

@@ -8,7 +8,7 @@
 #include "load/CFileLoader.h"
 #include "load/CTextLoader.h"
 #include "load/LoadedTexts.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "load/CTextLoader.h"
 #include "load/LoadedTexts.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 

@@ -4,8 +4,9 @@
 
 #include "TzGuard.h"
 #include "packet/CDeviceMessage.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
+#include "time/CTimeOfDay.h"
 
 namespace {
 
@@ -209,12 +210,12 @@ TEST(CDeviceMessageKeyTest, ReadsTimeTextsByTheScanfRules)
     };
     for (const Case& c : cases) {
         int64_t nKey = 0;
-        EXPECT_EQ(CDeviceMessage::ReadTimeOfDayKey(c.text, nKey), c.bRead) << c.text;
+        EXPECT_EQ(CTimeOfDay::ReadKey(c.text, nKey), c.bRead) << c.text;
         if (c.bRead) {
             EXPECT_EQ(nKey, c.nKey) << c.text;
         }
     }
     // The text ends at a zero byte.
     int64_t nKey = 0;
-    EXPECT_FALSE(CDeviceMessage::ReadTimeOfDayKey(std::string_view("2020-07-18 01:\0" "00:00", 20), nKey));
+    EXPECT_FALSE(CTimeOfDay::ReadKey(std::string_view("2020-07-18 01:\0" "00:00", 20), nKey));
 }

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "packet/CDeviceMessage.h"
 #include "packet/CMessageTemplate.h"
-#include "send/TovrikTexts.h"
+#include "packet/CTemplateBuilder.h"
+#include "text/TovrikTexts.h"
 
 namespace {
 
@@ -16,9 +16,9 @@ Packet Of(const std::string& text)
     return Packet{text.data(), static_cast<int32_t>(text.size())};
 }
 
-CDeviceMessage::TemplateRule Rule(Kind nKind, const std::string& strCounter = "n", bool bSetImei = true)
+CTemplateBuilder::Rule Rule(Kind nKind, const std::string& strCounter = "n", bool bSetImei = true)
 {
-    CDeviceMessage::TemplateRule rule;
+    CTemplateBuilder::Rule rule;
     rule.nKind = nKind;
     rule.bSetImei = bSetImei;
     rule.strCounter = strCounter;
@@ -37,15 +37,15 @@ CMessageTemplate::Values Values(uint64_t nImei, int nWidth, uint64_t nStep, cons
 
 class CMessageTemplateTest : public ::testing::Test {
 protected:
-    std::string Spliced(const std::string& packet, const CDeviceMessage::TemplateRule& rule,
+    std::string Spliced(const std::string& packet, const CTemplateBuilder::Rule& rule,
                         const CMessageTemplate::Values& values)
     {
         CMessageTemplate message;
-        EXPECT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+        EXPECT_TRUE(m_builder.Make(Of(packet), rule, message)) << packet;
         return message.Text(values);
     }
 
-    CDeviceMessage m_message;
+    CTemplateBuilder m_builder;
 };
 
 }  // namespace
@@ -72,12 +72,12 @@ TEST_F(CMessageTemplateTest, WritesWhatTheDirectRewriteWritesForEveryKindAndValu
     for (const std::string& packet : packets) {
         for (const Kind nKind : {Kind::kRaw, Kind::kStamp, Kind::kMakeUp}) {
             for (const bool bSetImei : {true, false}) {
-                const CDeviceMessage::TemplateRule rule = Rule(nKind, "n", bSetImei);
+                const CTemplateBuilder::Rule rule = Rule(nKind, "n", bSetImei);
                 CMessageTemplate message;
-                ASSERT_TRUE(m_message.MakeTemplate(Of(packet), rule, message)) << packet;
+                ASSERT_TRUE(m_builder.Make(Of(packet), rule, message)) << packet;
                 for (const CMessageTemplate::Values& value : values) {
                     std::string direct;
-                    ASSERT_TRUE(m_message.RewriteDirect(Of(packet), rule, value, direct));
+                    ASSERT_TRUE(m_builder.RewriteDirect(Of(packet), rule, value, direct));
                     EXPECT_EQ(message.Text(value), direct) << packet << " kind " << int(nKind);
                 }
             }
@@ -93,6 +93,11 @@ TEST_F(CMessageTemplateTest, TheImeiKeepsItsTypeAndTheCounterItsWidthOrItsSign)
               "{\"IMEI\":42,\"n\":\"100\",\"make_up\":1}");
     EXPECT_EQ(Spliced("{\"n\":-2,\"IMEI\":[1]}", Rule(Kind::kRaw), Values(42, 5, 3)), "{\"n\":1,\"IMEI\":[1]}");
     EXPECT_EQ(Spliced("{\"n\":-2}", Rule(Kind::kRaw), Values(42, 5, 1)), "{\"n\":-1}");
+    // A counter string has at most 19 digits; a longer one is left alone.
+    EXPECT_EQ(Spliced("{\"n\":\"0999999999999999999\"}", Rule(Kind::kRaw), Values(42, 5, 2)),
+              "{\"n\":\"1000000000000000001\"}");
+    EXPECT_EQ(Spliced("{\"n\":\"00000000000000000001\"}", Rule(Kind::kRaw), Values(42, 5, 2)),
+              "{\"n\":\"00000000000000000001\"}");
     EXPECT_EQ(Spliced("{\"a\":1}", Rule(Kind::kStamp), Values(42, 5, 1)),
               "{\"a\":1,\"time\":\"2026-12-08 10:00:00\"}")
         << "a message without IMEI keeps none";
@@ -104,8 +109,8 @@ TEST_F(CMessageTemplateTest, TheImeiKeepsItsTypeAndTheCounterItsWidthOrItsSign)
 TEST_F(CMessageTemplateTest, APacketThatDoesNotParseMakesNoTemplate)
 {
     CMessageTemplate message;
-    EXPECT_FALSE(m_message.MakeTemplate(Of("{not json}"), Rule(Kind::kRaw), message));
-    EXPECT_FALSE(m_message.MakeTemplate(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
+    EXPECT_FALSE(m_builder.Make(Of("{not json}"), Rule(Kind::kRaw), message));
+    EXPECT_FALSE(m_builder.Make(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
     std::string direct;
-    EXPECT_FALSE(m_message.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
+    EXPECT_FALSE(m_builder.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
 }

@@ -11,22 +11,26 @@ namespace {
 
 constexpr int64_t kStartMs = 1796724000000;
 
+::testing::AssertionResult Ok(const CStatus& status)
+{
+    if (status.IsOk())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << status.Message();
+}
+
 }  // namespace
 
 TEST(CStatsMergerTest, ShardsAlignByWallClockSecondAndTheirCountsAdd)
 {
     CStatsMerger merger;
-    std::string strError;
     // Shard 1 started 1.3 s after shard 0: its first second is shard 0's
     // second one (to the nearest second), and it runs one second longer.
-    ASSERT_TRUE(merger.AddText("b.json", StatsJson("1/2", kStartMs + 1300, {{30, 2.0, 3}, {30, 2.0, 3}, {30, 2.0, 3}}, "[1,2,90]"),
-                               strError))
-        << strError;
-    ASSERT_TRUE(merger.AddText("a.json", StatsJson("0/2", kStartMs + 200, {{10, 1.0, 1}, {10, 1.0, 5}, {10, 1.0, 1}}, "[1,2,30]"),
-                               strError))
-        << strError;
+    ASSERT_TRUE(Ok(merger.AddText(
+        "b.json", StatsJson("1/2", kStartMs + 1300, {{30, 2.0, 3}, {30, 2.0, 3}, {30, 2.0, 3}}, "[1,2,90]"))));
+    ASSERT_TRUE(Ok(merger.AddText(
+        "a.json", StatsJson("0/2", kStartMs + 200, {{10, 1.0, 1}, {10, 1.0, 5}, {10, 1.0, 1}}, "[1,2,30]"))));
     CRunReport report;
-    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    ASSERT_TRUE(Ok(merger.Merge(report)));
 
     ASSERT_EQ(report.shards.size(), 2u);
     EXPECT_EQ(report.shards[0].strSource, "a.json");  // in shard order
@@ -63,13 +67,12 @@ TEST(CStatsMergerTest, TheRunsQuantilesComeFromTheMergedHistogram)
     // Each shard alone has p50 and p99 in its own bucket; together the
     // p50 is the fast shard's and the p99 the slow one's.
     CStatsMerger merger;
-    std::string strError;
-    ASSERT_TRUE(merger.AddText("fast", StatsJson("0/3", kStartMs, {{600, 0, 0}}, "[1000,1001,590],[1500,1600,10]", 0.0016),
-                               strError));
-    ASSERT_TRUE(merger.AddText("slow", StatsJson("2/3", kStartMs, {{400, 0, 0}}, "[1000,1001,1],[2000000,2097152,399]", 2.04),
-                               strError));
+    ASSERT_TRUE(Ok(
+        merger.AddText("fast", StatsJson("0/3", kStartMs, {{600, 0, 0}}, "[1000,1001,590],[1500,1600,10]", 0.0016))));
+    ASSERT_TRUE(Ok(merger.AddText(
+        "slow", StatsJson("2/3", kStartMs, {{400, 0, 0}}, "[1000,1001,1],[2000000,2097152,399]", 2.04))));
     CRunReport report;
-    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    ASSERT_TRUE(Ok(merger.Merge(report)));
     EXPECT_DOUBLE_EQ(report.dP50Ms, 0.001);
     // Rank 990 of 1000 lies in the slow bucket; its middle is above the
     // maximum, which caps it.
@@ -84,11 +87,10 @@ TEST(CStatsMergerTest, TheRunsQuantilesComeFromTheMergedHistogram)
 TEST(CStatsMergerTest, SecondsNoShardCountedStayInTheSeriesAsZeros)
 {
     CStatsMerger merger;
-    std::string strError;
-    ASSERT_TRUE(merger.AddText("a", StatsJson("0/2", kStartMs, {{5, 0, 0}}, ""), strError));
-    ASSERT_TRUE(merger.AddText("b", StatsJson("1/2", kStartMs + 3000, {{7, 0, 0}}, ""), strError));
+    ASSERT_TRUE(Ok(merger.AddText("a", StatsJson("0/2", kStartMs, {{5, 0, 0}}, ""))));
+    ASSERT_TRUE(Ok(merger.AddText("b", StatsJson("1/2", kStartMs + 3000, {{7, 0, 0}}, ""))));
     CRunReport report;
-    ASSERT_TRUE(merger.Merge(report, strError)) << strError;
+    ASSERT_TRUE(Ok(merger.Merge(report)));
     ASSERT_EQ(report.series.size(), 4u);
     EXPECT_EQ(report.series[0].nSent, 5u);
     EXPECT_EQ(report.series[1].nSent, 0u);
@@ -120,21 +122,18 @@ TEST(CStatsMergerTest, FilesThatAreNotStatsFilesAreRefusedByName)
     };
     for (const Case& c : cases) {
         CStatsMerger merger;
-        std::string strError;
-        EXPECT_FALSE(merger.AddText("名字.json", c.strJson, strError)) << c.strJson;
-        EXPECT_EQ(strError.rfind("名字.json: not a stats file (", 0), 0u) << strError;
+        const std::string strError = merger.AddText("名字.json", c.strJson).Message();
+        EXPECT_EQ(strError.rfind("名字.json: not a stats file (", 0), 0u) << c.strJson << strError;
         EXPECT_NE(strError.find(c.strReason), std::string::npos) << strError;
     }
 
     CStatsMerger merger;
-    std::string strError;
-    EXPECT_FALSE(merger.AddFile("/nonexistent/stats.json", strError));
-    EXPECT_EQ(strError.rfind("/nonexistent/stats.json: ", 0), 0u) << strError;
+    const CStatus missing = merger.AddFile("/nonexistent/stats.json");
+    EXPECT_EQ(missing.Message().rfind("/nonexistent/stats.json: ", 0), 0u) << missing.Message();
     const TempDir dir;
-    EXPECT_FALSE(merger.AddFile(dir.Path(), strError));
-    EXPECT_EQ(strError, dir.Path() + ": Is a directory");
+    EXPECT_EQ(merger.AddFile(dir.Path()).Message(), dir.Path() + ": Is a directory");
     // A well-formed file read from disk is taken.
-    EXPECT_TRUE(merger.AddFile(dir.Write("统计.json", strGood), strError)) << strError;
+    ASSERT_TRUE(Ok(merger.AddFile(dir.Write("统计.json", strGood))));
 }
 
 TEST(CStatsMergerTest, FilesOfDifferentFleetsOrTheSameShardTwiceAreNotMerged)
@@ -150,19 +149,18 @@ TEST(CStatsMergerTest, FilesOfDifferentFleetsOrTheSameShardTwiceAreNotMerged)
          "a and b are not shards of one fleet (of 2 and of 3 shards)"},
         {StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/2", kStartMs, {}, "", 1, 7),
          "a and b are not shards of one fleet (of 100 and of 7 devices)"},
-        {StatsJson("0/2", kStartMs - 31 * 86400000LL, {{1, 0, 0}}, ""), StatsJson("1/2", kStartMs, {{1, 0, 0}}, ""), "not one run"},
+        {StatsJson("0/2", kStartMs - 31 * 86400000LL, {{1, 0, 0}}, ""), StatsJson("1/2", kStartMs, {{1, 0, 0}}, ""),
+         "not one run"},
     };
     for (const Case& c : cases) {
         CStatsMerger merger;
-        std::string strError;
-        ASSERT_TRUE(merger.AddText("a", c.strFirst, strError)) << strError;
-        ASSERT_TRUE(merger.AddText("b", c.strSecond, strError)) << strError;
+        ASSERT_TRUE(Ok(merger.AddText("a", c.strFirst)));
+        ASSERT_TRUE(Ok(merger.AddText("b", c.strSecond)));
         CRunReport report;
-        EXPECT_FALSE(merger.Merge(report, strError));
-        EXPECT_NE(strError.find(c.strError), std::string::npos) << strError;
+        const CStatus merged = merger.Merge(report);
+        EXPECT_NE(merged.Message().find(c.strError), std::string::npos) << merged.Message();
     }
     CStatsMerger empty;
     CRunReport report;
-    std::string strError;
-    EXPECT_FALSE(empty.Merge(report, strError));
+    EXPECT_FALSE(empty.Merge(report).IsOk());
 }

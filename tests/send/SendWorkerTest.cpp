@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TzGuard.h"
+#include "schedule/SendModes.h"
 #include "send/FakeSendEnvironment.h"
 #include "send/SendWorker.h"
 
@@ -122,7 +123,7 @@ TEST_F(SendWorkerTest, SendsTheDeviceInfoMessageFirstInEveryRun)
 TEST_F(SendWorkerTest, EverySecondLoopsThroughThePacketsAtTheFirstTickOfEachSecond)
 {
     WorkerRig rig(kT0 * 1000 + 50);
-    rig.Run(Settings(SendWorker::kEverySecond, true, false), MakePackets({"{A}", "{B}"}), nullptr, 35);
+    rig.Run(Settings(SendModes::kEverySecond, true, false), MakePackets({"{A}", "{B}"}), nullptr, 35);
     EXPECT_EQ(rig.Bytes(), (Strings{"{A}", "{B}", "{A}", "{B}"}));
     EXPECT_EQ(rig.Seconds(), (Seconds{0, 1, 2, 3}));
     EXPECT_EQ(rig.Packets()[0].nMs, kT0 * 1000 + 150) << "the first packet goes at the first tick";
@@ -134,7 +135,7 @@ TEST_F(SendWorkerTest, EverySecondLoopsThroughThePacketsAtTheFirstTickOfEachSeco
 TEST_F(SendWorkerTest, EverySecondWithoutLoopEndsAtTheFirstTickOfTheFollowingSecond)
 {
     WorkerRig rig(kT0 * 1000 + 50);
-    rig.Run(Settings(SendWorker::kEverySecond, false, false), MakePackets({"{A}", "{B}"}));
+    rig.Run(Settings(SendModes::kEverySecond, false, false), MakePackets({"{A}", "{B}"}));
     EXPECT_EQ(rig.Seconds(), (Seconds{0, 1}));
     EXPECT_EQ(rig.clock.Ms(), (kT0 + 2) * 1000 + 50);
     EXPECT_EQ(rig.notify.m_nEnds, 1);
@@ -145,7 +146,7 @@ TEST_F(SendWorkerTest, EverySecondWithoutLoopEndsAtTheFirstTickOfTheFollowingSec
 TEST_F(SendWorkerTest, EveryTenSecondsWaitsForReadingsThatAreMultiplesOfTen)
 {
     WorkerRig rig((kT0 + 3) * 1000);
-    rig.Run(Settings(SendWorker::kEveryTenSeconds, true, false), MakePackets({"{A}"}), nullptr, 250);
+    rig.Run(Settings(SendModes::kEveryTenSeconds, true, false), MakePackets({"{A}"}), nullptr, 250);
     EXPECT_EQ(rig.Seconds(), (Seconds{10, 20}));
     ExpectFirstTicksOfTheirSeconds(rig);
 }
@@ -153,7 +154,7 @@ TEST_F(SendWorkerTest, EveryTenSecondsWaitsForReadingsThatAreMultiplesOfTen)
 TEST_F(SendWorkerTest, EveryMinuteSendsAtWholeMinutesAndEndsAMinuteAfterTheLast)
 {
     WorkerRig rig((kT0 + 30) * 1000);
-    rig.Run(Settings(SendWorker::kEveryMinute, false, false), MakePackets({"{A}"}), nullptr, 5000);
+    rig.Run(Settings(SendModes::kEveryMinute, false, false), MakePackets({"{A}"}), nullptr, 5000);
     EXPECT_EQ(rig.Seconds(), (Seconds{60}));
     EXPECT_EQ(rig.notify.m_nEnds, 1);
     EXPECT_GE(rig.clock.Ms(), (kT0 + 120) * 1000);
@@ -163,7 +164,7 @@ TEST_F(SendWorkerTest, EveryMinuteSendsAtWholeMinutesAndEndsAMinuteAfterTheLast)
 TEST_F(SendWorkerTest, EveryHourSendsAtWholeHours)
 {
     WorkerRig rig((kT0 + 3590) * 1000);
-    rig.Run(Settings(SendWorker::kEveryHour, false, false), MakePackets({"{A}"}), nullptr, 100000);
+    rig.Run(Settings(SendModes::kEveryHour, false, false), MakePackets({"{A}"}), nullptr, 100000);
     EXPECT_EQ(rig.Seconds(), (Seconds{3600}));
     EXPECT_GE(rig.clock.Ms(), (kT0 + 7200) * 1000);
     EXPECT_LT(rig.clock.Ms(), (kT0 + 7200) * 1000 + 100);
@@ -175,7 +176,7 @@ TEST_F(SendWorkerTest, EveryHourFollowsTheLocalClockAndAClockSetBackOntoAWholeHo
     const TzGuard zone("IST-5:30");
     WorkerRig rig((kT0 - 10) * 1000);
     // Once sent at 16:00:00, the clock goes back to 15:00:00.5 and sends again.
-    rig.Run(Settings(SendWorker::kEveryHour, true, false), MakePackets({"{A}"}), nullptr, 56000,
+    rig.Run(Settings(SendModes::kEveryHour, true, false), MakePackets({"{A}"}), nullptr, 56000,
             MoveOnce((kT0 + 1800) * 1000 + 500, -3600 * 1000));
     EXPECT_EQ(rig.Seconds(), (Seconds{1800, -1800, 1800}));
     ASSERT_EQ(rig.Packets().size(), 3u);
@@ -186,7 +187,7 @@ TEST_F(SendWorkerTest, EveryHourFollowsTheLocalClockAndAClockSetBackOntoAWholeHo
 TEST_F(SendWorkerTest, Every100MsMarksEachPacketOnceAndEndsAtTheNextTick)
 {
     WorkerRig rig(kT0 * 1000);
-    rig.Run(Settings(SendWorker::kEvery100Ms, true, true),
+    rig.Run(Settings(SendModes::kEvery100Ms, true, true),
             MakePackets({"{\"a\":1,\"time\":\"t\"}", "{\"b\":2}", "{\"c\":3,\"make_up\":0}"}));
     EXPECT_EQ(rig.Bytes(), (Strings{"{\"a\":1,\"time\":\"t\",\"make_up\":1}", "{\"b\":2,\"make_up\":1}",
                                     "{\"c\":3,\"make_up\":0,\"make_up\":1}"}));
@@ -201,7 +202,7 @@ TEST_F(SendWorkerTest, Every100MsMarksEachPacketOnceAndEndsAtTheNextTick)
 TEST_F(SendWorkerTest, Every10MsTicksTenMillisecondsAfterAFirstTickOf100)
 {
     WorkerRig rig(kT0 * 1000);
-    rig.Run(Settings(SendWorker::kEvery10Ms), MakePackets({"{\"a\":1}", "{\"b\":2}", "{\"c\":3}"}));
+    rig.Run(Settings(SendModes::kEvery10Ms), MakePackets({"{\"a\":1}", "{\"b\":2}", "{\"c\":3}"}));
     std::vector<int64_t> offsets;
     for (const SentDatagram& sent : rig.Packets())
         offsets.push_back(sent.nMs - kT0 * 1000);
@@ -214,7 +215,7 @@ TEST_F(SendWorkerTest, RewriteStampsTheTicksLocalTimeAsTheLastMember)
 {
     TzGuard tz("CST-8");
     WorkerRig rig(kT0 * 1000);
-    rig.Run(Settings(SendWorker::kEverySecond, false, true),
+    rig.Run(Settings(SendModes::kEverySecond, false, true),
             MakePackets({"{\"a\":1,\"time\":\"x\",\"b\":2}", "{\"time\":1,\"time\":2}"}));
     EXPECT_EQ(rig.Bytes(), (Strings{"{\"a\":1,\"b\":2,\"time\":\"2026-12-08 18:00:00\"}",
                                     "{\"time\":\"2026-12-08 18:00:01\"}"}));
@@ -224,13 +225,13 @@ TEST_F(SendWorkerTest, WithoutRewriteThePacketGoesAsCut)
 {
     const std::string raw = "{\n  \"a\" : 1,\r\n\t\"time\": \"old\"\n}";
     WorkerRig rig(kT0 * 1000);
-    rig.Run(Settings(SendWorker::kEverySecond, false, false), MakePackets({raw}));
+    rig.Run(Settings(SendModes::kEverySecond, false, false), MakePackets({raw}));
     EXPECT_EQ(rig.Bytes(), (Strings{raw}));
 }
 
 TEST_F(SendWorkerTest, APacketThatCannotBeRewrittenHoldsBackTheRestOfTheList)
 {
-    for (const uint8_t nMode : {SendWorker::kEverySecond, SendWorker::kEvery100Ms}) {
+    for (const uint8_t nMode : {SendModes::kEverySecond, SendModes::kEvery100Ms}) {
         WorkerRig rig(kT0 * 1000);
         rig.Run(Settings(nMode, true, true), MakePackets({"{bad}", "{\"ok\":1}"}), nullptr, 40);
         EXPECT_TRUE(rig.Packets().empty()) << int(nMode);
@@ -243,13 +244,13 @@ TEST_F(SendWorkerTest, ClockSetBackHoldsTheSecondModesUntilTheLastSendIsPassed)
 {
     // Sends at T0 and T0+1; at T0+1.5 the clock goes back ten seconds.
     WorkerRig second(kT0 * 1000);
-    second.Run(Settings(SendWorker::kEverySecond, true, false), MakePackets({"{A}"}), nullptr, 135,
+    second.Run(Settings(SendModes::kEverySecond, true, false), MakePackets({"{A}"}), nullptr, 135,
                MoveOnce((kT0 + 1) * 1000 + 500, -10000));
     // Back at T0-8.5; the next send waits for T0+2 (12.5 s of ticks later).
     EXPECT_EQ(second.Seconds(), (Seconds{0, 1, 2, 3}));
 
     WorkerRig ten(kT0 * 1000);
-    ten.Run(Settings(SendWorker::kEveryTenSeconds, true, false), MakePackets({"{A}"}), nullptr, 400,
+    ten.Run(Settings(SendModes::kEveryTenSeconds, true, false), MakePackets({"{A}"}), nullptr, 400,
             MoveOnce((kT0 + 15) * 1000, -20000));
     // T0 at the first tick; set back to T0-5 at T0+15; T0+10 and T0+20 come
     // again only after the clock passes T0 again.
@@ -259,7 +260,7 @@ TEST_F(SendWorkerTest, ClockSetBackHoldsTheSecondModesUntilTheLastSendIsPassed)
 TEST_F(SendWorkerTest, ClockSetBackByWholeMinutesSendsAtOnceInTheMinuteMode)
 {
     WorkerRig rig((kT0 + 30) * 1000);
-    rig.Run(Settings(SendWorker::kEveryMinute, true, false), MakePackets({"{A}"}), nullptr, 700,
+    rig.Run(Settings(SendModes::kEveryMinute, true, false), MakePackets({"{A}"}), nullptr, 700,
             MoveOnce((kT0 + 60) * 1000 + 500, -60000));
     // Sent at T0+60; at T0+60.5 back to T0+0.5, a whole minute behind: due.
     EXPECT_EQ(rig.Seconds(), (Seconds{60, 0}));
@@ -279,7 +280,7 @@ TEST_F(SendWorkerTest, TickNoticeCarriesTheLow32BitsOfTheReading)
 TEST_F(SendWorkerTest, ClearingTheFlagEndsTheRunAfterTheCurrentTick)
 {
     WorkerRig rig((kT0 + 1) * 1000);
-    rig.Run(Settings(SendWorker::kEveryMinute), MakePackets({"{\"a\":1}"}), nullptr, 3);
+    rig.Run(Settings(SendModes::kEveryMinute), MakePackets({"{\"a\":1}"}), nullptr, 3);
     EXPECT_EQ(rig.notify.m_ticks.size(), 3u);
     EXPECT_EQ(rig.notify.m_nEnds, 1);
     EXPECT_TRUE(rig.Packets().empty());
@@ -312,7 +313,7 @@ TEST_F(ReplayTest, SendsTheMessagesOfASecondBackToBackAtItsFirstTickWithTodaysDa
           {36001, "{\"n\":3,\"time\":\"2020-01-01 10:00:01\"}"}});
     WorkerRig rig(kT0 * 1000 - 450);
     // Loop and rewrite are off: replay stamps all the same.
-    rig.Run(Settings(SendWorker::kReplay, false, false), std::move(m_pPackets), std::move(m_pIndex), 30);
+    rig.Run(Settings(SendModes::kReplay, false, false), std::move(m_pPackets), std::move(m_pIndex), 30);
     EXPECT_EQ(rig.Bytes(), (Strings{"{\"n\":1,\"time\":\"2026-12-08 10:00:00\"}",
                                     "{\"n\":2,\"time\":\"2026-12-08 10:00:00\"}",
                                     "{\"n\":3,\"time\":\"2026-12-08 10:00:01\"}"}));
@@ -327,7 +328,7 @@ TEST_F(ReplayTest, GoesOnDayAfterDayAndAcrossMidnight)
     WorkerRig rig(kT0 * 1000 - 500);
     // Jump from 10:00:01 to 23:59:58, then from the next day's 00:00:01 to
     // its 09:59:59.
-    rig.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 200,
+    rig.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 200,
             [toNight = MoveOnce((kT0 + 1) * 1000 + 500, (14 * 3600 - 3) * 1000),
              toMorning = MoveOnce((kT0 + 14 * 3600 + 1) * 1000 + 500, (10 * 3600 - 3) * 1000)](
                 CFakeClock& clock, int nTick, std::atomic<bool>& bRunning) {
@@ -344,7 +345,7 @@ TEST_F(ReplayTest, ClockSetBackRepeatsTheSecondsAndSetForwardSkipsThem)
 {
     Load({{36000, "{\"n\":0}"}, {36001, "{\"n\":1}"}, {36060, "{\"n\":60}"}});
     WorkerRig back(kT0 * 1000 - 500);
-    back.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 3500,
+    back.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 3500,
              MoveOnce((kT0 + 2) * 1000 + 500, -300000));
     // 10:00:00 and 10:00:01 went out, the clock went back to 09:55:02.5, and
     // both went out again as their seconds recurred.
@@ -356,7 +357,7 @@ TEST_F(ReplayTest, ClockSetBackRepeatsTheSecondsAndSetForwardSkipsThem)
 
     Load({{36000, "{\"n\":0}"}, {36060, "{\"n\":60}"}, {36400, "{\"n\":400}"}});
     WorkerRig forward(kT0 * 1000 - 500);
-    forward.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 40,
+    forward.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 40,
                 MoveOnce(kT0 * 1000 + 500, 398000));
     // 10:00:00, then the clock is at 10:06:38: 10:01:00 is never sent.
     EXPECT_EQ(forward.Seconds(), (Seconds{0, 400}));
@@ -367,7 +368,7 @@ TEST_F(ReplayTest, ClockSetBackIntoASecondWithAMessageSendsItAgainAtTheNextTick)
     Load({{36000, "{\"n\":0}"}, {36001, "{\"n\":1}"}});
     WorkerRig rig(kT0 * 1000 - 400);
     // Ticks at whole tenths; from 10:00:01.5 back to 10:00:00.5.
-    rig.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 30,
+    rig.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 30,
             MoveOnce((kT0 + 1) * 1000 + 500, -1000));
     EXPECT_EQ(rig.Seconds(), (Seconds{0, 1, 0, 1}));
     ASSERT_EQ(rig.Packets().size(), 4u);
@@ -378,7 +379,7 @@ TEST_F(ReplayTest, StopDuringASecondStillSendsAllItsMessages)
 {
     Load({{36000, "{\"n\":1}"}, {36000, "{\"n\":2}"}, {36000, "{\"n\":3}"}});
     WorkerRig rig(kT0 * 1000 - 50);
-    rig.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 1);
+    rig.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 1);
     EXPECT_EQ(rig.Packets().size(), 3u);
     EXPECT_EQ(rig.notify.m_nEnds, 1);
     EXPECT_EQ(rig.notify.m_nSentAtEnd, 4u);
@@ -388,21 +389,21 @@ TEST_F(ReplayTest, MessagesThatCannotBeStampedArePassedOver)
 {
     Load({{36000, "{bad}"}, {36000, "{\"n\":2}"}});
     WorkerRig rig(kT0 * 1000 - 50);
-    rig.Run(Settings(SendWorker::kReplay), std::move(m_pPackets), std::move(m_pIndex), 5);
+    rig.Run(Settings(SendModes::kReplay), std::move(m_pPackets), std::move(m_pIndex), 5);
     EXPECT_EQ(rig.Bytes(), (Strings{"{\"n\":2,\"time\":\"2026-12-08 10:00:00\"}"}));
 }
 
 TEST_F(ReplayTest, WithoutAnIndexTheRunEndsAtItsFirstTick)
 {
     WorkerRig rig(kT0 * 1000);
-    rig.Run(Settings(SendWorker::kReplay), MakePackets({"{\"IMEI\":1}"}), nullptr, 100);
+    rig.Run(Settings(SendModes::kReplay), MakePackets({"{\"IMEI\":1}"}), nullptr, 100);
     EXPECT_EQ(rig.sink.m_sent.size(), 1u);
     EXPECT_EQ(rig.notify.m_ticks.size(), 1u);
     EXPECT_EQ(rig.clock.Ms(), kT0 * 1000 + 100);
     EXPECT_EQ(rig.notify.m_nEnds, 1);
 
     WorkerRig empty(kT0 * 1000);
-    empty.Run(Settings(SendWorker::kReplay), MakePackets({"{\"IMEI\":1}"}), std::make_unique<TimeIndex>(), 50);
+    empty.Run(Settings(SendModes::kReplay), MakePackets({"{\"IMEI\":1}"}), std::make_unique<TimeIndex>(), 50);
     EXPECT_EQ(empty.sink.m_sent.size(), 1u);
     EXPECT_EQ(empty.notify.m_ticks.size(), 50u);
 }

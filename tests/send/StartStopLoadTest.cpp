@@ -10,12 +10,13 @@
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
 #include "net/LoopbackPeer.h"
+#include "schedule/SendModes.h"
 #include "send/CSendNotify.h"
 #include "send/CSendRun.h"
 #include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
 #include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "text/TovrikTexts.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -86,7 +87,7 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     CSendRun run(endpoint.Handle(), clock);
     CCountingNotify notify;
     SendSettings settings;
-    settings.nMode = SendWorker::kEvery10Ms;
+    settings.nMode = SendModes::kEvery10Ms;
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
     settings.nTargetPort = target.Port();
 
@@ -142,7 +143,7 @@ TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
     CSocketSink sink(endpoint.Handle());
     CCountingNotify notify;
     SendSettings settings;
-    settings.nMode = SendWorker::kEvery100Ms;
+    settings.nMode = SendModes::kEvery100Ms;
     settings.strTargetIp = "not a host";
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
     CLoadResult loaded = CTextLoader::Load("{\"a\":1}{\"b\":2}{\"c\":3}", false);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -116,6 +117,17 @@ TEST(CProfileFile, FailedWriteKeepsTheOldFile)
     EXPECT_FALSE(CProfileFile::WriteString("INFO", "sendtype", "5", strPath));
     chmod(strDir.c_str(), 0700);
     EXPECT_EQ(CProfileFile::GetInt("INFO", "sendtype", 0, strPath), 2);
+}
+
+TEST(CProfileFile, AWriteThatCannotMakeItsFolderSaysWhy)
+{
+    TempDir dir;
+    const std::string strFile = dir.Path() + "/plain";
+    std::ofstream(strFile) << "x";
+    const CStatus status = CProfileFile::Write("INFO", "sendtype", "5", strFile + "/Tovrik.ini");
+    EXPECT_EQ(status.Code(), ENOTDIR);
+    EXPECT_EQ(status.Message(), "cannot make the folder of " + strFile + "/Tovrik.ini: Not a directory");
+    EXPECT_FALSE(CProfileFile::WriteString("INFO", "sendtype", "5", strFile + "/Tovrik.ini"));
 }
 
 TEST(CProfileFile, SettingsPathFollowsXdg)

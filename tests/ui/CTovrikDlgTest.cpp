@@ -11,7 +11,6 @@
 #include <ostream>
 #include <thread>
 
-#include "net/LoopbackPeer.h"
 #include "SettingsHome.h"
 #include "TempDir.h"
 #include "framework/fake/CFakeDialogWindow.h"
@@ -19,8 +18,9 @@
 #include "load/CLoadResult.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "send/SendWorker.h"
-#include "send/TovrikTexts.h"
+#include "net/LoopbackPeer.h"
+#include "schedule/SendModes.h"
+#include "text/TovrikTexts.h"
 #include "ui/CTovrikDlg.h"
 #include "ui/Resource.h"
 

@@ -1,7 +1,7 @@
 #include "framework/fake/CFakeFrameworkServices.h"
 
+#include "base/CThreadStarter.h"
 #include "framework/fake/CFakeDialogWindow.h"
-#include "send/CSendRun.h"
 
 std::unique_ptr<CDialogWindow> CFakeFrameworkServices::CreateDialogWindow(CDialogFrame& dialog,
                                                                           const DialogTemplate& dialogTemplate,
@@ -38,12 +38,13 @@ std::unique_ptr<std::thread> CFakeFrameworkServices::StartThread(std::function<v
         strError = "Resource temporarily unavailable";
         return nullptr;
     }
-    return CSendRun::StartThread(std::move(body), strError);
+    return CThreadStarter::Start(std::move(body), strError);
 }
 
-CLoadResult CFakeFrameworkServices::RunLoad(CDialogWindow*, const LoadJob& job, int, int)
+bool CFakeFrameworkServices::RunLoad(CDialogWindow*, const LoadJob& job, int, int)
 {
-    return job([](int64_t, int64_t) { return true; });
+    job([](int64_t, int64_t) { return true; });
+    return true;
 }
 
 std::vector<std::string> CFakeFrameworkServices::Texts() const

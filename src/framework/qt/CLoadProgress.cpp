@@ -21,11 +21,11 @@ void ShowProgress(QProgressDialog& dialog, const CLoadTask& task)
 
 }  // namespace
 
-CLoadResult CLoadProgress::Run(const Job& job, int nReportsPerByte)
+bool CLoadProgress::Run(const Job& job, int nReportsPerByte)
 {
     CLoadTask task(m_services, job, nReportsPerByte);
     if (task.Finished())
-        return task.TakeResult();
+        return task.Completed();
 
     QEventLoop loop;
     QTimer poll;
@@ -77,5 +77,5 @@ CLoadResult CLoadProgress::Run(const Job& job, int nReportsPerByte)
         }
     }
     poll.stop();
-    return task.TakeResult();
+    return task.Completed();
 }

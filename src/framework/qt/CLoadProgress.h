@@ -5,15 +5,13 @@
 #include <string>
 
 #include "framework/CFrameworkServices.h"
-#include "load/CLoadResult.h"
 
 class QWidget;
 
 // Runs one load through a CLoadTask (on a thread of its own) so that the
 // window stays alive. The operator's input waits meanwhile; a load still
 // going after the show delay gets a modal progress dialog with the bytes done
-// and a Cancel button. Cancelling answers kCancelled and releases whatever
-// the load built.
+// and a Cancel button.
 //
 // User-interface thread only. The job runs on another thread: it must capture
 // its inputs by value.
@@ -30,8 +28,8 @@ public:
 
     // nReportsPerByte: how many units the job's progress reports count for
     // one input byte (an import counts each byte once read and once cut), so
-    // that the dialog shows bytes.
-    CLoadResult Run(const Job& job, int nReportsPerByte = 1);
+    // that the dialog shows bytes. False when the operator cancelled it.
+    bool Run(const Job& job, int nReportsPerByte = 1);
 
 private:
     CFrameworkServices& m_services;

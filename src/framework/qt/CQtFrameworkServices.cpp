@@ -11,9 +11,9 @@
 
 #include <csignal>
 
+#include "base/CThreadStarter.h"
 #include "framework/qt/CLoadProgress.h"
 #include "framework/qt/CQtDialogWindow.h"
-#include "send/CSendRun.h"
 
 bool CQtFrameworkServices::SocketInit()
 {
@@ -111,10 +111,10 @@ bool CQtFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& str
 
 std::unique_ptr<std::thread> CQtFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
 {
-    return CSendRun::StartThread(std::move(body), strError);
+    return CThreadStarter::Start(std::move(body), strError);
 }
 
-CLoadResult CQtFrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
+bool CQtFrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
                                           int nShowDelayMs)
 {
     return CLoadProgress(*this, OwnerWidget(pOwner), nShowDelayMs).Run(job, nReportsPerByte);

@@ -153,8 +153,19 @@ void CWin32DialogWindow::GotoDlgCtrl(int nId)
 void CWin32DialogWindow::InsertComboString(int nId, int nIndex, const std::string& strText)
 {
     const std::wstring strWide = CWideText::Widen(strText);
-    SendDlgItemMessageW(m_hWnd, nId, CB_INSERTSTRING, static_cast<WPARAM>(nIndex),
-                        reinterpret_cast<LPARAM>(strWide.c_str()));
+    const HWND hCombo = GetDlgItem(m_hWnd, nId);
+    SendMessageW(hCombo, CB_INSERTSTRING, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(strWide.c_str()));
+    // The list as wide as its longest entry, with room for its frame and
+    // scroll bar; the closed box keeps its width.
+    const HDC hDc = GetDC(hCombo);
+    const HGDIOBJ hOld = SelectObject(hDc, reinterpret_cast<HGDIOBJ>(SendMessageW(hCombo, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(hDc, strWide.c_str(), static_cast<int>(strWide.size()), &size);
+    SelectObject(hDc, hOld);
+    ReleaseDC(hCombo, hDc);
+    const LRESULT nWidth = size.cx + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE);
+    if (nWidth > SendMessageW(hCombo, CB_GETDROPPEDWIDTH, 0, 0))
+        SendMessageW(hCombo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(nWidth), 0);
 }
 
 int CWin32DialogWindow::GetComboSelection(int nId) const
@@ -250,6 +261,7 @@ INT_PTR CWin32DialogWindow::HandleMessage(UINT nMessage, WPARAM wParam, LPARAM l
 {
     switch (nMessage) {
     case WM_INITDIALOG:
+        LiftTextLimits();
         m_bFocusFirst = m_dialog.OnInitDialog();
         return m_bFocusFirst ? TRUE : FALSE;
     case WM_COMMAND:
@@ -290,6 +302,16 @@ bool CWin32DialogWindow::DeliverPosted(UINT nMessage, LPARAM lParam)
     }
     m_dialog.OnMessage(posted.nMessage, posted.wParam, posted.lParam, posted.nTag);
     return true;
+}
+
+void CWin32DialogWindow::LiftTextLimits()
+{
+    const DialogTemplate& dialogTemplate = m_dialog.Template();
+    for (size_t i = 0; i < dialogTemplate.nControls; ++i) {
+        const ControlTemplate& control = dialogTemplate.pControls[i];
+        if (control.nClass == ControlClass::kEdit && (control.nStyle & DialogStyle::kEsMultiline) != 0)
+            SendDlgItemMessageW(m_hWnd, control.nId, EM_SETLIMITTEXT, 0, 0);
+    }
 }
 
 bool CWin32DialogWindow::PaintIconic()

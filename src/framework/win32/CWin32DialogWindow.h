@@ -75,6 +75,11 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT nMessage, WPARAM wParam, LPARAM lParam);
     bool DeliverPosted(UINT nMessage, LPARAM lParam);
+    // A multi-line edit takes whatever is typed or pasted into it: the
+    // system's default limit (30,000 characters under wine, 32,767 on
+    // Windows) would cut a paste short without a word, below what a load
+    // accepts. 0 is the largest limit there is.
+    void LiftTextLimits();
     bool PaintIconic();
     void CenterOnOwner();
 

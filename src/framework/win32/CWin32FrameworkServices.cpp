@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include "base/CThreadStarter.h"
 #include "framework/win32/CWin32DialogWindow.h"
 #include "framework/win32/CWin32LoadProgress.h"
 #include "framework/win32/Win32Api.h"
 #include "net/CSocketLibrary.h"
-#include "send/CSendRun.h"
 #include "text/CWideText.h"
 
 namespace {
@@ -94,10 +94,10 @@ bool CWin32FrameworkServices::FileOpenDialog(CDialogWindow* pOwner, const std::s
 
 std::unique_ptr<std::thread> CWin32FrameworkServices::StartThread(std::function<void()> body, std::string& strError)
 {
-    return CSendRun::StartThread(std::move(body), strError);
+    return CThreadStarter::Start(std::move(body), strError);
 }
 
-CLoadResult CWin32FrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
+bool CWin32FrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
                                              int nShowDelayMs)
 {
     return CWin32LoadProgress(*this, OwnerWindow(pOwner), nShowDelayMs).Run(job, nReportsPerByte);

@@ -29,7 +29,7 @@ public:
     bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
                         std::string& strPath) override;
     std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError) override;
-    CLoadResult RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte, int nShowDelayMs) override;
+    bool RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte, int nShowDelayMs) override;
     // The executable's name without its folder and extension.
     std::string AppName() const override;
 

@@ -35,7 +35,7 @@ CWin32LoadProgress::CWin32LoadProgress(CFrameworkServices& services, HWND hOwner
 {
 }
 
-CLoadResult CWin32LoadProgress::Run(const CFrameworkServices::LoadJob& job, int nReportsPerByte)
+bool CWin32LoadProgress::Run(const CFrameworkServices::LoadJob& job, int nReportsPerByte)
 {
     CLoadTask task(m_services, job, nReportsPerByte);
     if (m_nShowDelayMs > 0)
@@ -46,7 +46,7 @@ CLoadResult CWin32LoadProgress::Run(const CFrameworkServices::LoadJob& job, int 
         if (task.Cancelled() && !task.Finished())
             WaitWithoutInput(task, CLoadTask::kCancelWaitMs);
     }
-    return task.TakeResult();
+    return task.Completed();
 }
 
 void CWin32LoadProgress::WaitWithoutInput(const CLoadTask& task, DWORD nMilliseconds)

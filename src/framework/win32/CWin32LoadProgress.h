@@ -3,7 +3,6 @@
 #include "framework/win32/Win32Api.h"
 
 #include "framework/CFrameworkServices.h"
-#include "load/CLoadResult.h"
 
 class CLoadTask;
 
@@ -11,14 +10,15 @@ class CLoadTask;
 // load is short, only messages other than the operator's input are handled
 // (the input waits in the queue); a load still going after the show delay
 // gets a modal progress dialog, owned by hOwner, with the bytes done, a bar
-// and a "取消" button. Cancelling answers kCancelled.
+// and a "取消" button.
 //
 // User-interface thread only. The job must capture its inputs by value.
 class CWin32LoadProgress {
 public:
     CWin32LoadProgress(CFrameworkServices& services, HWND hOwner, int nShowDelayMs);
 
-    CLoadResult Run(const CFrameworkServices::LoadJob& job, int nReportsPerByte);
+    // False when the operator cancelled the load.
+    bool Run(const CFrameworkServices::LoadJob& job, int nReportsPerByte);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -31,16 +32,16 @@
 #include <memory>
 #include <thread>
 
-#include "net/LoopbackPeer.h"
 #include "CTestServices.h"
 #include "TempDir.h"
-#include "framework/qt/CIpAddressCtrl.h"
 #include "framework/CLoadTask.h"
+#include "framework/qt/CIpAddressCtrl.h"
 #include "framework/qt/CQtDialogWindow.h"
+#include "load/CLoadResult.h"
 #include "net/CLNHanlder.h"
 #include "net/CUDPSocket.h"
-#include "load/CLoadResult.h"
-#include "send/TovrikTexts.h"
+#include "net/LoopbackPeer.h"
+#include "text/TovrikTexts.h"
 #include "ui/CTovrikDlg.h"
 #include "ui/Resource.h"
 
@@ -332,6 +333,34 @@ private slots:
         QVERIFY(texts.contains(QStringLiteral("Tovrik，1.0 版")));
         QVERIFY(texts.contains(QStringLiteral("确定")));
         QVERIFY(bFixed);
+    }
+
+    // A paste reaches the load whole: the text box has no length limit.
+    void pastedTextIsKeptWhole()
+    {
+        LoopbackPeer receiver;
+        Open();
+        auto* pContent = Item<QPlainTextEdit>(IDC_EDIT_CONTENT);
+        const auto paste = [pContent](const std::string& strText) {
+            QApplication::clipboard()->setText(QString::fromStdString(strText));
+            pContent->selectAll();
+            pContent->paste();
+        };
+        paste(std::string(50001, '7'));
+        QCOMPARE(Content().size(), 50001);
+        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(true);
+        Click(IDC_BUTTON_START);
+        ExpectBox(1, TovrikTexts::kHexTooLong, AppName(), Icon::kNone);
+
+        Item<QCheckBox>(IDC_CHECK_HEXMODE)->setChecked(false);
+        std::string strMessages = TovrikTexts::kStatusMessage;
+        for (int i = 1; i < 40; ++i)
+            strMessages += std::string("\n") + TovrikTexts::kStatusMessage;
+        paste(strMessages);
+        Target(receiver.Port(), 0);
+        Click(IDC_BUTTON_START);
+        ExpectBox(3, "解析完毕,一共解析 40 道下载命令.开始发送.", AppName(), Icon::kNone);
+        StopAndExpectEnd();
     }
 
     void sendTypeListShowsWholeEntries()

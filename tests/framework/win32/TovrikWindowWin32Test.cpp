@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SettingsHome.h"
 #include "TempDir.h"
 #include "settings/CProfileFile.h"
 #include "net/LoopbackPeer.h"
+#include "text/TovrikTexts.h"
 #include "text/CWideText.h"
 
 namespace {
@@ -179,6 +181,62 @@ HWND Item(HWND hMain, int nId)
     return GetDlgItem(hMain, nId);
 }
 
+// The width of a control's text in the dialogs' font ("MS Shell Dlg" 9 pt,
+// as the template names it), in pixels.
+int TextWidth(HWND hControl)
+{
+    const HDC hDc = GetDC(hControl);
+    const HFONT hFont = CreateFontW(-MulDiv(9, GetDeviceCaps(hDc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                    FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    const HGDIOBJ hOld = SelectObject(hDc, hFont);
+    const std::wstring strText = CWideText::Widen(Text(hControl));
+    SIZE size{};
+    GetTextExtentPoint32W(hDc, strText.c_str(), static_cast<int>(strText.size()), &size);
+    SelectObject(hDc, hOld);
+    DeleteObject(hFont);
+    ReleaseDC(hControl, hDc);
+    return size.cx;
+}
+
+int ClientWidth(HWND hControl)
+{
+    RECT client{};
+    GetClientRect(hControl, &client);
+    return client.right - client.left;
+}
+
+LRESULT TextLength(HWND hControl)
+{
+    return SendMessageW(hControl, WM_GETTEXTLENGTH, 0, 0);
+}
+
+// As Ctrl+A, Ctrl+V would: the text through the clipboard, in place of all
+// the control holds.
+bool Paste(HWND hControl, const std::string& strText)
+{
+    const std::wstring strWide = CWideText::Widen(strText);
+    const size_t nBytes = (strWide.size() + 1) * sizeof(wchar_t);
+    const HGLOBAL hData = GlobalAlloc(GMEM_MOVEABLE, nBytes);
+    if (hData == nullptr)
+        return false;
+    std::copy(strWide.c_str(), strWide.c_str() + strWide.size() + 1, static_cast<wchar_t*>(GlobalLock(hData)));
+    GlobalUnlock(hData);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(hData);
+        return false;
+    }
+    EmptyClipboard();
+    const bool bSet = SetClipboardData(CF_UNICODETEXT, hData) != nullptr;
+    CloseClipboard();
+    if (!bSet) {
+        GlobalFree(hData);
+        return false;
+    }
+    SendMessageW(hControl, EM_SETSEL, 0, -1);
+    SendMessageW(hControl, WM_PASTE, 0, 0);
+    return true;
+}
+
 // Receives the run's datagrams; the first is always the device info message.
 std::vector<std::string> ReceiveSome(const LoopbackPeer& receiver, size_t nCount)
 {
@@ -236,6 +294,20 @@ TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
         EXPECT_EQ(ClassName(hControl), control.pszClass) << control.nId;
         EXPECT_EQ(Text(hControl), control.pszText) << control.nId;
     }
+    // Every caption can be read whole: labels from their left edge, check
+    // boxes after their box, push buttons inside their frame.
+    const int nCheckIndent = GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE);
+    const int nButtonIndent = 4 * GetSystemMetrics(SM_CXEDGE);
+    const std::pair<HWND, int> captions[] = {
+        {FindWindowExW(m_hMain, nullptr, L"Static", L"目标地址:"), 0}, {Item(m_hMain, 1007), nCheckIndent},
+        {Item(m_hMain, 1008), nCheckIndent}, {Item(m_hMain, 1009), nCheckIndent},
+        {Item(m_hMain, 1002), nButtonIndent}, {Item(m_hMain, 1004), nButtonIndent},
+        {Item(m_hMain, 1005), nButtonIndent},
+    };
+    for (const auto& caption : captions) {
+        ASSERT_NE(caption.first, nullptr);
+        EXPECT_LE(caption.second + TextWidth(caption.first), ClientWidth(caption.first)) << Text(caption.first);
+    }
     EXPECT_EQ(ClassName(Item(m_hMain, 1003)), "Edit");
     EXPECT_EQ(Text(Item(m_hMain, 1003)).size(), 904u);
     EXPECT_NE(GetWindowLongW(Item(m_hMain, 1001), GWL_STYLE) & ES_NUMBER, 0);
@@ -244,6 +316,12 @@ TEST_F(TovrikWindowWin32Test, OpensWithItsControlsSendsAndStops)
     EXPECT_EQ(nContentStyle & ES_WANTRETURN, 0);
     EXPECT_EQ(GetWindowLongW(Item(m_hMain, 1006), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1006), CB_GETCOUNT, 0, 0), 7);
+    // Its list shows the longest entry whole.
+    SendMessageW(Item(m_hMain, 1006), CB_SETCURSEL, 4, 0);
+    EXPECT_EQ(Text(Item(m_hMain, 1006)), "每100毫秒发送一次");
+    EXPECT_GE(SendMessageW(Item(m_hMain, 1006), CB_GETDROPPEDWIDTH, 0, 0),
+              TextWidth(Item(m_hMain, 1006)) + GetSystemMetrics(SM_CXVSCROLL));
+    SendMessageW(Item(m_hMain, 1006), CB_SETCURSEL, 0, 0);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1008), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(Item(m_hMain, 1009), BM_GETCHECK, 0, 0), BST_UNCHECKED);
@@ -296,6 +374,40 @@ TEST_F(TovrikWindowWin32Test, EnterInTheTextBoxStartsAndTypedTextGoesOutAsUtf8)
     EXPECT_EQ(datagrams[1], "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
     EXPECT_EQ(Text(Item(m_hMain, 1003)), "{\"IMEI\":\"设备\",\"note\":\"中文\"}");
 
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(m_tovrik.Close(), 0);
+}
+
+TEST_F(TovrikWindowWin32Test, PastedTextIsKeptWholeForTheLoadToJudge)
+{
+    TargetReceiver();
+    const HWND hContent = Item(m_hMain, 1003);
+    // One hex digit more than a hex load takes, 100 a line (wine's edit
+    // control takes minutes to wrap one line of 50,000): refused as too
+    // long, not cut.
+    std::string strDigits;
+    for (int i = 0; i < 500; ++i)
+        strDigits += std::string(100, '7') + "\r\n";
+    strDigits += '7';
+    ASSERT_TRUE(Paste(hContent, strDigits));
+    EXPECT_EQ(TextLength(hContent), static_cast<LRESULT>(strDigits.size()));
+    PostMessageW(Item(m_hMain, 1009), BM_CLICK, 0, 0);
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "长度请勿超过5W");
+    EXPECT_EQ(TextLength(hContent), 0);
+
+    // 40 status messages, one a line (36,238 characters): all 40 counted.
+    PostMessageW(Item(m_hMain, 1009), BM_CLICK, 0, 0);
+    std::string strMessages = TovrikTexts::kStatusMessage;
+    for (int i = 1; i < 40; ++i)
+        strMessages += std::string("\r\n") + TovrikTexts::kStatusMessage;
+    ASSERT_TRUE(Paste(hContent, strMessages));
+    EXPECT_EQ(TextLength(hContent), static_cast<LRESULT>(strMessages.size()));
+    PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
+    m_tovrik.AnswerBox(L"tovrik", kPleaseWait);
+    m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 40 道下载命令.开始发送.");
     PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
     m_tovrik.AnswerBox(L"提示", "发送结束");
     EXPECT_EQ(m_tovrik.Close(), 0);

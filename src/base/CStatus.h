@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+// The outcome of an operation that can fail: success, or a code and a
+// message that says what failed and why, worded for the operator. The code is
+// the system's error number when a system call failed (errno, a socket
+// error), kFailed otherwise. A plain value, to be looked at: dropping one is
+// a compiler warning.
+class [[nodiscard]] CStatus {
+public:
+    static constexpr int kFailed = -1;
+
+    // Success.
+    CStatus() = default;
+    // A failure; a code of 0 becomes kFailed.
+    static CStatus Error(std::string strMessage, int nCode = kFailed);
+    // "strWhat: " and the system's words for nErrno, which is the code.
+    static CStatus FromErrno(const std::string& strWhat, int nErrno);
+
+    bool IsOk() const { return m_nCode == 0; }
+    // 0 for success.
+    int Code() const { return m_nCode; }
+    // Empty for success.
+    const std::string& Message() const { return m_strMessage; }
+
+private:
+    int m_nCode = 0;
+    std::string m_strMessage;
+};

@@ -1,0 +1,39 @@
+#include "text/CDecimal.h"
+
+#include <charconv>
+#include <cstring>
+
+bool CDecimal::Read(std::string_view text, uint64_t nMax, uint64_t& nValue)
+{
+    if (text.empty())
+        return false;
+    uint64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const uint64_t nDigit = static_cast<uint64_t>(c - '0');
+        if (n > nMax / 10 || (n == nMax / 10 && nDigit > nMax % 10))
+            return false;
+        n = n * 10 + nDigit;
+    }
+    nValue = n;
+    return true;
+}
+
+char* CDecimal::WritePadded(char* p, uint64_t n, int nWidth)
+{
+    char digits[kMaxDigits];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, n);
+    const int nDigits = static_cast<int>(result.ptr - digits);
+    for (int i = nDigits; i < nWidth; ++i)
+        *p++ = '0';
+    std::memcpy(p, digits, static_cast<size_t>(nDigits));
+    return p + nDigits;
+}
+
+std::string CDecimal::Padded(uint64_t n, int nWidth)
+{
+    std::string text(static_cast<size_t>(kMaxDigits + (nWidth > 0 ? nWidth : 0)), '\0');
+    text.resize(static_cast<size_t>(WritePadded(&text[0], n, nWidth) - text.data()));
+    return text;
+}
