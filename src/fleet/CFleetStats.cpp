@@ -230,13 +230,3 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
     out += "]}\n";
     return out;
 }
-
-bool CFleetStats::WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const
-{
-    std::FILE* pFile = std::fopen(strPath.c_str(), "w");
-    if (pFile == nullptr)
-        return false;
-    const std::string strJson = Json(identity, dSeconds);
-    const bool bWritten = std::fwrite(strJson.data(), 1, strJson.size(), pFile) == strJson.size();
-    return std::fclose(pFile) == 0 && bWritten;
-}

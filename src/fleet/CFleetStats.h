@@ -72,7 +72,6 @@ public:
     // run's lateness histogram (its non-empty buckets as [from, to, count],
     // nanoseconds from inclusive to exclusive) as one JSON object.
     std::string Json(const Identity& identity, double dSeconds) const;
-    bool WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const;
 
 private:
     static constexpr int kSubBuckets = 16;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Opens fleet reports in a real browser (Debian's headless Chromium): a
-report of one fleet run and one merged from the --stats-json files of M
-shards run at once against a receiver on 127.0.0.1. Each must render (a
+"""Opens fleet reports in a real browser (Debian's headless Chromium): the
+report a fleet run writes itself (--report) when it is stopped with SIGINT,
+and one merged (tovrik-cli report) from the --stats-json files of M shards
+run at once; all of them against a receiver on 127.0.0.1. Each must render (a
 screenshot of non-trivial size that is not one flat colour) and its DOM, as
 the browser built it, must hold the plots as SVG with a point per second of
 the merged series. A command line full of markup must stay text.
@@ -14,6 +15,7 @@ import html.parser
 import json
 import os
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -27,6 +29,8 @@ ARGS = None
 SHARDS = 3
 DEVICES = 60
 RUN_SECONDS = "3.5"
+# The run that writes its own report is stopped after about as long.
+STOP_AFTER_SECONDS = 3.3
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                   "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 
@@ -165,7 +169,17 @@ class ReportInBrowserTest(unittest.TestCase):
                      "--shard", "%d/%d" % (k, SHARDS), "--bind", bind_address(k), "-q", "--stop-after", RUN_SECONDS,
                      "--stats-json", path],
                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)))
-            for path, process in shards:
+            cls.one_json = os.path.join(cls.dir, "one.json")
+            cls.one_html = os.path.join(cls.dir, "one.html")
+            one = subprocess.Popen(
+                [ARGS.cli, "-p", str(receiver.port), "--devices", "25", "--bind", bind_address(SHARDS), "-q",
+                 "--stats-json", cls.one_json, "--report", cls.one_html],
+                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            try:
+                one.wait(timeout=STOP_AFTER_SECONDS)
+            except subprocess.TimeoutExpired:
+                one.send_signal(signal.SIGINT)
+            for path, process in shards + [(cls.one_json, one)]:
                 _, err = process.communicate(timeout=60)
                 assert process.returncode == 0, err
         finally:
@@ -176,6 +190,8 @@ class ReportInBrowserTest(unittest.TestCase):
         for path in cls.shard_files:
             with open(path, encoding="utf-8") as f:
                 cls.stats.append(json.load(f))
+        with open(cls.one_json, encoding="utf-8") as f:
+            cls.one_stats = json.load(f)
 
     @classmethod
     def tearDownClass(cls):
@@ -214,16 +230,25 @@ class ReportInBrowserTest(unittest.TestCase):
             self.assertEqual(len(points), seconds, name)
         self.assertGreater(dom.bars, 0)
 
-    def test_the_report_of_one_run_renders_with_a_point_per_second(self):
-        dom = self.render(self.report("one.html", self.shard_files[:1]))
+    def test_a_stopped_run_writes_its_own_report_with_a_point_per_second(self):
+        dom = self.render(self.one_html)
+        self.assertGreaterEqual(len(self.one_stats["series"]), 3)
+        self.check_plots(dom, len(self.one_stats["series"]))
+        self.assertTrue(dom.title.startswith("Fleet run of 25 devices, "), dom.title)
+        self.assertTrue(dom.cells[1].startswith("{:,} (".format(self.one_stats["sent"])), dom.cells[1])
+        self.assertEqual(len(dom.pre), 1)
+        self.assertIn("--report " + self.one_html, dom.pre[0])
+
+    def test_one_shards_file_makes_a_report_too(self):
+        dom = self.render(self.report("shard0.html", self.shard_files[:1]))
         self.check_plots(dom, len(self.stats[0]["series"]))
         self.assertTrue(dom.title.startswith("Fleet run of %d devices, " % (DEVICES // SHARDS)), dom.title)
-        self.assertTrue(dom.cells[1].startswith("{:,} (".format(self.stats[0]["sent"])), dom.cells[1])
+        self.assertIn("1 of %d (no file for shards 1, 2)" % SHARDS, dom.cells)
 
     def test_the_shards_merge_into_one_report(self):
         sent = sum(s["sent"] for s in self.stats)
-        # Every datagram the shards counted reached the receiver on loopback.
-        self.assertEqual(sent, self.received)
+        # Every datagram the runs counted reached the receiver on loopback.
+        self.assertEqual(sent + self.one_stats["sent"], self.received)
         dom = self.render(self.report("merged.html", self.shard_files))
         self.check_plots(dom, merged_seconds(self.stats))
         self.assertEqual(dom.cells[0], "{:,} of a fleet of {:,}".format(DEVICES, DEVICES))
