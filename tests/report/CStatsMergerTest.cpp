@@ -23,12 +23,13 @@ constexpr int64_t kStartMs = 1796724000000;
 TEST(CStatsMergerTest, ShardsAlignByWallClockSecondAndTheirCountsAdd)
 {
     CStatsMerger merger;
-    // Shard 1 started 1.3 s after shard 0: its first second is shard 0's
-    // second one (to the nearest second), and it runs one second longer.
+    // Shard 0's seconds begin 0.2, 1.2 and 2.2 s after the whole second,
+    // shard 1's 1.7, 2.7 and 3.7 s after: to the nearest wall-clock second,
+    // 0, 1, 2 and 2, 3, 4.
     ASSERT_TRUE(Ok(merger.AddText(
-        "b.json", StatsJson("1/2", kStartMs + 1300, {{30, 2.0, 3}, {30, 2.0, 3}, {30, 2.0, 3}}, "[1,2,90]"))));
+        "b.json", StatsJson("1/2", kStartMs + 1700, {{30, 2.0, 3}, {30, 2.0, 3}, {30, 2.0, 3}}, "[1,2,90]"))));
     ASSERT_TRUE(Ok(merger.AddText(
-        "a.json", StatsJson("0/2", kStartMs + 200, {{10, 1.0, 1}, {10, 1.0, 5}, {10, 1.0, 1}}, "[1,2,30]"))));
+        "a.json", StatsJson("0/2", kStartMs + 200, {{10, 1.0, 1}, {10, 1.0, 1}, {10, 1.0, 5}}, "[1,2,30]"))));
     CRunReport report;
     ASSERT_TRUE(Ok(merger.Merge(report)));
 
@@ -42,24 +43,24 @@ TEST(CStatsMergerTest, ShardsAlignByWallClockSecondAndTheirCountsAdd)
     EXPECT_EQ(report.nErrors, 6u);
     EXPECT_EQ(report.nReplies, 14u);
     EXPECT_EQ(report.nStartUnixMs, kStartMs + 200);
-    EXPECT_DOUBLE_EQ(report.dSeconds, 4.1);
+    EXPECT_DOUBLE_EQ(report.dSeconds, 4.5);
     EXPECT_DOUBLE_EQ(report.dCpuSeconds, 0.5);
     EXPECT_EQ(report.nMaxRssKb, 2048);
 
-    ASSERT_EQ(report.series.size(), 4u);
-    const std::vector<uint64_t> sent = {10, 40, 40, 30};
-    for (size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(report.series.size(), 5u);
+    const std::vector<uint64_t> sent = {10, 10, 40, 30, 30};
+    for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(report.series[i].nUnixSecond, kStartMs / 1000 + static_cast<int64_t>(i)) << i;
         EXPECT_EQ(report.series[i].nSent, sent[i]) << i;
     }
-    EXPECT_EQ(report.series[1].nDevices, 100);
-    EXPECT_EQ(report.series[1].nErrors, 2u);
-    EXPECT_EQ(report.series[1].nReplies, 4u);
+    EXPECT_EQ(report.series[2].nDevices, 100);
+    EXPECT_EQ(report.series[2].nErrors, 2u);
+    EXPECT_EQ(report.series[2].nReplies, 4u);
     // A second's maximum is the shards' highest; its p50 and p99 weighted
     // by their datagrams (11 and 31, errors included).
-    EXPECT_DOUBLE_EQ(report.series[1].dMaxMs, 5);
-    EXPECT_DOUBLE_EQ(report.series[1].dP50Ms, (11 * 1.0 + 31 * 2.0) / 42);
-    EXPECT_DOUBLE_EQ(report.series[3].dP99Ms, 2.0);
+    EXPECT_DOUBLE_EQ(report.series[2].dMaxMs, 5);
+    EXPECT_DOUBLE_EQ(report.series[2].dP50Ms, (11 * 1.0 + 31 * 2.0) / 42);
+    EXPECT_DOUBLE_EQ(report.series[4].dP99Ms, 2.0);
 }
 
 TEST(CStatsMergerTest, TheRunsQuantilesComeFromTheMergedHistogram)
