@@ -17,7 +17,7 @@ constexpr char kStyle[] =
     "color:#222;background:#fff}"
     "h1{font-size:1.5em;margin:0.2em 0}h2{font-size:1.1em;margin:1.6em 0 0.4em}"
     ".sub{color:#555;margin:0 0 1em}"
-    "pre.cmd{background:#f4f4f4;border:1px solid #ddd;padding:8px;white-space:pre-wrap;word-break:break-all;"
+    "pre.cmd{background:#f4f4f4;border:1px solid #ddd;padding:8px;white-space:pre-wrap;overflow-wrap:anywhere;"
     "margin:0.3em 0 0.8em}"
     ".shard{color:#555;margin:0.6em 0 0}"
     "table.summary{border-collapse:collapse}table.summary th{text-align:left;font-weight:600;padding:3px 16px 3px 0;"
