@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Single-line mutants of the fleet and the option parsers, each tried in turn.
+"""Single-line mutants of the fleet, the option parsers and the report, each tried in turn.
 
 Each mutant in scripts/mutants.txt replaces one exact piece of one line of a
 source file (a "\\n" in it anchors the line among its neighbours). The
@@ -34,6 +34,9 @@ GROUPS = {
     "cli": (["tovrik-cli", "tovrik_cli_tests"],
             [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.Shards*:CliTest.*"]]),
     "fleetcli": (["tovrik-cli", "tovrik_cli_tests"], [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.*"]]),
+    "report": (["tovrik_tests", "tovrik_fleet_tests"],
+               [["tests/tovrik_tests", "--gtest_filter=CHtmlReport*:CStatsMerger*"],
+                ["tests/tovrik_fleet_tests", "--gtest_filter=CFleetStatsJson*"]]),
 }
 
 

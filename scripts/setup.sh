@@ -24,6 +24,12 @@ PACKAGES=(
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 python3-yaml time
 )
+# Only the report's browser test needs these, but `make test` runs that
+# test, so they are installed with the rest (chromium alone takes about
+# 350 MB installed).
+BROWSER_PACKAGES=(
+  chromium
+)
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev
 )
@@ -32,6 +38,8 @@ IMAGE_PACKAGES=(
   podman runc mmdebstrap skopeo uidmap slirp4netns fuse-overlayfs
 )
 SIMDJSON_VERSION=3.0.1
+
+PACKAGES+=("${BROWSER_PACKAGES[@]}")
 
 windows=0
 case "${1:-}" in

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "TovrikVersion.h"
+#include "cli/CReportCommand.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
 
@@ -79,6 +80,8 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     // "/path" is a file name on every platform, not a Windows-style option.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
+    app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
+               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
     app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")
         ->check(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
         ->capture_default_str();
@@ -132,6 +135,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
         return options;
     }
     options.nMode = ModeFromText(strMode);
+    options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
     return options;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CFleetOptions.h"
 #include "text/TovrikTexts.h"
@@ -22,6 +23,9 @@ struct CCliOptions {
     bool bDryRun = false;
     bool bQuiet = false;
     CFleetOptions fleet;
+    // The arguments as given, the program's name first, for the records a
+    // run writes of itself.
+    std::vector<std::string> commandLine;
 
     // Exit codes.
     static constexpr int kExitOk = 0;

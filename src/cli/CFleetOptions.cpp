@@ -116,6 +116,8 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->group(kGroup);
     app.add_option("--stats-json", options.strStatsJson, "Write the fleet's figures as JSON to this file")
         ->group(kGroup);
+    app.add_option("--report", options.strReport, "Write an HTML report of the run, with plots, to this file")
+        ->group(kGroup);
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
         ->check(CLI::Range(1, 256))
         ->group(kGroup);
@@ -124,7 +126,9 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         const Given& given = *pGiven;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
-                         options.bReplies;
+                         options.bReplies || options.strReport;
+        if (options.strReport && options.strReport == options.strStatsJson)
+            throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
         if (given.strDevices == kByImei) {
             options.bByImei = true;
             if (!strImport || CCliOptions::ModeFromText(strMode) != SendModes::kReplay)

@@ -28,6 +28,7 @@ struct CFleetOptions {
     uint32_t nShard = 0;
     uint32_t nShards = 1;
     std::optional<std::string> strStatsJson;
+    std::optional<std::string> strReport;
     int nThreads = 0;  // 0: automatic
     // Any fleet option given, or more than one device.
     bool bFleet = false;

@@ -3,14 +3,13 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "cli/CCliRunner.h"
 #include "cli/CFleetMonitor.h"
+#include "cli/CRunRecords.h"
 #include "cli/CRunWait.h"
 #include "cli/CStopSignal.h"
 #include "fleet/CDeviceSockets.h"
@@ -61,6 +60,7 @@ struct CFleetRunner::State {
     CFleetStats stats;
     std::unique_ptr<CSystemFleetClock> pClock;
     std::unique_ptr<CReplyReader> pReader;
+    std::unique_ptr<CRunRecords> pRecords;
     double dSeconds = 0;
 };
 
@@ -147,14 +147,11 @@ std::optional<int> CFleetRunner::CheckLimits()
         return CCliOptions::kExitOk;
     }
 
-    // A file that cannot be written is said now, not after a long run.
-    if (fleet.strStatsJson) {
-        std::FILE* pFile = std::fopen(fleet.strStatsJson->c_str(), "a");
-        if (pFile == nullptr) {
-            Say("cannot write " + *fleet.strStatsJson + ": " + std::strerror(errno));
-            return CCliOptions::kExitFailure;
-        }
-        std::fclose(pFile);
+    state.pRecords = std::make_unique<CRunRecords>(fleet.strStatsJson, fleet.strReport);
+    const CStatus writable = state.pRecords->CheckWritable();
+    if (!writable.IsOk()) {
+        Say(writable.Message());
+        return CCliOptions::kExitFailure;
     }
 
     state.target.sin_family = AF_INET;
@@ -205,6 +202,7 @@ std::optional<int> CFleetRunner::RunEngine()
     settings.nThreads = state.nThreads;
     CFleetEngine engine(state.plan, settings, *state.pClock, state.sockets, state.stats);
     CRunWait wait(*state.pStopSignal, m_options.dStopAfter);
+    state.pRecords->MarkStart();
     const CStatus started = engine.Start();
     if (!started.IsOk()) {
         Say(started.Message());
@@ -233,18 +231,19 @@ int CFleetRunner::Summarize()
                     static_cast<unsigned long long>(state.stats.Errors()));
         std::printf("%s\n", state.stats.SummaryLine(state.nCount).c_str());
     }
-    const std::optional<std::string>& strStatsJson = m_options.fleet.strStatsJson;
-    if (strStatsJson) {
-        CFleetStats::Identity identity;
-        identity.nDevices = state.nCount;
-        identity.nFirstDevice = state.nFirst;
-        identity.nFleetDevices = state.nFleet;
-        identity.nMode = m_options.nMode;
-        identity.nThreads = state.nThreads;
-        if (!state.stats.WriteJson(*strStatsJson, identity, state.dSeconds)) {
-            Say("cannot write " + *strStatsJson);
-            return CCliOptions::kExitFailure;
-        }
+    CFleetStats::Identity identity;
+    identity.nDevices = state.nCount;
+    identity.nFirstDevice = state.nFirst;
+    identity.nFleetDevices = state.nFleet;
+    identity.nMode = m_options.nMode;
+    identity.nThreads = state.nThreads;
+    identity.commandLine = m_options.commandLine;
+    identity.nShard = m_options.fleet.nShard;
+    identity.nShards = m_options.fleet.nShards;
+    const CStatus written = state.pRecords->Write(state.stats, identity, state.dSeconds);
+    if (!written.IsOk()) {
+        Say(written.Message());
+        return CCliOptions::kExitFailure;
     }
     return CCliOptions::kExitOk;
 }

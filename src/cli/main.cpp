@@ -8,6 +8,7 @@
 #include "cli/CCommandLine.h"
 #include "cli/CConsole.h"
 #include "cli/CFleetRunner.h"
+#include "cli/CReportCommand.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
 #include "text/TovrikTexts.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
     try {
         CConsole::Setup();
         CCommandLine commandLine(argc, argv);
+        if (commandLine.Count() > 1 && std::string(commandLine.Values()[1]) == CReportCommand::kName)
+            return CReportCommand::Run(commandLine.Count(), commandLine.Values());
         std::optional<int> nExit;
         const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
+#include <cstdarg>
+
+#include "packet/CJsonText.h"
+#include "text/CUtf8.h"
 
 namespace {
 
@@ -13,6 +17,19 @@ constexpr double kNsPerMs = 1e6;
 double Seconds(const timeval& t)
 {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+void Appendf(std::string& out, const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+
+void Appendf(std::string& out, const char* pszFormat, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, pszFormat);
+    const int n = std::vsnprintf(text, sizeof text, pszFormat, args);
+    va_end(args);
+    if (n > 0)
+        out.append(text, std::min(static_cast<size_t>(n), sizeof text - 1));
 }
 
 }  // namespace
@@ -29,15 +46,30 @@ int CFleetStats::BucketOf(int64_t nNs)
     return nBucket < kBuckets ? nBucket : kBuckets - 1;
 }
 
+void CFleetStats::BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth)
+{
+    if (nBucket < kSubBuckets) {
+        nFrom = nBucket;
+        nWidth = 1;
+        return;
+    }
+    // Lateness is at most INT64_MAX, so the buckets above 2^62 ns are never
+    // filled and never asked for.
+    const int nExponent = std::min((nBucket - kSubBuckets) / kSubBuckets + 4, 62);
+    const int nSub = (nBucket - kSubBuckets) % kSubBuckets;
+    nWidth = int64_t{1} << (nExponent - 4);
+    nFrom = (int64_t{1} << nExponent) + nSub * nWidth;
+}
+
 double CFleetStats::BucketMiddleMs(int nBucket)
 {
-    if (nBucket < kSubBuckets)
-        return nBucket / kNsPerMs;
-    const int nExponent = (nBucket - kSubBuckets) / kSubBuckets + 4;
-    const int nSub = (nBucket - kSubBuckets) % kSubBuckets;
-    const double dWidth = std::ldexp(1.0, nExponent - 4);
-    const double dLow = std::ldexp(1.0, nExponent) + nSub * dWidth;
-    return (dLow + dWidth / 2) / kNsPerMs;
+    int64_t nFrom = 0;
+    int64_t nWidth = 0;
+    BucketRange(nBucket, nFrom, nWidth);
+    // The narrowest buckets hold one value each.
+    if (nWidth == 1)
+        return static_cast<double>(nFrom) / kNsPerMs;
+    return (static_cast<double>(nFrom) + static_cast<double>(nWidth) / 2) / kNsPerMs;
 }
 
 void CFleetStats::Histogram::Add(int64_t nNs)
@@ -151,31 +183,50 @@ std::string CFleetStats::SummaryLine(uint64_t nDevices) const
     return line;
 }
 
-bool CFleetStats::WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const
+std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
 {
-    std::FILE* pFile = std::fopen(strPath.c_str(), "w");
-    if (pFile == nullptr)
-        return false;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const Lateness total = Total();
-    std::fprintf(pFile,
-                 "{\"devices\":%" PRIu64 ",\"first_device\":%" PRIu64 ",\"fleet_devices\":%" PRIu64
-                 ",\"mode\":%d,\"threads\":%d,\"seconds\":%.3f,\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                 ",\"replies\":%" PRIu64 ",\"reply_bytes\":%" PRIu64
-                 ",\"lateness_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"cpu_seconds\":%.3f,\"max_rss_kb\":%ld,"
-                 "\"series\":[",
-                 identity.nDevices, identity.nFirstDevice, identity.nFleetDevices, identity.nMode, identity.nThreads,
-                 dSeconds, Sent(), Errors(), Replies(), m_nReplyBytes.load(), total.dP50Ms, total.dP99Ms,
-                 total.dMaxMs, Seconds(usage.ru_utime) + Seconds(usage.ru_stime), usage.ru_maxrss);
+    std::string out;
+    out.reserve(512 + m_series.size() * 128);
+    Appendf(out,
+            "{\"devices\":%" PRIu64 ",\"first_device\":%" PRIu64 ",\"fleet_devices\":%" PRIu64
+            ",\"mode\":%d,\"threads\":%d,\"seconds\":%.3f,\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+            ",\"replies\":%" PRIu64 ",\"reply_bytes\":%" PRIu64
+            ",\"lateness_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"cpu_seconds\":%.3f,\"max_rss_kb\":%ld,"
+            "\"series\":[",
+            identity.nDevices, identity.nFirstDevice, identity.nFleetDevices, identity.nMode, identity.nThreads,
+            dSeconds, Sent(), Errors(), Replies(), m_nReplyBytes.load(), total.dP50Ms, total.dP99Ms, total.dMaxMs,
+            Seconds(usage.ru_utime) + Seconds(usage.ru_stime), usage.ru_maxrss);
     for (size_t i = 0; i < m_series.size(); ++i) {
         const Second& s = m_series[i];
-        std::fprintf(pFile,
-                     "%s{\"t\":%zu,\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                     ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}",
-                     i == 0 ? "" : ",", i + 1, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
-                     s.lateness.dP99Ms, s.lateness.dMaxMs);
+        Appendf(out,
+                "%s{\"t\":%zu,\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}",
+                i == 0 ? "" : ",", i + 1, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
+                s.lateness.dP99Ms, s.lateness.dMaxMs);
     }
-    std::fprintf(pFile, "]}\n");
-    return std::fclose(pFile) == 0;
+    // Arguments are bytes on Linux; the file stays UTF-8 whatever they hold.
+    out += "],\"command_line\":[";
+    for (size_t i = 0; i < identity.commandLine.size(); ++i) {
+        if (i > 0)
+            out.push_back(',');
+        CJsonText::AppendString(out, CUtf8::Valid(identity.commandLine[i]));
+    }
+    Appendf(out, "],\"start_unix_ms\":%" PRId64 ",\"shard\":\"%" PRIu32 "/%" PRIu32 "\",\"lateness_histogram_ns\":[",
+            identity.nStartUnixMs, identity.nShard, identity.nShards);
+    bool bFirst = true;
+    for (int i = 0; i < kBuckets; ++i) {
+        const uint64_t nCount = m_total.counts[static_cast<size_t>(i)].load(std::memory_order_relaxed);
+        if (nCount == 0)
+            continue;
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        BucketRange(i, nFrom, nWidth);
+        Appendf(out, "%s[%" PRId64 ",%" PRId64 ",%" PRIu64 "]", bFirst ? "" : ",", nFrom, nFrom + nWidth, nCount);
+        bFirst = false;
+    }
+    out += "]}\n";
+    return out;
 }

@@ -38,6 +38,13 @@ public:
         uint64_t nFleetDevices = 0;
         int nMode = 0;
         int nThreads = 1;
+        // What a report made of several shards' files needs: the arguments
+        // as given, the wall-clock instant the series' first second began,
+        // and the shard K of M.
+        std::vector<std::string> commandLine;
+        int64_t nStartUnixMs = 0;
+        uint32_t nShard = 0;
+        uint32_t nShards = 1;
     };
 
     CFleetStats();
@@ -61,7 +68,10 @@ public:
     std::string StatusLine(const Second& second) const;
     // The summary's line after "sent ...": devices, errors, lateness, replies.
     std::string SummaryLine(uint64_t nDevices) const;
-    bool WriteJson(const std::string& strPath, const Identity& identity, double dSeconds) const;
+    // The summary, CPU time, peak RSS, the per-second series and the whole
+    // run's lateness histogram (its non-empty buckets as [from, to, count],
+    // nanoseconds from inclusive to exclusive) as one JSON object.
+    std::string Json(const Identity& identity, double dSeconds) const;
 
 private:
     static constexpr int kSubBuckets = 16;
@@ -86,6 +96,8 @@ private:
     static Lateness Figures(const Snapshot& snapshot);
 
     static int BucketOf(int64_t nNs);
+    // The nanoseconds bucket nBucket holds: [nFrom, nFrom + nWidth).
+    static void BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth);
     static double BucketMiddleMs(int nBucket);
 
     std::atomic<int64_t> m_nDevices{0};

@@ -11,8 +11,9 @@
 // UTF-8, nothing but white space after the root, nesting at most 1024 deep,
 // integers within 64 bits), and the compact text every rewriting step
 // writes: no white space, members and items in their order, numbers and
-// string escapes as yyjson writes them. For the packet classes only (it
-// speaks simdjson). Stateless; the parser is the caller's.
+// string escapes as yyjson writes them. For the packet classes (it speaks
+// simdjson) and, for its string escape, the JSON files the fleet writes.
+// Stateless; the parser is the caller's.
 class CJsonText {
 public:
     // False when the packet does not parse. May throw std::bad_alloc, as the

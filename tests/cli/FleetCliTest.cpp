@@ -125,6 +125,11 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
     const CliRun stats = RunCli({"-p", Port(peer), "--devices", "2", "--stats-json", "/nonexistent/dir/s.json"});
     EXPECT_EQ(stats.nExit, 1);
     EXPECT_TRUE(Contains(stats.err, "cannot write /nonexistent/dir/s.json")) << stats.err;
+    const CliRun report = RunCli({"-p", Port(peer), "--devices", "2", "--report", "/nonexistent/dir/r.html"});
+    EXPECT_EQ(report.nExit, 1);
+    EXPECT_TRUE(Contains(report.err, "cannot write /nonexistent/dir/r.html: No such file or directory")) << report.err;
+    std::string got;
+    EXPECT_FALSE(peer.Receive(got, 100)) << "nothing is sent before the files are known to be writable";
     const CliRun ephemeral = RunCli({"-p", Port(peer), "--devices", "1000000", "--dry-run"});
     EXPECT_EQ(ephemeral.nExit, 1) << "a dry run checks the limits too";
     EXPECT_TRUE(Contains(ephemeral.err, "ephemeral ports")) << ephemeral.err;
@@ -168,6 +173,7 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
         {{"--devices", "1000001"}, 64, "--devices: '1000001' is not a number"},
         {{"--devices", "by-imei"}, 64, "--devices: by-imei needs --import FILE and -m replay"},
         {{"--shard", "6/6"}, 64, "--shard: '6/6' is not K/M with 0 <= K < M"},
+        {{"--stats-json", "f", "--report", "f"}, 64, "--report: 'f' is the --stats-json file too"},
         {{"--shard", "1/0"}, 64, "--shard: '1/0' is not K/M"},
         {{"--imei-first", "99", "--devices", "2"}, 64, "--imei-first: the last device's IMEI 100 has more than 2"},
         {{"--imei-first", "12a"}, 64, "--imei-first: '12a' is not 1 to 18 decimal digits"},

@@ -1,0 +1,68 @@
+#include "cli/CReportCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "cli/CCliOptions.h"
+#include "cli/CConsole.h"
+#include "report/CHtmlReport.h"
+#include "report/CStatsMerger.h"
+
+namespace {
+
+void Say(const std::string& strText)
+{
+    CConsole::Write(stderr, strText + "\n");
+}
+
+}  // namespace
+
+int CReportCommand::Run(int argc, char** argv)
+{
+    std::vector<std::string> files;
+    std::string strOutput;
+    CLI::App app{"Makes one HTML report of the --stats-json files of a fleet run's shards.",
+                 std::string("tovrik-cli ") + kName};
+    app.allow_windows_style_options(false);
+    app.add_option("files", files, "The stats files, one per shard")->required()->type_name("STATS.json");
+    app.add_option("-o,--output", strOutput, "The report to write")->required()->type_name("REPORT.html");
+    try {
+        // The command's name is not one of its arguments.
+        app.parse(argc - 1, argv + 1);
+    } catch (const CLI::ParseError& e) {
+        const int nExit = app.exit(e);
+        return nExit == 0 ? CCliOptions::kExitOk : CCliOptions::kExitUsage;
+    }
+    for (const std::string& strFile : files) {
+        if (strFile == strOutput) {
+            Say("the report would overwrite its own stats file " + strFile);
+            return CCliOptions::kExitUsage;
+        }
+    }
+
+    CStatsMerger merger;
+    CRunReport report;
+    for (const std::string& strFile : files) {
+        const CStatus added = merger.AddFile(strFile);
+        if (!added.IsOk()) {
+            Say(added.Message());
+            return CCliOptions::kExitLoad;
+        }
+    }
+    const CStatus merged = merger.Merge(report);
+    if (!merged.IsOk()) {
+        Say(merged.Message());
+        return CCliOptions::kExitLoad;
+    }
+    const CStatus written = CHtmlReport::Write(strOutput, report);
+    if (!written.IsOk()) {
+        Say("cannot write " + strOutput + ": " + written.Message());
+        return CCliOptions::kExitFailure;
+    }
+    Say("report of " + std::to_string(report.shards.size()) +
+        (report.shards.size() == 1 ? " stats file, " : " stats files, ") + std::to_string(report.series.size()) +
+        " seconds: " + strOutput);
+    return CCliOptions::kExitOk;
+}

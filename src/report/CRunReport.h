@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a report shows of one fleet run, made of one or more shards' stats
+// files: the whole run's figures, one entry per wall-clock second and the
+// lateness histogram. A plain value.
+struct CRunReport {
+    // One stats file: where it came from and what it says of itself.
+    struct Shard {
+        std::string strSource;
+        uint32_t nShard = 0;
+        uint32_t nShards = 1;
+        std::vector<std::string> commandLine;
+        int64_t nStartUnixMs = 0;
+        double dSeconds = 0;
+    };
+
+    struct Second {
+        // Seconds since 1970-01-01 00:00:00 UTC at the second's start.
+        int64_t nUnixSecond = 0;
+        int64_t nDevices = 0;
+        uint64_t nSent = 0;
+        uint64_t nErrors = 0;
+        uint64_t nReplies = 0;
+        double dP50Ms = 0;
+        double dP99Ms = 0;
+        double dMaxMs = 0;
+    };
+
+    // Nanoseconds [nFromNs, nToNs).
+    struct Bucket {
+        uint64_t nFromNs = 0;
+        uint64_t nToNs = 0;
+        uint64_t nCount = 0;
+    };
+
+    // In shard order.
+    std::vector<Shard> shards;
+    // The shards of the fleet that no file was given for.
+    std::vector<uint32_t> missingShards;
+    uint64_t nDevices = 0;
+    uint64_t nFleetDevices = 0;
+    int nMode = 0;  // -1 when the shards ran different modes
+    int64_t nStartUnixMs = 0;
+    // From the first shard's start to the last shard's end.
+    double dSeconds = 0;
+    uint64_t nSent = 0;
+    uint64_t nErrors = 0;
+    uint64_t nReplies = 0;
+    double dP50Ms = 0;
+    double dP99Ms = 0;
+    double dMaxMs = 0;
+    double dCpuSeconds = 0;
+    int64_t nMaxRssKb = 0;
+    std::vector<Second> series;
+    // Ascending, non-empty buckets only.
+    std::vector<Bucket> histogram;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/CStatus.h"
+#include "report/CRunReport.h"
+
+// Reads the stats files of fleet runs (what tovrik-cli --stats-json writes)
+// and merges the shards of one fleet into one report: the series aligned by
+// wall-clock second with counts and devices summed, the whole run's
+// quantiles from the merged lateness histogram. A second's p50 and p99 are
+// the shards' figures weighted by their datagrams (the true quantile lies
+// between the shards' lowest and highest); its maximum is exact. Errors name
+// the file. One thread.
+class CStatsMerger {
+public:
+    CStatsMerger();
+    ~CStatsMerger();
+    CStatsMerger(const CStatsMerger&) = delete;
+    CStatsMerger& operator=(const CStatsMerger&) = delete;
+
+    // Reads a file by its UTF-8 path and adds it. Fails, with a message that
+    // names the file, when it cannot be read or is not a stats file.
+    CStatus AddFile(const std::string& strPath);
+    // Adds a stats file's text; strName names it in the report and in errors.
+    CStatus AddText(const std::string& strName, std::string_view json);
+
+    // Merges everything added. Fails when nothing was added, or the files are
+    // not shards of one fleet (different shard counts or fleet sizes, a shard
+    // twice, seconds too far apart to be one run).
+    CStatus Merge(CRunReport& report) const;
+
+    // Stats files larger than this are refused rather than read.
+    static constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
+    // The longest merged series, in seconds: 31 days, whose page is already
+    // some 200 MB.
+    static constexpr int64_t kMaxSeconds = 31 * 86400;
+
+private:
+    struct File;
+    std::vector<File> m_files;
+};

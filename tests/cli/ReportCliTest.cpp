@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TempDir.h"
+#include "cli/CliProcess.h"
+#include "report/StatsFileText.h"
+
+namespace {
+
+constexpr int64_t kStartMs = 1796724000000;
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ReportCliTest, MergesShardsFilesIntoOneReport)
+{
+    const TempDir dir;
+    const std::string strA = dir.Write("分片0.json", StatsJson("0/2", kStartMs, {{10, 0.1, 0.2}, {10, 0.1, 0.2}}, "[1000,1001,20]"));
+    const std::string strB = dir.Write("b.json", StatsJson("1/2", kStartMs + 1000, {{5, 0.1, 0.2}, {5, 0.1, 0.2}}, "[1000,1001,10]"));
+    const std::string strOut = dir.Path() + "/报告.html";
+    const CliRun run = CliProcess::Run({"report", strA, strB, "-o", strOut});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "report of 2 stats files, 3 seconds: " + strOut)) << run.err;
+    const std::string strHtml = TempDir::Read(strOut);
+    EXPECT_EQ(strHtml.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_TRUE(Contains(strHtml, "分片0.json")) << strHtml.substr(0, 2000);
+    EXPECT_TRUE(Contains(strHtml, "<td>100 of a fleet of 100</td>"));
+    EXPECT_TRUE(Contains(strHtml, "<td>30 (10.0 per second)</td>"));
+}
+
+TEST(ReportCliTest, BadInputNamesTheFileAndBadUseIsAUsageError)
+{
+    const TempDir dir;
+    const std::string strGood = dir.Write("good.json", StatsJson("0/1", kStartMs, {{1, 0, 0}}, ""));
+    const std::string strNotStats = dir.Write("other.json", "{\"hello\":1}");
+    const std::string strOut = dir.Path() + "/r.html";
+
+    CliRun run = CliProcess::Run({"report", strGood, dir.Path() + "/missing.json", "-o", strOut});
+    EXPECT_EQ(run.nExit, 2);
+    EXPECT_TRUE(Contains(run.err, dir.Path() + "/missing.json: ")) << run.err;
+    run = CliProcess::Run({"report", strNotStats, "-o", strOut});
+    EXPECT_EQ(run.nExit, 2);
+    EXPECT_TRUE(Contains(run.err, strNotStats + ": not a stats file (no \"devices\")")) << run.err;
+    EXPECT_EQ(TempDir::ReadOrMissing(strOut), "<missing>");
+
+    run = CliProcess::Run({"report", strGood, "-o", dir.Path() + "/no/such/dir/r.html"});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(Contains(run.err, "cannot write " + dir.Path() + "/no/such/dir/r.html: ")) << run.err;
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"report"}, {"report", strGood}, {"report", "-o", strOut}, {"report", strGood, "-o", strOut, "--bogus"},
+             {"report", strGood, "-o", strGood}}) {
+        run = CliProcess::Run(args);
+        EXPECT_EQ(run.nExit, 64) << args.size() << run.err;
+    }
+    EXPECT_EQ(TempDir::Read(strGood).rfind("{\"devices\"", 0), 0u);
+    run = CliProcess::Run({"report", "--help"});
+    EXPECT_EQ(run.nExit, 0);
+    EXPECT_TRUE(Contains(run.out, "-o,--output")) << run.out;
+}

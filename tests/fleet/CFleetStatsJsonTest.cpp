@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fleet/CFleetStats.h"
+#include "report/CStatsMerger.h"
+
+// What the fleet writes with --stats-json is what a report reads back.
+TEST(CFleetStatsJsonTest, AReportReadsBackWhatTheFleetWrote)
+{
+    CFleetStats stats;
+    stats.SetDevices(3);
+    for (int i = 0; i < 300; ++i)
+        stats.RecordSend(true, 1000 + i * 1000);  // 1 us to 300 us
+    stats.RecordSend(false, 7000000);
+    stats.RecordReply(10);
+    stats.Sample();
+    stats.RecordSend(true, 12);
+    stats.Sample();
+
+    CFleetStats::Identity identity;
+    identity.nDevices = 3;
+    identity.nFleetDevices = 12;
+    identity.nMode = 6;
+    // An argument that is not UTF-8 still makes a file that reads.
+    identity.commandLine = {"tovrik-cli", "--text", "{\"名\":\"\x01\xFF\"}"};
+    identity.nStartUnixMs = 1796724000400;
+    identity.nShard = 2;
+    identity.nShards = 4;
+
+    CStatsMerger merger;
+    const CStatus added = merger.AddText("shard", stats.Json(identity, 2.0));
+    ASSERT_TRUE(added.IsOk()) << added.Message();
+    CRunReport report;
+    ASSERT_TRUE(merger.Merge(report).IsOk());
+    ASSERT_EQ(report.shards.size(), 1u);
+    EXPECT_EQ(report.shards[0].nShard, 2u);
+    EXPECT_EQ(report.shards[0].nShards, 4u);
+    EXPECT_EQ(report.shards[0].commandLine,
+              (std::vector<std::string>{"tovrik-cli", "--text", "{\"名\":\"\x01\xEF\xBF\xBD\"}"}));
+    EXPECT_EQ(report.nStartUnixMs, 1796724000400);
+    EXPECT_EQ(report.nDevices, 3u);
+    EXPECT_EQ(report.nFleetDevices, 12u);
+    EXPECT_EQ(report.nMode, 6);
+    EXPECT_EQ(report.nSent, 301u);
+    EXPECT_EQ(report.nErrors, 1u);
+    EXPECT_EQ(report.nReplies, 1u);
+    ASSERT_EQ(report.series.size(), 2u);
+    EXPECT_EQ(report.series[0].nUnixSecond, 1796724000);
+    EXPECT_EQ(report.series[0].nSent, 300u);
+    EXPECT_EQ(report.series[1].nSent, 1u);
+    EXPECT_EQ(report.missingShards, (std::vector<uint32_t>{0, 1, 3}));
+
+    // The histogram holds every datagram, and its quantiles are the fleet's.
+    uint64_t nCount = 0;
+    for (const CRunReport::Bucket& bucket : report.histogram)
+        nCount += bucket.nCount;
+    EXPECT_EQ(nCount, 302u);
+    const CFleetStats::Lateness total = stats.Total();
+    EXPECT_NEAR(report.dP50Ms, total.dP50Ms, 0.0005);
+    EXPECT_NEAR(report.dP99Ms, total.dP99Ms, 0.0005);
+    EXPECT_DOUBLE_EQ(report.dMaxMs, 7.0);
+}
