@@ -52,6 +52,18 @@ public:
     std::atomic<long> m_nEnds{0};
 };
 
+// The application's endpoint, open on a port of the system's choice.
+struct OpenEndpoint {
+    OpenEndpoint()
+    {
+        endpoint.SetHandler(&handler);
+        bOpen = endpoint.Create(0) == 1;
+    }
+    CLNHanlder handler;
+    CUDPSocket endpoint;
+    bool bOpen = false;
+};
+
 // Memory in use in kB: the resident set; under a sanitizer, whose allocator
 // holds freed blocks in quarantine and maps shadow memory, the live heap.
 long MemoryInUseKb()
@@ -69,10 +81,9 @@ long MemoryInUseKb()
 // every run ends with its notice, and threads and memory stay flat.
 TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
 {
-    CLNHanlder handler;
-    CUDPSocket endpoint;
-    endpoint.SetHandler(&handler);
-    ASSERT_EQ(endpoint.Create(0), 1);
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
     const uint16_t nEndpointPort = endpoint.LocalPort();
 
     LoopbackPeer target;
@@ -123,10 +134,9 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
 // stopped just after a tick, ends at once instead of a tick later.
 TEST(StartStopLoadTest, StopEndsTheRunWithoutWaitingOutTheTick)
 {
-    CLNHanlder handler;
-    CUDPSocket endpoint;
-    endpoint.SetHandler(&handler);
-    ASSERT_EQ(endpoint.Create(0), 1);
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
     LoopbackPeer target;
     CSystemClock clock;
     CSendRun run(endpoint.Handle(), clock);
@@ -169,10 +179,9 @@ TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
 // A target that cannot be resolved sends nothing, and the run goes on.
 TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
 {
-    CLNHanlder handler;
-    CUDPSocket endpoint;
-    endpoint.SetHandler(&handler);
-    ASSERT_EQ(endpoint.Create(0), 1);
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
     CQuickClock clock;
     CSocketSink sink(endpoint.Handle());
     CCountingNotify notify;
