@@ -49,6 +49,11 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
 
         const CStatus discarding = sockets.DiscardIncoming(filter);
         ASSERT_TRUE(discarding.IsOk()) << discarding.Message();
+        // Only a classic filter can be read back.
+        socklen_t nInstructions = 0;
+        const bool bClassic =
+            getsockopt(sockets.Handle(1), SOL_SOCKET, SO_GET_FILTER, nullptr, &nInstructions) == 0;
+        EXPECT_EQ(bClassic, !filter.IsShared());
         char buffer[16];
         while (recv(sockets.Handle(0), buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
         }
