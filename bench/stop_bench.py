@@ -92,7 +92,7 @@ def wine(args):
     wineserver = os.path.join(os.path.dirname(args.wine), "wineserver")
     if not os.access(wineserver, os.X_OK):
         wineserver = shutil.which("wineserver")
-    mingw = shutil.which("x86_64-w64-mingw32-gcc")
+    mingw = shutil.which("x86_64-w64-mingw32-gcc-posix") or shutil.which("x86_64-w64-mingw32-gcc")
     if not wineserver or not mingw:
         sys.exit("stop_bench: wineserver and x86_64-w64-mingw32-gcc are needed")
     work = tempfile.mkdtemp(prefix="stop-bench-")
