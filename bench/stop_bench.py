@@ -3,7 +3,7 @@
 program that does nothing but end on the same interrupt, in one run.
 
     stop_bench.py --cli build/src/cli/tovrik-cli [--cli OTHER ...] [--runs 10]
-    stop_bench.py --wine WINE --exe build-win64/bin/tovrik-cli.exe [--runs 10]
+    stop_bench.py --wine WINE --exe build-win64/bin/tovrik-cli.exe [--exe OTHER ...] [--runs 10]
 
 Linux: each --cli (e.g. two builds side by side) in the hourly mode, SIGINT
 at a different point of the 100 ms tick in each run; the floor is sleep(1),
@@ -48,7 +48,7 @@ int main(void)
 
 def summary(name, values):
     values = sorted(values)
-    return (f"{name:<44} median {statistics.median(values) * 1000:7.1f} ms   "
+    return (f"{name:<50} median {statistics.median(values) * 1000:7.1f} ms   "
             f"min {values[0] * 1000:7.1f}   max {values[-1] * 1000:7.1f}")
 
 
@@ -105,9 +105,12 @@ def wine(args):
     receiver.bind(("127.0.0.1", 0))
     receiver.settimeout(30)
     port = str(receiver.getsockname()[1])
-    results = {"probe": [], "tovrik-cli.exe": []}
+    commands = {"probe": [args.wine, probe]}
+    for exe in args.exe:
+        commands[exe] = [args.wine, exe, "-p", port]
+    results = {name: [] for name in commands}
     for _ in range(args.runs):
-        for name, command in (("probe", [args.wine, probe]), ("tovrik-cli.exe", [args.wine, args.exe, "-p", port])):
+        for name, command in commands.items():
             subprocess.run([wineserver, "-k"], stderr=subprocess.DEVNULL)
             subprocess.run([wineserver, "-w"], timeout=30)
             proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -124,15 +127,16 @@ def wine(args):
         print(summary(f"{name}: exit", [v[0] for v in values]))
         print(summary(f"{name}: output closed", [v[1] for v in values]))
         print("    closed: " + " ".join(f"{v[1]:.3f}" for v in values))
-    under = sum(1 for v in results["tovrik-cli.exe"] if v[1] < 0.6)
-    print(f"tovrik-cli.exe output closed under 0.6 s in {under} of {args.runs} runs")
+    for exe in args.exe:
+        under = sum(1 for v in results[exe] if v[1] < 0.6)
+        print(f"{exe}: output closed under 0.6 s in {under} of {args.runs} runs")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", action="append", default=[], help="a Linux tovrik-cli (repeatable)")
     parser.add_argument("--wine", help="wine64's loader")
-    parser.add_argument("--exe", help="tovrik-cli.exe")
+    parser.add_argument("--exe", action="append", default=[], help="a tovrik-cli.exe (repeatable)")
     parser.add_argument("--runs", type=int, default=10)
     args = parser.parse_args()
     if args.cli:
