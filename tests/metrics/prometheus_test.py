@@ -165,14 +165,18 @@ class PrometheusTest(unittest.TestCase):
         self.assertEqual(self.queries["shards"], 1)
         self.assertIsNotNone(self.queries["rate"])
         self.assertLess(abs(self.queries["rate"] - run_rate), 0.01 * run_rate, (self.queries, steady))
+        # The window's p99 lies between its seconds' own p99 (each within
+        # the run's 6 % buckets); Prometheus puts it inside the fixed bucket
+        # that holds it.
+        start = self.stats["start_unix_ms"] / 1000
+        seconds = self.stats["series"][int(self.when - 5 - start):int(self.when - start) + 1]
+        low = min(s["p99_ms"] for s in seconds) / 1000 * 0.97
+        high = max(s["p99_ms"] for s in seconds) / 1000 * 1.03
         p99 = self.queries["p99"]
-        run_p99 = self.stats["lateness_ms"]["p99"] / 1000
-        # Prometheus places the quantile inside its bucket; the run's own
-        # p99 must fall in that bucket or in one beside it.
-        upper = next(i for i, edge in enumerate(EDGES + [float("inf")]) if p99 <= edge)
-        low = EDGES[upper - 2] if upper >= 2 else 0
-        high = EDGES[min(upper + 1, len(EDGES) - 1)]
-        self.assertTrue(low <= run_p99 <= high, (p99, run_p99))
+        self.assertIsNotNone(p99)
+        upper = next(i for i, edge in enumerate(EDGES) if p99 <= edge)
+        self.assertTrue((EDGES[upper - 1] if upper else 0) <= high and low <= EDGES[upper],
+                        (p99, [s["p99_ms"] for s in seconds]))
 
     def test_only_get_and_head_of_metrics_are_answered(self):
         self.assertEqual(self.answers[("/metrics", "HEAD")][0], 200)
