@@ -37,6 +37,7 @@ GROUPS = {
     "report": (["tovrik_tests", "tovrik_fleet_tests"],
                [["tests/tovrik_tests", "--gtest_filter=CHtmlReport*:CStatsMerger*"],
                 ["tests/tovrik_fleet_tests", "--gtest_filter=CFleetStatsJson*"]]),
+    "metrics": (["tovrik_fleet_tests"], [["tests/tovrik_fleet_tests", "--gtest_filter=CMetricsText*"]]),
 }
 
 

@@ -90,6 +90,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         std::optional<std::string> strBindPorts;
         std::optional<std::string> strShard;
         std::optional<int> nThreads;
+        std::optional<std::string> strMetrics;
     };
     auto pGiven = std::make_shared<Given>();
 
@@ -118,6 +119,9 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->group(kGroup);
     app.add_option("--report", options.strReport, "Write an HTML report of the run, with plots, to this file")
         ->group(kGroup);
+    app.add_option("--metrics", pGiven->strMetrics,
+                   "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics")
+        ->group(kGroup);
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
         ->check(CLI::Range(1, 256))
         ->group(kGroup);
@@ -126,7 +130,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         const Given& given = *pGiven;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
-                         options.bReplies || options.strReport;
+                         options.bReplies || options.strReport || given.strMetrics;
         if (options.strReport && options.strReport == options.strStatsJson)
             throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
         if (given.strDevices == kByImei) {
@@ -187,5 +191,19 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         }
         if (given.nThreads)
             options.nThreads = *given.nThreads;
+        if (given.strMetrics) {
+            const std::string& strMetrics = *given.strMetrics;
+            const size_t nColon = strMetrics.rfind(':');
+            const std::string strAddress = strMetrics.substr(0, nColon == std::string::npos ? 0 : nColon);
+            uint64_t nPort = 0;
+            options.strMetricsAddress = strAddress == "localhost" ? "127.0.0.1" : strAddress;
+            if (nColon == std::string::npos || !IsDottedQuad(options.strMetricsAddress) ||
+                !ReadNumber(strMetrics.substr(nColon + 1), 65535, nPort))
+                throw CLI::ValidationError("--metrics", "'" + strMetrics +
+                                                            "' is not ADDR:PORT with an IPv4 address or localhost "
+                                                            "and a port 0-65535");
+            options.bMetrics = true;
+            options.nMetricsPort = static_cast<uint16_t>(nPort);
+        }
     });
 }

@@ -30,6 +30,11 @@ struct CFleetOptions {
     std::optional<std::string> strStatsJson;
     std::optional<std::string> strReport;
     int nThreads = 0;  // 0: automatic
+    // --metrics ADDR:PORT, the address an IPv4 literal (localhost taken as
+    // 127.0.0.1); port 0 lets the system pick one.
+    bool bMetrics = false;
+    std::string strMetricsAddress;
+    uint16_t nMetricsPort = 0;
     // Any fleet option given, or more than one device.
     bool bFleet = false;
 

@@ -18,6 +18,8 @@
 #include "fleet/CFleetStats.h"
 #include "fleet/CReplyReader.h"
 #include "fleet/CSystemFleetClock.h"
+#include "metrics/CMetricsServer.h"
+#include "metrics/CMetricsText.h"
 #include "schedule/CSendSchedule.h"
 #include "send/CSocketSink.h"
 #include "text/TovrikTexts.h"
@@ -45,8 +47,8 @@ int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
 
 }  // namespace
 
-// Destroyed in reverse: the reader has stopped before the sockets and the
-// stats it uses go.
+// Destroyed in reverse: the reader and the metrics server have stopped
+// before the sockets and the stats they use go.
 struct CFleetRunner::State {
     CFleetPlan plan;
     uint64_t nFleet = 0;  // N, the whole fleet
@@ -58,6 +60,7 @@ struct CFleetRunner::State {
     std::unique_ptr<CStopSignal> pStopSignal;
     CDeviceSockets sockets;
     CFleetStats stats;
+    std::unique_ptr<CMetricsServer> pMetrics;
     std::unique_ptr<CSystemFleetClock> pClock;
     std::unique_ptr<CReplyReader> pReader;
     std::unique_ptr<CRunRecords> pRecords;
@@ -169,6 +172,8 @@ std::optional<int> CFleetRunner::OpenSockets()
     // From here on a stop request is taken by the monitor, before any thread
     // of the fleet exists.
     state.pStopSignal = std::make_unique<CStopSignal>();
+    if (const std::optional<int> nExit = ServeMetrics())
+        return nExit;
 
     const CStatus opened = state.sockets.Open(static_cast<uint32_t>(state.nCount), state.binding, state.target);
     if (!opened.IsOk()) {
@@ -188,6 +193,29 @@ std::optional<int> CFleetRunner::OpenSockets()
         Say(watched.Message());
         return CCliOptions::kExitFailure;
     }
+    return std::nullopt;
+}
+
+std::optional<int> CFleetRunner::ServeMetrics()
+{
+    const CFleetOptions& fleet = m_options.fleet;
+    State& state = *m_pState;
+    if (!fleet.bMetrics)
+        return std::nullopt;
+    in_addr address{};
+    inet_pton(AF_INET, fleet.strMetricsAddress.c_str(), &address);
+    // Served from the server's thread until the runner goes, after the
+    // summary: the last scrapes see the run's final figures.
+    state.pMetrics = std::make_unique<CMetricsServer>(
+        [&stats = state.stats, text = CMetricsText(fleet.nShard, fleet.nShards, state.nCount)] {
+            return text.Text(stats);
+        });
+    const CStatus serving = state.pMetrics->Start(address, fleet.nMetricsPort);
+    if (!serving.IsOk()) {
+        Say(serving.Message());
+        return CCliOptions::kExitFailure;
+    }
+    Say("metrics: http://" + fleet.strMetricsAddress + ":" + std::to_string(state.pMetrics->Port()) + "/metrics");
     return std::nullopt;
 }
 

@@ -10,8 +10,9 @@
 //    shard's devices and the scheduler threads, say what runs;
 // 2. CheckLimits: ports and file descriptors (where a dry run ends), the
 //    stats file, the target;
-// 3. OpenSockets: a socket per device, the clock, the reply reader (or the
-//    filter that drops replies);
+// 3. OpenSockets: the metrics server (--metrics; a taken port ends the run
+//    before a socket is opened), a socket per device, the clock, the reply
+//    reader (or the filter that drops replies);
 // 4. RunEngine: the fleet engine, watched by CFleetMonitor (a status line a
 //    second) until every device has ended, the time is up, or SIGINT or
 //    SIGTERM arrives; then stopped;
@@ -38,6 +39,7 @@ private:
     std::optional<int> LoadPlan();
     std::optional<int> CheckLimits();
     std::optional<int> OpenSockets();
+    std::optional<int> ServeMetrics();
     std::optional<int> RunEngine();
     int Summarize();
 

@@ -34,6 +34,8 @@ void Appendf(std::string& out, const char* pszFormat, ...)
 
 }  // namespace
 
+const std::array<uint8_t, CFleetStats::kBuckets> CFleetStats::s_fixedOfBucket = CFleetStats::FixedTable();
+
 CFleetStats::CFleetStats() = default;
 
 int CFleetStats::BucketOf(int64_t nNs)
@@ -72,9 +74,24 @@ double CFleetStats::BucketMiddleMs(int nBucket)
     return (static_cast<double>(nFrom) + static_cast<double>(nWidth) / 2) / kNsPerMs;
 }
 
-void CFleetStats::Histogram::Add(int64_t nNs)
+std::array<uint8_t, CFleetStats::kBuckets> CFleetStats::FixedTable()
 {
-    counts[static_cast<size_t>(BucketOf(nNs))].fetch_add(1, std::memory_order_relaxed);
+    std::array<uint8_t, kBuckets> table{};
+    for (int i = 0; i < kBuckets; ++i) {
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        BucketRange(i, nFrom, nWidth);
+        size_t nEdge = 0;
+        while (nEdge < kFixedEdges && kFixedEdgesNs[nEdge] < nFrom)
+            ++nEdge;
+        table[static_cast<size_t>(i)] = static_cast<uint8_t>(nEdge);
+    }
+    return table;
+}
+
+void CFleetStats::Histogram::Add(int64_t nNs, int nBucket)
+{
+    counts[static_cast<size_t>(nBucket)].fetch_add(1, std::memory_order_relaxed);
     int64_t nOld = nMax.load(std::memory_order_relaxed);
     while (nNs > nOld && !nMax.compare_exchange_weak(nOld, nNs, std::memory_order_relaxed)) {
     }
@@ -128,8 +145,14 @@ void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
 {
     (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
     const int64_t nLate = nLatenessNs < 0 ? 0 : nLatenessNs;
-    m_total.Add(nLate);
-    m_second.Add(nLate);
+    const int nBucket = BucketOf(nLate);
+    m_total.Add(nLate, nBucket);
+    m_second.Add(nLate, nBucket);
+    size_t nFixed = s_fixedOfBucket[static_cast<size_t>(nBucket)];
+    if (nFixed < kFixedEdges && nLate > kFixedEdgesNs[nFixed])
+        ++nFixed;
+    m_fixed[nFixed].fetch_add(1, std::memory_order_relaxed);
+    m_nLateSumNs.fetch_add(static_cast<uint64_t>(nLate), std::memory_order_relaxed);
 }
 
 void CFleetStats::RecordReply(size_t nBytes)
@@ -159,6 +182,18 @@ CFleetStats::Second CFleetStats::Sample()
 CFleetStats::Lateness CFleetStats::Total() const
 {
     return Figures(m_total.Read());
+}
+
+CFleetStats::Cumulative CFleetStats::FixedBuckets() const
+{
+    Cumulative cumulative;
+    uint64_t nBelow = 0;
+    for (size_t i = 0; i < m_fixed.size(); ++i) {
+        nBelow += m_fixed[i].load(std::memory_order_relaxed);
+        cumulative.counts[i] = nBelow;
+    }
+    cumulative.nSumNs = m_nLateSumNs.load(std::memory_order_relaxed);
+    return cumulative;
 }
 
 std::string CFleetStats::StatusLine(const Second& second) const

@@ -11,7 +11,9 @@
 // sent (send errors), replies, devices
 // still running, and the lateness of each datagram against its scheduled
 // instant in a histogram (buckets about 6 % wide, plus the exact maximum),
-// for the whole run and for the current second. Record* may be called from
+// for the whole run and for the current second; for the whole run also in
+// fixed buckets from 0.1 ms to 1 s with the sum of all lateness, the same
+// edges for every run (what Prometheus wants). Record* may be called from
 // any thread at any time; Sample (once a second) and the writers from one
 // thread.
 class CFleetStats {
@@ -47,6 +49,19 @@ public:
         uint32_t nShards = 1;
     };
 
+    // The fixed buckets' upper bounds, inclusive, in nanoseconds.
+    static constexpr size_t kFixedEdges = 13;
+    static constexpr std::array<int64_t, kFixedEdges> kFixedEdgesNs = {
+        100000, 250000, 500000, 1000000, 2500000, 5000000, 10000000,
+        25000000, 50000000, 100000000, 250000000, 500000000, 1000000000};
+
+    // The whole run's datagrams at most kFixedEdgesNs[i] late, cumulative;
+    // the last is all of them (above the last edge too).
+    struct Cumulative {
+        std::array<uint64_t, kFixedEdges + 1> counts{};
+        uint64_t nSumNs = 0;
+    };
+
     CFleetStats();
 
     void SetDevices(int64_t nDevices) { m_nDevices.store(nDevices); }
@@ -63,6 +78,7 @@ public:
     Second Sample();
     const std::vector<Second>& Series() const { return m_series; }
     Lateness Total() const;
+    Cumulative FixedBuckets() const;
 
     // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q"
     std::string StatusLine(const Second& second) const;
@@ -86,7 +102,7 @@ private:
         std::array<std::atomic<uint64_t>, kBuckets> counts{};
         std::atomic<int64_t> nMax{0};
 
-        void Add(int64_t nNs);
+        void Add(int64_t nNs, int nBucket);
         Snapshot Read() const;
         // Reads and clears each figure in one step, so that every datagram
         // counts in exactly one second.
@@ -99,6 +115,11 @@ private:
     // The nanoseconds bucket nBucket holds: [nFrom, nFrom + nWidth).
     static void BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth);
     static double BucketMiddleMs(int nBucket);
+    // For each bucket, the first fixed edge at or above its lowest value:
+    // a bucket is narrower than the gap between two edges, so a datagram's
+    // fixed bucket is that one or the next.
+    static std::array<uint8_t, kBuckets> FixedTable();
+    static const std::array<uint8_t, kBuckets> s_fixedOfBucket;
 
     std::atomic<int64_t> m_nDevices{0};
     std::atomic<uint64_t> m_nSent{0};
@@ -107,6 +128,8 @@ private:
     std::atomic<uint64_t> m_nReplyBytes{0};
     Histogram m_total;
     Histogram m_second;
+    std::array<std::atomic<uint64_t>, kFixedEdges + 1> m_fixed{};
+    std::atomic<uint64_t> m_nLateSumNs{0};
 
     uint64_t m_nLastSent = 0;
     uint64_t m_nLastErrors = 0;
