@@ -246,14 +246,14 @@ TEST(FleetCliTest, ThresholdsJudgeTheRunAndARunThatSentNothingExitsThree)
     LoopbackPeer peer;
     TempDir dir;
     const std::string stats = dir.Path() + "/stats.json";
-    const CliRun run = RunCli({"-p", Port(peer), "--devices", "3", "-m", "100ms", "-q", "--threshold", "sent==9",
+    const CliRun run = RunCli({"-p", Port(peer), "--devices", "3", "-m", "100ms", "-q", "--threshold", "sent==6",
                                "--threshold", "errors==0", "--threshold", "replies>=99%", "--stats-json", stats});
     EXPECT_EQ(run.nExit, 3) << run.err;
-    EXPECT_EQ(run.out, "threshold sent==9: 9 ok\nthreshold errors==0: 0 ok\nthreshold replies>=99%: 0.0000 crossed\n")
+    EXPECT_EQ(run.out, "threshold sent==6: 6 ok\nthreshold errors==0: 0 ok\nthreshold replies>=99%: 0.0000 crossed\n")
         << "printed also with -q";
     EXPECT_EQ(ReceiveBySender(peer, 100).size(), 3u);
     EXPECT_TRUE(Contains(TempDir::Read(stats),
-                         "\"thresholds\":[{\"expression\":\"sent==9\",\"value\":9,\"ok\":true},{\"expression\":"
+                         "\"thresholds\":[{\"expression\":\"sent==6\",\"value\":6,\"ok\":true},{\"expression\":"
                          "\"errors==0\",\"value\":0,\"ok\":true},{\"expression\":\"replies>=99%\",\"value\":0,"
                          "\"ok\":false}]}"));
 
