@@ -125,7 +125,6 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
         ->check(CLI::Range(1, 256))
         ->group(kGroup);
-
     app.add_option("--ramp", pGiven->strRamp,
                    "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)")
         ->group(kGroup);
