@@ -131,6 +131,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
     app.add_option("--threshold", pGiven->thresholds,
                    "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
                    "any crossed: exit code 3)")
+        ->allow_extra_args(false)
         ->group(kGroup);
 
     app.final_callback([&options, &strMode, &strImport, pGiven]() {
