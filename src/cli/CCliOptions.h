@@ -31,6 +31,8 @@ struct CCliOptions {
     static constexpr int kExitOk = 0;
     static constexpr int kExitFailure = 1;
     static constexpr int kExitLoad = 2;
+    // A threshold crossed, or every datagram tried could not be sent.
+    static constexpr int kExitCrossed = 3;
     static constexpr int kExitUsage = 64;
 
     // Parses argv. On --help or --version, or a usage error, prints what is

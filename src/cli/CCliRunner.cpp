@@ -109,5 +109,6 @@ int CCliRunner::Run()
         std::printf("sent %lld datagrams in %.3f s (%.1f per second); %lld could not be sent\n", sink.Count(),
                     dSeconds, dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0, sink.Failed());
     }
-    return CCliOptions::kExitOk;
+    // Sends were tried and none went out: the run failed, whatever it was for.
+    return sink.Count() == 0 && sink.Failed() > 0 ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
 }

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "cli/CCliOptions.h"
@@ -91,6 +93,8 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         std::optional<std::string> strShard;
         std::optional<int> nThreads;
         std::optional<std::string> strMetrics;
+        std::optional<std::string> strRamp;
+        std::vector<std::string> thresholds;
     };
     auto pGiven = std::make_shared<Given>();
 
@@ -125,12 +129,21 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
         ->check(CLI::Range(1, 256))
         ->group(kGroup);
+    app.add_option("--ramp", pGiven->strRamp,
+                   "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)")
+        ->group(kGroup);
+    app.add_option("--threshold", pGiven->thresholds,
+                   "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
+                   "any crossed: exit code 3)")
+        ->allow_extra_args(false)
+        ->group(kGroup);
 
     app.final_callback([&options, &strMode, &strImport, pGiven]() {
         const Given& given = *pGiven;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
-                         options.bReplies || options.strReport || given.strMetrics;
+                         options.bReplies || options.strReport || given.strMetrics ||
+                         given.strRamp || !given.thresholds.empty();
         if (options.strReport && options.strReport == options.strStatsJson)
             throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
         if (given.strDevices == kByImei) {
@@ -204,6 +217,22 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
                                                             "and a port 0-65535");
             options.bMetrics = true;
             options.nMetricsPort = static_cast<uint16_t>(nPort);
+        }
+        if (given.strRamp) {
+            const char* pBegin = given.strRamp->c_str();
+            char* pEnd = nullptr;
+            const double dRamp = std::strtod(pBegin, &pEnd);
+            if (pEnd == pBegin || *pEnd != '\0' || !std::isfinite(dRamp) || dRamp <= 0 || dRamp > kMaxRampSeconds)
+                throw CLI::ValidationError("--ramp", "'" + *given.strRamp +
+                                                         "' is not a number of seconds above 0 (at most 86400)");
+            options.dRampSeconds = dRamp;
+        }
+        for (const std::string& strThreshold : given.thresholds) {
+            CThreshold threshold;
+            const CStatus parsed = CThreshold::Parse(strThreshold, threshold);
+            if (!parsed.IsOk())
+                throw CLI::ValidationError("--threshold", parsed.Message());
+            options.thresholds.push_back(threshold);
         }
     });
 }

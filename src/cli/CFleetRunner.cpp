@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/CCliRunner.h"
 #include "cli/CFleetMonitor.h"
@@ -43,6 +44,32 @@ int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
     const int nCores = std::max(1u, std::thread::hardware_concurrency());
     const int nWanted = static_cast<int>(dRate / kRatePerThread) + 1;
     return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::min(nWanted, nCores)), nDevices));
+}
+
+// Prints each threshold's verdict and keeps it for the records; answers
+// whether any was crossed.
+bool Judge(const std::vector<CThreshold>& thresholds, const CFleetStats& stats,
+           std::vector<CFleetStats::Identity::Verdict>& verdicts)
+{
+    const CFleetStats::Lateness total = stats.Total();
+    CThreshold::Figures figures;
+    figures.nSent = stats.Sent();
+    figures.nErrors = stats.Errors();
+    figures.nReplies = stats.Replies();
+    figures.dLateP50Ms = total.dP50Ms;
+    figures.dLateP99Ms = total.dP99Ms;
+    figures.dLateMaxMs = total.dMaxMs;
+    bool bCrossed = false;
+    for (const CThreshold& threshold : thresholds) {
+        const double dValue = threshold.Measure(figures);
+        const bool bOk = threshold.Holds(dValue);
+        // The verdict asked for: printed also with -q.
+        std::printf("%s\n", threshold.Line(dValue).c_str());
+        verdicts.push_back({threshold.Expression(), dValue, bOk});
+        bCrossed = bCrossed || !bOk;
+    }
+    std::fflush(stdout);
+    return bCrossed;
 }
 
 }  // namespace
@@ -228,6 +255,7 @@ std::optional<int> CFleetRunner::RunEngine()
     settings.nDevices = static_cast<uint32_t>(state.nCount);
     settings.bSpread = m_options.fleet.bSpread;
     settings.nThreads = state.nThreads;
+    settings.nRampNs = static_cast<int64_t>(m_options.fleet.dRampSeconds * 1e9);
     CFleetEngine engine(state.plan, settings, *state.pClock, state.sockets, state.stats);
     CRunWait wait(*state.pStopSignal, m_options.dStopAfter);
     state.pRecords->MarkStart();
@@ -268,10 +296,13 @@ int CFleetRunner::Summarize()
     identity.commandLine = m_options.commandLine;
     identity.nShard = m_options.fleet.nShard;
     identity.nShards = m_options.fleet.nShards;
+    const bool bCrossed = Judge(m_options.fleet.thresholds, state.stats, identity.verdicts);
     const CStatus written = state.pRecords->Write(state.stats, identity, state.dSeconds);
     if (!written.IsOk()) {
         Say(written.Message());
         return CCliOptions::kExitFailure;
     }
-    return CCliOptions::kExitOk;
+    // Sends were tried and none went out: the run failed, whatever it was for.
+    const bool bNoneSent = state.stats.Sent() == 0 && state.stats.Errors() > 0;
+    return bCrossed || bNoneSent ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
 }

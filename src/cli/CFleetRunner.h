@@ -16,7 +16,8 @@
 // 4. RunEngine: the fleet engine, watched by CFleetMonitor (a status line a
 //    second) until every device has ended, the time is up, or SIGINT or
 //    SIGTERM arrives; then stopped;
-// 5. Summarize: the closing lines and the stats file.
+// 5. Summarize: the closing lines, the thresholds' verdicts and the stats
+//    file.
 // Each of 1-4 answers the exit code when the run ends there.
 //
 // Call Run from the main thread before any other thread exists (step 3

@@ -168,6 +168,7 @@ CFleetStats::Second CFleetStats::Sample()
     const uint64_t nErrors = Errors();
     const uint64_t nReplies = Replies();
     second.nDevices = Devices();
+    second.nOnline = Online();
     second.nSent = nSent - m_nLastSent;
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
@@ -201,9 +202,10 @@ std::string CFleetStats::StatusLine(const Second& second) const
     char line[256];
     std::snprintf(line, sizeof line,
                   "devices %" PRId64 " sent %" PRIu64 " %" PRIu64 "/s errors %" PRIu64
-                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64,
+                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64 " online %" PRIu64 "/%" PRId64,
                   second.nDevices, Sent(), second.nSent, Errors(), second.lateness.dP50Ms,
-                  second.lateness.dP99Ms, second.lateness.dMaxMs, Replies());
+                  second.lateness.dP99Ms, second.lateness.dMaxMs, Replies(), second.nOnline,
+                  m_nAllDevices.load());
     return line;
 }
 
@@ -238,9 +240,9 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
         const Second& s = m_series[i];
         Appendf(out,
                 "%s{\"t\":%zu,\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}",
+                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64 "}",
                 i == 0 ? "" : ",", i + 1, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
-                s.lateness.dP99Ms, s.lateness.dMaxMs);
+                s.lateness.dP99Ms, s.lateness.dMaxMs, s.nOnline);
     }
     // Arguments are bytes on Linux; the file stays UTF-8 whatever they hold.
     out += "],\"command_line\":[";
@@ -261,6 +263,13 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
         BucketRange(i, nFrom, nWidth);
         Appendf(out, "%s[%" PRId64 ",%" PRId64 ",%" PRIu64 "]", bFirst ? "" : ",", nFrom, nFrom + nWidth, nCount);
         bFirst = false;
+    }
+    out += "],\"thresholds\":[";
+    for (size_t i = 0; i < identity.verdicts.size(); ++i) {
+        const Identity::Verdict& verdict = identity.verdicts[i];
+        out += i > 0 ? ",{\"expression\":" : "{\"expression\":";
+        CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
+        Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
     }
     out += "]}\n";
     return out;

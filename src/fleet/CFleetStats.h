@@ -8,8 +8,8 @@
 #include <vector>
 
 // The figures of a fleet run: datagrams sent, datagrams that could not be
-// sent (send errors), replies, devices
-// still running, and the lateness of each datagram against its scheduled
+// sent (send errors), replies, devices still running and devices online (that
+// have sent their device info message), and the lateness of each datagram against its scheduled
 // instant in a histogram (buckets about 6 % wide, plus the exact maximum),
 // for the whole run and for the current second; for the whole run also in
 // fixed buckets from 0.1 ms to 1 s with the sum of all lateness, the same
@@ -27,6 +27,7 @@ public:
 
     struct Second {
         int64_t nDevices = 0;
+        uint64_t nOnline = 0;
         uint64_t nSent = 0;
         uint64_t nErrors = 0;
         uint64_t nReplies = 0;
@@ -47,6 +48,13 @@ public:
         int64_t nStartUnixMs = 0;
         uint32_t nShard = 0;
         uint32_t nShards = 1;
+        // The run's thresholds as judged at its end.
+        struct Verdict {
+            std::string strExpression;
+            double dValue = 0;
+            bool bOk = true;
+        };
+        std::vector<Verdict> verdicts;
     };
 
     // The fixed buckets' upper bounds, inclusive, in nanoseconds.
@@ -64,7 +72,12 @@ public:
 
     CFleetStats();
 
-    void SetDevices(int64_t nDevices) { m_nDevices.store(nDevices); }
+    void SetDevices(int64_t nDevices)
+    {
+        m_nDevices.store(nDevices);
+        m_nAllDevices = nDevices;
+    }
+    void DeviceOnline() { m_nOnline.fetch_add(1, std::memory_order_relaxed); }
     void DeviceEnded() { m_nDevices.fetch_sub(1, std::memory_order_relaxed); }
     void RecordSend(bool bSent, int64_t nLatenessNs);
     void RecordReply(size_t nBytes);
@@ -73,6 +86,7 @@ public:
     uint64_t Sent() const { return m_nSent.load(); }
     uint64_t Errors() const { return m_nErrors.load(); }
     uint64_t Replies() const { return m_nReplies.load(); }
+    uint64_t Online() const { return m_nOnline.load(); }
 
     // Closes the current second: appends it to the series and answers it.
     Second Sample();
@@ -80,7 +94,8 @@ public:
     Lateness Total() const;
     Cumulative FixedBuckets() const;
 
-    // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q"
+    // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q
+    // online O/A", A the devices set at the start
     std::string StatusLine(const Second& second) const;
     // The summary's line after "sent ...": devices, errors, lateness, replies.
     std::string SummaryLine(uint64_t nDevices) const;
@@ -122,6 +137,8 @@ private:
     static const std::array<uint8_t, kBuckets> s_fixedOfBucket;
 
     std::atomic<int64_t> m_nDevices{0};
+    std::atomic<int64_t> m_nAllDevices{0};
+    std::atomic<uint64_t> m_nOnline{0};
     std::atomic<uint64_t> m_nSent{0};
     std::atomic<uint64_t> m_nErrors{0};
     std::atomic<uint64_t> m_nReplies{0};

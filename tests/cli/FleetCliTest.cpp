@@ -240,3 +240,33 @@ TEST(FleetCliTest, TerminateStopsTheWholeFleetAtOnce)
     EXPECT_TRUE(Contains(run.err, "发送结束"));
     EXPECT_EQ(ReceiveBySender(peer).size(), 200u) << "every device's info message";
 }
+
+TEST(FleetCliTest, ThresholdsJudgeTheRunAndARunThatSentNothingExitsThree)
+{
+    LoopbackPeer peer;
+    TempDir dir;
+    const std::string stats = dir.Path() + "/stats.json";
+    const CliRun run = RunCli({"-p", Port(peer), "--devices", "3", "-m", "100ms", "-q", "--threshold", "sent==6",
+                               "--threshold", "errors==0", "--threshold", "replies>=99%", "--stats-json", stats});
+    EXPECT_EQ(run.nExit, 3) << run.err;
+    EXPECT_EQ(run.out, "threshold sent==6: 6 ok\nthreshold errors==0: 0 ok\nthreshold replies>=99%: 0.0000 crossed\n")
+        << "printed also with -q";
+    EXPECT_EQ(ReceiveBySender(peer, 100).size(), 3u);
+    EXPECT_TRUE(Contains(TempDir::Read(stats),
+                         "\"thresholds\":[{\"expression\":\"sent==6\",\"value\":6,\"ok\":true},{\"expression\":"
+                         "\"errors==0\",\"value\":0,\"ok\":true},{\"expression\":\"replies>=99%\",\"value\":0,"
+                         "\"ok\":false}]}"));
+
+    const CliRun bad = RunCli({"-p", Port(peer), "--threshold", "late_p99<=5"});
+    EXPECT_EQ(bad.nExit, 64);
+    EXPECT_TRUE(Contains(bad.err, "'late_p99<=5' needs a unit")) << bad.err;
+
+    // Port 0 refuses every send on loopback; a device not yet online tries none.
+    const CliRun failing = RunCli({"-p", "0", "--devices", "2", "-m", "100ms", "-q"});
+    EXPECT_EQ(failing.nExit, 3) << failing.err;
+    const CliRun waiting = RunCli({"-p", "0", "--devices", "2", "--shard", "1/2", "--ramp", "60", "--stop-after", "0.3"});
+    EXPECT_EQ(waiting.nExit, 0) << waiting.err;
+    EXPECT_TRUE(Contains(waiting.out, "sent 0 datagrams in ")) << waiting.out;
+    EXPECT_TRUE(Contains(waiting.out, "; 0 could not be sent")) << waiting.out;
+    EXPECT_EQ(ReceiveBySender(peer, 100).size(), 0u) << "the bad expression's run sent nothing";
+}
