@@ -304,11 +304,11 @@ TEST(CliTest, Ipv6TargetsAreSentToAndBroadcastsNeedTheirOption)
     EXPECT_TRUE(Contains(family.err, "-6: '127.0.0.1' is an IPv4 address")) << family.err;
 
     // Refused before the endpoint opens: the kernel would refuse the send too.
-    const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--no-loop", "--text", "{}"});
+    const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--no-loop", "--text", "{\"a\":1}"});
     EXPECT_EQ(broadcast.nExit, 64);
     EXPECT_TRUE(Contains(broadcast.err, "'255.255.255.255' is a broadcast address: add --broadcast")) << broadcast.err;
     EXPECT_FALSE(Contains(broadcast.out, "bytes")) << broadcast.out;
-    const CliRun ipv6 = RunCli({"-t", "::1", "-p", Port(peer), "--broadcast", "--no-loop", "--text", "{}"});
+    const CliRun ipv6 = RunCli({"-t", "::1", "-p", Port(peer), "--broadcast", "--no-loop", "--text", "{\"a\":1}"});
     EXPECT_EQ(ipv6.nExit, 64);
     EXPECT_TRUE(Contains(ipv6.err, "--broadcast: IPv6 has no broadcast")) << ipv6.err;
     EXPECT_TRUE(ReceiveAll(peer, 50).empty());
