@@ -1,6 +1,7 @@
 #include "net/LoopbackPeer.h"
 
 #include "net/CSocketLibrary.h"
+#include "net/CTargetAddress.h"
 
 #include <chrono>
 
@@ -18,16 +19,7 @@ uint16_t PortOf(SocketHandle hSocket)
 sockaddr_storage LoopbackOf(int nFamily, uint16_t nPort, SocketLength& nLength)
 {
     sockaddr_storage addr{};
-    if (nFamily == AF_INET6) {
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(addr);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(nPort);
-        v6.sin6_addr = in6addr_loopback;
-        nLength = sizeof v6;
-    } else {
-        reinterpret_cast<sockaddr_in&>(addr) = LoopbackPeer::Address(nPort);
-        nLength = sizeof(sockaddr_in);
-    }
+    CTargetAddress::Resolve(nFamily == AF_INET6 ? "::1" : "127.0.0.1", nFamily, nPort, addr, nLength);
     return addr;
 }
 
