@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/CCliOptions.h"
+#include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
@@ -113,7 +114,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->group(kGroup);
     app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets")
         ->group(kGroup);
-    app.add_option("--bind", pGiven->strBind, "Local IPv4 addresses of the devices' sockets, comma-separated")
+    app.add_option("--bind", pGiven->strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated")
         ->group(kGroup);
     app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets")
         ->group(kGroup);
@@ -180,9 +181,18 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         }
         if (given.strBind) {
             options.binds = SplitList(*given.strBind);
+            int nFamily = AF_UNSPEC;
             for (const std::string& strAddress : options.binds) {
-                if (!IsDottedQuad(strAddress))
-                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 address");
+                const int nThis = IsDottedQuad(strAddress)                                   ? AF_INET
+                                  : CTargetAddress::LiteralFamily(strAddress) == AF_INET6 ? AF_INET6
+                                                                                          : AF_UNSPEC;
+                if (nThis != AF_INET && nThis != AF_INET6)
+                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 or IPv6 address");
+                if (nFamily != AF_UNSPEC && nThis != nFamily)
+                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is " +
+                                                             CTargetAddress::FamilyName(nThis) + ", the first is " +
+                                                             CTargetAddress::FamilyName(nFamily));
+                nFamily = nThis;
             }
         }
         if (given.strBindPorts) {

@@ -21,8 +21,8 @@
 #include "fleet/CSystemFleetClock.h"
 #include "metrics/CMetricsServer.h"
 #include "metrics/CMetricsText.h"
+#include "net/CTargetAddress.h"
 #include "schedule/CSendSchedule.h"
-#include "send/CSocketSink.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -83,7 +83,7 @@ struct CFleetRunner::State {
     uint64_t nCount = 0;  // and its number of devices
     int nThreads = 1;
     CDeviceSockets::Binding binding;
-    sockaddr_in target{};
+    sockaddr_storage target{};
     std::unique_ptr<CStopSignal> pStopSignal;
     CDeviceSockets sockets;
     CFleetStats stats;
@@ -159,12 +159,14 @@ std::optional<int> CFleetRunner::CheckLimits()
     const CFleetOptions& fleet = m_options.fleet;
     State& state = *m_pState;
     for (const std::string& strAddress : fleet.binds) {
-        in_addr address{};
-        inet_pton(AF_INET, strAddress.c_str(), &address);
-        state.binding.addresses.push_back(address);
+        sockaddr_storage address{};
+        SocketLength nLength = 0;
+        if (CTargetAddress::Resolve(strAddress, AF_UNSPEC, 0, address, nLength))
+            state.binding.addresses.push_back(address);
     }
     state.binding.nPortLow = fleet.nPortLow;
     state.binding.nPortHigh = fleet.nPortHigh;
+    state.binding.bBroadcast = m_options.bBroadcast;
     if (m_options.bDryRun) {
         // The limits are checked as a run would check them; nothing is opened.
         CStatus status = CDeviceSockets::CheckPorts(static_cast<uint32_t>(state.nCount), state.binding);
@@ -184,11 +186,22 @@ std::optional<int> CFleetRunner::CheckLimits()
         return CCliOptions::kExitFailure;
     }
 
-    state.target.sin_family = AF_INET;
-    state.target.sin_port = htons(static_cast<uint16_t>(m_options.nPort));
-    if (!CSocketSink::Resolve(m_options.strTarget, state.target.sin_addr)) {
+    SocketLength nTargetLength = 0;
+    if (!CTargetAddress::Resolve(m_options.strTarget, m_options.nFamily, static_cast<uint16_t>(m_options.nPort),
+                                 state.target, nTargetLength)) {
         Say("cannot resolve the target '" + m_options.strTarget + "'");
         return CCliOptions::kExitFailure;
+    }
+    std::string strRefusal = m_options.RefusalOf(state.target);
+    if (strRefusal.empty() && !state.binding.addresses.empty() &&
+        state.binding.addresses.front().ss_family != state.target.ss_family)
+        strRefusal = std::string("--bind: the addresses are ") +
+                     CTargetAddress::FamilyName(state.binding.addresses.front().ss_family) + ", the target " +
+                     CTargetAddress::AddressText(state.target) + " is " +
+                     CTargetAddress::FamilyName(state.target.ss_family);
+    if (!strRefusal.empty()) {
+        Say(strRefusal);
+        return CCliOptions::kExitUsage;
     }
     return std::nullopt;
 }
