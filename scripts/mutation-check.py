@@ -34,9 +34,11 @@ GROUPS = {
     "cli": (["tovrik-cli", "tovrik_cli_tests"],
             [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.Shards*:CliTest.*"]]),
     "fleetcli": (["tovrik-cli", "tovrik_cli_tests"], [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.*"]]),
+    "verdict": (["tovrik_tests"], [["tests/tovrik_tests", "--gtest_filter=CThreshold*"]]),
     "report": (["tovrik_tests", "tovrik_fleet_tests"],
                [["tests/tovrik_tests", "--gtest_filter=CHtmlReport*:CStatsMerger*"],
                 ["tests/tovrik_fleet_tests", "--gtest_filter=CFleetStatsJson*"]]),
+    "metrics": (["tovrik_fleet_tests"], [["tests/tovrik_fleet_tests", "--gtest_filter=CMetricsText*"]]),
 }
 
 
