@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
-#include <linux/filter.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fleet/CDropAllFilter.h"
 #include "net/CTargetAddress.h"
 
 namespace {
@@ -174,11 +174,15 @@ CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const so
 
 CStatus CDeviceSockets::DiscardIncoming()
 {
-    sock_filter acceptNothing = BPF_STMT(BPF_RET | BPF_K, 0);
-    const sock_fprog program{1, &acceptNothing};
+    return DiscardIncoming(CDropAllFilter());
+}
+
+CStatus CDeviceSockets::DiscardIncoming(const CDropAllFilter& filter)
+{
     for (int hSocket : m_sockets) {
-        if (setsockopt(hSocket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0)
-            return CStatus::FromErrno("cannot set the device sockets to drop what reaches them", errno);
+        CStatus attached = filter.Attach(hSocket);
+        if (!attached.IsOk())
+            return attached;
     }
     return CStatus();
 }

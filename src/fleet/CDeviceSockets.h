@@ -9,6 +9,8 @@
 #include "base/CStatus.h"
 #include "fleet/CFleetSink.h"
 
+class CDropAllFilter;
+
 // One non-blocking UDP socket per device, bound to its own local address and
 // port, all sending to one target (IPv4 or IPv6; the bind addresses are of
 // the target's family). Local device j uses address j mod A of the
@@ -43,9 +45,10 @@ public:
 
     CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target);
     // Has the kernel drop whatever reaches the sockets (a filter that
-    // accepts nothing), for a fleet that does not read its replies: nothing
-    // piles up, and no reader has to be woken for it.
+    // accepts nothing, CDropAllFilter), for a fleet that does not read its
+    // replies: nothing piles up, and no reader has to be woken for it.
     CStatus DiscardIncoming();
+    CStatus DiscardIncoming(const CDropAllFilter& filter);
 
     bool Send(uint32_t nDevice, const char* pData, size_t nLength) override;
     size_t Size() const { return m_sockets.size(); }

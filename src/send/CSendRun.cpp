@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "send/CSendClock.h"
 #include "send/CSocketSink.h"
 #include "send/SendWorker.h"
 
@@ -38,6 +39,7 @@ bool CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPackets
 void CSendRun::Stop()
 {
     m_bRunning.store(false);
+    m_clock.Wake();
     if (m_pThread) {
         m_pThread->join();
         m_pThread.reset();

@@ -20,8 +20,8 @@ class SendWorker;
 // the settings as they are at the start, the packets and the index, and runs
 // on a thread of its own, sending through a sink on the endpoint's socket;
 // the running flag is the only thing shared with it during the run. Stop
-// clears the flag and joins the worker, which has then released the packets
-// and given its end notice.
+// clears the flag, wakes the worker from its tick's sleep and joins it; the
+// worker has then released the packets and given its end notice.
 //
 // One thread (the front end's) calls every operation. The clock, the notify
 // object and any sink given to Start are not owned and must outlive the run
@@ -41,7 +41,8 @@ public:
     // running and the packets are released.
     bool Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
                CSendNotify& notify, std::string& strError, CDatagramSink* pSink = nullptr);
-    // Clears the running flag and joins the worker; nothing when no run is on.
+    // Clears the running flag, wakes the worker and joins it; nothing when no
+    // run is on.
     void Stop();
 
     // A worker thread exists (it may have ended by itself: Stop joins it).

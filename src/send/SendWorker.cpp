@@ -29,7 +29,9 @@ void SendWorker::Run()
     m_nLastSend = 0;
     m_nInterval = SendModes::kFirstTickMs;
     for (;;) {
-        m_clock.Sleep(m_nInterval);
+        // A stop during the wait ends the run there, before another step.
+        if (!m_clock.Sleep(m_nInterval, m_bRunning))
+            break;
         const int64_t nNow = m_clock.Now();
         m_notify.OnSendTick(static_cast<uint32_t>(nNow));
         if (!Step(nNow))

@@ -17,9 +17,11 @@ class CSendNotify;
 
 // One run of sending: the device info message first, then ticks (sleep, clock
 // read, tick notice, the mode's step, running-flag test) until the flag is
-// cleared or the mode runs out of packets; then the packets and the index are
-// released and OnSendEnd is called as the very last act. At each tick the
-// schedule (CSendSchedule) says whether the mode's packet is due.
+// cleared or the mode runs out of packets (a flag cleared during the sleep
+// ends the run as soon as the sleep sees it, with no further step); then the
+// packets and the index are released and OnSendEnd is called as the very
+// last act. At each tick the schedule (CSendSchedule) says whether the
+// mode's packet is due.
 //
 // Owns the packets and the index from construction. Run() is the body of the
 // worker's thread; the clock, sink and notify objects and the running flag

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fleet/CDeviceSockets.h"
+#include "fleet/CDropAllFilter.h"
 #include "net/LoopbackPeer.h"
 
 namespace {
@@ -36,32 +37,43 @@ bool Readable(const CDeviceSockets& sockets, uint32_t nDevice, int nTimeoutMs)
 
 }  // namespace
 
+// Both ways of dropping: the shared program (where bpf() may load it) and
+// the classic filter it falls back to.
 TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
 {
-    LoopbackPeer peer;
-    CDeviceSockets::Binding binding;
-    binding.addresses.push_back(Storage(LoopbackPeer::Address(0)));
-    CDeviceSockets sockets;
-    const CStatus opened = sockets.Open(2, binding, Storage(LoopbackPeer::Address(peer.Port())));
-    ASSERT_TRUE(opened.IsOk()) << opened.Message();
+    for (const bool bShared : {true, false}) {
+        const CDropAllFilter filter(bShared ? CDropAllFilter::LoadProgram() : -1);
+        EXPECT_FALSE(!bShared && filter.IsShared());
+        LoopbackPeer peer;
+        CDeviceSockets::Binding binding;
+        binding.addresses.push_back(Storage(LoopbackPeer::Address(0)));
+        CDeviceSockets sockets;
+        const CStatus opened = sockets.Open(2, binding, Storage(LoopbackPeer::Address(peer.Port())));
+        ASSERT_TRUE(opened.IsOk()) << opened.Message();
 
-    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "before"));
-    EXPECT_TRUE(Readable(sockets, 0, 1000));
+        ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "before"));
+        EXPECT_TRUE(Readable(sockets, 0, 1000));
 
-    const CStatus discarding = sockets.DiscardIncoming();
-    ASSERT_TRUE(discarding.IsOk()) << discarding.Message();
-    char buffer[16];
-    while (recv(sockets.Handle(0), buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        const CStatus discarding = sockets.DiscardIncoming(filter);
+        ASSERT_TRUE(discarding.IsOk()) << discarding.Message();
+        // Only a classic filter can be read back.
+        socklen_t nInstructions = 0;
+        const bool bClassic =
+            getsockopt(sockets.Handle(1), SOL_SOCKET, SO_GET_FILTER, nullptr, &nInstructions) == 0;
+        EXPECT_EQ(bClassic, !filter.IsShared());
+        char buffer[16];
+        while (recv(sockets.Handle(0), buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        }
+        ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "after"));
+        ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 1).sin_port), "after"));
+        EXPECT_FALSE(Readable(sockets, 0, 200)) << bShared;
+        EXPECT_FALSE(Readable(sockets, 1, 0)) << bShared;
+
+        ASSERT_TRUE(sockets.Send(1, "x", 1));
+        std::string bytes;
+        ASSERT_TRUE(peer.Receive(bytes));
+        EXPECT_EQ(bytes, "x");
     }
-    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "after"));
-    ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 1).sin_port), "after"));
-    EXPECT_FALSE(Readable(sockets, 0, 200));
-    EXPECT_FALSE(Readable(sockets, 1, 0));
-
-    ASSERT_TRUE(sockets.Send(1, "x", 1));
-    std::string bytes;
-    ASSERT_TRUE(peer.Receive(bytes));
-    EXPECT_EQ(bytes, "x");
 }
 
 TEST(CDeviceSocketsTest, DevicesTakeTheAddressesInTurnAndAPortEachRound)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "packet/PacketList.h"
@@ -13,29 +15,48 @@
 #include "send/CSendNotify.h"
 
 // A clock that only moves when the worker sleeps (or a test moves it), in
-// milliseconds; Now() is the whole second, as time() would give it.
+// milliseconds; Now() is the whole second, as time() would give it. Its
+// sleep keeps CSendClock's contract as the real one does.
 class CFakeClock : public CSendClock {
 public:
     explicit CFakeClock(int64_t nStartMs) : m_nMs(nStartMs) {}
 
     int64_t Now() override { return m_nMs >= 0 ? m_nMs / 1000 : -((-m_nMs + 999) / 1000); }
-    void Sleep(int nMilliseconds) override
+    bool Sleep(int nMilliseconds, const std::atomic<bool>& bRunning) override
     {
         m_sleeps.push_back(nMilliseconds);
-        m_nMs += nMilliseconds;
+        const int nTick = static_cast<int>(m_sleeps.size());
+        const int64_t nEndMs = m_nMs + nMilliseconds;
+        if (m_inSleep)
+            m_inSleep(*this, nTick);
+        const bool bWoken = std::exchange(m_bWoken, false);
+        if (!bRunning.load()) {
+            // Without a wake-up the flag is seen when the interval is over.
+            if (!bWoken)
+                m_nMs = nEndMs;
+            return false;
+        }
+        m_nMs = nEndMs;
         if (m_onSleep)
-            m_onSleep(*this, static_cast<int>(m_sleeps.size()));
+            m_onSleep(*this, nTick);
+        return true;
     }
+    void Wake() override { m_bWoken = true; }
 
     int64_t Ms() const { return m_nMs; }
     void Move(int64_t nDeltaMs) { m_nMs += nDeltaMs; }
 
+    // Called inside each sleep, with the number of the tick it precedes: what
+    // another thread does meanwhile (move the clock less than the interval,
+    // clear the flag, Wake()).
+    std::function<void(CFakeClock&, int)> m_inSleep;
     // Called after each sleep with the number of the tick that begins.
     std::function<void(CFakeClock&, int)> m_onSleep;
     std::vector<int> m_sleeps;
 
 private:
     int64_t m_nMs;
+    bool m_bWoken = false;
 };
 
 struct SentDatagram {

@@ -46,9 +46,14 @@ struct WorkerRig {
             if (nTick >= nMaxTicks)
                 bRunning = false;
         };
+        clock.m_inSleep = [&](CFakeClock& c, int nTick) {
+            if (inSleep)
+                inSleep(c, nTick, bRunning);
+        };
         SendWorker worker(settings, std::move(pPackets), std::move(pIndex), bRunning, clock, sink, notify);
         worker.Run();
         clock.m_onSleep = nullptr;
+        clock.m_inSleep = nullptr;
     }
 
     // The datagrams after the device info message.
@@ -71,6 +76,8 @@ struct WorkerRig {
     CFakeClock clock;
     CFakeSink sink;
     CFakeNotify notify;
+    // Runs inside every sleep of Run(), as another thread would.
+    std::function<void(CFakeClock&, int, std::atomic<bool>&)> inSleep;
 };
 
 using Strings = std::vector<std::string>;
@@ -284,6 +291,29 @@ TEST_F(SendWorkerTest, ClearingTheFlagEndsTheRunAfterTheCurrentTick)
     EXPECT_EQ(rig.notify.m_ticks.size(), 3u);
     EXPECT_EQ(rig.notify.m_nEnds, 1);
     EXPECT_TRUE(rig.Packets().empty());
+}
+
+// The stop button's path: the flag cleared, then the sleep woken.
+TEST_F(SendWorkerTest, AStopDuringTheSleepEndsTheRunThereWithoutAnotherStep)
+{
+    for (const bool bWake : {true, false}) {
+        WorkerRig rig(kT0 * 1000);
+        rig.inSleep = [bWake](CFakeClock& clock, int nTick, std::atomic<bool>& bRunning) {
+            if (nTick != 3)
+                return;
+            clock.Move(30);
+            bRunning = false;
+            if (bWake)
+                clock.Wake();
+        };
+        rig.Run(Settings(SendModes::kEvery100Ms), MakePackets({"{\"n\":1}", "{\"n\":2}", "{\"n\":3}", "{\"n\":4}"}));
+        EXPECT_EQ(rig.Bytes(), (Strings{"{\"n\":1,\"make_up\":1}", "{\"n\":2,\"make_up\":1}"})) << bWake;
+        EXPECT_EQ(rig.notify.m_ticks.size(), 2u);
+        EXPECT_EQ(rig.notify.m_nEnds, 1);
+        EXPECT_EQ(rig.notify.m_nSentAtEnd, 3u);
+        // Woken, it ends 30 ms into the sleep; unwoken, at the sleep's end.
+        EXPECT_EQ(rig.clock.Ms() - kT0 * 1000, bWake ? 230 : 300);
+    }
 }
 
 class ReplayTest : public SendWorkerTest {

@@ -37,7 +37,11 @@ namespace {
 // test.
 class CQuickClock : public CSystemClock {
 public:
-    void Sleep(int) override { std::this_thread::yield(); }
+    bool Sleep(int, const std::atomic<bool>&) override
+    {
+        std::this_thread::yield();
+        return true;
+    }
 };
 
 class CCountingNotify : public CSendNotify {
@@ -46,6 +50,18 @@ public:
     void OnSendEnd() override { ++m_nEnds; }
     std::atomic<long> m_nTicks{0};
     std::atomic<long> m_nEnds{0};
+};
+
+// The application's endpoint, open on a port of the system's choice.
+struct OpenEndpoint {
+    OpenEndpoint()
+    {
+        endpoint.SetHandler(&handler);
+        bOpen = endpoint.Create(0) == 1;
+    }
+    CLNHanlder handler;
+    CUDPSocket endpoint;
+    bool bOpen = false;
 };
 
 // Memory in use in kB: the resident set; under a sanitizer, whose allocator
@@ -65,10 +81,9 @@ long MemoryInUseKb()
 // every run ends with its notice, and threads and memory stay flat.
 TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
 {
-    CLNHanlder handler;
-    CUDPSocket endpoint;
-    endpoint.SetHandler(&handler);
-    ASSERT_EQ(endpoint.Create(0), 1);
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
     const uint16_t nEndpointPort = endpoint.LocalPort();
 
     LoopbackPeer target;
@@ -115,6 +130,35 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     EXPECT_TRUE(endpoint.HasThread()) << "the endpoint kept reading through the flood";
 }
 
+// Stop wakes the worker from its tick's sleep: a run in the hourly mode,
+// stopped just after a tick, ends at once instead of a tick later.
+TEST(StartStopLoadTest, StopEndsTheRunWithoutWaitingOutTheTick)
+{
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
+    LoopbackPeer target;
+    CSystemClock clock;
+    CSendRun run(endpoint.Handle(), clock);
+    CCountingNotify notify;
+    SendSettings settings;
+    settings.nMode = SendModes::kEveryHour;
+    settings.nTargetPort = target.Port();
+    for (int i = 0; i < 3; ++i) {
+        std::string strError;
+        ASSERT_TRUE(run.Start(settings, CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify, strError));
+        const long nTicks = notify.m_nTicks.load();
+        while (notify.m_nTicks.load() == nTicks)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto start = std::chrono::steady_clock::now();
+        run.Stop();
+        const auto took = std::chrono::steady_clock::now() - start;
+        // Typically well under a millisecond; a tick is 100 ms.
+        EXPECT_LT(took, std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(notify.m_nEnds.load(), 3);
+}
+
 // A thread that cannot be had leaves nothing running and says why.
 TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
 {
@@ -135,10 +179,9 @@ TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
 // A target that cannot be resolved sends nothing, and the run goes on.
 TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
 {
-    CLNHanlder handler;
-    CUDPSocket endpoint;
-    endpoint.SetHandler(&handler);
-    ASSERT_EQ(endpoint.Create(0), 1);
+    OpenEndpoint open;
+    ASSERT_TRUE(open.bOpen);
+    CUDPSocket& endpoint = open.endpoint;
     CQuickClock clock;
     CSocketSink sink(endpoint.Handle());
     CCountingNotify notify;
