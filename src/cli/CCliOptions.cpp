@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "TovrikVersion.h"
+#include "capture/CCaptureReader.h"
 #include "cli/CReportCommand.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
@@ -39,6 +40,27 @@ std::string CheckStopAfter(const std::string& strText, double& dSeconds)
         return strBad;
     dSeconds = dValue;
     return std::string();
+}
+
+// The capture options go with an imported capture only, and the capture's
+// timing replaces the mode's.
+void CheckCaptureOptions(const CLI::App& app, const CCliOptions& options)
+{
+    const bool bCaptureOption = options.strCaptureFilter || options.bCaptureTime || options.fleet.bBySource;
+    if (bCaptureOption && (!options.strImport || !CCaptureReader::IsCapture(*options.strImport))) {
+        const std::string strOption = options.strCaptureFilter ? "--capture-filter"
+                                      : options.bCaptureTime  ? "--capture-time"
+                                                              : "--devices by-source";
+        throw CLI::ValidationError(strOption, "needs --import of a packet capture (pcap or pcapng)" +
+                                                  (options.strImport ? ", which '" + *options.strImport + "' is not"
+                                                                     : std::string()));
+    }
+    if (app.count("--speed") > 0 && !options.bCaptureTime)
+        throw CLI::ValidationError("--speed", "goes with --capture-time only");
+    if (options.bCaptureTime && app.count("--mode") > 0)
+        throw CLI::ValidationError("--capture-time", "replaces the send mode: it does not go with -m");
+    if (options.bCaptureTime && options.fleet.bSpread)
+        throw CLI::ValidationError("--spread", "does not go with --capture-time");
 }
 
 // The endpoint sends to IPv4 only: a dotted quad or a host name, which is
@@ -107,6 +129,12 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     auto* pImport = app.add_option("--import", options.strImport, "Import a message file (as the import button)");
     pText->excludes(pTextFile)->excludes(pImport);
     pTextFile->excludes(pImport);
+    app.add_option("--capture-filter", options.strCaptureFilter,
+                   "An imported capture's datagrams to send, in libpcap's filter syntax (e.g. 'udp dst port 51609')");
+    app.add_flag("--capture-time", options.bCaptureTime,
+                 "Send an imported capture by its own timestamps (the first datagram 100 ms after the start), once");
+    app.add_option("--speed", options.dSpeed, "With --capture-time: divide the capture's gaps by this (0.1 to 100)")
+        ->check(CLI::Range(0.1, 100.0));
     app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
         ->check(CLI::Validator(
             [&options](std::string& strValue) {
@@ -119,10 +147,11 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
             "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and report, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
-    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport);
+    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport, options.bCaptureTime);
 
     try {
         app.parse(argc, argv);
+        CheckCaptureOptions(app, options);
     } catch (const CLI::CallForHelp& e) {
         nExit = app.exit(e);
         return options;
@@ -138,5 +167,8 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
+    // The capture's timing is the fleet engine's; one device runs as a fleet
+    // of one.
+    options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime;
     return options;
 }
