@@ -42,7 +42,7 @@ def write_capture(path, datagrams):
             source = i % 1000
             seconds = 1796724000 + i // 20000
             payload = ('{"cmd":"push_status","IMEI":"86%013d","time":"2026-12-08 %02d:%02d:%02d",'
-                       '"packnum":"%d","rssi":"-71","lat":"39.90","lon":"116.40"}'
+                       '"packnum":"%d","rssi":"-71","lat":"39.90","lon":"116.40","speed":"0"}'
                        % (source, (seconds // 3600) % 24, (seconds // 60) % 60, seconds % 60, i)).encode()
             udp = struct.pack("!HHHH", 20000 + source, 51609, 8 + len(payload), 0) + payload
             ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0,

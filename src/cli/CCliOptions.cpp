@@ -168,7 +168,8 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
     // The capture's timing is the fleet engine's; one device runs as a fleet
-    // of one.
+    // of one that, as one device does, sends the messages as imported.
+    options.fleet.bKeepImei = options.bCaptureTime && !options.fleet.bFleet;
     options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime;
     return options;
 }

@@ -18,6 +18,8 @@ struct CFleetOptions {
     bool bByImei = false;
     // One device per source address and port of an imported capture.
     bool bBySource = false;
+    // The messages keep their own IMEI (one device by a capture's timing).
+    bool bKeepImei = false;
     // Device k's IMEI is nImeiFirst + k, zero-padded to nImeiWidth digits.
     uint64_t nImeiFirst = 0;
     int nImeiWidth = 0;

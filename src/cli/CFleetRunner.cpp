@@ -100,6 +100,7 @@ std::optional<int> CFleetRunner::LoadPlan()
     settings.strCounter = fleet.strCounter;
     settings.bByImei = fleet.bByImei;
     settings.bBySource = fleet.bBySource;
+    settings.bKeepImei = fleet.bKeepImei;
     settings.bCaptureTime = m_options.bCaptureTime;
     settings.dSpeed = m_options.dSpeed;
     settings.nImeiFirst = fleet.nImeiFirst;

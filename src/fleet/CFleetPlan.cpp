@@ -42,7 +42,7 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
 
     CTemplateBuilder::Rule rule;
     rule.nKind = KindOf(settings);
-    rule.bSetImei = !settings.bByImei && !settings.bBySource;
+    rule.bSetImei = !settings.bByImei && !settings.bBySource && !settings.bKeepImei;
     rule.strCounter = settings.strCounter;
     m_entries.clear();
     m_entries.resize(packets.size());

@@ -29,6 +29,8 @@ public:
         // One device per source of a capture, its IMEI the value of its
         // first message's "IMEI"; the messages keep their own.
         bool bBySource = false;
+        // Numbered devices that leave the messages' "IMEI" alone.
+        bool bKeepImei = false;
         // The capture's own timing instead of the mode's: packet i goes at
         // its capture time divided by dSpeed after the first check.
         bool bCaptureTime = false;

@@ -109,7 +109,7 @@ TEST(CaptureCliTest, BySourceEachSourceIsADeviceReplayingItsOwnDatagramsAtTheSca
     EXPECT_EQ(byFirst["{\"IMEI\":\"A\",\"n\":5,"].size(), 2u) << "a source sharing an IMEI is a device of its own";
 }
 
-TEST(CaptureCliTest, ByImeiTheSharedImeiIsOneDeviceAndNoModifyTimeSendsTheBytesAsCaptured)
+TEST(CaptureCliTest, ByImeiOrAsOneDeviceNoModifyTimeSendsTheBytesAsCaptured)
 {
     LoopbackPeer peer;
     TempDir dir;
@@ -128,6 +128,18 @@ TEST(CaptureCliTest, ByImeiTheSharedImeiIsOneDeviceAndNoModifyTimeSendsTheBytesA
                                            "{\"IMEI\":\"B\",\"n\":2}", "{\"IMEI\":\"A\",\"n\":3}",
                                            "{\"IMEI\":\"A\",\"n\":4}", "{\"IMEI\":\"A\",\"n\":5}",
                                            "{\"IMEI\":\"A\",\"n\":6}"}));
+
+    // Without --devices: one device, the messages as captured, in order.
+    std::map<uint16_t, std::vector<Arrival>> one;
+    const CliRun single = RunReceiving(peer, {"--import", WriteThreeSources(dir, CFrameDecoder::kLinkEthernet),
+                                              "-p", std::to_string(peer.Port()), "--capture-time", "--speed", "10",
+                                              "--no-modify-time", "-q"}, one);
+    ASSERT_EQ(single.nExit, 0) << single.err;
+    ASSERT_EQ(one.size(), 1u);
+    const std::vector<Arrival>& d = one.begin()->second;
+    ASSERT_EQ(d.size(), 7u);
+    EXPECT_EQ(d[2].bytes, "{\"IMEI\":\"B\",\"n\":2}");
+    EXPECT_EQ(d[6].bytes, "{\"IMEI\":\"A\",\"n\":6}");
 }
 
 TEST(CaptureCliTest, WrongCaptureOptionsAreUsageErrorsAndAnUnreadableCaptureExitsTwo)
