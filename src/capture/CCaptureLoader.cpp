@@ -1,6 +1,5 @@
 #include "capture/CCaptureLoader.h"
 
-#include <new>
 #include <unordered_map>
 
 #include "capture/CCaptureReader.h"
@@ -38,7 +37,8 @@ std::string SummaryOf(const Counts& counts, int nLinkType)
                           N(counts.nKept) + " with \"IMEI\" kept, from " + N(counts.nSources) +
                           (counts.nSources == 1 ? " source" : " sources");
     if (!CFrameDecoder::ReadsLink(nLinkType))
-        strText += "\ncapture: link type " + std::to_string(nLinkType) + " is not read (all its frames count as not UDP)";
+        strText += "\ncapture: link type " + std::to_string(nLinkType) +
+                   " is not read (all its frames count as not UDP)";
     return strText;
 }
 
@@ -127,22 +127,11 @@ CLoadResult Opened(const CStatus& opened, CCaptureReader& reader, const std::opt
     return result;
 }
 
-// A capture too large for memory ends as a load whose input is too large.
-template <class Load>
-CLoadResult Guarded(const std::string& strWhat, Load load)
-{
-    try {
-        return load();
-    } catch (const std::bad_alloc&) {
-        return CLoadResult::Failure(CLoadResult::kTooLarge, strWhat, "not enough memory");
-    }
-}
-
 }  // namespace
 
 CLoadResult CCaptureLoader::Load(const std::string& strPath, const std::optional<std::string>& strFilter)
 {
-    return Guarded(strPath, [&] {
+    return CLoadResult::GuardMemory(strPath, [&] {
         CCaptureReader reader;
         return Opened(reader.Open(strPath), reader, strFilter);
     });
@@ -150,7 +139,7 @@ CLoadResult CCaptureLoader::Load(const std::string& strPath, const std::optional
 
 CLoadResult CCaptureLoader::LoadMemory(const void* pData, size_t nLength, const std::optional<std::string>& strFilter)
 {
-    return Guarded("capture in memory", [&] {
+    return CLoadResult::GuardMemory("capture in memory", [&] {
         CCaptureReader reader;
         return Opened(reader.OpenMemory(pData, nLength), reader, strFilter);
     });

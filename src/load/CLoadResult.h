@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,19 @@ public:
     static CLoadResult WithStatus(Status nStatus);
     // kUnreadable or kTooLarge, with "what: reason" as the detail.
     static CLoadResult Failure(Status nStatus, const std::string& strWhat, const std::string& strReason);
+
+    // Runs a load; one that runs out of memory (a huge input on a small
+    // machine) ends as one whose input is too large, instead of ending the
+    // program.
+    template <class Load>
+    static CLoadResult GuardMemory(const std::string& strWhat, Load load)
+    {
+        try {
+            return load();
+        } catch (const std::bad_alloc&) {
+            return Failure(kTooLarge, strWhat, "not enough memory");
+        }
+    }
 
     // What the operator is told: the count message for kOk, the failure's own
     // text otherwise (empty for kCancelled).

@@ -36,10 +36,12 @@ struct Arrival {
     double dMs;  // after the run began
 };
 
-// Runs tovrik-cli while a thread takes what reaches the peer, by sender port.
-CliRun RunReceiving(const LoopbackPeer& peer, const std::vector<std::string>& args,
+// Runs tovrik-cli on a capture to the peer, quietly, while a thread takes
+// what reaches the peer, by sender port.
+CliRun RunReceiving(const LoopbackPeer& peer, const std::string& strCapture, std::vector<std::string> args,
                     std::map<uint16_t, std::vector<Arrival>>& got)
 {
+    args.insert(args.begin(), {"--import", strCapture, "-p", std::to_string(peer.Port()), "-q"});
     std::atomic<bool> bDone{false};
     const Clock::time_point start = Clock::now();
     std::thread receiver([&] {
@@ -82,9 +84,8 @@ TEST(CaptureCliTest, BySourceEachSourceIsADeviceReplayingItsOwnDatagramsAtTheSca
     LoopbackPeer peer;
     TempDir dir;
     std::map<uint16_t, std::vector<Arrival>> got;
-    const CliRun run = RunReceiving(peer, {"--import", WriteThreeSources(dir, CFrameDecoder::kLinkSll2), "-p",
-                                           std::to_string(peer.Port()), "--devices", "by-source", "--capture-time",
-                                           "--speed", "2", "-q"}, got);
+    const CliRun run = RunReceiving(peer, WriteThreeSources(dir, CFrameDecoder::kLinkSll2),
+                                       {"--devices", "by-source", "--capture-time", "--speed", "2"}, got);
     ASSERT_EQ(run.nExit, 0) << run.err;
     EXPECT_TRUE(Contains(run.err, "5 UDP datagrams read")) << run.err;
     EXPECT_TRUE(Contains(run.err, "fleet: devices 0-2 of 3, IMEI by source, capture time at speed 2")) << run.err;
@@ -114,9 +115,9 @@ TEST(CaptureCliTest, ByImeiOrAsOneDeviceNoModifyTimeSendsTheBytesAsCaptured)
     LoopbackPeer peer;
     TempDir dir;
     std::map<uint16_t, std::vector<Arrival>> got;
-    const CliRun run = RunReceiving(peer, {"--import", WriteThreeSources(dir, CFrameDecoder::kLinkEthernet), "-p",
-                                           std::to_string(peer.Port()), "--devices", "by-imei", "--capture-time",
-                                           "--speed", "10", "--no-modify-time", "-q"}, got);
+    const CliRun run = RunReceiving(peer, WriteThreeSources(dir, CFrameDecoder::kLinkEthernet),
+                                       {"--devices", "by-imei", "--capture-time", "--speed", "10", "--no-modify-time"},
+                                       got);
     ASSERT_EQ(run.nExit, 0) << run.err;
     ASSERT_EQ(got.size(), 2u);
     std::set<std::string> sent;
@@ -131,9 +132,8 @@ TEST(CaptureCliTest, ByImeiOrAsOneDeviceNoModifyTimeSendsTheBytesAsCaptured)
 
     // Without --devices: one device, the messages as captured, in order.
     std::map<uint16_t, std::vector<Arrival>> one;
-    const CliRun single = RunReceiving(peer, {"--import", WriteThreeSources(dir, CFrameDecoder::kLinkEthernet),
-                                              "-p", std::to_string(peer.Port()), "--capture-time", "--speed", "10",
-                                              "--no-modify-time", "-q"}, one);
+    const CliRun single = RunReceiving(peer, WriteThreeSources(dir, CFrameDecoder::kLinkEthernet),
+                                          {"--capture-time", "--speed", "10", "--no-modify-time"}, one);
     ASSERT_EQ(single.nExit, 0) << single.err;
     ASSERT_EQ(one.size(), 1u);
     const std::vector<Arrival>& d = one.begin()->second;
@@ -203,9 +203,8 @@ TEST(CaptureCliTest, WhatTcpdumpCapturesOfARunReplaysAsTheSameBytes)
 
     LoopbackPeer second;
     std::map<uint16_t, std::vector<Arrival>> got;
-    const CliRun replayed = RunReceiving(second, {"--import", strCapture, "-p", std::to_string(second.Port()),
-                                                  "--devices", "by-imei", "--capture-time", "--no-modify-time", "-q"},
-                                         got);
+    const CliRun replayed =
+        RunReceiving(second, strCapture, {"--devices", "by-imei", "--capture-time", "--no-modify-time"}, got);
     ASSERT_EQ(replayed.nExit, 0) << replayed.err;
     EXPECT_TRUE(Contains(replayed.err, "from 1 source")) << replayed.err;
     std::set<std::string> bytes;
