@@ -36,9 +36,11 @@ GROUPS = {
     "fleetcli": (["tovrik-cli", "tovrik_cli_tests"], [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.*"]]),
     "capture": (["tovrik_capture_tests", "tovrik-cli", "tovrik_cli_tests"],
                 [["tests/tovrik_capture_tests"], ["tests/tovrik_cli_tests", "--gtest_filter=CaptureCliTest.*"]]),
+    "verdict": (["tovrik_tests"], [["tests/tovrik_tests", "--gtest_filter=CThreshold*"]]),
     "report": (["tovrik_tests", "tovrik_fleet_tests"],
                [["tests/tovrik_tests", "--gtest_filter=CHtmlReport*:CStatsMerger*"],
                 ["tests/tovrik_fleet_tests", "--gtest_filter=CFleetStatsJson*"]]),
+    "metrics": (["tovrik_fleet_tests"], [["tests/tovrik_fleet_tests", "--gtest_filter=CMetricsText*"]]),
 }
 
 

@@ -9,6 +9,7 @@
 #include "TovrikVersion.h"
 #include "capture/CCaptureReader.h"
 #include "cli/CReportCommand.h"
+#include "net/CTargetAddress.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
 
@@ -61,24 +62,38 @@ void CheckCaptureOptions(const CLI::App& app, const CCliOptions& options)
         throw CLI::ValidationError("--capture-time", "replaces the send mode: it does not go with -m");
     if (options.bCaptureTime && options.fleet.bSpread)
         throw CLI::ValidationError("--spread", "does not go with --capture-time");
+    if (options.bCaptureTime && app.count("--ramp") > 0)
+        throw CLI::ValidationError("--ramp", "does not go with --capture-time");
 }
 
-// The endpoint sends to IPv4 only: a dotted quad or a host name, which is
-// looked up at every send.
-std::string CheckTarget(const std::string& strText)
+// A numeric address or a host name, which is looked up at every send; an
+// IPv6 address may come in brackets, which are taken off here.
+std::string CheckTarget(std::string& strText)
 {
-    if (strText.empty())
-        return "an empty target is not an IPv4 address or host name";
-    if (strText.find(':') != std::string::npos)
-        return "'" + strText + "': IPv6 targets are not supported";
-    for (const char c : strText) {
+    const std::string strBad = "'" + strText + "' is not an IPv4 or IPv6 address or host name";
+    std::string strHost;
+    if (strText.empty() || !CTargetAddress::StripBrackets(strText, strHost))
+        return strBad;
+    for (const char c : strHost) {
         if (static_cast<unsigned char>(c) <= ' ')
-            return "'" + strText + "' is not an IPv4 address or host name";
+            return strBad;
     }
+    if (strHost.find(':') != std::string::npos && CTargetAddress::LiteralFamily(strHost) != AF_INET6)
+        return strBad;
+    strText = strHost;
     return std::string();
 }
 
 }  // namespace
+
+std::string CCliOptions::RefusalOf(const sockaddr_storage& target) const
+{
+    if (bBroadcast && target.ss_family == AF_INET6)
+        return "--broadcast: IPv6 has no broadcast; '" + strTarget + "' is an IPv6 address";
+    if (!bBroadcast && CTargetAddress::IsBroadcast(target))
+        return "'" + strTarget + "' is a broadcast address: add --broadcast to send to it";
+    return std::string();
+}
 
 int CCliOptions::ModeFromText(const std::string& strText)
 {
@@ -104,9 +119,14 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
     app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
                " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
-    app.add_option("-t,--target", options.strTarget, "Target IPv4 address or host name")
-        ->check(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
+    app.add_option("-t,--target", options.strTarget, "Target IPv4 or IPv6 address ([::1] too) or host name")
+        ->transform(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
         ->capture_default_str();
+    bool bIpv4 = false;
+    bool bIpv6 = false;
+    auto* pIpv4 = app.add_flag("-4", bIpv4, "Resolve the target's name to an IPv4 address");
+    app.add_flag("-6", bIpv6, "Resolve the target's name to an IPv6 address")->excludes(pIpv4);
+    app.add_flag("--broadcast", options.bBroadcast, "Allow an IPv4 broadcast target (SO_BROADCAST)");
     app.add_option("-p,--port", strPort, "Target UDP port (0-65535)")
         ->check(CLI::Validator(
             [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
@@ -152,6 +172,11 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     try {
         app.parse(argc, argv);
         CheckCaptureOptions(app, options);
+        options.nFamily = bIpv4 ? AF_INET : bIpv6 ? AF_INET6 : AF_UNSPEC;
+        const int nLiteral = CTargetAddress::LiteralFamily(options.strTarget);
+        if (options.nFamily != AF_UNSPEC && nLiteral != AF_UNSPEC && nLiteral != options.nFamily)
+            throw CLI::ValidationError(bIpv4 ? "-4" : "-6", "'" + options.strTarget + "' is an " +
+                                                                CTargetAddress::FamilyName(nLiteral) + " address");
     } catch (const CLI::CallForHelp& e) {
         nExit = app.exit(e);
         return options;

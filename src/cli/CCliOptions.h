@@ -6,11 +6,16 @@
 #include <vector>
 
 #include "cli/CFleetOptions.h"
+#include "net/SocketTypes.h"
 #include "text/TovrikTexts.h"
 
 // The command line of tovrik-cli, parsed.
 struct CCliOptions {
+    // A numeric address (an IPv6 one without brackets) or a host name.
     std::string strTarget = TovrikTexts::kDefaultTarget;
+    // -4 (AF_INET), -6 (AF_INET6), else AF_UNSPEC: the resolver's first.
+    int nFamily = AF_UNSPEC;
+    bool bBroadcast = false;
     int nPort = TovrikTexts::kDefaultPort;
     int nMode = 0;
     bool bLoop = true;
@@ -36,11 +41,16 @@ struct CCliOptions {
     static constexpr int kExitOk = 0;
     static constexpr int kExitFailure = 1;
     static constexpr int kExitLoad = 2;
+    // A threshold crossed, or every datagram tried could not be sent.
+    static constexpr int kExitCrossed = 3;
     static constexpr int kExitUsage = 64;
 
     // Parses argv. On --help or --version, or a usage error, prints what is
     // due and sets nExit; otherwise nExit stays empty and the run goes on.
     static CCliOptions Parse(int argc, char** argv, std::optional<int>& nExit);
+    // Why the resolved target may not be sent to (a broadcast address
+    // without --broadcast, --broadcast with IPv6); empty when it may.
+    std::string RefusalOf(const sockaddr_storage& target) const;
     // "0".."6" or a mode's name; -1 when neither.
     static int ModeFromText(const std::string& strText);
 };

@@ -12,10 +12,10 @@
 #include "load/CFileLoader.h"
 #include "load/CTextLoader.h"
 #include "net/CLNHanlder.h"
+#include "net/CTargetAddress.h"
 #include "net/CUDPSocket.h"
 #include "send/CSendNotify.h"
 #include "send/CSendRun.h"
-#include "send/CSocketSink.h"
 #include "send/CSystemClock.h"
 #include "text/TovrikTexts.h"
 
@@ -72,9 +72,22 @@ int CCliRunner::Run()
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
 
-    in_addr address{};
-    if (!CSocketSink::Resolve(m_options.strTarget, address))
+    // The socket's family follows the target's address now; a name that
+    // does not resolve yet gets the family asked for, else IPv4.
+    sockaddr_storage target{};
+    SocketLength nTargetLength = 0;
+    int nFamily = m_options.nFamily == AF_INET6 ? AF_INET6 : AF_INET;
+    if (CTargetAddress::Resolve(m_options.strTarget, m_options.nFamily, static_cast<uint16_t>(m_options.nPort), target,
+                                nTargetLength)) {
+        nFamily = target.ss_family;
+        const std::string strRefusal = m_options.RefusalOf(target);
+        if (!strRefusal.empty()) {
+            Say(strRefusal);
+            return CCliOptions::kExitUsage;
+        }
+    } else {
         Say("warning: '" + m_options.strTarget + "' does not resolve now; it is looked up again at every send");
+    }
 
     // From here on a stop request is taken by the main loop below. (During
     // the load it still ends the process at once.)
@@ -82,8 +95,11 @@ int CCliRunner::Run()
 
     CLNHanlder handler;
     theUDPSocket.SetHandler(&handler);
-    const CStatus opened = theUDPSocket.Open(0);
+    CStatus opened = theUDPSocket.Open(0, nFamily);
+    if (opened.IsOk() && m_options.bBroadcast)
+        opened = theUDPSocket.SetBroadcast(true);
     if (!opened.IsOk()) {
+        theUDPSocket.Close();
         Say("cannot open the UDP endpoint: " + opened.Message());
         return CCliOptions::kExitFailure;
     }
@@ -120,5 +136,6 @@ int CCliRunner::Run()
         std::printf("sent %lld datagrams in %.3f s (%.1f per second); %lld could not be sent\n", sink.Count(),
                     dSeconds, dSeconds > 0 ? static_cast<double>(sink.Count()) / dSeconds : 0.0, sink.Failed());
     }
-    return CCliOptions::kExitOk;
+    // Sends were tried and none went out: the run failed, whatever it was for.
+    return sink.Count() == 0 && sink.Failed() > 0 ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
 }

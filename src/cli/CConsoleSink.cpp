@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "net/CSocketLibrary.h"
+#include "net/CTargetAddress.h"
 #include "time/CLocalTime.h"
 
 bool CConsoleSink::Send(const std::string& strTarget, uint16_t nPort, const char* pData, size_t nLength)
@@ -23,13 +24,13 @@ bool CConsoleSink::Send(const std::string& strTarget, uint16_t nPort, const char
     CLocalTime::Split(nNowMs / 1000, local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    const std::string strEndpoint = CTargetAddress::EndpointText(strTarget, nPort);
     if (bSent) {
-        std::fprintf(m_pOut, "%s.%03ld %s:%u %zu bytes\n", stamp, static_cast<long>(nNowMs % 1000),
-                     strTarget.c_str(), static_cast<unsigned>(nPort), nLength);
+        std::fprintf(m_pOut, "%s.%03ld %s %zu bytes\n", stamp, static_cast<long>(nNowMs % 1000), strEndpoint.c_str(),
+                     nLength);
     } else {
-        std::fprintf(m_pOut, "%s.%03ld %s:%u %zu bytes not sent: %s\n", stamp,
-                     static_cast<long>(nNowMs % 1000), strTarget.c_str(), static_cast<unsigned>(nPort), nLength,
-                     CSocketLibrary::ErrorText(nError).c_str());
+        std::fprintf(m_pOut, "%s.%03ld %s %zu bytes not sent: %s\n", stamp, static_cast<long>(nNowMs % 1000),
+                     strEndpoint.c_str(), nLength, CSocketLibrary::ErrorText(nError).c_str());
     }
     std::fflush(m_pOut);
     return bSent;

@@ -2,9 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "cli/CCliOptions.h"
+#include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
@@ -91,6 +94,9 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         std::optional<std::string> strBindPorts;
         std::optional<std::string> strShard;
         std::optional<int> nThreads;
+        std::optional<std::string> strMetrics;
+        std::optional<std::string> strRamp;
+        std::vector<std::string> thresholds;
     };
     auto pGiven = std::make_shared<Given>();
 
@@ -110,7 +116,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->group(kGroup);
     app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets")
         ->group(kGroup);
-    app.add_option("--bind", pGiven->strBind, "Local IPv4 addresses of the devices' sockets, comma-separated")
+    app.add_option("--bind", pGiven->strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated")
         ->group(kGroup);
     app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets")
         ->group(kGroup);
@@ -120,15 +126,27 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->group(kGroup);
     app.add_option("--report", options.strReport, "Write an HTML report of the run, with plots, to this file")
         ->group(kGroup);
+    app.add_option("--metrics", pGiven->strMetrics,
+                   "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics")
+        ->group(kGroup);
     app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
         ->check(CLI::Range(1, 256))
+        ->group(kGroup);
+    app.add_option("--ramp", pGiven->strRamp,
+                   "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)")
+        ->group(kGroup);
+    app.add_option("--threshold", pGiven->thresholds,
+                   "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
+                   "any crossed: exit code 3)")
+        ->allow_extra_args(false)
         ->group(kGroup);
 
     app.final_callback([&options, &strMode, &strImport, &bCaptureTime, pGiven]() {
         const Given& given = *pGiven;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
-                         options.bReplies || options.strReport;
+                         options.bReplies || options.strReport || given.strMetrics ||
+                         given.strRamp || !given.thresholds.empty();
         if (options.strReport && options.strReport == options.strStatsJson)
             throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
         if (given.strDevices == kByImei || given.strDevices == kBySource) {
@@ -168,9 +186,18 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         }
         if (given.strBind) {
             options.binds = SplitList(*given.strBind);
+            int nFamily = AF_UNSPEC;
             for (const std::string& strAddress : options.binds) {
-                if (!IsDottedQuad(strAddress))
-                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 address");
+                const int nThis = IsDottedQuad(strAddress)                                   ? AF_INET
+                                  : CTargetAddress::LiteralFamily(strAddress) == AF_INET6 ? AF_INET6
+                                                                                          : AF_UNSPEC;
+                if (nThis != AF_INET && nThis != AF_INET6)
+                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 or IPv6 address");
+                if (nFamily != AF_UNSPEC && nThis != nFamily)
+                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is " +
+                                                             CTargetAddress::FamilyName(nThis) + ", the first is " +
+                                                             CTargetAddress::FamilyName(nFamily));
+                nFamily = nThis;
             }
         }
         if (given.strBindPorts) {
@@ -192,5 +219,35 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         }
         if (given.nThreads)
             options.nThreads = *given.nThreads;
+        if (given.strMetrics) {
+            const std::string& strMetrics = *given.strMetrics;
+            const size_t nColon = strMetrics.rfind(':');
+            const std::string strAddress = strMetrics.substr(0, nColon == std::string::npos ? 0 : nColon);
+            uint64_t nPort = 0;
+            options.strMetricsAddress = strAddress == "localhost" ? "127.0.0.1" : strAddress;
+            if (nColon == std::string::npos || !IsDottedQuad(options.strMetricsAddress) ||
+                !ReadNumber(strMetrics.substr(nColon + 1), 65535, nPort))
+                throw CLI::ValidationError("--metrics", "'" + strMetrics +
+                                                            "' is not ADDR:PORT with an IPv4 address or localhost "
+                                                            "and a port 0-65535");
+            options.bMetrics = true;
+            options.nMetricsPort = static_cast<uint16_t>(nPort);
+        }
+        if (given.strRamp) {
+            const char* pBegin = given.strRamp->c_str();
+            char* pEnd = nullptr;
+            const double dRamp = std::strtod(pBegin, &pEnd);
+            if (pEnd == pBegin || *pEnd != '\0' || !std::isfinite(dRamp) || dRamp <= 0 || dRamp > kMaxRampSeconds)
+                throw CLI::ValidationError("--ramp", "'" + *given.strRamp +
+                                                         "' is not a number of seconds above 0 (at most 86400)");
+            options.dRampSeconds = dRamp;
+        }
+        for (const std::string& strThreshold : given.thresholds) {
+            CThreshold threshold;
+            const CStatus parsed = CThreshold::Parse(strThreshold, threshold);
+            if (!parsed.IsOk())
+                throw CLI::ValidationError("--threshold", parsed.Message());
+            options.thresholds.push_back(threshold);
+        }
     });
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "verdict/CThreshold.h"
+
 namespace CLI {
 class App;
 }
@@ -13,6 +15,8 @@ class App;
 struct CFleetOptions {
     static constexpr uint32_t kMaxDevices = 1000000;
     static constexpr int kMaxImeiDigits = 18;
+    // The longest ramp: a day, the longest period a device waits for.
+    static constexpr double kMaxRampSeconds = 86400.0;
 
     uint32_t nDevices = 1;
     bool bByImei = false;
@@ -34,6 +38,15 @@ struct CFleetOptions {
     std::optional<std::string> strStatsJson;
     std::optional<std::string> strReport;
     int nThreads = 0;  // 0: automatic
+    // --metrics ADDR:PORT, the address an IPv4 literal (localhost taken as
+    // 127.0.0.1); port 0 lets the system pick one.
+    bool bMetrics = false;
+    std::string strMetricsAddress;
+    uint16_t nMetricsPort = 0;
+    // Device k of N comes online at k/N of the ramp; 0: all at the start.
+    double dRampSeconds = 0;
+    // Judged on the run's figures at its end; any crossed gives kExitCrossed.
+    std::vector<CThreshold> thresholds;
     // Any fleet option given, or more than one device.
     bool bFleet = false;
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/CCliRunner.h"
 #include "cli/CFleetMonitor.h"
@@ -18,8 +19,10 @@
 #include "fleet/CFleetStats.h"
 #include "fleet/CReplyReader.h"
 #include "fleet/CSystemFleetClock.h"
+#include "metrics/CMetricsServer.h"
+#include "metrics/CMetricsText.h"
+#include "net/CTargetAddress.h"
 #include "schedule/CSendSchedule.h"
-#include "send/CSocketSink.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -50,10 +53,36 @@ int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
     return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::min(nWanted, nCores)), nDevices));
 }
 
+// Prints each threshold's verdict and keeps it for the records; answers
+// whether any was crossed.
+bool Judge(const std::vector<CThreshold>& thresholds, const CFleetStats& stats,
+           std::vector<CFleetStats::Identity::Verdict>& verdicts)
+{
+    const CFleetStats::Lateness total = stats.Total();
+    CThreshold::Figures figures;
+    figures.nSent = stats.Sent();
+    figures.nErrors = stats.Errors();
+    figures.nReplies = stats.Replies();
+    figures.dLateP50Ms = total.dP50Ms;
+    figures.dLateP99Ms = total.dP99Ms;
+    figures.dLateMaxMs = total.dMaxMs;
+    bool bCrossed = false;
+    for (const CThreshold& threshold : thresholds) {
+        const double dValue = threshold.Measure(figures);
+        const bool bOk = threshold.Holds(dValue);
+        // The verdict asked for: printed also with -q.
+        std::printf("%s\n", threshold.Line(dValue).c_str());
+        verdicts.push_back({threshold.Expression(), dValue, bOk});
+        bCrossed = bCrossed || !bOk;
+    }
+    std::fflush(stdout);
+    return bCrossed;
+}
+
 }  // namespace
 
-// Destroyed in reverse: the reader has stopped before the sockets and the
-// stats it uses go.
+// Destroyed in reverse: the reader and the metrics server have stopped
+// before the sockets and the stats they use go.
 struct CFleetRunner::State {
     CFleetPlan plan;
     uint64_t nFleet = 0;  // N, the whole fleet
@@ -61,10 +90,11 @@ struct CFleetRunner::State {
     uint64_t nCount = 0;  // and its number of devices
     int nThreads = 1;
     CDeviceSockets::Binding binding;
-    sockaddr_in target{};
+    sockaddr_storage target{};
     std::unique_ptr<CStopSignal> pStopSignal;
     CDeviceSockets sockets;
     CFleetStats stats;
+    std::unique_ptr<CMetricsServer> pMetrics;
     std::unique_ptr<CSystemFleetClock> pClock;
     std::unique_ptr<CReplyReader> pReader;
     std::unique_ptr<CRunRecords> pRecords;
@@ -148,12 +178,14 @@ std::optional<int> CFleetRunner::CheckLimits()
     const CFleetOptions& fleet = m_options.fleet;
     State& state = *m_pState;
     for (const std::string& strAddress : fleet.binds) {
-        in_addr address{};
-        inet_pton(AF_INET, strAddress.c_str(), &address);
-        state.binding.addresses.push_back(address);
+        sockaddr_storage address{};
+        SocketLength nLength = 0;
+        if (CTargetAddress::Resolve(strAddress, AF_UNSPEC, 0, address, nLength))
+            state.binding.addresses.push_back(address);
     }
     state.binding.nPortLow = fleet.nPortLow;
     state.binding.nPortHigh = fleet.nPortHigh;
+    state.binding.bBroadcast = m_options.bBroadcast;
     if (m_options.bDryRun) {
         // The limits are checked as a run would check them; nothing is opened.
         CStatus status = CDeviceSockets::CheckPorts(static_cast<uint32_t>(state.nCount), state.binding);
@@ -173,11 +205,22 @@ std::optional<int> CFleetRunner::CheckLimits()
         return CCliOptions::kExitFailure;
     }
 
-    state.target.sin_family = AF_INET;
-    state.target.sin_port = htons(static_cast<uint16_t>(m_options.nPort));
-    if (!CSocketSink::Resolve(m_options.strTarget, state.target.sin_addr)) {
+    SocketLength nTargetLength = 0;
+    if (!CTargetAddress::Resolve(m_options.strTarget, m_options.nFamily, static_cast<uint16_t>(m_options.nPort),
+                                 state.target, nTargetLength)) {
         Say("cannot resolve the target '" + m_options.strTarget + "'");
         return CCliOptions::kExitFailure;
+    }
+    std::string strRefusal = m_options.RefusalOf(state.target);
+    if (strRefusal.empty() && !state.binding.addresses.empty() &&
+        state.binding.addresses.front().ss_family != state.target.ss_family)
+        strRefusal = std::string("--bind: the addresses are ") +
+                     CTargetAddress::FamilyName(state.binding.addresses.front().ss_family) + ", the target " +
+                     CTargetAddress::AddressText(state.target) + " is " +
+                     CTargetAddress::FamilyName(state.target.ss_family);
+    if (!strRefusal.empty()) {
+        Say(strRefusal);
+        return CCliOptions::kExitUsage;
     }
     return std::nullopt;
 }
@@ -188,6 +231,8 @@ std::optional<int> CFleetRunner::OpenSockets()
     // From here on a stop request is taken by the monitor, before any thread
     // of the fleet exists.
     state.pStopSignal = std::make_unique<CStopSignal>();
+    if (const std::optional<int> nExit = ServeMetrics())
+        return nExit;
 
     const CStatus opened = state.sockets.Open(static_cast<uint32_t>(state.nCount), state.binding, state.target);
     if (!opened.IsOk()) {
@@ -210,6 +255,29 @@ std::optional<int> CFleetRunner::OpenSockets()
     return std::nullopt;
 }
 
+std::optional<int> CFleetRunner::ServeMetrics()
+{
+    const CFleetOptions& fleet = m_options.fleet;
+    State& state = *m_pState;
+    if (!fleet.bMetrics)
+        return std::nullopt;
+    in_addr address{};
+    inet_pton(AF_INET, fleet.strMetricsAddress.c_str(), &address);
+    // Served from the server's thread until the runner goes, after the
+    // summary: the last scrapes see the run's final figures.
+    state.pMetrics = std::make_unique<CMetricsServer>(
+        [&stats = state.stats, text = CMetricsText(fleet.nShard, fleet.nShards, state.nCount)] {
+            return text.Text(stats);
+        });
+    const CStatus serving = state.pMetrics->Start(address, fleet.nMetricsPort);
+    if (!serving.IsOk()) {
+        Say(serving.Message());
+        return CCliOptions::kExitFailure;
+    }
+    Say("metrics: http://" + fleet.strMetricsAddress + ":" + std::to_string(state.pMetrics->Port()) + "/metrics");
+    return std::nullopt;
+}
+
 std::optional<int> CFleetRunner::RunEngine()
 {
     State& state = *m_pState;
@@ -219,6 +287,7 @@ std::optional<int> CFleetRunner::RunEngine()
     settings.nDevices = static_cast<uint32_t>(state.nCount);
     settings.bSpread = m_options.fleet.bSpread;
     settings.nThreads = state.nThreads;
+    settings.nRampNs = static_cast<int64_t>(m_options.fleet.dRampSeconds * 1e9);
     CFleetEngine engine(state.plan, settings, *state.pClock, state.sockets, state.stats);
     CRunWait wait(*state.pStopSignal, m_options.dStopAfter);
     state.pRecords->MarkStart();
@@ -259,10 +328,13 @@ int CFleetRunner::Summarize()
     identity.commandLine = m_options.commandLine;
     identity.nShard = m_options.fleet.nShard;
     identity.nShards = m_options.fleet.nShards;
+    const bool bCrossed = Judge(m_options.fleet.thresholds, state.stats, identity.verdicts);
     const CStatus written = state.pRecords->Write(state.stats, identity, state.dSeconds);
     if (!written.IsOk()) {
         Say(written.Message());
         return CCliOptions::kExitFailure;
     }
-    return CCliOptions::kExitOk;
+    // Sends were tried and none went out: the run failed, whatever it was for.
+    const bool bNoneSent = state.stats.Sent() == 0 && state.stats.Errors() > 0;
+    return bCrossed || bNoneSent ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
 }

@@ -10,12 +10,14 @@
 //    shard's devices and the scheduler threads, say what runs;
 // 2. CheckLimits: ports and file descriptors (where a dry run ends), the
 //    stats file, the target;
-// 3. OpenSockets: a socket per device, the clock, the reply reader (or the
-//    filter that drops replies);
+// 3. OpenSockets: the metrics server (--metrics; a taken port ends the run
+//    before a socket is opened), a socket per device, the clock, the reply
+//    reader (or the filter that drops replies);
 // 4. RunEngine: the fleet engine, watched by CFleetMonitor (a status line a
 //    second) until every device has ended, the time is up, or SIGINT or
 //    SIGTERM arrives; then stopped;
-// 5. Summarize: the closing lines and the stats file.
+// 5. Summarize: the closing lines, the thresholds' verdicts and the stats
+//    file.
 // Each of 1-4 answers the exit code when the run ends there.
 //
 // Call Run from the main thread before any other thread exists (step 3
@@ -38,6 +40,7 @@ private:
     std::optional<int> LoadPlan();
     std::optional<int> CheckLimits();
     std::optional<int> OpenSockets();
+    std::optional<int> ServeMetrics();
     std::optional<int> RunEngine();
     int Summarize();
 

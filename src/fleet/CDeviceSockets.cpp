@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/CTargetAddress.h"
+
 namespace {
 
 // Descriptors kept free for the process's own files, pipes and timers.
@@ -30,11 +32,9 @@ uint64_t OpenDescriptors()
     return nOpen;
 }
 
-std::string AddressText(const in_addr& address)
+socklen_t LengthOf(const sockaddr_storage& address)
 {
-    char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
+    return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ CStatus CDeviceSockets::CheckDescriptors(uint32_t nDevices)
     return CStatus::Error(text);
 }
 
-CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target)
+CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target)
 {
     CStatus status = CheckPorts(nDevices, binding);
     if (status.IsOk())
@@ -128,30 +128,40 @@ CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const so
     if (!status.IsOk())
         return status;
     m_target = target;
+    m_nTargetLength = LengthOf(target);
     m_sockets.reserve(nDevices);
     const size_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
     const bool bExplicitPorts = binding.nPortLow != 0 || binding.nPortHigh != 0;
     for (uint32_t j = 0; j < nDevices; ++j) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        // Any address of the target's family is all zeros but the family.
+        sockaddr_storage local{};
+        local.ss_family = target.ss_family;
         if (!binding.addresses.empty())
-            local.sin_addr = binding.addresses[j % nAddresses];
-        if (bExplicitPorts)
-            local.sin_port = htons(static_cast<uint16_t>(binding.nPortLow + j / nAddresses));
-        const int hSocket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            local = binding.addresses[j % nAddresses];
+        // The port sits at the same place in both families' addresses.
+        reinterpret_cast<sockaddr_in&>(local).sin_port =
+            htons(bExplicitPorts ? static_cast<uint16_t>(binding.nPortLow + j / nAddresses) : 0);
+        const int hSocket = socket(local.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (hSocket < 0) {
             const int nError = errno;
             return CStatus::Error("cannot open socket " + std::to_string(j + 1) + " of " + std::to_string(nDevices) +
                                       ": " + std::strerror(nError) + "; " + std::to_string(j) + " can be opened",
                                   nError);
         }
-        if (bind(hSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int nOn = 1;
+        if (binding.bBroadcast && setsockopt(hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn) != 0) {
             const int nError = errno;
             close(hSocket);
-            const std::string strPort = bExplicitPorts ? std::to_string(ntohs(local.sin_port)) : "(ephemeral)";
-            std::string strReason = "cannot bind device " + std::to_string(j) + " to " + AddressText(local.sin_addr) +
-                                    ":" + strPort + ": " + std::strerror(nError);
+            return CStatus::FromErrno("cannot allow broadcasts on device " + std::to_string(j) + "'s socket", nError);
+        }
+        if (bind(hSocket, reinterpret_cast<const sockaddr*>(&local), LengthOf(local)) != 0) {
+            const int nError = errno;
+            close(hSocket);
+            std::string strWhere = CTargetAddress::AddressText(local);
+            if (!bExplicitPorts)
+                strWhere = strWhere.substr(0, strWhere.rfind(':')) + ":(ephemeral)";
+            std::string strReason = "cannot bind device " + std::to_string(j) + " to " + strWhere + ": " +
+                                    std::strerror(nError);
             if (!bExplicitPorts && nError == EADDRINUSE)
                 strReason += " (the ephemeral ports ran out after " + std::to_string(j) +
                              " sockets; give more --bind addresses or --bind-ports)";
@@ -176,5 +186,5 @@ CStatus CDeviceSockets::DiscardIncoming()
 bool CDeviceSockets::Send(uint32_t nDevice, const char* pData, size_t nLength)
 {
     return sendto(m_sockets[nDevice], pData, nLength, MSG_DONTWAIT | MSG_NOSIGNAL,
-                  reinterpret_cast<const sockaddr*>(&m_target), sizeof m_target) >= 0;
+                  reinterpret_cast<const sockaddr*>(&m_target), m_nTargetLength) >= 0;
 }

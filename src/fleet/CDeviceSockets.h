@@ -10,7 +10,8 @@
 #include "fleet/CFleetSink.h"
 
 // One non-blocking UDP socket per device, bound to its own local address and
-// port, all sending to one target. Local device j uses address j mod A of the
+// port, all sending to one target (IPv4 or IPv6; the bind addresses are of
+// the target's family). Local device j uses address j mod A of the
 // bind list (none: any address) and, with an explicit port range, port
 // LO + j / A; otherwise the system picks an ephemeral port.
 //
@@ -21,9 +22,10 @@
 class CDeviceSockets : public CFleetSink {
 public:
     struct Binding {
-        std::vector<in_addr> addresses;  // empty: any address
-        uint16_t nPortLow = 0;           // both 0: ephemeral ports
+        std::vector<sockaddr_storage> addresses;  // empty: any address
+        uint16_t nPortLow = 0;                    // both 0: ephemeral ports
         uint16_t nPortHigh = 0;
+        bool bBroadcast = false;  // SO_BROADCAST on every socket
     };
 
     CDeviceSockets() = default;
@@ -39,7 +41,7 @@ public:
     // saying how many fit, when nDevices sockets still do not.
     static CStatus CheckDescriptors(uint32_t nDevices);
 
-    CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_in& target);
+    CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target);
     // Has the kernel drop whatever reaches the sockets (a filter that
     // accepts nothing), for a fleet that does not read its replies: nothing
     // piles up, and no reader has to be woken for it.
@@ -51,5 +53,6 @@ public:
 
 private:
     std::vector<int> m_sockets;
-    sockaddr_in m_target{};
+    sockaddr_storage m_target{};
+    socklen_t m_nTargetLength = 0;
 };

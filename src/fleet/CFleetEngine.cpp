@@ -66,9 +66,16 @@ int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
                               : 0;
 }
 
+int64_t CFleetEngine::OnlineNs(const Worker& worker, uint32_t nDevice) const
+{
+    // k < N <= 1,000,000 and the ramp at most a day: the product fits 128 bits.
+    const unsigned __int128 nProduct = static_cast<unsigned __int128>(m_settings.nRampNs) * Global(nDevice);
+    return m_nStartNs + worker.nFastShiftNs + static_cast<int64_t>(nProduct / m_settings.nFleetDevices);
+}
+
 int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
 {
-    return CSendSchedule::FastInstantNs(m_nMode, m_nStartNs + worker.nFastShiftNs + OffsetNs(nDevice),
+    return CSendSchedule::FastInstantNs(m_nMode, OnlineNs(worker, nDevice) + OffsetNs(nDevice),
                                         m_devices[nDevice].nCursor);
 }
 
@@ -80,7 +87,7 @@ void CFleetEngine::RunThread(int nIndex)
     const auto later = std::greater<Due>();
     for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;
          k += static_cast<uint32_t>(m_settings.nThreads))
-        worker.heap.push_back(Due{m_nStartNs + OffsetNs(k), k});
+        worker.heap.push_back(Due{m_settings.nRampNs > 0 ? OnlineNs(worker, k) : m_nStartNs + OffsetNs(k), k});
     std::make_heap(worker.heap.begin(), worker.heap.end(), later);
     bool bParked = false;
     while (!worker.heap.empty() && !m_clock.Stopped()) {
@@ -130,6 +137,7 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
     if (device.nPhase == kInfo) {
         CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
         Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
+        m_stats.DeviceOnline();
         device.nPhase = kRunning;
         if (m_bCaptureTime) {
             const int64_t nFirst = CaptureDeadline(worker, nDevice);
@@ -141,7 +149,10 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
             return Park(nDevice);
         if (CSendSchedule::IsFast(m_nMode))
             return FastDeadline(worker, nDevice);
-        return m_nStartNs + CSendSchedule::kFirstCheckNs + OffsetNs(nDevice);
+        const int64_t nFirstCheckNs = m_nStartNs + CSendSchedule::kFirstCheckNs + OffsetNs(nDevice);
+        if (m_settings.nRampNs > 0)
+            return std::max(nFirstCheckNs, OnlineNs(worker, nDevice) + CSendSchedule::kFirstCheckNs);
+        return nFirstCheckNs;
     }
     if (m_bCaptureTime)
         return CaptureStep(worker, nDevice, nDueNs, nNow);
@@ -270,8 +281,10 @@ int64_t CFleetEngine::CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDue
 int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs)
 {
     Device& device = m_devices[nDevice];
+    // A ramp's instants move with the clock; without one, the device info
+    // message goes at once when its instant was passed.
     if (device.nPhase == kInfo)
-        return std::min(nOldNs, nNow);
+        return m_settings.nRampNs > 0 ? nOldNs + nShiftNs : std::min(nOldNs, nNow);
     if (CSendSchedule::IsFast(m_nMode) || m_bCaptureTime)
         return nOldNs + nShiftNs;
     const int64_t nOffset = OffsetNs(nDevice);

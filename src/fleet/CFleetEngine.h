@@ -19,6 +19,13 @@
 // the earliest, handles every device that is due, and goes on until all its
 // devices have ended. A device sends its device info message at the start
 // plus its spread offset, then the packets as the mode says (CSendSchedule).
+// With a ramp, device k of N (its global index, so that shards ramp as one
+// fleet) comes online, sending its device info message, at the start plus
+// k/N of the ramp instead; its packets follow from there: the fast modes'
+// deadlines counted from that instant plus the spread offset, the other
+// modes' first check at the later of that instant and the spread offset (each
+// plus the first check's delay), so a spread device still sends in its own
+// place of the period.
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
 // of day. By the capture's timing, a device sends its messages once at the
@@ -35,6 +42,7 @@ public:
         uint32_t nDevices = 1;       // the devices of this engine
         bool bSpread = false;
         int nThreads = 1;
+        int64_t nRampNs = 0;  // 0: every device online at the start
     };
 
     // The grid the scheduler threads wake on: at most this much lateness
@@ -77,8 +85,8 @@ private:
         std::vector<char> buffer;
         int64_t nTimeSecond = INT64_MIN;
         std::string strTime;
-        // Moves the fast modes' and the capture timing's deadlines along
-        // when the clock is set.
+        // Moves the fast modes' and the capture timing's deadlines and the
+        // ramp's instants along when the clock is set.
         int64_t nFastShiftNs = 0;
     };
 
@@ -103,6 +111,8 @@ private:
 
     uint64_t Global(uint32_t nDevice) const { return m_settings.nFirstDevice + nDevice; }
     int64_t OffsetNs(uint32_t nDevice) const;
+    // When a device comes online: the start plus its part of the ramp.
+    int64_t OnlineNs(const Worker& worker, uint32_t nDevice) const;
     int64_t FastDeadline(const Worker& worker, uint32_t nDevice) const;
 
     const CFleetPlan& m_plan;

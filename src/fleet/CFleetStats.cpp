@@ -34,6 +34,8 @@ void Appendf(std::string& out, const char* pszFormat, ...)
 
 }  // namespace
 
+const std::array<uint8_t, CFleetStats::kBuckets> CFleetStats::s_fixedOfBucket = CFleetStats::FixedTable();
+
 CFleetStats::CFleetStats() = default;
 
 int CFleetStats::BucketOf(int64_t nNs)
@@ -72,9 +74,24 @@ double CFleetStats::BucketMiddleMs(int nBucket)
     return (static_cast<double>(nFrom) + static_cast<double>(nWidth) / 2) / kNsPerMs;
 }
 
-void CFleetStats::Histogram::Add(int64_t nNs)
+std::array<uint8_t, CFleetStats::kBuckets> CFleetStats::FixedTable()
 {
-    counts[static_cast<size_t>(BucketOf(nNs))].fetch_add(1, std::memory_order_relaxed);
+    std::array<uint8_t, kBuckets> table{};
+    for (int i = 0; i < kBuckets; ++i) {
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        BucketRange(i, nFrom, nWidth);
+        size_t nEdge = 0;
+        while (nEdge < kFixedEdges && kFixedEdgesNs[nEdge] < nFrom)
+            ++nEdge;
+        table[static_cast<size_t>(i)] = static_cast<uint8_t>(nEdge);
+    }
+    return table;
+}
+
+void CFleetStats::Histogram::Add(int64_t nNs, int nBucket)
+{
+    counts[static_cast<size_t>(nBucket)].fetch_add(1, std::memory_order_relaxed);
     int64_t nOld = nMax.load(std::memory_order_relaxed);
     while (nNs > nOld && !nMax.compare_exchange_weak(nOld, nNs, std::memory_order_relaxed)) {
     }
@@ -128,8 +145,14 @@ void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
 {
     (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
     const int64_t nLate = nLatenessNs < 0 ? 0 : nLatenessNs;
-    m_total.Add(nLate);
-    m_second.Add(nLate);
+    const int nBucket = BucketOf(nLate);
+    m_total.Add(nLate, nBucket);
+    m_second.Add(nLate, nBucket);
+    size_t nFixed = s_fixedOfBucket[static_cast<size_t>(nBucket)];
+    if (nFixed < kFixedEdges && nLate > kFixedEdgesNs[nFixed])
+        ++nFixed;
+    m_fixed[nFixed].fetch_add(1, std::memory_order_relaxed);
+    m_nLateSumNs.fetch_add(static_cast<uint64_t>(nLate), std::memory_order_relaxed);
 }
 
 void CFleetStats::RecordReply(size_t nBytes)
@@ -145,6 +168,7 @@ CFleetStats::Second CFleetStats::Sample()
     const uint64_t nErrors = Errors();
     const uint64_t nReplies = Replies();
     second.nDevices = Devices();
+    second.nOnline = Online();
     second.nSent = nSent - m_nLastSent;
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
@@ -161,14 +185,27 @@ CFleetStats::Lateness CFleetStats::Total() const
     return Figures(m_total.Read());
 }
 
+CFleetStats::Cumulative CFleetStats::FixedBuckets() const
+{
+    Cumulative cumulative;
+    uint64_t nBelow = 0;
+    for (size_t i = 0; i < m_fixed.size(); ++i) {
+        nBelow += m_fixed[i].load(std::memory_order_relaxed);
+        cumulative.counts[i] = nBelow;
+    }
+    cumulative.nSumNs = m_nLateSumNs.load(std::memory_order_relaxed);
+    return cumulative;
+}
+
 std::string CFleetStats::StatusLine(const Second& second) const
 {
     char line[256];
     std::snprintf(line, sizeof line,
                   "devices %" PRId64 " sent %" PRIu64 " %" PRIu64 "/s errors %" PRIu64
-                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64,
+                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64 " online %" PRIu64 "/%" PRId64,
                   second.nDevices, Sent(), second.nSent, Errors(), second.lateness.dP50Ms,
-                  second.lateness.dP99Ms, second.lateness.dMaxMs, Replies());
+                  second.lateness.dP99Ms, second.lateness.dMaxMs, Replies(), second.nOnline,
+                  m_nAllDevices.load());
     return line;
 }
 
@@ -203,9 +240,9 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
         const Second& s = m_series[i];
         Appendf(out,
                 "%s{\"t\":%zu,\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f}",
+                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64 "}",
                 i == 0 ? "" : ",", i + 1, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
-                s.lateness.dP99Ms, s.lateness.dMaxMs);
+                s.lateness.dP99Ms, s.lateness.dMaxMs, s.nOnline);
     }
     // Arguments are bytes on Linux; the file stays UTF-8 whatever they hold.
     out += "],\"command_line\":[";
@@ -226,6 +263,13 @@ std::string CFleetStats::Json(const Identity& identity, double dSeconds) const
         BucketRange(i, nFrom, nWidth);
         Appendf(out, "%s[%" PRId64 ",%" PRId64 ",%" PRIu64 "]", bFirst ? "" : ",", nFrom, nFrom + nWidth, nCount);
         bFirst = false;
+    }
+    out += "],\"thresholds\":[";
+    for (size_t i = 0; i < identity.verdicts.size(); ++i) {
+        const Identity::Verdict& verdict = identity.verdicts[i];
+        out += i > 0 ? ",{\"expression\":" : "{\"expression\":";
+        CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
+        Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
     }
     out += "]}\n";
     return out;

@@ -8,10 +8,12 @@
 #include <vector>
 
 // The figures of a fleet run: datagrams sent, datagrams that could not be
-// sent (send errors), replies, devices
-// still running, and the lateness of each datagram against its scheduled
+// sent (send errors), replies, devices still running and devices online (that
+// have sent their device info message), and the lateness of each datagram against its scheduled
 // instant in a histogram (buckets about 6 % wide, plus the exact maximum),
-// for the whole run and for the current second. Record* may be called from
+// for the whole run and for the current second; for the whole run also in
+// fixed buckets from 0.1 ms to 1 s with the sum of all lateness, the same
+// edges for every run (what Prometheus wants). Record* may be called from
 // any thread at any time; Sample (once a second) and the writers from one
 // thread.
 class CFleetStats {
@@ -25,6 +27,7 @@ public:
 
     struct Second {
         int64_t nDevices = 0;
+        uint64_t nOnline = 0;
         uint64_t nSent = 0;
         uint64_t nErrors = 0;
         uint64_t nReplies = 0;
@@ -45,11 +48,36 @@ public:
         int64_t nStartUnixMs = 0;
         uint32_t nShard = 0;
         uint32_t nShards = 1;
+        // The run's thresholds as judged at its end.
+        struct Verdict {
+            std::string strExpression;
+            double dValue = 0;
+            bool bOk = true;
+        };
+        std::vector<Verdict> verdicts;
+    };
+
+    // The fixed buckets' upper bounds, inclusive, in nanoseconds.
+    static constexpr size_t kFixedEdges = 13;
+    static constexpr std::array<int64_t, kFixedEdges> kFixedEdgesNs = {
+        100000, 250000, 500000, 1000000, 2500000, 5000000, 10000000,
+        25000000, 50000000, 100000000, 250000000, 500000000, 1000000000};
+
+    // The whole run's datagrams at most kFixedEdgesNs[i] late, cumulative;
+    // the last is all of them (above the last edge too).
+    struct Cumulative {
+        std::array<uint64_t, kFixedEdges + 1> counts{};
+        uint64_t nSumNs = 0;
     };
 
     CFleetStats();
 
-    void SetDevices(int64_t nDevices) { m_nDevices.store(nDevices); }
+    void SetDevices(int64_t nDevices)
+    {
+        m_nDevices.store(nDevices);
+        m_nAllDevices = nDevices;
+    }
+    void DeviceOnline() { m_nOnline.fetch_add(1, std::memory_order_relaxed); }
     void DeviceEnded() { m_nDevices.fetch_sub(1, std::memory_order_relaxed); }
     void RecordSend(bool bSent, int64_t nLatenessNs);
     void RecordReply(size_t nBytes);
@@ -58,13 +86,16 @@ public:
     uint64_t Sent() const { return m_nSent.load(); }
     uint64_t Errors() const { return m_nErrors.load(); }
     uint64_t Replies() const { return m_nReplies.load(); }
+    uint64_t Online() const { return m_nOnline.load(); }
 
     // Closes the current second: appends it to the series and answers it.
     Second Sample();
     const std::vector<Second>& Series() const { return m_series; }
     Lateness Total() const;
+    Cumulative FixedBuckets() const;
 
-    // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q"
+    // "devices D sent S R/s errors E late p50 X p99 Y max Z ms replies Q
+    // online O/A", A the devices set at the start
     std::string StatusLine(const Second& second) const;
     // The summary's line after "sent ...": devices, errors, lateness, replies.
     std::string SummaryLine(uint64_t nDevices) const;
@@ -86,7 +117,7 @@ private:
         std::array<std::atomic<uint64_t>, kBuckets> counts{};
         std::atomic<int64_t> nMax{0};
 
-        void Add(int64_t nNs);
+        void Add(int64_t nNs, int nBucket);
         Snapshot Read() const;
         // Reads and clears each figure in one step, so that every datagram
         // counts in exactly one second.
@@ -99,14 +130,23 @@ private:
     // The nanoseconds bucket nBucket holds: [nFrom, nFrom + nWidth).
     static void BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth);
     static double BucketMiddleMs(int nBucket);
+    // For each bucket, the first fixed edge at or above its lowest value:
+    // a bucket is narrower than the gap between two edges, so a datagram's
+    // fixed bucket is that one or the next.
+    static std::array<uint8_t, kBuckets> FixedTable();
+    static const std::array<uint8_t, kBuckets> s_fixedOfBucket;
 
     std::atomic<int64_t> m_nDevices{0};
+    std::atomic<int64_t> m_nAllDevices{0};
+    std::atomic<uint64_t> m_nOnline{0};
     std::atomic<uint64_t> m_nSent{0};
     std::atomic<uint64_t> m_nErrors{0};
     std::atomic<uint64_t> m_nReplies{0};
     std::atomic<uint64_t> m_nReplyBytes{0};
     Histogram m_total;
     Histogram m_second;
+    std::array<std::atomic<uint64_t>, kFixedEdges + 1> m_fixed{};
+    std::atomic<uint64_t> m_nLateSumNs{0};
 
     uint64_t m_nLastSent = 0;
     uint64_t m_nLastErrors = 0;

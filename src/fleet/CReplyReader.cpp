@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/CThreadStarter.h"
+#include "net/CTargetAddress.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ void CReplyReader::Run()
 void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
 {
     for (int i = 0; i < kReadsPerTurn; ++i) {
-        sockaddr_in from{};
+        sockaddr_storage from{};
         socklen_t nFrom = sizeof from;
         const ssize_t nRead =
             recvfrom(m_sockets.Handle(nDevice), pBuffer, nSize, 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
@@ -103,10 +104,8 @@ void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
         m_stats.RecordReply(static_cast<size_t>(nRead));
         if (m_pOut == nullptr)
             continue;
-        char sender[INET_ADDRSTRLEN] = "?";
-        inet_ntop(AF_INET, &from.sin_addr, sender, sizeof sender);
-        std::fprintf(m_pOut, "reply IMEI %s from %s:%u %zd bytes: %s\n", m_imeiOf(nDevice).c_str(), sender,
-                     static_cast<unsigned>(ntohs(from.sin_port)), nRead,
+        std::fprintf(m_pOut, "reply IMEI %s from %s %zd bytes: %s\n", m_imeiOf(nDevice).c_str(),
+                     CTargetAddress::AddressText(from).c_str(), nRead,
                      Escape(pBuffer, static_cast<size_t>(nRead)).c_str());
         std::fflush(m_pOut);
     }

@@ -25,6 +25,10 @@ public:
     static void SetLastError(int nError);
     // The system's words for a socket error code, UTF-8.
     static std::string ErrorText(int nError);
+    // Whether address is the broadcast address of one of this host's
+    // interfaces (a subnet's directed broadcast). Windows looks no further
+    // than 255.255.255.255, which callers test themselves: always false.
+    static bool IsInterfaceBroadcast(const in_addr& address);
 
 private:
     bool m_bStarted = false;

@@ -48,3 +48,8 @@ std::string CSocketLibrary::ErrorText(int nError)
         return "socket error " + std::to_string(nError);
     return CWideText::Narrow(strText);
 }
+
+bool CSocketLibrary::IsInterfaceBroadcast(const in_addr&)
+{
+    return false;
+}

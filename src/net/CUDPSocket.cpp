@@ -18,17 +18,27 @@ int CUDPSocket::Create(uint16_t nPort)
     return Open(nPort).IsOk() ? 1 : 0;
 }
 
-CStatus CUDPSocket::Open(uint16_t nPort)
+CStatus CUDPSocket::Open(uint16_t nPort, int nFamily)
 {
     Close();
-    m_hSocket = socket(AF_INET, SOCK_DGRAM | kSocketCloseOnExec, 0);
+    m_hSocket = socket(nFamily, SOCK_DGRAM | kSocketCloseOnExec, 0);
     if (m_hSocket == kInvalidSocket || AttachSocket(m_hSocket, kEventRead) == 0)
         return LastErrorStatus();
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(nPort);
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    sockaddr_storage addr{};
+    SocketLength nLength = sizeof(sockaddr_in);
+    if (nFamily == AF_INET6) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(addr);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(nPort);
+        v6.sin6_addr = in6addr_any;
+        nLength = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(addr);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(nPort);
+        v4.sin_addr.s_addr = htonl(INADDR_ANY);
+    }
+    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), nLength) != 0) {
         const int nError = CSocketLibrary::LastError();
         Close();
         CSocketLibrary::SetLastError(nError);
@@ -37,8 +47,15 @@ CStatus CUDPSocket::Open(uint16_t nPort)
     const int nSize = kBufferSize;
     setsockopt(m_hSocket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
     setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
-    m_addrLocal.sin_family = AF_INET;
-    m_addrLocal.sin_port = htons(nPort);
+    m_addrLocal = addr;
+    return CStatus();
+}
+
+CStatus CUDPSocket::SetBroadcast(bool bOn)
+{
+    const int nOn = bOn ? 1 : 0;
+    if (setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&nOn), sizeof nOn) != 0)
+        return LastErrorStatus();
     return CStatus();
 }
 
@@ -54,7 +71,7 @@ CStatus CUDPSocket::LastErrorStatus()
 void CUDPSocket::OnRead(int)
 {
     char area[kReceiveArea];
-    sockaddr_in from{};
+    sockaddr_storage from{};
     SocketLength nFromLen = sizeof from;
     const auto n = recvfrom(m_hSocket, area, sizeof area, 0, reinterpret_cast<sockaddr*>(&from), &nFromLen);
     if (n > 0)
@@ -65,9 +82,10 @@ uint16_t CUDPSocket::LocalPort() const
 {
     if (m_hSocket == kInvalidSocket)
         return 0;
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     SocketLength nLen = sizeof addr;
     if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0)
         return 0;
-    return ntohs(addr.sin_port);
+    // The port sits at the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
 }

@@ -7,7 +7,7 @@
 
 class CProtocolHandler;
 
-// The IPv4 UDP endpoint: bound to any local address, its network-event thread
+// The UDP endpoint (IPv4 unless asked for IPv6): bound to any local address, its network-event thread
 // reads every datagram that arrives and hands it to the receive handler. Other
 // threads may send through Handle() while it is open.
 //
@@ -28,10 +28,12 @@ public:
     // status holds the last socket error and its words, and the last socket
     // error stays set (a failed bind leaves the object closed and the error
     // at the bind's).
-    CStatus Open(uint16_t nPort);
+    CStatus Open(uint16_t nPort, int nFamily = AF_INET);
     // Open as 1 = open, 0 = failed.
     int Create(uint16_t nPort);
     void OnRead(int nError) override;
+    // Allows (or forbids) sends to broadcast addresses (SO_BROADCAST).
+    CStatus SetBroadcast(bool bOn);
 
     void SetHandler(CProtocolHandler* pHandler) { m_pHandler = pHandler; }
     CProtocolHandler* Handler() const { return m_pHandler; }
@@ -41,7 +43,7 @@ public:
 private:
     static CStatus LastErrorStatus();
 
-    sockaddr_in m_addrLocal{};
+    sockaddr_storage m_addrLocal{};
     CProtocolHandler* m_pHandler = nullptr;
 };
 

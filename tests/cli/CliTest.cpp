@@ -166,8 +166,9 @@ TEST(CliTest, PortsOutsideTheRangeAndUnknownModesAreUsageErrors)
         {"--stop-after", "nan", "--stop-after", "'nan'"},    {"--stop-after", "inf", "--stop-after", "'inf'"},
         {"--stop-after", "0", "--stop-after", "above 0"},    {"--stop-after", "-1", "--stop-after", "'-1'"},
         {"--stop-after", "1e10", "--stop-after", "at most 100 years"},
-        {"-t", "::1", "--target", "IPv6 targets are not supported"},
-        {"-t", "", "--target", "empty target"},              {"-t", "127.0.0.1 ", "--target", "not an IPv4"},
+        {"-t", "::zz", "--target", "'::zz' is not an IPv4 or IPv6 address"},
+        {"-t", "[::1", "--target", "'[::1'"},                {"-t", "[127.0.0.1]", "--target", "'[127.0.0.1]'"},
+        {"-t", "", "--target", "''"},                        {"-t", "127.0.0.1 ", "--target", "not an IPv4"},
     };
     for (const std::vector<std::string>& c : refused) {
         const CliRun run = RunCli({c[0], c[1], "--dry-run"});
@@ -192,7 +193,7 @@ TEST(CliTest, ThePortIsDecimalAndFailedSendsAreCounted)
 
     // Not a name that any lookup could answer: no query leaves the machine.
     const CliRun failing = RunCli({"-t", "300.1.1.1", "-m", "100ms", "--text", "{\"a\":1}"});
-    EXPECT_EQ(failing.nExit, 0);
+    EXPECT_EQ(failing.nExit, 3) << "sends were tried and none went out";
     EXPECT_TRUE(Contains(failing.err, "warning: '300.1.1.1' does not resolve now")) << failing.err;
     EXPECT_TRUE(Contains(failing.out, "sent 0 datagrams in ")) << failing.out;
     EXPECT_TRUE(Contains(failing.out, "; 2 could not be sent\n")) << failing.out;
@@ -287,4 +288,28 @@ TEST(CliTest, ReplaySendsImportedMessagesAtTheirTimeOfDayWithTodaysDate)
         EXPECT_EQ(got[static_cast<size_t>(i)], "{\"IMEI\":\"9\",\"n\":" + std::to_string(i) + ",\"time\":\"" +
                                                    LocalTime(now + i, "%Y-%m-%d %H:%M:%S") + "\"}");
     }
+}
+
+TEST(CliTest, Ipv6TargetsAreSentToAndBroadcastsNeedTheirOption)
+{
+    LoopbackPeer peer(AF_INET6);
+    for (const char* target : {"::1", "[::1]"}) {
+        const CliRun run = RunCli({"-t", target, "-p", Port(peer), "--no-loop", "--text", "{\"a\":1}"});
+        EXPECT_EQ(run.nExit, 0) << run.err;
+        EXPECT_TRUE(Contains(run.out, " [::1]:" + Port(peer) + " 36 bytes\n")) << run.out;
+        EXPECT_EQ(ReceiveAll(peer).size(), 2u) << target;
+    }
+    const CliRun family = RunCli({"-t", "127.0.0.1", "-6", "--dry-run"});
+    EXPECT_EQ(family.nExit, 64);
+    EXPECT_TRUE(Contains(family.err, "-6: '127.0.0.1' is an IPv4 address")) << family.err;
+
+    // Refused before the endpoint opens: the kernel would refuse the send too.
+    const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--no-loop", "--text", "{\"a\":1}"});
+    EXPECT_EQ(broadcast.nExit, 64);
+    EXPECT_TRUE(Contains(broadcast.err, "'255.255.255.255' is a broadcast address: add --broadcast")) << broadcast.err;
+    EXPECT_FALSE(Contains(broadcast.out, "bytes")) << broadcast.out;
+    const CliRun ipv6 = RunCli({"-t", "::1", "-p", Port(peer), "--broadcast", "--no-loop", "--text", "{\"a\":1}"});
+    EXPECT_EQ(ipv6.nExit, 64);
+    EXPECT_TRUE(Contains(ipv6.err, "--broadcast: IPv6 has no broadcast")) << ipv6.err;
+    EXPECT_TRUE(ReceiveAll(peer, 50).empty());
 }

@@ -62,58 +62,74 @@ std::string ImeiOf(const std::string& message)
 
 }  // namespace
 
+// The loopback target of each family, as -t takes it and as replies print it.
+struct Loopback {
+    int nFamily;
+    const char* pszTarget;
+    const char* pszShown;
+};
+const Loopback kLoopbacks[] = {{AF_INET, "127.0.0.1", "127.0.0.1"}, {AF_INET6, "::1", "[::1]"}};
+
 TEST(FleetCliTest, EachDeviceSendsFromItsOwnPortWithItsOwnImeiAndCounter)
 {
-    LoopbackPeer peer;
-    TempDir dir;
-    const std::string stats = dir.Path() + "/stats.json";
-    const CliRun run = RunCli({"-p", Port(peer), "--devices", "20", "--imei-first", "860000000000000", "--spread",
-                               "--counter", "packnum", "--stop-after", "1.6", "--stats-json", stats});
-    ASSERT_EQ(run.nExit, 0) << run.err;
-    EXPECT_TRUE(Contains(run.err, "fleet: devices 0-19 of 20, IMEI 860000000000000-860000000000019")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "devices 20 sent ")) << "a status line a second";
-    EXPECT_TRUE(Contains(run.out, "fleet: devices 20, send errors 0")) << run.out;
-    const auto got = ReceiveBySender(peer);
-    ASSERT_EQ(got.size(), 20u) << "distinct source ports";
-    std::set<std::string> imeis;
-    for (const auto& sender : got) {
-        const std::vector<std::string>& messages = sender.second;
-        ASSERT_GE(messages.size(), 2u);
-        EXPECT_TRUE(Contains(messages[0], "\"cmd\":\"push_info\""));
-        const std::string imei = ImeiOf(messages[0]);
-        imeis.insert(imei);
-        for (size_t i = 1; i < messages.size(); ++i) {
-            EXPECT_EQ(ImeiOf(messages[i]), imei);
-            EXPECT_TRUE(Contains(messages[i], "\"packnum\":\"" + std::to_string(12129 + i - 1) + "\"")) << messages[i];
+    for (const Loopback& loopback : kLoopbacks) {
+        SCOPED_TRACE(loopback.pszTarget);
+        LoopbackPeer peer(loopback.nFamily);
+        TempDir dir;
+        const std::string stats = dir.Path() + "/stats.json";
+        const CliRun run = RunCli({"-t", loopback.pszTarget, "-p", Port(peer), "--devices", "20", "--imei-first", "860000000000000", "--spread",
+                                   "--counter", "packnum", "--stop-after", "1.6", "--stats-json", stats});
+        ASSERT_EQ(run.nExit, 0) << run.err;
+        EXPECT_TRUE(Contains(run.err, "fleet: devices 0-19 of 20, IMEI 860000000000000-860000000000019")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "devices 20 sent ")) << "a status line a second";
+        EXPECT_TRUE(Contains(run.out, "fleet: devices 20, send errors 0")) << run.out;
+        const auto got = ReceiveBySender(peer);
+        ASSERT_EQ(got.size(), 20u) << "distinct source ports";
+        std::set<std::string> imeis;
+        for (const auto& sender : got) {
+            const std::vector<std::string>& messages = sender.second;
+            ASSERT_GE(messages.size(), 2u);
+            EXPECT_TRUE(Contains(messages[0], "\"cmd\":\"push_info\""));
+            const std::string imei = ImeiOf(messages[0]);
+            imeis.insert(imei);
+            for (size_t i = 1; i < messages.size(); ++i) {
+                EXPECT_EQ(ImeiOf(messages[i]), imei);
+                EXPECT_TRUE(Contains(messages[i], "\"packnum\":\"" + std::to_string(12129 + i - 1) + "\"")) << messages[i];
+            }
         }
+        EXPECT_EQ(imeis.size(), 20u);
+        EXPECT_EQ(*imeis.begin(), "860000000000000");
+        EXPECT_EQ(*imeis.rbegin(), "860000000000019");
+        const std::string json = TempDir::Read(stats);
+        EXPECT_TRUE(Contains(json, "{\"devices\":20,\"first_device\":0,\"fleet_devices\":20,")) << json;
+        EXPECT_TRUE(Contains(json, "\"series\":[{\"t\":1,\"devices\":20,")) << json;
     }
-    EXPECT_EQ(imeis.size(), 20u);
-    EXPECT_EQ(*imeis.begin(), "860000000000000");
-    EXPECT_EQ(*imeis.rbegin(), "860000000000019");
-    const std::string json = TempDir::Read(stats);
-    EXPECT_TRUE(Contains(json, "{\"devices\":20,\"first_device\":0,\"fleet_devices\":20,")) << json;
-    EXPECT_TRUE(Contains(json, "\"series\":[{\"t\":1,\"devices\":20,")) << json;
 }
 
 TEST(FleetCliTest, RepliesAreCountedAndPrintedWithTheDevicesImei)
 {
-    LoopbackPeer peer;
-    std::atomic<bool> bDone{false};
-    std::thread answer([&] {
-        std::string bytes;
-        uint16_t nFrom = 0;
-        while (!bDone) {
-            if (peer.ReceiveFrom(bytes, nFrom, 50) && Contains(bytes, "push_info"))
-                peer.SendTo(nFrom, std::string("ok\\\n", 4));
-        }
-    });
-    const CliRun run = RunCli({"-p", Port(peer), "--devices", "2", "--imei-first", "5", "--replies", "--stop-after", "1"});
-    bDone = true;
-    answer.join();
-    ASSERT_EQ(run.nExit, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "reply IMEI 5 from 127.0.0.1:" + Port(peer) + " 4 bytes: ok\\\\\\x0A")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "reply IMEI 6 from 127.0.0.1:")) << run.out;
-    EXPECT_TRUE(Contains(run.out, ", replies 2")) << run.out;
+    for (const Loopback& loopback : kLoopbacks) {
+        SCOPED_TRACE(loopback.pszTarget);
+        LoopbackPeer peer(loopback.nFamily);
+        std::atomic<bool> bDone{false};
+        std::thread answer([&] {
+            std::string bytes;
+            uint16_t nFrom = 0;
+            while (!bDone) {
+                if (peer.ReceiveFrom(bytes, nFrom, 50) && Contains(bytes, "push_info"))
+                    peer.SendTo(nFrom, std::string("ok\\\n", 4));
+            }
+        });
+        const CliRun run = RunCli({"-t", loopback.pszTarget, "-p", Port(peer), "--devices", "2", "--imei-first", "5",
+                                   "--replies", "--stop-after", "1"});
+        bDone = true;
+        answer.join();
+        ASSERT_EQ(run.nExit, 0) << run.err;
+        const std::string from = std::string("from ") + loopback.pszShown + ":";
+        EXPECT_TRUE(Contains(run.out, "reply IMEI 5 " + from + Port(peer) + " 4 bytes: ok\\\\\\x0A")) << run.out;
+        EXPECT_TRUE(Contains(run.out, "reply IMEI 6 " + from)) << run.out;
+        EXPECT_TRUE(Contains(run.out, ", replies 2")) << run.out;
+    }
 }
 
 TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
@@ -128,6 +144,12 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
     const CliRun report = RunCli({"-p", Port(peer), "--devices", "2", "--report", "/nonexistent/dir/r.html"});
     EXPECT_EQ(report.nExit, 1);
     EXPECT_TRUE(Contains(report.err, "cannot write /nonexistent/dir/r.html: No such file or directory")) << report.err;
+    const CliRun family = RunCli({"-t", "::1", "-p", Port(peer), "--devices", "2", "--bind", "127.0.0.1"});
+    EXPECT_EQ(family.nExit, 64);
+    EXPECT_TRUE(Contains(family.err, "--bind: the addresses are IPv4, the target [::1]:")) << family.err;
+    const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--devices", "2"});
+    EXPECT_EQ(broadcast.nExit, 64);
+    EXPECT_TRUE(Contains(broadcast.err, "add --broadcast")) << broadcast.err;
     std::string got;
     EXPECT_FALSE(peer.Receive(got, 100)) << "nothing is sent before the files are known to be writable";
     const CliRun ephemeral = RunCli({"-p", Port(peer), "--devices", "1000000", "--dry-run"});
@@ -178,12 +200,14 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
         {{"--imei-first", "99", "--devices", "2"}, 64, "--imei-first: the last device's IMEI 100 has more than 2"},
         {{"--imei-first", "12a"}, 64, "--imei-first: '12a' is not 1 to 18 decimal digits"},
         {{"--imei-first", "1234567890123456789"}, 64, "is not 1 to 18 decimal digits"},
-        {{"--bind", "127.0.0"}, 64, "--bind: '127.0.0' is not an IPv4 address"},
+        {{"--bind", "127.0.0"}, 64, "--bind: '127.0.0' is not an IPv4 or IPv6 address"},
+        {{"--bind", "127.0.0.1,::1"}, 64, "--bind: '::1' is IPv6, the first is IPv4"},
+        {{"--bind", "::1", "-t", "::1", "--devices", "2", "--bind-ports", "40000-40001"}, 0, "fleet: devices 0-1"},
         {{"--bind", "127.0.0.256"}, 64, "--bind: '127.0.0.256' is not"},
         {{"--bind-ports", "9-8"}, 64, "--bind-ports: '9-8' is not LO-HI with 1 <= LO <= HI <= 65535"},
         {{"--bind-ports", "0-8"}, 64, "--bind-ports: '0-8' is not"},
         {{"--devices", "00000000000000000002"}, 64, "--devices: '00000000000000000002' is not a number"},
-        {{"--bind", "0127.0.0.1"}, 64, "--bind: '0127.0.0.1' is not an IPv4 address"},
+        {{"--bind", "0127.0.0.1"}, 64, "--bind: '0127.0.0.1' is not an IPv4 or IPv6 address"},
         {{"--counter", "IMEI"}, 64, "--counter: needs a member other than IMEI and time"},
         {{"--counter", "time"}, 64, "--counter: needs a member other than IMEI and time"},
         {{"--devices", "2", "--bind-ports", "40000-40001"}, 0, "fleet: devices 0-1 of 2"},
@@ -239,4 +263,34 @@ TEST(FleetCliTest, TerminateStopsTheWholeFleetAtOnce)
     EXPECT_LT(run.dSeconds, 2.0);
     EXPECT_TRUE(Contains(run.err, "发送结束"));
     EXPECT_EQ(ReceiveBySender(peer).size(), 200u) << "every device's info message";
+}
+
+TEST(FleetCliTest, ThresholdsJudgeTheRunAndARunThatSentNothingExitsThree)
+{
+    LoopbackPeer peer;
+    TempDir dir;
+    const std::string stats = dir.Path() + "/stats.json";
+    const CliRun run = RunCli({"-p", Port(peer), "--devices", "3", "-m", "100ms", "-q", "--threshold", "sent==6",
+                               "--threshold", "errors==0", "--threshold", "replies>=99%", "--stats-json", stats});
+    EXPECT_EQ(run.nExit, 3) << run.err;
+    EXPECT_EQ(run.out, "threshold sent==6: 6 ok\nthreshold errors==0: 0 ok\nthreshold replies>=99%: 0.0000 crossed\n")
+        << "printed also with -q";
+    EXPECT_EQ(ReceiveBySender(peer, 100).size(), 3u);
+    EXPECT_TRUE(Contains(TempDir::Read(stats),
+                         "\"thresholds\":[{\"expression\":\"sent==6\",\"value\":6,\"ok\":true},{\"expression\":"
+                         "\"errors==0\",\"value\":0,\"ok\":true},{\"expression\":\"replies>=99%\",\"value\":0,"
+                         "\"ok\":false}]}"));
+
+    const CliRun bad = RunCli({"-p", Port(peer), "--threshold", "late_p99<=5"});
+    EXPECT_EQ(bad.nExit, 64);
+    EXPECT_TRUE(Contains(bad.err, "'late_p99<=5' needs a unit")) << bad.err;
+
+    // Port 0 refuses every send on loopback; a device not yet online tries none.
+    const CliRun failing = RunCli({"-p", "0", "--devices", "2", "-m", "100ms", "-q"});
+    EXPECT_EQ(failing.nExit, 3) << failing.err;
+    const CliRun waiting = RunCli({"-p", "0", "--devices", "2", "--shard", "1/2", "--ramp", "60", "--stop-after", "0.3"});
+    EXPECT_EQ(waiting.nExit, 0) << waiting.err;
+    EXPECT_TRUE(Contains(waiting.out, "sent 0 datagrams in ")) << waiting.out;
+    EXPECT_TRUE(Contains(waiting.out, "; 0 could not be sent")) << waiting.out;
+    EXPECT_EQ(ReceiveBySender(peer, 100).size(), 0u) << "the bad expression's run sent nothing";
 }

@@ -3,8 +3,8 @@
 a cluster or a running systemd: the Kubernetes Job is well-formed YAML, an
 Indexed Job with completions == parallelism == M whose container runs
 `--shard $(JOB_COMPLETION_INDEX)/M` with the index from the downward API,
-the image the build makes (tovrik:VERSION) and a metrics port with the scrape
-annotations that point at it;
+the image the build makes (tovrik:VERSION) and a metrics port, served by
+--metrics, with the scrape annotations that point at it;
 the systemd template unit parses (systemd-analyze verify when there is one),
 its ExecStart runs `--shard %i/${M}` and every variable it uses is set by
 the shipped fleet.conf. With --cli, each shard's command line (the Job's for
@@ -107,8 +107,10 @@ def check_job(path, cli, version):
     if version:
         check(container.get("image") == "tovrik:" + version,
               "Job: image tovrik:%s (make image), found %r" % (version, container.get("image")))
-    check_metrics_port(template, container)
+    port = check_metrics_port(template, container)
     args = [str(a) for a in (container.get("command") or [])[1:] + (container.get("args") or [])]
+    check(option_value(args, "--metrics") == "0.0.0.0:%s" % port,
+          "Job: --metrics 0.0.0.0:%s, found %r" % (port, option_value(args, "--metrics")))
     check(option_value(args, "--shard") == "%s/%s" % (SHARD_INDEX, shards),
           "Job: --shard %s/%s in %s" % (SHARD_INDEX, shards, args))
     devices = option_value(args, "--devices")

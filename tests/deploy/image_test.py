@@ -5,7 +5,8 @@ its configuration, and runs it with the host's network against receivers on
 127.0.0.1: one device (its device info message, its status messages, the
 local time of TZ in their "time"), then a fleet of 1,000 devices (every
 datagram the fleet counted arrives, from 1,000 distinct source ports, each
-device's device info message among them).
+device's device info message among them, its /metrics served on 127.0.0.1
+while it runs).
 
     image_test.py --archive dist/tovrik-VERSION-image.tar --version VERSION --conf containers.conf
 
@@ -25,6 +26,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.request
 
 SKIP = 77
 SHANGHAI = datetime.timezone(datetime.timedelta(hours=8))  # no daylight saving time
@@ -156,11 +158,32 @@ def run_one_device(podman, image):
           "one device: \"time\" in Shanghai time (%s), got %s" % (now, [str(s) for s in stamps]))
 
 
+def scrape(port, pages, done):
+    """GET /metrics until one answers or done is set."""
+    while not pages and not done.is_set():
+        try:
+            with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=2) as answer:
+                pages.append(answer.read().decode())
+        except OSError:
+            time.sleep(0.2)
+
+
 def run_fleet(podman, image, devices=1000):
     receiver = Receiver()
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        metrics_port = probe.getsockname()[1]
+    pages, stopped = [], threading.Event()
+    scraper = threading.Thread(target=scrape, args=(metrics_port, pages, stopped), daemon=True)
+    scraper.start()
     done = podman("run", "--rm", "--network", "host", image, "--devices", str(devices), "--spread", "-t",
-                  "127.0.0.1", "-p", str(receiver.port), "--stop-after", "3", timeout=90)
+                  "127.0.0.1", "-p", str(receiver.port), "--stop-after", "3", "--metrics",
+                  "127.0.0.1:%d" % metrics_port, timeout=90)
+    stopped.set()
+    scraper.join()
     datagrams = receiver.finish()
+    check(pages and 'tovrik_devices{shard="0/1"} %d' % devices in pages[0],
+          "fleet: /metrics served while it ran, got %r" % pages[:1])
     if not check(done.returncode == 0, "fleet: exit %d: %s" % (done.returncode, done.stderr.strip()[-2000:])):
         return
     sent, unsent = sent_count(done.stdout)

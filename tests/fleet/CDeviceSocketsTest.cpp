@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,12 @@
 
 namespace {
 
+sockaddr_storage Storage(const sockaddr_in& address)
+{
+    sockaddr_storage storage{};
+    std::memcpy(&storage, &address, sizeof address);
+    return storage;
+}
 
 sockaddr_in LocalAddress(const CDeviceSockets& sockets, uint32_t nDevice)
 {
@@ -33,9 +40,9 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
 {
     LoopbackPeer peer;
     CDeviceSockets::Binding binding;
-    binding.addresses.push_back(LoopbackPeer::Address(0).sin_addr);
+    binding.addresses.push_back(Storage(LoopbackPeer::Address(0)));
     CDeviceSockets sockets;
-    const CStatus opened = sockets.Open(2, binding, LoopbackPeer::Address(peer.Port()));
+    const CStatus opened = sockets.Open(2, binding, Storage(LoopbackPeer::Address(peer.Port())));
     ASSERT_TRUE(opened.IsOk()) << opened.Message();
 
     ASSERT_TRUE(peer.SendTo(ntohs(LocalAddress(sockets, 0).sin_port), "before"));
@@ -60,9 +67,9 @@ TEST(CDeviceSocketsTest, DiscardIncomingDropsWhatArrivesAndTheDevicesStillSend)
 TEST(CDeviceSocketsTest, DevicesTakeTheAddressesInTurnAndAPortEachRound)
 {
     CDeviceSockets::Binding binding;
-    in_addr second{};
-    inet_pton(AF_INET, "127.0.0.2", &second);
-    binding.addresses = {LoopbackPeer::Address(0).sin_addr, second};
+    sockaddr_in second = LoopbackPeer::Address(0);
+    inet_pton(AF_INET, "127.0.0.2", &second.sin_addr);
+    binding.addresses = {Storage(LoopbackPeer::Address(0)), Storage(second)};
     // Two ports some other program may hold: a few pairs are tried.
     std::unique_ptr<CDeviceSockets> pSockets;
     CStatus opened = CStatus::Error("not tried");
@@ -70,12 +77,12 @@ TEST(CDeviceSocketsTest, DevicesTakeTheAddressesInTurnAndAPortEachRound)
         binding.nPortLow = nLow;
         binding.nPortHigh = static_cast<uint16_t>(nLow + 1);
         pSockets = std::make_unique<CDeviceSockets>();
-        opened = pSockets->Open(4, binding, LoopbackPeer::Address(9));
+        opened = pSockets->Open(4, binding, Storage(LoopbackPeer::Address(9)));
     }
     ASSERT_TRUE(opened.IsOk()) << opened.Message();
     for (uint32_t j = 0; j < 4; ++j) {
         const sockaddr_in local = LocalAddress(*pSockets, j);
-        EXPECT_EQ(local.sin_addr.s_addr, binding.addresses[j % 2].s_addr) << j;
+        EXPECT_EQ(local.sin_addr.s_addr, reinterpret_cast<const sockaddr_in&>(binding.addresses[j % 2]).sin_addr.s_addr) << j;
         EXPECT_EQ(ntohs(local.sin_port), binding.nPortLow + j / 2) << j;
     }
 }

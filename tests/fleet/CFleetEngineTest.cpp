@@ -315,6 +315,7 @@ struct InstantCase {
     // The clock set by nJumpMs when it would pass nJumpAtMs.
     int64_t nJumpAtMs = 0;
     int64_t nJumpMs = 0;
+    int64_t nRampMs = 0;
 };
 
 const char kCountedFile[] =
@@ -341,6 +342,7 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
     engineSettings.nFirstDevice = c.nFirstDevice;
     engineSettings.nDevices = c.nDevices;
     engineSettings.bSpread = c.bSpread;
+    engineSettings.nRampNs = c.nRampMs * kNs;
     FleetRun run;
     RunEngine(run, settings, *loaded.pPackets, c.nMode == SendModes::kReplay ? loaded.pIndex.get() : nullptr,
               engineSettings, kT0 * 1000 + c.nStartMs, kT0 * 1000 + c.nEndMs, 0, kT0 * 1000 + c.nJumpAtMs,
@@ -367,6 +369,7 @@ TEST_P(CFleetInstantTest, EachDeviceSendsAtItsInstantsAndCountsItsOwnPackets)
         for (size_t i = 0; i < counters.size(); ++i)
             EXPECT_EQ(counters[i], "\"00" + std::to_string(7 + i) + "\"") << "device " << k << " packet " << i;
     }
+    EXPECT_EQ(run.stats.Online(), c.nDevices);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -385,7 +388,18 @@ INSTANTIATE_TEST_SUITE_P(
         InstantCase{"FastClockSetBack", SendModes::kEvery100Ms, 1, 0, 1, false, 0, 1000, {{0, 100, -9800, -9700}},
                     150, -10000},
         InstantCase{"ReplaySpread", SendModes::kReplay, 2, 0, 2, true, 0, 2999,
-                    {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}}),
+                    {{0, 1000, 1000, 2000}, {500, 1500, 1500, 2500}}},
+        // Online at k/4 of 2 s, the first check after that, then on the
+        // mode's own seconds.
+        InstantCase{"RampEverySecond", SendModes::kEverySecond, 4, 0, 4, false, 0, 2999,
+                    {{0, 100, 1000, 2000}, {500, 600, 1000, 2000}, {1000, 1100, 2000}, {1500, 1600, 2000}},
+                    0, 0, 2000},
+        // Devices 2 and 3 of 4 online at 2/4 and 3/4 of 4 s, their packets in
+        // their spread places (5 s and 7.5 s of each ten).
+        InstantCase{"RampSpreadShardByGlobalIndex", SendModes::kEveryTenSeconds, 2, 2, 4, true, 0, 24000,
+                    {{2000, 5100, 15000}, {3000, 7600, 17500}}, 0, 0, 4000},
+        InstantCase{"RampFastFromOnline", SendModes::kEvery100Ms, 2, 0, 2, false, 0, 1000,
+                    {{0, 100, 200, 300}, {500, 600, 700, 800}}, 0, 0, 1000}),
     [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });
 
 TEST_F(CFleetEngineTest, ByCaptureTimeEachSourceSendsItsDatagramsAtTheScaledGapsAfterTheFirstCheck)

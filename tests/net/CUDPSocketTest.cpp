@@ -167,3 +167,26 @@ TEST(CUDPSocketTest, DestroyingAReceivingEndpointStopsItsThreadFirst)
         EXPECT_EQ(handler.m_nPackets.load(), nAfter);
     }
 }
+
+TEST(CUDPSocketTest, AnIpv6EndpointReceivesAndBroadcastIsAllowedOnlyWhenAsked)
+{
+    CRecordingHandler handler;
+    CUDPSocket endpoint;
+    endpoint.SetHandler(&handler);
+    ASSERT_TRUE(endpoint.Open(0, AF_INET6).IsOk());
+    LoopbackPeer peer(AF_INET6);
+    ASSERT_TRUE(peer.SendTo(endpoint.LocalPort(), "6"));
+    ASSERT_TRUE(WaitForCount(handler, 1));
+    EXPECT_EQ(handler.m_nFromFamily, AF_INET6);
+
+    ASSERT_EQ(endpoint.Create(0), 1);
+    const auto broadcast = [&endpoint] {
+        int nOn = -1;
+        SocketLength nLength = sizeof nOn;
+        getsockopt(endpoint.Handle(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&nOn), &nLength);
+        return nOn;
+    };
+    EXPECT_EQ(broadcast(), 0);
+    ASSERT_TRUE(endpoint.SetBroadcast(true).IsOk());
+    EXPECT_NE(broadcast(), 0);
+}

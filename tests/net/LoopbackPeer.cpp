@@ -1,6 +1,7 @@
 #include "net/LoopbackPeer.h"
 
 #include "net/CSocketLibrary.h"
+#include "net/CTargetAddress.h"
 
 #include <chrono>
 
@@ -8,18 +9,28 @@ namespace {
 
 uint16_t PortOf(SocketHandle hSocket)
 {
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     SocketLength nLen = sizeof addr;
     getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
-    return ntohs(addr.sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
+}
+
+// The loopback address of a family with a port.
+sockaddr_storage LoopbackOf(int nFamily, uint16_t nPort, SocketLength& nLength)
+{
+    sockaddr_storage addr{};
+    CTargetAddress::Resolve(nFamily == AF_INET6 ? "::1" : "127.0.0.1", nFamily, nPort, addr, nLength);
+    return addr;
 }
 
 }  // namespace
 
-LoopbackPeer::LoopbackPeer()
+LoopbackPeer::LoopbackPeer(int nFamily) : m_nFamily(nFamily)
 {
-    uint16_t nPort = 0;
-    m_hSocket = BoundSocket(nPort);
+    m_hSocket = socket(nFamily, SOCK_DGRAM, 0);
+    SocketLength nLength = 0;
+    const sockaddr_storage addr = LoopbackOf(nFamily, 0, nLength);
+    bind(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), nLength);
     const int nSize = 4 * 1024 * 1024;
     setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nSize), sizeof nSize);
 }
@@ -54,9 +65,10 @@ uint16_t LoopbackPeer::Port() const
 
 bool LoopbackPeer::SendTo(uint16_t nPort, const std::string& bytes) const
 {
-    const sockaddr_in to = Address(nPort);
+    SocketLength nLength = 0;
+    const sockaddr_storage to = LoopbackOf(m_nFamily, nPort, nLength);
     const auto n = sendto(m_hSocket, bytes.data(), static_cast<int>(bytes.size()), 0,
-                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                          reinterpret_cast<const sockaddr*>(&to), nLength);
     return n >= 0 && static_cast<size_t>(n) == bytes.size();
 }
 
@@ -75,13 +87,13 @@ bool LoopbackPeer::ReceiveFrom(std::string& bytes, uint16_t& nFromPort, int nTim
     if (select(static_cast<int>(m_hSocket) + 1, &readable, nullptr, nullptr, &wait) != 1)
         return false;
     bytes.resize(70000);
-    sockaddr_in from{};
+    sockaddr_storage from{};
     SocketLength nFrom = sizeof from;
     const auto n = recvfrom(m_hSocket, &bytes[0], static_cast<int>(bytes.size()), 0,
                             reinterpret_cast<sockaddr*>(&from), &nFrom);
     if (n < 0)
         return false;
-    nFromPort = ntohs(from.sin_port);
+    nFromPort = ntohs(reinterpret_cast<const sockaddr_in&>(from).sin_port);
     bytes.resize(static_cast<size_t>(n));
     return true;
 }

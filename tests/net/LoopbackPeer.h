@@ -6,11 +6,11 @@
 
 #include "net/SocketTypes.h"
 
-// A plain UDP socket on 127.0.0.1 for tests: sends to and receives from the
-// code under test.
+// A plain UDP socket on 127.0.0.1 (or ::1 when made with AF_INET6) for
+// tests: sends to and receives from the code under test.
 class LoopbackPeer {
 public:
-    LoopbackPeer();
+    explicit LoopbackPeer(int nFamily = AF_INET);
     ~LoopbackPeer();
     LoopbackPeer(const LoopbackPeer&) = delete;
     LoopbackPeer& operator=(const LoopbackPeer&) = delete;
@@ -31,4 +31,5 @@ public:
 
 private:
     SocketHandle m_hSocket;
+    int m_nFamily;
 };

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CFleetStats;
+
+// A fleet run's figures in the Prometheus text exposition format (0.0.4):
+// the counters of datagrams sent, send errors and replies, the devices
+// running and in all, and the lateness histogram in its fixed buckets,
+// every series labelled with the shard as given ("K/M"). Read from the
+// stats' atomics, so any thread may call Text while the fleet runs.
+class CMetricsText {
+public:
+    static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
+
+    CMetricsText(uint32_t nShard, uint32_t nShards, uint64_t nDevices);
+
+    std::string Text(const CFleetStats& stats) const;
+
+private:
+    std::string m_strShard;  // shard="K/M"
+    uint64_t m_nDevices;
+};

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fleet/CFleetStats.h"
+#include "metrics/CMetricsText.h"
+
+namespace {
+
+bool Has(const std::string& strText, const std::string& strLine)
+{
+    return strText.find("\n" + strLine + "\n") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(CMetricsTextTest, CountersAndCumulativeBucketsCarryTheShard)
+{
+    CFleetStats stats;
+    stats.SetDevices(7);
+    // Edges are inclusive: 0.1 ms goes in le="0.0001", 1 ns more in the next.
+    for (const int64_t nNs : {int64_t{-5}, int64_t{100000}, int64_t{100001}, int64_t{2000000}, int64_t{2500000},
+                              int64_t{3000000000}})
+        stats.RecordSend(true, nNs);
+    stats.RecordSend(false, 999999999);
+    stats.RecordReply(10);
+    const std::string text = CMetricsText(2, 8, 9).Text(stats);
+
+    EXPECT_TRUE(Has(text, "# TYPE tovrik_datagrams_sent_total counter")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_datagrams_sent_total{shard=\"2/8\"} 6")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_send_errors_total{shard=\"2/8\"} 1"));
+    EXPECT_TRUE(Has(text, "tovrik_replies_total{shard=\"2/8\"} 1"));
+    EXPECT_TRUE(Has(text, "# TYPE tovrik_devices_active gauge"));
+    EXPECT_TRUE(Has(text, "tovrik_devices_active{shard=\"2/8\"} 7"));
+    EXPECT_TRUE(Has(text, "tovrik_devices{shard=\"2/8\"} 9"));
+    EXPECT_TRUE(Has(text, "# TYPE tovrik_lateness_seconds histogram"));
+    const char* const expected[][2] = {{"0.0001", "2"}, {"0.00025", "3"}, {"0.001", "3"}, {"0.0025", "5"},
+                                       {"0.5", "5"},    {"1", "6"},       {"+Inf", "7"}};
+    for (const auto& bucket : expected)
+        EXPECT_TRUE(Has(text, std::string("tovrik_lateness_seconds_bucket{shard=\"2/8\",le=\"") + bucket[0] +
+                                  "\"} " + bucket[1]))
+            << bucket[0];
+    EXPECT_TRUE(Has(text, "tovrik_lateness_seconds_count{shard=\"2/8\"} 7"));
+    // 0 + 0.1 ms + 0.100001 ms + 2 ms + 2.5 ms + 3 s + 0.999999999 s
+    EXPECT_TRUE(Has(text, "tovrik_lateness_seconds_sum{shard=\"2/8\"} 4.004700000")) << text;
+    EXPECT_EQ(text.back(), '\n');
+}
