@@ -16,6 +16,9 @@
 5. Sending on loopback: modes 0, 4, 6 and replay (send_bench.py).
 6. The fleet on loopback (fleet_bench.py), by default its shorter runs
    (15 s each, a 2-minute soak); --fleet full for the full lengths.
+7. Capture import against tshark and the libpcap floor (capture_bench.py):
+   by default a 200,000-datagram pcap; --capture full for 5 million (1 GB,
+   tshark alone takes some three minutes).
 
 All figures also go to BUILD/bench-results.json. The exit status is 0 unless
 a step fails, or with --strict a target is missed.
@@ -32,6 +35,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
+import capture_bench  # noqa: E402
 import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
 import send_bench  # noqa: E402
@@ -193,6 +197,8 @@ def print_table(results):
             row["mode"], row["datagrams"], row["rate_per_s"], row["late_median_ms"], row["late_max_ms"], target))
     if "fleet" in results:
         misses += fleet_bench.print_table(results["fleet"])
+    if "capture" in results and capture_bench.print_table(results["capture"]):
+        misses.append("capture import against tshark")
     print()
     print("targets missed: " + (", ".join(misses) if misses else "none"))
     return misses
@@ -205,6 +211,8 @@ def main():
     ap.add_argument("--no-week", action="store_true", help="leave the week file out")
     ap.add_argument("--fleet", choices=("quick", "full", "off"), default="quick",
                     help="the fleet benchmarks: shorter runs (default), full lengths, or none")
+    ap.add_argument("--capture", choices=("quick", "full", "off"), default="quick",
+                    help="the capture import: 200,000 datagrams (default), 5 million, or none")
     ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
@@ -231,6 +239,13 @@ def main():
     if args.fleet != "off":
         results["fleet"], _ = fleet_bench.run(args.build, cli, quick=args.fleet == "quick",
                                               out=os.path.join(args.build, "fleet-bench-results.json"), table=False)
+
+    if args.capture != "off":
+        print("captures ...", flush=True)
+        full = args.capture == "full"
+        results["capture"] = capture_bench.run(
+            cli, os.path.join(args.build, "bench", "tovrik_capture_floor"),
+            os.path.join(DATA, "big.pcap" if full else "quick.pcap"), 5000000 if full else 200000, 1 if full else 3)
 
     with open(os.path.join(args.build, "bench-results.json"), "w") as f:
         json.dump(results, f, indent=2)

@@ -34,6 +34,8 @@ GROUPS = {
     "cli": (["tovrik-cli", "tovrik_cli_tests"],
             [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.Shards*:CliTest.*"]]),
     "fleetcli": (["tovrik-cli", "tovrik_cli_tests"], [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.*"]]),
+    "capture": (["tovrik_capture_tests", "tovrik-cli", "tovrik_cli_tests"],
+                [["tests/tovrik_capture_tests"], ["tests/tovrik_cli_tests", "--gtest_filter=CaptureCliTest.*"]]),
     "verdict": (["tovrik_tests"], [["tests/tovrik_tests", "--gtest_filter=CThreshold*"]]),
     "report": (["tovrik_tests", "tovrik_fleet_tests"],
                [["tests/tovrik_tests", "--gtest_filter=CHtmlReport*:CStatsMerger*"],

@@ -14,7 +14,7 @@ set -euo pipefail
 
 CORE_PACKAGES=(
   build-essential cmake make pkg-config
-  libsimdjson-dev libcli11-dev libmicrohttpd-dev
+  libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev
 )
 PACKAGES=(
   "${CORE_PACKAGES[@]}" git
@@ -23,7 +23,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 python3-yaml time
-  prometheus
+  prometheus tcpdump tshark
 )
 # Only the report's browser test needs these, but `make test` runs that
 # test, so they are installed with the rest (chromium alone takes about

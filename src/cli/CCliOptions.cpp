@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "TovrikVersion.h"
+#include "capture/CCaptureReader.h"
 #include "cli/CReportCommand.h"
 #include "net/CTargetAddress.h"
 #include "schedule/SendModes.h"
@@ -40,6 +41,29 @@ std::string CheckStopAfter(const std::string& strText, double& dSeconds)
         return strBad;
     dSeconds = dValue;
     return std::string();
+}
+
+// The capture options go with an imported capture only, and the capture's
+// timing replaces the mode's.
+void CheckCaptureOptions(const CLI::App& app, const CCliOptions& options)
+{
+    const bool bCaptureOption = options.strCaptureFilter || options.bCaptureTime || options.fleet.bBySource;
+    if (bCaptureOption && (!options.strImport || !CCaptureReader::IsCapture(*options.strImport))) {
+        const std::string strOption = options.strCaptureFilter ? "--capture-filter"
+                                      : options.bCaptureTime  ? "--capture-time"
+                                                              : "--devices by-source";
+        throw CLI::ValidationError(strOption, "needs --import of a packet capture (pcap or pcapng)" +
+                                                  (options.strImport ? ", which '" + *options.strImport + "' is not"
+                                                                     : std::string()));
+    }
+    if (app.count("--speed") > 0 && !options.bCaptureTime)
+        throw CLI::ValidationError("--speed", "goes with --capture-time only");
+    if (options.bCaptureTime && app.count("--mode") > 0)
+        throw CLI::ValidationError("--capture-time", "replaces the send mode: it does not go with -m");
+    if (options.bCaptureTime && options.fleet.bSpread)
+        throw CLI::ValidationError("--spread", "does not go with --capture-time");
+    if (options.bCaptureTime && app.count("--ramp") > 0)
+        throw CLI::ValidationError("--ramp", "does not go with --capture-time");
 }
 
 // A numeric address or a host name, which is looked up at every send; an
@@ -125,6 +149,12 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     auto* pImport = app.add_option("--import", options.strImport, "Import a message file (as the import button)");
     pText->excludes(pTextFile)->excludes(pImport);
     pTextFile->excludes(pImport);
+    app.add_option("--capture-filter", options.strCaptureFilter,
+                   "An imported capture's datagrams to send, in libpcap's filter syntax (e.g. 'udp dst port 51609')");
+    app.add_flag("--capture-time", options.bCaptureTime,
+                 "Send an imported capture by its own timestamps (the first datagram 100 ms after the start), once");
+    app.add_option("--speed", options.dSpeed, "With --capture-time: divide the capture's gaps by this (0.1 to 100)")
+        ->check(CLI::Range(0.1, 100.0));
     app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
         ->check(CLI::Validator(
             [&options](std::string& strValue) {
@@ -137,10 +167,11 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
             "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and report, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
-    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport);
+    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport, options.bCaptureTime);
 
     try {
         app.parse(argc, argv);
+        CheckCaptureOptions(app, options);
         options.nFamily = bIpv4 ? AF_INET : bIpv6 ? AF_INET6 : AF_UNSPEC;
         const int nLiteral = CTargetAddress::LiteralFamily(options.strTarget);
         if (options.nFamily != AF_UNSPEC && nLiteral != AF_UNSPEC && nLiteral != options.nFamily)
@@ -161,5 +192,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
     options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
+    // The capture's timing is the fleet engine's; one device runs as a fleet
+    // of one that, as one device does, sends the messages as imported.
+    options.fleet.bKeepImei = options.bCaptureTime && !options.fleet.bFleet;
+    options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime;
     return options;
 }

@@ -24,6 +24,11 @@ struct CCliOptions {
     std::optional<std::string> strText;
     std::optional<std::string> strTextFile;
     std::optional<std::string> strImport;
+    // An imported capture: libpcap's filter for its frames, and its own
+    // timing scaled by dSpeed instead of the mode's.
+    std::optional<std::string> strCaptureFilter;
+    bool bCaptureTime = false;
+    double dSpeed = 1.0;
     std::optional<double> dStopAfter;
     bool bDryRun = false;
     bool bQuiet = false;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "capture/CCaptureLoader.h"
+#include "capture/CCaptureReader.h"
 #include "cli/CConsole.h"
 #include "cli/CConsoleSink.h"
 #include "cli/CRunWait.h"
@@ -41,23 +43,32 @@ void Say(const std::string& strText)
 CLoadResult CCliRunner::Load(const CCliOptions& options)
 {
     CLoadResult loaded;
-    if (options.strImport)
+    if (options.strImport && CCaptureReader::IsCapture(*options.strImport))
+        loaded = CCaptureLoader::Load(*options.strImport, options.strCaptureFilter);
+    else if (options.strImport)
         loaded = CFileLoader::Import(*options.strImport);
     else if (options.strTextFile)
         loaded = CFileLoader::LoadTextFile(*options.strTextFile, options.bHex);
     else
         loaded = CTextLoader::Load(options.strText ? *options.strText : TovrikTexts::kStatusMessage, options.bHex);
+    if (!loaded.strSummary.empty())
+        Say(loaded.strSummary);
     Say(loaded.Message());
     if (loaded.bCutStopped)
         Say(loaded.CutStopMessage());
     return loaded;
 }
 
+int CCliRunner::LoadExit(const CLoadResult& loaded)
+{
+    return loaded.nStatus == CLoadResult::kBadFilter ? CCliOptions::kExitUsage : CCliOptions::kExitLoad;
+}
+
 int CCliRunner::Run()
 {
     CLoadResult loaded = Load(m_options);
     if (loaded.nStatus != CLoadResult::kOk)
-        return CCliOptions::kExitLoad;
+        return LoadExit(loaded);
     if (m_options.bDryRun)
         return CCliOptions::kExitOk;
 

@@ -7,7 +7,8 @@
 #include "load/CLoadResult.h"
 #include "send/CSendRun.h"
 
-// One run of tovrik-cli: load as the start or import button does, open the
+// One run of tovrik-cli: load as the start or import button does (an
+// imported packet capture is read as one, whatever its name), open the
 // endpoint, run the send worker until it ends, the time is up, or a stop
 // request (CStopSignal) arrives, then stop as the stop button does. Call from
 // the main thread before any other thread exists.
@@ -23,6 +24,8 @@ public:
     // Loads the packets as the options say and tells standard error the
     // outcome, as both kinds of run begin.
     static CLoadResult Load(const CCliOptions& options);
+    // The exit code of a load that gave no packets.
+    static int LoadExit(const CLoadResult& loaded);
 
 private:
     const CCliOptions& m_options;

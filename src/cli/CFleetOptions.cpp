@@ -16,6 +16,7 @@
 namespace {
 
 const char kByImei[] = "by-imei";
+const char kBySource[] = "by-source";
 const char kGroup[] = "Fleet (Linux)";
 
 // The fleet options' numbers have at most 19 digits, leading zeros included.
@@ -82,7 +83,7 @@ void CFleetOptions::ShardRange(uint64_t nFleet, uint64_t& nFirst, uint64_t& nCou
 }
 
 void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::string& strMode,
-                          const std::optional<std::string>& strImport)
+                          const std::optional<std::string>& strImport, const bool& bCaptureTime)
 {
     // Kept as given until the final check, which also decides bFleet.
     struct Given {
@@ -100,7 +101,8 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
     auto pGiven = std::make_shared<Given>();
 
     app.add_option("--devices", pGiven->strDevices,
-                   "Simulated devices: 1 to 1000000, or by-imei (with --import and -m replay)")
+                   "Simulated devices: 1 to 1000000, by-imei (with --import and -m replay or --capture-time), or "
+                   "by-source (a device per source of an imported capture)")
         ->capture_default_str()
         ->group(kGroup);
     app.add_option("--imei-first", pGiven->strImeiFirst,
@@ -139,7 +141,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
         ->allow_extra_args(false)
         ->group(kGroup);
 
-    app.final_callback([&options, &strMode, &strImport, pGiven]() {
+    app.final_callback([&options, &strMode, &strImport, &bCaptureTime, pGiven]() {
         const Given& given = *pGiven;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
@@ -147,27 +149,30 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
                          given.strRamp || !given.thresholds.empty();
         if (options.strReport && options.strReport == options.strStatsJson)
             throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
-        if (given.strDevices == kByImei) {
-            options.bByImei = true;
-            if (!strImport || CCliOptions::ModeFromText(strMode) != SendModes::kReplay)
-                throw CLI::ValidationError("--devices", "by-imei needs --import FILE and -m replay");
+        if (given.strDevices == kByImei || given.strDevices == kBySource) {
+            options.bByImei = given.strDevices == kByImei;
+            options.bBySource = !options.bByImei;
+            if (!strImport || (CCliOptions::ModeFromText(strMode) != SendModes::kReplay && !bCaptureTime))
+                throw CLI::ValidationError("--devices", given.strDevices +
+                                                            " needs --import FILE and -m replay or --capture-time");
             if (given.strImeiFirst)
-                throw CLI::ValidationError("--imei-first", "does not go with --devices by-imei");
+                throw CLI::ValidationError("--imei-first", "does not go with --devices " + given.strDevices);
         } else {
             uint64_t nDevices = 0;
             if (!ReadNumber(given.strDevices, kMaxDevices, nDevices) || nDevices == 0)
                 throw CLI::ValidationError("--devices", "'" + given.strDevices +
-                                                            "' is not a number from 1 to 1000000 or by-imei");
+                                                            "' is not a number from 1 to 1000000, by-imei or "
+                                                            "by-source");
             options.nDevices = static_cast<uint32_t>(nDevices);
         }
-        options.bFleet = options.bFleet || options.bByImei || options.nDevices > 1;
+        options.bFleet = options.bFleet || options.bByImei || options.bBySource || options.nDevices > 1;
 
         const std::string strFirst = given.strImeiFirst ? *given.strImeiFirst : DefaultImei();
         if (strFirst.size() > static_cast<size_t>(kMaxImeiDigits) ||
             !ReadNumber(strFirst, UINT64_MAX, options.nImeiFirst))
             throw CLI::ValidationError("--imei-first", "'" + strFirst + "' is not 1 to 18 decimal digits");
         options.nImeiWidth = static_cast<int>(strFirst.size());
-        if (!options.bByImei) {
+        if (!options.bByImei && !options.bBySource) {
             const std::string strLast = std::to_string(options.nImeiFirst + options.nDevices - 1);
             if (strLast.size() > strFirst.size())
                 throw CLI::ValidationError("--imei-first", "the last device's IMEI " + strLast + " has more than " +

@@ -20,6 +20,10 @@ struct CFleetOptions {
 
     uint32_t nDevices = 1;
     bool bByImei = false;
+    // One device per source address and port of an imported capture.
+    bool bBySource = false;
+    // The messages keep their own IMEI (one device by a capture's timing).
+    bool bKeepImei = false;
     // Device k's IMEI is nImeiFirst + k, zero-padded to nImeiWidth digits.
     uint64_t nImeiFirst = 0;
     int nImeiWidth = 0;
@@ -47,10 +51,10 @@ struct CFleetOptions {
     bool bFleet = false;
 
     // Adds the options to the app; the final check (a usage error when it
-    // fails) runs when the app has parsed, with the mode text and the import
-    // option as parsed by then.
+    // fails) runs when the app has parsed, with the mode text, the import
+    // option and the capture timing flag as parsed by then.
     static void AddTo(CLI::App& app, CFleetOptions& options, const std::string& strMode,
-                      const std::optional<std::string>& strImport);
+                      const std::optional<std::string>& strImport, const bool& bCaptureTime);
 
     // This process's devices of a fleet of nFleet: [first, first + count).
     void ShardRange(uint64_t nFleet, uint64_t& nFirst, uint64_t& nCount) const;

@@ -35,6 +35,13 @@ void Say(const std::string& strText)
     std::fprintf(stderr, "%s\n", strText.c_str());
 }
 
+std::string SpeedText(double dSpeed)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", dSpeed);
+    return text;
+}
+
 // nPaced devices share each period: a shard of a spread fleet has its
 // devices in its part of the period only, at the whole fleet's pace.
 int AutomaticThreads(uint8_t nMode, uint64_t nDevices, uint64_t nPaced)
@@ -114,7 +121,7 @@ std::optional<int> CFleetRunner::LoadPlan()
     State& state = *m_pState;
     CLoadResult loaded = CCliRunner::Load(m_options);
     if (loaded.nStatus != CLoadResult::kOk)
-        return CCliOptions::kExitLoad;
+        return CCliRunner::LoadExit(loaded);
 
     CFleetPlan::Settings settings;
     settings.nMode = static_cast<uint8_t>(m_options.nMode);
@@ -122,16 +129,27 @@ std::optional<int> CFleetRunner::LoadPlan()
     settings.bModifyTime = m_options.bModifyTime;
     settings.strCounter = fleet.strCounter;
     settings.bByImei = fleet.bByImei;
+    settings.bBySource = fleet.bBySource;
+    settings.bKeepImei = fleet.bKeepImei;
+    settings.bCaptureTime = m_options.bCaptureTime;
+    settings.dSpeed = m_options.dSpeed;
     settings.nImeiFirst = fleet.nImeiFirst;
     settings.nImeiWidth = fleet.nImeiWidth;
-    state.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get());
+    CFleetPlan::Capture capture;
+    if (!loaded.captureNs.empty()) {
+        capture.pNs = loaded.captureNs.data();
+        capture.pSource = loaded.captureSource.data();
+    }
+    state.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get(), &capture);
     // The templates hold all that is sent from here on.
     loaded.pIndex.reset();
     loaded.pPackets.reset();
 
-    state.nFleet = fleet.bByImei ? state.plan.ImeiGroups() : fleet.nDevices;
+    const bool bGrouped = fleet.bByImei || fleet.bBySource;
+    state.nFleet = bGrouped ? state.plan.ImeiGroups() : fleet.nDevices;
     if (state.nFleet > CFleetOptions::kMaxDevices) {
-        Say("the file has " + std::to_string(state.nFleet) + " distinct IMEI values, more than the " +
+        Say("the file has " + std::to_string(state.nFleet) +
+            (fleet.bBySource ? " sources" : " distinct IMEI values") + ", more than the " +
             std::to_string(CFleetOptions::kMaxDevices) + " devices a fleet may have");
         return CCliOptions::kExitUsage;
     }
@@ -147,9 +165,10 @@ std::optional<int> CFleetRunner::LoadPlan()
     const uint64_t nLast = state.nFirst + state.nCount - 1;
     Say("fleet: devices " + std::to_string(state.nFirst) + "-" + std::to_string(nLast) + " of " +
         std::to_string(state.nFleet) + ", IMEI " +
-        (fleet.bByImei ? std::string("by file")
+        (bGrouped ? std::string(fleet.bBySource ? "by source" : "by file")
                        : state.plan.ImeiText(state.nFirst) + "-" + state.plan.ImeiText(nLast)) +
-        ", mode " + std::to_string(m_options.nMode) + ", " + std::to_string(state.nThreads) +
+        (m_options.bCaptureTime ? ", capture time at speed " + SpeedText(m_options.dSpeed)
+                                : ", mode " + std::to_string(m_options.nMode)) + ", " + std::to_string(state.nThreads) +
         (state.nThreads == 1 ? " thread" : " threads"));
     return std::nullopt;
 }

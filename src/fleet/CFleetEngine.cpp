@@ -22,6 +22,7 @@ CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFl
     : m_plan(plan),
       m_settings(settings),
       m_nMode(plan.GetSettings().nMode),
+      m_bCaptureTime(plan.GetSettings().bCaptureTime),
       m_clock(clock),
       m_sink(sink),
       m_stats(stats),
@@ -138,6 +139,10 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
         Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
         m_stats.DeviceOnline();
         device.nPhase = kRunning;
+        if (m_bCaptureTime) {
+            const int64_t nFirst = CaptureDeadline(worker, nDevice);
+            return nFirst == kNever ? End(nDevice) : nFirst;
+        }
         if (CSendSchedule::IsReplay(m_nMode) && !m_plan.HasIndex())
             return End(nDevice);
         if (!CSendSchedule::IsTimed(m_nMode) && !CSendSchedule::IsFast(m_nMode) && !CSendSchedule::IsReplay(m_nMode))
@@ -149,6 +154,8 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
             return std::max(nFirstCheckNs, OnlineNs(worker, nDevice) + CSendSchedule::kFirstCheckNs);
         return nFirstCheckNs;
     }
+    if (m_bCaptureTime)
+        return CaptureStep(worker, nDevice, nDueNs, nNow);
     if (CSendSchedule::IsTimed(m_nMode))
         return TimedStep(worker, nDevice, nDueNs, nNow);
     if (CSendSchedule::IsFast(m_nMode))
@@ -238,6 +245,39 @@ int64_t CFleetEngine::ReplayNext(uint32_t nDevice, int64_t nSecond)
     return nNext * CSendSchedule::kNsPerSecond + OffsetNs(nDevice);
 }
 
+int64_t CFleetEngine::CaptureDeadline(const Worker& worker, uint32_t nDevice) const
+{
+    const uint64_t nGlobal = Global(nDevice);
+    const CFleetPlan::ReplayItem* pItem = m_plan.ReplayBegin(nGlobal) + m_devices[nDevice].nCursor;
+    if (pItem >= m_plan.ReplayEnd(nGlobal))
+        return kNever;
+    return m_nStartNs + worker.nFastShiftNs + CSendSchedule::kFirstCheckNs + pItem->nKey;
+}
+
+int64_t CFleetEngine::CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
+{
+    Device& device = m_devices[nDevice];
+    const uint64_t nGlobal = Global(nDevice);
+    const CFleetPlan::ReplayItem* const pEnd = m_plan.ReplayEnd(nGlobal);
+    // Everything due by now goes, in capture order.
+    for (int64_t nAt = nDueNs; nAt <= nNow; nAt = CaptureDeadline(worker, nDevice)) {
+        const CFleetPlan::ReplayItem* pItem = m_plan.ReplayBegin(nGlobal) + device.nCursor;
+        if (pItem >= pEnd)
+            break;
+        const CFleetPlan::Entry& entry = m_plan.At(pItem->nEntry);
+        if (!entry.bUsable)
+            return Park(nDevice);
+        CMessageTemplate::Values values = m_plan.ValuesOf(nGlobal);
+        values.nCounterStep = device.nSeq;
+        values.time = TimeText(worker, CSendSchedule::SecondOf(nNow));
+        Send(worker, nDevice, entry.message, values, nAt);
+        ++device.nCursor;
+        ++device.nSeq;
+    }
+    const int64_t nNext = CaptureDeadline(worker, nDevice);
+    return nNext == kNever ? End(nDevice) : nNext;
+}
+
 int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs)
 {
     Device& device = m_devices[nDevice];
@@ -245,7 +285,7 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
     // message goes at once when its instant was passed.
     if (device.nPhase == kInfo)
         return m_settings.nRampNs > 0 ? nOldNs + nShiftNs : std::min(nOldNs, nNow);
-    if (CSendSchedule::IsFast(m_nMode))
+    if (CSendSchedule::IsFast(m_nMode) || m_bCaptureTime)
         return nOldNs + nShiftNs;
     const int64_t nOffset = OffsetNs(nDevice);
     const int64_t nSecond = CSendSchedule::SecondOf(nNow - nOffset);

@@ -28,7 +28,8 @@
 // place of the period.
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
-// of day.
+// of day. By the capture's timing, a device sends its messages once at the
+// instants the plan gives after the first check, then ends.
 //
 // The plan, clock, sink and stats are not owned and must outlive the engine.
 // Start, Stop, Wait and Finished are for one controlling thread; Stop may
@@ -84,8 +85,8 @@ private:
         std::vector<char> buffer;
         int64_t nTimeSecond = INT64_MIN;
         std::string strTime;
-        // Moves the fast modes' deadlines and the ramp's instants along when
-        // the clock is set.
+        // Moves the fast modes' and the capture timing's deadlines and the
+        // ramp's instants along when the clock is set.
         int64_t nFastShiftNs = 0;
     };
 
@@ -98,6 +99,8 @@ private:
     int64_t FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs);
     int64_t ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t ReplayNext(uint32_t nDevice, int64_t nSecond);
+    int64_t CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
+    int64_t CaptureDeadline(const Worker& worker, uint32_t nDevice) const;
     // The instant a device is due again after the clock was set.
     int64_t Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs);
     void Send(Worker& worker, uint32_t nDevice, const CMessageTemplate& message, CMessageTemplate::Values& values,
@@ -115,6 +118,7 @@ private:
     const CFleetPlan& m_plan;
     const Settings m_settings;
     const uint8_t m_nMode;
+    const bool m_bCaptureTime;
     CFleetClock& m_clock;
     CFleetSink& m_sink;
     CFleetStats& m_stats;

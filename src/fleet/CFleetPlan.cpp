@@ -26,10 +26,11 @@ Packet PacketOf(const std::string& text)
 }  // namespace
 
 void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
-                       const TimeIndex* pIndex)
+                       const TimeIndex* pIndex, const Capture* pCapture)
 {
     // Nothing of an earlier plan is kept.
     *this = CFleetPlan();
+    const Capture capture = pCapture != nullptr ? *pCapture : Capture();
     m_settings = settings;
     CDeviceMessage message;
     CTemplateBuilder builder;
@@ -41,7 +42,7 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
 
     CTemplateBuilder::Rule rule;
     rule.nKind = KindOf(settings);
-    rule.bSetImei = !settings.bByImei;
+    rule.bSetImei = !settings.bByImei && !settings.bBySource && !settings.bKeepImei;
     rule.strCounter = settings.strCounter;
     m_entries.clear();
     m_entries.resize(packets.size());
@@ -60,7 +61,13 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
         if (pIndex != nullptr)
             entryOf.emplace(packet.data, static_cast<uint32_t>(i));
         std::string strImei;
-        if (settings.bByImei && message.ReadImei(packet, strImei)) {
+        if (settings.bBySource && capture.pSource != nullptr) {
+            // Sources are numbered in the order they first send.
+            const uint32_t nSource = capture.pSource[i];
+            if (nSource == m_imeis.size())
+                m_imeis.push_back(message.ReadImei(packet, strImei) ? strImei : "null");
+            entryGroup[i] = nSource;
+        } else if (settings.bByImei && message.ReadImei(packet, strImei)) {
             const auto found = groupOf.emplace(strImei, static_cast<uint32_t>(m_imeis.size()));
             if (found.second)
                 m_imeis.push_back(strImei);
@@ -69,15 +76,21 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     }
 
     m_bHasIndex = pIndex != nullptr;
-    const size_t nGroups = settings.bByImei ? m_imeis.size() : 1;
+    const size_t nGroups = Grouped() ? m_imeis.size() : 1;
     std::vector<std::vector<ReplayItem>> groups(nGroups);
-    if (pIndex != nullptr) {
+    if (settings.bCaptureTime && capture.pNs != nullptr) {
+        m_bHasIndex = true;
+        for (size_t i = 0; i < packets.size(); ++i) {
+            const double dAt = static_cast<double>(capture.pNs[i]) / settings.dSpeed;
+            groups[entryGroup[i]].push_back({static_cast<int64_t>(dAt), static_cast<uint32_t>(i)});
+        }
+    } else if (pIndex != nullptr) {
         for (const auto& key : *pIndex) {
             for (const Packet& packet : key.second) {
                 const auto found = entryOf.find(packet.data);
                 if (found == entryOf.end())
                     continue;
-                groups[settings.bByImei ? entryGroup[found->second] : 0].push_back({key.first, found->second});
+                groups[Grouped() ? entryGroup[found->second] : 0].push_back({key.first, found->second});
             }
         }
     }
@@ -119,7 +132,7 @@ const int64_t* CFleetPlan::KeysEnd(uint64_t k) const
 CMessageTemplate::Values CFleetPlan::ValuesOf(uint64_t k) const
 {
     CMessageTemplate::Values values;
-    if (m_settings.bByImei) {
+    if (Grouped()) {
         values.imeiJson = m_imeis[k];
     } else {
         values.nImei = m_settings.nImeiFirst + k;
@@ -130,7 +143,7 @@ CMessageTemplate::Values CFleetPlan::ValuesOf(uint64_t k) const
 
 std::string CFleetPlan::ImeiText(uint64_t k) const
 {
-    if (m_settings.bByImei)
+    if (Grouped())
         return m_imeis[k];
     return CDecimal::Padded(m_settings.nImeiFirst + k, m_settings.nImeiWidth);
 }

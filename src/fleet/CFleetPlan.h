@@ -26,6 +26,15 @@ public:
         // One device per distinct "IMEI" value of the index instead of
         // numbered IMEIs.
         bool bByImei = false;
+        // One device per source of a capture, its IMEI the value of its
+        // first message's "IMEI"; the messages keep their own.
+        bool bBySource = false;
+        // Numbered devices that leave the messages' "IMEI" alone.
+        bool bKeepImei = false;
+        // The capture's own timing instead of the mode's: packet i goes at
+        // its capture time divided by dSpeed after the first check.
+        bool bCaptureTime = false;
+        double dSpeed = 1.0;
         uint64_t nImeiFirst = 1234567890;
         int nImeiWidth = 10;
     };
@@ -37,16 +46,26 @@ public:
         bool bUsable = false;
     };
 
+    // Replay: nKey is the time-of-day key; by capture time, the instant in
+    // nanoseconds after the first check, the speed applied.
     struct ReplayItem {
         int64_t nKey;
         uint32_t nEntry;
     };
 
+    // A capture's packets: per packet, its capture time in nanoseconds after
+    // the first datagram and its source's number.
+    struct Capture {
+        const int64_t* pNs = nullptr;
+        const uint32_t* pSource = nullptr;
+    };
+
     // Builds the plan; the packets and the index may be released afterwards.
     // pIndex is needed for replay (without it replay devices end after their
-    // device info message) and for by-IMEI fleets.
+    // device info message) and for by-IMEI fleets; capture for by-source
+    // fleets and the capture's timing (null for other inputs).
     void Build(const Settings& settings, const std::string& strDeviceInfo, const PacketList& packets,
-               const TimeIndex* pIndex);
+               const TimeIndex* pIndex, const Capture* pCapture = nullptr);
 
     const Settings& GetSettings() const { return m_settings; }
     const CMessageTemplate& DeviceInfo() const { return m_deviceInfo; }
@@ -55,11 +74,13 @@ public:
     bool HasIndex() const { return m_bHasIndex; }
 
     // By-IMEI fleets: the number of devices (distinct IMEI values in the
-    // index, in file order) and device k's IMEI value as JSON text.
+    // index, in file order) and device k's IMEI value as JSON text; the
+    // same for by-source fleets, with a device per source.
     size_t ImeiGroups() const { return m_imeis.size(); }
     std::string_view ImeiJson(uint64_t k) const { return m_imeis[k]; }
 
-    // Replay: device k's messages, ascending by key, file order within one key.
+    // Replay: device k's messages, ascending by key, file order within one
+    // key; by capture time, in capture order.
     const ReplayItem* ReplayBegin(uint64_t k) const;
     const ReplayItem* ReplayEnd(uint64_t k) const;
     // The same keys without repeats, for finding the next second.
@@ -72,7 +93,8 @@ public:
     std::string ImeiText(uint64_t k) const;
 
 private:
-    size_t GroupOf(uint64_t k) const { return m_settings.bByImei ? static_cast<size_t>(k) : 0; }
+    bool Grouped() const { return m_settings.bByImei || m_settings.bBySource; }
+    size_t GroupOf(uint64_t k) const { return Grouped() ? static_cast<size_t>(k) : 0; }
 
     Settings m_settings;
     CMessageTemplate m_deviceInfo;

@@ -1,7 +1,6 @@
 #include "load/CFileLoader.h"
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "load/CFileReader.h"
@@ -97,28 +96,17 @@ CLoadResult LoadHexFile(const std::string& strPath, const CLoadResult::Progress&
     return CTextLoader::Load(strContent, true, progress);
 }
 
-// A load that runs out of memory (a huge input on a small machine) ends as
-// one whose input is too large, instead of ending the program.
-template <class Load>
-CLoadResult GuardMemory(const std::string& strWhat, Load load)
-{
-    try {
-        return load();
-    } catch (const std::bad_alloc&) {
-        return CLoadResult::Failure(CLoadResult::kTooLarge, strWhat, "not enough memory");
-    }
-}
-
 }  // namespace
 
 CLoadResult CFileLoader::Import(const std::string& strPath, const CLoadResult::Progress& progress)
 {
-    return GuardMemory(strPath, [&] { return CutFile(strPath, CPacketCollector::Keep::kImport, progress); });
+    return CLoadResult::GuardMemory(strPath,
+                                    [&] { return CutFile(strPath, CPacketCollector::Keep::kImport, progress); });
 }
 
 CLoadResult CFileLoader::ImportBytes(const char* pData, size_t nLength, const CLoadResult::Progress& progress)
 {
-    return GuardMemory("input", [&] {
+    return CLoadResult::GuardMemory("input", [&] {
         CPacketCollector collector(CPacketCollector::Keep::kImport);
         return collector.CutBytes(pData, nLength, progress);
     });
@@ -126,7 +114,7 @@ CLoadResult CFileLoader::ImportBytes(const char* pData, size_t nLength, const CL
 
 CLoadResult CFileLoader::LoadTextFile(const std::string& strPath, bool bHexMode, const CLoadResult::Progress& progress)
 {
-    return GuardMemory(strPath, [&] {
+    return CLoadResult::GuardMemory(strPath, [&] {
         return bHexMode ? LoadHexFile(strPath, progress)
                         : CutFile(strPath, CPacketCollector::Keep::kEveryPacket, progress);
     });

@@ -51,6 +51,7 @@ std::string CLoadResult::Message() const
         return TovrikTexts::kNoPackets;
     case kUnreadable:
     case kTooLarge:
+    case kBadFilter:
         return strDetail;
     case kCancelled:
         break;

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
@@ -23,6 +25,7 @@ public:
         kUnreadable,  // the file cannot be opened or read
         kTooLarge,    // too large for the packet buffer's 32-bit lengths, or for memory
         kCancelled,   // the progress callback said stop
+        kBadFilter,   // a capture filter that does not compile
     };
 
     // Called now and then with the work done out of a total; answering false
@@ -36,7 +39,16 @@ public:
     // Hex mode: what the text box holds afterwards (the kept digits, or
     // empty after a rejection).
     std::string strText;
-    // kUnreadable, kTooLarge: the file's name and the reason.
+    // A capture: each packet's datagram, as its capture time in nanoseconds
+    // after the first datagram kept and the number of its source in
+    // captureSources ("address:port"); all empty for any other input.
+    std::vector<int64_t> captureNs;
+    std::vector<uint32_t> captureSource;
+    std::vector<std::string> captureSources;
+    // A capture's summary: what was read, skipped and cut.
+    std::string strSummary;
+    // kUnreadable, kTooLarge, kBadFilter: the file's name or the filter, and
+    // the reason.
     std::string strDetail;
     // The cutting ended with bytes left that no packet took (a '{' before the
     // '}' of the message being cut, or a message without its '}' at the
@@ -49,6 +61,19 @@ public:
     static CLoadResult WithStatus(Status nStatus);
     // kUnreadable or kTooLarge, with "what: reason" as the detail.
     static CLoadResult Failure(Status nStatus, const std::string& strWhat, const std::string& strReason);
+
+    // Runs a load; one that runs out of memory (a huge input on a small
+    // machine) ends as one whose input is too large, instead of ending the
+    // program.
+    template <class Load>
+    static CLoadResult GuardMemory(const std::string& strWhat, Load load)
+    {
+        try {
+            return load();
+        } catch (const std::bad_alloc&) {
+            return Failure(kTooLarge, strWhat, "not enough memory");
+        }
+    }
 
     // What the operator is told: the count message for kOk, the failure's own
     // text otherwise (empty for kCancelled).

@@ -42,6 +42,15 @@ CLoadResult CPacketCollector::CutBytes(const char* pData, size_t nLength, const 
     return Done(nTotal);
 }
 
+size_t CPacketCollector::CutInput(const char* pData, size_t nLength)
+{
+    const size_t nBefore = m_pPackets->size();
+    m_cutter.Restart();
+    if (m_cutter.Append(pData, nLength))
+        m_cutter.Finish();
+    return m_pPackets->size() - nBefore;
+}
+
 CLoadResult CPacketCollector::Done(int64_t nTotal)
 {
     CLoadResult result = CLoadResult::WithStatus(CLoadResult::kOk);

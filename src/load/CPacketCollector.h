@@ -25,6 +25,9 @@ public:
 
     // Cuts bytes already in memory a piece at a time, reporting after each.
     CLoadResult CutBytes(const char* pData, size_t nLength, const CLoadResult::Progress& progress);
+    // Cuts one input of its own (a datagram's payload) to the end; answers
+    // how many packets were kept from it.
+    size_t CutInput(const char* pData, size_t nLength);
     // The result once the cutter has finished; nTotal is the input's whole
     // length. Hands the packets and the index over.
     CLoadResult Done(int64_t nTotal);

@@ -121,6 +121,17 @@ void CPacketCutter::Finish()
         CutFront(n);
 }
 
+void CPacketCutter::Restart()
+{
+    if (m_buffer.Length() > 0)
+        m_buffer.Consume(m_buffer.Length());
+    m_nFed = 0;
+    m_nClosedEnd = 0;
+    m_nLineBreaks = 0;
+    m_bStopped = false;
+    m_bFinished = false;
+}
+
 void CPacketCutter::CutFront(int n)
 {
     m_keep(Packet{m_buffer.Data(), n});

@@ -42,6 +42,9 @@ public:
     bool Append(const char* pData, size_t nLength);
     // The input is complete: cuts to the end.
     void Finish();
+    // Drops what is held and starts on a new input, as a new cutter would;
+    // Cut() goes on counting.
+    void Restart();
 
     // True once the cutting has stopped early: later input changes nothing.
     bool Stopped() const { return m_bStopped; }

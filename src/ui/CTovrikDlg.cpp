@@ -272,6 +272,8 @@ bool CTovrikDlg::CheckLoad(const Result& result)
     case Result::kUnreadable:
         // As for a file that cannot be opened: the wait message was all.
     case Result::kCancelled:
+        // The window loads no captures, so it has no capture filter.
+    case Result::kBadFilter:
         break;
     }
     return false;

@@ -191,7 +191,7 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
         std::string message;
     };
     const Case cases[] = {
-        {{"--devices", "0"}, 64, "--devices: '0' is not a number from 1 to 1000000 or by-imei"},
+        {{"--devices", "0"}, 64, "--devices: '0' is not a number from 1 to 1000000, by-imei or by-source"},
         {{"--devices", "1000001"}, 64, "--devices: '1000001' is not a number"},
         {{"--devices", "by-imei"}, 64, "--devices: by-imei needs --import FILE and -m replay"},
         {{"--shard", "6/6"}, 64, "--shard: '6/6' is not K/M with 0 <= K < M"},

@@ -401,3 +401,48 @@ INSTANTIATE_TEST_SUITE_P(
         InstantCase{"RampFastFromOnline", SendModes::kEvery100Ms, 2, 0, 2, false, 0, 1000,
                     {{0, 100, 200, 300}, {500, 600, 700, 800}}, 0, 0, 1000}),
     [](const ::testing::TestParamInfo<InstantCase>& info) { return std::string(info.param.pszName); });
+
+TEST_F(CFleetEngineTest, ByCaptureTimeEachSourceSendsItsDatagramsAtTheScaledGapsAfterTheFirstCheck)
+{
+    const std::string file = "{\"IMEI\":\"A\",\"v\":1}\n{\"IMEI\":\"B\",\"v\":2}\n{\"IMEI\":\"C\",\"v\":3}\n";
+    CLoadResult loaded = CFileLoader::ImportBytes(file.data(), file.size());
+    const std::vector<int64_t> captureNs = {0, 300 * kNs, 1000 * kNs};
+    const std::vector<uint32_t> captureSource = {0, 1, 0};
+    CFleetPlan::Capture capture;
+    capture.pNs = captureNs.data();
+    capture.pSource = captureSource.data();
+    CFleetPlan::Settings settings = PlanSettings(0);
+    settings.bBySource = true;
+    settings.bCaptureTime = true;
+    settings.dSpeed = 2.0;
+    FleetRun run;
+    run.plan.Build(settings, TovrikTexts::kDeviceInfo, *loaded.pPackets, nullptr, &capture);
+    ASSERT_EQ(run.plan.ImeiGroups(), 2u);
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = 2;
+    engineSettings.nDevices = 2;
+    const int64_t nStartNs = kT0 * 1000 * kNs + 700 * kNs;
+    CFakeFleetClock clock(nStartNs, nStartNs + 2 * 86400 * 1000 * kNs);
+    // Half-way, the clock is set forward by a day: the gaps still hold.
+    clock.PlanJump(nStartNs + 300 * kNs, 86400 * 1000 * kNs);
+    CFakeFleetSink sink(clock);
+    {
+        CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
+        ASSERT_TRUE(engine.Start().IsOk());
+        engine.Wait();
+    }
+    const std::vector<FleetDatagram> a = sink.Of(0);
+    const std::vector<FleetDatagram> b = sink.Of(1);
+    ASSERT_EQ(a.size(), 3u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_NE(a[0].bytes.find("\"IMEI\":\"A\""), std::string::npos) << "the device info carries the source's IMEI";
+    EXPECT_EQ(a[0].nNs, nStartNs);
+    EXPECT_EQ(a[1].nNs, nStartNs + 100 * kNs);
+    EXPECT_EQ(a[1].bytes, "{\"IMEI\":\"A\",\"v\":1,\"time\":\"2026-12-08 10:00:00\"}");
+    EXPECT_EQ(b[1].nNs - nStartNs, 250 * kNs);
+    EXPECT_EQ(b[1].bytes, "{\"IMEI\":\"B\",\"v\":2,\"time\":\"2026-12-08 10:00:00\"}");
+    EXPECT_EQ(a[2].nNs - nStartNs - 86400 * 1000 * kNs, 600 * kNs);
+    EXPECT_EQ(a[2].bytes, "{\"IMEI\":\"C\",\"v\":3,\"time\":\"2026-12-09 10:00:01\"}")
+        << "a source's messages keep their own IMEI";
+    EXPECT_EQ(run.stats.Devices(), 0) << "devices end after their last datagram";
+}
