@@ -2,8 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cmath>
-#include <cstdlib>
 #include <iostream>
 
 #include "TovrikVersion.h"
@@ -33,14 +31,7 @@ std::string CheckPort(const std::string& strText, int& nPort)
 std::string CheckStopAfter(const std::string& strText, double& dSeconds)
 {
     const std::string strBad = "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
-    const char* pBegin = strText.c_str();
-    char* pEnd = nullptr;
-    const double dValue = std::strtod(pBegin, &pEnd);
-    if (strText.empty() || pEnd == pBegin || *pEnd != '\0' || !std::isfinite(dValue) || dValue <= 0 ||
-        dValue > kMaxStopAfter)
-        return strBad;
-    dSeconds = dValue;
-    return std::string();
+    return CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds) ? std::string() : strBad;
 }
 
 // The capture options go with an imported capture only, and the capture's

@@ -2,8 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cmath>
-#include <cstdlib>
 #include <memory>
 
 #include "cli/CCliOptions.h"
@@ -234,13 +232,9 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::stri
             options.nMetricsPort = static_cast<uint16_t>(nPort);
         }
         if (given.strRamp) {
-            const char* pBegin = given.strRamp->c_str();
-            char* pEnd = nullptr;
-            const double dRamp = std::strtod(pBegin, &pEnd);
-            if (pEnd == pBegin || *pEnd != '\0' || !std::isfinite(dRamp) || dRamp <= 0 || dRamp > kMaxRampSeconds)
+            if (!CDecimal::ReadPositive(*given.strRamp, kMaxRampSeconds, options.dRampSeconds))
                 throw CLI::ValidationError("--ramp", "'" + *given.strRamp +
                                                          "' is not a number of seconds above 0 (at most 86400)");
-            options.dRampSeconds = dRamp;
         }
         for (const std::string& strThreshold : given.thresholds) {
             CThreshold threshold;

@@ -14,6 +14,9 @@ public:
     // True, with the value, when text is one or more digits (any number of
     // leading zeros) whose value is at most nMax.
     static bool Read(std::string_view text, uint64_t nMax, uint64_t& nValue);
+    // True, with the value, when the whole text is a number as strtod reads
+    // it, finite, above 0 and at most dMax (a count of seconds, say).
+    static bool ReadPositive(const std::string& text, double dMax, double& dValue);
     // The digits of n, zero-padded to nWidth, written at p; answers the end.
     static char* WritePadded(char* p, uint64_t n, int nWidth);
     static std::string Padded(uint64_t n, int nWidth);
