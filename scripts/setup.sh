@@ -93,10 +93,10 @@ if [ $need_source -eq 1 ] &&
     $SUDO tee /etc/apt/sources.list.d/tovrik-src.sources >/dev/null
 fi
 
-$SUDO apt-get update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 if [ $need_source -eq 1 ]; then
