@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // The outcome of an operation that can fail: success, or a code and a
 // message that says what failed and why, worded for the operator. The code is
@@ -10,6 +11,9 @@
 class [[nodiscard]] CStatus {
 public:
     static constexpr int kFailed = -1;
+    // The request itself cannot be carried out as it was put (a usage error
+    // of the command line): nothing of the system failed.
+    static constexpr int kInvalid = -2;
 
     // Success.
     CStatus() = default;
@@ -18,7 +22,10 @@ public:
     // "strWhat: " and the system's words for nErrno, which is the code.
     static CStatus FromErrno(const std::string& strWhat, int nErrno);
 
+    static CStatus Invalid(std::string strMessage) { return Error(std::move(strMessage), kInvalid); }
+
     bool IsOk() const { return m_nCode == 0; }
+    bool IsInvalid() const { return m_nCode == kInvalid; }
     // 0 for success.
     int Code() const { return m_nCode; }
     // Empty for success.

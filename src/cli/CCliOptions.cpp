@@ -2,13 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include <iostream>
-
 #include "TovrikVersion.h"
-#include "capture/CCaptureReader.h"
 #include "cli/CReportCommand.h"
 #include "net/CTargetAddress.h"
-#include "schedule/SendModes.h"
 #include "text/CDecimal.h"
 
 namespace {
@@ -28,33 +24,13 @@ std::string CheckPort(const std::string& strText, int& nPort)
     return std::string();
 }
 
-std::string CheckStopAfter(const std::string& strText, double& dSeconds)
+std::string CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
 {
-    const std::string strBad = "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
-    return CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds) ? std::string() : strBad;
-}
-
-// The capture options go with an imported capture only, and the capture's
-// timing replaces the mode's.
-void CheckCaptureOptions(const CLI::App& app, const CCliOptions& options)
-{
-    const bool bCaptureOption = options.strCaptureFilter || options.bCaptureTime || options.fleet.bBySource;
-    if (bCaptureOption && (!options.strImport || !CCaptureReader::IsCapture(*options.strImport))) {
-        const std::string strOption = options.strCaptureFilter ? "--capture-filter"
-                                      : options.bCaptureTime  ? "--capture-time"
-                                                              : "--devices by-source";
-        throw CLI::ValidationError(strOption, "needs --import of a packet capture (pcap or pcapng)" +
-                                                  (options.strImport ? ", which '" + *options.strImport + "' is not"
-                                                                     : std::string()));
-    }
-    if (app.count("--speed") > 0 && !options.bCaptureTime)
-        throw CLI::ValidationError("--speed", "goes with --capture-time only");
-    if (options.bCaptureTime && app.count("--mode") > 0)
-        throw CLI::ValidationError("--capture-time", "replaces the send mode: it does not go with -m");
-    if (options.bCaptureTime && options.fleet.bSpread)
-        throw CLI::ValidationError("--spread", "does not go with --capture-time");
-    if (options.bCaptureTime && app.count("--ramp") > 0)
-        throw CLI::ValidationError("--ramp", "does not go with --capture-time");
+    double dSeconds = 0;
+    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
+        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
+    dStopAfter = dSeconds;
+    return std::string();
 }
 
 // A numeric address or a host name, which is looked up at every send; an
@@ -75,46 +51,95 @@ std::string CheckTarget(std::string& strText)
     return std::string();
 }
 
-}  // namespace
+// What the rules of options that go together read: the options, and which
+// were given.
+struct Given {
+    const CCliOptions& options;
+    bool bSpeed;
+    bool bMode;
+    bool bRamp;
+    bool bIpv4;
+    bool bIpv6;
+};
 
-std::string CCliOptions::RefusalOf(const sockaddr_storage& target) const
+// What an option that goes with a packet capture only says when the import
+// is not one; nothing when it is.
+std::string NeedsCapture(const Given& given)
 {
-    if (bBroadcast && target.ss_family == AF_INET6)
-        return "--broadcast: IPv6 has no broadcast; '" + strTarget + "' is an IPv6 address";
-    if (!bBroadcast && CTargetAddress::IsBroadcast(target))
-        return "'" + strTarget + "' is a broadcast address: add --broadcast to send to it";
-    return std::string();
+    const CCliOptions& options = given.options;
+    if (options.source.IsCapture())
+        return std::string();
+    const std::optional<std::string>& strImport = options.source.strImport;
+    return "needs --import of a packet capture (pcap or pcapng)" +
+           (strImport ? ", which '" + *strImport + "' is not" : std::string());
 }
 
-int CCliOptions::ModeFromText(const std::string& strText)
+std::string Unless(bool bKept, const char* pszWrong)
 {
-    for (const SendModes::Info& mode : SendModes::kModes) {
-        if (strText == mode.pszName || strText == std::to_string(mode.nMode))
-            return mode.nMode;
+    return bKept ? std::string() : std::string(pszWrong);
+}
+
+// A rule of options that go together: the option it is about, and what is
+// wrong (after "OPTION: "), or nothing.
+struct Rule {
+    const char* pszOption;
+    std::string (*check)(const Given& given);
+};
+
+// In the order they are checked: the first broken rule is the one said.
+const Rule kRules[] = {
+    {"--capture-filter",
+     [](const Given& g) { return g.options.source.strCaptureFilter ? NeedsCapture(g) : std::string(); }},
+    {"--capture-time", [](const Given& g) { return g.options.bCaptureTime ? NeedsCapture(g) : std::string(); }},
+    {"--devices by-source",
+     [](const Given& g) { return g.options.fleet.config.plan.bBySource ? NeedsCapture(g) : std::string(); }},
+    {"--speed",
+     [](const Given& g) { return Unless(!g.bSpeed || g.options.bCaptureTime, "goes with --capture-time only"); }},
+    {"--capture-time",
+     [](const Given& g) {
+         return Unless(!g.options.bCaptureTime || !g.bMode, "replaces the send mode: it does not go with -m");
+     }},
+    {"--spread",
+     [](const Given& g) {
+         return Unless(!g.options.bCaptureTime || !g.options.fleet.config.bSpread, "does not go with --capture-time");
+     }},
+    {"--ramp",
+     [](const Given& g) { return Unless(!g.options.bCaptureTime || !g.bRamp, "does not go with --capture-time"); }},
+    {"-4",
+     [](const Given& g) {
+         const bool bOther = g.bIpv4 && CTargetAddress::LiteralFamily(g.options.strTarget) == AF_INET6;
+         return bOther ? "'" + g.options.strTarget + "' is an IPv6 address" : std::string();
+     }},
+    {"-6",
+     [](const Given& g) {
+         const bool bOther = g.bIpv6 && CTargetAddress::LiteralFamily(g.options.strTarget) == AF_INET;
+         return bOther ? "'" + g.options.strTarget + "' is an IPv4 address" : std::string();
+     }},
+};
+
+void CheckRules(const Given& given)
+{
+    for (const Rule& rule : kRules) {
+        const std::string strWrong = rule.check(given);
+        if (!strWrong.empty())
+            throw CLI::ValidationError(rule.pszOption, strWrong);
     }
-    return -1;
 }
 
-CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
+std::string ModeNames()
 {
-    CCliOptions options;
-    std::string strMode = "0";
-    std::string strPort = std::to_string(options.nPort);
-    std::string strStopAfter;
-    bool bNoLoop = false;
-    bool bNoModifyTime = false;
+    std::string strModes;
+    for (const SendModes::Info& mode : SendModes::kModes)
+        strModes += std::string(strModes.empty() ? "" : ", ") + mode.pszName;
+    return strModes;
+}
 
-    CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
-    // "/path" is a file name on every platform, not a Windows-style option.
-    app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
-    app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
-               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
+// The options of the target and of the messages.
+void AddTargetOptions(CLI::App& app, CCliOptions& options, std::string& strPort, bool& bIpv4, bool& bIpv6)
+{
     app.add_option("-t,--target", options.strTarget, "Target IPv4 or IPv6 address ([::1] too) or host name")
         ->transform(CLI::Validator([](std::string& strValue) { return CheckTarget(strValue); }, "ADDR"))
         ->capture_default_str();
-    bool bIpv4 = false;
-    bool bIpv6 = false;
     auto* pIpv4 = app.add_flag("-4", bIpv4, "Resolve the target's name to an IPv4 address");
     app.add_flag("-6", bIpv6, "Resolve the target's name to an IPv6 address")->excludes(pIpv4);
     app.add_flag("--broadcast", options.bBroadcast, "Allow an IPv4 broadcast target (SO_BROADCAST)");
@@ -122,70 +147,120 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit)
         ->check(CLI::Validator(
             [&options](std::string& strValue) { return CheckPort(strValue, options.nPort); }, "PORT"))
         ->capture_default_str();
-    std::string strModes;
-    for (const SendModes::Info& mode : SendModes::kModes)
-        strModes += std::string(strModes.empty() ? "" : ", ") + mode.pszName;
-    app.add_option("-m,--mode", strMode, "Send mode: 0-6 or " + strModes)
+}
+
+void AddMessageOptions(CLI::App& app, CCliOptions& options, std::string& strMode, bool& bNoLoop,
+                       bool& bNoModifyTime)
+{
+    app.add_option("-m,--mode", strMode, "Send mode: 0-6 or " + ModeNames())
         ->check(CLI::Validator(
             [](std::string& strValue) {
-                return ModeFromText(strValue) < 0 ? std::string("unknown mode '") + strValue + "'" : std::string();
+                return CCliOptions::ModeFromText(strValue) ? std::string()
+                                                           : std::string("unknown mode '") + strValue + "'";
             },
             "MODE"))
         ->capture_default_str();
     app.add_flag("--no-loop", bNoLoop, "Send the packets once instead of in a loop");
     app.add_flag("--no-modify-time", bNoModifyTime, "Send the packets as cut, without a fresh \"time\"");
-    app.add_flag("--hex", options.bHex, "The text is hexadecimal digits spelling the bytes");
-    auto* pText = app.add_option("--text", options.strText, "The messages to send (default: the status message)");
-    auto* pTextFile = app.add_option("--text-file", options.strTextFile, "Read the messages to send from a file");
-    auto* pImport = app.add_option("--import", options.strImport, "Import a message file (as the import button)");
+    CMessageSource& source = options.source;
+    app.add_flag("--hex", source.bHex, "The text is hexadecimal digits spelling the bytes");
+    auto* pText = app.add_option("--text", source.strText, "The messages to send (default: the status message)");
+    auto* pTextFile = app.add_option("--text-file", source.strTextFile, "Read the messages to send from a file");
+    auto* pImport = app.add_option("--import", source.strImport, "Import a message file (as the import button)");
     pText->excludes(pTextFile)->excludes(pImport);
     pTextFile->excludes(pImport);
-    app.add_option("--capture-filter", options.strCaptureFilter,
+    app.add_option("--capture-filter", source.strCaptureFilter,
                    "An imported capture's datagrams to send, in libpcap's filter syntax (e.g. 'udp dst port 51609')");
     app.add_flag("--capture-time", options.bCaptureTime,
                  "Send an imported capture by its own timestamps (the first datagram 100 ms after the start), once");
     app.add_option("--speed", options.dSpeed, "With --capture-time: divide the capture's gaps by this (0.1 to 100)")
         ->check(CLI::Range(0.1, 100.0));
+}
+
+void AddRunOptions(CLI::App& app, CCliOptions& options, std::string& strStopAfter)
+{
     app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
         ->check(CLI::Validator(
-            [&options](std::string& strValue) {
-                double dSeconds = 0;
-                const std::string strError = CheckStopAfter(strValue, dSeconds);
-                if (strError.empty())
-                    options.dStopAfter = dSeconds;
-                return strError;
-            },
+            [&options](std::string& strValue) { return CheckStopAfter(strValue, options.dStopAfter); },
             "SECONDS"));
-    app.add_flag("--dry-run", options.bDryRun, "Load and report, send nothing");
+    app.add_flag("--dry-run", options.bDryRun, "Load and check as a run would, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
-    CFleetOptions::AddTo(app, options.fleet, strMode, options.strImport, options.bCaptureTime);
+}
+
+}  // namespace
+
+std::optional<SendModes::Mode> CCliOptions::ModeFromText(const std::string& strText)
+{
+    for (const SendModes::Info& mode : SendModes::kModes) {
+        if (strText == mode.pszName || strText == std::to_string(mode.nMode))
+            return mode.nMode;
+    }
+    return std::nullopt;
+}
+
+CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit, std::ostream& out,
+                               std::ostream& err)
+{
+    CCliOptions options;
+    std::string strMode = "0";
+    std::string strPort = std::to_string(options.nPort);
+    bool bNoLoop = false;
+    bool bNoModifyTime = false;
+    bool bIpv4 = false;
+    bool bIpv6 = false;
+    std::string strStopAfter;
+
+    CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
+    // "/path" is a file name on every platform, not a Windows-style option.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
+    app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
+               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
+    AddTargetOptions(app, options, strPort, bIpv4, bIpv6);
+    AddMessageOptions(app, options, strMode, bNoLoop, bNoModifyTime);
+    AddRunOptions(app, options, strStopAfter);
+    CFleetOptions::AddTo(app, options.fleet, {strMode, options.source.strImport, options.bCaptureTime});
 
     try {
         app.parse(argc, argv);
-        CheckCaptureOptions(app, options);
-        options.nFamily = bIpv4 ? AF_INET : bIpv6 ? AF_INET6 : AF_UNSPEC;
-        const int nLiteral = CTargetAddress::LiteralFamily(options.strTarget);
-        if (options.nFamily != AF_UNSPEC && nLiteral != AF_UNSPEC && nLiteral != options.nFamily)
-            throw CLI::ValidationError(bIpv4 ? "-4" : "-6", "'" + options.strTarget + "' is an " +
-                                                                CTargetAddress::FamilyName(nLiteral) + " address");
+        CheckRules({options, app.count("--speed") > 0, app.count("--mode") > 0, app.count("--ramp") > 0, bIpv4,
+                    bIpv6});
     } catch (const CLI::CallForHelp& e) {
-        nExit = app.exit(e);
+        nExit = app.exit(e, out, err);
         return options;
     } catch (const CLI::CallForVersion& e) {
-        nExit = app.exit(e);
+        nExit = app.exit(e, out, err);
         return options;
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        app.exit(e, out, err);
         nExit = kExitUsage;
         return options;
     }
-    options.nMode = ModeFromText(strMode);
+    options.nFamily = bIpv4 ? AF_INET : bIpv6 ? AF_INET6 : AF_UNSPEC;
+    options.nMode = *ModeFromText(strMode);
     options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
     // The capture's timing is the fleet engine's; one device runs as a fleet
     // of one that, as one device does, sends the messages as imported.
-    options.fleet.bKeepImei = options.bCaptureTime && !options.fleet.bFleet;
+    options.fleet.config.plan.bKeepImei = options.bCaptureTime && !options.fleet.bFleet;
     options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime;
     return options;
+}
+
+CFleetConfig CCliOptions::FleetConfig() const
+{
+    CFleetConfig config = fleet.config;
+    config.plan.nMode = nMode;
+    config.plan.bLoop = bLoop;
+    config.plan.bModifyTime = bModifyTime;
+    config.plan.bCaptureTime = bCaptureTime;
+    config.plan.dSpeed = dSpeed;
+    config.strTarget = strTarget;
+    config.nFamily = nFamily;
+    config.nPort = static_cast<uint16_t>(nPort);
+    config.bBroadcast = bBroadcast;
+    config.commandLine = commandLine;
+    config.dStopAfter = dStopAfter;
+    return config;
 }

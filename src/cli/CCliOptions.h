@@ -1,32 +1,32 @@
 #pragma once
 
-#include <cstdint>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CFleetOptions.h"
+#include "fleet/CFleetConfig.h"
+#include "input/CMessageSource.h"
 #include "net/SocketTypes.h"
+#include "schedule/SendModes.h"
 #include "text/TovrikTexts.h"
 
-// The command line of tovrik-cli, parsed.
+// The command line of tovrik-cli, parsed: what one device and a fleet share
+// here, the fleet's own options in fleet.
 struct CCliOptions {
+    CMessageSource source;
     // A numeric address (an IPv6 one without brackets) or a host name.
     std::string strTarget = TovrikTexts::kDefaultTarget;
     // -4 (AF_INET), -6 (AF_INET6), else AF_UNSPEC: the resolver's first.
     int nFamily = AF_UNSPEC;
     bool bBroadcast = false;
     int nPort = TovrikTexts::kDefaultPort;
-    int nMode = 0;
+    SendModes::Mode nMode = SendModes::kEverySecond;
     bool bLoop = true;
     bool bModifyTime = true;
-    bool bHex = false;
-    std::optional<std::string> strText;
-    std::optional<std::string> strTextFile;
-    std::optional<std::string> strImport;
-    // An imported capture: libpcap's filter for its frames, and its own
-    // timing scaled by dSpeed instead of the mode's.
-    std::optional<std::string> strCaptureFilter;
+    // An imported capture's own timing, scaled by dSpeed, instead of the
+    // mode's.
     bool bCaptureTime = false;
     double dSpeed = 1.0;
     std::optional<double> dStopAfter;
@@ -45,12 +45,16 @@ struct CCliOptions {
     static constexpr int kExitCrossed = 3;
     static constexpr int kExitUsage = 64;
 
-    // Parses argv. On --help or --version, or a usage error, prints what is
-    // due and sets nExit; otherwise nExit stays empty and the run goes on.
-    static CCliOptions Parse(int argc, char** argv, std::optional<int>& nExit);
-    // Why the resolved target may not be sent to (a broadcast address
-    // without --broadcast, --broadcast with IPv6); empty when it may.
-    std::string RefusalOf(const sockaddr_storage& target) const;
-    // "0".."6" or a mode's name; -1 when neither.
-    static int ModeFromText(const std::string& strText);
+    // Parses argv. On --help or --version, or a usage error, writes what is
+    // due to out or err and sets nExit; otherwise nExit stays empty and the
+    // run goes on.
+    static CCliOptions Parse(int argc, char** argv, std::optional<int>& nExit, std::ostream& out = std::cout,
+                             std::ostream& err = std::cerr);
+    // "0".."6" or a mode's name; none when neither.
+    static std::optional<SendModes::Mode> ModeFromText(const std::string& strText);
+
+    // Whether a fleet run is asked for (a fleet option, more than one
+    // device, or a capture's own timing), and the config of that run.
+    bool IsFleet() const { return fleet.bFleet; }
+    CFleetConfig FleetConfig() const;
 };

@@ -5,13 +5,11 @@
 #include "base/CThreadStarter.h"
 #include "cli/CCliOptions.h"
 #include "load/CLoadResult.h"
-#include "send/CSendRun.h"
 
-// One run of tovrik-cli: load as the start or import button does (an
-// imported packet capture is read as one, whatever its name), open the
-// endpoint, run the send worker until it ends, the time is up, or a stop
-// request (CStopSignal) arrives, then stop as the stop button does. Call from
-// the main thread before any other thread exists.
+// One device's run of tovrik-cli: load as the start or import button does,
+// open the endpoint, run the send worker until it ends, the time is up, or
+// a stop request (CStopSignal) arrives, then stop as the stop button does.
+// Call from the main thread before any other thread exists.
 class CCliRunner {
 public:
     // startThread: how the send thread is made (tests make it fail).
@@ -21,13 +19,19 @@ public:
     }
     // The process's exit code.
     int Run();
-    // Loads the packets as the options say and tells standard error the
+    // Loads the messages as the options say and tells standard error the
     // outcome, as both kinds of run begin.
     static CLoadResult Load(const CCliOptions& options);
     // The exit code of a load that gave no packets.
     static int LoadExit(const CLoadResult& loaded);
 
 private:
+    // The socket's family (that of the target's address; a name that does
+    // not resolve yet gets the family asked for, else IPv4), or the exit code
+    // of a target that may not be sent to.
+    int TargetFamily(int& nExit) const;
+    int Send(CLoadResult loaded, int nFamily);
+
     const CCliOptions& m_options;
     CThreadStarter::Function m_startThread;
 };

@@ -14,4 +14,7 @@ public:
     static void Setup();
     // Writes the text to the stream, which is stdout or stderr.
     static void Write(std::FILE* pStream, const std::string& strText);
+    // Whether the stream is a terminal (a console on Windows), where a
+    // status line can be redrawn in place.
+    static bool IsTerminal(std::FILE* pStream);
 };

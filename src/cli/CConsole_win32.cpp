@@ -26,3 +26,10 @@ void CConsole::Write(std::FILE* pStream, const std::string& strText)
     std::fwrite(strText.data(), 1, strText.size(), pStream);
     std::fflush(pStream);
 }
+
+bool CConsole::IsTerminal(std::FILE* pStream)
+{
+    const HANDLE hOut = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(pStream)));
+    DWORD nMode = 0;
+    return hOut != INVALID_HANDLE_VALUE && GetConsoleMode(hOut, &nMode);
+}

@@ -5,30 +5,39 @@
 #include <memory>
 
 #include "cli/CCliOptions.h"
+#include "metrics/CMetricsServer.h"
 #include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
+#include "text/CDottedQuad.h"
 #include "text/TovrikTexts.h"
 
 namespace {
 
 const char kByImei[] = "by-imei";
 const char kBySource[] = "by-source";
-const char kGroup[] = "Fleet (Linux)";
+const char kGroup[] = "Fleet";
+constexpr int kMaxImeiDigits = 18;
+
+// The options as given, kept as text until the rules read them.
+struct Given {
+    std::string strDevices = "1";
+    std::optional<std::string> strImeiFirst;
+    std::optional<std::string> strCounter;
+    std::optional<std::string> strBind;
+    std::optional<std::string> strBindPorts;
+    std::optional<std::string> strShard;
+    std::optional<int> nThreads;
+    std::optional<std::string> strMetrics;
+    std::optional<std::string> strRamp;
+    std::vector<std::string> thresholds;
+};
 
 // The fleet options' numbers have at most 19 digits, leading zeros included.
 bool ReadNumber(const std::string& strText, uint64_t nMax, uint64_t& nValue)
 {
     return strText.size() <= 19 && CDecimal::Read(strText, nMax, nValue);
-}
-
-// "LO-HI" or "K/M".
-bool ReadPair(const std::string& strText, char cSeparator, uint64_t nMax, uint64_t& nFirst, uint64_t& nSecond)
-{
-    const size_t nAt = strText.find(cSeparator);
-    return nAt != std::string::npos && ReadNumber(strText.substr(0, nAt), nMax, nFirst) &&
-           ReadNumber(strText.substr(nAt + 1), nMax, nSecond);
 }
 
 // The device info message's own IMEI digits.
@@ -39,24 +48,6 @@ std::string DefaultImei()
     std::string strValue;
     message.ReadImei(Packet{info.data(), static_cast<int32_t>(info.size())}, strValue);
     return strValue.size() >= 2 ? strValue.substr(1, strValue.size() - 2) : strValue;
-}
-
-// Four decimal numbers 0-255 joined by dots.
-bool IsDottedQuad(const std::string& strText)
-{
-    int nParts = 0;
-    size_t nStart = 0;
-    for (;;) {
-        const size_t nDot = strText.find('.', nStart);
-        const std::string strPart = strText.substr(nStart, nDot == std::string::npos ? std::string::npos : nDot - nStart);
-        uint64_t nValue = 0;
-        if (strPart.size() > 3 || !ReadNumber(strPart, 255, nValue))
-            return false;
-        ++nParts;
-        if (nDot == std::string::npos)
-            return nParts == 4;
-        nStart = nDot + 1;
-    }
 }
 
 std::vector<std::string> SplitList(const std::string& strText)
@@ -72,176 +63,219 @@ std::vector<std::string> SplitList(const std::string& strText)
     }
 }
 
-}  // namespace
-
-void CFleetOptions::ShardRange(uint64_t nFleet, uint64_t& nFirst, uint64_t& nCount) const
+std::string Quoted(const std::string& strText)
 {
-    nFirst = nFleet * nShard / nShards;
-    nCount = nFleet * (nShard + 1) / nShards - nFirst;
+    return "'" + strText + "'";
 }
 
-void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const std::string& strMode,
-                          const std::optional<std::string>& strImport, const bool& bCaptureTime)
-{
-    // Kept as given until the final check, which also decides bFleet.
-    struct Given {
-        std::string strDevices = "1";
-        std::optional<std::string> strImeiFirst;
-        std::optional<std::string> strCounter;
-        std::optional<std::string> strBind;
-        std::optional<std::string> strBindPorts;
-        std::optional<std::string> strShard;
-        std::optional<int> nThreads;
-        std::optional<std::string> strMetrics;
-        std::optional<std::string> strRamp;
-        std::vector<std::string> thresholds;
-    };
-    auto pGiven = std::make_shared<Given>();
+// A rule of the fleet options: reads what it is about into the options and
+// answers what is wrong (after "OPTION: "), or nothing.
+using Check = std::string (*)(const Given& given, const CFleetOptions::Context& context, CFleetOptions& options);
 
-    app.add_option("--devices", pGiven->strDevices,
+std::string ReportIsNotStats(const Given&, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    const CFleetConfig& config = options.config;
+    if (config.strReport && config.strReport == config.strStatsJson)
+        return Quoted(*config.strReport) + " is the --stats-json file too";
+    return std::string();
+}
+
+std::string ReadDevices(const Given& given, const CFleetOptions::Context& context, CFleetOptions& options)
+{
+    CFleetPlan::Settings& plan = options.config.plan;
+    if (given.strDevices == kByImei || given.strDevices == kBySource) {
+        plan.bByImei = given.strDevices == kByImei;
+        plan.bBySource = !plan.bByImei;
+        const bool bReplay = CCliOptions::ModeFromText(context.strMode) == SendModes::kReplay;
+        if (!context.strImport || (!bReplay && !context.bCaptureTime))
+            return given.strDevices + " needs --import FILE and -m replay or --capture-time";
+        return std::string();
+    }
+    uint64_t nDevices = 0;
+    if (!ReadNumber(given.strDevices, CFleetConfig::kMaxDevices, nDevices) || nDevices == 0)
+        return Quoted(given.strDevices) + " is not a number from 1 to 1000000, by-imei or by-source";
+    options.config.nDevices = static_cast<uint32_t>(nDevices);
+    return std::string();
+}
+
+std::string ReadImeiFirst(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    CFleetPlan::Settings& plan = options.config.plan;
+    if (given.strImeiFirst && options.config.Grouped())
+        return std::string("does not go with --devices ") + (plan.bByImei ? kByImei : kBySource);
+    const std::string strFirst = given.strImeiFirst ? *given.strImeiFirst : DefaultImei();
+    if (strFirst.size() > static_cast<size_t>(kMaxImeiDigits) || !ReadNumber(strFirst, UINT64_MAX, plan.nImeiFirst))
+        return Quoted(strFirst) + " is not 1 to 18 decimal digits";
+    plan.nImeiWidth = static_cast<int>(strFirst.size());
+    if (options.config.Grouped())
+        return std::string();
+    const std::string strLast = std::to_string(plan.nImeiFirst + options.config.nDevices - 1);
+    if (strLast.size() > strFirst.size())
+        return "the last device's IMEI " + strLast + " has more than " + std::to_string(strFirst.size()) + " digits";
+    return std::string();
+}
+
+std::string ReadCounter(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strCounter)
+        return std::string();
+    options.config.plan.strCounter = *given.strCounter;
+    if (given.strCounter->empty() || *given.strCounter == "IMEI" || *given.strCounter == "time")
+        return "needs a member other than IMEI and time";
+    return std::string();
+}
+
+std::string ReadBind(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strBind)
+        return std::string();
+    options.config.binds = SplitList(*given.strBind);
+    int nFamily = AF_UNSPEC;
+    for (const std::string& strAddress : options.config.binds) {
+        const int nThis = CDottedQuad::IsComplete(strAddress)                            ? AF_INET
+                          : CTargetAddress::LiteralFamily(strAddress) == AF_INET6 ? AF_INET6
+                                                                                  : AF_UNSPEC;
+        if (nThis == AF_UNSPEC)
+            return Quoted(strAddress) + " is not an IPv4 or IPv6 address";
+        if (nFamily != AF_UNSPEC && nThis != nFamily)
+            return Quoted(strAddress) + " is " + CTargetAddress::FamilyName(nThis) + ", the first is " +
+                   CTargetAddress::FamilyName(nFamily);
+        nFamily = nThis;
+    }
+    return std::string();
+}
+
+std::string ReadBindPorts(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strBindPorts)
+        return std::string();
+    const std::string& strText = *given.strBindPorts;
+    const size_t nDash = strText.find('-');
+    uint64_t nLow = 0;
+    uint64_t nHigh = 0;
+    if (nDash == std::string::npos || !ReadNumber(strText.substr(0, nDash), 65535, nLow) ||
+        !ReadNumber(strText.substr(nDash + 1), 65535, nHigh) || nLow == 0 || nLow > nHigh)
+        return Quoted(strText) + " is not LO-HI with 1 <= LO <= HI <= 65535";
+    options.config.nPortLow = static_cast<uint16_t>(nLow);
+    options.config.nPortHigh = static_cast<uint16_t>(nHigh);
+    return std::string();
+}
+
+std::string ReadShard(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (given.strShard && !CShard::Parse(*given.strShard, options.config.shard))
+        return Quoted(*given.strShard) + " is not K/M with 0 <= K < M";
+    return std::string();
+}
+
+std::string ReadThreads(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (given.nThreads)
+        options.config.nThreads = *given.nThreads;
+    return std::string();
+}
+
+std::string ReadMetrics(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strMetrics)
+        return std::string();
+    if (!CMetricsServer::IsAvailable())
+        return "not available in this build (the Windows build has no HTTP server); serve the metrics from a "
+               "Linux fleet";
+    const std::string& strMetrics = *given.strMetrics;
+    const size_t nColon = strMetrics.rfind(':');
+    const std::string strAddress = strMetrics.substr(0, nColon == std::string::npos ? 0 : nColon);
+    uint64_t nPort = 0;
+    options.config.strMetricsAddress = strAddress == "localhost" ? "127.0.0.1" : strAddress;
+    if (nColon == std::string::npos || !CDottedQuad::IsComplete(*options.config.strMetricsAddress) ||
+        !ReadNumber(strMetrics.substr(nColon + 1), 65535, nPort))
+        return Quoted(strMetrics) + " is not ADDR:PORT with an IPv4 address or localhost and a port 0-65535";
+    options.config.nMetricsPort = static_cast<uint16_t>(nPort);
+    return std::string();
+}
+
+std::string ReadRamp(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (given.strRamp &&
+        !CDecimal::ReadPositive(*given.strRamp, CFleetConfig::kMaxRampSeconds, options.config.dRampSeconds))
+        return Quoted(*given.strRamp) + " is not a number of seconds above 0 (at most 86400)";
+    return std::string();
+}
+
+std::string ReadThresholds(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    for (const std::string& strThreshold : given.thresholds) {
+        CThreshold threshold;
+        const CStatus parsed = CThreshold::Parse(strThreshold, threshold);
+        if (!parsed.IsOk())
+            return parsed.Message();
+        options.config.thresholds.push_back(threshold);
+    }
+    return std::string();
+}
+
+struct Rule {
+    const char* pszOption;
+    Check check;
+};
+
+// In the order they are checked: the first broken rule is the one said.
+constexpr Rule kRules[] = {
+    {"--report", ReportIsNotStats}, {"--devices", ReadDevices},      {"--imei-first", ReadImeiFirst},
+    {"--counter", ReadCounter},     {"--bind", ReadBind},            {"--bind-ports", ReadBindPorts},
+    {"--shard", ReadShard},         {"--threads", ReadThreads},      {"--metrics", ReadMetrics},
+    {"--ramp", ReadRamp},           {"--threshold", ReadThresholds},
+};
+
+void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
+{
+    app.add_option("--devices", given.strDevices,
                    "Simulated devices: 1 to 1000000, by-imei (with --import and -m replay or --capture-time), or "
                    "by-source (a device per source of an imported capture)")
-        ->capture_default_str()
-        ->group(kGroup);
-    app.add_option("--imei-first", pGiven->strImeiFirst,
+        ->capture_default_str();
+    app.add_option("--imei-first", given.strImeiFirst,
                    "IMEI of device 0; device k gets it + k, zero-padded to its width (default: the device info "
-                   "message's)")
-        ->group(kGroup);
-    app.add_flag("--spread", options.bSpread, "Place device k at k/N of each period instead of its start")
-        ->group(kGroup);
-    app.add_option("--counter", pGiven->strCounter,
-                   "Root member that counts up by one with each datagram of a device")
-        ->group(kGroup);
-    app.add_flag("--replies", options.bReplies, "Count and print what reaches the devices' sockets")
-        ->group(kGroup);
-    app.add_option("--bind", pGiven->strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated")
-        ->group(kGroup);
-    app.add_option("--bind-ports", pGiven->strBindPorts, "Local port range LO-HI of the devices' sockets")
-        ->group(kGroup);
-    app.add_option("--shard", pGiven->strShard, "Run part K/M of the fleet (0 <= K < M)")
-        ->group(kGroup);
-    app.add_option("--stats-json", options.strStatsJson, "Write the fleet's figures as JSON to this file")
-        ->group(kGroup);
-    app.add_option("--report", options.strReport, "Write an HTML report of the run, with plots, to this file")
-        ->group(kGroup);
-    app.add_option("--metrics", pGiven->strMetrics,
-                   "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics")
-        ->group(kGroup);
-    app.add_option("--threads", pGiven->nThreads, "Scheduler threads (default: automatic)")
-        ->check(CLI::Range(1, 256))
-        ->group(kGroup);
-    app.add_option("--ramp", pGiven->strRamp,
-                   "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)")
-        ->group(kGroup);
-    app.add_option("--threshold", pGiven->thresholds,
+                   "message's)");
+    app.add_flag("--spread", config.bSpread, "Place device k at k/N of each period instead of its start");
+    app.add_option("--counter", given.strCounter, "Root member that counts up by one with each datagram of a device");
+    app.add_flag("--replies", config.bReplies, "Count and print what reaches the devices' sockets");
+    app.add_option("--bind", given.strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated");
+    app.add_option("--bind-ports", given.strBindPorts, "Local port range LO-HI of the devices' sockets");
+    app.add_option("--shard", given.strShard, "Run part K/M of the fleet (0 <= K < M)");
+    app.add_option("--stats-json", config.strStatsJson, "Write the fleet's figures as JSON to this file");
+    app.add_option("--report", config.strReport, "Write an HTML report of the run, with plots, to this file");
+    app.add_option("--metrics", given.strMetrics, "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics");
+    app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
+    app.add_option("--ramp", given.strRamp,
+                   "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)");
+    app.add_option("--threshold", given.thresholds,
                    "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
                    "any crossed: exit code 3)")
-        ->allow_extra_args(false)
-        ->group(kGroup);
+        ->allow_extra_args(false);
+}
 
-    app.final_callback([&options, &strMode, &strImport, &bCaptureTime, pGiven]() {
+}  // namespace
+
+void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& context)
+{
+    auto pGiven = std::make_shared<Given>();
+    const size_t nBefore = app.get_options().size();
+    AddOptions(app, *pGiven, options.config);
+    const std::vector<CLI::Option*> added = app.get_options();
+    for (size_t i = nBefore; i < added.size(); ++i)
+        added[i]->group(kGroup);
+    app.final_callback([&options, context, pGiven]() {
         const Given& given = *pGiven;
+        const CFleetConfig& config = options.config;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
-                         given.strShard || given.nThreads || options.strStatsJson || options.bSpread ||
-                         options.bReplies || options.strReport || given.strMetrics ||
-                         given.strRamp || !given.thresholds.empty();
-        if (options.strReport && options.strReport == options.strStatsJson)
-            throw CLI::ValidationError("--report", "'" + *options.strReport + "' is the --stats-json file too");
-        if (given.strDevices == kByImei || given.strDevices == kBySource) {
-            options.bByImei = given.strDevices == kByImei;
-            options.bBySource = !options.bByImei;
-            if (!strImport || (CCliOptions::ModeFromText(strMode) != SendModes::kReplay && !bCaptureTime))
-                throw CLI::ValidationError("--devices", given.strDevices +
-                                                            " needs --import FILE and -m replay or --capture-time");
-            if (given.strImeiFirst)
-                throw CLI::ValidationError("--imei-first", "does not go with --devices " + given.strDevices);
-        } else {
-            uint64_t nDevices = 0;
-            if (!ReadNumber(given.strDevices, kMaxDevices, nDevices) || nDevices == 0)
-                throw CLI::ValidationError("--devices", "'" + given.strDevices +
-                                                            "' is not a number from 1 to 1000000, by-imei or "
-                                                            "by-source");
-            options.nDevices = static_cast<uint32_t>(nDevices);
+                         given.strShard || given.nThreads || config.strStatsJson || config.bSpread ||
+                         config.bReplies || config.strReport || given.strMetrics || given.strRamp ||
+                         !given.thresholds.empty();
+        for (const Rule& rule : kRules) {
+            const std::string strWrong = rule.check(given, context, options);
+            if (!strWrong.empty())
+                throw CLI::ValidationError(rule.pszOption, strWrong);
         }
-        options.bFleet = options.bFleet || options.bByImei || options.bBySource || options.nDevices > 1;
-
-        const std::string strFirst = given.strImeiFirst ? *given.strImeiFirst : DefaultImei();
-        if (strFirst.size() > static_cast<size_t>(kMaxImeiDigits) ||
-            !ReadNumber(strFirst, UINT64_MAX, options.nImeiFirst))
-            throw CLI::ValidationError("--imei-first", "'" + strFirst + "' is not 1 to 18 decimal digits");
-        options.nImeiWidth = static_cast<int>(strFirst.size());
-        if (!options.bByImei && !options.bBySource) {
-            const std::string strLast = std::to_string(options.nImeiFirst + options.nDevices - 1);
-            if (strLast.size() > strFirst.size())
-                throw CLI::ValidationError("--imei-first", "the last device's IMEI " + strLast + " has more than " +
-                                                               std::to_string(strFirst.size()) + " digits");
-        }
-
-        if (given.strCounter) {
-            options.strCounter = *given.strCounter;
-            if (options.strCounter.empty() || options.strCounter == "IMEI" || options.strCounter == "time")
-                throw CLI::ValidationError("--counter", "needs a member other than IMEI and time");
-        }
-        if (given.strBind) {
-            options.binds = SplitList(*given.strBind);
-            int nFamily = AF_UNSPEC;
-            for (const std::string& strAddress : options.binds) {
-                const int nThis = IsDottedQuad(strAddress)                                   ? AF_INET
-                                  : CTargetAddress::LiteralFamily(strAddress) == AF_INET6 ? AF_INET6
-                                                                                          : AF_UNSPEC;
-                if (nThis != AF_INET && nThis != AF_INET6)
-                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is not an IPv4 or IPv6 address");
-                if (nFamily != AF_UNSPEC && nThis != nFamily)
-                    throw CLI::ValidationError("--bind", "'" + strAddress + "' is " +
-                                                             CTargetAddress::FamilyName(nThis) + ", the first is " +
-                                                             CTargetAddress::FamilyName(nFamily));
-                nFamily = nThis;
-            }
-        }
-        if (given.strBindPorts) {
-            uint64_t nLow = 0;
-            uint64_t nHigh = 0;
-            if (!ReadPair(*given.strBindPorts, '-', 65535, nLow, nHigh) || nLow == 0 || nLow > nHigh)
-                throw CLI::ValidationError("--bind-ports", "'" + *given.strBindPorts +
-                                                               "' is not LO-HI with 1 <= LO <= HI <= 65535");
-            options.nPortLow = static_cast<uint16_t>(nLow);
-            options.nPortHigh = static_cast<uint16_t>(nHigh);
-        }
-        if (given.strShard) {
-            uint64_t nShard = 0;
-            uint64_t nShards = 0;
-            if (!ReadPair(*given.strShard, '/', kMaxDevices, nShard, nShards) || nShards == 0 || nShard >= nShards)
-                throw CLI::ValidationError("--shard", "'" + *given.strShard + "' is not K/M with 0 <= K < M");
-            options.nShard = static_cast<uint32_t>(nShard);
-            options.nShards = static_cast<uint32_t>(nShards);
-        }
-        if (given.nThreads)
-            options.nThreads = *given.nThreads;
-        if (given.strMetrics) {
-            const std::string& strMetrics = *given.strMetrics;
-            const size_t nColon = strMetrics.rfind(':');
-            const std::string strAddress = strMetrics.substr(0, nColon == std::string::npos ? 0 : nColon);
-            uint64_t nPort = 0;
-            options.strMetricsAddress = strAddress == "localhost" ? "127.0.0.1" : strAddress;
-            if (nColon == std::string::npos || !IsDottedQuad(options.strMetricsAddress) ||
-                !ReadNumber(strMetrics.substr(nColon + 1), 65535, nPort))
-                throw CLI::ValidationError("--metrics", "'" + strMetrics +
-                                                            "' is not ADDR:PORT with an IPv4 address or localhost "
-                                                            "and a port 0-65535");
-            options.bMetrics = true;
-            options.nMetricsPort = static_cast<uint16_t>(nPort);
-        }
-        if (given.strRamp) {
-            if (!CDecimal::ReadPositive(*given.strRamp, kMaxRampSeconds, options.dRampSeconds))
-                throw CLI::ValidationError("--ramp", "'" + *given.strRamp +
-                                                         "' is not a number of seconds above 0 (at most 86400)");
-        }
-        for (const std::string& strThreshold : given.thresholds) {
-            CThreshold threshold;
-            const CStatus parsed = CThreshold::Parse(strThreshold, threshold);
-            if (!parsed.IsOk())
-                throw CLI::ValidationError("--threshold", parsed.Message());
-            options.thresholds.push_back(threshold);
-        }
+        options.bFleet = options.bFleet || config.Grouped() || config.nDevices > 1;
     });
 }

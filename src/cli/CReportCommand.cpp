@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "cli/CCliOptions.h"
-#include "cli/CConsole.h"
+#include "cli/CRunPrinter.h"
+#include "report/CFileWriter.h"
 #include "report/CHtmlReport.h"
 #include "report/CStatsMerger.h"
-
-namespace {
-
-void Say(const std::string& strText)
-{
-    CConsole::Write(stderr, strText + "\n");
-}
-
-}  // namespace
 
 int CReportCommand::Run(int argc, char** argv)
 {
@@ -35,9 +27,11 @@ int CReportCommand::Run(int argc, char** argv)
         const int nExit = app.exit(e);
         return nExit == 0 ? CCliOptions::kExitOk : CCliOptions::kExitUsage;
     }
+    // The same file by another path (a link, "./") would be overwritten
+    // just the same.
     for (const std::string& strFile : files) {
-        if (strFile == strOutput) {
-            Say("the report would overwrite its own stats file " + strFile);
+        if (strFile == strOutput || CFileWriter::IsSameFile(strFile, strOutput)) {
+            CRunPrinter::Say("the report would overwrite its own stats file " + strFile);
             return CCliOptions::kExitUsage;
         }
     }
@@ -47,21 +41,21 @@ int CReportCommand::Run(int argc, char** argv)
     for (const std::string& strFile : files) {
         const CStatus added = merger.AddFile(strFile);
         if (!added.IsOk()) {
-            Say(added.Message());
+            CRunPrinter::Say(added.Message());
             return CCliOptions::kExitLoad;
         }
     }
     const CStatus merged = merger.Merge(report);
     if (!merged.IsOk()) {
-        Say(merged.Message());
+        CRunPrinter::Say(merged.Message());
         return CCliOptions::kExitLoad;
     }
     const CStatus written = CHtmlReport::Write(strOutput, report);
     if (!written.IsOk()) {
-        Say("cannot write " + strOutput + ": " + written.Message());
+        CRunPrinter::Say("cannot write " + strOutput + ": " + written.Message());
         return CCliOptions::kExitFailure;
     }
-    Say("report of " + std::to_string(report.shards.size()) +
+    CRunPrinter::Say("report of " + std::to_string(report.shards.size()) +
         (report.shards.size() == 1 ? " stats file, " : " stats files, ") + std::to_string(report.series.size()) +
         " seconds: " + strOutput);
     return CCliOptions::kExitOk;

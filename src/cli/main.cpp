@@ -7,7 +7,7 @@
 #include "cli/CCliRunner.h"
 #include "cli/CCommandLine.h"
 #include "cli/CConsole.h"
-#include "cli/CFleetRunner.h"
+#include "cli/CFleetCommand.h"
 #include "cli/CReportCommand.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
@@ -27,8 +27,8 @@ int main(int argc, char** argv)
         const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)
             return *nExit;
-        if (options.fleet.bFleet)
-            return CFleetRunner(options).Run();
+        if (options.IsFleet())
+            return CFleetCommand::Run(options);
         const CSocketLibrary sockets;
         if (!sockets.IsStarted()) {
             CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/CStatus.h"
 #include "fleet/CFleetSink.h"
-
-class CDropAllFilter;
+#include "net/SocketTypes.h"
 
 // One non-blocking UDP socket per device, bound to its own local address and
 // port, all sending to one target (IPv4 or IPv6; the bind addresses are of
@@ -35,27 +32,27 @@ public:
     CDeviceSockets(const CDeviceSockets&) = delete;
     CDeviceSockets& operator=(const CDeviceSockets&) = delete;
 
-    // The ports the system picks from, from /proc/sys/net/ipv4/ip_local_port_range.
-    static void EphemeralRange(int& nLow, int& nHigh);
+    // The ports the system picks from, and where it says so (Linux:
+    // /proc/sys/net/ipv4/ip_local_port_range).
+    static void EphemeralRange(int& nLow, int& nHigh, std::string& strWhere);
     // Whether nDevices sockets fit the binding's ports, and if not, how many do.
-    static CStatus CheckPorts(uint32_t nDevices, const Binding& binding);
+    [[nodiscard]] static CStatus CheckPorts(uint32_t nDevices, const Binding& binding);
     // Raises the soft descriptor limit as far as needed and allowed; fails,
     // saying how many fit, when nDevices sockets still do not.
-    static CStatus CheckDescriptors(uint32_t nDevices);
+    [[nodiscard]] static CStatus CheckDescriptors(uint32_t nDevices);
 
-    CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target);
-    // Has the kernel drop whatever reaches the sockets (a filter that
-    // accepts nothing, CDropAllFilter), for a fleet that does not read its
-    // replies: nothing piles up, and no reader has to be woken for it.
-    CStatus DiscardIncoming();
-    CStatus DiscardIncoming(const CDropAllFilter& filter);
+    [[nodiscard]] CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target);
+    // For a fleet that does not read its replies: nothing piles up, and no
+    // reader has to be woken for it. Linux has the kernel drop whatever
+    // reaches the sockets (a filter that accepts nothing, CDropAllFilter).
+    [[nodiscard]] CStatus DiscardIncoming();
 
     bool Send(uint32_t nDevice, const char* pData, size_t nLength) override;
     size_t Size() const { return m_sockets.size(); }
-    int Handle(uint32_t nDevice) const { return m_sockets[nDevice]; }
+    SocketHandle Handle(uint32_t nDevice) const { return m_sockets[nDevice]; }
 
 private:
-    std::vector<int> m_sockets;
+    std::vector<SocketHandle> m_sockets;
     sockaddr_storage m_target{};
-    socklen_t m_nTargetLength = 0;
+    SocketLength m_nTargetLength = 0;
 };

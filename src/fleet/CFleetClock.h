@@ -14,6 +14,9 @@ public:
     };
 
     virtual ~CFleetClock() = default;
+    // Called by each scheduler thread before its first sleep: the real clock
+    // asks for wake-ups on time there.
+    virtual void PrepareThread(int /*nThread*/) {}
     // Nanoseconds since 1970-01-01 00:00:00 UTC.
     virtual int64_t NowNs() = 0;
     // nSetByNs: after kClockSet, how far the clock was moved (negative when

@@ -1,11 +1,10 @@
 #include "fleet/CFleetEngine.h"
 
-#include <sys/prctl.h>
-
 #include <algorithm>
 #include <functional>
 #include <utility>
 
+#include "base/CFraction.h"
 #include "base/CThreadStarter.h"
 #include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
@@ -68,9 +67,9 @@ int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
 
 int64_t CFleetEngine::OnlineNs(const Worker& worker, uint32_t nDevice) const
 {
-    // k < N <= 1,000,000 and the ramp at most a day: the product fits 128 bits.
-    const unsigned __int128 nProduct = static_cast<unsigned __int128>(m_settings.nRampNs) * Global(nDevice);
-    return m_nStartNs + worker.nFastShiftNs + static_cast<int64_t>(nProduct / m_settings.nFleetDevices);
+    return m_nStartNs + worker.nFastShiftNs +
+           static_cast<int64_t>(
+               CFraction::Of(static_cast<uint64_t>(m_settings.nRampNs), Global(nDevice), m_settings.nFleetDevices));
 }
 
 int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
@@ -81,8 +80,7 @@ int64_t CFleetEngine::FastDeadline(const Worker& worker, uint32_t nDevice) const
 
 void CFleetEngine::RunThread(int nIndex)
 {
-    // Wake-ups on time matter more here than the timer slack's savings.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    m_clock.PrepareThread(nIndex);
     Worker worker;
     const auto later = std::greater<Due>();
     for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;

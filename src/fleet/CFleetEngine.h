@@ -11,7 +11,7 @@
 #include "fleet/CFleetClock.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/CFleetSink.h"
-#include "fleet/CFleetStats.h"
+#include "figures/CFleetStats.h"
 
 // Runs the devices of a fleet (or of one shard of it) on a few scheduler
 // threads. Each thread owns the devices k with k mod threads equal to its
@@ -117,7 +117,7 @@ private:
 
     const CFleetPlan& m_plan;
     const Settings m_settings;
-    const uint8_t m_nMode;
+    const SendModes::Mode m_nMode;
     const bool m_bCaptureTime;
     CFleetClock& m_clock;
     CFleetSink& m_sink;

@@ -9,6 +9,7 @@
 #include "packet/CMessageTemplate.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
+#include "schedule/SendModes.h"
 
 // What every device of a fleet sends, built once before the run from the
 // loaded packets: one template per packet, shared by all devices, the device
@@ -19,7 +20,7 @@
 class CFleetPlan {
 public:
     struct Settings {
-        uint8_t nMode = 0;
+        SendModes::Mode nMode = SendModes::kEverySecond;
         bool bLoop = true;
         bool bModifyTime = true;
         std::string strCounter;

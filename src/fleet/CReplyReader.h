@@ -1,48 +1,44 @@
 #pragma once
 
-#include <atomic>
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-#include <thread>
 
 #include "base/CStatus.h"
-#include "fleet/CDeviceSockets.h"
-#include "fleet/CFleetStats.h"
+#include "net/SocketTypes.h"
 
-// One thread that reads what reaches any device's socket, by epoll on all of
-// them. It counts each datagram in the stats and, with an output file, writes
-// one line for it: the device's IMEI, the sender, the byte count and the
-// first 64 bytes escaped. The sockets, stats and file must outlive the
-// reader; Start and Stop from one controlling thread (the destructor stops
-// too).
+class CDeviceSockets;
+
+// One thread that reads whatever reaches any device's socket and hands each
+// datagram to a function, on that thread. Linux watches the sockets with
+// epoll. The sockets must outlive the reader; Start and Stop from one
+// controlling thread (the destructor stops too).
 class CReplyReader {
 public:
-    using ImeiOf = std::function<std::string(uint32_t nDevice)>;
+    struct Reply {
+        uint32_t nDevice;  // 0-based within the sockets
+        const sockaddr_storage& from;
+        const char* pData;
+        size_t nLength;
+    };
+    using OnReply = std::function<void(const Reply& reply)>;
 
-    CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, std::FILE* pOut, ImeiOf imeiOf);
+    CReplyReader(const CDeviceSockets& sockets, OnReply onReply);
     ~CReplyReader();
     CReplyReader(const CReplyReader&) = delete;
     CReplyReader& operator=(const CReplyReader&) = delete;
 
-    CStatus Start();
+    [[nodiscard]] CStatus Start();
     void Stop();
 
-    // The printable form of a reply's first bytes: ASCII 0x20-0x7E as it is,
-    // a backslash doubled, other bytes as \xHH; "..." after when longer.
-    static std::string Escape(const char* pData, size_t nLength, size_t nShown = 64);
-
 private:
+    struct Waiter;
+
     void Run();
     void Drain(uint32_t nDevice, char* pBuffer, size_t nSize);
 
     const CDeviceSockets& m_sockets;
-    CFleetStats& m_stats;
-    std::FILE* m_pOut;
-    ImeiOf m_imeiOf;
-    int m_hEpoll = -1;
-    int m_hStop = -1;
-    std::atomic<bool> m_bStop{false};
-    std::unique_ptr<std::thread> m_pThread;
+    OnReply m_onReply;
+    std::unique_ptr<Waiter> m_pWaiter;
 };

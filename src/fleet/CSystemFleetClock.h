@@ -1,16 +1,17 @@
 #pragma once
 
 #include <atomic>
-#include <vector>
+#include <memory>
 
 #include "fleet/CFleetClock.h"
 
-// The real clock: CLOCK_REALTIME. A sleep is one ppoll to the deadline on a
-// timer descriptor of the scheduler thread's own, which reports the clock
-// being set (a timer that cannot be polled gives way to short plain sleeps);
-// Stop wakes every sleeper by making each timer expire at once.
-// The descriptors are opened in the constructor (Valid() says whether they
-// could be) and closed in the destructor, after the threads have ended.
+// The real clock: the system's calendar clock, and sleeps to absolute
+// instants of it that notice the clock being set. Linux sleeps in one ppoll
+// to the deadline on a timer descriptor of the scheduler thread's own, which
+// reports the clock being set (a timer that cannot be polled gives way to
+// short plain sleeps); Stop wakes every sleeper by making each timer expire
+// at once. The timers are made in the constructor (Valid() says whether they
+// could be) and released in the destructor, after the threads have ended.
 class CSystemFleetClock : public CFleetClock {
 public:
     explicit CSystemFleetClock(int nThreads);
@@ -20,15 +21,14 @@ public:
 
     bool Valid() const;
     int64_t NowNs() override;
+    void PrepareThread(int nThread) override;
     Wake SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs) override;
     void Stop() override;
     bool Stopped() const override { return m_bStopped.load(); }
 
 private:
-    static bool ArmSetWatch(int hTimer);
-    // CLOCK_MONOTONIC, which a set does not move.
-    static int64_t SteadyNs();
+    struct Timers;
 
-    std::vector<int> m_timers;
+    std::unique_ptr<Timers> m_pTimers;
     std::atomic<bool> m_bStopped{false};
 };

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,7 +14,8 @@ struct MHD_Daemon;
 // 405, a malformed request 400. Start and the destructor are called from
 // one thread; the body function is called from the server's thread, for
 // every scrape, until the destructor returns, so it must be safe to call
-// from there for the server's whole life.
+// from there for the server's whole life. The Windows build has no HTTP
+// server: IsAvailable() says so, and Start fails.
 class CMetricsServer {
 public:
     using Body = std::function<std::string()>;
@@ -27,9 +26,13 @@ public:
     CMetricsServer(const CMetricsServer&) = delete;
     CMetricsServer& operator=(const CMetricsServer&) = delete;
 
-    // Listens on address:nPort (0: a free port, see Port) and serves from
-    // then on. Fails, saying the address, when the port is taken.
-    CStatus Start(const in_addr& address, uint16_t nPort);
+    // Whether this build can serve at all.
+    static bool IsAvailable();
+
+    // Listens on strAddress:nPort, strAddress an IPv4 literal (0: a free
+    // port, see Port), and serves from then on. Fails, saying the address,
+    // when the port is taken.
+    [[nodiscard]] CStatus Start(const std::string& strAddress, uint16_t nPort);
     // The port listened on, once started.
     uint16_t Port() const { return m_nPort; }
 

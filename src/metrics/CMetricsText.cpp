@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "fleet/CFleetStats.h"
+#include "figures/CFleetStats.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ std::string SecondsText(uint64_t nNs)
 
 }  // namespace
 
-CMetricsText::CMetricsText(uint32_t nShard, uint32_t nShards, uint64_t nDevices)
-    : m_strShard("shard=\"" + std::to_string(nShard) + "/" + std::to_string(nShards) + "\""), m_nDevices(nDevices)
+CMetricsText::CMetricsText(const CShard& shard, uint64_t nDevices)
+    : m_strShard("shard=\"" + shard.Text() + "\""), m_nDevices(nDevices)
 {
 }
 
@@ -69,13 +69,14 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
     const char* const pszBucket = "tovrik_lateness_seconds_bucket";
     AppendHead(out, "tovrik_lateness_seconds", "histogram",
                "Lateness of each datagram, sent or not, against its scheduled instant.");
-    const CFleetStats::Cumulative buckets = stats.FixedBuckets();
-    for (size_t i = 0; i < CFleetStats::kFixedEdges; ++i) {
+    const CLatencyFigures::Cumulative buckets = stats.FixedBuckets();
+    const std::vector<int64_t>& edgesNs = CFleetStats::LatenessEdgesNs();
+    for (size_t i = 0; i < edgesNs.size(); ++i) {
         char edge[32];
-        std::snprintf(edge, sizeof edge, "%g", static_cast<double>(CFleetStats::kFixedEdgesNs[i]) / 1e9);
+        std::snprintf(edge, sizeof edge, "%g", static_cast<double>(edgesNs[i]) / 1e9);
         AppendSample(out, pszBucket, m_strShard + ",le=\"" + edge + "\"", std::to_string(buckets.counts[i]));
     }
-    const std::string strCount = std::to_string(buckets.counts[CFleetStats::kFixedEdges]);
+    const std::string strCount = std::to_string(buckets.counts.back());
     AppendSample(out, pszBucket, m_strShard + ",le=\"+Inf\"", strCount);
     AppendSample(out, "tovrik_lateness_seconds_sum", m_strShard, SecondsText(buckets.nSumNs));
     AppendSample(out, "tovrik_lateness_seconds_count", m_strShard, strCount);

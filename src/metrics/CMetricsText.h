@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "figures/CShard.h"
+
 class CFleetStats;
 
 // A fleet run's figures in the Prometheus text exposition format (0.0.4):
@@ -14,7 +16,7 @@ class CMetricsText {
 public:
     static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
 
-    CMetricsText(uint32_t nShard, uint32_t nShards, uint64_t nDevices);
+    CMetricsText(const CShard& shard, uint64_t nDevices);
 
     std::string Text(const CFleetStats& stats) const;
 

@@ -81,9 +81,7 @@ std::string CTargetAddress::AddressText(const sockaddr_storage& address)
 {
     char host[NI_MAXHOST] = "?";
     char port[NI_MAXSERV] = "0";
-    const SocketLength nLength =
-        address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : static_cast<SocketLength>(sizeof(sockaddr_in));
-    getnameinfo(reinterpret_cast<const sockaddr*>(&address), nLength, host, sizeof host, port, sizeof port,
+    getnameinfo(reinterpret_cast<const sockaddr*>(&address), LengthOf(address), host, sizeof host, port, sizeof port,
                 NI_NUMERICHOST | NI_NUMERICSERV | NI_DGRAM);
     return EndpointText(host, static_cast<uint16_t>(std::strtoul(port, nullptr, 10)));
 }
@@ -99,4 +97,18 @@ bool CTargetAddress::IsBroadcast(const sockaddr_storage& address)
 const char* CTargetAddress::FamilyName(int nFamily)
 {
     return nFamily == AF_INET6 ? "IPv6" : "IPv4";
+}
+
+SocketLength CTargetAddress::LengthOf(const sockaddr_storage& address)
+{
+    return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : static_cast<SocketLength>(sizeof(sockaddr_in));
+}
+
+std::string CTargetAddress::Refusal(const std::string& strTarget, const sockaddr_storage& target, bool bBroadcast)
+{
+    if (bBroadcast && target.ss_family == AF_INET6)
+        return "--broadcast: IPv6 has no broadcast; '" + strTarget + "' is an IPv6 address";
+    if (!bBroadcast && IsBroadcast(target))
+        return "'" + strTarget + "' is a broadcast address: add --broadcast to send to it";
+    return std::string();
 }

@@ -29,4 +29,10 @@ public:
     static bool IsBroadcast(const sockaddr_storage& address);
     // "IPv4" or "IPv6".
     static const char* FamilyName(int nFamily);
+    // The length of an address of its family.
+    static SocketLength LengthOf(const sockaddr_storage& address);
+    // Why the resolved target, written strTarget, may not be sent to: a
+    // broadcast address without bBroadcast, or bBroadcast with IPv6, which
+    // has no broadcast. Empty when it may.
+    static std::string Refusal(const std::string& strTarget, const sockaddr_storage& target, bool bBroadcast);
 };

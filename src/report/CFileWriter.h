@@ -13,7 +13,10 @@ public:
     // The file's content replaced by the bytes (created when missing).
     static CStatus Write(const std::string& strPath, std::string_view bytes);
     // Whether the file can be written, asked before a long run rather than
-    // after it: opened for appending (created empty when missing, an
-    // existing one left as it is) and closed.
+    // after it: opened for appending and closed; an existing file is left as
+    // it is, one that was missing is removed again.
     static CStatus CanWrite(const std::string& strPath);
+    // Whether both paths name one existing file (also through a link or
+    // another spelling of the path).
+    static bool IsSameFile(const std::string& strPathA, const std::string& strPathB);
 };

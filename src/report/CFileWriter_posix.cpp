@@ -42,9 +42,21 @@ CStatus CFileWriter::Write(const std::string& strPath, std::string_view bytes)
 
 CStatus CFileWriter::CanWrite(const std::string& strPath)
 {
+    struct stat before {};
+    const bool bExisted = stat(strPath.c_str(), &before) == 0;
     const int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0)
         return Fail(errno);
     close(fd);
+    if (!bExisted)
+        unlink(strPath.c_str());
     return CStatus();
+}
+
+bool CFileWriter::IsSameFile(const std::string& strPathA, const std::string& strPathB)
+{
+    struct stat a {};
+    struct stat b {};
+    return stat(strPathA.c_str(), &a) == 0 && stat(strPathB.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "figures/CLatencyHistogram.h"
+
 // What a report shows of one fleet run, made of one or more shards' stats
 // files: the whole run's figures, one entry per wall-clock second and the
 // lateness histogram. A plain value.
@@ -30,12 +32,7 @@ struct CRunReport {
         double dMaxMs = 0;
     };
 
-    // Nanoseconds [nFromNs, nToNs).
-    struct Bucket {
-        uint64_t nFromNs = 0;
-        uint64_t nToNs = 0;
-        uint64_t nCount = 0;
-    };
+    using Bucket = CLatencyHistogram::Bucket;
 
     // In shard order.
     std::vector<Shard> shards;

@@ -34,11 +34,14 @@ public:
 
     // Stats files larger than this are refused rather than read.
     static constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
-    // The longest merged series, in seconds: 31 days, whose page is already
-    // some 200 MB.
-    static constexpr int64_t kMaxSeconds = 31 * 86400;
 
 private:
     struct File;
+    // Fails unless the files, in shard order, are shards of one fleet.
+    static CStatus CheckShards(const std::vector<const File*>& files);
+    // The files' seconds summed by wall-clock second, with the seconds no
+    // shard counted as zeros.
+    static CStatus MergeSeries(const std::vector<const File*>& files, CRunReport& report);
+
     std::vector<File> m_files;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "base/CFraction.h"
 #include "time/CCalendar.h"
 #include "time/CLocalTime.h"
 
@@ -28,27 +29,27 @@ int64_t LocalTimeOfDay(int64_t nSecond)
 
 }  // namespace
 
-bool CSendSchedule::IsTimed(uint8_t nMode)
+bool CSendSchedule::IsTimed(SendModes::Mode nMode)
 {
     return nMode <= SendModes::kEveryHour;
 }
 
-bool CSendSchedule::IsFast(uint8_t nMode)
+bool CSendSchedule::IsFast(SendModes::Mode nMode)
 {
     return nMode == SendModes::kEvery100Ms || nMode == SendModes::kEvery10Ms;
 }
 
-bool CSendSchedule::IsReplay(uint8_t nMode)
+bool CSendSchedule::IsReplay(SendModes::Mode nMode)
 {
     return nMode == SendModes::kReplay;
 }
 
-int CSendSchedule::TickMs(uint8_t nMode)
+int CSendSchedule::TickMs(SendModes::Mode nMode)
 {
-    return nMode < SendModes::kCount ? SendModes::kModes[nMode].nTickMs : SendModes::kFirstTickMs;
+    return SendModes::kModes[nMode].nTickMs;
 }
 
-int64_t CSendSchedule::PeriodNs(uint8_t nMode)
+int64_t CSendSchedule::PeriodNs(SendModes::Mode nMode)
 {
     if (IsTimed(nMode))
         return SendModes::kModes[nMode].nPeriodSeconds * kNsPerSecond;
@@ -57,16 +58,14 @@ int64_t CSendSchedule::PeriodNs(uint8_t nMode)
     return IsReplay(nMode) ? kNsPerSecond : 0;
 }
 
-int64_t CSendSchedule::SpreadOffsetNs(uint8_t nMode, uint64_t k, uint64_t n)
+int64_t CSendSchedule::SpreadOffsetNs(SendModes::Mode nMode, uint64_t k, uint64_t n)
 {
     if (n == 0)
         return 0;
-    // k < n <= 1,000,000 and P <= 3.6e12 ns: the product fits 128 bits.
-    const unsigned __int128 nProduct = static_cast<unsigned __int128>(PeriodNs(nMode)) * k;
-    return static_cast<int64_t>(nProduct / n);
+    return static_cast<int64_t>(CFraction::Of(static_cast<uint64_t>(PeriodNs(nMode)), k, n));
 }
 
-int64_t CSendSchedule::FastInstantNs(uint8_t nMode, int64_t nStartNs, uint64_t nPacket)
+int64_t CSendSchedule::FastInstantNs(SendModes::Mode nMode, int64_t nStartNs, uint64_t nPacket)
 {
     // Packet i one period after packet i - 1, the first one period after the
     // start: the rate of the period from the first instant on, whatever
@@ -89,7 +88,7 @@ int64_t CSendSchedule::ZoneOffset(int64_t nSecond)
     return nLocal - nSecond;
 }
 
-bool CSendSchedule::IsDue(uint8_t nMode, int64_t nSecond, int64_t nLast)
+bool CSendSchedule::IsDue(SendModes::Mode nMode, int64_t nSecond, int64_t nLast)
 {
     if (nMode == SendModes::kEveryHour)
         return nSecond != nLast && Mod(nSecond + ZoneOffset(nSecond), kSecondsPerHour) == 0;
@@ -99,7 +98,7 @@ bool CSendSchedule::IsDue(uint8_t nMode, int64_t nSecond, int64_t nLast)
     return (nMode == SendModes::kEveryMinute ? nDiff != 0 : nDiff > 0) && nDiff % nPeriod == 0;
 }
 
-int64_t CSendSchedule::NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLast)
+int64_t CSendSchedule::NextDueSecond(SendModes::Mode nMode, int64_t nSecond, int64_t nLast)
 {
     if (nMode == SendModes::kEveryHour) {
         for (int64_t nFrom = nSecond;;) {

@@ -35,17 +35,17 @@ public:
         kNewSecond,   // look it up
     };
 
-    static bool IsTimed(uint8_t nMode);
-    static bool IsFast(uint8_t nMode);
-    static bool IsReplay(uint8_t nMode);
-    // The worker's tick in the mode (also for no mode: the first tick's).
-    static int TickMs(uint8_t nMode);
+    static bool IsTimed(SendModes::Mode nMode);
+    static bool IsFast(SendModes::Mode nMode);
+    static bool IsReplay(SendModes::Mode nMode);
+    // The worker's tick in the mode.
+    static int TickMs(SendModes::Mode nMode);
     // The period of a mode in nanoseconds (replay: one second); 0 for none.
-    static int64_t PeriodNs(uint8_t nMode);
+    static int64_t PeriodNs(SendModes::Mode nMode);
     // Device k of n with --spread: k * P / n inside each period P.
-    static int64_t SpreadOffsetNs(uint8_t nMode, uint64_t k, uint64_t n);
+    static int64_t SpreadOffsetNs(SendModes::Mode nMode, uint64_t k, uint64_t n);
     // A fast mode's packet nPacket of a run that started at nStartNs.
-    static int64_t FastInstantNs(uint8_t nMode, int64_t nStartNs, uint64_t nPacket);
+    static int64_t FastInstantNs(SendModes::Mode nMode, int64_t nStartNs, uint64_t nPacket);
 
     // floor(nNs / 1e9), also for negative instants.
     static int64_t SecondOf(int64_t nNs);
@@ -53,9 +53,9 @@ public:
     static int64_t ZoneOffset(int64_t nSecond);
 
     // Whether a timed mode sends at clock second nSecond after a send at nLast.
-    static bool IsDue(uint8_t nMode, int64_t nSecond, int64_t nLast);
+    static bool IsDue(SendModes::Mode nMode, int64_t nSecond, int64_t nLast);
     // The first clock second at or after nSecond that is due.
-    static int64_t NextDueSecond(uint8_t nMode, int64_t nSecond, int64_t nLast);
+    static int64_t NextDueSecond(SendModes::Mode nMode, int64_t nSecond, int64_t nLast);
 
     // Replay at clock second nSecond after the last second handled, nLast;
     // a clock set back moves nLast to the second before nSecond.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // The send modes in index order: the index is the mode selector's entry, the
 // mode of the worker and of the fleet, and the value in the settings file.
@@ -39,5 +40,12 @@ inline constexpr Info kModes[kCount] = {
     {kReplay, "模拟实际发送", "replay", 0, kFirstTickMs},
     {kEvery10Ms, "每10毫秒发送一次", "10ms", 0, 10},
 };
+
+// The mode at a selector's index or of a stored number; none for any other
+// number (a selector without a selection answers -1).
+inline constexpr std::optional<Mode> ModeAt(int64_t nIndex)
+{
+    return nIndex >= 0 && nIndex < kCount ? std::optional<Mode>(static_cast<Mode>(nIndex)) : std::nullopt;
+}
 
 }  // namespace SendModes

@@ -21,19 +21,20 @@ CDatagramSink& CSendRun::SocketSink()
     return *m_pSocketSink;
 }
 
-bool CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
-                     CSendNotify& notify, std::string& strError, CDatagramSink* pSink)
+CStatus CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
+                        CSendNotify& notify, CDatagramSink* pSink)
 {
     Stop();
     m_bRunning.store(true);
     m_pWorker = std::make_unique<SendWorker>(std::move(settings), std::move(pPackets), std::move(pIndex), m_bRunning,
                                              m_clock, pSink != nullptr ? *pSink : *m_pSocketSink, notify);
+    std::string strError;
     m_pThread = m_startThread([pWorker = m_pWorker.get()] { pWorker->Run(); }, strError);
     if (m_pThread)
-        return true;
+        return CStatus();
     m_bRunning.store(false);
     m_pWorker.reset();
-    return false;
+    return CStatus::Error(strError);
 }
 
 void CSendRun::Stop()

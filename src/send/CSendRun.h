@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "base/CStatus.h"
 #include "base/CThreadStarter.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
@@ -36,11 +37,12 @@ public:
     CSendRun& operator=(const CSendRun&) = delete;
 
     // Starts the worker; pSink, when given, takes the datagrams instead of
-    // the socket sink (a sink that passes them on to SocketSink()). False,
-    // with the reason, when no thread can be created: nothing is left
-    // running and the packets are released.
-    bool Start(SendSettings settings, std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex,
-               CSendNotify& notify, std::string& strError, CDatagramSink* pSink = nullptr);
+    // the socket sink (a sink that passes them on to SocketSink()). Fails,
+    // with the system's reason, when no thread can be created: nothing is
+    // left running and the packets are released.
+    [[nodiscard]] CStatus Start(SendSettings settings, std::unique_ptr<PacketList> pPackets,
+                                std::unique_ptr<TimeIndex> pIndex, CSendNotify& notify,
+                                CDatagramSink* pSink = nullptr);
     // Clears the running flag, wakes the worker and joins it; nothing when no
     // run is on.
     void Stop();

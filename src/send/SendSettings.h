@@ -1,15 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "schedule/SendModes.h"
 #include "text/TovrikTexts.h"
 
 // What a run reads of the window's settings, copied when the run starts so
 // that the worker never reads what the user-interface thread writes.
 struct SendSettings {
-    // The selector's index, low 8 bits: 0-6, or 255 when nothing was selected.
-    uint8_t nMode = 0;
+    // None when nothing was selected: the ticks run on and nothing is sent.
+    std::optional<SendModes::Mode> mode = SendModes::kEverySecond;
     std::string strDeviceInfo;
     std::string strTargetIp = TovrikTexts::kDefaultTarget;
     // Only the low 16 bits are used.

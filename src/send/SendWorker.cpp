@@ -46,22 +46,22 @@ void SendWorker::Run()
 
 bool SendWorker::Step(int64_t nNow)
 {
-    const uint8_t nMode = m_settings.nMode;
+    // No mode selected: the ticks run on and nothing is sent.
+    if (!m_settings.mode)
+        return true;
+    const SendModes::Mode nMode = *m_settings.mode;
     // The 10 ms mode ticks faster from its first step on.
     m_nInterval = CSendSchedule::TickMs(nMode);
     if (CSendSchedule::IsTimed(nMode))
         return TimedStep(nNow);
     if (CSendSchedule::IsFast(nMode))
         return FastStep();
-    if (CSendSchedule::IsReplay(nMode))
-        return ReplayStep(nNow);
-    // No mode selected: the ticks run on and nothing is sent.
-    return true;
+    return ReplayStep(nNow);
 }
 
 bool SendWorker::TimedStep(int64_t nNow)
 {
-    if (!CSendSchedule::IsDue(m_settings.nMode, nNow, m_nLastSend))
+    if (!CSendSchedule::IsDue(*m_settings.mode, nNow, m_nLastSend))
         return true;
     if (m_nCursor >= m_pPackets->size()) {
         if (!m_settings.bLoop)

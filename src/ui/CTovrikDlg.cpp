@@ -282,8 +282,7 @@ bool CTovrikDlg::CheckLoad(const Result& result)
 bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_ptr<TimeIndex> pIndex)
 {
     SendSettings settings;
-    // No selection (-1) becomes 255, which names no mode.
-    settings.nMode = static_cast<uint8_t>(m_cbSendType.GetCurSel());
+    settings.mode = SendModes::ModeAt(m_cbSendType.GetCurSel());
     settings.strDeviceInfo = m_strDeviceInfo;
     settings.strTargetIp = m_strTargetIp;
     settings.nTargetPort = m_nTargetPort;
@@ -298,12 +297,12 @@ bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_p
         [&services](std::function<void()> body, std::string& strError) {
             return services.StartThread(std::move(body), strError);
         });
-    std::string strError;
-    if (m_pSendThread->Start(std::move(settings), std::move(pPackets), std::move(pIndex), *m_pNotify, strError))
+    const CStatus started = m_pSendThread->Start(std::move(settings), std::move(pPackets), std::move(pIndex), *m_pNotify);
+    if (started.IsOk())
         return true;
     m_pSendThread.reset();
     m_pNotify.reset();
-    ShowMessageBox(CStringTable::Load(IDS_NO_SEND_THREAD) + "\n" + strError, TovrikTexts::kNotice,
+    ShowMessageBox(CStringTable::Load(IDS_NO_SEND_THREAD) + "\n" + started.Message(), TovrikTexts::kNotice,
                    Icon::kExclamation);
     return false;
 }

@@ -152,3 +152,22 @@ std::string CThreshold::Line(double dValue) const
         std::snprintf(value, sizeof value, "%.0f", dValue);
     return "threshold " + m_strExpression + ": " + value + (Holds(dValue) ? " ok" : " crossed");
 }
+
+bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, CRunRecord& record)
+{
+    Figures figures;
+    figures.nSent = record.nSent;
+    figures.nErrors = record.nErrors;
+    figures.nReplies = record.nReplies;
+    figures.dLateP50Ms = record.lateness.dP50Ms;
+    figures.dLateP99Ms = record.lateness.dP99Ms;
+    figures.dLateMaxMs = record.lateness.dMaxMs;
+    bool bCrossed = false;
+    for (const CThreshold& threshold : thresholds) {
+        const double dValue = threshold.Measure(figures);
+        const bool bOk = threshold.Holds(dValue);
+        record.verdicts.push_back({threshold.Expression(), dValue, bOk});
+        bCrossed = bCrossed || !bOk;
+    }
+    return bCrossed;
+}

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/CStatus.h"
+#include "figures/CRunRecord.h"
 
 // One pass/fail rule on a run's figures, as given with --threshold:
 // METRIC OP NUMBER[UNIT], e.g. "late_p99<=5ms", "errors==0", "replies>=0.99".
@@ -34,6 +36,10 @@ public:
     bool Holds(double dValue) const;
     // "threshold late_p99<=5ms: 0.412 ms ok" (or "crossed").
     std::string Line(double dValue) const;
+
+    // Judges each rule on a run's record, in order, and appends the verdicts
+    // to it; answers whether any was crossed.
+    static bool Judge(const std::vector<CThreshold>& thresholds, CRunRecord& record);
 
 private:
     enum class Metric : uint8_t { kLateP50, kLateP99, kLateMax, kErrors, kSent, kReplies };

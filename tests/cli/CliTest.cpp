@@ -237,7 +237,7 @@ TEST(CliTest, DryRunLoadsAndSendsNothing)
     LoopbackPeer peer;
     const CliRun run = RunCli({"-p", Port(peer), "--dry-run"});
     EXPECT_EQ(run.nExit, 0);
-    EXPECT_EQ(run.err, "解析完毕,一共解析 1 道下载命令.开始发送.\n");
+    EXPECT_EQ(run.err, "dry run: 1 packet loaded; checked as a run would be, nothing is sent\n");
     EXPECT_TRUE(ReceiveAll(peer, 100).empty());
 }
 

@@ -75,9 +75,9 @@ def pipes_and_exit_codes():
     helped = run("--help")
     check(helped.returncode == 0 and b"Usage: tovrik-cli" in helped.stdout and clean_text(helped.stdout),
           "--help into a pipe: exit 0, UTF-8, LF")
-    typed = run("--dry-run", "--text", '{"设备":"温度"}')
-    check(typed.returncode == 0 and typed.stderr == "解析完毕,一共解析 1 道下载命令.开始发送.\n".encode(),
-          "Chinese --text: the count in UTF-8 into a pipe, exit 0")
+    typed = run("--text", '{"设备":"温度"}', "-p", "9", "-q", "--stop-after", "0.2")
+    check(typed.returncode == 0 and typed.stderr == "解析完毕,一共解析 1 道下载命令.开始发送.\n发送结束\n".encode(),
+          "Chinese --text: the count and the end in UTF-8 into a pipe, exit 0")
     missing = run("--import", "Z:\\no such folder\\消息.txt")
     check(missing.returncode == 2 and clean_text(missing.stderr) and "消息.txt".encode() in missing.stderr,
           "a file that cannot be loaded: exit 2, its Chinese name in UTF-8")

@@ -43,7 +43,7 @@ struct FleetRun {
     }
 };
 
-CFleetPlan::Settings PlanSettings(uint8_t nMode, bool bLoop = true, bool bModifyTime = true)
+CFleetPlan::Settings PlanSettings(SendModes::Mode nMode, bool bLoop = true, bool bModifyTime = true)
 {
     CFleetPlan::Settings settings;
     settings.nMode = nMode;
@@ -82,7 +82,7 @@ void RunFleet(FleetRun& run, const CFleetPlan::Settings& settings, const PacketL
 }
 
 // The one-device worker on its fake clock until nEndMs.
-Sent RunWorker(uint8_t nMode, bool bLoop, bool bModifyTime, std::unique_ptr<PacketList> pPackets,
+Sent RunWorker(SendModes::Mode nMode, bool bLoop, bool bModifyTime, std::unique_ptr<PacketList> pPackets,
                std::unique_ptr<TimeIndex> pIndex, int64_t nStartMs, int64_t nEndMs, int64_t nJumpAtMs = 0,
                int64_t nJumpMs = 0)
 {
@@ -100,7 +100,7 @@ Sent RunWorker(uint8_t nMode, bool bLoop, bool bModifyTime, std::unique_ptr<Pack
             bRunning = false;
     };
     SendSettings settings;
-    settings.nMode = nMode;
+    settings.mode = nMode;
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
     settings.bLoop = bLoop;
     settings.bModifyTime = bModifyTime;
@@ -138,7 +138,7 @@ protected:
 TEST_F(CFleetEngineTest, AFleetOfOneSendsWhatTheWorkerSendsAtTheSameSecondsModeByMode)
 {
     struct Case {
-        uint8_t nMode;
+        SendModes::Mode nMode;
         bool bLoop;
         bool bModifyTime;
         int64_t nSeconds;
@@ -304,7 +304,7 @@ namespace {
 // holds the second a packet went at.
 struct InstantCase {
     const char* pszName;
-    uint8_t nMode;
+    SendModes::Mode nMode;
     uint32_t nDevices;  // of this engine
     uint64_t nFirstDevice;
     uint64_t nFleetDevices;
@@ -411,7 +411,7 @@ TEST_F(CFleetEngineTest, ByCaptureTimeEachSourceSendsItsDatagramsAtTheScaledGaps
     CFleetPlan::Capture capture;
     capture.pNs = captureNs.data();
     capture.pSource = captureSource.data();
-    CFleetPlan::Settings settings = PlanSettings(0);
+    CFleetPlan::Settings settings = PlanSettings(SendModes::kEverySecond);
     settings.bBySource = true;
     settings.bCaptureTime = true;
     settings.dSpeed = 2.0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fleet/CFleetStats.h"
+#include "figures/CFleetStats.h"
 #include "metrics/CMetricsText.h"
 
 namespace {
@@ -10,6 +10,13 @@ namespace {
 bool Has(const std::string& strText, const std::string& strLine)
 {
     return strText.find("\n" + strLine + "\n") != std::string::npos;
+}
+
+CShard Shard(const char* pszText)
+{
+    CShard shard;
+    EXPECT_TRUE(CShard::Parse(pszText, shard));
+    return shard;
 }
 
 }  // namespace
@@ -24,7 +31,7 @@ TEST(CMetricsTextTest, CountersAndCumulativeBucketsCarryTheShard)
         stats.RecordSend(true, nNs);
     stats.RecordSend(false, 999999999);
     stats.RecordReply(10);
-    const std::string text = CMetricsText(2, 8, 9).Text(stats);
+    const std::string text = CMetricsText(Shard("2/8"), 9).Text(stats);
 
     EXPECT_TRUE(Has(text, "# TYPE tovrik_datagrams_sent_total counter")) << text;
     EXPECT_TRUE(Has(text, "tovrik_datagrams_sent_total{shard=\"2/8\"} 6")) << text;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,10 @@ const char kInfo[] = "{\"cmd\":\"push_info\",\"IMEI\":\"1\"}";
 // 2026-12-08 10:00:00 UTC: a whole hour, minute and ten seconds.
 constexpr int64_t kT0 = 1796724000;
 
-SendSettings Settings(uint8_t nMode, bool bLoop = true, bool bModifyTime = true)
+SendSettings Settings(std::optional<SendModes::Mode> mode, bool bLoop = true, bool bModifyTime = true)
 {
     SendSettings settings;
-    settings.nMode = nMode;
+    settings.mode = mode;
     settings.strDeviceInfo = kInfo;
     settings.strTargetIp = "127.0.0.1";
     settings.nTargetPort = 51609;
@@ -112,11 +113,12 @@ void ExpectFirstTicksOfTheirSeconds(const WorkerRig& rig)
 
 TEST_F(SendWorkerTest, SendsTheDeviceInfoMessageFirstInEveryRun)
 {
-    for (const uint8_t nMode : {0, 1, 2, 3, 4, 5, 6, 255}) {
+    // Every mode, and none selected.
+    for (const int nMode : {0, 1, 2, 3, 4, 5, 6, -1}) {
         WorkerRig rig(kT0 * 1000);
         // Nothing else can go out: the packet is not JSON and every mode but
         // the raw timed ones rewrites it.
-        rig.Run(Settings(nMode), MakePackets({"{not json}"}), nullptr, 30);
+        rig.Run(Settings(SendModes::ModeAt(nMode)), MakePackets({"{not json}"}), nullptr, 30);
         ASSERT_FALSE(rig.sink.m_sent.empty()) << int(nMode);
         EXPECT_EQ(rig.sink.m_sent[0].bytes, kInfo);
         EXPECT_EQ(rig.sink.m_sent[0].nMs, kT0 * 1000) << "before the first tick";
@@ -238,7 +240,7 @@ TEST_F(SendWorkerTest, WithoutRewriteThePacketGoesAsCut)
 
 TEST_F(SendWorkerTest, APacketThatCannotBeRewrittenHoldsBackTheRestOfTheList)
 {
-    for (const uint8_t nMode : {SendModes::kEverySecond, SendModes::kEvery100Ms}) {
+    for (const SendModes::Mode nMode : {SendModes::kEverySecond, SendModes::kEvery100Ms}) {
         WorkerRig rig(kT0 * 1000);
         rig.Run(Settings(nMode, true, true), MakePackets({"{bad}", "{\"ok\":1}"}), nullptr, 40);
         EXPECT_TRUE(rig.Packets().empty()) << int(nMode);
@@ -277,7 +279,7 @@ TEST_F(SendWorkerTest, TickNoticeCarriesTheLow32BitsOfTheReading)
 {
     const int64_t nStart = (int64_t{1} << 32) + 5;
     WorkerRig rig(nStart * 1000);
-    rig.Run(Settings(255), MakePackets({"{A}"}), nullptr, 25);
+    rig.Run(Settings(std::nullopt), MakePackets({"{A}"}), nullptr, 25);
     ASSERT_EQ(rig.notify.m_ticks.size(), 25u);
     EXPECT_EQ(rig.notify.m_ticks.front(), 5u);
     EXPECT_EQ(rig.notify.m_ticks.back(), 7u);

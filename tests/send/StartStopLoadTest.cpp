@@ -102,14 +102,13 @@ TEST(StartStopLoadTest, AThousandRunsUnderAFloodLeaveNoThreadsOrMemoryBehind)
     CSendRun run(endpoint.Handle(), clock);
     CCountingNotify notify;
     SendSettings settings;
-    settings.nMode = SendModes::kEvery10Ms;
+    settings.mode = SendModes::kEvery10Ms;
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
     settings.nTargetPort = target.Port();
 
     auto runOnce = [&] {
         CLoadResult loaded = CTextLoader::Load(TovrikTexts::kStatusMessage, false);
-        std::string strError;
-        ASSERT_TRUE(run.Start(settings, std::move(loaded.pPackets), nullptr, notify, strError));
+        ASSERT_TRUE(run.Start(settings, std::move(loaded.pPackets), nullptr, notify).IsOk());
         run.Stop();
         ASSERT_FALSE(run.IsRunning());
     };
@@ -142,11 +141,10 @@ TEST(StartStopLoadTest, StopEndsTheRunWithoutWaitingOutTheTick)
     CSendRun run(endpoint.Handle(), clock);
     CCountingNotify notify;
     SendSettings settings;
-    settings.nMode = SendModes::kEveryHour;
+    settings.mode = SendModes::kEveryHour;
     settings.nTargetPort = target.Port();
     for (int i = 0; i < 3; ++i) {
-        std::string strError;
-        ASSERT_TRUE(run.Start(settings, CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify, strError));
+        ASSERT_TRUE(run.Start(settings, CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify).IsOk());
         const long nTicks = notify.m_nTicks.load();
         while (notify.m_nTicks.load() == nTicks)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -168,9 +166,8 @@ TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
         strError = "Resource temporarily unavailable";
         return std::unique_ptr<std::thread>();
     });
-    std::string strError;
-    EXPECT_FALSE(run.Start(SendSettings(), CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify, strError));
-    EXPECT_EQ(strError, "Resource temporarily unavailable");
+    const CStatus started = run.Start(SendSettings(), CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify);
+    EXPECT_EQ(started.Message(), "Resource temporarily unavailable");
     EXPECT_FALSE(run.IsRunning());
     run.Stop();
     EXPECT_EQ(notify.m_nEnds.load() + notify.m_nTicks.load(), 0);
@@ -186,7 +183,7 @@ TEST(StartStopLoadTest, AnUnresolvableTargetSendsNothingAndTheRunGoesOn)
     CSocketSink sink(endpoint.Handle());
     CCountingNotify notify;
     SendSettings settings;
-    settings.nMode = SendModes::kEvery100Ms;
+    settings.mode = SendModes::kEvery100Ms;
     settings.strTargetIp = "not a host";
     settings.strDeviceInfo = TovrikTexts::kDeviceInfo;
     CLoadResult loaded = CTextLoader::Load("{\"a\":1}{\"b\":2}{\"c\":3}", false);

@@ -1,17 +1,17 @@
 #include "fleet/CReplyReader.h"
 
-#include <arpa/inet.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "base/CThreadStarter.h"
-#include "net/CTargetAddress.h"
+#include "fleet/CDeviceSockets.h"
 
 namespace {
 
@@ -24,61 +24,76 @@ constexpr int kStopCheckMs = 100;
 
 }  // namespace
 
-CReplyReader::CReplyReader(const CDeviceSockets& sockets, CFleetStats& stats, std::FILE* pOut, ImeiOf imeiOf)
-    : m_sockets(sockets), m_stats(stats), m_pOut(pOut), m_imeiOf(std::move(imeiOf))
+// epoll over every device socket and an eventfd that Stop writes to.
+struct CReplyReader::Waiter {
+    int hEpoll = -1;
+    int hStop = -1;
+    std::atomic<bool> bStop{false};
+    std::unique_ptr<std::thread> pThread;
+
+    ~Waiter()
+    {
+        if (hEpoll >= 0)
+            close(hEpoll);
+        if (hStop >= 0)
+            close(hStop);
+    }
+};
+
+CReplyReader::CReplyReader(const CDeviceSockets& sockets, OnReply onReply)
+    : m_sockets(sockets), m_onReply(std::move(onReply)), m_pWaiter(std::make_unique<Waiter>())
 {
 }
 
 CReplyReader::~CReplyReader()
 {
     Stop();
-    if (m_hEpoll >= 0)
-        close(m_hEpoll);
-    if (m_hStop >= 0)
-        close(m_hStop);
 }
 
 CStatus CReplyReader::Start()
 {
-    m_hEpoll = epoll_create1(EPOLL_CLOEXEC);
-    m_hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hEpoll < 0 || m_hStop < 0)
+    Waiter& waiter = *m_pWaiter;
+    waiter.hEpoll = epoll_create1(EPOLL_CLOEXEC);
+    waiter.hStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (waiter.hEpoll < 0 || waiter.hStop < 0)
         return CStatus::FromErrno(kCannotWatch, errno);
     epoll_event event{};
     event.events = EPOLLIN;
     for (uint32_t j = 0; j <= m_sockets.Size(); ++j) {
         const bool bStop = j == m_sockets.Size();
         event.data.u32 = bStop ? kStopToken : j;
-        if (epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, bStop ? m_hStop : m_sockets.Handle(j), &event) != 0)
+        if (epoll_ctl(waiter.hEpoll, EPOLL_CTL_ADD, bStop ? waiter.hStop : m_sockets.Handle(j), &event) != 0)
             return CStatus::FromErrno(kCannotWatch, errno);
     }
     std::string strError;
-    m_pThread = CThreadStarter::Start([this] { Run(); }, strError);
-    if (!m_pThread)
+    waiter.pThread = CThreadStarter::Start([this] { Run(); }, strError);
+    if (!waiter.pThread)
         return CStatus::Error("cannot start the reply reader: " + strError);
     return CStatus();
 }
 
 void CReplyReader::Stop()
 {
-    if (!m_pThread)
+    Waiter& waiter = *m_pWaiter;
+    if (!waiter.pThread)
         return;
     // The flag ends the thread at its next look even when the wake-up
     // cannot be written; the wake-up only makes that look come at once.
-    m_bStop.store(true);
+    waiter.bStop.store(true);
     const uint64_t nOne = 1;
-    while (write(m_hStop, &nOne, sizeof nOne) < 0 && errno == EINTR) {
+    while (write(waiter.hStop, &nOne, sizeof nOne) < 0 && errno == EINTR) {
     }
-    m_pThread->join();
-    m_pThread.reset();
+    waiter.pThread->join();
+    waiter.pThread.reset();
 }
 
 void CReplyReader::Run()
 {
+    Waiter& waiter = *m_pWaiter;
     std::vector<epoll_event> events(256);
     std::vector<char> buffer(65536);
-    while (!m_bStop.load()) {
-        const int n = epoll_wait(m_hEpoll, events.data(), static_cast<int>(events.size()), kStopCheckMs);
+    while (!waiter.bStop.load()) {
+        const int n = epoll_wait(waiter.hEpoll, events.data(), static_cast<int>(events.size()), kStopCheckMs);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -101,33 +116,6 @@ void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
             recvfrom(m_sockets.Handle(nDevice), pBuffer, nSize, 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
         if (nRead < 0)
             return;
-        m_stats.RecordReply(static_cast<size_t>(nRead));
-        if (m_pOut == nullptr)
-            continue;
-        std::fprintf(m_pOut, "reply IMEI %s from %s %zd bytes: %s\n", m_imeiOf(nDevice).c_str(),
-                     CTargetAddress::AddressText(from).c_str(), nRead,
-                     Escape(pBuffer, static_cast<size_t>(nRead)).c_str());
-        std::fflush(m_pOut);
+        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead)});
     }
-}
-
-std::string CReplyReader::Escape(const char* pData, size_t nLength, size_t nShown)
-{
-    std::string text;
-    const size_t nEnd = nLength < nShown ? nLength : nShown;
-    for (size_t i = 0; i < nEnd; ++i) {
-        const unsigned char c = static_cast<unsigned char>(pData[i]);
-        if (c == '\\') {
-            text += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            text.push_back(static_cast<char>(c));
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            text += hex;
-        }
-    }
-    if (nLength > nShown)
-        text += "...";
-    return text;
 }

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "fleet/CFleetStats.h"
+#include "figures/CFleetStats.h"
 
 TEST(CFleetStatsTest, EverySendCountsInExactlyOneSecondWhileSamplesAreTaken)
 {

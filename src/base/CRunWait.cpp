@@ -1,11 +1,11 @@
-#include "cli/CRunWait.h"
+#include "base/CRunWait.h"
 
 #include <algorithm>
 
-#include "cli/CStopSignal.h"
+#include "base/CStopSource.h"
 
-CRunWait::CRunWait(CStopSignal& stopSignal, const std::optional<double>& dStopAfter)
-    : m_stopSignal(stopSignal), m_start(Clock::now()), m_deadline(Clock::time_point::max())
+CRunWait::CRunWait(CStopSource& stopSource, const std::optional<double>& dStopAfter)
+    : m_stopSource(stopSource), m_start(Clock::now()), m_deadline(Clock::time_point::max())
 {
     if (dStopAfter)
         m_deadline = m_start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*dStopAfter));
@@ -27,7 +27,7 @@ void CRunWait::Wait(const std::function<bool()>& ended, const std::function<void
             until = std::min(until, nextSecond);
         // A millisecond more, so that the wait does not end just short.
         const auto nWaitMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
-        if (m_stopSignal.Wait(static_cast<int>(nWaitMs)))
+        if (m_stopSource.Wait(static_cast<int>(nWaitMs)))
             return;
     }
 }

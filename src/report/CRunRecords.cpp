@@ -1,6 +1,4 @@
-#include "cli/CRunRecords.h"
-
-#include <chrono>
+#include "report/CRunRecords.h"
 
 #include "report/CFileWriter.h"
 #include "report/CHtmlReport.h"
@@ -35,19 +33,11 @@ CStatus CRunRecords::CheckWritable() const
     return CStatus();
 }
 
-void CRunRecords::MarkStart()
-{
-    m_nStartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-}
-
-CStatus CRunRecords::Write(const CFleetStats& stats, CFleetStats::Identity identity, double dSeconds) const
+CStatus CRunRecords::Write(const CRunRecord& record) const
 {
     if (!m_strStatsJson && !m_strReport)
         return CStatus();
-    identity.nStartUnixMs = m_nStartUnixMs;
-    const std::string strJson = stats.Json(identity, dSeconds);
+    const std::string strJson = record.Json();
     CStatus result;
     if (m_strStatsJson) {
         const CStatus written = CFileWriter::Write(*m_strStatsJson, strJson);

@@ -63,6 +63,11 @@ std::string AddressText(const in_addr& address, uint16_t nPort)
 
 }  // namespace
 
+bool CMetricsServer::IsAvailable()
+{
+    return true;
+}
+
 CMetricsServer::CMetricsServer(Body body) : m_body(std::move(body)) {}
 
 CMetricsServer::~CMetricsServer()
@@ -71,8 +76,11 @@ CMetricsServer::~CMetricsServer()
         MHD_stop_daemon(m_pDaemon);
 }
 
-CStatus CMetricsServer::Start(const in_addr& address, uint16_t nPort)
+CStatus CMetricsServer::Start(const std::string& strAddress, uint16_t nPort)
 {
+    in_addr address{};
+    if (inet_pton(AF_INET, strAddress.c_str(), &address) != 1)
+        return CStatus::Error("cannot serve the metrics on " + strAddress + ": not an IPv4 address");
     const std::string strWhere = "cannot serve the metrics on " + AddressText(address, nPort);
     // The socket is made here, not by libmicrohttpd, so that a taken port is
     // told with the system's reason.

@@ -1,12 +1,14 @@
 #include "fleet/CSystemFleetClock.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -16,27 +18,7 @@ constexpr int64_t kFarFuture = 9000000000;
 // The longest plain sleep when the timer cannot be waited on.
 constexpr int64_t kFallbackSliceNs = 10000000;
 
-}  // namespace
-
-CSystemFleetClock::CSystemFleetClock(int nThreads)
-{
-    for (int i = 0; i < nThreads; ++i) {
-        const int hTimer = timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
-        if (hTimer >= 0)
-            ArmSetWatch(hTimer);
-        m_timers.push_back(hTimer);
-    }
-}
-
-CSystemFleetClock::~CSystemFleetClock()
-{
-    for (int hTimer : m_timers) {
-        if (hTimer >= 0)
-            close(hTimer);
-    }
-}
-
-bool CSystemFleetClock::ArmSetWatch(int hTimer)
+bool ArmSetWatch(int hTimer)
 {
     // An instant that never comes; the timer only reports the clock being set.
     itimerspec never{};
@@ -44,20 +26,54 @@ bool CSystemFleetClock::ArmSetWatch(int hTimer)
     return timerfd_settime(hTimer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &never, nullptr) == 0;
 }
 
+// CLOCK_MONOTONIC, which a set does not move.
+int64_t SteadyNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+}
+
+}  // namespace
+
+// A timer descriptor per scheduler thread, -1 where none could be made.
+struct CSystemFleetClock::Timers {
+    std::vector<int> handles;
+
+    ~Timers()
+    {
+        for (int hTimer : handles) {
+            if (hTimer >= 0)
+                close(hTimer);
+        }
+    }
+};
+
+CSystemFleetClock::CSystemFleetClock(int nThreads) : m_pTimers(std::make_unique<Timers>())
+{
+    for (int i = 0; i < nThreads; ++i) {
+        const int hTimer = timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+        if (hTimer >= 0)
+            ArmSetWatch(hTimer);
+        m_pTimers->handles.push_back(hTimer);
+    }
+}
+
+CSystemFleetClock::~CSystemFleetClock() = default;
+
 bool CSystemFleetClock::Valid() const
 {
-    for (int hTimer : m_timers) {
+    for (int hTimer : m_pTimers->handles) {
         if (hTimer < 0)
             return false;
     }
     return true;
 }
 
-int64_t CSystemFleetClock::SteadyNs()
+void CSystemFleetClock::PrepareThread(int)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
+    // Wake-ups on time matter more here than the timer slack's savings.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
 }
 
 int64_t CSystemFleetClock::NowNs()
@@ -69,7 +85,7 @@ int64_t CSystemFleetClock::NowNs()
 
 CFleetClock::Wake CSystemFleetClock::SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs)
 {
-    const int hTimer = m_timers[static_cast<size_t>(nThread)];
+    const int hTimer = m_pTimers->handles[static_cast<size_t>(nThread)];
     pollfd fd{hTimer, POLLIN, 0};
     for (;;) {
         if (m_bStopped.load())
@@ -117,7 +133,7 @@ void CSystemFleetClock::Stop()
     m_bStopped.store(true);
     itimerspec now{};
     now.it_value.tv_nsec = 1;
-    for (int hTimer : m_timers) {
+    for (int hTimer : m_pTimers->handles) {
         if (hTimer >= 0)
             timerfd_settime(hTimer, 0, &now, nullptr);
     }

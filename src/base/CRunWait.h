@@ -4,15 +4,15 @@
 #include <functional>
 #include <optional>
 
-class CStopSignal;
+class CStopSource;
 
-// How a run of tovrik-cli waits for its end: the run ending by itself, the
-// time of --stop-after, or a stop request (CStopSignal). Both kinds of run,
-// one device and a fleet, wait through it. The run's clock starts when the
-// object is made. Main thread only; the stop signal must outlive it.
+// How a run waits for its end: the run ending by itself, a time limit, or a
+// stop request from the front end (CStopSource). Both kinds of run, one
+// device and a fleet, wait through it. The run's clock starts when the
+// object is made. One thread; the stop source must outlive it.
 class CRunWait {
 public:
-    CRunWait(CStopSignal& stopSignal, const std::optional<double>& dStopAfter);
+    CRunWait(CStopSource& stopSource, const std::optional<double>& dStopAfter);
 
     // Returns when ended() answers true, the time is up or a stop was
     // requested; onSecond, when given, is called once at each whole second
@@ -26,7 +26,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    CStopSignal& m_stopSignal;
+    CStopSource& m_stopSource;
     const Clock::time_point m_start;
     Clock::time_point m_deadline;
 };

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "fleet/CFleetStats.h"
+#include "figures/CFleetStats.h"
 #include "report/CStatsMerger.h"
 
 // What the fleet writes with --stats-json is what a report reads back.
@@ -18,18 +18,19 @@ TEST(CFleetStatsJsonTest, AReportReadsBackWhatTheFleetWrote)
     stats.RecordSend(true, 12);
     stats.Sample();
 
-    CFleetStats::Identity identity;
-    identity.nDevices = 3;
-    identity.nFleetDevices = 12;
-    identity.nMode = 6;
+    CRunRecord record;
+    record.nDevices = 3;
+    record.nFleetDevices = 12;
+    record.nMode = 6;
     // An argument that is not UTF-8 still makes a file that reads.
-    identity.commandLine = {"tovrik-cli", "--text", "{\"名\":\"\x01\xFF\"}"};
-    identity.nStartUnixMs = 1796724000400;
-    identity.nShard = 2;
-    identity.nShards = 4;
+    record.commandLine = {"tovrik-cli", "--text", "{\"名\":\"\x01\xFF\"}"};
+    record.nStartUnixMs = 1796724000400;
+    record.dSeconds = 2.0;
+    ASSERT_TRUE(CShard::Parse("2/4", record.shard));
+    stats.Fill(record);
 
     CStatsMerger merger;
-    const CStatus added = merger.AddText("shard", stats.Json(identity, 2.0));
+    const CStatus added = merger.AddText("shard", record.Json());
     ASSERT_TRUE(added.IsOk()) << added.Message();
     CRunReport report;
     ASSERT_TRUE(merger.Merge(report).IsOk());
@@ -56,7 +57,7 @@ TEST(CFleetStatsJsonTest, AReportReadsBackWhatTheFleetWrote)
     for (const CRunReport::Bucket& bucket : report.histogram)
         nCount += bucket.nCount;
     EXPECT_EQ(nCount, 302u);
-    const CFleetStats::Lateness total = stats.Total();
+    const CLatencyHistogram::Figures total = stats.Total();
     EXPECT_NEAR(report.dP50Ms, total.dP50Ms, 0.0005);
     EXPECT_NEAR(report.dP99Ms, total.dP99Ms, 0.0005);
     EXPECT_DOUBLE_EQ(report.dMaxMs, 7.0);

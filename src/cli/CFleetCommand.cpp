@@ -1,0 +1,64 @@
+#include "cli/CFleetCommand.h"
+
+#include "cli/CCliOptions.h"
+#include "cli/CCliRunner.h"
+#include "cli/CRunPrinter.h"
+#include "cli/CStopSignal.h"
+#include "fleet/CFleetRun.h"
+#include "text/TovrikTexts.h"
+
+namespace {
+
+// Says why a step failed and answers the exit code it ends with.
+int Failed(const CStatus& status)
+{
+    CRunPrinter::Say(status.Message());
+    return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
+}
+
+}  // namespace
+
+int CFleetCommand::Run(const CCliOptions& options)
+{
+    CLoadResult loaded = CCliRunner::Load(options);
+    if (loaded.nStatus != CLoadResult::kOk)
+        return CCliRunner::LoadExit(loaded);
+    CFleetRun run(options.FleetConfig());
+    CStatus status = run.Plan(std::move(loaded));
+    if (!status.IsOk())
+        return Failed(status);
+    CRunPrinter::Banner(run, options);
+    for (const std::string& strWarning : run.Warnings())
+        CRunPrinter::Say("warning: " + strWarning);
+    status = run.Check();
+    if (!status.IsOk())
+        return Failed(status);
+    if (options.bDryRun)
+        return CCliOptions::kExitOk;
+
+    // From here on a stop request is taken by the run, before any of its
+    // threads exists.
+    CStopSignal stopSignal;
+    CRunPrinter printer(options.bQuiet);
+    status = run.ServeMetrics();
+    if (!status.IsOk())
+        return Failed(status);
+    if (options.fleet.config.strMetricsAddress)
+        CRunPrinter::Say("metrics: http://" + *options.fleet.config.strMetricsAddress + ":" +
+                         std::to_string(run.MetricsPort()) + "/metrics");
+    status = run.Open(printer);
+    if (status.IsOk())
+        status = run.Run(stopSignal);
+    if (!status.IsOk())
+        return Failed(status);
+    printer.EndStatus();
+
+    const CFleetRun::Result result = run.Finish();
+    CRunPrinter::Say(TovrikTexts::kSendEnded);
+    printer.Summary(result.totals);
+    printer.FleetSummary(result.record);
+    CRunPrinter::Verdicts(options.fleet.config.thresholds, result.record);
+    if (!result.written.IsOk())
+        return Failed(result.written);
+    return result.bCrossed || result.totals.AllRefused() ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
+}

@@ -1,0 +1,133 @@
+#include "cli/CRunPrinter.h"
+
+#include <cinttypes>
+
+#include "cli/CCliOptions.h"
+#include "cli/CConsole.h"
+#include "net/CTargetAddress.h"
+
+namespace {
+
+std::string SpeedText(double dSpeed)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", dSpeed);
+    return text;
+}
+
+}  // namespace
+
+CRunPrinter::CRunPrinter(bool bQuiet) : m_bQuiet(bQuiet), m_bTerminal(CConsole::IsTerminal(stderr)) {}
+
+void CRunPrinter::Say(const std::string& strText)
+{
+    CConsole::Write(stderr, strText + "\n");
+}
+
+void CRunPrinter::Loaded(const CLoadResult& loaded, bool bDryRun)
+{
+    if (!loaded.strSummary.empty())
+        Say(loaded.strSummary);
+    if (loaded.nStatus == CLoadResult::kOk && bDryRun) {
+        const size_t nPackets = loaded.pPackets ? loaded.pPackets->size() : 0;
+        Say("dry run: " + std::to_string(nPackets) + (nPackets == 1 ? " packet" : " packets") +
+            " loaded; checked as a run would be, nothing is sent");
+    } else {
+        Say(loaded.Message());
+    }
+    if (loaded.bCutStopped)
+        Say(loaded.CutStopMessage());
+}
+
+void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)
+{
+    const CFleetRun::Layout& layout = run.GetLayout();
+    const CFleetPlan::Settings& plan = options.fleet.config.plan;
+    const uint64_t nLast = layout.nFirst + layout.nCount - 1;
+    const std::string strImei = plan.bBySource ? "by source"
+                                : plan.bByImei ? "by file"
+                                               : run.GetPlan().ImeiText(layout.nFirst) + "-" +
+                                                     run.GetPlan().ImeiText(nLast);
+    Say("fleet: devices " + std::to_string(layout.nFirst) + "-" + std::to_string(nLast) + " of " +
+        std::to_string(layout.nFleet) + ", IMEI " + strImei +
+        (options.bCaptureTime ? ", capture time at speed " + SpeedText(options.dSpeed)
+                              : ", mode " + std::to_string(options.nMode)) +
+        ", " + std::to_string(layout.nThreads) + (layout.nThreads == 1 ? " thread" : " threads"));
+}
+
+void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats& stats)
+{
+    if (m_bQuiet)
+        return;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "devices %" PRId64 " sent %" PRIu64 " %" PRIu64 "/s errors %" PRIu64
+                  " late p50 %.3f p99 %.3f max %.3f ms replies %" PRIu64 " online %" PRIu64 "/%" PRId64,
+                  second.nDevices, stats.Sent(), second.nSent, stats.Errors(), second.lateness.dP50Ms,
+                  second.lateness.dP99Ms, second.lateness.dMaxMs, stats.Replies(), second.nOnline,
+                  stats.AllDevices());
+    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", line);
+    std::fflush(stderr);
+    m_bShown = true;
+}
+
+void CRunPrinter::EndStatus()
+{
+    if (m_bShown && m_bTerminal)
+        std::fprintf(stderr, "\n");
+}
+
+void CRunPrinter::OnReply(const std::string& strImei, const CReplyReader::Reply& reply)
+{
+    std::fprintf(stdout, "reply IMEI %s from %s %zu bytes: %s\n", strImei.c_str(),
+                 CTargetAddress::AddressText(reply.from).c_str(), reply.nLength,
+                 Escape(reply.pData, reply.nLength).c_str());
+    std::fflush(stdout);
+}
+
+void CRunPrinter::Summary(const CSendTotals& totals) const
+{
+    if (m_bQuiet)
+        return;
+    std::printf("sent %llu datagrams in %.3f s (%.1f per second); %llu could not be sent\n",
+                static_cast<unsigned long long>(totals.nSent), totals.dSeconds, totals.PerSecond(),
+                static_cast<unsigned long long>(totals.nFailed));
+}
+
+void CRunPrinter::FleetSummary(const CRunRecord& record) const
+{
+    if (m_bQuiet)
+        return;
+    std::printf("fleet: devices %" PRIu64 ", send errors %" PRIu64
+                ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64 "\n",
+                record.nDevices, record.nErrors, record.lateness.dP50Ms, record.lateness.dP99Ms,
+                record.lateness.dMaxMs, record.nReplies);
+}
+
+void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record)
+{
+    for (size_t i = 0; i < thresholds.size() && i < record.verdicts.size(); ++i)
+        std::printf("%s\n", thresholds[i].Line(record.verdicts[i].dValue).c_str());
+    std::fflush(stdout);
+}
+
+std::string CRunPrinter::Escape(const char* pData, size_t nLength, size_t nShown)
+{
+    std::string text;
+    const size_t nEnd = nLength < nShown ? nLength : nShown;
+    for (size_t i = 0; i < nEnd; ++i) {
+        const unsigned char c = static_cast<unsigned char>(pData[i]);
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            text.push_back(static_cast<char>(c));
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            text += hex;
+        }
+    }
+    if (nLength > nShown)
+        text += "...";
+    return text;
+}

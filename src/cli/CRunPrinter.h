@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "figures/CRunRecord.h"
+#include "figures/CSendTotals.h"
+#include "fleet/CFleetRun.h"
+#include "load/CLoadResult.h"
+#include "verdict/CThreshold.h"
+
+class CCliOptions;
+
+// What tovrik-cli tells of a run, one device or a fleet: its own messages
+// on standard error, figures and verdicts on standard output; with quiet,
+// only what was asked for (the verdicts) and what went wrong. As a fleet's
+// observer, a status line each second on standard error (redrawn in place
+// on a terminal) and a line per reply. The replies come on the reply
+// reader's thread, everything else on the main thread.
+class CRunPrinter : public CFleetRun::Observer {
+public:
+    explicit CRunPrinter(bool bQuiet);
+
+    // A line of the tool's own on standard error.
+    static void Say(const std::string& strText);
+    // The load's outcome: a capture's summary, the count (or what a dry run
+    // does instead) or why it failed, where the cutting stopped.
+    static void Loaded(const CLoadResult& loaded, bool bDryRun);
+    // "fleet: devices FIRST-LAST of N, IMEI ..., mode M, T threads".
+    static void Banner(const CFleetRun& run, const CCliOptions& options);
+
+    void OnSecond(const CFleetStats::Second& second, const CFleetStats& stats) override;
+    bool WantsReplies() const override { return !m_bQuiet; }
+    void OnReply(const std::string& strImei, const CReplyReader::Reply& reply) override;
+    // The status line ended, once the fleet has stopped.
+    void EndStatus();
+
+    // "sent N datagrams in S s (R per second); F could not be sent".
+    void Summary(const CSendTotals& totals) const;
+    // The fleet's line after it: devices, errors, lateness, replies.
+    void FleetSummary(const CRunRecord& record) const;
+    // Each threshold's verdict, also when quiet: it is what was asked for.
+    static void Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record);
+
+    // The printable form of a datagram's first bytes: ASCII 0x20-0x7E as it
+    // is, a backslash doubled, other bytes as \xHH; "..." after when longer.
+    static std::string Escape(const char* pData, size_t nLength, size_t nShown = 64);
+
+private:
+    const bool m_bQuiet;
+    const bool m_bTerminal;
+    bool m_bShown = false;
+};

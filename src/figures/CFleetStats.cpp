@@ -1,0 +1,54 @@
+#include "figures/CFleetStats.h"
+
+const std::vector<int64_t>& CFleetStats::LatenessEdgesNs()
+{
+    static const std::vector<int64_t> edges = {100000,   250000,   500000,    1000000,   2500000,
+                                               5000000,  10000000, 25000000,  50000000,  100000000,
+                                               250000000, 500000000, 1000000000};
+    return edges;
+}
+
+CFleetStats::CFleetStats() : m_lateness(LatenessEdgesNs()) {}
+
+void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
+{
+    (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
+    m_lateness.Add(nLatenessNs);
+}
+
+void CFleetStats::RecordReply(size_t nBytes)
+{
+    m_nReplies.fetch_add(1, std::memory_order_relaxed);
+    m_nReplyBytes.fetch_add(nBytes, std::memory_order_relaxed);
+}
+
+CFleetStats::Second CFleetStats::Sample()
+{
+    Second second;
+    const uint64_t nSent = Sent();
+    const uint64_t nErrors = Errors();
+    const uint64_t nReplies = Replies();
+    second.nT = m_series.size() + 1;
+    second.nDevices = Devices();
+    second.nOnline = Online();
+    second.nSent = nSent - m_nLastSent;
+    second.nErrors = nErrors - m_nLastErrors;
+    second.nReplies = nReplies - m_nLastReplies;
+    second.lateness = m_lateness.TakeSecond();
+    m_nLastSent = nSent;
+    m_nLastErrors = nErrors;
+    m_nLastReplies = nReplies;
+    m_series.push_back(second);
+    return second;
+}
+
+void CFleetStats::Fill(CRunRecord& record) const
+{
+    record.nSent = Sent();
+    record.nErrors = Errors();
+    record.nReplies = Replies();
+    record.nReplyBytes = m_nReplyBytes.load();
+    record.lateness = Total();
+    record.series = m_series;
+    record.latenessHistogram = m_lateness.Buckets();
+}

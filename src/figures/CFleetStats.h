@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "figures/CLatencyFigures.h"
+#include "figures/CRunRecord.h"
+
+// The figures of a fleet run as it goes: datagrams sent, datagrams that
+// could not be sent (send errors), replies, devices still running and
+// devices online (that have sent their device info message), and the
+// lateness of each datagram against its scheduled instant (CLatencyFigures:
+// the whole run, the current second, fixed buckets for Prometheus).
+// Record* may be called from any thread at any time; Sample (once a second)
+// and Fill from one thread; the other readers from any.
+class CFleetStats {
+public:
+    using Second = CRunRecord::Second;
+
+    // The lateness buckets' fixed upper bounds, inclusive, in nanoseconds:
+    // 0.1 ms to 1 s.
+    static const std::vector<int64_t>& LatenessEdgesNs();
+
+    CFleetStats();
+
+    void SetDevices(int64_t nDevices)
+    {
+        m_nDevices.store(nDevices);
+        m_nAllDevices = nDevices;
+    }
+    void DeviceOnline() { m_nOnline.fetch_add(1, std::memory_order_relaxed); }
+    void DeviceEnded() { m_nDevices.fetch_sub(1, std::memory_order_relaxed); }
+    void RecordSend(bool bSent, int64_t nLatenessNs);
+    void RecordReply(size_t nBytes);
+
+    int64_t Devices() const { return m_nDevices.load(); }
+    // The devices set at the start.
+    int64_t AllDevices() const { return m_nAllDevices.load(); }
+    uint64_t Sent() const { return m_nSent.load(); }
+    uint64_t Errors() const { return m_nErrors.load(); }
+    uint64_t Replies() const { return m_nReplies.load(); }
+    uint64_t Online() const { return m_nOnline.load(); }
+
+    // Closes the current second: appends it to the series and answers it.
+    Second Sample();
+    const std::vector<Second>& Series() const { return m_series; }
+    CLatencyHistogram::Figures Total() const { return m_lateness.Total(); }
+    CLatencyFigures::Cumulative FixedBuckets() const { return m_lateness.FixedBuckets(); }
+
+    // Puts the figures into a record: the totals, the series and the
+    // lateness histogram.
+    void Fill(CRunRecord& record) const;
+
+private:
+    std::atomic<int64_t> m_nDevices{0};
+    std::atomic<int64_t> m_nAllDevices{0};
+    std::atomic<uint64_t> m_nOnline{0};
+    std::atomic<uint64_t> m_nSent{0};
+    std::atomic<uint64_t> m_nErrors{0};
+    std::atomic<uint64_t> m_nReplies{0};
+    std::atomic<uint64_t> m_nReplyBytes{0};
+    CLatencyFigures m_lateness;
+
+    uint64_t m_nLastSent = 0;
+    uint64_t m_nLastErrors = 0;
+    uint64_t m_nLastReplies = 0;
+    std::vector<Second> m_series;
+};

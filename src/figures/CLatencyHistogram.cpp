@@ -1,0 +1,109 @@
+#include "figures/CLatencyHistogram.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+
+}  // namespace
+
+int CLatencyHistogram::BucketOf(int64_t nNs)
+{
+    if (nNs < kSubBuckets)
+        return nNs < 0 ? 0 : static_cast<int>(nNs);
+    const int nExponent = 63 - __builtin_clzll(static_cast<uint64_t>(nNs));  // >= 4
+    const int nSub = static_cast<int>((static_cast<uint64_t>(nNs) >> (nExponent - 4)) & (kSubBuckets - 1));
+    const int nBucket = kSubBuckets + (nExponent - 4) * kSubBuckets + nSub;
+    return nBucket < kBuckets ? nBucket : kBuckets - 1;
+}
+
+void CLatencyHistogram::BucketRange(int nBucket, int64_t& nFrom, int64_t& nWidth)
+{
+    if (nBucket < kSubBuckets) {
+        nFrom = nBucket;
+        nWidth = 1;
+        return;
+    }
+    // Durations are at most INT64_MAX, so the buckets above 2^62 ns are never
+    // filled and never asked for.
+    const int nExponent = std::min((nBucket - kSubBuckets) / kSubBuckets + 4, 62);
+    const int nSub = (nBucket - kSubBuckets) % kSubBuckets;
+    nWidth = int64_t{1} << (nExponent - 4);
+    nFrom = (int64_t{1} << nExponent) + nSub * nWidth;
+}
+
+void CLatencyHistogram::Add(int64_t nNs)
+{
+    const int64_t nValue = nNs < 0 ? 0 : nNs;
+    m_counts[static_cast<size_t>(BucketOf(nValue))].fetch_add(1, std::memory_order_relaxed);
+    int64_t nOld = m_nMax.load(std::memory_order_relaxed);
+    while (nValue > nOld && !m_nMax.compare_exchange_weak(nOld, nValue, std::memory_order_relaxed)) {
+    }
+}
+
+std::vector<CLatencyHistogram::Bucket> CLatencyHistogram::Buckets() const
+{
+    std::vector<Bucket> buckets;
+    for (int i = 0; i < kBuckets; ++i) {
+        const uint64_t nCount = m_counts[static_cast<size_t>(i)].load(std::memory_order_relaxed);
+        if (nCount == 0)
+            continue;
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        BucketRange(i, nFrom, nWidth);
+        buckets.push_back({static_cast<uint64_t>(nFrom), static_cast<uint64_t>(nFrom + nWidth), nCount});
+    }
+    return buckets;
+}
+
+CLatencyHistogram::Figures CLatencyHistogram::Read() const
+{
+    return Quantiles(Buckets(), static_cast<double>(m_nMax.load()) / kNsPerMs);
+}
+
+CLatencyHistogram::Figures CLatencyHistogram::Take()
+{
+    std::vector<Bucket> buckets;
+    for (int i = 0; i < kBuckets; ++i) {
+        const uint64_t nCount = m_counts[static_cast<size_t>(i)].exchange(0, std::memory_order_relaxed);
+        if (nCount == 0)
+            continue;
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        BucketRange(i, nFrom, nWidth);
+        buckets.push_back({static_cast<uint64_t>(nFrom), static_cast<uint64_t>(nFrom + nWidth), nCount});
+    }
+    return Quantiles(buckets, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
+}
+
+CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket>& buckets, double dMaxMs)
+{
+    Figures figures;
+    figures.dMaxMs = dMaxMs;
+    for (const Bucket& bucket : buckets)
+        figures.nCount += bucket.nCount;
+    if (figures.nCount == 0)
+        return figures;
+    const uint64_t nP50 = (figures.nCount + 1) / 2;
+    const uint64_t nP99 = figures.nCount - figures.nCount / 100;
+    uint64_t nSeen = 0;
+    bool bP50 = false;
+    for (const Bucket& bucket : buckets) {
+        nSeen += bucket.nCount;
+        const uint64_t nWidth = bucket.nToNs - bucket.nFromNs;
+        // The narrowest buckets hold one value each.
+        const double dMiddleMs =
+            (static_cast<double>(bucket.nFromNs) + (nWidth == 1 ? 0.0 : static_cast<double>(nWidth) / 2)) /
+            kNsPerMs;
+        if (!bP50 && nSeen >= nP50) {
+            figures.dP50Ms = std::min(dMiddleMs, dMaxMs);
+            bP50 = true;
+        }
+        if (nSeen >= nP99) {
+            figures.dP99Ms = std::min(dMiddleMs, dMaxMs);
+            break;
+        }
+    }
+    return figures;
+}

@@ -1,0 +1,289 @@
+#include "figures/CRunRecord.h"
+
+#include <simdjson.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+
+#include "packet/CJsonText.h"
+#include "text/CUtf8.h"
+
+namespace {
+
+// 9999-12-31 23:59:59.999 UTC.
+constexpr int64_t kLastUnixMs = 253402300799999;
+
+void Appendf(std::string& out, const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+
+void Appendf(std::string& out, const char* pszFormat, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, pszFormat);
+    const int n = std::vsnprintf(text, sizeof text, pszFormat, args);
+    va_end(args);
+    if (n > 0)
+        out.append(text, std::min(static_cast<size_t>(n), sizeof text - 1));
+}
+
+// Arguments are bytes on Linux; the file stays UTF-8 whatever they hold.
+void AppendStrings(std::string& out, const std::vector<std::string>& strings)
+{
+    for (size_t i = 0; i < strings.size(); ++i) {
+        if (i > 0)
+            out.push_back(',');
+        CJsonText::AppendString(out, CUtf8::Valid(strings[i]));
+    }
+}
+
+// Reads members of one file's objects; the first failure is kept, named by
+// the member, and every later read answers a zero. An optional member that
+// is missing reads as its default.
+class CFieldReader {
+public:
+    bool Ok() const { return m_strError.empty(); }
+    const std::string& Error() const { return m_strError; }
+    void Fail(const std::string& strError)
+    {
+        if (m_strError.empty())
+            m_strError = strError;
+    }
+
+    simdjson::dom::element Member(simdjson::dom::object object, const char* pszKey)
+    {
+        simdjson::dom::element value;
+        if (Ok() && object[pszKey].get(value) != simdjson::SUCCESS)
+            Fail(std::string("no \"") + pszKey + "\"");
+        return value;
+    }
+    bool Has(simdjson::dom::object object, const char* pszKey)
+    {
+        simdjson::dom::element value;
+        return Ok() && object[pszKey].get(value) == simdjson::SUCCESS;
+    }
+    uint64_t Unsigned(simdjson::dom::object object, const char* pszKey)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        uint64_t n = 0;
+        if (Ok() && value.get_uint64().get(n) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not a count");
+        return n;
+    }
+    uint64_t OptionalUnsigned(simdjson::dom::object object, const char* pszKey, uint64_t nDefault)
+    {
+        return Has(object, pszKey) ? Unsigned(object, pszKey) : nDefault;
+    }
+    int64_t Signed(simdjson::dom::object object, const char* pszKey)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        int64_t n = 0;
+        if (Ok() && value.get_int64().get(n) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not an integer");
+        return n;
+    }
+    double Number(simdjson::dom::object object, const char* pszKey)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        double d = 0;
+        if (Ok() && value.get_double().get(d) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not a number");
+        return d;
+    }
+    double OptionalNumber(simdjson::dom::object object, const char* pszKey, double dDefault)
+    {
+        return Has(object, pszKey) ? Number(object, pszKey) : dDefault;
+    }
+    std::string_view String(simdjson::dom::object object, const char* pszKey)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        std::string_view text;
+        if (Ok() && value.get_string().get(text) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not a string");
+        return text;
+    }
+    // False, and nothing to walk, unless the member is an array.
+    bool Array(simdjson::dom::object object, const char* pszKey, simdjson::dom::array& array)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        if (Ok() && value.get_array().get(array) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not an array");
+        return Ok();
+    }
+    simdjson::dom::object Object(simdjson::dom::element value, const char* pszWhat)
+    {
+        simdjson::dom::object object;
+        if (Ok() && value.get_object().get(object) != simdjson::SUCCESS)
+            Fail(std::string(pszWhat) + " is not an object");
+        return object;
+    }
+
+private:
+    std::string m_strError;
+};
+
+void ReadSeries(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    simdjson::dom::array series;
+    if (!read.Array(object, "series", series))
+        return;
+    for (const simdjson::dom::element item : series) {
+        const simdjson::dom::object entry = read.Object(item, "a \"series\" entry");
+        CRunRecord::Second second;
+        second.nT = read.Unsigned(entry, "t");
+        second.nDevices = read.Signed(entry, "devices");
+        second.nSent = read.Unsigned(entry, "sent");
+        second.nErrors = read.Unsigned(entry, "send_errors");
+        second.nReplies = read.Unsigned(entry, "replies");
+        second.lateness.dP50Ms = read.Number(entry, "p50_ms");
+        second.lateness.dP99Ms = read.Number(entry, "p99_ms");
+        second.lateness.dMaxMs = read.Number(entry, "max_ms");
+        second.nOnline = read.OptionalUnsigned(entry, "online", 0);
+        if (read.Ok() && (second.nT == 0 || second.nT > static_cast<uint64_t>(CRunRecord::kMaxSeconds)))
+            read.Fail("a \"series\" entry's \"t\" is not a second of a run");
+        if (!read.Ok())
+            return;
+        record.series.push_back(second);
+    }
+}
+
+void ReadCommandLine(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    simdjson::dom::array commandLine;
+    if (!read.Array(object, "command_line", commandLine))
+        return;
+    for (const simdjson::dom::element item : commandLine) {
+        std::string_view argument;
+        if (item.get_string().get(argument) != simdjson::SUCCESS) {
+            read.Fail("\"command_line\" holds something other than strings");
+            return;
+        }
+        record.commandLine.emplace_back(argument);
+    }
+}
+
+void ReadHistogram(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    simdjson::dom::array histogram;
+    if (!read.Array(object, "lateness_histogram_ns", histogram))
+        return;
+    for (const simdjson::dom::element item : histogram) {
+        simdjson::dom::array triple;
+        CLatencyHistogram::Bucket bucket;
+        if (item.get_array().get(triple) != simdjson::SUCCESS || triple.size() != 3 ||
+            triple.at(0).get_uint64().get(bucket.nFromNs) != simdjson::SUCCESS ||
+            triple.at(1).get_uint64().get(bucket.nToNs) != simdjson::SUCCESS ||
+            triple.at(2).get_uint64().get(bucket.nCount) != simdjson::SUCCESS || bucket.nToNs <= bucket.nFromNs) {
+            read.Fail("a \"lateness_histogram_ns\" bucket is not [from, to, count]");
+            return;
+        }
+        record.latenessHistogram.push_back(bucket);
+    }
+}
+
+void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    simdjson::dom::array verdicts;
+    if (!read.Has(object, "thresholds") || !read.Array(object, "thresholds", verdicts))
+        return;
+    for (const simdjson::dom::element item : verdicts) {
+        const simdjson::dom::object entry = read.Object(item, "a \"thresholds\" entry");
+        CRunRecord::Verdict verdict;
+        verdict.strExpression = std::string(read.String(entry, "expression"));
+        verdict.dValue = read.Number(entry, "value");
+        const simdjson::dom::element ok = read.Member(entry, "ok");
+        if (read.Ok() && ok.get_bool().get(verdict.bOk) != simdjson::SUCCESS)
+            read.Fail("\"ok\" is not true or false");
+        if (!read.Ok())
+            return;
+        record.verdicts.push_back(verdict);
+    }
+}
+
+}  // namespace
+
+std::string CRunRecord::Json() const
+{
+    std::string out;
+    out.reserve(512 + series.size() * 128);
+    Appendf(out,
+            "{\"devices\":%" PRIu64 ",\"first_device\":%" PRIu64 ",\"fleet_devices\":%" PRIu64
+            ",\"mode\":%d,\"threads\":%d,\"seconds\":%.3f,\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+            ",\"replies\":%" PRIu64 ",\"reply_bytes\":%" PRIu64
+            ",\"lateness_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"cpu_seconds\":%.3f,\"max_rss_kb\":%" PRId64
+            ",\"series\":[",
+            nDevices, nFirstDevice, nFleetDevices, nMode, nThreads, dSeconds, nSent, nErrors, nReplies, nReplyBytes,
+            lateness.dP50Ms, lateness.dP99Ms, lateness.dMaxMs, usage.dCpuSeconds, usage.nMaxRssKb);
+    for (size_t i = 0; i < series.size(); ++i) {
+        const Second& s = series[i];
+        Appendf(out,
+                "%s{\"t\":%" PRIu64 ",\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
+                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64 "}",
+                i == 0 ? "" : ",", s.nT, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
+                s.lateness.dP99Ms, s.lateness.dMaxMs, s.nOnline);
+    }
+    out += "],\"command_line\":[";
+    AppendStrings(out, commandLine);
+    Appendf(out, "],\"start_unix_ms\":%" PRId64 ",\"shard\":\"%s\",\"lateness_histogram_ns\":[", nStartUnixMs,
+            shard.Text().c_str());
+    for (size_t i = 0; i < latenessHistogram.size(); ++i) {
+        const CLatencyHistogram::Bucket& bucket = latenessHistogram[i];
+        Appendf(out, "%s[%" PRIu64 ",%" PRIu64 ",%" PRIu64 "]", i == 0 ? "" : ",", bucket.nFromNs, bucket.nToNs,
+                bucket.nCount);
+    }
+    out += "],\"thresholds\":[";
+    for (size_t i = 0; i < verdicts.size(); ++i) {
+        const Verdict& verdict = verdicts[i];
+        out += i > 0 ? ",{\"expression\":" : "{\"expression\":";
+        CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
+        Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
+    }
+    out += "]}\n";
+    return out;
+}
+
+CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
+{
+    record = CRunRecord();
+    simdjson::dom::parser parser;
+    simdjson::dom::element root;
+    const simdjson::error_code nParse = parser.parse(json.data(), json.size()).get(root);
+    if (nParse != simdjson::SUCCESS)
+        return CStatus::Error(std::string("not a stats file (not JSON: ") + simdjson::error_message(nParse) + ")");
+    CFieldReader read;
+    const simdjson::dom::object object = read.Object(root, "the file");
+    record.nDevices = read.Unsigned(object, "devices");
+    record.nFirstDevice = read.OptionalUnsigned(object, "first_device", 0);
+    record.nFleetDevices = read.Unsigned(object, "fleet_devices");
+    record.nMode = static_cast<int>(read.Signed(object, "mode"));
+    record.nThreads = static_cast<int>(read.OptionalUnsigned(object, "threads", 1));
+    record.dSeconds = read.Number(object, "seconds");
+    record.nSent = read.Unsigned(object, "sent");
+    record.nErrors = read.Unsigned(object, "send_errors");
+    record.nReplies = read.Unsigned(object, "replies");
+    record.nReplyBytes = read.OptionalUnsigned(object, "reply_bytes", 0);
+    const simdjson::dom::object lateness = read.Object(read.Member(object, "lateness_ms"), "\"lateness_ms\"");
+    record.lateness.dMaxMs = read.Number(lateness, "max");
+    record.lateness.dP50Ms = read.OptionalNumber(lateness, "p50", 0);
+    record.lateness.dP99Ms = read.OptionalNumber(lateness, "p99", 0);
+    record.usage.dCpuSeconds = read.Number(object, "cpu_seconds");
+    record.usage.nMaxRssKb = read.Signed(object, "max_rss_kb");
+    ReadSeries(read, object, record);
+    ReadCommandLine(read, object, record);
+    record.nStartUnixMs = read.Signed(object, "start_unix_ms");
+    if (read.Ok() && (record.nStartUnixMs < 0 || record.nStartUnixMs > kLastUnixMs))
+        read.Fail("\"start_unix_ms\" is not an instant between 1970 and 9999");
+    if (read.Ok() && !(record.dSeconds >= 0 && record.dSeconds <= kMaxSeconds))
+        read.Fail("\"seconds\" is not the length of a run");
+    const simdjson::dom::element shard = read.Member(object, "shard");
+    std::string_view shardText;
+    if (read.Ok() &&
+        (shard.get_string().get(shardText) != simdjson::SUCCESS || !CShard::Parse(shardText, record.shard)))
+        read.Fail("\"shard\" is not K/M");
+    ReadHistogram(read, object, record);
+    ReadVerdicts(read, object, record);
+    if (!read.Ok())
+        return CStatus::Error("not a stats file (" + read.Error() + ")");
+    return CStatus();
+}

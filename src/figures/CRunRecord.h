@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/CProcessUsage.h"
+#include "base/CStatus.h"
+#include "figures/CLatencyHistogram.h"
+#include "figures/CShard.h"
+
+// What a fleet run (or one shard of it) records of itself, as its stats
+// file holds it: who ran, the whole run's figures, one entry per second,
+// the lateness histogram and the thresholds' verdicts. Json writes the file's
+// text and Read reads it back: the one place that knows its form. Files of
+// earlier versions read too (the members marked optional may be missing). A
+// plain value; any thread.
+struct CRunRecord {
+    // Second nT of the run (1 for the first) covers [start + nT - 1,
+    // start + nT).
+    struct Second {
+        uint64_t nT = 0;
+        int64_t nDevices = 0;  // still running at its end
+        uint64_t nOnline = 0;  // optional: online at its end
+        uint64_t nSent = 0;
+        uint64_t nErrors = 0;
+        uint64_t nReplies = 0;
+        CLatencyHistogram::Figures lateness;  // of the second's datagrams
+    };
+
+    struct Verdict {
+        std::string strExpression;
+        double dValue = 0;
+        bool bOk = true;
+    };
+
+    // The run.
+    uint64_t nDevices = 0;
+    uint64_t nFirstDevice = 0;  // optional
+    uint64_t nFleetDevices = 0;
+    int nMode = 0;
+    int nThreads = 1;  // optional
+    double dSeconds = 0;
+    // The arguments as given, the wall-clock instant the first second began,
+    // and the shard: what a report made of several shards' files needs.
+    std::vector<std::string> commandLine;
+    int64_t nStartUnixMs = 0;
+    CShard shard;
+
+    // Its figures.
+    uint64_t nSent = 0;
+    uint64_t nErrors = 0;
+    uint64_t nReplies = 0;
+    uint64_t nReplyBytes = 0;  // optional
+    CLatencyHistogram::Figures lateness;
+    CProcessUsage usage;
+    std::vector<Second> series;
+    // Non-empty buckets, ascending.
+    std::vector<CLatencyHistogram::Bucket> latenessHistogram;
+    std::vector<Verdict> verdicts;  // optional
+
+    // The longest run a record may tell of, in seconds: 31 days.
+    static constexpr int64_t kMaxSeconds = 31 * 86400;
+
+    // The stats file's text: one JSON object and a line end.
+    std::string Json() const;
+    // Reads a stats file's text. Fails, saying what is wrong (not naming
+    // the file), when it is not one; record is then unspecified.
+    [[nodiscard]] static CStatus Read(std::string_view json, CRunRecord& record);
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "figures/CShard.h"
+#include "fleet/CFleetPlan.h"
+#include "net/SocketTypes.h"
+#include "text/TovrikTexts.h"
+#include "verdict/CThreshold.h"
+
+// What a fleet run is: what its devices send and when, how many devices and
+// which of them this process runs, where they send from and to, and what the
+// run reports besides its result. A front end fills it in; CFleetRun carries
+// it out. A plain value.
+struct CFleetConfig {
+    static constexpr uint32_t kMaxDevices = 1000000;
+    // The longest ramp: a day, the longest period a device waits for.
+    static constexpr double kMaxRampSeconds = 86400.0;
+
+    // What every device sends and when: mode, loop, time, counter, IMEIs,
+    // devices by IMEI or by source, a capture's own timing.
+    CFleetPlan::Settings plan;
+    // Numbered devices in the whole fleet; by IMEI or by source, the plan's
+    // groups are the fleet instead.
+    uint32_t nDevices = 1;
+    CShard shard;
+    int nThreads = 0;  // 0: as many as the rate needs, at most one per core
+    // Device k of N at k/N of each period instead of its start.
+    bool bSpread = false;
+    // Device k of N comes online at k/N of the ramp; 0: all at the start.
+    double dRampSeconds = 0;
+
+    // A numeric address (IPv6 without brackets) or a name, resolved once.
+    std::string strTarget = TovrikTexts::kDefaultTarget;
+    int nFamily = AF_UNSPEC;  // of the name's address; AF_UNSPEC: the resolver's first
+    uint16_t nPort = TovrikTexts::kDefaultPort;
+    bool bBroadcast = false;
+    // Local addresses (numeric) device j binds to in turn, and the port
+    // range; none: any address, ephemeral ports.
+    std::vector<std::string> binds;
+    uint16_t nPortLow = 0;
+    uint16_t nPortHigh = 0;
+    // Read what reaches the devices' sockets (otherwise it is dropped).
+    bool bReplies = false;
+
+    // Written when the run ends: the stats file and the HTML report.
+    std::optional<std::string> strStatsJson;
+    std::optional<std::string> strReport;
+    // Served for Prometheus while the run goes, at an IPv4 address (port 0:
+    // one the system picks).
+    std::optional<std::string> strMetricsAddress;
+    uint16_t nMetricsPort = 0;
+    // Judged on the run's figures at its end.
+    std::vector<CThreshold> thresholds;
+    // The arguments as given, for the records.
+    std::vector<std::string> commandLine;
+    // The run ends after this long, if it has not by itself.
+    std::optional<double> dStopAfter;
+
+    bool Grouped() const { return plan.bByImei || plan.bBySource; }
+};

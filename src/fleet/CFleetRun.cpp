@@ -1,0 +1,241 @@
+#include "fleet/CFleetRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "base/CProcessUsage.h"
+#include "base/CRunWait.h"
+#include "fleet/CDeviceSockets.h"
+#include "fleet/CFleetEngine.h"
+#include "fleet/CSystemFleetClock.h"
+#include "metrics/CMetricsServer.h"
+#include "metrics/CMetricsText.h"
+#include "net/CTargetAddress.h"
+#include "report/CRunRecords.h"
+#include "schedule/CSendSchedule.h"
+#include "text/TovrikTexts.h"
+
+namespace {
+
+// How many packet numbers a warning lists before it says "...".
+constexpr size_t kListedPackets = 5;
+
+int64_t UnixMsNow()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+// What the run opens, destroyed in reverse: the reader and the metrics
+// server stop before the sockets and the stats they use go.
+struct CFleetRun::Parts {
+    CDeviceSockets::Binding binding;
+    sockaddr_storage target{};
+    CRunRecords records;
+    CDeviceSockets sockets;
+    std::unique_ptr<CSystemFleetClock> pClock;
+    std::unique_ptr<CMetricsServer> pMetrics;
+    std::unique_ptr<CReplyReader> pReader;
+
+    explicit Parts(const CFleetConfig& config) : records(config.strStatsJson, config.strReport) {}
+};
+
+CFleetRun::CFleetRun(CFleetConfig config)
+    : m_config(std::move(config)), m_pParts(std::make_unique<Parts>(m_config))
+{
+}
+
+CFleetRun::~CFleetRun() = default;
+
+int CFleetRun::AutomaticThreads(SendModes::Mode nMode, uint64_t nDevices, uint64_t nPaced)
+{
+    const int64_t nPeriodNs = CSendSchedule::PeriodNs(nMode);
+    const double dRate = nPeriodNs > 0 ? static_cast<double>(nPaced) * 1e9 / static_cast<double>(nPeriodNs) : 0;
+    const int nCores = std::max(1u, std::thread::hardware_concurrency());
+    const int nWanted = static_cast<int>(dRate / kRatePerThread) + 1;
+    return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::min(nWanted, nCores)), nDevices));
+}
+
+CStatus CFleetRun::Plan(CLoadResult loaded)
+{
+    CFleetPlan::Capture capture;
+    if (!loaded.captureNs.empty()) {
+        capture.pNs = loaded.captureNs.data();
+        capture.pSource = loaded.captureSource.data();
+    }
+    m_plan.Build(m_config.plan, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get(), &capture);
+    NoteCounterMisses();
+
+    Layout& layout = m_layout;
+    layout.nFleet = m_config.Grouped() ? m_plan.ImeiGroups() : m_config.nDevices;
+    if (layout.nFleet > CFleetConfig::kMaxDevices)
+        return CStatus::Invalid("the file has " + std::to_string(layout.nFleet) +
+                                (m_config.plan.bBySource ? " sources" : " distinct IMEI values") + ", more than the " +
+                                std::to_string(CFleetConfig::kMaxDevices) + " devices a fleet may have");
+    m_config.shard.Range(layout.nFleet, layout.nFirst, layout.nCount);
+    if (layout.nCount == 0)
+        return CStatus::Invalid("shard " + m_config.shard.Text() + " of " + std::to_string(layout.nFleet) +
+                                " devices has no device");
+    layout.nThreads = m_config.nThreads > 0
+                          ? static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(m_config.nThreads), layout.nCount))
+                          : AutomaticThreads(m_config.plan.nMode, layout.nCount,
+                                             m_config.bSpread ? layout.nFleet : layout.nCount);
+    return CStatus();
+}
+
+void CFleetRun::NoteCounterMisses()
+{
+    const std::string& strCounter = m_config.plan.strCounter;
+    if (strCounter.empty() || m_plan.Size() == 0)
+        return;
+    std::vector<size_t> missing;
+    for (size_t i = 0; i < m_plan.Size(); ++i) {
+        const CMessageTemplate& message = m_plan.At(i).message;
+        if (!message.HasSlot(CMessageTemplate::Slot::kCounterDigits) &&
+            !message.HasSlot(CMessageTemplate::Slot::kCounterInt))
+            missing.push_back(i + 1);
+    }
+    if (missing.empty())
+        return;
+    std::string strList;
+    for (size_t i = 0; i < missing.size() && i < kListedPackets; ++i)
+        strList += (i == 0 ? "" : ", ") + std::to_string(missing[i]);
+    if (missing.size() > kListedPackets)
+        strList += ", ...";
+    const bool bOne = missing.size() == 1;
+    m_warnings.push_back("--counter " + strCounter + ": " + (bOne ? "packet " : "packets ") + strList + " of " +
+                         std::to_string(m_plan.Size()) + (bOne ? " has" : " have") + " no root member \"" +
+                         strCounter + "\" holding an integer or a string of 1 to 19 digits; " +
+                         (bOne ? "it goes" : "they go") + " without a counter");
+}
+
+CStatus CFleetRun::Check()
+{
+    Parts& parts = *m_pParts;
+    for (const std::string& strAddress : m_config.binds) {
+        sockaddr_storage address{};
+        SocketLength nLength = 0;
+        if (CTargetAddress::Resolve(strAddress, AF_UNSPEC, 0, address, nLength))
+            parts.binding.addresses.push_back(address);
+    }
+    parts.binding.nPortLow = m_config.nPortLow;
+    parts.binding.nPortHigh = m_config.nPortHigh;
+    parts.binding.bBroadcast = m_config.bBroadcast;
+    const uint32_t nCount = static_cast<uint32_t>(m_layout.nCount);
+    CStatus status = CDeviceSockets::CheckPorts(nCount, parts.binding);
+    if (status.IsOk())
+        status = CDeviceSockets::CheckDescriptors(nCount);
+    if (status.IsOk())
+        status = parts.records.CheckWritable();
+    if (status.IsOk())
+        status = CheckTarget();
+    return status;
+}
+
+CStatus CFleetRun::CheckTarget()
+{
+    Parts& parts = *m_pParts;
+    SocketLength nLength = 0;
+    if (!CTargetAddress::Resolve(m_config.strTarget, m_config.nFamily, m_config.nPort, parts.target, nLength))
+        return CStatus::Error("cannot resolve the target '" + m_config.strTarget + "'");
+    const std::string strRefusal = CTargetAddress::Refusal(m_config.strTarget, parts.target, m_config.bBroadcast);
+    if (!strRefusal.empty())
+        return CStatus::Invalid(strRefusal);
+    if (!parts.binding.addresses.empty() && parts.binding.addresses.front().ss_family != parts.target.ss_family)
+        return CStatus::Invalid("--bind: '" + m_config.binds.front() + "' is an " +
+                                CTargetAddress::FamilyName(parts.binding.addresses.front().ss_family) +
+                                " address, the target '" + m_config.strTarget + "' is " +
+                                CTargetAddress::FamilyName(parts.target.ss_family));
+    return CStatus();
+}
+
+CStatus CFleetRun::ServeMetrics()
+{
+    Parts& parts = *m_pParts;
+    if (!m_config.strMetricsAddress)
+        return CStatus();
+    // Served until the run goes, after its end: the last scrapes see the
+    // final figures.
+    parts.pMetrics = std::make_unique<CMetricsServer>(
+        [&stats = m_stats, text = CMetricsText(m_config.shard, m_layout.nCount)] { return text.Text(stats); });
+    return parts.pMetrics->Start(*m_config.strMetricsAddress, m_config.nMetricsPort);
+}
+
+CStatus CFleetRun::Open(Observer& observer)
+{
+    Parts& parts = *m_pParts;
+    m_pObserver = &observer;
+    CStatus status = parts.sockets.Open(static_cast<uint32_t>(m_layout.nCount), parts.binding, parts.target);
+    if (!status.IsOk())
+        return status;
+    parts.pClock = std::make_unique<CSystemFleetClock>(m_layout.nThreads);
+    if (!parts.pClock->Valid())
+        return CStatus::Error("cannot open the fleet's timers");
+    if (!m_config.bReplies)
+        return parts.sockets.DiscardIncoming();
+    parts.pReader = std::make_unique<CReplyReader>(parts.sockets, [this](const CReplyReader::Reply& reply) {
+        m_stats.RecordReply(reply.nLength);
+        if (m_pObserver->WantsReplies())
+            m_pObserver->OnReply(m_plan.ImeiText(m_layout.nFirst + reply.nDevice), reply);
+    });
+    return parts.pReader->Start();
+}
+
+uint16_t CFleetRun::MetricsPort() const
+{
+    return m_pParts->pMetrics ? m_pParts->pMetrics->Port() : 0;
+}
+
+CStatus CFleetRun::Run(CStopSource& stop)
+{
+    Parts& parts = *m_pParts;
+    CFleetEngine::Settings settings;
+    settings.nFleetDevices = m_layout.nFleet;
+    settings.nFirstDevice = m_layout.nFirst;
+    settings.nDevices = static_cast<uint32_t>(m_layout.nCount);
+    settings.bSpread = m_config.bSpread;
+    settings.nThreads = m_layout.nThreads;
+    settings.nRampNs = static_cast<int64_t>(m_config.dRampSeconds * 1e9);
+    CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats);
+    CRunWait wait(stop, m_config.dStopAfter);
+    m_nStartUnixMs = UnixMsNow();
+    const CStatus started = engine.Start();
+    if (!started.IsOk())
+        return started;
+    wait.Wait([&engine] { return engine.Finished(); },
+              [this] { m_pObserver->OnSecond(m_stats.Sample(), m_stats); });
+    engine.Stop();
+    engine.Wait();
+    if (parts.pReader)
+        parts.pReader->Stop();
+    m_dSeconds = wait.Seconds();
+    m_pObserver->OnSecond(m_stats.Sample(), m_stats);
+    return CStatus();
+}
+
+CFleetRun::Result CFleetRun::Finish()
+{
+    Result result;
+    CRunRecord& record = result.record;
+    record.nDevices = m_layout.nCount;
+    record.nFirstDevice = m_layout.nFirst;
+    record.nFleetDevices = m_layout.nFleet;
+    record.nMode = m_config.plan.nMode;
+    record.nThreads = m_layout.nThreads;
+    record.dSeconds = m_dSeconds;
+    record.commandLine = m_config.commandLine;
+    record.nStartUnixMs = m_nStartUnixMs;
+    record.shard = m_config.shard;
+    m_stats.Fill(record);
+    record.usage = CProcessUsage::Now();
+    result.bCrossed = CThreshold::Judge(m_config.thresholds, record);
+    result.totals.nSent = record.nSent;
+    result.totals.nFailed = record.nErrors;
+    result.totals.dSeconds = m_dSeconds;
+    result.written = m_pParts->records.Write(record);
+    return result;
+}
