@@ -54,7 +54,7 @@ sanitize-tsan: setup
 
 fuzz-build: setup
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-		-DTOVRIK_BUILD_FUZZ=ON -DTOVRIK_BUILD_GUI=OFF -DTOVRIK_BUILD_TESTS=OFF
+		-DTOVRIK_BUILD_FUZZ=ON -DTOVRIK_BUILD_GUI=OFF -DTOVRIK_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz --target tovrik_fuzzers -j $(JOBS)
 
 fuzz: fuzz-build
@@ -75,7 +75,7 @@ windows-setup:
 windows-configure: windows-setup
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_GUI=OFF \
-		-DTOVRIK_SIMDJSON_SOURCE=$(TOVRIK_CACHE)/simdjson-3.0.1
+		-DTOVRIK_SIMDJSON_SOURCE=$(TOVRIK_CACHE)/simdjson-3.0.1 $(CMAKE_FLAGS)
 
 windows: windows-configure
 	cmake --build $(WIN_DIR) --target windows-zip -j $(JOBS)
