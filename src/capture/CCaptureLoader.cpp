@@ -83,12 +83,15 @@ CLoadResult Cut(CCaptureReader& reader, const std::optional<std::string>& strFil
             break;
         }
         ++counts.nDatagrams;
+        const size_t nCutBefore = collector.Cutter().Cut();
         const size_t nKept =
             collector.CutInput(reinterpret_cast<const char*>(datagram.pPayload), datagram.nPayload);
-        if (nKept == 0) {
+        // A payload whose messages lack "IMEI" has messages: they count
+        // among those cut, not kept.
+        if (collector.Cutter().Cut() == nCutBefore)
             ++counts.nNoMessage;
+        if (nKept == 0)
             continue;
-        }
         if (captureNs.empty())
             nFirstNs = frame.nNs;
         const auto found = sourceOf.emplace(datagram.source, static_cast<uint32_t>(sources.size()));

@@ -9,7 +9,7 @@
 // A device message written once in its sent form, with slots where the values
 // of one device and one send go: the IMEI, the counter member and the stamp's
 // "time". Writing a datagram is then a few copies of the bytes between the
-// slots. CDeviceMessage builds templates; this class knows no JSON beyond how
+// slots. CTemplateBuilder builds templates; this class knows no JSON beyond how
 // to write the slot values.
 //
 // A plain value: build it on one thread, then any number of threads may call

@@ -33,6 +33,14 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t nCount = 0;
+    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + 1))
+        ++nCount;
+    return nCount;
+}
+
 // Local time of a clock reading, formatted.
 std::string LocalTime(time_t t, const char* pszPattern)
 {
@@ -103,6 +111,7 @@ TEST(FleetCliTest, EachDeviceSendsFromItsOwnPortWithItsOwnImeiAndCounter)
         const std::string json = TempDir::Read(stats);
         EXPECT_TRUE(Contains(json, "{\"devices\":20,\"first_device\":0,\"fleet_devices\":20,")) << json;
         EXPECT_TRUE(Contains(json, "\"series\":[{\"t\":1,\"devices\":20,")) << json;
+        EXPECT_EQ(Count(run.err, " late p50 "), Count(json, "{\"t\":")) << "a status line for every second, the last too";
     }
 }
 
@@ -148,9 +157,14 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(family.nExit, 64);
     EXPECT_TRUE(Contains(family.err, "--bind: '127.0.0.1' is an IPv4 address, the target '::1' is IPv6"))
         << family.err;
-    const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--devices", "2"});
-    EXPECT_EQ(broadcast.nExit, 64);
-    EXPECT_TRUE(Contains(broadcast.err, "add --broadcast")) << broadcast.err;
+    for (const bool bDry : {false, true}) {
+        std::vector<std::string> args = {"-t", "255.255.255.255", "--devices", "2"};
+        if (bDry)
+            args.push_back("--dry-run");
+        const CliRun broadcast = RunCli(args);
+        EXPECT_EQ(broadcast.nExit, 64) << bDry;
+        EXPECT_TRUE(Contains(broadcast.err, "add --broadcast")) << broadcast.err;
+    }
     std::string got;
     EXPECT_FALSE(peer.Receive(got, 100)) << "nothing is sent before the files are known to be writable";
     const CliRun ephemeral = RunCli({"-p", Port(peer), "--devices", "1000000", "--dry-run"});
@@ -211,6 +225,9 @@ TEST(FleetCliTest, ShardsAddUpToTheFleetAndBadFleetOptionsAreUsageErrors)
         {{"--bind", "0127.0.0.1"}, 64, "--bind: '0127.0.0.1' is not an IPv4 or IPv6 address"},
         {{"--counter", "IMEI"}, 64, "--counter: needs a member other than IMEI and time"},
         {{"--counter", "time"}, 64, "--counter: needs a member other than IMEI and time"},
+        {{"--counter", "seq"}, 0,
+         "warning: --counter seq: packet 1 of 1 has no root member \"seq\" holding an integer or a string of 1 to 19 "
+         "digits; it goes without a counter"},
         {{"--devices", "2", "--bind-ports", "40000-40001"}, 0, "fleet: devices 0-1 of 2"},
         {{"--bind-ports", "40000-40000"}, 0, "fleet: devices 0-0 of 1"},
         // The width of --imei-first is kept, leading zeros and all.

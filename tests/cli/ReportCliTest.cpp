@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "TempDir.h"
@@ -52,9 +53,14 @@ TEST(ReportCliTest, BadInputNamesTheFileAndBadUseIsAUsageError)
     EXPECT_EQ(run.nExit, 1);
     EXPECT_TRUE(Contains(run.err, "cannot write " + dir.Path() + "/no/such/dir/r.html: ")) << run.err;
 
+    // The output may not be one of the inputs, by whatever path or link.
+    std::error_code error;
+    std::filesystem::create_hard_link(strGood, dir.Path() + "/hard.json", error);
+    std::filesystem::create_symlink(strGood, dir.Path() + "/soft.json", error);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"report"}, {"report", strGood}, {"report", "-o", strOut}, {"report", strGood, "-o", strOut, "--bogus"},
-             {"report", strGood, "-o", strGood}}) {
+             {"report", strGood, "-o", strGood}, {"report", strGood, "-o", dir.Path() + "/./good.json"},
+             {"report", strGood, "-o", dir.Path() + "/hard.json"}, {"report", strGood, "-o", dir.Path() + "/soft.json"}}) {
         run = CliProcess::Run(args);
         EXPECT_EQ(run.nExit, 64) << args.size() << run.err;
     }
