@@ -42,6 +42,83 @@ std::string SummaryOf(const Counts& counts, int nLinkType)
     return strText;
 }
 
+// The cutting of one capture: each UDP datagram's payload cut as an input of
+// its own, what was skipped counted, the kept messages' times and sources.
+class CCaptureCut {
+public:
+    explicit CCaptureCut(int nLinkType) : m_nLinkType(nLinkType), m_collector(CPacketCollector::Keep::kImport) {}
+
+    void Take(const CCaptureReader::Frame& frame, bool bPasses)
+    {
+        ++m_counts.nFrames;
+        if (!bPasses) {
+            ++m_counts.nFiltered;
+            return;
+        }
+        CFrameDecoder::Datagram datagram;
+        switch (CFrameDecoder::Decode(m_nLinkType, frame.pData, frame.nCaptured, frame.nOriginal, datagram)) {
+        case CFrameDecoder::Kind::kNotUdp:
+            ++m_counts.nNotUdp;
+            return;
+        case CFrameDecoder::Kind::kFragment:
+            ++m_counts.nFragments;
+            return;
+        case CFrameDecoder::Kind::kTruncated:
+            ++m_counts.nTruncated;
+            return;
+        case CFrameDecoder::Kind::kUdp:
+            break;
+        }
+        ++m_counts.nDatagrams;
+        const size_t nCutBefore = m_collector.Cutter().Cut();
+        const size_t nKept =
+            m_collector.CutInput(reinterpret_cast<const char*>(datagram.pPayload), datagram.nPayload);
+        // A payload whose messages lack "IMEI" has messages: they count
+        // among those cut, not kept.
+        if (m_collector.Cutter().Cut() == nCutBefore)
+            ++m_counts.nNoMessage;
+        if (nKept == 0)
+            return;
+        if (m_captureNs.empty())
+            m_nFirstNs = frame.nNs;
+        const auto found = m_sourceOf.emplace(datagram.source, static_cast<uint32_t>(m_sources.size()));
+        if (found.second)
+            m_sources.push_back(CFrameDecoder::AddressText(datagram.source));
+        m_captureNs.insert(m_captureNs.end(), nKept, frame.nNs - m_nFirstNs);
+        m_captureSource.insert(m_captureSource.end(), nKept, found.first->second);
+    }
+
+    CLoadResult Result()
+    {
+        m_counts.nCut = m_collector.Cutter().Cut();
+        m_counts.nKept = m_captureNs.size();
+        m_counts.nSources = m_sources.size();
+        CLoadResult result = m_collector.Done(0);
+        // Each payload was an input of its own; what the last one left says
+        // nothing about the capture.
+        result.bCutStopped = false;
+        result.strSummary = SummaryOf(m_counts, m_nLinkType);
+        if (result.nStatus == CLoadResult::kOk) {
+            result.captureNs = std::move(m_captureNs);
+            result.captureSource = std::move(m_captureSource);
+            result.captureSources = std::move(m_sources);
+        }
+        return result;
+    }
+
+    uint64_t Frames() const { return m_counts.nFrames; }
+
+private:
+    const int m_nLinkType;
+    CPacketCollector m_collector;
+    Counts m_counts;
+    std::vector<int64_t> m_captureNs;
+    std::vector<uint32_t> m_captureSource;
+    std::vector<std::string> m_sources;
+    std::unordered_map<std::string, uint32_t> m_sourceOf;
+    int64_t m_nFirstNs = 0;
+};
+
 CLoadResult Cut(CCaptureReader& reader, const std::optional<std::string>& strFilter)
 {
     if (strFilter) {
@@ -52,71 +129,16 @@ CLoadResult Cut(CCaptureReader& reader, const std::optional<std::string>& strFil
             return result;
         }
     }
-    const int nLinkType = reader.LinkType();
-    CPacketCollector collector(CPacketCollector::Keep::kImport);
-    Counts counts;
-    std::vector<int64_t> captureNs;
-    std::vector<uint32_t> captureSource;
-    std::vector<std::string> sources;
-    std::unordered_map<std::string, uint32_t> sourceOf;
-    int64_t nFirstNs = 0;
+    CCaptureCut cut(reader.LinkType());
     CCaptureReader::Frame frame;
-    CFrameDecoder::Datagram datagram;
     CCaptureReader::Next nNext;
-    while ((nNext = reader.Read(frame)) == CCaptureReader::Next::kFrame) {
-        ++counts.nFrames;
-        if (!reader.Passes(frame)) {
-            ++counts.nFiltered;
-            continue;
-        }
-        switch (CFrameDecoder::Decode(nLinkType, frame.pData, frame.nCaptured, frame.nOriginal, datagram)) {
-        case CFrameDecoder::Kind::kNotUdp:
-            ++counts.nNotUdp;
-            continue;
-        case CFrameDecoder::Kind::kFragment:
-            ++counts.nFragments;
-            continue;
-        case CFrameDecoder::Kind::kTruncated:
-            ++counts.nTruncated;
-            continue;
-        case CFrameDecoder::Kind::kUdp:
-            break;
-        }
-        ++counts.nDatagrams;
-        const size_t nCutBefore = collector.Cutter().Cut();
-        const size_t nKept =
-            collector.CutInput(reinterpret_cast<const char*>(datagram.pPayload), datagram.nPayload);
-        // A payload whose messages lack "IMEI" has messages: they count
-        // among those cut, not kept.
-        if (collector.Cutter().Cut() == nCutBefore)
-            ++counts.nNoMessage;
-        if (nKept == 0)
-            continue;
-        if (captureNs.empty())
-            nFirstNs = frame.nNs;
-        const auto found = sourceOf.emplace(datagram.source, static_cast<uint32_t>(sources.size()));
-        if (found.second)
-            sources.push_back(CFrameDecoder::AddressText(datagram.source));
-        captureNs.insert(captureNs.end(), nKept, frame.nNs - nFirstNs);
-        captureSource.insert(captureSource.end(), nKept, found.first->second);
-    }
-    counts.nCut = collector.Cutter().Cut();
-    counts.nKept = captureNs.size();
-    counts.nSources = sources.size();
-
-    CLoadResult result = collector.Done(0);
-    // Each payload was an input of its own; what the last one left says
-    // nothing about the capture.
-    result.bCutStopped = false;
-    result.strSummary = SummaryOf(counts, nLinkType);
+    while ((nNext = reader.Read(frame)) == CCaptureReader::Next::kFrame)
+        cut.Take(frame, reader.Passes(frame));
+    const uint64_t nFrames = cut.Frames();
+    CLoadResult result = cut.Result();
     if (nNext == CCaptureReader::Next::kDamaged) {
-        result.strSummary += "\ncapture: damaged at frame " + N(counts.nFrames + 1) + " (byte offset " +
+        result.strSummary += "\ncapture: damaged at frame " + N(nFrames + 1) + " (byte offset " +
                              std::to_string(reader.Offset()) + "): " + reader.Error() + "; read up to there";
-    }
-    if (result.nStatus == CLoadResult::kOk) {
-        result.captureNs = std::move(captureNs);
-        result.captureSource = std::move(captureSource);
-        result.captureSources = std::move(sources);
     }
     return result;
 }

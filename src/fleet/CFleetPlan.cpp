@@ -32,23 +32,38 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     *this = CFleetPlan();
     const Capture capture = pCapture != nullptr ? *pCapture : Capture();
     m_settings = settings;
-    CDeviceMessage message;
     CTemplateBuilder builder;
-
     CTemplateBuilder::Rule infoRule;
     infoRule.nKind = CMessageTemplate::Kind::kRaw;
     if (!builder.Make(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
         m_deviceInfo = CMessageTemplate::FromBytes(strDeviceInfo);
 
-    CTemplateBuilder::Rule rule;
-    rule.nKind = KindOf(settings);
-    rule.bSetImei = !settings.bByImei && !settings.bBySource && !settings.bKeepImei;
-    rule.strCounter = settings.strCounter;
-    m_entries.clear();
-    m_entries.resize(packets.size());
-    std::unordered_map<const char*, uint32_t> entryOf;
-    std::unordered_map<std::string, uint32_t> groupOf;
     std::vector<uint32_t> entryGroup(packets.size(), 0);
+    MakeEntries(builder, packets, capture, entryGroup);
+    m_bHasIndex = pIndex != nullptr;
+    std::vector<std::vector<ReplayItem>> groups(Grouped() ? m_imeis.size() : 1);
+    if (settings.bCaptureTime && capture.pNs != nullptr) {
+        m_bHasIndex = true;
+        for (size_t i = 0; i < packets.size(); ++i) {
+            const double dAt = static_cast<double>(capture.pNs[i]) / settings.dSpeed;
+            groups[entryGroup[i]].push_back({static_cast<int64_t>(dAt), static_cast<uint32_t>(i)});
+        }
+    } else if (pIndex != nullptr) {
+        GroupIndex(packets, *pIndex, entryGroup, groups);
+    }
+    Flatten(groups);
+}
+
+void CFleetPlan::MakeEntries(CTemplateBuilder& builder, const PacketList& packets, const Capture& capture,
+                             std::vector<uint32_t>& entryGroup)
+{
+    CTemplateBuilder::Rule rule;
+    rule.nKind = KindOf(m_settings);
+    rule.bSetImei = !m_settings.bByImei && !m_settings.bBySource && !m_settings.bKeepImei;
+    rule.strCounter = m_settings.strCounter;
+    m_entries.resize(packets.size());
+    CDeviceMessage message;
+    std::unordered_map<std::string, uint32_t> groupOf;
     for (size_t i = 0; i < packets.size(); ++i) {
         const Packet packet = packets[i];
         Entry& entry = m_entries[i];
@@ -58,45 +73,42 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
             entry.message = CMessageTemplate::FromBytes(std::string_view(packet.data, static_cast<size_t>(packet.length)));
             entry.bUsable = true;
         }
-        if (pIndex != nullptr)
-            entryOf.emplace(packet.data, static_cast<uint32_t>(i));
         std::string strImei;
-        if (settings.bBySource && capture.pSource != nullptr) {
+        if (m_settings.bBySource && capture.pSource != nullptr) {
             // Sources are numbered in the order they first send.
             const uint32_t nSource = capture.pSource[i];
             if (nSource == m_imeis.size())
                 m_imeis.push_back(message.ReadImei(packet, strImei) ? strImei : "null");
             entryGroup[i] = nSource;
-        } else if (settings.bByImei && message.ReadImei(packet, strImei)) {
+        } else if (m_settings.bByImei && message.ReadImei(packet, strImei)) {
             const auto found = groupOf.emplace(strImei, static_cast<uint32_t>(m_imeis.size()));
             if (found.second)
                 m_imeis.push_back(strImei);
             entryGroup[i] = found.first->second;
         }
     }
+}
 
-    m_bHasIndex = pIndex != nullptr;
-    const size_t nGroups = Grouped() ? m_imeis.size() : 1;
-    std::vector<std::vector<ReplayItem>> groups(nGroups);
-    if (settings.bCaptureTime && capture.pNs != nullptr) {
-        m_bHasIndex = true;
-        for (size_t i = 0; i < packets.size(); ++i) {
-            const double dAt = static_cast<double>(capture.pNs[i]) / settings.dSpeed;
-            groups[entryGroup[i]].push_back({static_cast<int64_t>(dAt), static_cast<uint32_t>(i)});
-        }
-    } else if (pIndex != nullptr) {
-        for (const auto& key : *pIndex) {
-            for (const Packet& packet : key.second) {
-                const auto found = entryOf.find(packet.data);
-                if (found == entryOf.end())
-                    continue;
-                groups[Grouped() ? entryGroup[found->second] : 0].push_back({key.first, found->second});
-            }
+void CFleetPlan::GroupIndex(const PacketList& packets, const TimeIndex& index,
+                            const std::vector<uint32_t>& entryGroup, std::vector<std::vector<ReplayItem>>& groups) const
+{
+    // The index holds the same packets as the list: found by their bytes.
+    std::unordered_map<const char*, uint32_t> entryOf;
+    for (size_t i = 0; i < packets.size(); ++i)
+        entryOf.emplace(packets[i].data, static_cast<uint32_t>(i));
+    for (const auto& key : index) {
+        for (const Packet& packet : key.second) {
+            const auto found = entryOf.find(packet.data);
+            if (found == entryOf.end())
+                continue;
+            groups[Grouped() ? entryGroup[found->second] : 0].push_back({key.first, found->second});
         }
     }
-    m_replay.clear();
+}
+
+void CFleetPlan::Flatten(const std::vector<std::vector<ReplayItem>>& groups)
+{
     m_groupStart.assign(1, 0);
-    m_keys.clear();
     m_keyStart.assign(1, 0);
     for (const std::vector<ReplayItem>& group : groups) {
         for (const ReplayItem& item : group) {

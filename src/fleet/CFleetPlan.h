@@ -11,6 +11,8 @@
 #include "packet/TimeIndex.h"
 #include "schedule/SendModes.h"
 
+class CTemplateBuilder;
+
 // What every device of a fleet sends, built once before the run from the
 // loaded packets: one template per packet, shared by all devices, the device
 // info message's template, and for replay each device group's messages by
@@ -94,6 +96,15 @@ public:
     std::string ImeiText(uint64_t k) const;
 
 private:
+    // One template per packet, and each packet's device group.
+    void MakeEntries(CTemplateBuilder& builder, const PacketList& packets, const Capture& capture,
+                     std::vector<uint32_t>& entryGroup);
+    // Replay: each group's messages by time-of-day key.
+    void GroupIndex(const PacketList& packets, const TimeIndex& index, const std::vector<uint32_t>& entryGroup,
+                    std::vector<std::vector<ReplayItem>>& groups) const;
+    // The groups' items and keys one after the other.
+    void Flatten(const std::vector<std::vector<ReplayItem>>& groups);
+
     bool Grouped() const { return m_settings.bByImei || m_settings.bBySource; }
     size_t GroupOf(uint64_t k) const { return Grouped() ? static_cast<size_t>(k) : 0; }
 

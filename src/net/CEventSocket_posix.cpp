@@ -36,6 +36,69 @@ int ErrorOfSocket(int s)
     return nError;
 }
 
+// The readiness to poll for: what the selected events need.
+short WantedEvents(uint32_t nMask, bool bWriteArmed, bool bConnectSeen)
+{
+    short nWanted = 0;
+    if (nMask & (CEventSocket::kEventRead | CEventSocket::kEventAccept))
+        nWanted |= POLLIN;
+    if (nMask & CEventSocket::kEventOutOfBand)
+        nWanted |= POLLPRI;
+    if (nMask & CEventSocket::kEventClose)
+        nWanted |= POLLRDHUP;
+    if (((nMask & CEventSocket::kEventWrite) && bWriteArmed) || ((nMask & CEventSocket::kEventConnect) && !bConnectSeen))
+        nWanted |= POLLOUT;
+    return nWanted;
+}
+
+// What poll reports, read as the Windows Sockets event record; a connect
+// and a write are reported once (bConnected, bWriteTaken say so).
+struct Reported {
+    uint32_t nEvents = 0;
+    int nErrors[6] = {0, 0, 0, 0, 0, 0};
+    bool bConnected = false;
+    bool bWriteTaken = false;
+};
+
+Reported Translate(short nGot, uint32_t nMask, bool bWriteArmed, bool bConnectSeen, int hSocket)
+{
+    Reported reported;
+    const int nSocketError = (nGot & POLLERR) ? ErrorOfSocket(hSocket) : 0;
+    if (nGot & (POLLIN | POLLERR | POLLHUP)) {
+        int nListening = 0;
+        socklen_t nLen = sizeof nListening;
+        if ((nMask & CEventSocket::kEventAccept) &&
+            getsockopt(hSocket, SOL_SOCKET, SO_ACCEPTCONN, &nListening, &nLen) == 0 && nListening) {
+            reported.nEvents |= CEventSocket::kEventAccept;
+            reported.nErrors[3] = nSocketError;
+        } else if (nMask & CEventSocket::kEventRead) {
+            reported.nEvents |= CEventSocket::kEventRead;
+            reported.nErrors[0] = nSocketError;
+        }
+    }
+    if (nGot & (POLLOUT | POLLERR | POLLHUP)) {
+        if ((nMask & CEventSocket::kEventConnect) && !bConnectSeen) {
+            reported.bConnected = true;
+            reported.nEvents |= CEventSocket::kEventConnect;
+            reported.nErrors[4] = nSocketError;
+        }
+        if ((nMask & CEventSocket::kEventWrite) && bWriteArmed) {
+            // Like the Windows event, write readiness is reported once and
+            // again only after a send would have blocked.
+            reported.bWriteTaken = true;
+            reported.nEvents |= CEventSocket::kEventWrite;
+            reported.nErrors[1] = nSocketError;
+        }
+    }
+    if ((nGot & POLLPRI) && (nMask & CEventSocket::kEventOutOfBand))
+        reported.nEvents |= CEventSocket::kEventOutOfBand;
+    if ((nGot & (POLLRDHUP | POLLHUP)) && (nMask & CEventSocket::kEventClose)) {
+        reported.nEvents |= CEventSocket::kEventClose;
+        reported.nErrors[5] = nSocketError;
+    }
+    return reported;
+}
+
 }  // namespace
 
 CEventSocket::CEventSocket()
@@ -118,19 +181,9 @@ void CEventSocket::RunEvents()
     for (;;) {
         const uint32_t nMask = m_nEventMask.load();
         const bool bWriteArmed = m_bWriteArmed.load();
-        short nWanted = 0;
-        if (nMask & (kEventRead | kEventAccept))
-            nWanted |= POLLIN;
-        if (nMask & kEventOutOfBand)
-            nWanted |= POLLPRI;
-        if (nMask & kEventClose)
-            nWanted |= POLLRDHUP;
-        if (((nMask & kEventWrite) && bWriteArmed) || ((nMask & kEventConnect) && !m_bConnectSeen))
-            nWanted |= POLLOUT;
-
         pollfd fds[3] = {{m_hEvents[0], POLLIN, 0},
                          {m_hEvents[1], POLLIN, 0},
-                         {nMask != 0 ? m_hSocket : -1, nWanted, 0}};
+                         {nMask != 0 ? m_hSocket : -1, WantedEvents(nMask, bWriteArmed, m_bConnectSeen), 0}};
         const int nReady = poll(fds, 3, -1);
         if (nReady < 0) {
             if (errno == EINTR)
@@ -150,45 +203,11 @@ void CEventSocket::RunEvents()
             OnError(EBADF);
             return;
         }
-
-        // What poll reports, read as the Windows Sockets event record.
-        int nErrors[6] = {0, 0, 0, 0, 0, 0};
-        const int nSocketError = (nGot & POLLERR) ? ErrorOfSocket(m_hSocket) : 0;
-        uint32_t nEvents = 0;
-        if (nGot & (POLLIN | POLLERR | POLLHUP)) {
-            int nListening = 0;
-            socklen_t nLen = sizeof nListening;
-            if ((nMask & kEventAccept) &&
-                getsockopt(m_hSocket, SOL_SOCKET, SO_ACCEPTCONN, &nListening, &nLen) == 0 &&
-                nListening) {
-                nEvents |= kEventAccept;
-                nErrors[3] = nSocketError;
-            } else if (nMask & kEventRead) {
-                nEvents |= kEventRead;
-                nErrors[0] = nSocketError;
-            }
-        }
-        if (nGot & (POLLOUT | POLLERR | POLLHUP)) {
-            if ((nMask & kEventConnect) && !m_bConnectSeen) {
-                m_bConnectSeen = true;
-                nEvents |= kEventConnect;
-                nErrors[4] = nSocketError;
-            }
-            if ((nMask & kEventWrite) && bWriteArmed) {
-                // Like the Windows event, write readiness is reported once and
-                // again only after a send would have blocked.
-                m_bWriteArmed.store(false);
-                nEvents |= kEventWrite;
-                nErrors[1] = nSocketError;
-            }
-        }
-        if ((nGot & POLLPRI) && (nMask & kEventOutOfBand))
-            nEvents |= kEventOutOfBand;
-        if ((nGot & (POLLRDHUP | POLLHUP)) && (nMask & kEventClose)) {
-            nEvents |= kEventClose;
-            nErrors[5] = nSocketError;
-        }
-        if (nEvents == 0) {
+        const Reported reported = Translate(nGot, nMask, bWriteArmed, m_bConnectSeen, m_hSocket);
+        m_bConnectSeen = m_bConnectSeen || reported.bConnected;
+        if (reported.bWriteTaken)
+            m_bWriteArmed.store(false);
+        if (reported.nEvents == 0) {
             // Readiness nobody asked for. A pending error was read (and so
             // cleared) above; a hang-up would be reported forever, so the
             // thread ends as after a close.
@@ -196,7 +215,7 @@ void CEventSocket::RunEvents()
                 return;
             continue;
         }
-        if (DispatchEvents(nEvents, nErrors))
+        if (DispatchEvents(reported.nEvents, reported.nErrors))
             return;
     }
 }
