@@ -32,7 +32,7 @@ GROUPS = {
     "send": (["tovrik_tests"], [["tests/tovrik_tests", "--gtest_filter=SendWorker*:Replay*:CSendSchedule*:CSystemClock*:StartStopLoadTest.Stop*"]]),
     "packet": (["tovrik_tests"], [["tests/tovrik_tests", "--gtest_filter=CMessageTemplate*:CDeviceMessage*:CDecimal*"]]),
     "cli": (["tovrik-cli", "tovrik_cli_tests"],
-            [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.Shards*:CliTest.*"]]),
+            [["tests/tovrik_cli_tests", "--gtest_filter=CCliOptionsTest.*:FleetCliTest.Shards*:CliTest.*"]]),
     "fleetcli": (["tovrik-cli", "tovrik_cli_tests"], [["tests/tovrik_cli_tests", "--gtest_filter=FleetCliTest.*"]]),
     "capture": (["tovrik_capture_tests", "tovrik-cli", "tovrik_cli_tests"],
                 [["tests/tovrik_capture_tests"], ["tests/tovrik_cli_tests", "--gtest_filter=CaptureCliTest.*"]]),

@@ -6,6 +6,23 @@ namespace {
 
 constexpr double kNsPerMs = 1e6;
 
+// The non-empty buckets, ascending, each count as countOf(bucket) reads it.
+template <class CountOf>
+std::vector<CLatencyHistogram::Bucket> NonEmpty(CountOf countOf)
+{
+    std::vector<CLatencyHistogram::Bucket> buckets;
+    for (int i = 0; i < CLatencyHistogram::kBuckets; ++i) {
+        const uint64_t nCount = countOf(static_cast<size_t>(i));
+        if (nCount == 0)
+            continue;
+        int64_t nFrom = 0;
+        int64_t nWidth = 0;
+        CLatencyHistogram::BucketRange(i, nFrom, nWidth);
+        buckets.push_back({static_cast<uint64_t>(nFrom), static_cast<uint64_t>(nFrom + nWidth), nCount});
+    }
+    return buckets;
+}
+
 }  // namespace
 
 int CLatencyHistogram::BucketOf(int64_t nNs)
@@ -44,17 +61,7 @@ void CLatencyHistogram::Add(int64_t nNs)
 
 std::vector<CLatencyHistogram::Bucket> CLatencyHistogram::Buckets() const
 {
-    std::vector<Bucket> buckets;
-    for (int i = 0; i < kBuckets; ++i) {
-        const uint64_t nCount = m_counts[static_cast<size_t>(i)].load(std::memory_order_relaxed);
-        if (nCount == 0)
-            continue;
-        int64_t nFrom = 0;
-        int64_t nWidth = 0;
-        BucketRange(i, nFrom, nWidth);
-        buckets.push_back({static_cast<uint64_t>(nFrom), static_cast<uint64_t>(nFrom + nWidth), nCount});
-    }
-    return buckets;
+    return NonEmpty([this](size_t i) { return m_counts[i].load(std::memory_order_relaxed); });
 }
 
 CLatencyHistogram::Figures CLatencyHistogram::Read() const
@@ -64,16 +71,8 @@ CLatencyHistogram::Figures CLatencyHistogram::Read() const
 
 CLatencyHistogram::Figures CLatencyHistogram::Take()
 {
-    std::vector<Bucket> buckets;
-    for (int i = 0; i < kBuckets; ++i) {
-        const uint64_t nCount = m_counts[static_cast<size_t>(i)].exchange(0, std::memory_order_relaxed);
-        if (nCount == 0)
-            continue;
-        int64_t nFrom = 0;
-        int64_t nWidth = 0;
-        BucketRange(i, nFrom, nWidth);
-        buckets.push_back({static_cast<uint64_t>(nFrom), static_cast<uint64_t>(nFrom + nWidth), nCount});
-    }
+    const std::vector<Bucket> buckets =
+        NonEmpty([this](size_t i) { return m_counts[i].exchange(0, std::memory_order_relaxed); });
     return Quantiles(buckets, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
 }
 
