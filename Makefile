@@ -81,7 +81,7 @@ windows: windows-configure
 	cmake --build $(WIN_DIR) --target windows-zip -j $(JOBS)
 
 windows-test: windows-configure
-	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests -j $(JOBS)
+	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests -j $(JOBS)
 	bash scripts/wine-test.sh $(WIN_DIR) "$(WINE)"
 
 image-setup:

@@ -41,7 +41,7 @@ if ! grep -qs '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' "$WINEPREFIX/system.reg
 fi
 
 status=0
-for test in tovrik_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; do
+for test in tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; do
   echo "wine-test: $test.exe"
   "$wine" "$build_dir/bin/$test.exe" --gtest_brief=1 "$@" || status=1
 done
@@ -49,5 +49,8 @@ done
 # process, output into pipes.
 echo "wine-test: wine_console_check.py"
 python3 "$(dirname "$0")/../tests/cli/wine_console_check.py" "$wine" "$build_dir/bin/tovrik-cli.exe" || status=1
+# A fleet of 2,000 devices for 30 s to a receiver on the Linux side.
+echo "wine-test: wine_fleet_check.py"
+python3 "$(dirname "$0")/../tests/fleet/wine_fleet_check.py" "$wine" "$build_dir/bin/tovrik-cli.exe" || status=1
 
 exit $status

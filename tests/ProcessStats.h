@@ -7,4 +7,7 @@ public:
     static long Threads();
     // The resident set (the working set on Windows) in kB; -1 when unknown.
     static long ResidentKb();
+    // The most files (sockets included) the process may open at once, the
+    // hard limit; -1 when there is no such limit (Windows).
+    static long DescriptorLimit();
 };

@@ -1,5 +1,7 @@
 #include "ProcessStats.h"
 
+#include <sys/resource.h>
+
 #include <fstream>
 #include <string>
 
@@ -27,4 +29,12 @@ long ProcessStats::Threads()
 long ProcessStats::ResidentKb()
 {
     return StatusField("VmRSS");
+}
+
+long ProcessStats::DescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max == RLIM_INFINITY)
+        return -1;
+    return static_cast<long>(limit.rlim_max);
 }

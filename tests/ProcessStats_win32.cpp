@@ -28,3 +28,8 @@ long ProcessStats::ResidentKb()
         return -1;
     return static_cast<long>(counters.WorkingSetSize / 1024);
 }
+
+long ProcessStats::DescriptorLimit()
+{
+    return -1;
+}

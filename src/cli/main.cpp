@@ -20,6 +20,9 @@ int main(int argc, char** argv)
     // Nothing the run throws may end the process without a word.
     try {
         CConsole::Setup();
+        // Started before the options are read: their checks look addresses
+        // up, which Windows Sockets does only once started.
+        const CSocketLibrary sockets;
         CCommandLine commandLine(argc, argv);
         if (commandLine.Count() > 1 && std::string(commandLine.Values()[1]) == CReportCommand::kName)
             return CReportCommand::Run(commandLine.Count(), commandLine.Values());
@@ -27,13 +30,12 @@ int main(int argc, char** argv)
         const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)
             return *nExit;
-        if (options.IsFleet())
-            return CFleetCommand::Run(options);
-        const CSocketLibrary sockets;
         if (!sockets.IsStarted()) {
             CConsole::Write(stderr, std::string(TovrikTexts::kSocketInitFailed) + "\n");
             return CCliOptions::kExitFailure;
         }
+        if (options.IsFleet())
+            return CFleetCommand::Run(options);
         return CCliRunner(options).Run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tovrik-cli: %s\n", error.what());

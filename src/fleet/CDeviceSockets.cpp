@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "net/CSocketLibrary.h"
+#include "net/CTargetAddress.h"
+
 namespace {
 
 // "N devices on 1 address need P ports on it" or "... on 2 addresses need P
@@ -37,7 +40,83 @@ CStatus CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding)
     if (nPerAddress <= nPorts)
         return CStatus();
     return CStatus::Error(Need(nDevices, nAddresses, nPerAddress, "ephemeral ports") + ", but the system has " +
-                          std::to_string(nPorts) + " (" + std::to_string(nLow) + "-" + std::to_string(nHigh) + " in " +
+                          std::to_string(nPorts) + " (" + std::to_string(nLow) + "-" + std::to_string(nHigh) + " " +
                           strWhere + "): at most " + std::to_string(nPorts * nAddresses) +
                           " devices; give more --bind addresses or --bind-ports");
+}
+
+CDeviceSockets::~CDeviceSockets()
+{
+    for (const SocketHandle hSocket : m_sockets)
+        CSocketLibrary::CloseSocket(hSocket);
+}
+
+CStatus CDeviceSockets::Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target)
+{
+    CStatus status = CheckPorts(nDevices, binding);
+    if (status.IsOk())
+        status = CheckDescriptors(nDevices);
+    if (!status.IsOk())
+        return status;
+    m_target = target;
+    m_nTargetLength = CTargetAddress::LengthOf(target);
+    m_sockets.reserve(nDevices);
+    const size_t nAddresses = binding.addresses.empty() ? 1 : binding.addresses.size();
+    const bool bExplicitPorts = binding.nPortLow != 0 || binding.nPortHigh != 0;
+    for (uint32_t j = 0; j < nDevices && status.IsOk(); ++j) {
+        // Any address of the target's family is all zeros but the family.
+        sockaddr_storage local{};
+        local.ss_family = target.ss_family;
+        if (!binding.addresses.empty())
+            local = binding.addresses[j % nAddresses];
+        // The port sits at the same place in both families' addresses.
+        reinterpret_cast<sockaddr_in&>(local).sin_port =
+            htons(bExplicitPorts ? static_cast<uint16_t>(binding.nPortLow + j / nAddresses) : 0);
+        status = OpenDevice(j, nDevices, local, binding.bBroadcast, bExplicitPorts);
+    }
+    return status;
+}
+
+CStatus CDeviceSockets::OpenDevice(uint32_t j, uint32_t nDevices, const sockaddr_storage& local, bool bBroadcast,
+                                   bool bExplicitPorts)
+{
+    const SocketHandle hSocket = NewSocket(local.ss_family);
+    if (hSocket == kSocketInvalid) {
+        const int nError = CSocketLibrary::LastError();
+        return CStatus::Error("cannot open socket " + std::to_string(j + 1) + " of " + std::to_string(nDevices) +
+                                  ": " + CSocketLibrary::ErrorText(nError) + "; " + std::to_string(j) +
+                                  " can be opened",
+                              nError);
+    }
+    const int nOn = 1;
+    if (bBroadcast &&
+        setsockopt(hSocket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&nOn), sizeof nOn) != 0) {
+        const int nError = CSocketLibrary::LastError();
+        CSocketLibrary::CloseSocket(hSocket);
+        return CStatus::Error("cannot allow broadcasts on device " + std::to_string(j) + "'s socket: " +
+                                  CSocketLibrary::ErrorText(nError),
+                              nError);
+    }
+    if (bind(hSocket, reinterpret_cast<const sockaddr*>(&local), CTargetAddress::LengthOf(local)) != 0) {
+        const int nError = CSocketLibrary::LastError();
+        CSocketLibrary::CloseSocket(hSocket);
+        std::string strWhere = CTargetAddress::AddressText(local);
+        if (!bExplicitPorts)
+            strWhere = strWhere.substr(0, strWhere.rfind(':')) + ":(ephemeral)";
+        std::string strReason =
+            "cannot bind device " + std::to_string(j) + " to " + strWhere + ": " + CSocketLibrary::ErrorText(nError);
+        if (!bExplicitPorts && nError == kSocketAddressInUse)
+            strReason += " (the ephemeral ports ran out after " + std::to_string(j) +
+                         " sockets; give more --bind addresses or --bind-ports)";
+        return CStatus::Error(strReason, nError);
+    }
+    m_sockets.push_back(hSocket);
+    return CStatus();
+}
+
+bool CDeviceSockets::Send(uint32_t nDevice, const char* pData, size_t nLength)
+{
+    // The sockets do not block: a full send buffer is a datagram not sent.
+    return sendto(m_sockets[nDevice], pData, static_cast<int>(nLength), kSocketNoSignal,
+                  reinterpret_cast<const sockaddr*>(&m_target), m_nTargetLength) >= 0;
 }

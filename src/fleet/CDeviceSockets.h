@@ -32,8 +32,8 @@ public:
     CDeviceSockets(const CDeviceSockets&) = delete;
     CDeviceSockets& operator=(const CDeviceSockets&) = delete;
 
-    // The ports the system picks from, and where it says so (Linux:
-    // /proc/sys/net/ipv4/ip_local_port_range).
+    // The ports the system picks from, and where it says so ("in
+    // /proc/sys/net/ipv4/ip_local_port_range" on Linux).
     static void EphemeralRange(int& nLow, int& nHigh, std::string& strWhere);
     // Whether nDevices sockets fit the binding's ports, and if not, how many do.
     [[nodiscard]] static CStatus CheckPorts(uint32_t nDevices, const Binding& binding);
@@ -52,6 +52,13 @@ public:
     SocketHandle Handle(uint32_t nDevice) const { return m_sockets[nDevice]; }
 
 private:
+    // A non-blocking UDP socket that child processes do not inherit, or
+    // kSocketInvalid with the reason in the last socket error.
+    static SocketHandle NewSocket(int nFamily);
+    // Device j's socket, bound to local.
+    CStatus OpenDevice(uint32_t j, uint32_t nDevices, const sockaddr_storage& local, bool bBroadcast,
+                       bool bExplicitPorts);
+
     std::vector<SocketHandle> m_sockets;
     sockaddr_storage m_target{};
     SocketLength m_nTargetLength = 0;

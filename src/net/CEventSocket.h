@@ -22,7 +22,7 @@
 // the reason in CSocketLibrary::LastError().
 class CEventSocket {
 public:
-    static constexpr SocketHandle kInvalidSocket = static_cast<SocketHandle>(-1);
+    static constexpr SocketHandle kInvalidSocket = kSocketInvalid;
     static constexpr int kStopTimeoutMs = 2000;
 
     // Event bits, with the values of the Windows Sockets event mask.

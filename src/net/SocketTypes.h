@@ -18,6 +18,7 @@ inline constexpr int kSocketCloseOnExec = 0;
 inline constexpr int kSocketNoSignal = 0;
 inline constexpr int kSocketInvalidArgument = WSAEINVAL;
 inline constexpr int kSocketAddressInUse = WSAEADDRINUSE;
+inline constexpr SocketHandle kSocketInvalid = INVALID_SOCKET;
 #else
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -39,4 +40,5 @@ inline constexpr int kSocketCloseOnExec = SOCK_CLOEXEC;
 inline constexpr int kSocketNoSignal = MSG_NOSIGNAL;
 inline constexpr int kSocketInvalidArgument = EINVAL;
 inline constexpr int kSocketAddressInUse = EADDRINUSE;
+inline constexpr SocketHandle kSocketInvalid = -1;
 #endif

@@ -22,4 +22,7 @@ public:
 
     // When stop is not kNone, asks for it after nStopAfterMs.
     static CliRun Run(const std::vector<std::string>& args, int nStopAfterMs = -1, Stop stop = Stop::kNone);
+    // Whether a symbolic link the test makes is one the program sees through
+    // (not the links wine makes of a Windows program's).
+    static bool SeesThroughSymbolicLinks();
 };

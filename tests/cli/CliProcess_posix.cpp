@@ -43,3 +43,8 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
     run.err = TempDir::Read(strErr);
     return run;
 }
+
+bool CliProcess::SeesThroughSymbolicLinks()
+{
+    return true;
+}

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <atomic>
 #include <ctime>
 #include <map>
@@ -11,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessStats.h"
 #include "TempDir.h"
 #include "cli/CliProcess.h"
 #include "net/LoopbackPeer.h"
+#include "time/CLocalTime.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::string LocalTime(time_t t, const char* pszPattern)
 {
     char text[64];
     struct tm local {};
-    localtime_r(&t, &local);
+    CLocalTime::Split(static_cast<int64_t>(t), local);
     return std::string(text, strftime(text, sizeof text, pszPattern, &local));
 }
 
@@ -173,13 +173,12 @@ TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)
 
     // One device more than the hard descriptor limit allows, on enough
     // loopback addresses for the ports.
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 500000) {
+    const long nLimit = ProcessStats::DescriptorLimit();
+    if (nLimit > 0 && nLimit < 500000) {
         std::string binds = "127.0.0.1";
-        for (rlim_t n = 20000; n <= limit.rlim_max; n += 20000)
+        for (long n = 20000; n <= nLimit; n += 20000)
             binds += ",127.0.0." + std::to_string(2 + n / 20000);
-        const CliRun fds = RunCli({"-p", Port(peer), "--devices", std::to_string(limit.rlim_max + 1), "--bind", binds});
+        const CliRun fds = RunCli({"-p", Port(peer), "--devices", std::to_string(nLimit + 1), "--bind", binds});
         EXPECT_EQ(fds.nExit, 1);
         EXPECT_TRUE(Contains(fds.err, "file-descriptor limit")) << fds.err;
     }

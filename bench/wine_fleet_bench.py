@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""The fleet under wine beside the Linux build, in one run: the same fleets
+of tovrik-cli (Linux) and tovrik-cli.exe (wine) to a receiver on loopback.
+Figures under wine are wine's (its timers, its sockets over Linux's), not
+Windows'.
+
+    python3 bench/wine_fleet_bench.py --cli build/src/cli/tovrik-cli \
+        --wine /usr/lib/wine/wine64 --exe build-win64/bin/tovrik-cli.exe [--seconds 30]
+
+(WINEPREFIX set, e.g. build-win64/wineprefix.) Fleets: 2,000 devices once a
+second with --spread; one device in the 10 ms mode (the timer's accuracy).
+"""
+import argparse
+import json
+import os
+import socket
+import subprocess
+import tempfile
+import threading
+
+
+def run_fleet(command, stats_arg, stats_path, args):
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
+    receiver.bind(("127.0.0.1", 0))
+    receiver.settimeout(0.5)
+    received = [0]
+    done = threading.Event()
+
+    def receive():
+        while not done.is_set():
+            try:
+                receiver.recv(65536)
+                received[0] += 1
+            except socket.timeout:
+                pass
+
+    thread = threading.Thread(target=receive)
+    thread.start()
+    subprocess.run(command + ["-p", str(receiver.getsockname()[1]), "-q", "--stats-json", stats_arg] + args,
+                   capture_output=True, check=False)
+    done.set()
+    thread.join()
+    receiver.close()
+    stats = json.load(open(stats_path))
+    return stats, received[0]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--seconds", type=float, default=30.0)
+    args = parser.parse_args()
+    fleets = [("2,000 devices, 1 s, --spread", ["--devices", "2000", "--spread", "--stop-after", str(args.seconds)]),
+              ("1 device, 10 ms mode, 1,000 packets", ["--devices", "1", "-m", "10ms", "--text", '{"IMEI":"1","v":1}' * 1000,
+                                         "--stop-after", str(min(args.seconds, 10.0))])]
+    print(f"{'fleet':32} {'build':6} {'sent':>7} {'received':>8} {'p50 ms':>8} {'p99 ms':>8} {'max ms':>8} "
+          f"{'CPU s':>6} {'RSS MB':>7}")
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "stats.json")
+        for name, fleet_args in fleets:
+            for build, command, stats_arg in (("linux", [args.cli], path),
+                                              ("wine", [args.wine, args.exe], "Z:" + path.replace("/", "\\"))):
+                stats, received = run_fleet(command, stats_arg, path, fleet_args)
+                late = stats["lateness_ms"]
+                print(f"{name:32} {build:6} {stats['sent']:>7} {received:>8} {late['p50']:>8.3f} {late['p99']:>8.3f} "
+                      f"{late['max']:>8.3f} {stats['cpu_seconds']:>6.2f} {stats['max_rss_kb'] / 1024:>7.1f}",
+                      flush=True)
+
+
+if __name__ == "__main__":
+    main()
