@@ -38,6 +38,9 @@ std::vector<FrameCase> Cases()
         {"Ipv4", CFrameDecoder::kLinkIpv4, v4, Kind::kUdp, "127.0.0.7:4000"},
         {"Loopback", CFrameDecoder::kLinkNull, W::Loopback(v6), Kind::kUdp, "[0:0:0:0:0:0:0:9]:4001"},
         {"Ipv6Extensions", CFrameDecoder::kLinkIpv6, v6Extensions, Kind::kUdp, "[0:0:0:0:0:0:0:9]:4001"},
+        // 24 bytes, length byte 4: (4 + 2) * 4; read as (4 + 1) * 8 it would be 40.
+        {"Ipv6Authentication", CFrameDecoder::kLinkRaw, W::Ipv6Udp(9, 4001, kPayload, {{51, std::string(22, 'a')}}),
+         Kind::kUdp, "[0:0:0:0:0:0:0:9]:4001"},
         {"EthernetPadded", CFrameDecoder::kLinkEthernet, W::Ethernet(v4) + std::string(6, '\0'), Kind::kUdp,
          "127.0.0.7:4000"},
         {"Tcp", CFrameDecoder::kLinkRaw, W::Ipv4(6, std::string(20, '\0')), Kind::kNotUdp, ""},

@@ -82,11 +82,14 @@ std::string CaptureWriter::Ipv6Udp(uint8_t nSource, uint16_t nPort, const std::s
     for (size_t i = 0; i < extensions.size(); ++i) {
         const uint8_t nNext = i + 1 < extensions.size() ? extensions[i + 1].first : 17;
         std::string ext = extensions[i].second;
-        // A fragment header is 8 bytes whole; the rest count 8-byte units.
+        // A fragment header is 8 bytes whole; an authentication header
+        // counts 4-byte units less 2, the rest 8-byte units less 1.
         const bool bFragment = extensions[i].first == 44;
+        const bool bAuthentication = extensions[i].first == 51;
         ext.resize(bFragment ? 6 : ((ext.size() + 2 + 7) / 8) * 8 - 2, '\0');
         body += static_cast<char>(nNext);
-        body += static_cast<char>(bFragment ? 0 : (ext.size() + 2) / 8 - 1);
+        const size_t nLength = bFragment ? 0 : bAuthentication ? (ext.size() + 2) / 4 - 2 : (ext.size() + 2) / 8 - 1;
+        body += static_cast<char>(nLength);
         body += ext;
     }
     body += UdpHeader(nPort, payload) + payload;

@@ -13,7 +13,8 @@ struct pcap_dumper;
 class CaptureWriter {
 public:
     // An IPv6 extension header: its type and its body after the next-header
-    // and length bytes (padded here to whole 8-byte units).
+    // and length bytes (padded here to whole 8-byte units; the length byte
+    // in the unit of that type of header).
     using Extension = std::pair<uint8_t, std::string>;
 
     CaptureWriter(const std::string& strPath, int nLinkType, int nSnapLength = 65535);

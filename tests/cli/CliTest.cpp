@@ -50,6 +50,15 @@ std::string LocalTime(time_t t, const char* pszPattern)
     return text;
 }
 
+// The minute mode sends at the first tick of a whole minute, also when the
+// run starts in that second: a run of a few seconds that must not send its
+// packet starts clear of one.
+void ClearOfAWholeMinute()
+{
+    while (time(nullptr) % 60 >= 57 || time(nullptr) % 60 == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 }  // namespace
 
 TEST(CliTest, DefaultsSendTheDeviceInfoThenTheStampedStatusMessageEverySecond)
@@ -199,6 +208,14 @@ TEST(CliTest, ThePortIsDecimalAndFailedSendsAreCounted)
     EXPECT_TRUE(Contains(failing.out, "; 2 could not be sent\n")) << failing.out;
     EXPECT_TRUE(Contains(failing.out, " bytes not sent: ")) << failing.out;
     EXPECT_FALSE(Contains(failing.out, ".\n")) << "a reason without a full stop, as strerror's: " << failing.out;
+
+    // One refused send is enough: port 0 refuses the device info message,
+    // and the stop comes before the minute's first packet.
+    ClearOfAWholeMinute();
+    const CliRun once = RunCli({"-p", "0", "-m", "1min", "--stop-after", "0.3", "--text", "{\"a\":1}"});
+    EXPECT_EQ(once.nExit, 3) << once.out;
+    EXPECT_TRUE(Contains(once.out, "sent 0 datagrams in ")) << once.out;
+    EXPECT_TRUE(Contains(once.out, "; 1 could not be sent\n")) << once.out;
 }
 
 TEST(CliTest, TextFilesAreReadWithTheImportsLimitsAndSayWhereTheCuttingStopped)
@@ -244,10 +261,7 @@ TEST(CliTest, DryRunLoadsAndSendsNothing)
 TEST(CliTest, InterruptAndTerminateStopTheRunLikeTheStopButton)
 {
     for (const CliProcess::Stop stop : {CliProcess::Stop::kInterrupt, CliProcess::Stop::kTerminate}) {
-        // The minute mode sends at the first tick of a whole minute, also
-        // when the run starts in that second: keep the run clear of one.
-        while (time(nullptr) % 60 >= 57 || time(nullptr) % 60 == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ClearOfAWholeMinute();
         LoopbackPeer peer;
         const CliRun run = RunCli({"-p", Port(peer), "-m", "1min", "-q", "--text", "{\"stop\":1}"}, 400, stop);
         EXPECT_EQ(run.nExit, 0) << static_cast<int>(stop);

@@ -140,26 +140,28 @@ TEST(CStatsMergerTest, FilesThatAreNotStatsFilesAreRefusedByName)
 TEST(CStatsMergerTest, FilesOfDifferentFleetsOrTheSameShardTwiceAreNotMerged)
 {
     struct Case {
-        std::string strFirst;
-        std::string strSecond;
+        std::vector<std::string> files;  // named a, b, c
         std::string strError;
     };
     const std::vector<Case> cases = {
-        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("0/2", kStartMs, {}, ""), "a and b are both shard 0/2"},
-        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/3", kStartMs, {}, ""),
+        {{StatsJson("0/2", kStartMs, {}, ""), StatsJson("0/2", kStartMs, {}, "")}, "a and b are both shard 0/2"},
+        // The repeated shard is not the lowest.
+        {{StatsJson("0/3", kStartMs, {}, ""), StatsJson("1/3", kStartMs, {}, ""), StatsJson("1/3", kStartMs, {}, "")},
+         "b and c are both shard 1/3"},
+        {{StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/3", kStartMs, {}, "")},
          "a and b are not shards of one fleet (of 2 and of 3 shards)"},
-        {StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/2", kStartMs, {}, "", 1, 7),
+        {{StatsJson("0/2", kStartMs, {}, ""), StatsJson("1/2", kStartMs, {}, "", 1, 7)},
          "a and b are not shards of one fleet (of 100 and of 7 devices)"},
-        {StatsJson("0/2", kStartMs - 31 * 86400000LL, {{1, 0, 0}}, ""), StatsJson("1/2", kStartMs, {{1, 0, 0}}, ""),
+        {{StatsJson("0/2", kStartMs - 31 * 86400000LL, {{1, 0, 0}}, ""), StatsJson("1/2", kStartMs, {{1, 0, 0}}, "")},
          "not one run"},
     };
     for (const Case& c : cases) {
         CStatsMerger merger;
-        ASSERT_TRUE(Ok(merger.AddText("a", c.strFirst)));
-        ASSERT_TRUE(Ok(merger.AddText("b", c.strSecond)));
+        for (size_t i = 0; i < c.files.size(); ++i)
+            ASSERT_TRUE(Ok(merger.AddText(std::string(1, static_cast<char>('a' + i)), c.files[i])));
         CRunReport report;
         const CStatus merged = merger.Merge(report);
-        EXPECT_NE(merged.Message().find(c.strError), std::string::npos) << merged.Message();
+        EXPECT_NE(merged.Message().find(c.strError), std::string::npos) << c.strError << " <- " << merged.Message();
     }
     CStatsMerger empty;
     CRunReport report;

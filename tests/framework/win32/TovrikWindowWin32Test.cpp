@@ -181,21 +181,25 @@ HWND Item(HWND hMain, int nId)
     return GetDlgItem(hMain, nId);
 }
 
-// The width of a control's text in the dialogs' font ("MS Shell Dlg" 9 pt,
-// as the template names it), in pixels.
-int TextWidth(HWND hControl)
+// The width of a text in the dialogs' font ("MS Shell Dlg" 9 pt, as the
+// template names it), in pixels; by default the control's own text.
+int TextWidth(HWND hControl, const std::wstring& strText)
 {
     const HDC hDc = GetDC(hControl);
     const HFONT hFont = CreateFontW(-MulDiv(9, GetDeviceCaps(hDc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
                                     FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
     const HGDIOBJ hOld = SelectObject(hDc, hFont);
-    const std::wstring strText = CWideText::Widen(Text(hControl));
     SIZE size{};
     GetTextExtentPoint32W(hDc, strText.c_str(), static_cast<int>(strText.size()), &size);
     SelectObject(hDc, hOld);
     DeleteObject(hFont);
     ReleaseDC(hControl, hDc);
     return size.cx;
+}
+
+int TextWidth(HWND hControl)
+{
+    return TextWidth(hControl, CWideText::Widen(Text(hControl)));
 }
 
 int ClientWidth(HWND hControl)
@@ -410,6 +414,48 @@ TEST_F(TovrikWindowWin32Test, PastedTextIsKeptWholeForTheLoadToJudge)
     m_tovrik.AnswerBox(L"tovrik", "解析完毕,一共解析 40 道下载命令.开始发送.");
     PostMessageW(Item(m_hMain, 1002), BM_CLICK, 0, 0);
     m_tovrik.AnswerBox(L"提示", "发送结束");
+    EXPECT_EQ(m_tovrik.Close(), 0);
+}
+
+TEST_F(TovrikWindowWin32Test, TheTextBoxShowsEveryCharacterOfItsWrappedLines)
+{
+    // The status message a member a line: its data members wrap, where no
+    // word ends. (The message on one line is more than wine's Uniscribe
+    // analyses at once, 255 runs of letters, digits and punctuation; wine's
+    // edit control then breaks it by the font's average character width,
+    // narrower than these characters, and cuts off the ends of its lines,
+    // as wine's notepad does in this font.)
+    std::string strText = TovrikTexts::kStatusMessage;
+    for (size_t nAt = 0; (nAt = strText.find("\",\"", nAt)) != std::string::npos; nAt += 5)
+        strText.replace(nAt, 3, "\",\r\n\"");
+    const HWND hContent = Item(m_hMain, 1003);
+    ASSERT_TRUE(Paste(hContent, strText));
+    const std::wstring strWide = CWideText::Widen(Text(hContent));
+    ASSERT_EQ(strWide, CWideText::Widen(strText));
+
+    // Text is drawn in the formatting rectangle, which lies in the client
+    // area; the last character of every line ends inside it.
+    RECT client{};
+    RECT format{};
+    GetClientRect(hContent, &client);
+    SendMessageW(hContent, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    EXPECT_GE(format.left, client.left);
+    EXPECT_LE(format.right, client.right);
+    int nWrapped = 0;
+    const LRESULT nLines = SendMessageW(hContent, EM_GETLINECOUNT, 0, 0);
+    for (LRESULT nLine = 0; nLine < nLines; ++nLine) {
+        const auto nFirst = static_cast<size_t>(SendMessageW(hContent, EM_LINEINDEX, nLine, 0));
+        const auto nLength = static_cast<size_t>(SendMessageW(hContent, EM_LINELENGTH, nFirst, 0));
+        if (nLength == 0)
+            continue;
+        const size_t nLast = nFirst + nLength - 1;
+        const int x = static_cast<short>(LOWORD(SendMessageW(hContent, EM_POSFROMCHAR, nLast, 0)));
+        EXPECT_LE(x + TextWidth(hContent, strWide.substr(nLast, 1)), format.right)
+            << CWideText::Narrow(strWide.substr(nFirst, nLength));
+        if (nLast + 1 < strWide.size() && strWide[nLast + 1] != L'\r')
+            ++nWrapped;
+    }
+    EXPECT_GE(nWrapped, 3) << "the data members wrap";
     EXPECT_EQ(m_tovrik.Close(), 0);
 }
 
