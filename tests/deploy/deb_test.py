@@ -28,16 +28,15 @@ mmdebstrap, or no connection to Debian's archive.
 """
 
 import argparse
-import glob
 import os
 import re
 import shlex
 import shutil
-import socket
 import subprocess
 import sys
-import threading
 import time
+
+from loopback import SHORT_RUN, Receiver, short_run_problem
 
 SKIP = 77
 USER = "tester"
@@ -126,45 +125,13 @@ def files_of(root):
     return found
 
 
-class Receiver:
-    """A UDP socket on 127.0.0.1 that keeps every datagram."""
-
-    def __init__(self):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.settimeout(0.2)
-        self.port = self.sock.getsockname()[1]
-        self.datagrams = []
-        self.stopping = False
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-
-    def read(self):
-        while not self.stopping:
-            try:
-                self.datagrams.append(self.sock.recv(65536))
-            except socket.timeout:
-                continue
-
-    def stop(self):
-        time.sleep(0.3)
-        self.stopping = True
-        self.thread.join()
-        self.sock.close()
-
-
 def check_run(root):
     receiver = Receiver()
-    done = run(root, ["tovrik-cli", "-t", "127.0.0.1", "-p", str(receiver.port), "-m", "100ms", "--no-loop"],
-               timeout=30)
-    receiver.stop()
-    if not check(done.returncode == 0, "the run exited %d: %s" % (done.returncode, done.stderr.strip())):
-        return
-    sizes = [int(size) for size in re.findall(r" 127\.0\.0\.1:\d+ (\d+) bytes$", done.stdout, re.M)]
-    check(len(sizes) >= 2 and sizes == [len(d) for d in receiver.datagrams],
-          "the receiver got datagrams of %s bytes, the run's lines say %s" % ([len(d) for d in receiver.datagrams],
-                                                                             sizes))
-    check(all(b'"IMEI"' in d for d in receiver.datagrams), "a datagram without \"IMEI\": %r" % receiver.datagrams)
+    done = run(root, ["tovrik-cli", "-t", "127.0.0.1", "-p", str(receiver.port)] + SHORT_RUN, timeout=30)
+    datagrams = receiver.finish()
+    if check(done.returncode == 0, "the run exited %d: %s" % (done.returncode, done.stderr.strip())):
+        problem = short_run_problem(done.stdout, datagrams)
+        check(problem is None, "the run: %s" % problem)
 
 
 def check_completion(root):
