@@ -36,9 +36,8 @@ import subprocess
 import sys
 import time
 
-from loopback import SHORT_RUN, Receiver, short_run_problem
+from deploy_checks import SHORT_RUN, Receiver, check, failures, short_run_problem, skip, verdict
 
-SKIP = 77
 USER = "tester"
 # Where apt, dpkg and the tools their triggers run keep state, logs and
 # caches: what Debian policy lets stay after a purge.
@@ -49,20 +48,7 @@ IGNORED = ("/proc", "/sys", "/dev", "/run", "/tmp")
 ARCHIVE_UNREACHABLE = re.compile(r"Temporary failure resolving|Could not resolve|Failed to fetch|"
                                  r"Could not connect|Unable to connect|Network is unreachable")
 
-failures = []
 STARTED = time.monotonic()
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED: " + what, flush=True)
-    return ok
-
-
-def skip(why):
-    print("SKIPPED: " + why, flush=True)
-    sys.exit(SKIP)
 
 
 def packages(dist, version):
@@ -94,15 +80,14 @@ def outside(args):
     command = ["mmdebstrap", "--mode=root", "--variant=minbase", "--include=man-db,bash-completion",
                "--dpkgopt=force-unsafe-io", "--setup-hook=" + seed, "--essential-hook=" + no_index,
                "--customize-hook=" + hook, "bookworm", "/dev/null"]
-    started = time.monotonic()
     done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           text=True, timeout=1200, check=False)
     print(done.stdout, end="", flush=True)
     if done.returncode != 0 and "deb test: inside" not in done.stdout and ARCHIVE_UNREACHABLE.search(done.stdout):
         skip("Debian's archive cannot be reached: " + ARCHIVE_UNREACHABLE.search(done.stdout).group(0))
     check(done.returncode == 0, "mmdebstrap with the checks as its hook exited %d" % done.returncode)
-    print("deb test: %s in %.0f s" % ("passed" if not failures else "failed", time.monotonic() - started))
-    return 1 if failures else 0
+    stage("mmdebstrap done")
+    return verdict("deb test")
 
 
 def run(root, argv, user=None, timeout=300, env=None):
@@ -216,8 +201,9 @@ def inside(args):
     gone = sorted(path for path in before - after if not KEPT.match(path))
     check(not left, "left after the purge: %s" % ", ".join(left[:20]))
     check(not gone, "gone after the purge, though there before: %s" % ", ".join(gone[:20]))
-    print("deb test: inside: %s" % ("%d check(s) failed" % len(failures) if failures else "all checks passed"))
-    return 1 if failures else 0
+    kept = sorted(path for path in after - before if KEPT.match(path))
+    print("deb test: new after the purge, kept as Debian keeps them: %s" % (", ".join(kept) or "nothing"))
+    return verdict("deb test: inside")
 
 
 def main():

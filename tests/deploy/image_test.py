@@ -28,28 +28,9 @@ import threading
 import time
 import urllib.request
 
-from loopback import Receiver
+from deploy_checks import Receiver, check, failures, skip, verdict
 
-SKIP = 77
 SHANGHAI = datetime.timezone(datetime.timedelta(hours=8))  # no daylight saving time
-
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED: " + what, flush=True)
-    return ok
-
-
-def skip(why):
-    """Skips, unless something already failed: then that is the answer."""
-    if failures:
-        print("and: " + why, flush=True)
-        sys.exit(1)
-    print("SKIPPED: " + why, flush=True)
-    sys.exit(SKIP)
 
 
 class Podman:
@@ -213,8 +194,7 @@ def main():
                 run_fleet(podman, image)
         finally:
             podman("rmi", "--all", "--force")
-    print("image: %s" % ("%d check(s) failed" % len(failures) if failures else "all checks passed"))
-    return 1 if failures else 0
+    return verdict("image")
 
 
 if __name__ == "__main__":

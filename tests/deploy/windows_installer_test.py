@@ -21,20 +21,11 @@ import subprocess
 import sys
 import time
 
-from loopback import SHORT_RUN, Receiver, short_run_problem
+from deploy_checks import SHORT_RUN, Receiver, check, failures, short_run_problem, verdict
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Tovrik"
 SETTINGS_KEY = r"Software\Tovrik"
 INI_TEXT = "[INFO]\r\nsendtype=5\r\n"
-
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED: " + what, flush=True)
-    return ok
 
 
 class Wine:
@@ -149,8 +140,7 @@ def main():
             install_and_uninstall(wine, os.path.abspath(args.setup), args.version, mode)
     finally:
         wine.stop()
-    print("installer test: %s" % ("%d check(s) failed" % len(failures) if failures else "all checks passed"))
-    return 1 if failures else 0
+    return verdict("installer test")
 
 
 if __name__ == "__main__":

@@ -1,10 +1,38 @@
-"""What the tests of the installed programs share: a UDP receiver on
-127.0.0.1, and a short run of tovrik-cli held against what reached it."""
+"""What the tests of the installed programs share: their checks and verdict,
+a UDP receiver on 127.0.0.1, and a short run of tovrik-cli held against what
+reached it."""
 
 import re
 import socket
+import sys
 import threading
 import time
+
+SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
+
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAILED: " + what, flush=True)
+    return ok
+
+
+def skip(why):
+    """Skips, unless something already failed: then that is the answer."""
+    if failures:
+        print("and: " + why, flush=True)
+        sys.exit(1)
+    print("SKIPPED: " + why, flush=True)
+    sys.exit(SKIP)
+
+
+def verdict(name):
+    """Says how the checks went; the exit code."""
+    print("%s: %s" % (name, "%d check(s) failed" % len(failures) if failures else "all checks passed"), flush=True)
+    return 1 if failures else 0
 
 # One device, mode 100ms, once: the device info message, then the status
 # message 100 ms later, and the run ends.
