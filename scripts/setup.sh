@@ -4,9 +4,10 @@
 # with one `apt-get update` before the first install.
 #
 # `setup.sh windows` also installs the Windows cross-build (mingw-w64, wine64,
-# zip, nsis for the installer) and fetches simdjson's Debian source package into $TOVRIK_CACHE
-# (default /var/cache/tovrik as root, else ~/.cache/tovrik), adding a deb-src
-# entry for bookworm main when apt has none. `setup.sh deb` also installs
+# zip, nsis for the installer) and fetches simdjson's Debian source package
+# into $TOVRIK_CACHE (default /var/cache/tovrik as root, else
+# ~/.cache/tovrik), adding a deb-src entry for bookworm main when apt has
+# none. `setup.sh deb` also installs
 # what builds, checks and test-installs the Debian packages (debhelper,
 # lintian, mmdebstrap). `setup.sh image` installs that and what builds and
 # runs the OCI image (podman, runc, skopeo, and what rootless podman needs).
