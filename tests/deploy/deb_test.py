@@ -28,6 +28,7 @@ mmdebstrap, or no connection to Debian's archive.
 """
 
 import argparse
+import collections
 import os
 import re
 import shlex
@@ -39,10 +40,9 @@ import time
 from deploy_checks import SHORT_RUN, Receiver, check, failures, short_run_problem, skip, verdict
 
 USER = "tester"
-# Where apt, dpkg and the tools their triggers run keep state, logs and
-# caches: what Debian policy lets stay after a purge.
-KEPT = re.compile(r"^/(var/log|var/cache|var/lib/apt|var/lib/dpkg|var/lib/systemd/deb-systemd-helper"
-                  r"|var/lib/ucf|etc/ld\.so\.cache$)")
+# Where apt and dpkg keep their state, logs and downloaded packages: what
+# Debian lets stay after a purge.
+KEPT = re.compile(r"^/(var/log|var/cache/apt|var/lib/apt|var/lib/dpkg)/")
 # Not part of the installed system: mounts, and the folder the test brings.
 IGNORED = ("/proc", "/sys", "/dev", "/run", "/tmp")
 ARCHIVE_UNREACHABLE = re.compile(r"Temporary failure resolving|Could not resolve|Failed to fetch|"
@@ -201,8 +201,9 @@ def inside(args):
     gone = sorted(path for path in before - after if not KEPT.match(path))
     check(not left, "left after the purge: %s" % ", ".join(left[:20]))
     check(not gone, "gone after the purge, though there before: %s" % ", ".join(gone[:20]))
-    kept = sorted(path for path in after - before if KEPT.match(path))
-    print("deb test: new after the purge, kept as Debian keeps them: %s" % (", ".join(kept) or "nothing"))
+    kept = collections.Counter(os.path.dirname(path) for path in after - before if KEPT.match(path))
+    print("deb test: new after the purge, where apt and dpkg keep things: %s"
+          % (", ".join("%s (%d)" % item for item in sorted(kept.items())) or "nothing"))
     return verdict("deb test: inside")
 
 
