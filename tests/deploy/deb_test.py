@@ -37,7 +37,7 @@ import subprocess
 import sys
 import time
 
-from deploy_checks import SHORT_RUN, Receiver, check, failures, short_run_problem, skip, verdict
+from deploy_checks import SHORT_RUN, Receiver, check, short_run_problem, skip, verdict
 
 USER = "tester"
 # Where apt and dpkg keep their state, logs and downloaded packages: what

@@ -21,7 +21,7 @@ import subprocess
 import sys
 import time
 
-from deploy_checks import SHORT_RUN, Receiver, check, failures, short_run_problem, verdict
+from deploy_checks import SHORT_RUN, Receiver, check, short_run_problem, verdict
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Tovrik"
 SETTINGS_KEY = r"Software\Tovrik"
