@@ -20,7 +20,7 @@ COPY --from=build /out/runtime-packages /tmp/runtime-packages
 RUN apt-get update \
  && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $(cat /tmp/runtime-packages) \
  && rm -rf /var/lib/apt/lists/* /tmp/runtime-packages
-COPY --from=build /out/tovrik-cli /usr/local/bin/tovrik-cli
+COPY --from=build /out/tovrik-cli /usr/bin/tovrik-cli
 ARG VERSION=unknown
 LABEL org.opencontainers.image.title=tovrik org.opencontainers.image.version=$VERSION
 USER 65534:65534

@@ -5,8 +5,12 @@
 # make fuzz-smoke - the same, FUZZ_SMOKE_SECONDS each (the CI round)
 # make bench      - build the benchmarks (build-bench/, Release), run them all, print a table
 # make windows      - cross-build for 64-bit Windows (build-win64/), pack dist/tovrik-<version>-win64.zip
-# make windows-test - cross-build the tests and run them under wine64
-# make image        - the OCI image tovrik:<version> from Debian packages (podman), saved to dist/
+#                     and the installer dist/tovrik-<version>-win64-setup.exe
+# make windows-test - cross-build the tests and run them under wine64, then the installer's test
+# make deb          - the Debian packages tovrik-cli and tovrik (build-deb/), checked by lintian, into dist/
+# make deb-test     - those packages installed into a clean Debian 12 root, used, and purged
+# make image        - the OCI image tovrik:<version> from Debian packages and the tovrik-cli package
+#                     (podman), saved to dist/
 # make image-test   - that image loaded and run by podman against receivers on 127.0.0.1
 # make containerfile-check - the Containerfile built offline on stand-in bases, then the image test on it
 BUILD_DIR ?= build
@@ -21,12 +25,14 @@ TOVRIK_CACHE ?= $(if $(filter 0,$(shell id -u)),/var/cache/tovrik,$(HOME)/.cache
 # wine64's loader: /usr/bin/wine or wine64 when a package puts one on PATH,
 # else where Debian's wine64 package keeps it.
 WINE ?= $(or $(shell command -v wine64 2>/dev/null),$(shell command -v wine 2>/dev/null),/usr/lib/wine/wine64)
-# The image's test needs the image built first: make image-test runs it.
-CTEST_SKIP_IMAGE := -LE image
+# The tests of the image and of the Debian packages need them built first:
+# make image-test and make deb-test run them.
+CTEST_SKIP_BUILT := -LE '^(image|deb)$$'
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
 
 .PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench \
-	windows-setup windows-configure windows windows-test image-setup image image-test containerfile-check
+	windows-setup windows-configure windows windows-test deb-setup deb deb-test image-setup image image-test \
+	containerfile-check
 
 all: build
 
@@ -38,19 +44,19 @@ build: setup
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	cd $(BUILD_DIR) && ctest $(CTEST_SKIP_IMAGE) --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest $(CTEST_SKIP_BUILT) --output-on-failure -j $(JOBS)
 
 sanitize: sanitize-asan sanitize-tsan
 
 sanitize-asan: setup
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIK_SANITIZE=address,undefined,float-cast-overflow $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(ASAN_ENV) ctest $(CTEST_SKIP_IMAGE) --output-on-failure -j $(JOBS)
+	cd build-asan && $(ASAN_ENV) ctest $(CTEST_SKIP_BUILT) --output-on-failure -j $(JOBS)
 
 sanitize-tsan: setup
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIK_SANITIZE=thread $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && $(TSAN_ENV) ctest $(CTEST_SKIP_IMAGE) --output-on-failure -j $(JOBS)
+	cd build-tsan && $(TSAN_ENV) ctest $(CTEST_SKIP_BUILT) --output-on-failure -j $(JOBS)
 
 fuzz-build: setup
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
@@ -78,17 +84,27 @@ windows-configure: windows-setup
 		-DTOVRIK_SIMDJSON_SOURCE=$(TOVRIK_CACHE)/simdjson-3.0.1 $(CMAKE_FLAGS)
 
 windows: windows-configure
-	cmake --build $(WIN_DIR) --target windows-zip -j $(JOBS)
+	cmake --build $(WIN_DIR) --target windows-zip windows-installer -j $(JOBS)
 
 windows-test: windows-configure
-	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests -j $(JOBS)
+	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests \
+		tovrik_window_tests windows-installer -j $(JOBS)
 	bash scripts/wine-test.sh $(WIN_DIR) "$(WINE)"
+
+deb-setup:
+	@bash scripts/setup.sh deb
+
+deb: deb-setup
+	JOBS=$(JOBS) bash scripts/deb.sh build-deb dist
+
+deb-test: deb build
+	cd $(BUILD_DIR) && ctest -L '^deb$$' --output-on-failure
 
 image-setup:
 	@bash scripts/setup.sh image
 
-image: image-setup
-	bash scripts/image.sh build-image dist
+image: image-setup deb
+	bash scripts/image.sh dist
 
 image-test: image build
 	cd $(BUILD_DIR) && ctest -L image --output-on-failure

@@ -1,38 +1,38 @@
 #!/usr/bin/env bash
-# Builds the OCI image tovrik:<version> without a registry (`make image`):
-# tovrik-cli in Release without the window, a root file system of Debian
-# packages extracted by mmdebstrap (the libraries the binary loads, from
-# runtime-packages.sh, and nothing else: no shell, no package manager), the
-# binary in /usr/local/bin, imported into podman with tovrik-cli as the
-# entrypoint, and saved as DIST/tovrik-<version>-image.tar (a docker archive,
-# which both `podman load` and `docker load` read).
+# Builds the OCI image tovrik:<version> without a registry (`make image`,
+# after `make deb`): a root file system of Debian packages extracted by
+# mmdebstrap, namely the tovrik-cli package that `make deb` wrote into
+# DIST_DIR and the packages of the libraries its binary loads (from
+# runtime-packages.sh), and nothing else: no window, no shell, no package
+# manager. It is imported into podman with tovrik-cli as the entrypoint and
+# saved as DIST_DIR/tovrik-<version>-image.tar (a docker archive, which both
+# `podman load` and `docker load` read).
 #
-#     image.sh [BUILD_DIR (build-image)] [DIST_DIR (dist)]
+#     image.sh [DIST_DIR (dist)]
 #
 # The version is the top CMakeLists.txt's project version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=${1:-build-image}
-dist=${2:-dist}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_GUI=OFF \
-  -DTOVRIK_BUILD_TESTS=OFF -DTOVRIK_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target tovrik-cli -j "$(nproc)"
-binary=$(realpath "$build/src/cli/tovrik-cli")
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-if [ -z "$version" ]; then
-  echo "image: no project version in $build/CMakeCache.txt" >&2
+dist=${1:-dist}
+version=$(scripts/project-version.sh)
+deb=$dist/tovrik-cli_${version}_$(dpkg --print-architecture).deb
+if [ ! -f "$deb" ]; then
+  echo "image: no $deb: run make deb first" >&2
   exit 1
 fi
+deb=$(realpath "$deb")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dpkg-deb --extract "$deb" "$work/package"
 
-packages=$(scripts/runtime-packages.sh "$binary" | paste -sd, -)
-rootfs="$build/image-rootfs.tar"
-echo "image: root file system from bookworm: $packages"
-# With --variant=extract only extract hooks run (a customize hook would be
-# ignored); the binary goes in there.
+packages=$(scripts/runtime-packages.sh "$work/package/usr/bin/tovrik-cli" | paste -sd, -)
+rootfs="$work/image-rootfs.tar"
+echo "image: root file system from bookworm: $(basename "$deb"), $packages"
+# The extract variant extracts what --include names from the archive; the
+# local package is extracted the same way, by its hook.
 mmdebstrap --quiet --variant=extract --include="$packages" \
-  --extract-hook="install -D -m 0755 '$binary' \"\$1/usr/local/bin/tovrik-cli\"" \
-  bookworm "$rootfs"
+  --extract-hook="dpkg-deb --extract '$deb' \"\$1\"" bookworm "$rootfs"
 
 name="localhost/tovrik:$version"
 # Docker and containerd spell the short name tovrik:<version> this way: a
@@ -52,7 +52,6 @@ if [ -n "$previous" ] && [ "$previous" != "$current" ]; then
   # The image this one replaces, unless a container still uses it.
   podman rmi "$previous" >/dev/null 2>&1 || true
 fi
-rm -f "$rootfs"
 
 mkdir -p "$dist"
 archive="$dist/tovrik-$version-image.tar"

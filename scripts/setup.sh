@@ -4,16 +4,19 @@
 # with one `apt-get update` before the first install.
 #
 # `setup.sh windows` also installs the Windows cross-build (mingw-w64, wine64,
-# zip) and fetches simdjson's Debian source package into $TOVRIK_CACHE
-# (default /var/cache/tovrik as root, else ~/.cache/tovrik), adding a deb-src
-# entry for bookworm main when apt has none. `setup.sh image` also installs
-# what builds and runs the OCI image (podman, runc, mmdebstrap, skopeo, and
-# what rootless podman needs). `setup.sh core` installs only what building
-# tovrik-cli needs (the Containerfile's build stage).
+# zip, nsis for the installer) and fetches simdjson's Debian source package
+# into $TOVRIK_CACHE (default /var/cache/tovrik as root, else
+# ~/.cache/tovrik), adding a deb-src entry for bookworm main when apt has
+# none. `setup.sh deb` also installs
+# what builds, checks and test-installs the Debian packages (debhelper,
+# lintian, mmdebstrap). `setup.sh image` installs that and what builds and
+# runs the OCI image (podman, runc, skopeo, and what rootless podman needs).
+# `setup.sh core` installs only what building tovrik-cli needs (the
+# Containerfile's build stage).
 set -euo pipefail
 
 CORE_PACKAGES=(
-  build-essential cmake make pkg-config
+  build-essential cmake make pkg-config scdoc
   libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev
 )
 PACKAGES=(
@@ -22,7 +25,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
-  python3 python3-yaml time
+  python3 python3-yaml time bash-completion man-db
   prometheus tcpdump tshark
 )
 # Only the report's browser test needs these, but `make test` runs that
@@ -32,11 +35,14 @@ BROWSER_PACKAGES=(
   chromium
 )
 WINDOWS_PACKAGES=(
-  g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev
+  g++-mingw-w64-x86-64-posix wine64 zip dpkg-dev nsis
+)
+DEB_PACKAGES=(
+  dpkg-dev debhelper lintian mmdebstrap
 )
 # runc, not crun: Debian 12's crun refuses cgroups in hybrid mode.
 IMAGE_PACKAGES=(
-  podman runc mmdebstrap skopeo uidmap slirp4netns fuse-overlayfs
+  "${DEB_PACKAGES[@]}" podman runc skopeo uidmap slirp4netns fuse-overlayfs
 )
 SIMDJSON_VERSION=3.0.1
 
@@ -50,9 +56,10 @@ case "${1:-}" in
     windows=1
     PACKAGES+=("${WINDOWS_PACKAGES[@]}")
     ;;
+  deb) PACKAGES+=("${DEB_PACKAGES[@]}") ;;
   image) PACKAGES+=("${IMAGE_PACKAGES[@]}") ;;
   *)
-    echo "usage: setup.sh [core|windows|image]" >&2
+    echo "usage: setup.sh [core|windows|deb|image]" >&2
     exit 64
     ;;
 esac

@@ -3,7 +3,8 @@
 # own (created on first use, which takes a while), on a virtual X server
 # (Xvfb, with openbox as the window manager) for the real window's test.
 # Usage: scripts/wine-test.sh BUILD_DIR WINE [gtest options...]
-# (then the console checks of tests/cli/wine_console_check.py)
+# (then the console checks of tests/cli/wine_console_check.py and the
+# installer's test, tests/deploy/windows_installer_test.py)
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
 wine=$2
@@ -52,5 +53,12 @@ python3 "$(dirname "$0")/../tests/cli/wine_console_check.py" "$wine" "$build_dir
 # A fleet of 2,000 devices for 30 s to a receiver on the Linux side.
 echo "wine-test: wine_fleet_check.py"
 python3 "$(dirname "$0")/../tests/fleet/wine_fleet_check.py" "$wine" "$build_dir/bin/tovrik-cli.exe" || status=1
+# The installer that make windows packs, installed and uninstalled in a
+# prefix of its own.
+echo "wine-test: windows_installer_test.py"
+version=$("$(dirname "$0")/project-version.sh")
+python3 "$(dirname "$0")/../tests/deploy/windows_installer_test.py" "$wine" \
+  "$(dirname "$0")/../dist/tovrik-$version-win64-setup.exe" --version "$version" \
+  --prefix "$build_dir/wineprefix-setup" || status=1
 
 exit $status

@@ -28,64 +28,9 @@ import threading
 import time
 import urllib.request
 
-SKIP = 77
+from deploy_checks import Receiver, check, failures, skip, verdict
+
 SHANGHAI = datetime.timezone(datetime.timedelta(hours=8))  # no daylight saving time
-
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED: " + what, flush=True)
-    return ok
-
-
-def skip(why):
-    """Skips, unless something already failed: then that is the answer."""
-    if failures:
-        print("and: " + why, flush=True)
-        sys.exit(1)
-    print("SKIPPED: " + why, flush=True)
-    sys.exit(SKIP)
-
-
-class Receiver:
-    """A UDP socket on 127.0.0.1 that keeps every datagram and its source."""
-
-    def __init__(self):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        for option in (getattr(socket, "SO_RCVBUFFORCE", None), socket.SO_RCVBUF):
-            try:
-                self.sock.setsockopt(socket.SOL_SOCKET, option, 16 << 20)
-                break
-            except (OSError, TypeError):
-                continue
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.settimeout(0.2)
-        self.port = self.sock.getsockname()[1]
-        self.datagrams = []
-        self.stopping = False
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-
-    def read(self):
-        while True:
-            try:
-                data, source = self.sock.recvfrom(65536)
-            except socket.timeout:
-                if self.stopping:
-                    return
-                continue
-            self.datagrams.append((data, source))
-
-    def finish(self):
-        """Everything that came, once the queue has been quiet for a moment."""
-        time.sleep(0.5)
-        self.stopping = True
-        self.thread.join()
-        self.sock.close()
-        return self.datagrams
 
 
 class Podman:
@@ -249,8 +194,7 @@ def main():
                 run_fleet(podman, image)
         finally:
             podman("rmi", "--all", "--force")
-    print("image: %s" % ("%d check(s) failed" % len(failures) if failures else "all checks passed"))
-    return 1 if failures else 0
+    return verdict("image")
 
 
 if __name__ == "__main__":
