@@ -232,7 +232,7 @@ CFleetRun::Result CFleetRun::Finish()
     record.shard = m_config.shard;
     m_stats.Fill(record);
     record.usage = CProcessUsage::Now();
-    result.bCrossed = CThreshold::Judge(m_config.thresholds, record);
+    result.bCrossed = CThreshold::Judge(m_config.thresholds, CThreshold::FleetFigures(record), record.verdicts);
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;
     result.totals.dSeconds = m_dSeconds;

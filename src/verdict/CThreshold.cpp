@@ -5,15 +5,6 @@
 
 namespace {
 
-struct MetricName {
-    const char* pszName;
-    bool bDuration;
-};
-
-// In the order of CThreshold::Metric.
-constexpr MetricName kMetrics[] = {{"late_p50", true}, {"late_p99", true}, {"late_max", true},
-                                   {"errors", false},  {"sent", false},    {"replies", false}};
-
 // Two-character operators first, so that "<=" is not read as "<".
 struct OpName {
     const char* pszName;
@@ -53,7 +44,7 @@ bool ReadNumber(const std::string& strText, size_t& nAt, double& dValue)
 
 }  // namespace
 
-CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshold)
+CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshold, const std::vector<Metric>& metrics)
 {
     const std::string strBad = "'" + strExpression + "' ";
     size_t nAt = 0;
@@ -62,13 +53,15 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
                                           IsDigit(strExpression[nAt])))
         ++nAt;
     const std::string strMetric = strExpression.substr(0, nAt);
-    const MetricName* pMetric = nullptr;
-    for (const MetricName& metric : kMetrics) {
+    const Metric* pMetric = nullptr;
+    std::string strNames;
+    for (const Metric& metric : metrics) {
         if (strMetric == metric.pszName)
             pMetric = &metric;
+        strNames += (strNames.empty() ? "" : ", ") + std::string(metric.pszName);
     }
     if (!pMetric)
-        return CStatus::Error(strBad + "has no known metric (late_p50, late_p99, late_max, errors, sent, replies)");
+        return CStatus::Error(strBad + "has no known metric (" + strNames + ")");
     const OpName* pOp = nullptr;
     for (const OpName& op : kOps) {
         if (!pOp && strExpression.compare(nAt, std::char_traits<char>::length(op.pszName), op.pszName) == 0)
@@ -81,7 +74,7 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
     if (!ReadNumber(strExpression, nAt, dLimit))
         return CStatus::Error(strBad + "has no number after the operator");
     const std::string strUnit = strExpression.substr(nAt);
-    if (pMetric->bDuration) {
+    if (pMetric->nKind == Kind::kDuration) {
         const UnitName* pUnit = nullptr;
         for (const UnitName& unit : kDurationUnits) {
             if (strUnit == unit.pszName)
@@ -90,14 +83,17 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
         if (!pUnit)
             return CStatus::Error(strBad + "needs a unit ns, us, ms or s after the number");
         dLimit *= pUnit->dToMs;
-    } else if (strMetric == "replies" && strUnit == "%") {
+    } else if (pMetric->nKind == Kind::kRatio && strUnit == "%") {
         dLimit /= 100.0;
     } else if (!strUnit.empty()) {
         return CStatus::Error(strBad + "has '" + strUnit + "' after the number, where " + strMetric +
-                              (strMetric == "replies" ? " takes a ratio or a percentage" : " takes a count"));
+                              (pMetric->nKind == Kind::kRatio  ? " takes a ratio or a percentage"
+                               : pMetric->nKind == Kind::kRate ? " takes a number a second"
+                                                               : " takes a count"));
     }
     threshold.m_strExpression = strExpression;
-    threshold.m_nMetric = static_cast<Metric>(pMetric - kMetrics);
+    threshold.m_strMetric = strMetric;
+    threshold.m_nKind = pMetric->nKind;
     threshold.m_nOp = static_cast<Op>(pOp->nOp);
     threshold.m_dLimit = dLimit;
     return CStatus();
@@ -105,21 +101,8 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
 
 double CThreshold::Measure(const Figures& figures) const
 {
-    switch (m_nMetric) {
-    case Metric::kLateP50:
-        return figures.dLateP50Ms;
-    case Metric::kLateP99:
-        return figures.dLateP99Ms;
-    case Metric::kLateMax:
-        return figures.dLateMaxMs;
-    case Metric::kErrors:
-        return static_cast<double>(figures.nErrors);
-    case Metric::kSent:
-        return static_cast<double>(figures.nSent);
-    case Metric::kReplies:
-        break;
-    }
-    return figures.nSent > 0 ? static_cast<double>(figures.nReplies) / static_cast<double>(figures.nSent) : 0.0;
+    const auto found = figures.find(m_strMetric);
+    return found != figures.end() ? found->second : 0.0;
 }
 
 bool CThreshold::Holds(double dValue) const
@@ -144,29 +127,58 @@ bool CThreshold::Holds(double dValue) const
 std::string CThreshold::Line(double dValue) const
 {
     char value[64];
-    if (m_nMetric == Metric::kLateP50 || m_nMetric == Metric::kLateP99 || m_nMetric == Metric::kLateMax)
+    switch (m_nKind) {
+    case Kind::kDuration:
         std::snprintf(value, sizeof value, "%.3f ms", dValue);
-    else if (m_nMetric == Metric::kReplies)
+        break;
+    case Kind::kRatio:
         std::snprintf(value, sizeof value, "%.4f", dValue);
-    else
+        break;
+    case Kind::kRate:
+        std::snprintf(value, sizeof value, "%.1f/s", dValue);
+        break;
+    case Kind::kCount:
         std::snprintf(value, sizeof value, "%.0f", dValue);
+        break;
+    }
     return "threshold " + m_strExpression + ": " + value + (Holds(dValue) ? " ok" : " crossed");
 }
 
-bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, CRunRecord& record)
+const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
 {
-    Figures figures;
-    figures.nSent = record.nSent;
-    figures.nErrors = record.nErrors;
-    figures.nReplies = record.nReplies;
-    figures.dLateP50Ms = record.lateness.dP50Ms;
-    figures.dLateP99Ms = record.lateness.dP99Ms;
-    figures.dLateMaxMs = record.lateness.dMaxMs;
+    static const std::vector<Metric> metrics = {
+        {"late_p50", Kind::kDuration},     {"late_p99", Kind::kDuration},     {"late_max", Kind::kDuration},
+        {"errors", Kind::kCount},          {"sent", Kind::kCount},            {"replies", Kind::kRatio},
+        {"rtt_p50", Kind::kDuration},      {"rtt_p99", Kind::kDuration},      {"rtt_max", Kind::kDuration},
+        {"reply_loss", Kind::kRatio},      {"late_replies", Kind::kCount},    {"duplicate_replies", Kind::kCount},
+        {"unmatched_replies", Kind::kCount},
+    };
+    return metrics;
+}
+
+CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
+{
+    const auto ratio = [](uint64_t nPart, uint64_t nWhole) {
+        return nWhole > 0 ? static_cast<double>(nPart) / static_cast<double>(nWhole) : 0.0;
+    };
+    return {
+        {"late_p50", record.lateness.dP50Ms},
+        {"late_p99", record.lateness.dP99Ms},
+        {"late_max", record.lateness.dMaxMs},
+        {"errors", static_cast<double>(record.nErrors)},
+        {"sent", static_cast<double>(record.nSent)},
+        {"replies", ratio(record.nReplies, record.nSent)},
+    };
+}
+
+bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,
+                       std::vector<CRunRecord::Verdict>& verdicts)
+{
     bool bCrossed = false;
     for (const CThreshold& threshold : thresholds) {
         const double dValue = threshold.Measure(figures);
         const bool bOk = threshold.Holds(dValue);
-        record.verdicts.push_back({threshold.Expression(), dValue, bOk});
+        verdicts.push_back({threshold.Expression(), dValue, bOk});
         bCrossed = bCrossed || !bOk;
     }
     return bCrossed;

@@ -8,14 +8,14 @@ namespace {
 
 CThreshold::Figures SomeFigures()
 {
-    CThreshold::Figures figures;
-    figures.nSent = 200;
-    figures.nErrors = 3;
-    figures.nReplies = 198;
-    figures.dLateP50Ms = 0.25;
-    figures.dLateP99Ms = 5.0;
-    figures.dLateMaxMs = 1200.0;
-    return figures;
+    CRunRecord record;
+    record.nSent = 200;
+    record.nErrors = 3;
+    record.nReplies = 198;
+    record.lateness.dP50Ms = 0.25;
+    record.lateness.dP99Ms = 5.0;
+    record.lateness.dMaxMs = 1200.0;
+    return CThreshold::FleetFigures(record);
 }
 
 struct GoodCase {
@@ -64,7 +64,7 @@ TEST(CThresholdTest, RepliesWithNothingSentAreNoneAndTheLineSaysTheVerdict)
 {
     CThreshold threshold;
     ASSERT_TRUE(CThreshold::Parse("replies>=0.5", threshold).IsOk());
-    EXPECT_EQ(threshold.Measure(CThreshold::Figures{}), 0.0);
+    EXPECT_EQ(threshold.Measure(CThreshold::FleetFigures(CRunRecord())), 0.0);
     EXPECT_EQ(threshold.Line(0.0), "threshold replies>=0.5: 0.0000 crossed");
     ASSERT_TRUE(CThreshold::Parse("late_p99<=5ms", threshold).IsOk());
     EXPECT_EQ(threshold.Line(0.4124), "threshold late_p99<=5ms: 0.412 ms ok");
