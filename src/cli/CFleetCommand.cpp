@@ -47,8 +47,10 @@ int CFleetCommand::Run(const CCliOptions& options)
         CRunPrinter::Say("metrics: http://" + *options.fleet.config.strMetricsAddress + ":" +
                          std::to_string(run.MetricsPort()) + "/metrics");
     status = run.Open(printer);
-    if (status.IsOk())
+    if (status.IsOk()) {
+        CRunPrinter::Matching(run);
         status = run.Run(stopSignal);
+    }
     if (!status.IsOk())
         return Failed(status);
     printer.EndStatus();

@@ -11,6 +11,7 @@
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
 #include "text/CDottedQuad.h"
+#include "text/CDuration.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -32,6 +33,8 @@ struct Given {
     std::optional<std::string> strMetrics;
     std::optional<std::string> strRamp;
     std::vector<std::string> thresholds;
+    std::optional<std::string> strReplyTimeout;
+    std::optional<std::string> strReplyMatch;
 };
 
 // The fleet options' numbers have at most 19 digits, leading zeros included.
@@ -214,6 +217,24 @@ std::string ReadThresholds(const Given& given, const CFleetOptions::Context&, CF
     return std::string();
 }
 
+std::string ReadReplyTimeout(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (given.strReplyTimeout && !CDuration::Read(*given.strReplyTimeout, 1000000, CFleetConfig::kMaxReplyTimeoutNs,
+                                                  options.config.nReplyTimeoutNs))
+        return Quoted(*given.strReplyTimeout) + " is not a duration from 1ms to 60s (a number and ns, us, ms or s)";
+    return std::string();
+}
+
+std::string ReadReplyMatch(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strReplyMatch)
+        return std::string();
+    options.config.plan.strReplyMatch = *given.strReplyMatch;
+    if (given.strReplyMatch->empty() || *given.strReplyMatch == "IMEI")
+        return "needs a root member other than IMEI, whose value is the device's, not the datagram's";
+    return std::string();
+}
+
 struct Rule {
     const char* pszOption;
     Check check;
@@ -224,7 +245,8 @@ constexpr Rule kRules[] = {
     {"--report", ReportIsNotStats}, {"--devices", ReadDevices},      {"--imei-first", ReadImeiFirst},
     {"--counter", ReadCounter},     {"--bind", ReadBind},            {"--bind-ports", ReadBindPorts},
     {"--shard", ReadShard},         {"--threads", ReadThreads},      {"--metrics", ReadMetrics},
-    {"--ramp", ReadRamp},           {"--threshold", ReadThresholds},
+    {"--ramp", ReadRamp},           {"--threshold", ReadThresholds}, {"--reply-timeout", ReadReplyTimeout},
+    {"--reply-match", ReadReplyMatch},
 };
 
 void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
@@ -238,7 +260,14 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
                    "message's)");
     app.add_flag("--spread", config.bSpread, "Place device k at k/N of each period instead of its start");
     app.add_option("--counter", given.strCounter, "Root member that counts up by one with each datagram of a device");
-    app.add_flag("--replies", config.bReplies, "Count and print what reaches the devices' sockets");
+    app.add_flag("--replies", config.bReplies,
+                 "Read what reaches the devices' sockets: each reply matched to the datagram it answers (round trip, "
+                 "lost, late, duplicate, unmatched), counted and printed");
+    app.add_option("--reply-timeout", given.strReplyTimeout,
+                   "A datagram no reply answers within this long is lost (default 1s, at most 60s); implies --replies");
+    app.add_option("--reply-match", given.strReplyMatch,
+                   "Match a reply to the datagram whose root MEMBER has the reply's value of it (default: a reply "
+                   "answers its device's oldest outstanding datagram); implies --replies");
     app.add_option("--bind", given.strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated");
     app.add_option("--bind-ports", given.strBindPorts, "Local port range LO-HI of the devices' sockets");
     app.add_option("--shard", given.strShard, "Run part K/M of the fleet (0 <= K < M)");
@@ -270,12 +299,13 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || config.strStatsJson || config.bSpread ||
                          config.bReplies || config.strReport || given.strMetrics || given.strRamp ||
-                         !given.thresholds.empty();
+                         !given.thresholds.empty() || given.strReplyTimeout || given.strReplyMatch;
         for (const Rule& rule : kRules) {
             const std::string strWrong = rule.check(given, context, options);
             if (!strWrong.empty())
                 throw CLI::ValidationError(rule.pszOption, strWrong);
         }
         options.bFleet = options.bFleet || config.Grouped() || config.nDevices > 1;
+        options.config.bReplies = config.bReplies || given.strReplyTimeout || given.strReplyMatch;
     });
 }

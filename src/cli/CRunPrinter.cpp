@@ -4,6 +4,7 @@
 
 #include "cli/CCliOptions.h"
 #include "cli/CConsole.h"
+#include "fleet/CReplyMatcher.h"
 #include "net/CTargetAddress.h"
 
 namespace {
@@ -55,6 +56,22 @@ void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)
         ", " + std::to_string(layout.nThreads) + (layout.nThreads == 1 ? " thread" : " threads"));
 }
 
+void CRunPrinter::Matching(const CFleetRun& run)
+{
+    const CReplyMatcher* pMatcher = run.Matcher();
+    if (pMatcher == nullptr)
+        return;
+    const CReplyMatcher::Settings& settings = pMatcher->GetSettings();
+    const std::string& strMember = run.GetPlan().GetSettings().strReplyMatch;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  ", timeout %.3f ms; kept per device: up to %d outstanding datagrams, %zu bytes (%.1f MB in all)",
+                  static_cast<double>(settings.nTimeoutNs) / 1e6, settings.nSlots, pMatcher->BytesPerDevice(),
+                  static_cast<double>(pMatcher->BytesPerDevice() * run.GetLayout().nCount) / 1e6);
+    Say("replies: matched " + (strMember.empty() ? std::string("by order") : "by member \"" + strMember + "\"") +
+        text);
+}
+
 void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats& stats)
 {
     if (m_bQuiet)
@@ -66,7 +83,13 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
                   second.nDevices, stats.Sent(), second.nSent, stats.Errors(), second.lateness.dP50Ms,
                   second.lateness.dP99Ms, second.lateness.dMaxMs, stats.Replies(), second.nOnline,
                   stats.AllDevices());
-    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", line);
+    std::string strLine = line;
+    if (const CReplyStats* pReplies = stats.ReplyMatching()) {
+        std::snprintf(line, sizeof line, " rtt p50 %.3f p99 %.3f ms lost %" PRIu64, second.rtt.dP50Ms,
+                      second.rtt.dP99Ms, pReplies->Totals().nLost);
+        strLine += line;
+    }
+    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", strLine.c_str());
     std::fflush(stderr);
     m_bShown = true;
 }
@@ -102,6 +125,16 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64 "\n",
                 record.nDevices, record.nErrors, record.lateness.dP50Ms, record.lateness.dP99Ms,
                 record.lateness.dMaxMs, record.nReplies);
+    if (!record.replyMatching)
+        return;
+    const CRunRecord::ReplyMatching& matching = *record.replyMatching;
+    const CReplyStats::Counts& counts = matching.counts;
+    std::printf("replies: %" PRIu64 " matched, rtt p50 %.3f ms p99 %.3f ms max %.3f ms; datagrams lost %" PRIu64
+                " (%" PRIu64 " evicted), untracked %" PRIu64 "; replies late %" PRIu64 ", duplicate %" PRIu64
+                ", unmatched %" PRIu64 ", out of order %" PRIu64 "\n",
+                counts.nMatched, matching.rtt.dP50Ms, matching.rtt.dP99Ms, matching.rtt.dMaxMs, counts.nLost,
+                counts.nEvicted, counts.nUntracked, counts.nLate, counts.nDuplicate, counts.nUnmatched,
+                counts.nOutOfOrder);
 }
 
 void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record)

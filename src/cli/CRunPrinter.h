@@ -29,6 +29,8 @@ public:
     static void Loaded(const CLoadResult& loaded, bool bDryRun);
     // "fleet: devices FIRST-LAST of N, IMEI ..., mode M, T threads".
     static void Banner(const CFleetRun& run, const CCliOptions& options);
+    // With replies matched, once the run is open: how, and what it keeps.
+    static void Matching(const CFleetRun& run);
 
     void OnSecond(const CFleetStats::Second& second, const CFleetStats& stats) override;
     bool WantsReplies() const override { return !m_bQuiet; }

@@ -10,6 +10,13 @@ const std::vector<int64_t>& CFleetStats::LatenessEdgesNs()
 
 CFleetStats::CFleetStats() : m_lateness(LatenessEdgesNs()) {}
 
+CFleetStats::~CFleetStats() = default;
+
+void CFleetStats::MatchReplies(int64_t nTimeoutNs)
+{
+    m_pReplies = std::make_unique<CReplyStats>(nTimeoutNs);
+}
+
 void CFleetStats::RecordSend(bool bSent, int64_t nLatenessNs)
 {
     (bSent ? m_nSent : m_nErrors).fetch_add(1, std::memory_order_relaxed);
@@ -35,6 +42,11 @@ CFleetStats::Second CFleetStats::Sample()
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
     second.lateness = m_lateness.TakeSecond();
+    if (m_pReplies) {
+        const CReplyStats::Second replies = m_pReplies->TakeSecond();
+        second.replies = replies.counts;
+        second.rtt = replies.rtt;
+    }
     m_nLastSent = nSent;
     m_nLastErrors = nErrors;
     m_nLastReplies = nReplies;
@@ -51,4 +63,12 @@ void CFleetStats::Fill(CRunRecord& record) const
     record.lateness = Total();
     record.series = m_series;
     record.latenessHistogram = m_lateness.Buckets();
+    if (m_pReplies) {
+        CRunRecord::ReplyMatching matching;
+        matching.nTimeoutNs = m_pReplies->TimeoutNs();
+        matching.counts = m_pReplies->Totals();
+        matching.rtt = m_pReplies->RoundTrip();
+        matching.rttHistogram = m_pReplies->RoundTripBuckets();
+        record.replyMatching = std::move(matching);
+    }
 }

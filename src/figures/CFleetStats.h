@@ -2,16 +2,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "figures/CLatencyFigures.h"
+#include "figures/CReplyStats.h"
 #include "figures/CRunRecord.h"
 
 // The figures of a fleet run as it goes: datagrams sent, datagrams that
 // could not be sent (send errors), replies, devices still running and
 // devices online (that have sent their device info message), and the
 // lateness of each datagram against its scheduled instant (CLatencyFigures:
-// the whole run, the current second, fixed buckets for Prometheus).
+// the whole run, the current second, fixed buckets for Prometheus); with
+// replies matched to datagrams, their figures too (CReplyStats).
 // Record* may be called from any thread at any time; Sample (once a second)
 // and Fill from one thread; the other readers from any.
 class CFleetStats {
@@ -23,6 +26,14 @@ public:
     static const std::vector<int64_t>& LatenessEdgesNs();
 
     CFleetStats();
+    ~CFleetStats();
+
+    // Replies are matched to the datagrams they answer from now on (before
+    // the run starts): their figures come with each second and the record.
+    void MatchReplies(int64_t nTimeoutNs);
+    // Null unless replies are matched.
+    CReplyStats* ReplyMatching() { return m_pReplies.get(); }
+    const CReplyStats* ReplyMatching() const { return m_pReplies.get(); }
 
     void SetDevices(int64_t nDevices)
     {
@@ -61,6 +72,7 @@ private:
     std::atomic<uint64_t> m_nReplies{0};
     std::atomic<uint64_t> m_nReplyBytes{0};
     CLatencyFigures m_lateness;
+    std::unique_ptr<CReplyStats> m_pReplies;
 
     uint64_t m_nLastSent = 0;
     uint64_t m_nLastErrors = 0;

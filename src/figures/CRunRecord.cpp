@@ -38,6 +38,27 @@ void AppendStrings(std::string& out, const std::vector<std::string>& strings)
     }
 }
 
+void AppendBuckets(std::string& out, const std::vector<CLatencyHistogram::Bucket>& buckets)
+{
+    for (size_t i = 0; i < buckets.size(); ++i) {
+        const CLatencyHistogram::Bucket& bucket = buckets[i];
+        Appendf(out, "%s[%" PRIu64 ",%" PRIu64 ",%" PRIu64 "]", i == 0 ? "" : ",", bucket.nFromNs, bucket.nToNs,
+                bucket.nCount);
+    }
+}
+
+// The replies' counts as members; the whole run's also the evicted and the
+// untracked.
+void AppendCounts(std::string& out, const CReplyStats::Counts& counts, bool bWhole)
+{
+    Appendf(out,
+            ",\"matched\":%" PRIu64 ",\"lost\":%" PRIu64 ",\"late\":%" PRIu64 ",\"duplicate\":%" PRIu64
+            ",\"unmatched\":%" PRIu64 ",\"out_of_order\":%" PRIu64,
+            counts.nMatched, counts.nLost, counts.nLate, counts.nDuplicate, counts.nUnmatched, counts.nOutOfOrder);
+    if (bWhole)
+        Appendf(out, ",\"evicted\":%" PRIu64 ",\"untracked\":%" PRIu64, counts.nEvicted, counts.nUntracked);
+}
+
 // Reads members of one file's objects; the first failure is kept, named by
 // the member, and every later read answers a zero. An optional member that
 // is missing reads as its default.
@@ -123,6 +144,20 @@ private:
     std::string m_strError;
 };
 
+void ReadCounts(CFieldReader& read, simdjson::dom::object object, CReplyStats::Counts& counts, bool bWhole)
+{
+    counts.nMatched = read.Unsigned(object, "matched");
+    counts.nLost = read.Unsigned(object, "lost");
+    counts.nLate = read.Unsigned(object, "late");
+    counts.nDuplicate = read.Unsigned(object, "duplicate");
+    counts.nUnmatched = read.Unsigned(object, "unmatched");
+    counts.nOutOfOrder = read.Unsigned(object, "out_of_order");
+    if (bWhole) {
+        counts.nEvicted = read.Unsigned(object, "evicted");
+        counts.nUntracked = read.Unsigned(object, "untracked");
+    }
+}
+
 void ReadSeries(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
 {
     simdjson::dom::array series;
@@ -140,6 +175,12 @@ void ReadSeries(CFieldReader& read, simdjson::dom::object object, CRunRecord& re
         second.lateness.dP99Ms = read.Number(entry, "p99_ms");
         second.lateness.dMaxMs = read.Number(entry, "max_ms");
         second.nOnline = read.OptionalUnsigned(entry, "online", 0);
+        if (read.Has(entry, "rtt_p50_ms")) {
+            second.rtt.dP50Ms = read.Number(entry, "rtt_p50_ms");
+            second.rtt.dP99Ms = read.Number(entry, "rtt_p99_ms");
+            second.rtt.dMaxMs = read.Number(entry, "rtt_max_ms");
+            ReadCounts(read, entry, second.replies, false);
+        }
         if (read.Ok() && (second.nT == 0 || second.nT > static_cast<uint64_t>(CRunRecord::kMaxSeconds)))
             read.Fail("a \"series\" entry's \"t\" is not a second of a run");
         if (!read.Ok())
@@ -163,10 +204,11 @@ void ReadCommandLine(CFieldReader& read, simdjson::dom::object object, CRunRecor
     }
 }
 
-void ReadHistogram(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+void ReadHistogram(CFieldReader& read, simdjson::dom::object object, const char* pszKey,
+                   std::vector<CLatencyHistogram::Bucket>& buckets)
 {
     simdjson::dom::array histogram;
-    if (!read.Array(object, "lateness_histogram_ns", histogram))
+    if (!read.Array(object, pszKey, histogram))
         return;
     for (const simdjson::dom::element item : histogram) {
         simdjson::dom::array triple;
@@ -175,10 +217,10 @@ void ReadHistogram(CFieldReader& read, simdjson::dom::object object, CRunRecord&
             triple.at(0).get_uint64().get(bucket.nFromNs) != simdjson::SUCCESS ||
             triple.at(1).get_uint64().get(bucket.nToNs) != simdjson::SUCCESS ||
             triple.at(2).get_uint64().get(bucket.nCount) != simdjson::SUCCESS || bucket.nToNs <= bucket.nFromNs) {
-            read.Fail("a \"lateness_histogram_ns\" bucket is not [from, to, count]");
+            read.Fail(std::string("a \"") + pszKey + "\" bucket is not [from, to, count]");
             return;
         }
-        record.latenessHistogram.push_back(bucket);
+        buckets.push_back(bucket);
     }
 }
 
@@ -201,6 +243,25 @@ void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
     }
 }
 
+void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    if (!read.Has(object, "reply_matching"))
+        return;
+    const simdjson::dom::object matchingObject =
+        read.Object(read.Member(object, "reply_matching"), "\"reply_matching\"");
+    CRunRecord::ReplyMatching matching;
+    matching.strMember = std::string(read.String(matchingObject, "member"));
+    matching.nTimeoutNs = static_cast<int64_t>(read.Number(matchingObject, "timeout_ms") * 1e6 + 0.5);
+    ReadCounts(read, matchingObject, matching.counts, true);
+    const simdjson::dom::object rtt = read.Object(read.Member(matchingObject, "rtt_ms"), "\"rtt_ms\"");
+    matching.rtt.dP50Ms = read.Number(rtt, "p50");
+    matching.rtt.dP99Ms = read.Number(rtt, "p99");
+    matching.rtt.dMaxMs = read.Number(rtt, "max");
+    ReadHistogram(read, matchingObject, "rtt_histogram_ns", matching.rttHistogram);
+    if (read.Ok())
+        record.replyMatching = std::move(matching);
+}
+
 }  // namespace
 
 std::string CRunRecord::Json() const
@@ -219,19 +280,21 @@ std::string CRunRecord::Json() const
         const Second& s = series[i];
         Appendf(out,
                 "%s{\"t\":%" PRIu64 ",\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64 "}",
+                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64,
                 i == 0 ? "" : ",", s.nT, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
                 s.lateness.dP99Ms, s.lateness.dMaxMs, s.nOnline);
+        if (replyMatching) {
+            Appendf(out, ",\"rtt_p50_ms\":%.3f,\"rtt_p99_ms\":%.3f,\"rtt_max_ms\":%.3f", s.rtt.dP50Ms, s.rtt.dP99Ms,
+                    s.rtt.dMaxMs);
+            AppendCounts(out, s.replies, false);
+        }
+        out.push_back('}');
     }
     out += "],\"command_line\":[";
     AppendStrings(out, commandLine);
     Appendf(out, "],\"start_unix_ms\":%" PRId64 ",\"shard\":\"%s\",\"lateness_histogram_ns\":[", nStartUnixMs,
             shard.Text().c_str());
-    for (size_t i = 0; i < latenessHistogram.size(); ++i) {
-        const CLatencyHistogram::Bucket& bucket = latenessHistogram[i];
-        Appendf(out, "%s[%" PRIu64 ",%" PRIu64 ",%" PRIu64 "]", i == 0 ? "" : ",", bucket.nFromNs, bucket.nToNs,
-                bucket.nCount);
-    }
+    AppendBuckets(out, latenessHistogram);
     out += "],\"thresholds\":[";
     for (size_t i = 0; i < verdicts.size(); ++i) {
         const Verdict& verdict = verdicts[i];
@@ -239,7 +302,19 @@ std::string CRunRecord::Json() const
         CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
         Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
     }
-    out += "]}\n";
+    out.push_back(']');
+    if (replyMatching) {
+        const ReplyMatching& matching = *replyMatching;
+        out += ",\"reply_matching\":{\"member\":";
+        CJsonText::AppendString(out, CUtf8::Valid(matching.strMember));
+        Appendf(out, ",\"timeout_ms\":%.3f", static_cast<double>(matching.nTimeoutNs) / 1e6);
+        AppendCounts(out, matching.counts, true);
+        Appendf(out, ",\"rtt_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"rtt_histogram_ns\":[",
+                matching.rtt.dP50Ms, matching.rtt.dP99Ms, matching.rtt.dMaxMs);
+        AppendBuckets(out, matching.rttHistogram);
+        out += "]}";
+    }
+    out += "}\n";
     return out;
 }
 
@@ -281,8 +356,9 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     if (read.Ok() &&
         (shard.get_string().get(shardText) != simdjson::SUCCESS || !CShard::Parse(shardText, record.shard)))
         read.Fail("\"shard\" is not K/M");
-    ReadHistogram(read, object, record);
+    ReadHistogram(read, object, "lateness_histogram_ns", record.latenessHistogram);
     ReadVerdicts(read, object, record);
+    ReadReplyMatching(read, object, record);
     if (!read.Ok())
         return CStatus::Error("not a stats file (" + read.Error() + ")");
     return CStatus();

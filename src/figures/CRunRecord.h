@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "base/CProcessUsage.h"
 #include "base/CStatus.h"
 #include "figures/CLatencyHistogram.h"
+#include "figures/CReplyStats.h"
 #include "figures/CShard.h"
 
 // What a fleet run (or one shard of it) records of itself, as its stats
@@ -27,6 +29,20 @@ struct CRunRecord {
         uint64_t nErrors = 0;
         uint64_t nReplies = 0;
         CLatencyHistogram::Figures lateness;  // of the second's datagrams
+        // With replies matched: the second's counts and round trips.
+        CReplyStats::Counts replies;
+        CLatencyHistogram::Figures rtt;
+    };
+
+    // Replies matched to the datagrams they answer (--replies).
+    struct ReplyMatching {
+        // The root member replies are matched by; empty: by order.
+        std::string strMember;
+        int64_t nTimeoutNs = 0;
+        CReplyStats::Counts counts;
+        CLatencyHistogram::Figures rtt;
+        // Non-empty buckets, ascending.
+        std::vector<CLatencyHistogram::Bucket> rttHistogram;
     };
 
     struct Verdict {
@@ -59,6 +75,7 @@ struct CRunRecord {
     // Non-empty buckets, ascending.
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
     std::vector<Verdict> verdicts;  // optional
+    std::optional<ReplyMatching> replyMatching;  // optional
 
     // The longest run a record may tell of, in seconds: 31 days.
     static constexpr int64_t kMaxSeconds = 31 * 86400;

@@ -19,6 +19,9 @@ struct CFleetConfig {
     static constexpr uint32_t kMaxDevices = 1000000;
     // The longest ramp: a day, the longest period a device waits for.
     static constexpr double kMaxRampSeconds = 86400.0;
+    static constexpr int64_t kDefaultReplyTimeoutNs = 1000000000;
+    // The longest reply timeout: a minute.
+    static constexpr int64_t kMaxReplyTimeoutNs = 60000000000;
 
     // What every device sends and when: mode, loop, time, counter, IMEIs,
     // devices by IMEI or by source, a capture's own timing.
@@ -43,8 +46,12 @@ struct CFleetConfig {
     std::vector<std::string> binds;
     uint16_t nPortLow = 0;
     uint16_t nPortHigh = 0;
-    // Read what reaches the devices' sockets (otherwise it is dropped).
+    // Read what reaches the devices' sockets (otherwise it is dropped), and
+    // match each reply to the datagram it answers: by order, or by the
+    // member plan.strReplyMatch; a datagram no reply answers within the
+    // timeout is lost.
     bool bReplies = false;
+    int64_t nReplyTimeoutNs = kDefaultReplyTimeoutNs;
 
     // Written when the run ends: the stats file and the HTML report.
     std::optional<std::string> strStatsJson;

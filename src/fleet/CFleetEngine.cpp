@@ -6,6 +6,7 @@
 
 #include "base/CFraction.h"
 #include "base/CThreadStarter.h"
+#include "fleet/CReplyMatcher.h"
 #include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
 #include "time/CTimeOfDay.h"
@@ -17,7 +18,7 @@ const char kTimePattern[] = "%Y-%m-%d %H:%M:%S";
 }  // namespace
 
 CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFleetClock& clock, CFleetSink& sink,
-                           CFleetStats& stats)
+                           CFleetStats& stats, CReplyMatcher* pMatcher)
     : m_plan(plan),
       m_settings(settings),
       m_nMode(plan.GetSettings().nMode),
@@ -25,6 +26,7 @@ CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFl
       m_clock(clock),
       m_sink(sink),
       m_stats(stats),
+      m_pMatcher(pMatcher),
       m_devices(settings.nDevices)
 {
 }
@@ -305,8 +307,12 @@ void CFleetEngine::Send(Worker& worker, uint32_t nDevice, const CMessageTemplate
         worker.buffer.resize(nCapacity);
     const size_t nLength = message.Write(values, worker.buffer.data());
     const int64_t nNow = m_clock.NowNs();
+    // Outstanding before it leaves: its reply may come before the send returns.
+    const bool bTracked = m_pMatcher != nullptr && m_pMatcher->Expect(nDevice, message, values, nNow);
     const bool bSent = m_sink.Send(nDevice, worker.buffer.data(), nLength);
     m_stats.RecordSend(bSent, nNow - nDueNs);
+    if (m_pMatcher != nullptr)
+        m_pMatcher->Settle(nDevice, bTracked, bSent);
 }
 
 const std::string& CFleetEngine::TimeText(Worker& worker, int64_t nSecond)

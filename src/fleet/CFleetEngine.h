@@ -13,6 +13,8 @@
 #include "fleet/CFleetSink.h"
 #include "figures/CFleetStats.h"
 
+class CReplyMatcher;
+
 // Runs the devices of a fleet (or of one shard of it) on a few scheduler
 // threads. Each thread owns the devices k with k mod threads equal to its
 // index and keeps their next instants in a heap; it sleeps on the clock to
@@ -31,7 +33,8 @@
 // of day. By the capture's timing, a device sends its messages once at the
 // instants the plan gives after the first check, then ends.
 //
-// The plan, clock, sink and stats are not owned and must outlive the engine.
+// The plan, clock, sink, stats and matcher are not owned and must outlive
+// the engine.
 // Start, Stop, Wait and Finished are for one controlling thread; Stop may
 // also come from another thread. The destructor stops and joins.
 class CFleetEngine {
@@ -49,8 +52,10 @@ public:
     // for far fewer wake-ups when devices are close together.
     static constexpr int64_t kWakeGrainNs = 500000;
 
+    // pMatcher, when given, is told of every datagram before it is sent
+    // (with the clock's reading then), for replies to be matched to it.
     CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFleetClock& clock, CFleetSink& sink,
-                 CFleetStats& stats);
+                 CFleetStats& stats, CReplyMatcher* pMatcher = nullptr);
     ~CFleetEngine();
     CFleetEngine(const CFleetEngine&) = delete;
     CFleetEngine& operator=(const CFleetEngine&) = delete;
@@ -122,6 +127,7 @@ private:
     CFleetClock& m_clock;
     CFleetSink& m_sink;
     CFleetStats& m_stats;
+    CReplyMatcher* const m_pMatcher;
     std::vector<Device> m_devices;
     std::vector<std::unique_ptr<std::thread>> m_threads;
     std::atomic<int> m_nThreadsDone{0};

@@ -35,6 +35,7 @@ void CFleetPlan::Build(const Settings& settings, const std::string& strDeviceInf
     CTemplateBuilder builder;
     CTemplateBuilder::Rule infoRule;
     infoRule.nKind = CMessageTemplate::Kind::kRaw;
+    infoRule.strMatch = settings.strReplyMatch;
     if (!builder.Make(PacketOf(strDeviceInfo), infoRule, m_deviceInfo))
         m_deviceInfo = CMessageTemplate::FromBytes(strDeviceInfo);
 
@@ -61,6 +62,7 @@ void CFleetPlan::MakeEntries(CTemplateBuilder& builder, const PacketList& packet
     rule.nKind = KindOf(m_settings);
     rule.bSetImei = !m_settings.bByImei && !m_settings.bBySource && !m_settings.bKeepImei;
     rule.strCounter = m_settings.strCounter;
+    rule.strMatch = m_settings.strReplyMatch;
     m_entries.resize(packets.size());
     CDeviceMessage message;
     std::unordered_map<std::string, uint32_t> groupOf;

@@ -26,6 +26,8 @@ public:
         bool bLoop = true;
         bool bModifyTime = true;
         std::string strCounter;
+        // The root member replies are matched by (empty: by order).
+        std::string strReplyMatch;
         // One device per distinct "IMEI" value of the index instead of
         // numbered IMEIs.
         bool bByImei = false;

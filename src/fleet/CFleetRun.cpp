@@ -8,10 +8,12 @@
 #include "base/CRunWait.h"
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
+#include "fleet/CReplyMatcher.h"
 #include "fleet/CSystemFleetClock.h"
 #include "metrics/CMetricsServer.h"
 #include "metrics/CMetricsText.h"
 #include "net/CTargetAddress.h"
+#include "packet/CReplyKeyReader.h"
 #include "report/CRunRecords.h"
 #include "schedule/CSendSchedule.h"
 #include "text/TovrikTexts.h"
@@ -39,6 +41,8 @@ struct CFleetRun::Parts {
     CDeviceSockets sockets;
     std::unique_ptr<CSystemFleetClock> pClock;
     std::unique_ptr<CMetricsServer> pMetrics;
+    std::unique_ptr<CReplyMatcher> pMatcher;
+    std::unique_ptr<CReplyKeyReader> pKeyReader;
     std::unique_ptr<CReplyReader> pReader;
 
     explicit Parts(const CFleetConfig& config) : records(config.strStatsJson, config.strReport) {}
@@ -68,7 +72,7 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
         capture.pSource = loaded.captureSource.data();
     }
     m_plan.Build(m_config.plan, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get(), &capture);
-    NoteCounterMisses();
+    NoteMisses();
 
     Layout& layout = m_layout;
     layout.nFleet = m_config.Grouped() ? m_plan.ImeiGroups() : m_config.nDevices;
@@ -87,30 +91,50 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
     return CStatus();
 }
 
-void CFleetRun::NoteCounterMisses()
+void CFleetRun::NoteMisses()
 {
     const std::string& strCounter = m_config.plan.strCounter;
-    if (strCounter.empty() || m_plan.Size() == 0)
-        return;
-    std::vector<size_t> missing;
+    const std::string& strMatch = m_config.plan.strReplyMatch;
+    std::vector<size_t> noCounter;
+    std::vector<size_t> noMatch;
     for (size_t i = 0; i < m_plan.Size(); ++i) {
         const CMessageTemplate& message = m_plan.At(i).message;
         if (!message.HasSlot(CMessageTemplate::Slot::kCounterDigits) &&
             !message.HasSlot(CMessageTemplate::Slot::kCounterInt))
-            missing.push_back(i + 1);
+            noCounter.push_back(i + 1);
+        if (message.Match() == CMessageTemplate::MatchSource::kNone)
+            noMatch.push_back(i + 1);
     }
-    if (missing.empty())
+    if (!strCounter.empty() && !noCounter.empty())
+        m_warnings.push_back("--counter " + strCounter + ": " + PacketsHave(noCounter, m_plan.Size()) +
+                             " no root member \"" + strCounter +
+                             "\" holding an integer or a string of 1 to 19 digits; " +
+                             (noCounter.size() == 1 ? "it goes" : "they go") + " without a counter");
+    const bool bInfoUnmatched = m_plan.DeviceInfo().Match() == CMessageTemplate::MatchSource::kNone;
+    if (!m_config.bReplies || strMatch.empty() || (noMatch.empty() && !bInfoUnmatched))
         return;
+    std::string strWhich = bInfoUnmatched ? "the device info message" : "";
+    if (!noMatch.empty()) {
+        std::string strPackets = PacketsHave(noMatch, m_plan.Size());
+        if (bInfoUnmatched)
+            strPackets = strPackets.substr(0, strPackets.rfind(' ')) + " have";
+        strWhich += (bInfoUnmatched ? " and " : "") + strPackets;
+    } else {
+        strWhich += " has";
+    }
+    m_warnings.push_back("--reply-match " + strMatch + ": " + strWhich + " no root member \"" + strMatch +
+                         "\": replies to them cannot be matched, and they are not tracked");
+}
+
+std::string CFleetRun::PacketsHave(const std::vector<size_t>& numbers, size_t nOf)
+{
     std::string strList;
-    for (size_t i = 0; i < missing.size() && i < kListedPackets; ++i)
-        strList += (i == 0 ? "" : ", ") + std::to_string(missing[i]);
-    if (missing.size() > kListedPackets)
+    for (size_t i = 0; i < numbers.size() && i < kListedPackets; ++i)
+        strList += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    if (numbers.size() > kListedPackets)
         strList += ", ...";
-    const bool bOne = missing.size() == 1;
-    m_warnings.push_back("--counter " + strCounter + ": " + (bOne ? "packet " : "packets ") + strList + " of " +
-                         std::to_string(m_plan.Size()) + (bOne ? " has" : " have") + " no root member \"" +
-                         strCounter + "\" holding an integer or a string of 1 to 19 digits; " +
-                         (bOne ? "it goes" : "they go") + " without a counter");
+    const bool bOne = numbers.size() == 1;
+    return (bOne ? "packet " : "packets ") + strList + " of " + std::to_string(nOf) + (bOne ? " has" : " have");
 }
 
 CStatus CFleetRun::Check()
@@ -177,12 +201,44 @@ CStatus CFleetRun::Open(Observer& observer)
         return CStatus::Error("cannot open the fleet's timers");
     if (!m_config.bReplies)
         return parts.sockets.DiscardIncoming();
+    MatchReplies();
     parts.pReader = std::make_unique<CReplyReader>(parts.sockets, [this](const CReplyReader::Reply& reply) {
-        m_stats.RecordReply(reply.nLength);
-        if (m_pObserver->WantsReplies())
-            m_pObserver->OnReply(m_plan.ImeiText(m_layout.nFirst + reply.nDevice), reply);
+        OnReply(reply);
     });
     return parts.pReader->Start();
+}
+
+void CFleetRun::MatchReplies()
+{
+    Parts& parts = *m_pParts;
+    const CFleetPlan::Settings& plan = m_config.plan;
+    const bool bSteady = !plan.bCaptureTime && !CSendSchedule::IsReplay(plan.nMode);
+    CReplyMatcher::Settings settings;
+    settings.nTimeoutNs = m_config.nReplyTimeoutNs;
+    settings.bByMember = !plan.strReplyMatch.empty();
+    settings.nSlots =
+        CReplyMatcher::SlotsFor(m_config.nReplyTimeoutNs, bSteady ? CSendSchedule::PeriodNs(plan.nMode) : 0);
+    m_stats.MatchReplies(m_config.nReplyTimeoutNs);
+    parts.pMatcher = std::make_unique<CReplyMatcher>(static_cast<uint32_t>(m_layout.nCount), settings,
+                                                     *m_stats.ReplyMatching());
+    if (settings.bByMember)
+        parts.pKeyReader = std::make_unique<CReplyKeyReader>(plan.strReplyMatch);
+}
+
+void CFleetRun::OnReply(const CReplyReader::Reply& reply)
+{
+    Parts& parts = *m_pParts;
+    m_stats.RecordReply(reply.nLength);
+    uint64_t nKey = 0;
+    const bool bKeyed = !parts.pKeyReader || parts.pKeyReader->Read(reply.pData, reply.nLength, nKey);
+    parts.pMatcher->Replied(reply.nDevice, bKeyed, nKey, reply.nArrivalNs);
+    if (m_pObserver->WantsReplies())
+        m_pObserver->OnReply(m_plan.ImeiText(m_layout.nFirst + reply.nDevice), reply);
+}
+
+const CReplyMatcher* CFleetRun::Matcher() const
+{
+    return m_pParts->pMatcher.get();
 }
 
 uint16_t CFleetRun::MetricsPort() const
@@ -200,19 +256,31 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.bSpread = m_config.bSpread;
     settings.nThreads = m_layout.nThreads;
     settings.nRampNs = static_cast<int64_t>(m_config.dRampSeconds * 1e9);
-    CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats);
+    CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
     CRunWait wait(stop, m_config.dStopAfter);
     m_nStartUnixMs = UnixMsNow();
     const CStatus started = engine.Start();
     if (!started.IsOk())
         return started;
-    wait.Wait([&engine] { return engine.Finished(); },
-              [this] { m_pObserver->OnSecond(m_stats.Sample(), m_stats); });
+    const auto onSecond = [this, &parts] {
+        // Datagrams whose timeout passed are lost in the second it passed.
+        if (parts.pMatcher)
+            parts.pMatcher->Expire(parts.pClock->NowNs());
+        m_pObserver->OnSecond(m_stats.Sample(), m_stats);
+    };
+    wait.Wait([&engine] { return engine.Finished(); }, onSecond);
     engine.Stop();
     engine.Wait();
+    m_dSeconds = wait.Seconds();
+    if (parts.pMatcher) {
+        // The replies still on their way get the timeout to arrive; a stop
+        // request ends that wait, and what is outstanding then is lost.
+        CRunWait drain(stop, static_cast<double>(m_config.nReplyTimeoutNs) / 1e9);
+        drain.Wait([&parts] { return parts.pMatcher->Outstanding() == 0; }, onSecond);
+        parts.pMatcher->ExpireAll();
+    }
     if (parts.pReader)
         parts.pReader->Stop();
-    m_dSeconds = wait.Seconds();
     m_pObserver->OnSecond(m_stats.Sample(), m_stats);
     return CStatus();
 }
@@ -232,6 +300,8 @@ CFleetRun::Result CFleetRun::Finish()
     record.shard = m_config.shard;
     m_stats.Fill(record);
     record.usage = CProcessUsage::Now();
+    if (record.replyMatching)
+        record.replyMatching->strMember = m_config.plan.strReplyMatch;
     result.bCrossed = CThreshold::Judge(m_config.thresholds, CThreshold::FleetFigures(record), record.verdicts);
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;

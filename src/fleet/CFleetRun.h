@@ -14,6 +14,7 @@
 #include "fleet/CReplyReader.h"
 #include "load/CLoadResult.h"
 
+class CReplyMatcher;
 class CStopSource;
 
 // One fleet run, for any front end: the front end fills in a CFleetConfig,
@@ -80,8 +81,8 @@ public:
     [[nodiscard]] CStatus Plan(CLoadResult loaded);
     const Layout& GetLayout() const { return m_layout; }
     const CFleetPlan& GetPlan() const { return m_plan; }
-    // What the plan found worth saying before the run (a --counter member
-    // that some packets lack).
+    // What the plan found worth saying before the run (a --counter or
+    // --reply-match member that some packets lack).
     const std::vector<std::string>& Warnings() const { return m_warnings; }
 
     [[nodiscard]] CStatus Check();
@@ -94,6 +95,8 @@ public:
     Result Finish();
 
     const CFleetStats& Stats() const { return m_stats; }
+    // With replies read, once open: how they are matched to datagrams.
+    const CReplyMatcher* Matcher() const;
 
     // The scheduler threads for nPaced devices sharing each period of the
     // mode (a shard of a spread fleet has its devices in its part of the
@@ -104,8 +107,14 @@ public:
 private:
     struct Parts;
 
-    void NoteCounterMisses();
+    // Warns of packets the counter or the reply matching cannot use.
+    void NoteMisses();
+    // "packet 3 of 4 has", "packets 1, 3 of 4 have".
+    static std::string PacketsHave(const std::vector<size_t>& numbers, size_t nOf);
     CStatus CheckTarget();
+    void MatchReplies();
+    // On the reply reader's thread.
+    void OnReply(const CReplyReader::Reply& reply);
 
     CFleetConfig m_config;
     CFleetPlan m_plan;

@@ -11,8 +11,10 @@
 class CDeviceSockets;
 
 // One thread that reads whatever reaches any device's socket and hands each
-// datagram to a function, on that thread. Linux watches the sockets with
-// epoll. The sockets must outlive the reader; Start and Stop from one
+// datagram, with its arrival on the calendar clock, to a function, on that
+// thread. Linux watches the sockets with epoll and takes the arrival from
+// the kernel's receive timestamp (SO_TIMESTAMPNS), so the thread's own
+// wake-up is not counted; Windows reads the clock when the datagram is read. The sockets must outlive the reader; Start and Stop from one
 // controlling thread (the destructor stops too).
 class CReplyReader {
 public:
@@ -21,6 +23,7 @@ public:
         const sockaddr_storage& from;
         const char* pData;
         size_t nLength;
+        int64_t nArrivalNs;  // nanoseconds since 1970
     };
     using OnReply = std::function<void(const Reply& reply)>;
 

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "base/CThreadStarter.h"
 #include "fleet/CDeviceSockets.h"
+#include "fleet/CSystemFleetClock.h"
 
 namespace {
 
@@ -59,6 +61,9 @@ CStatus CReplyReader::Start()
         return CStatus::FromErrno(kCannotWatch, errno);
     epoll_event event{};
     event.events = EPOLLIN;
+    const int nOn = 1;
+    for (uint32_t j = 0; j < m_sockets.Size(); ++j)
+        setsockopt(m_sockets.Handle(j), SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
     for (uint32_t j = 0; j <= m_sockets.Size(); ++j) {
         const bool bStop = j == m_sockets.Size();
         event.data.u32 = bStop ? kStopToken : j;
@@ -111,11 +116,28 @@ void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
 {
     for (int i = 0; i < kReadsPerTurn; ++i) {
         sockaddr_storage from{};
-        socklen_t nFrom = sizeof from;
-        const ssize_t nRead =
-            recvfrom(m_sockets.Handle(nDevice), pBuffer, nSize, 0, reinterpret_cast<sockaddr*>(&from), &nFrom);
+        iovec data{pBuffer, nSize};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t nRead = recvmsg(m_sockets.Handle(nDevice), &message, 0);
         if (nRead < 0)
             return;
-        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead)});
+        int64_t nArrivalNs = 0;
+        for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr; pHeader = CMSG_NXTHDR(&message, pHeader)) {
+            if (pHeader->cmsg_level == SOL_SOCKET && pHeader->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(pHeader), sizeof stamp);
+                nArrivalNs = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+            }
+        }
+        if (nArrivalNs == 0)
+            nArrivalNs = CSystemFleetClock::CalendarNs();
+        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead), nArrivalNs});
     }
 }

@@ -9,6 +9,7 @@
 
 #include "base/CThreadStarter.h"
 #include "fleet/CDeviceSockets.h"
+#include "fleet/CSystemFleetClock.h"
 #include "net/CSocketLibrary.h"
 
 namespace {
@@ -112,6 +113,6 @@ void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
                                    reinterpret_cast<sockaddr*>(&from), &nFrom);
         if (nRead < 0)
             return;
-        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead)});
+        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead), CSystemFleetClock::CalendarNs()});
     }
 }

@@ -20,7 +20,10 @@ public:
     CSystemFleetClock& operator=(const CSystemFleetClock&) = delete;
 
     bool Valid() const;
-    int64_t NowNs() override;
+    // The calendar clock now, nanoseconds since 1970: what NowNs reads, also
+    // for those that have no clock object.
+    static int64_t CalendarNs();
+    int64_t NowNs() override { return CalendarNs(); }
     void PrepareThread(int nThread) override;
     Wake SleepUntil(int nThread, int64_t nDeadlineNs, int64_t& nSetByNs) override;
     void Stop() override;

@@ -76,7 +76,7 @@ void CSystemFleetClock::PrepareThread(int)
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
 }
 
-int64_t CSystemFleetClock::NowNs()
+int64_t CSystemFleetClock::CalendarNs()
 {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

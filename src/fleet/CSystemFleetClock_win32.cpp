@@ -93,7 +93,7 @@ bool CSystemFleetClock::Valid() const
                         [](HANDLE hTimer) { return hTimer == nullptr; });
 }
 
-int64_t CSystemFleetClock::NowNs()
+int64_t CSystemFleetClock::CalendarNs()
 {
     FILETIME now{};
     GetSystemTimePreciseAsFileTime(&now);

@@ -45,6 +45,23 @@ std::string SecondsText(uint64_t nNs)
     return text;
 }
 
+// A histogram of durations in seconds: its fixed buckets, sum and count.
+void AppendHistogram(std::string& out, const std::string& strName, const char* pszHelp, const std::string& strLabels,
+                     const std::vector<int64_t>& edgesNs, const CLatencyFigures::Cumulative& buckets)
+{
+    const std::string strBucket = strName + "_bucket";
+    AppendHead(out, strName.c_str(), "histogram", pszHelp);
+    for (size_t i = 0; i < edgesNs.size(); ++i) {
+        char edge[32];
+        std::snprintf(edge, sizeof edge, "%g", static_cast<double>(edgesNs[i]) / 1e9);
+        AppendSample(out, strBucket.c_str(), strLabels + ",le=\"" + edge + "\"", std::to_string(buckets.counts[i]));
+    }
+    const std::string strCount = std::to_string(buckets.counts.back());
+    AppendSample(out, strBucket.c_str(), strLabels + ",le=\"+Inf\"", strCount);
+    AppendSample(out, (strName + "_sum").c_str(), strLabels, SecondsText(buckets.nSumNs));
+    AppendSample(out, (strName + "_count").c_str(), strLabels, strCount);
+}
+
 }  // namespace
 
 CMetricsText::CMetricsText(const CShard& shard, uint64_t nDevices)
@@ -66,19 +83,20 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
                  std::to_string(stats.Devices()));
     AppendMetric(out, "tovrik_devices", "gauge", "Devices of this process.", m_strShard, std::to_string(m_nDevices));
 
-    const char* const pszBucket = "tovrik_lateness_seconds_bucket";
-    AppendHead(out, "tovrik_lateness_seconds", "histogram",
-               "Lateness of each datagram, sent or not, against its scheduled instant.");
-    const CLatencyFigures::Cumulative buckets = stats.FixedBuckets();
-    const std::vector<int64_t>& edgesNs = CFleetStats::LatenessEdgesNs();
-    for (size_t i = 0; i < edgesNs.size(); ++i) {
-        char edge[32];
-        std::snprintf(edge, sizeof edge, "%g", static_cast<double>(edgesNs[i]) / 1e9);
-        AppendSample(out, pszBucket, m_strShard + ",le=\"" + edge + "\"", std::to_string(buckets.counts[i]));
+    AppendHistogram(out, "tovrik_lateness_seconds", "Lateness of each datagram, sent or not, against its scheduled instant.",
+                    m_strShard, CFleetStats::LatenessEdgesNs(), stats.FixedBuckets());
+    if (const CReplyStats* pReplies = stats.ReplyMatching()) {
+        const CReplyStats::Counts counts = pReplies->Totals();
+        AppendMetric(out, "tovrik_replies_lost_total", "counter", "Datagrams no reply answered within the timeout.",
+                     m_strShard, std::to_string(counts.nLost));
+        AppendMetric(out, "tovrik_replies_late_total", "counter", "Replies to datagrams already lost.", m_strShard,
+                     std::to_string(counts.nLate));
+        AppendMetric(out, "tovrik_replies_duplicate_total", "counter", "Replies to datagrams already answered.",
+                     m_strShard, std::to_string(counts.nDuplicate));
+        AppendMetric(out, "tovrik_replies_unmatched_total", "counter", "Replies that answer no datagram.",
+                     m_strShard, std::to_string(counts.nUnmatched));
+        AppendHistogram(out, "tovrik_reply_rtt_seconds", "Round trip of each reply matched to its datagram.",
+                        m_strShard, pReplies->FixedEdgesNs(), pReplies->FixedBuckets());
     }
-    const std::string strCount = std::to_string(buckets.counts.back());
-    AppendSample(out, pszBucket, m_strShard + ",le=\"+Inf\"", strCount);
-    AppendSample(out, "tovrik_lateness_seconds_sum", m_strShard, SecondsText(buckets.nSumNs));
-    AppendSample(out, "tovrik_lateness_seconds_count", m_strShard, strCount);
     return out;
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "packet/CMatchKey.h"
+
 namespace {
 
 // How each byte goes into a JSON string literal: 0 as it is, 'u' as \u00XX,
@@ -195,4 +197,16 @@ std::string CJsonText::Compact(simdjson::dom::element element)
     std::string text;
     AppendElement(text, element);
     return text;
+}
+
+uint64_t CJsonText::MatchKeyOf(simdjson::dom::element value)
+{
+    std::string_view characters;
+    if (value.get_string().get(characters) == simdjson::SUCCESS)
+        return CMatchKey::OfString(characters);
+    if (value.type() == simdjson::dom::element_type::INT64)
+        return CMatchKey::OfInteger(std::to_string(value.get_int64().value_unsafe()));
+    if (value.type() == simdjson::dom::element_type::UINT64)
+        return CMatchKey::OfInteger(std::to_string(value.get_uint64().value_unsafe()));
+    return CMatchKey::OfOther(Compact(value));
 }

@@ -26,4 +26,6 @@ public:
     static void AppendKey(std::string& out, std::string_view key);
     static void AppendMember(std::string& out, const simdjson::dom::key_value_pair& member);
     static std::string Compact(simdjson::dom::element element);
+    // The value's key for matching replies (CMatchKey).
+    static uint64_t MatchKeyOf(simdjson::dom::element value);
 };

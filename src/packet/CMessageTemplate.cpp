@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "packet/CMatchKey.h"
 #include "text/CDecimal.h"
 
 namespace {
@@ -117,4 +118,40 @@ std::string CMessageTemplate::Text(const Values& values) const
     std::string text(Capacity(values), '\0');
     text.resize(Write(values, &text[0]));
     return text;
+}
+
+void CMessageTemplate::SetMatch(MatchSource source, uint64_t nLiteralKey)
+{
+    m_nMatch = source;
+    m_nMatchKey = nLiteralKey;
+}
+
+bool CMessageTemplate::MatchKey(const Values& values, uint64_t& nKey) const
+{
+    char text[kMaxNumberText + CDecimal::kMaxDigits];
+    switch (m_nMatch) {
+    case MatchSource::kNone:
+        return false;
+    case MatchSource::kLiteral:
+        nKey = m_nMatchKey;
+        return true;
+    case MatchSource::kTime:
+        nKey = CMatchKey::OfString(values.time);
+        return true;
+    case MatchSource::kCounter:
+        break;
+    }
+    const uint64_t nValue = m_nCounterBase + values.nCounterStep;
+    if (HasSlot(Slot::kCounterDigits)) {
+        nKey = CMatchKey::OfString(
+            std::string_view(text, static_cast<size_t>(CDecimal::WritePadded(text, nValue, m_nCounterWidth) - text)));
+        return true;
+    }
+    char* p = text;
+    const bool bNegative = m_bCounterSigned && static_cast<int64_t>(nValue) < 0;
+    if (bNegative)
+        *p++ = '-';
+    p = CDecimal::WritePadded(p, bNegative ? 0u - nValue : nValue, 0);
+    nKey = CMatchKey::OfInteger(std::string_view(text, static_cast<size_t>(p - text)));
+    return true;
 }

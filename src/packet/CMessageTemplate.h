@@ -38,6 +38,11 @@ public:
         std::string_view time;
     };
 
+    // Where a datagram's value of the member replies are matched by comes
+    // from: nowhere (the message has no such root member), a literal of the
+    // message, the counter, or the stamp's time.
+    enum class MatchSource : uint8_t { kNone, kLiteral, kCounter, kTime };
+
     // The longest text a number slot writes: 20 digits, a sign, two quotes.
     static constexpr size_t kMaxNumberText = 24;
 
@@ -52,6 +57,13 @@ public:
     void SetCounterBase(uint64_t nBase, bool bSigned, int nWidth);
 
     bool HasSlot(Slot slot) const;
+    // The member replies are matched by: its source, and for a literal its
+    // key (CMatchKey).
+    void SetMatch(MatchSource source, uint64_t nLiteralKey = 0);
+    MatchSource Match() const { return m_nMatch; }
+    // The key of that member's value in the datagram of these values (the
+    // counter's as the counter slot writes it); false without the member.
+    bool MatchKey(const Values& values, uint64_t& nKey) const;
     // Bytes Write may need for these values.
     size_t Capacity(const Values& values) const;
     // Writes the datagram to pOut, which holds at least Capacity(values)
@@ -71,4 +83,6 @@ private:
     uint64_t m_nCounterBase = 0;
     bool m_bCounterSigned = false;
     int m_nCounterWidth = 0;
+    MatchSource m_nMatch = MatchSource::kNone;
+    uint64_t m_nMatchKey = 0;
 };

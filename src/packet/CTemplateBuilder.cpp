@@ -105,6 +105,18 @@ std::string SlotText(const MemberRole& role, const CMessageTemplate::Values& val
     return std::string(values.time);
 }
 
+// Where the member replies are matched by gets its value: the counter, or
+// the member as it stands (an IMEI's value is the device's, not the
+// datagram's: such a member matches nothing).
+void SetMatch(const MemberRole& role, const simdjson::dom::element& value, CMessageTemplate& message)
+{
+    using Slot = CMessageTemplate::Slot;
+    if (!role.bSlot)
+        message.SetMatch(CMessageTemplate::MatchSource::kLiteral, CJsonText::MatchKeyOf(value));
+    else if (role.slot == Slot::kCounterDigits || role.slot == Slot::kCounterInt)
+        message.SetMatch(CMessageTemplate::MatchSource::kCounter);
+}
+
 }  // namespace
 
 struct CTemplateBuilder::Impl {
@@ -133,6 +145,7 @@ bool CTemplateBuilder::Make(const Packet& packet, const Rule& rule, CMessageTemp
         CMemberRoles roles(rule);
         std::string text = "{";
         bool bFirst = true;
+        bool bMatchSeen = rule.strMatch.empty();
         for (simdjson::dom::key_value_pair member : object) {
             if (rule.nKind == Kind::kStamp && member.key == kTimeKey)
                 continue;
@@ -140,6 +153,10 @@ bool CTemplateBuilder::Make(const Packet& packet, const Rule& rule, CMessageTemp
                 text.push_back(',');
             bFirst = false;
             const MemberRole role = roles.Next(member.key, member.value);
+            if (!bMatchSeen && member.key == rule.strMatch) {
+                bMatchSeen = true;
+                SetMatch(role, member.value, result);
+            }
             if (!role.bSlot) {
                 CJsonText::AppendMember(text, member);
                 continue;
@@ -157,6 +174,8 @@ bool CTemplateBuilder::Make(const Packet& packet, const Rule& rule, CMessageTemp
             text.push_back('}');
             break;
         case Kind::kStamp:
+            if (rule.strMatch == kTimeKey)
+                result.SetMatch(CMessageTemplate::MatchSource::kTime);
             text += bFirst ? "\"time\":\"" : ",\"time\":\"";
             result.AppendLiteral(text);
             result.AppendSlot(CMessageTemplate::Slot::kTime);

@@ -18,11 +18,13 @@ public:
     // member takes the device's IMEI (a string stays a string, a number a
     // number, other values stay as they are), and the root member that counts
     // (none when empty; the first member of that name counts when it is a
-    // string of 1 to 19 decimal digits or an integer).
+    // string of 1 to 19 decimal digits or an integer); and the root member
+    // replies are matched by (none when empty; its first of that name).
     struct Rule {
         CMessageTemplate::Kind nKind = CMessageTemplate::Kind::kStamp;
         bool bSetImei = true;
         std::string strCounter;
+        std::string strMatch;
     };
 
     CTemplateBuilder();

@@ -22,6 +22,8 @@ constexpr char kStyle[] =
     ".shard{color:#555;margin:0.6em 0 0}"
     "table.summary{border-collapse:collapse}table.summary th{text-align:left;font-weight:600;padding:3px 16px 3px 0;"
     "vertical-align:top}table.summary td{padding:3px 0;font-variant-numeric:tabular-nums}"
+    "table.verdicts{border-collapse:collapse}table.verdicts th,table.verdicts td{text-align:left;"
+    "padding:3px 24px 3px 0;font-variant-numeric:tabular-nums}"
     "svg.plot{width:100%;height:auto;display:block}"
     "svg .grid{stroke:#e4e4e4;stroke-width:1}svg .axis{stroke:#888;stroke-width:1}"
     "svg .frame{fill:none;stroke:#888;stroke-width:1}"
@@ -41,6 +43,7 @@ constexpr Colour kReplies = {"replies", "#2ca02c", ""};
 constexpr Colour kP50 = {"p50", "#1f77b4", ""};
 constexpr Colour kP99 = {"p99", "#ff7f0e", "7 4"};
 constexpr Colour kMax = {"max", "#d62728", "2 3"};
+constexpr Colour kLost = {"datagrams lost", "#9467bd", ""};
 
 std::string Format(const char* pszFormat, double d)
 {
@@ -141,6 +144,17 @@ std::string Summary(const CRunReport& report)
                                    : ""));
     out += Row("Lateness", "p50 " + Format("%.3f", report.dP50Ms) + " ms, p99 " + Format("%.3f", report.dP99Ms) +
                                " ms, max " + Format("%.3f", report.dMaxMs) + " ms");
+    if (report.bRepliesMatched) {
+        const CReplyStats::Counts& counts = report.replyCounts;
+        out += Row("Round trip", "p50 " + Format("%.3f", report.dRttP50Ms) + " ms, p99 " +
+                                     Format("%.3f", report.dRttP99Ms) + " ms, max " + Format("%.3f", report.dRttMaxMs) +
+                                     " ms (" + Count(counts.nMatched) + " replies matched)");
+        out += Row("Datagrams lost", Count(counts.nLost) + " (" + Count(counts.nEvicted) + " evicted), " +
+                                         Count(counts.nUntracked) + " not tracked");
+        out += Row("Other replies", Count(counts.nLate) + " late, " + Count(counts.nDuplicate) + " duplicate, " +
+                                        Count(counts.nUnmatched) + " unmatched, " + Count(counts.nOutOfOrder) +
+                                        " matched out of order");
+    }
     out += Row("Duration", Format("%.1f", report.dSeconds) + " s");
     out += Row("Started", UtcTime(report.nStartUnixMs));
     out += Row("Mode", ModeText(report.nMode));
@@ -167,6 +181,31 @@ std::string CommandLines(const CRunReport& report)
     return out;
 }
 
+// Each threshold's verdict as its file recorded it.
+std::string Thresholds(const CRunReport& report)
+{
+    if (report.verdicts.empty())
+        return std::string();
+    const bool bShards = report.shards.size() > 1;
+    std::string out = "<section>\n<h2>Thresholds</h2>\n<table class=\"verdicts\">\n<tr><th>rule</th><th>value</th>"
+                      "<th>verdict</th>" +
+                      std::string(bShards ? "<th>stats file</th>" : "") + "</tr>\n";
+    for (const CRunReport::Verdict& verdict : report.verdicts) {
+        out += "<tr><td>" + CHtmlText::Escape(verdict.verdict.strExpression) + "</td><td>" +
+               Format("%.6g", verdict.verdict.dValue) + "</td><td>" + (verdict.verdict.bOk ? "ok" : "crossed") +
+               "</td>" + (bShards ? "<td>" + CHtmlText::Escape(verdict.strSource) + "</td>" : "") + "</tr>\n";
+    }
+    return out + "</table>\n</section>\n";
+}
+
+std::vector<CSvgPlot::Bar> Bars(const std::vector<CRunReport::Bucket>& buckets)
+{
+    std::vector<CSvgPlot::Bar> bars;
+    for (const CRunReport::Bucket& bucket : buckets)
+        bars.push_back({static_cast<double>(bucket.nFromNs) / 1e6, static_cast<double>(bucket.nToNs) / 1e6, bucket.nCount});
+    return bars;
+}
+
 CSvgPlot::Line MakeLine(const Colour& colour, std::vector<double> values)
 {
     return CSvgPlot::Line{colour.pszName, colour.pszColour, colour.pszDash, std::move(values)};
@@ -181,7 +220,7 @@ std::string Plot(const char* pszHeading, const std::string& strSvg)
 
 std::string CHtmlReport::Html(const CRunReport& report)
 {
-    std::vector<double> sent, errors, replies, p50, p99, max;
+    std::vector<double> sent, errors, replies, p50, p99, max, lost, rttP50, rttP99, rttMax;
     for (const CRunReport::Second& second : report.series) {
         sent.push_back(static_cast<double>(second.nSent));
         errors.push_back(static_cast<double>(second.nErrors));
@@ -189,10 +228,11 @@ std::string CHtmlReport::Html(const CRunReport& report)
         p50.push_back(second.dP50Ms);
         p99.push_back(second.dP99Ms);
         max.push_back(second.dMaxMs);
+        lost.push_back(static_cast<double>(second.nLost));
+        rttP50.push_back(second.dRttP50Ms);
+        rttP99.push_back(second.dRttP99Ms);
+        rttMax.push_back(second.dRttMaxMs);
     }
-    std::vector<CSvgPlot::Bar> bars;
-    for (const CRunReport::Bucket& bucket : report.histogram)
-        bars.push_back({static_cast<double>(bucket.nFromNs) / 1e6, static_cast<double>(bucket.nToNs) / 1e6, bucket.nCount});
 
     const std::string strTitle = "Fleet run of " + Count(report.nDevices) + " devices";
     std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -203,13 +243,24 @@ std::string CHtmlReport::Html(const CRunReport& report)
                       Format("%.1f", report.dSeconds) + " s, " + Count(report.nSent) + " datagrams</p>\n</header>\n";
     out += "<section>\n<h2>Command line</h2>\n" + CommandLines(report) + "</section>\n";
     out += "<section>\n<h2>Summary</h2>\n" + Summary(report) + "</section>\n";
+    out += Thresholds(report);
     out += Plot("Datagrams per second", CSvgPlot::Lines("datagrams per second", "datagrams/s", {MakeLine(kSent, sent)}));
     out += Plot("Send errors per second",
                 CSvgPlot::Lines("send errors per second", "errors/s", {MakeLine(kErrors, errors)}));
     out += Plot("Replies per second", CSvgPlot::Lines("replies per second", "replies/s", {MakeLine(kReplies, replies)}));
     out += Plot("Lateness per second",
                 CSvgPlot::Lines("lateness per second", "ms", {MakeLine(kP50, p50), MakeLine(kP99, p99), MakeLine(kMax, max)}));
-    out += Plot("Lateness of every datagram", CSvgPlot::Histogram("lateness histogram", bars));
+    out += Plot("Lateness of every datagram",
+                CSvgPlot::Histogram("lateness histogram", "lateness", "datagrams", Bars(report.histogram)));
+    if (report.bRepliesMatched) {
+        out += Plot("Round trip per second",
+                    CSvgPlot::Lines("round trip per second", "ms",
+                                    {MakeLine(kP50, rttP50), MakeLine(kP99, rttP99), MakeLine(kMax, rttMax)}));
+        out += Plot("Round trip of every matched reply",
+                    CSvgPlot::Histogram("round trip histogram", "round trip", "replies", Bars(report.rttHistogram)));
+        out += Plot("Datagrams lost per second",
+                    CSvgPlot::Lines("datagrams lost per second", "lost/s", {MakeLine(kLost, lost)}));
+    }
     out += "<footer>Written by tovrik-cli " + std::string(TovrikVersion::kText) + " from " +
            std::to_string(report.shards.size()) + (report.shards.size() == 1 ? " stats file" : " stats files") +
            ". Lateness is a datagram's delay against its scheduled instant; the whole run's quantiles come from its "

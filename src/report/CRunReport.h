@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "figures/CLatencyHistogram.h"
+#include "figures/CReplyStats.h"
+#include "figures/CRunRecord.h"
 
 // What a report shows of one fleet run, made of one or more shards' stats
 // files: the whole run's figures, one entry per wall-clock second and the
@@ -30,6 +32,19 @@ struct CRunReport {
         double dP50Ms = 0;
         double dP99Ms = 0;
         double dMaxMs = 0;
+        // With replies matched: datagrams lost and round trips (p50 and p99
+        // weighted by the shards' matched replies, as the lateness's).
+        uint64_t nLost = 0;
+        uint64_t nMatched = 0;
+        double dRttP50Ms = 0;
+        double dRttP99Ms = 0;
+        double dRttMaxMs = 0;
+    };
+
+    // A threshold's verdict, and the file that judged it.
+    struct Verdict {
+        std::string strSource;
+        CRunRecord::Verdict verdict;
     };
 
     using Bucket = CLatencyHistogram::Bucket;
@@ -55,4 +70,13 @@ struct CRunReport {
     std::vector<Second> series;
     // Ascending, non-empty buckets only.
     std::vector<Bucket> histogram;
+    std::vector<Verdict> verdicts;
+    // Replies matched to datagrams, in any of the files: their counts and
+    // round trips, the whole run's quantiles from the merged histogram.
+    bool bRepliesMatched = false;
+    CReplyStats::Counts replyCounts;
+    double dRttP50Ms = 0;
+    double dRttP99Ms = 0;
+    double dRttMaxMs = 0;
+    std::vector<Bucket> rttHistogram;
 };

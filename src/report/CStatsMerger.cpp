@@ -7,6 +7,29 @@
 #include "figures/CRunRecord.h"
 #include "load/CFileReader.h"
 
+namespace {
+
+// Buckets of several files summed by their range.
+using BucketCounts = std::map<std::pair<uint64_t, uint64_t>, uint64_t>;
+
+void AddBuckets(BucketCounts& counts, const std::vector<CLatencyHistogram::Bucket>& buckets)
+{
+    for (const CLatencyHistogram::Bucket& bucket : buckets)
+        counts[{bucket.nFromNs, bucket.nToNs}] += bucket.nCount;
+}
+
+std::vector<CLatencyHistogram::Bucket> NonEmpty(const BucketCounts& counts)
+{
+    std::vector<CLatencyHistogram::Bucket> buckets;
+    for (const auto& bucket : counts) {
+        if (bucket.second > 0)
+            buckets.push_back({bucket.first.first, bucket.first.second, bucket.second});
+    }
+    return buckets;
+}
+
+}  // namespace
+
 struct CStatsMerger::File {
     std::string strSource;
     CRunRecord record;
@@ -100,6 +123,12 @@ CStatus CStatsMerger::MergeSeries(const std::vector<const File*>& files, CRunRep
             sum.dP99Ms += entry.lateness.dP99Ms * dWeight;
             sum.dMaxMs = std::max(sum.dMaxMs, entry.lateness.dMaxMs);
             weights[nSecond] += dWeight;
+            sum.nLost += entry.replies.nLost;
+            sum.nMatched += entry.replies.nMatched;
+            const double dMatched = static_cast<double>(entry.replies.nMatched);
+            sum.dRttP50Ms += entry.rtt.dP50Ms * dMatched;
+            sum.dRttP99Ms += entry.rtt.dP99Ms * dMatched;
+            sum.dRttMaxMs = std::max(sum.dRttMaxMs, entry.rtt.dMaxMs);
         }
     }
     if (seconds.empty())
@@ -119,10 +148,39 @@ CStatus CStatsMerger::MergeSeries(const std::vector<const File*>& files, CRunRep
             const double dWeight = weights[nSecond];
             second.dP50Ms = dWeight > 0 ? second.dP50Ms / dWeight : 0;
             second.dP99Ms = dWeight > 0 ? second.dP99Ms / dWeight : 0;
+            const double dMatched = static_cast<double>(second.nMatched);
+            second.dRttP50Ms = dMatched > 0 ? second.dRttP50Ms / dMatched : 0;
+            second.dRttP99Ms = dMatched > 0 ? second.dRttP99Ms / dMatched : 0;
         }
         report.series.push_back(second);
     }
     return CStatus();
+}
+
+void CStatsMerger::MergeReplies(const std::vector<const File*>& files, CRunReport& report)
+{
+    BucketCounts buckets;
+    for (const File* pFile : files) {
+        if (!pFile->record.replyMatching)
+            continue;
+        const CRunRecord::ReplyMatching& matching = *pFile->record.replyMatching;
+        CReplyStats::Counts& sum = report.replyCounts;
+        report.bRepliesMatched = true;
+        sum.nMatched += matching.counts.nMatched;
+        sum.nLost += matching.counts.nLost;
+        sum.nEvicted += matching.counts.nEvicted;
+        sum.nLate += matching.counts.nLate;
+        sum.nDuplicate += matching.counts.nDuplicate;
+        sum.nUnmatched += matching.counts.nUnmatched;
+        sum.nOutOfOrder += matching.counts.nOutOfOrder;
+        sum.nUntracked += matching.counts.nUntracked;
+        report.dRttMaxMs = std::max(report.dRttMaxMs, matching.rtt.dMaxMs);
+        AddBuckets(buckets, matching.rttHistogram);
+    }
+    report.rttHistogram = NonEmpty(buckets);
+    const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(report.rttHistogram, report.dRttMaxMs);
+    report.dRttP50Ms = figures.dP50Ms;
+    report.dRttP99Ms = figures.dP99Ms;
 }
 
 CStatus CStatsMerger::Merge(CRunReport& report) const
@@ -146,7 +204,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     merged.nStartUnixMs = first.nStartUnixMs;
     int64_t nEndMs = first.nStartUnixMs;
     uint32_t nNextShard = 0;
-    std::map<std::pair<uint64_t, uint64_t>, uint64_t> buckets;
+    BucketCounts buckets;
     for (const File* pFile : files) {
         const CRunRecord& record = pFile->record;
         merged.shards.push_back(
@@ -166,19 +224,18 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         merged.dMaxMs = std::max(merged.dMaxMs, record.lateness.dMaxMs);
         merged.dCpuSeconds += record.usage.dCpuSeconds;
         merged.nMaxRssKb = std::max(merged.nMaxRssKb, record.usage.nMaxRssKb);
-        for (const CLatencyHistogram::Bucket& bucket : record.latenessHistogram)
-            buckets[{bucket.nFromNs, bucket.nToNs}] += bucket.nCount;
+        AddBuckets(buckets, record.latenessHistogram);
+        for (const CRunRecord::Verdict& verdict : record.verdicts)
+            merged.verdicts.push_back({pFile->strSource, verdict});
     }
+    MergeReplies(files, merged);
     for (; nNextShard < first.shard.Count(); ++nNextShard)
         merged.missingShards.push_back(nNextShard);
     merged.dSeconds = static_cast<double>(nEndMs - merged.nStartUnixMs) / 1000;
     const CStatus series = MergeSeries(files, merged);
     if (!series.IsOk())
         return series;
-    for (const auto& bucket : buckets) {
-        if (bucket.second > 0)
-            merged.histogram.push_back({bucket.first.first, bucket.first.second, bucket.second});
-    }
+    merged.histogram = NonEmpty(buckets);
     const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(merged.histogram, merged.dMaxMs);
     merged.dP50Ms = figures.dP50Ms;
     merged.dP99Ms = figures.dP99Ms;

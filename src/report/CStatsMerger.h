@@ -42,6 +42,8 @@ private:
     // The files' seconds summed by wall-clock second, with the seconds no
     // shard counted as zeros.
     static CStatus MergeSeries(const std::vector<const File*>& files, CRunReport& report);
+    // The replies matched to datagrams, where any file has them.
+    static void MergeReplies(const std::vector<const File*>& files, CRunReport& report);
 
     std::vector<File> m_files;
 };

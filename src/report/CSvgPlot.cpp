@@ -74,9 +74,9 @@ std::string Axes(const CPlotAxis& x, const CPlotAxis& y, const std::string& strX
     return out;
 }
 
-std::string NoData(const char* pszText)
+std::string NoData(const std::string& strText)
 {
-    return Text((kLeft + kRight) / 2, (kTop + kBottom) / 2, "middle", pszText, "empty");
+    return Text((kLeft + kRight) / 2, (kTop + kBottom) / 2, "middle", strText, "empty");
 }
 
 std::string Legend(const std::vector<CSvgPlot::Line>& lines)
@@ -141,7 +141,8 @@ std::string CSvgPlot::Lines(const std::string& strLabel, const std::string& strU
     return out + "</svg>\n";
 }
 
-std::string CSvgPlot::Histogram(const std::string& strLabel, const std::vector<Bar>& bars)
+std::string CSvgPlot::Histogram(const std::string& strLabel, const std::string& strAxis, const std::string& strWhat,
+                                const std::vector<Bar>& bars)
 {
     double dHighMs = kLowestMs * 10;
     for (const Bar& bar : bars) {
@@ -163,9 +164,9 @@ std::string CSvgPlot::Histogram(const std::string& strLabel, const std::vector<B
     }
     const CPlotAxis y = CPlotAxis::Linear(static_cast<double>(nHighest), kValueTicks);
     std::string out = Open(strLabel);
-    out += Axes(x, y, "lateness (logarithmic)", "datagrams");
+    out += Axes(x, y, strAxis + " (logarithmic)", strWhat);
     if (nTotal == 0)
-        out += NoData("no datagrams");
+        out += NoData("no " + strWhat);
     for (size_t i = 0; i < counts.size(); ++i) {
         if (counts[i] == 0)
             continue;
@@ -175,11 +176,11 @@ std::string CSvgPlot::Histogram(const std::string& strLabel, const std::vector<B
         const double dTop = Y(y, static_cast<double>(counts[i]));
         char title[128];
         if (i == 0)
-            std::snprintf(title, sizeof title, "below %.3g ms: %llu datagrams", dTo,
-                          static_cast<unsigned long long>(counts[i]));
+            std::snprintf(title, sizeof title, "below %.3g ms: %llu %s", dTo, static_cast<unsigned long long>(counts[i]),
+                          strWhat.c_str());
         else
-            std::snprintf(title, sizeof title, "%.3g to %.3g ms: %llu datagrams", dFrom, dTo,
-                          static_cast<unsigned long long>(counts[i]));
+            std::snprintf(title, sizeof title, "%.3g to %.3g ms: %llu %s", dFrom, dTo,
+                          static_cast<unsigned long long>(counts[i]), strWhat.c_str());
         out += "<rect class=\"bar\" x=\"" + Coordinate(dLeft) + "\" y=\"" + Coordinate(dTop) + "\" width=\"" +
                Coordinate(std::max(1.0, X(x, dTo) - dLeft - 0.5)) + "\" height=\"" + Coordinate(kBottom - dTop) +
                "\"><title>" + CHtmlText::Escape(title) + "</title></rect>\n";

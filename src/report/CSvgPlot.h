@@ -27,8 +27,10 @@ public:
         double dToMs = 0;
         uint64_t nCount = 0;
     };
-    // Datagrams by lateness on a logarithmic axis from 1 µs up, ten bars to
+    // Counts of strWhat (datagrams, replies) by a duration (strAxis:
+    // lateness, round trip) on a logarithmic axis from 1 µs up, ten bars to
     // a power of ten, each range counted in the bar that holds its middle
     // (the first bar also holds everything below 1 µs).
-    static std::string Histogram(const std::string& strLabel, const std::vector<Bar>& bars);
+    static std::string Histogram(const std::string& strLabel, const std::string& strAxis, const std::string& strWhat,
+                                 const std::vector<Bar>& bars);
 };

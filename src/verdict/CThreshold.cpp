@@ -161,7 +161,7 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
     const auto ratio = [](uint64_t nPart, uint64_t nWhole) {
         return nWhole > 0 ? static_cast<double>(nPart) / static_cast<double>(nWhole) : 0.0;
     };
-    return {
+    Figures figures = {
         {"late_p50", record.lateness.dP50Ms},
         {"late_p99", record.lateness.dP99Ms},
         {"late_max", record.lateness.dMaxMs},
@@ -169,6 +169,19 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
         {"sent", static_cast<double>(record.nSent)},
         {"replies", ratio(record.nReplies, record.nSent)},
     };
+    if (record.replyMatching) {
+        const CRunRecord::ReplyMatching& matching = *record.replyMatching;
+        const CReplyStats::Counts& counts = matching.counts;
+        figures["rtt_p50"] = matching.rtt.dP50Ms;
+        figures["rtt_p99"] = matching.rtt.dP99Ms;
+        figures["rtt_max"] = matching.rtt.dMaxMs;
+        // Of the tracked datagrams whose fate is known.
+        figures["reply_loss"] = ratio(counts.nLost, counts.nMatched + counts.nLost);
+        figures["late_replies"] = static_cast<double>(counts.nLate);
+        figures["duplicate_replies"] = static_cast<double>(counts.nDuplicate);
+        figures["unmatched_replies"] = static_cast<double>(counts.nUnmatched);
+    }
+    return figures;
 }
 
 bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,

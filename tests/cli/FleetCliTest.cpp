@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <map>
 #include <regex>
@@ -139,6 +140,68 @@ TEST(FleetCliTest, RepliesAreCountedAndPrintedWithTheDevicesImei)
         EXPECT_TRUE(Contains(run.out, "reply IMEI 6 " + from)) << run.out;
         EXPECT_TRUE(Contains(run.out, ", replies 2")) << run.out;
     }
+}
+
+// A server that answers packet 1 twice, packet 2 not at all, packet 3 after
+// the timeout, packet 5 before packet 4, and the rest at once: every
+// reply's fate in the figures, and the thresholds on them.
+TEST(FleetCliTest, RepliesAreMatchedToTheirDatagramsAndEachFateIsCounted)
+{
+    LoopbackPeer peer;
+    std::atomic<bool> bDone{false};
+    std::thread server([&] {
+        using Clock = std::chrono::steady_clock;
+        std::string bytes;
+        uint16_t nFrom = 0;
+        std::string held;
+        std::string late;
+        Clock::time_point lateAt = Clock::time_point::max();
+        while (!bDone) {
+            if (Clock::now() >= lateAt) {
+                peer.SendTo(nFrom, late);
+                lateAt = Clock::time_point::max();
+            }
+            std::smatch match;
+            if (!peer.ReceiveFrom(bytes, nFrom, 10) ||
+                !std::regex_search(bytes, match, std::regex("\"packnum\":(\\d)")))
+                continue;
+            const std::string reply = "{\"ack\":1,\"packnum\":" + match[1].str() + "}";
+            if (match[1] == "1") {
+                peer.SendTo(nFrom, reply);
+                peer.SendTo(nFrom, reply);
+            } else if (match[1] == "3") {
+                late = reply;
+                lateAt = Clock::now() + std::chrono::milliseconds(420);
+            } else if (match[1] == "4") {
+                held = reply;
+            } else if (match[1] == "5") {
+                peer.SendTo(nFrom, reply);
+                peer.SendTo(nFrom, held);
+            } else if (match[1] != "2") {
+                peer.SendTo(nFrom, reply);
+            }
+        }
+    });
+    TempDir dir;
+    const std::string stats = dir.Path() + "/stats.json";
+    std::string text;
+    for (int n = 1; n <= 9; ++n)
+        text += "{\"IMEI\":\"1\",\"packnum\":" + std::to_string(n) + "}";
+    const CliRun run = RunCli({"-p", Port(peer), "-m", "100ms", "--text", text, "--reply-match", "packnum",
+                               "--reply-timeout", "300ms", "--stats-json", stats, "-q", "--threshold",
+                               "reply_loss<=10%", "--threshold", "duplicate_replies==1", "--threshold", "rtt_max<1s"});
+    bDone = true;
+    server.join();
+    EXPECT_EQ(run.nExit, 3) << run.err;
+    EXPECT_TRUE(Contains(run.err, "--reply-match packnum: the device info message has no root member")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "threshold reply_loss<=10%: 0.2222 crossed\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "threshold duplicate_replies==1: 1 ok\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "threshold rtt_max<1s: ")) << run.out;
+    const std::string json = TempDir::Read(stats);
+    EXPECT_TRUE(Contains(json, "\"reply_matching\":{\"member\":\"packnum\",\"timeout_ms\":300.000,\"matched\":7,"
+                               "\"lost\":2,\"late\":1,\"duplicate\":1,\"unmatched\":0,\"out_of_order\":1,"
+                               "\"evicted\":0,\"untracked\":1,"))
+        << json;
 }
 
 TEST(FleetCliTest, LimitsAreRefusedBeforeAnythingIsSent)

@@ -16,11 +16,13 @@ lateness, the scrapes' durations), not by a fixed margin.
 import argparse
 import json
 import os
+import select
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.error
@@ -56,6 +58,30 @@ def receiver():
     sock.bind(("127.0.0.1", 0))
     sock.setblocking(False)
     return sock
+
+
+class Echo:
+    """Answers every datagram that reaches sock with a copy, as a device
+    server acknowledges, until closed."""
+
+    def __init__(self, sock):
+        self.sock = sock
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        while not self.stop.is_set():
+            if select.select([self.sock], [], [], 0.1)[0]:
+                try:
+                    data, sender = self.sock.recvfrom(65536)
+                    self.sock.sendto(data, sender)
+                except (BlockingIOError, ConnectionRefusedError):
+                    pass
+
+    def close(self):
+        self.stop.set()
+        self.thread.join()
 
 
 def waiting(sock):
@@ -136,6 +162,7 @@ class PrometheusTest(unittest.TestCase):
                     "  - job_name: tovrik\n    static_configs:\n      - targets: ['127.0.0.1:%d']\n"
                     % cls.metrics_port)
         cls.sink = receiver()
+        echo = Echo(cls.sink)
         prometheus = subprocess.Popen(
             [ARGS.prometheus, "--config.file=" + config, "--storage.tsdb.path=" + os.path.join(work, "data"),
              "--web.listen-address=" + web], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -145,7 +172,8 @@ class PrometheusTest(unittest.TestCase):
                 raise AssertionError("Prometheus did not get ready")
             stats_path = os.path.join(work, "stats.json")
             run = subprocess.Popen(fleet(cls.sink.getsockname()[1], "127.0.0.1:%d" % cls.metrics_port,
-                                         "--stop-after", str(MAX_RUN_SECONDS), "--stats-json", stats_path),
+                                         "--stop-after", str(MAX_RUN_SECONDS), "--stats-json", stats_path,
+                                         "--replies"),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
             url = "http://127.0.0.1:%d" % cls.metrics_port
             if not wait_for(url + "/metrics", 10):
@@ -190,6 +218,10 @@ class PrometheusTest(unittest.TestCase):
             for name, expr in [
                     ("rate", "sum(rate(tovrik_datagrams_sent_total[%ds]))" % WINDOW),
                     ("p99", "histogram_quantile(0.99, sum(rate(tovrik_lateness_seconds_bucket[%ds])) by (le))"
+                     % WINDOW),
+                    ("rtt_count", "sum(tovrik_reply_rtt_seconds_count)"),
+                    ("lost", "sum(tovrik_replies_lost_total)"),
+                    ("rtt_p50", "histogram_quantile(0.5, sum(rate(tovrik_reply_rtt_seconds_bucket[%ds])) by (le))"
                      % WINDOW)]:
                 result = cls.query(expr, cls.when)
                 cls.queries[name] = float(result[0]["value"][1]) if result else None
@@ -199,6 +231,7 @@ class PrometheusTest(unittest.TestCase):
                 run.wait()
             prometheus.kill()
             prometheus.wait()
+            echo.close()
             cls.sink.close()
 
     @classmethod
@@ -252,6 +285,19 @@ class PrometheusTest(unittest.TestCase):
         upper = next(i for i, edge in enumerate(EDGES) if p99 <= edge)
         self.assertTrue((EDGES[upper - 1] if upper else 0) <= high and low <= EDGES[upper],
                         (p99, [s["p99_ms"] for s in seconds]))
+
+    def test_the_replies_round_trips_are_served_as_the_run_counted_them(self):
+        matching = self.stats["reply_matching"]
+        # Scraped during the run: at most what its end counted, and the
+        # echo on loopback answers nearly every datagram, within the
+        # timeout's buckets.
+        self.assertIsNotNone(self.queries["rtt_count"])
+        self.assertGreater(self.queries["rtt_count"], 0)
+        self.assertLessEqual(self.queries["rtt_count"], matching["matched"])
+        self.assertLessEqual(self.queries["lost"], matching["lost"])
+        self.assertLessEqual(matching["lost"], self.stats["sent"] * 0.01)
+        self.assertIsNotNone(self.queries["rtt_p50"])
+        self.assertLess(self.queries["rtt_p50"], 1.0)
 
     def test_only_get_and_head_of_metrics_are_answered(self):
         self.assertEqual({key: answer[0] for key, answer in self.answers.items()},

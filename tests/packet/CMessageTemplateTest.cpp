@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "packet/CMessageTemplate.h"
+#include "packet/CReplyKeyReader.h"
 #include "packet/CTemplateBuilder.h"
 #include "text/TovrikTexts.h"
 
@@ -113,4 +114,53 @@ TEST_F(CMessageTemplateTest, APacketThatDoesNotParseMakesNoTemplate)
     EXPECT_FALSE(m_builder.Make(Of("{\"a\":1}x"), Rule(Kind::kStamp), message));
     std::string direct;
     EXPECT_FALSE(m_builder.RewriteDirect(Of("{\"a\":"), Rule(Kind::kMakeUp), Values(1, 1, 0), direct));
+}
+
+// A datagram's key of the member replies are matched by is the key the
+// reply carrying the same value has, whatever the member's source.
+TEST_F(CMessageTemplateTest, TheMatchKeyOfADatagramIsTheKeyOfAReplyEchoingItsMember)
+{
+    struct Case {
+        const char* pszPacket;
+        Kind nKind;
+        const char* pszMatch;
+        const char* pszEchoed;  // the member's value in the datagram of step 5
+    };
+    const Case cases[] = {
+        {"{\"IMEI\":\"1\",\"n\":\"0099\"}", Kind::kRaw, "n", "\"0104\""},
+        {"{\"IMEI\":\"1\",\"n\":-7}", Kind::kRaw, "n", "-2"},
+        {"{\"IMEI\":\"1\",\"time\":\"x\"}", Kind::kStamp, "time", "\"2026-12-08 10:00:00\""},
+        {"{\"IMEI\":\"1\",\"time\":\"x\"}", Kind::kRaw, "time", "\"x\""},
+        {"{\"IMEI\":\"1\",\"v\":[1,{\"a\":\"\\u00e9\"}]}", Kind::kMakeUp, "v", "[1,{\"a\":\"é\"}]"},
+    };
+    CTemplateBuilder builder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszPacket);
+        CTemplateBuilder::Rule rule = Rule(c.nKind);
+        rule.strMatch = c.pszMatch;
+        CMessageTemplate message;
+        ASSERT_TRUE(builder.Make(Of(c.pszPacket), rule, message));
+        uint64_t nSent = 0;
+        ASSERT_TRUE(message.MatchKey(Values(5, 10, 5), nSent));
+        CReplyKeyReader reader(c.pszMatch);
+        uint64_t nReply = 0;
+        const std::string reply = std::string("{\"ack\":1,\"") + c.pszMatch + "\":" + c.pszEchoed + "}";
+        ASSERT_TRUE(reader.Read(reply.data(), reply.size(), nReply)) << reply;
+        EXPECT_EQ(nSent, nReply) << reply;
+    }
+    // A string and a number of the same digits differ; no member, no key.
+    CTemplateBuilder::Rule rule = Rule(Kind::kRaw);
+    rule.strMatch = "n";
+    CMessageTemplate message;
+    ASSERT_TRUE(builder.Make(Of("{\"n\":\"12\"}"), rule, message));
+    uint64_t nSent = 0;
+    ASSERT_TRUE(message.MatchKey(Values(1, 1, 0), nSent));
+    CReplyKeyReader reader("n");
+    uint64_t nReply = 0;
+    ASSERT_TRUE(reader.Read("{\"n\":12}", 8, nReply));
+    EXPECT_NE(nSent, nReply);
+    EXPECT_FALSE(reader.Read("{\"m\":12}", 8, nReply));
+    EXPECT_FALSE(reader.Read("[12]", 4, nReply));
+    ASSERT_TRUE(builder.Make(Of("{\"m\":1}"), rule, message));
+    EXPECT_FALSE(message.MatchKey(Values(1, 1, 0), nSent));
 }

@@ -36,9 +36,11 @@ CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic
 
 
 class Receiver:
-    """A UDP socket on 127.0.0.1 that counts what reaches it."""
+    """A UDP socket on 127.0.0.1 that counts what reaches it, and with echo
+    answers each datagram with a copy."""
 
-    def __init__(self):
+    def __init__(self, echo=False):
+        self.echo = echo
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
         self.sock.bind(("127.0.0.1", 0))
@@ -52,8 +54,10 @@ class Receiver:
     def run(self):
         while not self.stop:
             try:
-                self.sock.recv(65536)
+                data, sender = self.sock.recvfrom(65536)
                 self.count += 1
+                if self.echo:
+                    self.sock.sendto(data, sender)
             except socket.timeout:
                 pass
 
@@ -184,6 +188,15 @@ class ReportInBrowserTest(unittest.TestCase):
                 assert process.returncode == 0, err
         finally:
             receiver.close()
+        # Replies matched to their datagrams, judged by a threshold.
+        echo = Receiver(echo=True)
+        cls.replies_html = os.path.join(cls.dir, "replies.html")
+        try:
+            done = run([ARGS.cli, "-p", str(echo.port), "--devices", "10", "--spread", "--replies", "-q",
+                        "--stop-after", "2.5", "--threshold", "rtt_p99<1s", "--report", cls.replies_html])
+            assert done.returncode == 0, done.stderr
+        finally:
+            echo.close()
         cls.received = receiver.count
         cls.shard_files = [path for path, _ in shards]
         cls.stats = []
@@ -255,6 +268,15 @@ class ReportInBrowserTest(unittest.TestCase):
         self.assertTrue(dom.cells[1].startswith("{:,} (".format(sent)), dom.cells[1])
         self.assertIn("%d of %d" % (SHARDS, SHARDS), dom.cells)
         self.assertEqual(len(dom.pre), SHARDS)
+
+    def test_replies_add_round_trips_and_losses_and_the_thresholds_table(self):
+        dom = self.render(self.replies_html)
+        self.assertEqual(dom.svgs, 8)
+        self.assertEqual([name for name, _ in dom.polylines],
+                         ["datagrams", "send errors", "replies", "p50", "p99", "max", "p50", "p99", "max",
+                          "datagrams lost"])
+        self.assertIn("rtt_p99<1s", dom.cells)
+        self.assertEqual(dom.cells[dom.cells.index("rtt_p99<1s") + 2], "ok")
 
     def test_a_command_line_full_of_markup_stays_text(self):
         stats = dict(self.stats[0])
