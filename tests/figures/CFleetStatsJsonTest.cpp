@@ -62,3 +62,50 @@ TEST(CFleetStatsJsonTest, AReportReadsBackWhatTheFleetWrote)
     EXPECT_NEAR(report.dP99Ms, total.dP99Ms, 0.0005);
     EXPECT_DOUBLE_EQ(report.dMaxMs, 7.0);
 }
+
+// Replies matched to datagrams and the thresholds' verdicts go into the file
+// as they were counted, read back byte for byte, and merge across shards.
+TEST(CFleetStatsJsonTest, RepliesAndVerdictsReadBackAndMergeAcrossShards)
+{
+    constexpr int64_t kMs = 1000000;
+    CStatsMerger merger;
+    for (uint32_t k = 0; k < 2; ++k) {
+        CFleetStats stats;
+        stats.MatchReplies(500 * kMs);
+        stats.RecordSend(true, 1000);
+        CReplyStats& replies = *stats.ReplyMatching();
+        replies.RecordMatched((k + 1) * 10 * kMs, k == 1);
+        replies.RecordLost(k == 0);
+        replies.RecordLate();
+        stats.Sample();
+        CRunRecord record;
+        record.nDevices = 1;
+        record.nFleetDevices = 2;
+        record.nStartUnixMs = 1796724000000;
+        record.dSeconds = 1.0;
+        ASSERT_TRUE(CShard::Parse(std::to_string(k) + "/2", record.shard));
+        stats.Fill(record);
+        record.replyMatching->strMember = "packnum";
+        record.verdicts.push_back({"rtt_p99<1s", 10.0 * (k + 1), true});
+        CRunRecord read;
+        ASSERT_TRUE(CRunRecord::Read(record.Json(), read).IsOk());
+        EXPECT_EQ(read.Json(), record.Json());
+        ASSERT_TRUE(merger.AddText("shard" + std::to_string(k), record.Json()).IsOk());
+    }
+    CRunReport report;
+    ASSERT_TRUE(merger.Merge(report).IsOk());
+    ASSERT_TRUE(report.bRepliesMatched);
+    EXPECT_EQ(report.replyCounts.nMatched, 2u);
+    EXPECT_EQ(report.replyCounts.nLost, 2u);
+    EXPECT_EQ(report.replyCounts.nEvicted, 1u);
+    EXPECT_EQ(report.replyCounts.nLate, 2u);
+    EXPECT_EQ(report.replyCounts.nOutOfOrder, 1u);
+    EXPECT_NEAR(report.dRttMaxMs, 20.0, 0.001);
+    EXPECT_NEAR(report.dRttP50Ms, 10.0, 10.0 * 0.04) << "the merged histogram's p50, within its bucket";
+    ASSERT_EQ(report.series.size(), 1u);
+    EXPECT_EQ(report.series[0].nLost, 2u);
+    EXPECT_NEAR(report.series[0].dRttMaxMs, 20.0, 0.001);
+    ASSERT_EQ(report.verdicts.size(), 2u);
+    EXPECT_EQ(report.verdicts[1].strSource, "shard1");
+    EXPECT_DOUBLE_EQ(report.verdicts[1].verdict.dValue, 20.0);
+}

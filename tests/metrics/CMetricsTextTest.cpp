@@ -52,3 +52,24 @@ TEST(CMetricsTextTest, CountersAndCumulativeBucketsCarryTheShard)
     EXPECT_TRUE(Has(text, "tovrik_lateness_seconds_sum{shard=\"2/8\"} 4.004700000")) << text;
     EXPECT_EQ(text.back(), '\n');
 }
+
+TEST(CMetricsTextTest, MatchedRepliesAddTheirCountersAndRoundTripsUpToTheTimeout)
+{
+    CFleetStats stats;
+    EXPECT_EQ(CMetricsText(Shard("0/1"), 1).Text(stats).find("tovrik_reply"), std::string::npos)
+        << "nothing of replies unless they are matched";
+    stats.MatchReplies(300000000);
+    CReplyStats& replies = *stats.ReplyMatching();
+    replies.RecordMatched(2000000, false);
+    replies.RecordMatched(400000000, false);
+    replies.RecordLost(false);
+    replies.RecordDuplicate();
+    const std::string text = CMetricsText(Shard("0/1"), 1).Text(stats);
+    EXPECT_TRUE(Has(text, "tovrik_replies_lost_total{shard=\"0/1\"} 1")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_replies_duplicate_total{shard=\"0/1\"} 1"));
+    EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_bucket{shard=\"0/1\",le=\"0.0025\"} 1"));
+    EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_bucket{shard=\"0/1\",le=\"0.3\"} 1")) << "the timeout, the last edge";
+    EXPECT_EQ(text.find("tovrik_reply_rtt_seconds_bucket{shard=\"0/1\",le=\"0.5\"}"), std::string::npos);
+    EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_bucket{shard=\"0/1\",le=\"+Inf\"} 2"));
+    EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_sum{shard=\"0/1\"} 0.402000000"));
+}
