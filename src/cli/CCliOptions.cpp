@@ -24,15 +24,6 @@ std::string CheckPort(const std::string& strText, int& nPort)
     return std::string();
 }
 
-std::string CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
-{
-    double dSeconds = 0;
-    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
-        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
-    dStopAfter = dSeconds;
-    return std::string();
-}
-
 // A numeric address or a host name, which is looked up at every send; an
 // IPv6 address may come in brackets, which are taken off here.
 std::string CheckTarget(std::string& strText)
@@ -181,13 +172,24 @@ void AddRunOptions(CLI::App& app, CCliOptions& options, std::string& strStopAfte
 {
     app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
         ->check(CLI::Validator(
-            [&options](std::string& strValue) { return CheckStopAfter(strValue, options.dStopAfter); },
+            [&options](std::string& strValue) {
+                return CCliOptions::CheckStopAfter(strValue, options.dStopAfter);
+            },
             "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and check as a run would, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
 }
 
 }  // namespace
+
+std::string CCliOptions::CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
+{
+    double dSeconds = 0;
+    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
+        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
+    dStopAfter = dSeconds;
+    return std::string();
+}
 
 std::optional<SendModes::Mode> CCliOptions::ModeFromText(const std::string& strText)
 {
