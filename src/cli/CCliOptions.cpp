@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "TovrikVersion.h"
+#include "cli/CReceiveCommand.h"
 #include "cli/CReportCommand.h"
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
@@ -217,7 +218,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
     app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
-               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
+               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.\n"
+               "The other end: tovrik-cli " + CReceiveCommand::kName +
+               " [-l ADDR:PORT] [OPTION...] receives device traffic, counts it per device and answers it.");
     AddTargetOptions(app, options, strPort, bIpv4, bIpv6);
     AddMessageOptions(app, options, strMode, bNoLoop, bNoModifyTime);
     AddRunOptions(app, options, strStopAfter);
