@@ -7,7 +7,9 @@
 #include "base/CRunWait.h"
 #include "base/CThreadStarter.h"
 #include "metrics/CMetricsServer.h"
+#include "receive/CAnswerRule.h"
 #include "receive/CReceiveReport.h"
+#include "receive/CReceiveTally.h"
 #include "receive/CReceiveThresholds.h"
 #include "report/CFileWriter.h"
 
@@ -50,8 +52,8 @@ std::string StatsText(const CReceiveRecord& record)
 CReceiveRun::CReceiveRun(CReceiveConfig config)
     : m_config(std::move(config)),
       m_socket(CReceiveTally::kPadding),
-      m_tally(m_config.strCounter),
-      m_rule(m_config)
+      m_pTally(std::make_unique<CReceiveTally>(m_config.strCounter)),
+      m_pRule(std::make_unique<CAnswerRule>(m_config))
 {
 }
 
@@ -115,7 +117,7 @@ CStatus CReceiveRun::Run(CStopSource& stop, Observer& observer)
         // What had not arrived below each device's highest number is lost
         // now, in the last second.
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_tally.CloseCounts();
+        m_pTally->CloseCounts();
     }
     Sample(++nT, observer);
     return CStatus();
@@ -144,10 +146,10 @@ void CReceiveRun::Take(size_t nRead)
     for (size_t i = 0; i < nRead; ++i) {
         const CReceiveSocket::Datagram& datagram = m_socket.At(i);
         const CReceiveTally::Taken taken =
-            m_tally.Take(datagram.pData, datagram.nLength, datagram.from, datagram.nArrivalUnixNs);
-        if (!m_rule.Answers())
+            m_pTally->Take(datagram.pData, datagram.nLength, datagram.from, datagram.nArrivalUnixNs);
+        if (!m_pRule->Answers())
             continue;
-        m_rule.Decide(taken, datagram.pData, datagram.nLength, decision);
+        m_pRule->Decide(taken, datagram.pData, datagram.nLength, decision);
         if (decision.nOutcome == CAnswerRule::Outcome::kDropped) {
             ++m_nAnswersDropped;
         } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0) {
@@ -176,14 +178,14 @@ void CReceiveRun::SendDue(int64_t nNowNs)
 CReceiveRun::Totals CReceiveRun::CurrentTotals() const
 {
     Totals totals;
-    totals.nDatagrams = m_tally.Datagrams();
-    totals.nMalformed = m_tally.Malformed();
-    totals.nDuplicates = m_tally.Duplicates();
-    totals.nReordered = m_tally.Reordered();
-    totals.nLost = m_tally.Lost();
+    totals.nDatagrams = m_pTally->Datagrams();
+    totals.nMalformed = m_pTally->Malformed();
+    totals.nDuplicates = m_pTally->Duplicates();
+    totals.nReordered = m_pTally->Reordered();
+    totals.nLost = m_pTally->Lost();
     totals.nKernelDrops = m_socket.Drops();
     totals.nAnswers = m_nAnswersSent;
-    totals.nDevices = m_tally.Devices();
+    totals.nDevices = m_pTally->Devices();
     return totals;
 }
 
@@ -194,14 +196,14 @@ void CReceiveRun::Sample(uint64_t nT, Observer& observer)
     std::vector<CReceiveRecord::Malformed> malformed;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        second = m_tally.TakeSecond(nT);
+        second = m_pTally->TakeSecond(nT);
         totals = CurrentTotals();
         second.nKernelDrops = totals.nKernelDrops - m_nLastDrops;
         second.nAnswers = totals.nAnswers - m_nLastAnswers;
         m_nLastDrops = totals.nKernelDrops;
         m_nLastAnswers = totals.nAnswers;
         m_series.push_back(second);
-        const std::vector<CReceiveRecord::Malformed>& shown = m_tally.MalformedShown();
+        const std::vector<CReceiveRecord::Malformed>& shown = m_pTally->MalformedShown();
         malformed.assign(shown.begin() + static_cast<std::ptrdiff_t>(m_nMalformedTold), shown.end());
         m_nMalformedTold = shown.size();
     }
@@ -226,7 +228,7 @@ CReceiveRun::Result CReceiveRun::Finish()
     record.commandLine = m_config.commandLine;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_tally.Fill(record);
+        m_pTally->Fill(record);
         record.bKernelDropsKnown = CReceiveSocket::TellsDrops();
         record.nKernelDrops = m_socket.Drops();
         record.nAnswersSent = m_nAnswersSent;

@@ -9,14 +9,14 @@
 
 #include "base/CStatus.h"
 #include "receive/CAnswerQueue.h"
-#include "receive/CAnswerRule.h"
 #include "receive/CReceiveConfig.h"
 #include "receive/CReceiveMetricsText.h"
 #include "receive/CReceiveRecord.h"
 #include "receive/CReceiveSocket.h"
-#include "receive/CReceiveTally.h"
 
+class CAnswerRule;
 class CMetricsServer;
+class CReceiveTally;
 class CStopSource;
 
 // One receive run, for any front end: the front end fills in a
@@ -43,8 +43,8 @@ public:
     class Observer {
     public:
         virtual ~Observer() = default;
-        // One of the first malformed datagrams (CReceiveTally::kShownMalformed),
-        // before the second it came in.
+        // One of the first malformed datagrams (CReceiveTally's
+        // kShownMalformed), before the second it came in.
         virtual void OnMalformed(const CReceiveRecord::Malformed& /*malformed*/) {}
         // Each second, and once more for the last, partial second.
         virtual void OnSecond(const CReceiveRecord::Second& /*second*/, const Totals& /*totals*/) {}
@@ -86,9 +86,10 @@ private:
 
     const CReceiveConfig m_config;
     CReceiveSocket m_socket;
-    CReceiveTally m_tally;
+    // Behind pointers: their parser stays out of the front ends.
+    std::unique_ptr<CReceiveTally> m_pTally;
     // The reading thread's alone.
-    CAnswerRule m_rule;
+    std::unique_ptr<CAnswerRule> m_pRule;
     CAnswerQueue m_queue;
 
     // Guards the tally, the answers' counts and the series between the
