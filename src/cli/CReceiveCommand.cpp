@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdlib>
 #include <random>
 
 #include "cli/CCliOptions.h"
@@ -41,12 +40,13 @@ std::string Quoted(const std::string& strText)
 // A share as a ratio (0.05) or a percentage (5%), 0 to 1.
 bool ReadShare(const std::string& strText, double& dShare)
 {
-    const bool bPercent = !strText.empty() && strText.back() == '%';
-    const std::string strNumber = bPercent ? strText.substr(0, strText.size() - 1) : strText;
-    if (strNumber.empty() || strNumber.find_first_not_of("0123456789.") != std::string::npos ||
-        strNumber.front() == '.' || strNumber.back() == '.' || strNumber.find('.') != strNumber.rfind('.'))
+    size_t nAt = 0;
+    if (!CDecimal::ReadFraction(strText, nAt, dShare))
         return false;
-    dShare = std::strtod(strNumber.c_str(), nullptr) / (bPercent ? 100.0 : 1.0);
+    const bool bPercent = strText.compare(nAt, std::string::npos, "%") == 0;
+    if (nAt != strText.size() && !bPercent)
+        return false;
+    dShare /= bPercent ? 100.0 : 1.0;
     return dShare <= 1.0;
 }
 

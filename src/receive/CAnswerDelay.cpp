@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "receive/CSeededRandom.h"
+#include "text/CDecimal.h"
 #include "text/CTextList.h"
 
 namespace {
@@ -16,30 +16,17 @@ struct Unit {
 };
 constexpr Unit kUnits[] = {{"ns", 1.0}, {"us", 1e3}, {"ms", 1e6}, {"s", 1e9}};
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// Digits with an optional fraction, then a unit: the whole text.
+// A number with a unit: the whole text.
 bool ReadDuration(const std::string& strText, int64_t& nNs)
 {
     size_t nAt = 0;
-    while (nAt < strText.size() && IsDigit(strText[nAt]))
-        ++nAt;
-    if (nAt == 0)
+    double dValue = 0;
+    if (!CDecimal::ReadFraction(strText, nAt, dValue))
         return false;
-    if (nAt < strText.size() && strText[nAt] == '.') {
-        const size_t nFraction = ++nAt;
-        while (nAt < strText.size() && IsDigit(strText[nAt]))
-            ++nAt;
-        if (nAt == nFraction)
-            return false;
-    }
     const std::string strUnit = strText.substr(nAt);
     for (const Unit& unit : kUnits) {
         if (strUnit == unit.pszName) {
-            const double dNs = std::strtod(strText.substr(0, nAt).c_str(), nullptr) * unit.dNs;
+            const double dNs = dValue * unit.dNs;
             if (!(dNs <= static_cast<double>(CAnswerDelay::kMaxNs)))
                 return false;
             nNs = std::llround(dNs);

@@ -12,6 +12,7 @@
 #include "receive/CReceiveTally.h"
 #include "receive/CReceiveThresholds.h"
 #include "report/CFileWriter.h"
+#include "report/CRunRecords.h"
 
 namespace {
 
@@ -66,14 +67,7 @@ CReceiveRun::~CReceiveRun()
 
 CStatus CReceiveRun::Check() const
 {
-    for (const std::optional<std::string>* pPath : {&m_config.strStatsJson, &m_config.strReport}) {
-        if (!*pPath)
-            continue;
-        const CStatus status = CFileWriter::CanWrite(**pPath);
-        if (!status.IsOk())
-            return CannotWrite(**pPath, status);
-    }
-    return CStatus();
+    return CRunRecords(m_config.strStatsJson, m_config.strReport).CheckWritable();
 }
 
 CStatus CReceiveRun::Open()

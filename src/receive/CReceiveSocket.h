@@ -59,6 +59,14 @@ public:
 private:
     struct Platform;
 
+    // The platform's socket of the family, with its options; strWhere
+    // begins a failure's message.
+    [[nodiscard]] CStatus Create(int nFamily, const std::string& strWhere);
+    // The batch's headers pointed at the buffers, once bound.
+    void PrepareBatch();
+    // strWhat and the last socket error's words.
+    static CStatus LastError(const std::string& strWhat);
+
     const size_t m_nSlot;
     std::vector<char> m_buffer;
     std::vector<Datagram> m_datagrams;

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 
+#include "net/CSocketLibrary.h"
 #include "net/CTargetAddress.h"
 
 namespace {
@@ -46,7 +46,7 @@ CReceiveSocket::CReceiveSocket(size_t nPadding)
 CReceiveSocket::~CReceiveSocket()
 {
     if (m_hSocket != kSocketInvalid)
-        close(m_hSocket);
+        CSocketLibrary::CloseSocket(m_hSocket);
 }
 
 bool CReceiveSocket::TellsDrops()
@@ -54,15 +54,11 @@ bool CReceiveSocket::TellsDrops()
     return true;
 }
 
-CStatus CReceiveSocket::Open(const std::string& strAddress, uint16_t nPort)
+CStatus CReceiveSocket::Create(int nFamily, const std::string& strWhere)
 {
-    const std::string strWhere = "cannot listen on " + CTargetAddress::EndpointText(strAddress, nPort);
-    SocketLength nLength = 0;
-    if (!CTargetAddress::Resolve(strAddress, AF_UNSPEC, nPort, m_local, nLength))
-        return CStatus::Error(strWhere + ": not an IPv4 or IPv6 address");
-    m_hSocket = socket(m_local.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_hSocket = socket(nFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_hSocket < 0)
-        return CStatus::FromErrno(strWhere, errno);
+        return LastError(strWhere);
     // Beyond net.core.rmem_max only with CAP_NET_ADMIN; otherwise as much of
     // it as that allows.
     const int nWanted = kWantedBufferBytes;
@@ -73,10 +69,11 @@ CStatus CReceiveSocket::Open(const std::string& strAddress, uint16_t nPort)
     setsockopt(m_hSocket, SOL_SOCKET, SO_RXQ_OVFL, &nOn, sizeof nOn);
     socklen_t nSize = sizeof m_nBufferBytes;
     getsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &m_nBufferBytes, &nSize);
-    socklen_t nLocal = sizeof m_local;
-    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&m_local), static_cast<socklen_t>(nLength)) != 0 ||
-        getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&m_local), &nLocal) != 0)
-        return CStatus::FromErrno(strWhere, errno);
+    return CStatus();
+}
+
+void CReceiveSocket::PrepareBatch()
+{
     Platform& platform = *m_pPlatform;
     for (size_t i = 0; i < kBatch; ++i) {
         platform.vectors[i].iov_base = m_buffer.data() + i * m_nSlot;
@@ -87,12 +84,6 @@ CStatus CReceiveSocket::Open(const std::string& strAddress, uint16_t nPort)
         header.msg_iovlen = 1;
         header.msg_control = platform.control[i];
     }
-    return CStatus();
-}
-
-std::string CReceiveSocket::LocalText() const
-{
-    return CTargetAddress::AddressText(m_local);
 }
 
 size_t CReceiveSocket::Read(int64_t nTimeoutNs)
@@ -153,6 +144,6 @@ CStatus CReceiveSocket::Send(const sockaddr_storage& to, const char* pData, size
 {
     if (sendto(m_hSocket, pData, nLength, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
                CTargetAddress::LengthOf(to)) < 0)
-        return CStatus::FromErrno("cannot answer " + CTargetAddress::AddressText(to), errno);
+        return LastError("cannot answer " + CTargetAddress::AddressText(to));
     return CStatus();
 }

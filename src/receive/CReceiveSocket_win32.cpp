@@ -9,16 +9,6 @@
 #include "net/CSocketLibrary.h"
 #include "net/CTargetAddress.h"
 
-namespace {
-
-CStatus SocketError(const std::string& strWhat)
-{
-    const int nError = WSAGetLastError();
-    return CStatus::Error(strWhat + ": " + CSocketLibrary::ErrorText(nError), nError);
-}
-
-}  // namespace
-
 // Windows reads one datagram a call; nothing more to keep.
 struct CReceiveSocket::Platform {
 };
@@ -34,7 +24,7 @@ CReceiveSocket::CReceiveSocket(size_t nPadding)
 CReceiveSocket::~CReceiveSocket()
 {
     if (m_hSocket != kSocketInvalid)
-        closesocket(m_hSocket);
+        CSocketLibrary::CloseSocket(m_hSocket);
 }
 
 bool CReceiveSocket::TellsDrops()
@@ -42,39 +32,28 @@ bool CReceiveSocket::TellsDrops()
     return false;
 }
 
-CStatus CReceiveSocket::Open(const std::string& strAddress, uint16_t nPort)
+CStatus CReceiveSocket::Create(int nFamily, const std::string& strWhere)
 {
-    const std::string strWhere = "cannot listen on " + CTargetAddress::EndpointText(strAddress, nPort);
-    SocketLength nLength = 0;
-    if (!CTargetAddress::Resolve(strAddress, AF_UNSPEC, nPort, m_local, nLength))
-        return CStatus::Error(strWhere + ": not an IPv4 or IPv6 address");
-    m_hSocket = WSASocketW(m_local.ss_family, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    m_hSocket = WSASocketW(nFamily, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     if (m_hSocket == INVALID_SOCKET)
-        return SocketError(strWhere);
+        return LastError(strWhere);
     // A port unreachable that answered an answer would otherwise fail the
     // next receive with WSAECONNRESET.
     u_long nNonBlocking = 1;
     BOOL bReportReset = FALSE;
     DWORD nReturned = 0;
-    const int nWanted = kWantedBufferBytes;
     if (ioctlsocket(m_hSocket, FIONBIO, &nNonBlocking) != 0 ||
         WSAIoctl(m_hSocket, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr, 0, &nReturned, nullptr,
                  nullptr) != 0)
-        return SocketError(strWhere);
+        return LastError(strWhere);
+    const int nWanted = kWantedBufferBytes;
     setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&nWanted), sizeof nWanted);
     int nSize = sizeof m_nBufferBytes;
     getsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&m_nBufferBytes), &nSize);
-    int nLocal = sizeof m_local;
-    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&m_local), nLength) != 0 ||
-        getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&m_local), &nLocal) != 0)
-        return SocketError(strWhere);
     return CStatus();
 }
 
-std::string CReceiveSocket::LocalText() const
-{
-    return CTargetAddress::AddressText(m_local);
-}
+void CReceiveSocket::PrepareBatch() {}
 
 size_t CReceiveSocket::Read(int64_t nTimeoutNs)
 {
@@ -116,6 +95,6 @@ CStatus CReceiveSocket::Send(const sockaddr_storage& to, const char* pData, size
 {
     if (sendto(m_hSocket, pData, static_cast<int>(nLength), 0, reinterpret_cast<const sockaddr*>(&to),
                CTargetAddress::LengthOf(to)) < 0)
-        return SocketError("cannot answer " + CTargetAddress::AddressText(to));
+        return LastError("cannot answer " + CTargetAddress::AddressText(to));
     return CStatus();
 }
