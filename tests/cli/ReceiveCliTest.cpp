@@ -194,13 +194,15 @@ TEST(ReceiveCliTest, ACrossedThresholdExitsThreeOverIpv6)
 
 TEST(ReceiveCliTest, AStopRequestEndsTheRunWithItsSummary)
 {
-    ReceiveProcess receive(AF_INET, {}, 1500, CliProcess::Stop::kInterrupt);
-    ASSERT_TRUE(receive.WaitListening());
-    LoopbackPeer device;
-    ASSERT_TRUE(device.SendTo(receive.Port(), Status(1)));
-    const CliRun& run = receive.Wait();
-    EXPECT_EQ(run.nExit, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "received 1 datagrams in ")) << run.out;
+    for (const CliProcess::Stop stop : {CliProcess::Stop::kInterrupt, CliProcess::Stop::kTerminate}) {
+        ReceiveProcess receive(AF_INET, {}, 1200, stop);
+        ASSERT_TRUE(receive.WaitListening());
+        LoopbackPeer device;
+        ASSERT_TRUE(device.SendTo(receive.Port(), Status(1)));
+        const CliRun& run = receive.Wait();
+        EXPECT_EQ(run.nExit, 0) << run.err;
+        EXPECT_TRUE(Contains(run.out, "received 1 datagrams in ")) << run.out;
+    }
 }
 
 TEST(ReceiveCliTest, ATakenPortIsSaidAndExitsOne)
