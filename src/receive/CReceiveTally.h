@@ -23,8 +23,8 @@
 // datagram, so a test drives it with any clock. One thread.
 //
 // Kept per device: its key (the IMEI text, inside the string for up to 15
-// bytes), four counts and its CCounterWindow, some 130 bytes with the hash
-// table's node and bucket: a million devices take about 130 MB.
+// bytes), five counts and its CCounterWindow (72 bytes), some 140 bytes with
+// the hash table's node and bucket: a million devices take about 140 MB.
 class CReceiveTally {
 public:
     enum class Kind : uint8_t { kMalformed, kWithoutImei, kDevice };
