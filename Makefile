@@ -87,8 +87,8 @@ windows: windows-configure
 	cmake --build $(WIN_DIR) --target windows-zip windows-installer -j $(JOBS)
 
 windows-test: windows-configure
-	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests \
-		tovrik_window_tests windows-installer -j $(JOBS)
+	cmake --build $(WIN_DIR) --target tovrik_tests tovrik_fleet_tests tovrik_receive_tests tovrik_cli_tests \
+		tovrik_ui_tests tovrik_window_tests windows-installer -j $(JOBS)
 	bash scripts/wine-test.sh $(WIN_DIR) "$(WINE)"
 
 deb-setup:

@@ -16,7 +16,10 @@
 5. Sending on loopback: modes 0, 4, 6 and replay (send_bench.py).
 6. The fleet on loopback (fleet_bench.py), by default its shorter runs
    (15 s each, a 2-minute soak); --fleet full for the full lengths.
-7. Capture import against tshark and the libpcap floor (capture_bench.py):
+7. Receiving: tovrik-cli receive against a bare recvmmsg loop and a Python
+   receiver, fed by one C sender (receive_bench.py): by default 3 s runs,
+   one round; --receive full for 10 s, three rounds and a million devices.
+8. Capture import against tshark and the libpcap floor (capture_bench.py):
    by default a 200,000-datagram pcap; --capture full for 5 million (1 GB,
    tshark alone takes some three minutes).
 
@@ -38,6 +41,7 @@ sys.path.insert(0, HERE)
 import capture_bench  # noqa: E402
 import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
+import receive_bench  # noqa: E402
 import send_bench  # noqa: E402
 import text_file_bench  # noqa: E402
 
@@ -138,7 +142,8 @@ def print_table(results):
     print("== Per message (904-byte status message) ==")
     for name, label in (("BM_ReadImport", "import readings"), ("BM_StampStep", "stamp step"),
                         ("BM_MakeUpStep", "make-up step"), ("BM_RewriteDirectStatus", "fleet, via JSON"),
-                        ("BM_SpliceStatus", "fleet splice")):
+                        ("BM_SpliceStatus", "fleet splice"), ("BM_StrictParseStatus", "strict parse"),
+                        ("BM_ReceiveTallyStatus", "receive's tally")):
         print("  %-16s %10s" % (label, fmt_ms(gb[name]["real_ms"])))
     splice_rate = 1000.0 / gb["BM_SpliceStatus"]["cpu_ms"]
     print("  fleet splice: %.2f million status messages a second on one core (at least 1) %s" % (
@@ -197,6 +202,8 @@ def print_table(results):
             row["mode"], row["datagrams"], row["rate_per_s"], row["late_median_ms"], row["late_max_ms"], target))
     if "fleet" in results:
         misses += fleet_bench.print_table(results["fleet"])
+    if "receive" in results:
+        misses += receive_bench.print_table(results["receive"])
     if "capture" in results and capture_bench.print_table(results["capture"]):
         misses.append("capture import against tshark")
     print()
@@ -211,6 +218,8 @@ def main():
     ap.add_argument("--no-week", action="store_true", help="leave the week file out")
     ap.add_argument("--fleet", choices=("quick", "full", "off"), default="quick",
                     help="the fleet benchmarks: shorter runs (default), full lengths, or none")
+    ap.add_argument("--receive", choices=("quick", "full", "off"), default="quick",
+                    help="receiving: 3 s runs (default), 10 s runs and a million devices, or none")
     ap.add_argument("--capture", choices=("quick", "full", "off"), default="quick",
                     help="the capture import: 200,000 datagrams (default), 5 million, or none")
     ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
@@ -239,6 +248,10 @@ def main():
     if args.fleet != "off":
         results["fleet"], _ = fleet_bench.run(args.build, cli, quick=args.fleet == "quick",
                                               out=os.path.join(args.build, "fleet-bench-results.json"), table=False)
+
+    if args.receive != "off":
+        print("receiving ...", flush=True)
+        results["receive"] = receive_bench.run(args.build, cli, quick=args.receive == "quick")
 
     if args.capture != "off":
         print("captures ...", flush=True)

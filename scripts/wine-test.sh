@@ -42,7 +42,7 @@ if ! grep -qs '"MS Shell Dlg"="WenQuanYi Zen Hei Sharp"' "$WINEPREFIX/system.reg
 fi
 
 status=0
-for test in tovrik_tests tovrik_fleet_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; do
+for test in tovrik_tests tovrik_fleet_tests tovrik_receive_tests tovrik_cli_tests tovrik_ui_tests tovrik_window_tests; do
   echo "wine-test: $test.exe"
   "$wine" "$build_dir/bin/$test.exe" --gtest_brief=1 "$@" || status=1
 done

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "TovrikVersion.h"
+#include "cli/CReceiveCommand.h"
 #include "cli/CReportCommand.h"
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
@@ -21,15 +22,6 @@ std::string CheckPort(const std::string& strText, int& nPort)
     if (!CDecimal::Read(strText, 65535, nValue))
         return "'" + strText + "' is not a port (decimal digits, 0 to 65535)";
     nPort = static_cast<int>(nValue);
-    return std::string();
-}
-
-std::string CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
-{
-    double dSeconds = 0;
-    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
-        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
-    dStopAfter = dSeconds;
     return std::string();
 }
 
@@ -181,13 +173,24 @@ void AddRunOptions(CLI::App& app, CCliOptions& options, std::string& strStopAfte
 {
     app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
         ->check(CLI::Validator(
-            [&options](std::string& strValue) { return CheckStopAfter(strValue, options.dStopAfter); },
+            [&options](std::string& strValue) {
+                return CCliOptions::CheckStopAfter(strValue, options.dStopAfter);
+            },
             "SECONDS"));
     app.add_flag("--dry-run", options.bDryRun, "Load and check as a run would, send nothing");
     app.add_flag("-q,--quiet", options.bQuiet, "No line per datagram and no summary");
 }
 
 }  // namespace
+
+std::string CCliOptions::CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
+{
+    double dSeconds = 0;
+    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
+        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
+    dStopAfter = dSeconds;
+    return std::string();
+}
 
 std::optional<SendModes::Mode> CCliOptions::ModeFromText(const std::string& strText)
 {
@@ -215,7 +218,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("tovrik-cli ") + TovrikVersion::kText);
     app.footer(std::string("Reports: tovrik-cli ") + CReportCommand::kName +
-               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.");
+               " STATS.json... -o REPORT.html merges fleet runs' --stats-json files into one HTML page.\n"
+               "The other end: tovrik-cli " + CReceiveCommand::kName +
+               " [-l ADDR:PORT] [OPTION...] receives device traffic, counts it per device and answers it.");
     AddTargetOptions(app, options, strPort, bIpv4, bIpv6);
     AddMessageOptions(app, options, strMode, bNoLoop, bNoModifyTime);
     AddRunOptions(app, options, strStopAfter);

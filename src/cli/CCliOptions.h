@@ -50,6 +50,8 @@ struct CCliOptions {
     // run goes on.
     static CCliOptions Parse(int argc, char** argv, std::optional<int>& nExit, std::ostream& out = std::cout,
                              std::ostream& err = std::cerr);
+    // --stop-after's seconds: what is wrong (after "OPTION: "), or nothing.
+    static std::string CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter);
     // "0".."6" or a mode's name; none when neither.
     static std::optional<SendModes::Mode> ModeFromText(const std::string& strText);
 

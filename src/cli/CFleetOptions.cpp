@@ -5,13 +5,14 @@
 #include <memory>
 
 #include "cli/CCliOptions.h"
-#include "metrics/CMetricsServer.h"
+#include "cli/CEndpointOption.h"
 #include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
 #include "text/CDecimal.h"
 #include "text/CDottedQuad.h"
 #include "text/CDuration.h"
+#include "text/CTextList.h"
 #include "text/TovrikTexts.h"
 
 namespace {
@@ -51,19 +52,6 @@ std::string DefaultImei()
     std::string strValue;
     message.ReadImei(Packet{info.data(), static_cast<int32_t>(info.size())}, strValue);
     return strValue.size() >= 2 ? strValue.substr(1, strValue.size() - 2) : strValue;
-}
-
-std::vector<std::string> SplitList(const std::string& strText)
-{
-    std::vector<std::string> items;
-    size_t nStart = 0;
-    for (;;) {
-        const size_t nComma = strText.find(',', nStart);
-        items.push_back(strText.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart));
-        if (nComma == std::string::npos)
-            return items;
-        nStart = nComma + 1;
-    }
 }
 
 std::string Quoted(const std::string& strText)
@@ -132,7 +120,7 @@ std::string ReadBind(const Given& given, const CFleetOptions::Context&, CFleetOp
 {
     if (!given.strBind)
         return std::string();
-    options.config.binds = SplitList(*given.strBind);
+    options.config.binds = CTextList::Split(*given.strBind, ',');
     int nFamily = AF_UNSPEC;
     for (const std::string& strAddress : options.config.binds) {
         const int nThis = CDottedQuad::IsComplete(strAddress)                            ? AF_INET
@@ -180,21 +168,9 @@ std::string ReadThreads(const Given& given, const CFleetOptions::Context&, CFlee
 
 std::string ReadMetrics(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
 {
-    if (!given.strMetrics)
-        return std::string();
-    if (!CMetricsServer::IsAvailable())
-        return "not available in this build (the Windows build has no HTTP server); serve the metrics from a "
-               "Linux fleet";
-    const std::string& strMetrics = *given.strMetrics;
-    const size_t nColon = strMetrics.rfind(':');
-    const std::string strAddress = strMetrics.substr(0, nColon == std::string::npos ? 0 : nColon);
-    uint64_t nPort = 0;
-    options.config.strMetricsAddress = strAddress == "localhost" ? "127.0.0.1" : strAddress;
-    if (nColon == std::string::npos || !CDottedQuad::IsComplete(*options.config.strMetricsAddress) ||
-        !ReadNumber(strMetrics.substr(nColon + 1), 65535, nPort))
-        return Quoted(strMetrics) + " is not ADDR:PORT with an IPv4 address or localhost and a port 0-65535";
-    options.config.nMetricsPort = static_cast<uint16_t>(nPort);
-    return std::string();
+    return given.strMetrics ? CEndpointOption::ReadMetrics(*given.strMetrics, options.config.strMetricsAddress,
+                                                           options.config.nMetricsPort)
+                            : std::string();
 }
 
 std::string ReadRamp(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)

@@ -6,6 +6,7 @@
 #include "cli/CConsole.h"
 #include "fleet/CReplyMatcher.h"
 #include "net/CTargetAddress.h"
+#include "text/CPrintable.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ void CRunPrinter::OnReply(const std::string& strImei, const CReplyReader::Reply&
 {
     std::fprintf(stdout, "reply IMEI %s from %s %zu bytes: %s\n", strImei.c_str(),
                  CTargetAddress::AddressText(reply.from).c_str(), reply.nLength,
-                 Escape(reply.pData, reply.nLength).c_str());
+                 CPrintable::Escape(reply.pData, reply.nLength).c_str());
     std::fflush(stdout);
 }
 
@@ -142,25 +143,4 @@ void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRun
     for (size_t i = 0; i < thresholds.size() && i < record.verdicts.size(); ++i)
         std::printf("%s\n", thresholds[i].Line(record.verdicts[i].dValue).c_str());
     std::fflush(stdout);
-}
-
-std::string CRunPrinter::Escape(const char* pData, size_t nLength, size_t nShown)
-{
-    std::string text;
-    const size_t nEnd = nLength < nShown ? nLength : nShown;
-    for (size_t i = 0; i < nEnd; ++i) {
-        const unsigned char c = static_cast<unsigned char>(pData[i]);
-        if (c == '\\') {
-            text += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            text.push_back(static_cast<char>(c));
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            text += hex;
-        }
-    }
-    if (nLength > nShown)
-        text += "...";
-    return text;
 }

@@ -45,10 +45,6 @@ public:
     // Each threshold's verdict, also when quiet: it is what was asked for.
     static void Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record);
 
-    // The printable form of a datagram's first bytes: ASCII 0x20-0x7E as it
-    // is, a backslash doubled, other bytes as \xHH; "..." after when longer.
-    static std::string Escape(const char* pData, size_t nLength, size_t nShown = 64);
-
 private:
     const bool m_bQuiet;
     const bool m_bTerminal;

@@ -8,6 +8,7 @@
 #include "cli/CCommandLine.h"
 #include "cli/CConsole.h"
 #include "cli/CFleetCommand.h"
+#include "cli/CReceiveCommand.h"
 #include "cli/CReportCommand.h"
 #include "net/CSocketLibrary.h"
 #include "net/CUDPSocket.h"
@@ -26,6 +27,8 @@ int main(int argc, char** argv)
         CCommandLine commandLine(argc, argv);
         if (commandLine.Count() > 1 && std::string(commandLine.Values()[1]) == CReportCommand::kName)
             return CReportCommand::Run(commandLine.Count(), commandLine.Values());
+        if (commandLine.Count() > 1 && std::string(commandLine.Values()[1]) == CReceiveCommand::kName)
+            return CReceiveCommand::Run(commandLine.Count(), commandLine.Values(), sockets);
         std::optional<int> nExit;
         const CCliOptions options = CCliOptions::Parse(commandLine.Count(), commandLine.Values(), nExit);
         if (nExit)

@@ -4,38 +4,13 @@
 #include <cstdio>
 
 #include "figures/CFleetStats.h"
+#include "metrics/MetricsExposition.h"
 
 namespace {
 
-void AppendHead(std::string& out, const char* pszName, const char* pszType, const char* pszHelp)
-{
-    out += "# HELP ";
-    out += pszName;
-    out += ' ';
-    out += pszHelp;
-    out += "\n# TYPE ";
-    out += pszName;
-    out += ' ';
-    out += pszType;
-    out += '\n';
-}
-
-void AppendSample(std::string& out, const char* pszName, const std::string& strLabels, const std::string& strValue)
-{
-    out += pszName;
-    out += '{';
-    out += strLabels;
-    out += "} ";
-    out += strValue;
-    out += '\n';
-}
-
-void AppendMetric(std::string& out, const char* pszName, const char* pszType, const char* pszHelp,
-                  const std::string& strLabels, const std::string& strValue)
-{
-    AppendHead(out, pszName, pszType, pszHelp);
-    AppendSample(out, pszName, strLabels, strValue);
-}
+using MetricsExposition::AppendHead;
+using MetricsExposition::AppendMetric;
+using MetricsExposition::AppendSample;
 
 // Nanoseconds as exact decimal seconds.
 std::string SecondsText(uint64_t nNs)

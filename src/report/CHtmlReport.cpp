@@ -1,42 +1,23 @@
 #include "report/CHtmlReport.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "TovrikVersion.h"
 #include "report/CFileWriter.h"
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
+#include "report/HtmlPage.h"
 #include "schedule/SendModes.h"
-#include "time/CCalendar.h"
 
 namespace {
 
-constexpr char kStyle[] =
-    "body{font-family:system-ui,'DejaVu Sans',sans-serif;margin:0 auto;max-width:1000px;padding:16px 24px;"
-    "color:#222;background:#fff}"
-    "h1{font-size:1.5em;margin:0.2em 0}h2{font-size:1.1em;margin:1.6em 0 0.4em}"
-    ".sub{color:#555;margin:0 0 1em}"
-    "pre.cmd{background:#f4f4f4;border:1px solid #ddd;padding:8px;white-space:pre-wrap;overflow-wrap:anywhere;"
-    "margin:0.3em 0 0.8em}"
-    ".shard{color:#555;margin:0.6em 0 0}"
-    "table.summary{border-collapse:collapse}table.summary th{text-align:left;font-weight:600;padding:3px 16px 3px 0;"
-    "vertical-align:top}table.summary td{padding:3px 0;font-variant-numeric:tabular-nums}"
-    "table.verdicts{border-collapse:collapse}table.verdicts th,table.verdicts td{text-align:left;"
-    "padding:3px 24px 3px 0;font-variant-numeric:tabular-nums}"
-    "svg.plot{width:100%;height:auto;display:block}"
-    "svg .grid{stroke:#e4e4e4;stroke-width:1}svg .axis{stroke:#888;stroke-width:1}"
-    "svg .frame{fill:none;stroke:#888;stroke-width:1}"
-    "svg .series{fill:none;stroke-width:1.6;stroke-linejoin:round}svg .key{stroke-width:2.5}"
-    "svg .bar{fill:#4c78a8}svg text{font-size:13px;fill:#333}svg .title{font-size:13px;fill:#555}"
-    "svg .empty{font-size:16px;fill:#999}"
-    "footer{color:#777;font-size:0.85em;margin:2em 0 1em}";
+using HtmlPage::Colour;
+using HtmlPage::Count;
+using HtmlPage::Format;
+using HtmlPage::MakeLine;
+using HtmlPage::Row;
+using HtmlPage::Section;
+using HtmlPage::ShellWord;
+using HtmlPage::UtcTime;
 
-struct Colour {
-    const char* pszName;
-    const char* pszColour;
-    const char* pszDash;
-};
 constexpr Colour kSent = {"datagrams", "#1f77b4", ""};
 constexpr Colour kErrors = {"send errors", "#d62728", ""};
 constexpr Colour kReplies = {"replies", "#2ca02c", ""};
@@ -45,71 +26,12 @@ constexpr Colour kP99 = {"p99", "#ff7f0e", "7 4"};
 constexpr Colour kMax = {"max", "#d62728", "2 3"};
 constexpr Colour kLost = {"datagrams lost", "#9467bd", ""};
 
-std::string Format(const char* pszFormat, double d)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, pszFormat, d);
-    return text;
-}
-
-// 1234567 as "1,234,567".
-std::string Count(uint64_t n)
-{
-    std::string digits = std::to_string(n);
-    for (size_t i = digits.size(); i > 3; i -= 3)
-        digits.insert(i - 3, ",");
-    return digits;
-}
-
-// "2026-05-01 10:00:00.123 UTC", whatever the machine's time zone. The
-// instant is from 1970 on (the stats files are checked for it).
-std::string UtcTime(int64_t nUnixMs)
-{
-    const int64_t nMsOfDay = nUnixMs % 86400000;
-    int nYear = 0;
-    int nMonth = 0;
-    int nDay = 0;
-    CCalendar::CivilFromDays(nUnixMs / 86400000, nYear, nMonth, nDay);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64 " UTC", nYear,
-                  nMonth, nDay, nMsOfDay / 3600000, nMsOfDay / 60000 % 60, nMsOfDay / 1000 % 60, nMsOfDay % 1000);
-    return text;
-}
-
-// An argument as a POSIX shell would take it back: as it is when it holds
-// nothing the shell treats specially, else in single quotes.
-std::string ShellWord(const std::string& strArgument)
-{
-    bool bPlain = !strArgument.empty();
-    for (const char c : strArgument) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (!(u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              std::string("_-.,/:=+@%").find(c) != std::string::npos))
-            bPlain = false;
-    }
-    if (bPlain)
-        return strArgument;
-    std::string out = "'";
-    for (const char c : strArgument) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out.push_back(c);
-    }
-    return out + "'";
-}
-
 std::string ModeText(int nMode)
 {
     if (nMode < 0 || nMode >= SendModes::kCount)
         return nMode < 0 ? "different modes in different shards" : std::to_string(nMode);
     const SendModes::Info& mode = SendModes::kModes[nMode];
     return std::to_string(nMode) + " (" + mode.pszName + ", " + mode.pszLabel + ")";
-}
-
-std::string Row(const char* pszHeading, const std::string& strValue)
-{
-    return std::string("<tr><th>") + pszHeading + "</th><td>" + CHtmlText::Escape(strValue) + "</td></tr>\n";
 }
 
 std::string ShardsText(const CRunReport& report)
@@ -206,16 +128,6 @@ std::vector<CSvgPlot::Bar> Bars(const std::vector<CRunReport::Bucket>& buckets)
     return bars;
 }
 
-CSvgPlot::Line MakeLine(const Colour& colour, std::vector<double> values)
-{
-    return CSvgPlot::Line{colour.pszName, colour.pszColour, colour.pszDash, std::move(values)};
-}
-
-std::string Plot(const char* pszHeading, const std::string& strSvg)
-{
-    return std::string("<section>\n<h2>") + pszHeading + "</h2>\n" + strSvg + "</section>\n";
-}
-
 }  // namespace
 
 std::string CHtmlReport::Html(const CRunReport& report)
@@ -235,39 +147,36 @@ std::string CHtmlReport::Html(const CRunReport& report)
     }
 
     const std::string strTitle = "Fleet run of " + Count(report.nDevices) + " devices";
-    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-                      CHtmlText::Escape(strTitle) + ", " + UtcTime(report.nStartUnixMs) + "</title>\n<style>" +
-                      kStyle + "</style>\n</head>\n<body>\n<header>\n<h1>" + CHtmlText::Escape(strTitle) +
-                      "</h1>\n<p class=\"sub\">started " + UtcTime(report.nStartUnixMs) + ", " +
-                      Format("%.1f", report.dSeconds) + " s, " + Count(report.nSent) + " datagrams</p>\n</header>\n";
+    std::string out = HtmlPage::Head(strTitle, UtcTime(report.nStartUnixMs),
+                                     "started " + UtcTime(report.nStartUnixMs) + ", " + Format("%.1f", report.dSeconds) +
+                                         " s, " + Count(report.nSent) + " datagrams");
     out += "<section>\n<h2>Command line</h2>\n" + CommandLines(report) + "</section>\n";
     out += "<section>\n<h2>Summary</h2>\n" + Summary(report) + "</section>\n";
     out += Thresholds(report);
-    out += Plot("Datagrams per second", CSvgPlot::Lines("datagrams per second", "datagrams/s", {MakeLine(kSent, sent)}));
-    out += Plot("Send errors per second",
-                CSvgPlot::Lines("send errors per second", "errors/s", {MakeLine(kErrors, errors)}));
-    out += Plot("Replies per second", CSvgPlot::Lines("replies per second", "replies/s", {MakeLine(kReplies, replies)}));
-    out += Plot("Lateness per second",
-                CSvgPlot::Lines("lateness per second", "ms", {MakeLine(kP50, p50), MakeLine(kP99, p99), MakeLine(kMax, max)}));
-    out += Plot("Lateness of every datagram",
-                CSvgPlot::Histogram("lateness histogram", "lateness", "datagrams", Bars(report.histogram)));
+    out += Section("Datagrams per second", CSvgPlot::Lines("datagrams per second", "datagrams/s", {MakeLine(kSent, sent)}));
+    out += Section("Send errors per second",
+                   CSvgPlot::Lines("send errors per second", "errors/s", {MakeLine(kErrors, errors)}));
+    out += Section("Replies per second", CSvgPlot::Lines("replies per second", "replies/s", {MakeLine(kReplies, replies)}));
+    out += Section("Lateness per second",
+                   CSvgPlot::Lines("lateness per second", "ms", {MakeLine(kP50, p50), MakeLine(kP99, p99), MakeLine(kMax, max)}));
+    out += Section("Lateness of every datagram",
+                   CSvgPlot::Histogram("lateness histogram", "lateness", "datagrams", Bars(report.histogram)));
     if (report.bRepliesMatched) {
-        out += Plot("Round trip per second",
-                    CSvgPlot::Lines("round trip per second", "ms",
-                                    {MakeLine(kP50, rttP50), MakeLine(kP99, rttP99), MakeLine(kMax, rttMax)}));
-        out += Plot("Round trip of every matched reply",
-                    CSvgPlot::Histogram("round trip histogram", "round trip", "replies", Bars(report.rttHistogram)));
-        out += Plot("Datagrams lost per second",
-                    CSvgPlot::Lines("datagrams lost per second", "lost/s", {MakeLine(kLost, lost)}));
+        out += Section("Round trip per second",
+                       CSvgPlot::Lines("round trip per second", "ms",
+                                       {MakeLine(kP50, rttP50), MakeLine(kP99, rttP99), MakeLine(kMax, rttMax)}));
+        out += Section("Round trip of every matched reply",
+                       CSvgPlot::Histogram("round trip histogram", "round trip", "replies", Bars(report.rttHistogram)));
+        out += Section("Datagrams lost per second",
+                       CSvgPlot::Lines("datagrams lost per second", "lost/s", {MakeLine(kLost, lost)}));
     }
-    out += "<footer>Written by tovrik-cli " + std::string(TovrikVersion::kText) + " from " +
+    out += HtmlPage::Foot("Written by tovrik-cli " + std::string(TovrikVersion::kText) + " from " +
            std::to_string(report.shards.size()) + (report.shards.size() == 1 ? " stats file" : " stats files") +
            ". Lateness is a datagram's delay against its scheduled instant; the whole run's quantiles come from its "
            "histogram" +
            (report.shards.size() > 1 ? ", a second's p50 and p99 from the shards' figures weighted by their datagrams"
                                      : "") +
-           ".</footer>\n</body>\n</html>\n";
+           ".");
     return out;
 }
 

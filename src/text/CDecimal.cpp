@@ -33,6 +33,26 @@ bool CDecimal::ReadPositive(const std::string& text, double dMax, double& dValue
     return true;
 }
 
+bool CDecimal::ReadFraction(std::string_view text, size_t& nAt, double& dValue)
+{
+    const auto isDigit = [&text](size_t n) { return n < text.size() && text[n] >= '0' && text[n] <= '9'; };
+    size_t nEnd = nAt;
+    while (isDigit(nEnd))
+        ++nEnd;
+    if (nEnd == nAt)
+        return false;
+    if (nEnd < text.size() && text[nEnd] == '.') {
+        const size_t nFraction = ++nEnd;
+        while (isDigit(nEnd))
+            ++nEnd;
+        if (nEnd == nFraction)
+            return false;
+    }
+    dValue = std::strtod(std::string(text.substr(nAt, nEnd - nAt)).c_str(), nullptr);
+    nAt = nEnd;
+    return true;
+}
+
 char* CDecimal::WritePadded(char* p, uint64_t n, int nWidth)
 {
     char digits[kMaxDigits];

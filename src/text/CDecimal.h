@@ -17,6 +17,9 @@ public:
     // True, with the value, when the whole text is a number as strtod reads
     // it, finite, above 0 and at most dMax (a count of seconds, say).
     static bool ReadPositive(const std::string& text, double dMax, double& dValue);
+    // Digits with an optional fraction ("12", "0.25"; not ".5", "5." or a
+    // sign) from text[nAt] on; true, with the value, and nAt moved past them.
+    static bool ReadFraction(std::string_view text, size_t& nAt, double& dValue);
     // The digits of n, zero-padded to nWidth, written at p; answers the end.
     static char* WritePadded(char* p, uint64_t n, int nWidth);
     static std::string Padded(uint64_t n, int nWidth);

@@ -1,7 +1,8 @@
 #include "verdict/CThreshold.h"
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "text/CDecimal.h"
 
 namespace {
 
@@ -21,25 +22,6 @@ constexpr UnitName kDurationUnits[] = {{"ns", 1e-6}, {"us", 1e-3}, {"ms", 1.0}, 
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-// Digits with an optional fraction; nAt moves past them.
-bool ReadNumber(const std::string& strText, size_t& nAt, double& dValue)
-{
-    const size_t nStart = nAt;
-    while (nAt < strText.size() && IsDigit(strText[nAt]))
-        ++nAt;
-    if (nAt == nStart)
-        return false;
-    if (nAt < strText.size() && strText[nAt] == '.') {
-        const size_t nFraction = ++nAt;
-        while (nAt < strText.size() && IsDigit(strText[nAt]))
-            ++nAt;
-        if (nAt == nFraction)
-            return false;
-    }
-    dValue = std::strtod(strText.substr(nStart, nAt - nStart).c_str(), nullptr);
-    return true;
 }
 
 }  // namespace
@@ -71,7 +53,7 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
         return CStatus::Error(strBad + "has no operator (<, <=, >, >=, ==, !=) after " + strMetric);
     nAt += std::char_traits<char>::length(pOp->pszName);
     double dLimit = 0;
-    if (!ReadNumber(strExpression, nAt, dLimit))
+    if (!CDecimal::ReadFraction(strExpression, nAt, dLimit))
         return CStatus::Error(strBad + "has no number after the operator");
     const std::string strUnit = strExpression.substr(nAt);
     if (pMetric->nKind == Kind::kDuration) {

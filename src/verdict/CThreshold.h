@@ -40,6 +40,7 @@ public:
                                        const std::vector<Metric>& metrics = FleetMetrics());
 
     const std::string& Expression() const { return m_strExpression; }
+    const std::string& MetricName() const { return m_strMetric; }
     double Measure(const Figures& figures) const;
     // The value holds the rule (ok) or crosses it.
     bool Holds(double dValue) const;

@@ -48,8 +48,11 @@ offers "tovrik-cli -m " "${modes[@]}"
 offers "tovrik-cli --hex --mode=1" 1 1s 10s 1min 1h 100ms 10ms
 offers "tovrik-cli --devices by" by-imei by-source
 offers "tovrik-cli --stop-after "
-offers "tovrik-cli " report
+offers "tovrik-cli " receive report
 offers "tovrik-cli report -" -h --help -o --output
+offers "tovrik-cli receive --answer-d" --answer-delay --answer-drop
+offers "tovrik-cli receive -l [::1]:0 --co" --counter
+offers "tovrik-cli receive --seed "
 
 # Every option of the help, and only those, once the word starts with -.
 COMP_LINE="tovrik-cli -"
@@ -75,6 +78,7 @@ cd "$files" || exit 1
 offers "tovrik-cli --import day/" "day/a day.txt" "day/capture.pcap"
 offers "tovrik-cli -m 5 --text-file day/c" "day/capture.pcap"
 offers "tovrik-cli report day/capture.pcap -o day/a" "day/a day.txt"
+offers "tovrik-cli receive --report day/a" "day/a day.txt"
 
 echo "bash completion: $([ $failures -eq 0 ] && echo "all cases passed" || echo "$failures case(s) failed")"
 [ $failures -eq 0 ]

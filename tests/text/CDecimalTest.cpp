@@ -34,3 +34,26 @@ TEST(CDecimalTest, ReadsDigitsOnlyUpToTheLimitAndPadsToTheWidth)
     EXPECT_EQ(CDecimal::Padded(0, 0), "0");
     EXPECT_EQ(CDecimal::Padded(UINT64_MAX, 22), "0018446744073709551615");
 }
+
+TEST(CDecimalTest, AFractionIsDigitsAPointAndDigitsWhereverItStarts)
+{
+    struct Case {
+        const char* pszText;
+        size_t nFrom;
+        bool bRead;
+        double dValue;
+        size_t nEnd;
+    };
+    const Case cases[] = {
+        {"12ms", 0, true, 12, 2},         {"<=0.25%", 2, true, 0.25, 6}, {"007.50", 0, true, 7.5, 6},
+        {".5", 0, false, 0, 0},           {"5.", 0, false, 0, 0},        {"-1", 0, false, 0, 0},
+        {"5", 1, false, 0, 1},
+    };
+    for (const Case& c : cases) {
+        size_t nAt = c.nFrom;
+        double dValue = 0;
+        EXPECT_EQ(CDecimal::ReadFraction(c.pszText, nAt, dValue), c.bRead) << c.pszText;
+        EXPECT_DOUBLE_EQ(dValue, c.dValue) << c.pszText;
+        EXPECT_EQ(nAt, c.bRead ? c.nEnd : c.nFrom) << c.pszText;
+    }
+}

@@ -1,0 +1,296 @@
+#include "cli/CReceiveCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <random>
+
+#include "cli/CCliOptions.h"
+#include "cli/CEndpointOption.h"
+#include "cli/CReceivePrinter.h"
+#include "cli/CStopSignal.h"
+#include "net/CSocketLibrary.h"
+#include "receive/CReceiveRun.h"
+#include "receive/CReceiveThresholds.h"
+#include "text/CDecimal.h"
+#include "text/CTextList.h"
+#include "text/TovrikTexts.h"
+
+namespace {
+
+const char kMembersPrefix[] = "members:";
+
+// The options as given, kept as text until the rules read them.
+struct Given {
+    std::string strListen = "0.0.0.0:" + std::to_string(TovrikTexts::kDefaultPort);
+    std::optional<std::string> strCounter;
+    std::optional<std::string> strAnswer;
+    std::optional<std::string> strAnswerDelay;
+    std::optional<std::string> strAnswerDrop;
+    std::optional<std::string> strSeed;
+    std::optional<std::string> strStopAfter;
+    std::optional<std::string> strMetrics;
+    std::vector<std::string> thresholds;
+};
+
+std::string Quoted(const std::string& strText)
+{
+    return "'" + strText + "'";
+}
+
+// A share as a ratio (0.05) or a percentage (5%), 0 to 1.
+bool ReadShare(const std::string& strText, double& dShare)
+{
+    size_t nAt = 0;
+    if (!CDecimal::ReadFraction(strText, nAt, dShare))
+        return false;
+    const bool bPercent = strText.compare(nAt, std::string::npos, "%") == 0;
+    if (nAt != strText.size() && !bPercent)
+        return false;
+    dShare /= bPercent ? 100.0 : 1.0;
+    return dShare <= 1.0;
+}
+
+// A rule of receive's options: reads what it is about into the options and
+// answers what is wrong (after "OPTION: "), or nothing.
+using Check = std::string (*)(const Given& given, CReceiveCommand::Options& options);
+
+std::string ReadListen(const Given& given, CReceiveCommand::Options& options)
+{
+    return CEndpointOption::ReadListen(given.strListen, options.config.strAddress, options.config.nPort);
+}
+
+std::string ReadCounter(const Given& given, CReceiveCommand::Options& options)
+{
+    if (!given.strCounter)
+        return std::string();
+    options.config.strCounter = *given.strCounter;
+    if (given.strCounter->empty() || *given.strCounter == "IMEI" || *given.strCounter == "time")
+        return "needs a member other than IMEI and time";
+    return std::string();
+}
+
+std::string ReadAnswer(const Given& given, CReceiveCommand::Options& options)
+{
+    CReceiveConfig& config = options.config;
+    if (!given.strAnswer)
+        return std::string();
+    const std::string& strAnswer = *given.strAnswer;
+    if (strAnswer == "echo") {
+        config.nAnswer = CReceiveConfig::Answer::kEcho;
+        return std::string();
+    }
+    const std::string strBad = Quoted(strAnswer) + " is not echo or members:M1,M2,...";
+    if (strAnswer.compare(0, sizeof kMembersPrefix - 1, kMembersPrefix) != 0)
+        return strBad;
+    config.nAnswer = CReceiveConfig::Answer::kMembers;
+    config.answerMembers = CTextList::Split(strAnswer.substr(sizeof kMembersPrefix - 1), ',');
+    for (size_t i = 0; i < config.answerMembers.size(); ++i) {
+        const std::string& strMember = config.answerMembers[i];
+        if (strMember.empty())
+            return strBad + " (a member's name is empty)";
+        for (size_t j = 0; j < i; ++j) {
+            if (config.answerMembers[j] == strMember)
+                return strBad + " (it names " + strMember + " twice)";
+        }
+    }
+    return std::string();
+}
+
+std::string ReadAnswerDelay(const Given& given, CReceiveCommand::Options& options)
+{
+    if (!given.strAnswerDelay)
+        return std::string();
+    if (!given.strAnswer)
+        return "goes with --answer only";
+    const CStatus parsed = CAnswerDelay::Parse(*given.strAnswerDelay, options.config.answerDelay);
+    return parsed.Message();
+}
+
+std::string ReadAnswerDrop(const Given& given, CReceiveCommand::Options& options)
+{
+    if (!given.strAnswerDrop)
+        return std::string();
+    if (!given.strAnswer)
+        return "goes with --answer only";
+    if (!ReadShare(*given.strAnswerDrop, options.config.dAnswerDrop))
+        return Quoted(*given.strAnswerDrop) + " is not a ratio from 0 to 1 or a percentage (5%)";
+    return std::string();
+}
+
+std::string ReadSeed(const Given& given, CReceiveCommand::Options& options)
+{
+    if (!given.strSeed) {
+        std::random_device random;
+        options.config.nSeed = (static_cast<uint64_t>(random()) << 32) ^ random();
+        return std::string();
+    }
+    if (given.strSeed->size() > 20 || !CDecimal::Read(*given.strSeed, UINT64_MAX, options.config.nSeed))
+        return Quoted(*given.strSeed) + " is not a number from 0 to 18446744073709551615";
+    return std::string();
+}
+
+std::string ReadStopAfter(const Given& given, CReceiveCommand::Options& options)
+{
+    return given.strStopAfter ? CCliOptions::CheckStopAfter(*given.strStopAfter, options.config.dStopAfter)
+                              : std::string();
+}
+
+std::string ReadMetrics(const Given& given, CReceiveCommand::Options& options)
+{
+    return given.strMetrics ? CEndpointOption::ReadMetrics(*given.strMetrics, options.config.strMetricsAddress,
+                                                           options.config.nMetricsPort)
+                            : std::string();
+}
+
+std::string ReportIsNotStats(const Given&, CReceiveCommand::Options& options)
+{
+    const CReceiveConfig& config = options.config;
+    if (config.strReport && config.strReport == config.strStatsJson)
+        return Quoted(*config.strReport) + " is the --stats-json file too";
+    return std::string();
+}
+
+std::string ReadThresholds(const Given& given, CReceiveCommand::Options& options)
+{
+    for (const std::string& strThreshold : given.thresholds) {
+        CThreshold threshold;
+        const CStatus parsed = CThreshold::Parse(strThreshold, threshold, CReceiveThresholds::Metrics());
+        if (!parsed.IsOk())
+            return parsed.Message();
+        // Without a counter these measure nothing: they would always pass.
+        const std::string& strMetric = threshold.MetricName();
+        if (options.config.strCounter.empty() &&
+            (strMetric == "loss" || strMetric == "duplicates" || strMetric == "reordered"))
+            return Quoted(strThreshold) + " measures the counter: add --counter MEMBER";
+        options.config.thresholds.push_back(threshold);
+    }
+    return std::string();
+}
+
+struct Rule {
+    const char* pszOption;
+    Check check;
+};
+
+// In the order they are checked: the first broken rule is the one said.
+constexpr Rule kRules[] = {
+    {"--listen", ReadListen},
+    {"--counter", ReadCounter},
+    {"--answer", ReadAnswer},
+    {"--answer-delay", ReadAnswerDelay},
+    {"--answer-drop", ReadAnswerDrop},
+    {"--seed", ReadSeed},
+    {"--stop-after", ReadStopAfter},
+    {"--metrics", ReadMetrics},
+    {"--report", ReportIsNotStats},
+    {"--threshold", ReadThresholds},
+};
+
+void AddOptions(CLI::App& app, Given& given, CReceiveCommand::Options& options)
+{
+    CReceiveConfig& config = options.config;
+    app.add_option("-l,--listen", given.strListen,
+                   "Address and port to receive on: IPv4, or IPv6 in brackets ([::]:51609)")
+        ->capture_default_str();
+    app.add_option("--counter", given.strCounter,
+                   "Root member that counts up by one with each datagram of a device: tells lost, duplicates and "
+                   "reordered");
+    app.add_option("--answer", given.strAnswer,
+                   "Answer each datagram: echo (the datagram back) or members:M1,M2,... (a JSON object of those "
+                   "members of the message)");
+    app.add_option("--answer-delay", given.strAnswerDelay,
+                   "Hold each answer this long (20ms) or a draw of uniform(A,B), normal(MEAN,SD) or "
+                   "exponential(MEAN)");
+    app.add_option("--answer-drop", given.strAnswerDrop, "Leave this share of answers unsent: a ratio or 5%");
+    app.add_option("--seed", given.strSeed, "Seed of the answers' random draws (default: a random one, printed)");
+    app.add_option("--stop-after", given.strStopAfter, "Stop after this many seconds");
+    app.add_option("--stats-json", config.strStatsJson, "Write the run's figures as JSON to this file");
+    app.add_option("--report", config.strReport, "Write an HTML report of the run, with plots, to this file");
+    app.add_option("--metrics", given.strMetrics, "Serve the run's figures for Prometheus at http://ADDR:PORT/metrics");
+    app.add_option("--threshold", given.thresholds,
+                   "Pass/fail rule on the run's figures: loss, malformed, duplicates, reordered, rate, e.g. "
+                   "loss<=0.1% (repeatable; any crossed: exit code 3)")
+        ->allow_extra_args(false);
+    app.add_flag("-q,--quiet", options.bQuiet, "No status line, no malformed datagrams shown, no summary");
+}
+
+// Says why a step failed and answers the exit code it ends with.
+int Failed(const CStatus& status)
+{
+    CReceivePrinter::Say(status.Message());
+    return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
+}
+
+}  // namespace
+
+CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::optional<int>& nExit, std::ostream& out,
+                                                std::ostream& err)
+{
+    Options options;
+    Given given;
+    CLI::App app{"Receives device traffic over UDP: counts each device's datagrams, tells what was lost, "
+                 "duplicated, reordered or malformed, and answers as a server would.",
+                 std::string("tovrik-cli ") + kName};
+    app.allow_windows_style_options(false);
+    AddOptions(app, given, options);
+    try {
+        // The command's name is not one of its arguments.
+        app.parse(argc - 1, argv + 1);
+        for (const Rule& rule : kRules) {
+            const std::string strWrong = rule.check(given, options);
+            if (!strWrong.empty())
+                throw CLI::ValidationError(rule.pszOption, strWrong);
+        }
+    } catch (const CLI::CallForHelp& e) {
+        nExit = app.exit(e, out, err);
+        return options;
+    } catch (const CLI::ParseError& e) {
+        app.exit(e, out, err);
+        nExit = CCliOptions::kExitUsage;
+        return options;
+    }
+    options.config.commandLine.assign(argv, argv + argc);
+    return options;
+}
+
+int CReceiveCommand::Run(int argc, char** argv, const CSocketLibrary& sockets)
+{
+    std::optional<int> nExit;
+    const Options options = Parse(argc, argv, nExit);
+    if (nExit)
+        return *nExit;
+    if (!sockets.IsStarted()) {
+        CReceivePrinter::Say(TovrikTexts::kSocketInitFailed);
+        return CCliOptions::kExitFailure;
+    }
+    const CReceiveConfig& config = options.config;
+    CReceiveRun run(config);
+    CStatus status = run.Check();
+    if (status.IsOk())
+        status = run.Open();
+    if (!status.IsOk())
+        return Failed(status);
+
+    // From here on a stop request is taken by the run, before any of its
+    // threads exists.
+    CStopSignal stopSignal;
+    CReceivePrinter printer(options.bQuiet);
+    printer.Banner(run, config);
+    status = run.ServeMetrics();
+    if (!status.IsOk())
+        return Failed(status);
+    if (config.strMetricsAddress)
+        CReceivePrinter::Say("metrics: http://" + *config.strMetricsAddress + ":" + std::to_string(run.MetricsPort()) +
+                             "/metrics");
+    status = run.Run(stopSignal, printer);
+    if (!status.IsOk())
+        return Failed(status);
+    printer.EndStatus();
+
+    const CReceiveRun::Result result = run.Finish();
+    printer.Summary(result.record);
+    CReceivePrinter::Verdicts(config.thresholds, result.record);
+    if (!result.written.IsOk())
+        return Failed(result.written);
+    return result.bCrossed ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
+}

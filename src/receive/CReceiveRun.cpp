@@ -1,0 +1,246 @@
+#include "receive/CReceiveRun.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/CProcessUsage.h"
+#include "base/CRunWait.h"
+#include "base/CThreadStarter.h"
+#include "metrics/CMetricsServer.h"
+#include "receive/CAnswerRule.h"
+#include "receive/CReceiveReport.h"
+#include "receive/CReceiveTally.h"
+#include "receive/CReceiveThresholds.h"
+#include "report/CFileWriter.h"
+#include "report/CRunRecords.h"
+
+namespace {
+
+// The longest the reading thread waits without looking at the stop flag
+// and the answers' queue.
+constexpr int64_t kLongestWaitNs = 50000000;
+
+int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t UnixNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+CStatus CannotWrite(const std::string& strPath, const CStatus& status)
+{
+    return CStatus::Error("cannot write " + strPath + ": " + status.Message(), status.Code());
+}
+
+// Each file asked for, with its writer.
+struct RecordFile {
+    const std::optional<std::string>& strPath;
+    std::string (*make)(const CReceiveRecord& record);
+};
+
+std::string StatsText(const CReceiveRecord& record)
+{
+    return record.Json();
+}
+
+}  // namespace
+
+CReceiveRun::CReceiveRun(CReceiveConfig config)
+    : m_config(std::move(config)),
+      m_socket(CReceiveTally::kPadding),
+      m_pTally(std::make_unique<CReceiveTally>(m_config.strCounter)),
+      m_pRule(std::make_unique<CAnswerRule>(m_config))
+{
+}
+
+CReceiveRun::~CReceiveRun()
+{
+    m_bStop.store(true);
+    if (m_pReader)
+        m_pReader->join();
+}
+
+CStatus CReceiveRun::Check() const
+{
+    return CRunRecords(m_config.strStatsJson, m_config.strReport).CheckWritable();
+}
+
+CStatus CReceiveRun::Open()
+{
+    return m_socket.Open(m_config.strAddress, m_config.nPort);
+}
+
+CStatus CReceiveRun::ServeMetrics()
+{
+    if (!m_config.strMetricsAddress)
+        return CStatus();
+    // Served until the run goes, after its end: the last scrapes see the
+    // final figures.
+    m_pMetrics = std::make_unique<CMetricsServer>([this, text = CReceiveMetricsText(m_socket.LocalText())] {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return text.Text(CurrentTotals());
+    });
+    return m_pMetrics->Start(*m_config.strMetricsAddress, m_config.nMetricsPort);
+}
+
+uint16_t CReceiveRun::MetricsPort() const
+{
+    return m_pMetrics ? m_pMetrics->Port() : 0;
+}
+
+CStatus CReceiveRun::Run(CStopSource& stop, Observer& observer)
+{
+    CRunWait wait(stop, m_config.dStopAfter);
+    m_nStartUnixMs = UnixNs() / 1000000;
+    std::string strError;
+    m_pReader = CThreadStarter::Start([this] { Read(); }, strError);
+    if (!m_pReader)
+        return CStatus::Error("cannot start the receiving thread: " + strError);
+    uint64_t nT = 0;
+    wait.Wait([] { return false; }, [&] { Sample(++nT, observer); });
+    m_bStop.store(true);
+    m_pReader->join();
+    m_pReader.reset();
+    m_dSeconds = wait.Seconds();
+    {
+        // What had not arrived below each device's highest number is lost
+        // now, in the last second.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pTally->CloseCounts();
+    }
+    Sample(++nT, observer);
+    return CStatus();
+}
+
+void CReceiveRun::Read()
+{
+    while (!m_bStop.load()) {
+        int64_t nWaitNs = kLongestWaitNs;
+        if (!m_queue.Empty())
+            nWaitNs = std::clamp<int64_t>(m_queue.NextDue() - SteadyNs(), 0, kLongestWaitNs);
+        const size_t nRead = m_socket.Read(nWaitNs);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Take(nRead);
+        SendDue(SteadyNs());
+    }
+}
+
+void CReceiveRun::Take(size_t nRead)
+{
+    if (nRead == 0)
+        return;
+    const int64_t nSteadyNs = SteadyNs();
+    const int64_t nUnixNs = UnixNs();
+    CAnswerRule::Decision decision;
+    for (size_t i = 0; i < nRead; ++i) {
+        const CReceiveSocket::Datagram& datagram = m_socket.At(i);
+        const CReceiveTally::Taken taken =
+            m_pTally->Take(datagram.pData, datagram.nLength, datagram.from, datagram.nArrivalUnixNs);
+        if (!m_pRule->Answers())
+            continue;
+        m_pRule->Decide(taken, datagram.pData, datagram.nLength, decision);
+        if (decision.nOutcome == CAnswerRule::Outcome::kDropped) {
+            ++m_nAnswersDropped;
+        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0) {
+            const CStatus sent = m_socket.Send(datagram.from, decision.bytes.data(), decision.bytes.size());
+            ++(sent.IsOk() ? m_nAnswersSent : m_nAnswerErrors);
+        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend) {
+            // The answer's instant counts from the datagram's arrival, told
+            // on the wall clock, moved onto the steady one.
+            const int64_t nArrivalNs = nSteadyNs - std::clamp<int64_t>(nUnixNs - datagram.nArrivalUnixNs, 0,
+                                                                      kLongestWaitNs);
+            if (!m_queue.Push(nArrivalNs + decision.nDelayNs, datagram.from, std::move(decision.bytes)))
+                ++m_nAnswersNotQueued;
+        }
+    }
+}
+
+void CReceiveRun::SendDue(int64_t nNowNs)
+{
+    CAnswerQueue::Answer answer;
+    while (m_queue.PopDue(nNowNs, answer)) {
+        const CStatus sent = m_socket.Send(answer.to, answer.bytes.data(), answer.bytes.size());
+        ++(sent.IsOk() ? m_nAnswersSent : m_nAnswerErrors);
+    }
+}
+
+CReceiveRun::Totals CReceiveRun::CurrentTotals() const
+{
+    Totals totals;
+    totals.nDatagrams = m_pTally->Datagrams();
+    totals.nMalformed = m_pTally->Malformed();
+    totals.nDuplicates = m_pTally->Duplicates();
+    totals.nReordered = m_pTally->Reordered();
+    totals.nLost = m_pTally->Lost();
+    totals.nKernelDrops = m_socket.Drops();
+    totals.nAnswers = m_nAnswersSent;
+    totals.nDevices = m_pTally->Devices();
+    return totals;
+}
+
+void CReceiveRun::Sample(uint64_t nT, Observer& observer)
+{
+    CReceiveRecord::Second second;
+    Totals totals;
+    std::vector<CReceiveRecord::Malformed> malformed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        second = m_pTally->TakeSecond(nT);
+        totals = CurrentTotals();
+        second.nKernelDrops = totals.nKernelDrops - m_nLastDrops;
+        second.nAnswers = totals.nAnswers - m_nLastAnswers;
+        m_nLastDrops = totals.nKernelDrops;
+        m_nLastAnswers = totals.nAnswers;
+        m_series.push_back(second);
+        const std::vector<CReceiveRecord::Malformed>& shown = m_pTally->MalformedShown();
+        malformed.assign(shown.begin() + static_cast<std::ptrdiff_t>(m_nMalformedTold), shown.end());
+        m_nMalformedTold = shown.size();
+    }
+    for (const CReceiveRecord::Malformed& one : malformed)
+        observer.OnMalformed(one);
+    observer.OnSecond(second, totals);
+}
+
+CReceiveRun::Result CReceiveRun::Finish()
+{
+    Result result;
+    CReceiveRecord& record = result.record;
+    record.strListen = m_socket.LocalText();
+    record.strCounter = m_config.strCounter;
+    record.strAnswer = m_config.AnswerText();
+    record.strAnswerDelay = m_config.answerDelay.Text();
+    record.dAnswerDrop = m_config.dAnswerDrop;
+    record.nSeed = m_config.nSeed;
+    record.nReceiveBufferBytes = m_socket.BufferBytes();
+    record.dSeconds = m_dSeconds;
+    record.nStartUnixMs = m_nStartUnixMs;
+    record.commandLine = m_config.commandLine;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pTally->Fill(record);
+        record.bKernelDropsKnown = CReceiveSocket::TellsDrops();
+        record.nKernelDrops = m_socket.Drops();
+        record.nAnswersSent = m_nAnswersSent;
+        record.nAnswersDropped = m_nAnswersDropped;
+        record.nAnswersNotQueued = m_nAnswersNotQueued;
+        record.nAnswerErrors = m_nAnswerErrors;
+        record.series = m_series;
+    }
+    record.usage = CProcessUsage::Now();
+    result.bCrossed =
+        CThreshold::Judge(m_config.thresholds, CReceiveThresholds::Figures(record), record.verdicts);
+    const RecordFile files[] = {{m_config.strStatsJson, StatsText}, {m_config.strReport, CReceiveReport::Html}};
+    for (const RecordFile& file : files) {
+        if (!file.strPath)
+            continue;
+        const CStatus written = CFileWriter::Write(*file.strPath, file.make(record));
+        if (!written.IsOk() && result.written.IsOk())
+            result.written = CannotWrite(*file.strPath, written);
+    }
+    return result;
+}
