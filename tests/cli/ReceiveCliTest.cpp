@@ -10,6 +10,7 @@
 
 #include "TempDir.h"
 #include "cli/CliProcess.h"
+#include "cli/ReceiveProcess.h"
 #include "net/CSocketLibrary.h"
 #include "net/CTargetAddress.h"
 #include "net/LoopbackPeer.h"
@@ -23,66 +24,6 @@ bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
 }
-
-// Binds a UDP socket of the loopback of a family to nPort (0: any); its
-// port, or 0 when that port is taken.
-uint16_t TryBind(int nFamily, uint16_t nPort)
-{
-    sockaddr_storage address{};
-    SocketLength nLength = 0;
-    CTargetAddress::Resolve(nFamily == AF_INET6 ? "::1" : "127.0.0.1", nFamily, nPort, address, nLength);
-    const SocketHandle hSocket = socket(nFamily, SOCK_DGRAM, 0);
-    uint16_t nBound = 0;
-    // The port is where both families keep it.
-    if (bind(hSocket, reinterpret_cast<const sockaddr*>(&address), nLength) == 0 &&
-        getsockname(hSocket, reinterpret_cast<sockaddr*>(&address), &nLength) == 0)
-        nBound = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    CSocketLibrary::CloseSocket(hSocket);
-    return nBound;
-}
-
-// tovrik-cli receive on its own thread, on a port that was free, until it
-// ends by itself (--stop-after) or is stopped.
-class ReceiveProcess {
-public:
-    ReceiveProcess(int nFamily, std::vector<std::string> args, int nStopAfterMs = -1,
-                   CliProcess::Stop stop = CliProcess::Stop::kNone)
-        : m_nFamily(nFamily), m_nPort(TryBind(nFamily, 0))
-    {
-        const std::string strHost = nFamily == AF_INET6 ? "[::1]" : "127.0.0.1";
-        args.insert(args.begin(), {"receive", "-l", strHost + ":" + std::to_string(m_nPort)});
-        m_thread = std::thread([this, args, nStopAfterMs, stop] { m_run = CliProcess::Run(args, nStopAfterMs, stop); });
-    }
-    ~ReceiveProcess()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-    uint16_t Port() const { return m_nPort; }
-    // Whether it is listening: its port cannot be bound any more.
-    bool WaitListening() const
-    {
-        const auto end = Clock::now() + std::chrono::seconds(20);
-        while (Clock::now() < end) {
-            if (TryBind(m_nFamily, m_nPort) == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    const CliRun& Wait()
-    {
-        m_thread.join();
-        return m_run;
-    }
-
-private:
-    const int m_nFamily;
-    const uint16_t m_nPort;
-    CliRun m_run;
-    std::thread m_thread;
-};
 
 std::string Status(int nCount)
 {

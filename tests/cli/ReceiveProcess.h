@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CliProcess.h"
+
+// Binds a UDP socket of the loopback of a family to nPort (0: any); its
+// port, or 0 when that port is taken.
+uint16_t TryBind(int nFamily, uint16_t nPort);
+
+// tovrik-cli receive on its own thread, on a port that was free, until it
+// ends by itself (--stop-after) or is stopped.
+class ReceiveProcess {
+public:
+    ReceiveProcess(int nFamily, std::vector<std::string> args, int nStopAfterMs = -1,
+                   CliProcess::Stop stop = CliProcess::Stop::kNone);
+    ~ReceiveProcess();
+    ReceiveProcess(const ReceiveProcess&) = delete;
+    ReceiveProcess& operator=(const ReceiveProcess&) = delete;
+
+    uint16_t Port() const { return m_nPort; }
+    // Whether it is listening: its port cannot be bound any more.
+    bool WaitListening() const;
+    const CliRun& Wait();
+
+private:
+    const int m_nFamily;
+    const uint16_t m_nPort;
+    CliRun m_run;
+    std::thread m_thread;
+};
