@@ -12,9 +12,11 @@ class CDeviceSockets;
 
 // One thread that reads whatever reaches any device's socket and hands each
 // datagram, with its arrival on the calendar clock, to a function, on that
-// thread. Linux watches the sockets with epoll and takes the arrival from
-// the kernel's receive timestamp (SO_TIMESTAMPNS), so the thread's own
-// wake-up is not counted; Windows reads the clock when the datagram is read. The sockets must outlive the reader; Start and Stop from one
+// thread. Linux watches the sockets with epoll, reads them in batches
+// (recvmmsg) and takes the arrival from the kernel's receive timestamp
+// (SO_TIMESTAMPNS), so the thread's own wake-ups are not counted and can be
+// few: it wakes at most once every kReadGrainMs. Windows reads the clock when
+// the datagram is read. The sockets must outlive the reader; Start and Stop from one
 // controlling thread (the destructor stops too).
 class CReplyReader {
 public:
@@ -26,6 +28,10 @@ public:
         int64_t nArrivalNs;  // nanoseconds since 1970
     };
     using OnReply = std::function<void(const Reply& reply)>;
+
+    // Where the arrival is the kernel's, how long the thread lets replies
+    // gather between two wake-ups.
+    static constexpr int kReadGrainMs = 2;
 
     CReplyReader(const CDeviceSockets& sockets, OnReply onReply);
     ~CReplyReader();
@@ -39,7 +45,8 @@ private:
     struct Waiter;
 
     void Run();
-    void Drain(uint32_t nDevice, char* pBuffer, size_t nSize);
+    // Reads what is waiting on device nDevice's socket.
+    void Drain(uint32_t nDevice);
 
     const CDeviceSockets& m_sockets;
     OnReply m_onReply;

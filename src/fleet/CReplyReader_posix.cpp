@@ -19,17 +19,26 @@ namespace {
 
 const char kCannotWatch[] = "cannot watch the device sockets";
 constexpr uint32_t kStopToken = UINT32_MAX;
-// Datagrams read from one socket before the others get their turn.
+// Datagrams read from one socket before the others get their turn, in
+// batches of kBatch.
 constexpr int kReadsPerTurn = 64;
+constexpr unsigned kBatch = 8;
+constexpr size_t kLargestDatagram = 65536;
 // How often the thread looks at the stop flag when no wake-up reaches it.
 constexpr int kStopCheckMs = 100;
 
 }  // namespace
 
-// epoll over every device socket and an eventfd that Stop writes to.
+// epoll over every device socket and an eventfd that Stop writes to; the
+// buffers of a batch of datagrams.
 struct CReplyReader::Waiter {
     int hEpoll = -1;
     int hStop = -1;
+    std::vector<char> buffers = std::vector<char>(kBatch * kLargestDatagram);
+    sockaddr_storage from[kBatch]{};
+    iovec data[kBatch]{};
+    alignas(cmsghdr) char control[kBatch][CMSG_SPACE(sizeof(timespec))]{};
+    mmsghdr messages[kBatch]{};
     std::atomic<bool> bStop{false};
     std::unique_ptr<std::thread> pThread;
 
@@ -96,7 +105,7 @@ void CReplyReader::Run()
 {
     Waiter& waiter = *m_pWaiter;
     std::vector<epoll_event> events(256);
-    std::vector<char> buffer(65536);
+    const timespec grain{0, kReadGrainMs * 1000000L};
     while (!waiter.bStop.load()) {
         const int n = epoll_wait(waiter.hEpoll, events.data(), static_cast<int>(events.size()), kStopCheckMs);
         if (n < 0) {
@@ -107,37 +116,52 @@ void CReplyReader::Run()
         for (int i = 0; i < n; ++i) {
             if (events[static_cast<size_t>(i)].data.u32 == kStopToken)
                 return;
-            Drain(events[static_cast<size_t>(i)].data.u32, buffer.data(), buffer.size());
+            Drain(events[static_cast<size_t>(i)].data.u32);
         }
+        // Replies that come meanwhile wait in their sockets for the next
+        // wake-up, their arrival already stamped.
+        if (n > 0 && n < static_cast<int>(events.size()))
+            nanosleep(&grain, nullptr);
     }
 }
 
-void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
+void CReplyReader::Drain(uint32_t nDevice)
 {
-    for (int i = 0; i < kReadsPerTurn; ++i) {
-        sockaddr_storage from{};
-        iovec data{pBuffer, nSize};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t nRead = recvmsg(m_sockets.Handle(nDevice), &message, 0);
-        if (nRead < 0)
-            return;
-        int64_t nArrivalNs = 0;
-        for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr; pHeader = CMSG_NXTHDR(&message, pHeader)) {
-            if (pHeader->cmsg_level == SOL_SOCKET && pHeader->cmsg_type == SCM_TIMESTAMPNS) {
-                timespec stamp{};
-                std::memcpy(&stamp, CMSG_DATA(pHeader), sizeof stamp);
-                nArrivalNs = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-            }
+    Waiter& waiter = *m_pWaiter;
+    for (int nRead = 0; nRead < kReadsPerTurn;) {
+        for (unsigned i = 0; i < kBatch; ++i) {
+            waiter.data[i] = {&waiter.buffers[i * kLargestDatagram], kLargestDatagram};
+            msghdr& message = waiter.messages[i].msg_hdr;
+            message = msghdr{};
+            message.msg_name = &waiter.from[i];
+            message.msg_namelen = sizeof waiter.from[i];
+            message.msg_iov = &waiter.data[i];
+            message.msg_iovlen = 1;
+            message.msg_control = waiter.control[i];
+            message.msg_controllen = sizeof waiter.control[i];
         }
-        if (nArrivalNs == 0)
-            nArrivalNs = CSystemFleetClock::CalendarNs();
-        m_onReply(Reply{nDevice, from, pBuffer, static_cast<size_t>(nRead), nArrivalNs});
+        const int nGot = recvmmsg(m_sockets.Handle(nDevice), waiter.messages, kBatch, MSG_DONTWAIT, nullptr);
+        if (nGot <= 0)
+            return;
+        for (int i = 0; i < nGot; ++i) {
+            msghdr& message = waiter.messages[i].msg_hdr;
+            int64_t nArrivalNs = 0;
+            for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr;
+                 pHeader = CMSG_NXTHDR(&message, pHeader)) {
+                if (pHeader->cmsg_level == SOL_SOCKET && pHeader->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec stamp{};
+                    std::memcpy(&stamp, CMSG_DATA(pHeader), sizeof stamp);
+                    nArrivalNs = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+                }
+            }
+            if (nArrivalNs == 0)
+                nArrivalNs = CSystemFleetClock::CalendarNs();
+            m_onReply(Reply{nDevice, waiter.from[i], static_cast<const char*>(waiter.data[i].iov_base),
+                            waiter.messages[i].msg_len, nArrivalNs});
+        }
+        // Fewer than a batch: the socket has nothing more now.
+        if (nGot < static_cast<int>(kBatch))
+            return;
+        nRead += nGot;
     }
 }

@@ -27,6 +27,7 @@ constexpr int kStopCheckMs = 100;
 struct CReplyReader::Waiter {
     SOCKET hWake = INVALID_SOCKET;
     sockaddr_in wakeAddress{};
+    std::vector<char> buffer = std::vector<char>(65536);
     std::atomic<bool> bStop{false};
     std::unique_ptr<std::thread> pThread;
 
@@ -88,7 +89,6 @@ void CReplyReader::Run()
     for (size_t j = 0; j < nSockets; ++j)
         polled[j].fd = m_sockets.Handle(static_cast<uint32_t>(j));
     polled[nSockets].fd = waiter.hWake;
-    std::vector<char> buffer(65536);
     while (!waiter.bStop.load()) {
         for (WSAPOLLFD& entry : polled)
             entry.events = POLLRDNORM;
@@ -99,13 +99,15 @@ void CReplyReader::Run()
             return;
         for (size_t j = 0; j < nSockets && n > 0; ++j) {
             if (polled[j].revents != 0)
-                Drain(static_cast<uint32_t>(j), buffer.data(), buffer.size());
+                Drain(static_cast<uint32_t>(j));
         }
     }
 }
 
-void CReplyReader::Drain(uint32_t nDevice, char* pBuffer, size_t nSize)
+void CReplyReader::Drain(uint32_t nDevice)
 {
+    char* const pBuffer = m_pWaiter->buffer.data();
+    const size_t nSize = m_pWaiter->buffer.size();
     for (int i = 0; i < kReadsPerTurn; ++i) {
         sockaddr_storage from{};
         int nFrom = sizeof from;
