@@ -8,17 +8,21 @@
 // --shard K/M and --bind ADDR cut the N devices as tovrik-cli's options of
 // those names do: this process sends for devices floor(K N / M) to
 // floor((K + 1) N / M) - 1, with their IMEIs and offsets in the whole fleet,
-// from sockets bound to ADDR.
+// from sockets bound to ADDR. --read-replies 1 also reads what comes back
+// to the sockets, as the fleet's reply reader does: at most every 2 ms, one
+// epoll_wait without waiting and recvmmsg batches of 8 from each ready socket.
 //
 //     tovrik_fleet_floor --port P [--target 127.0.0.1] [--devices 10000]
 //                        [--imei-first 860000000000000] [--period-ms 1000]
 //                        [--seconds 60] [--grain-us US] [--shard K/M] [--bind ADDR]
+//                        [--read-replies 1]
 //
 // It starts with the instants still ahead in the current period, ends after
 // --seconds (sending nothing due from then on) and prints nothing. Linux only.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -29,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,51 @@ int64_t NowNs()
     return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
+// Reads every reply waiting on the sockets epoll reports ready.
+class CReplyDrain
+{
+public:
+    static constexpr int64_t kGrainNs = 2000000;
+    static constexpr int kBatch = 8;
+
+    explicit CReplyDrain(const std::vector<int>& sockets) : m_hEpoll(epoll_create1(EPOLL_CLOEXEC))
+    {
+        for (size_t i = 0; i < sockets.size(); ++i) {
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.fd = sockets[i];
+            epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, sockets[i], &event);
+        }
+        for (int i = 0; i < kBatch; ++i) {
+            m_vecs[i] = iovec{m_buffers[i], sizeof m_buffers[i]};
+            m_headers[i].msg_hdr.msg_iov = &m_vecs[i];
+            m_headers[i].msg_hdr.msg_iovlen = 1;
+        }
+    }
+    ~CReplyDrain() { close(m_hEpoll); }
+    CReplyDrain(const CReplyDrain&) = delete;
+    CReplyDrain& operator=(const CReplyDrain&) = delete;
+
+    void Poll(int64_t nNowNs)
+    {
+        if (nNowNs - m_nLastNs < kGrainNs)
+            return;
+        m_nLastNs = nNowNs;
+        epoll_event events[256];
+        const int nReady = epoll_wait(m_hEpoll, events, 256, 0);
+        for (int i = 0; i < nReady; ++i)
+            while (recvmmsg(events[i].data.fd, m_headers, kBatch, MSG_DONTWAIT, nullptr) == kBatch) {
+            }
+    }
+
+private:
+    int m_hEpoll;
+    int64_t m_nLastNs = 0;
+    char m_buffers[kBatch][2048];
+    iovec m_vecs[kBatch];
+    mmsghdr m_headers[kBatch]{};
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -59,6 +109,7 @@ int main(int argc, char** argv)
     long nShard = 0;
     long nShards = 1;
     std::string strBind;
+    bool bReadReplies = false;
     bool bUsage = argc % 2 == 0;  // options come in pairs
     for (int i = 1; i + 1 < argc && !bUsage; i += 2) {
         const std::string strArg = argv[i];
@@ -81,6 +132,8 @@ int main(int argc, char** argv)
             bUsage = std::sscanf(pszValue, "%ld/%ld", &nShard, &nShards) != 2;
         else if (strArg == "--bind")
             strBind = pszValue;
+        else if (strArg == "--read-replies")
+            bReadReplies = std::atoi(pszValue) != 0;
         else
             bUsage = true;
     }
@@ -95,7 +148,7 @@ int main(int argc, char** argv)
         (!strBind.empty() && inet_pton(AF_INET, strBind.c_str(), &local.sin_addr) != 1)) {
         std::fprintf(stderr,
                      "usage: %s --port P [--target ADDR] [--devices N] [--imei-first F] [--period-ms MS] "
-                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR]\n",
+                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR] [--read-replies 1]\n",
                      argv[0]);
         return 64;
     }
@@ -120,6 +173,9 @@ int main(int argc, char** argv)
         messages.push_back("{\"IMEI\":\"" + std::to_string(nImeiFirst + static_cast<unsigned long long>(k)) + "\"}");
     }
 
+    std::unique_ptr<CReplyDrain> pDrain;
+    if (bReadReplies)
+        pDrain = std::make_unique<CReplyDrain>(sockets);
     const int64_t nPeriodNs = std::llround(dPeriodMs * 1e6);
     const int64_t nStartNs = NowNs();
     const int64_t nEndNs = nStartNs + std::llround(dSeconds * 1e9);
@@ -138,6 +194,8 @@ int main(int argc, char** argv)
                                        static_cast<long>(nWaitNs % kNsPerSecond)};
                 ppoll(nullptr, 0, &timeout, nullptr);
             }
+            if (pDrain)
+                pDrain->Poll(NowNs());
             // A full queue loses this one, as UDP would.
             const size_t i = static_cast<size_t>(k - nFirst);
             sendto(sockets[i], messages[i].data(), messages[i].size(), MSG_DONTWAIT | MSG_NOSIGNAL,

@@ -9,7 +9,9 @@
 2. The cost of matching: a fleet of --devices N at once a second (--spread)
    answered by tovrik-cli receive --answer echo, its CPU time with --replies
    against the same fleet without (the replies then dropped by the kernel),
-   alternating, each run's cpu_seconds from --stats-json.
+   alternating, each run's cpu_seconds from --stats-json; beside them the
+   floor (tovrik_fleet_floor, the fleet's system calls alone) on the same
+   schedule, with and without reading the replies, its CPU from wait4.
 
     python3 bench/reply_bench.py --build build-bench [--devices 10000] [--seconds 20] [--rounds 2]
 """
@@ -71,6 +73,22 @@ def fleet_cpu(args, cli, replies):
         receive.wait(timeout=30)
 
 
+def floor_cpu(args, floor_loop, replies):
+    port = free_port()
+    receive = subprocess.Popen([args.cli, "receive", "-l", "127.0.0.1:%d" % port, "--answer", "echo", "-q"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(0.5)
+        child = subprocess.Popen([floor_loop, "--port", str(port), "--devices", str(args.devices), "--seconds",
+                                  str(args.seconds), "--read-replies", "1" if replies else "0"])
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)
+        return usage.ru_utime + usage.ru_stime
+    finally:
+        receive.send_signal(signal.SIGINT)
+        receive.wait(timeout=30)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build-bench")
@@ -81,11 +99,16 @@ def main():
     args = parser.parse_args()
     cli = os.path.join(args.build, "src", "cli", "tovrik-cli")
     floor = os.path.join(args.build, "bench", "tovrik_reply_floor")
+    floor_loop = os.path.join(args.build, "bench", "tovrik_fleet_floor")
+    args.cli = cli
     accuracy(args, cli, floor)
     print(f"fleet CPU, {args.devices} devices at once a second, {args.seconds:g} s, answered by "
           f"tovrik-cli receive --answer echo:")
-    plain, matched = [], []
+    plain, matched, floor_plain, floor_read = [], [], [], []
     for _ in range(args.rounds):
+        for replies, into in ((False, floor_plain), (True, floor_read)):
+            into.append(floor_cpu(args, floor_loop, replies))
+            print(f"  floor {'reading replies' if replies else 'send only      '}  cpu {into[-1]:.2f} s", flush=True)
         for replies, into in ((False, plain), (True, matched)):
             stats = fleet_cpu(args, cli, replies)
             into.append(stats["cpu_seconds"])
@@ -96,7 +119,10 @@ def main():
             print(f"  {'--replies' if replies else 'plain    '}  cpu {stats['cpu_seconds']:.2f} s, sent "
                   f"{stats['sent']}, peak RSS {stats['max_rss_kb'] / 1024:.1f} MB{extra}", flush=True)
     ratio = (sum(matched) / len(matched)) / (sum(plain) / len(plain))
-    print(f"  with matching / without: {ratio:.2f}x (target <= 1.15x)")
+    floor_ratio = (sum(floor_read) / len(floor_read)) / (sum(floor_plain) / len(floor_plain))
+    print(f"  with matching / without: {ratio:.2f}x (target <= 1.15x); "
+          f"floor reading replies / floor sending only: {floor_ratio:.2f}x; "
+          f"tovrik's ratio over the floor's: {ratio / floor_ratio:.2f}")
 
 
 if __name__ == "__main__":
