@@ -26,4 +26,13 @@ public:
     static void AppendKey(std::string& out, std::string_view key);
     static void AppendMember(std::string& out, const simdjson::dom::key_value_pair& member);
     static std::string Compact(simdjson::dom::element element);
+
+    // The most bytes WriteDouble writes.
+    static constexpr size_t kMaxDoubleText = 32;
+    // A double as yyjson writes it: the shortest digits that read back to
+    // the same double, laid out as ECMAScript's Number-to-String does,
+    // except that a decimal point is always kept ("100.0"), negative zero
+    // keeps its sign ("-0.0") and the exponent has no '+' ("1e21",
+    // "1.5e-7"). Answers the end of the text.
+    static char* WriteDouble(char* p, double value);
 };
