@@ -182,6 +182,17 @@ void ReadHistogram(CFieldReader& read, simdjson::dom::object object, CRunRecord&
     }
 }
 
+void ReadTraffic(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    if (!read.Has(object, "faults"))
+        return;
+    record.bTraffic = true;
+    record.nSeed = read.OptionalUnsigned(object, "seed", 0);
+    const simdjson::dom::object faults = read.Object(read.Member(object, "faults"), "\"faults\"");
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        record.faults.counts[i] = read.OptionalUnsigned(faults, CFaultCounts::Name(i), 0);
+}
+
 void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
 {
     simdjson::dom::array verdicts;
@@ -239,7 +250,14 @@ std::string CRunRecord::Json() const
         CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
         Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
     }
-    out += "]}\n";
+    out += "]";
+    if (bTraffic) {
+        Appendf(out, ",\"seed\":%" PRIu64 ",\"faults\":{", nSeed);
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            Appendf(out, "%s\"%s\":%" PRIu64, i == 0 ? "" : ",", CFaultCounts::Name(i), faults.counts[i]);
+        out += "}";
+    }
+    out += "}\n";
     return out;
 }
 
@@ -283,6 +301,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
         read.Fail("\"shard\" is not K/M");
     ReadHistogram(read, object, record);
     ReadVerdicts(read, object, record);
+    ReadTraffic(read, object, record);
     if (!read.Ok())
         return CStatus::Error("not a stats file (" + read.Error() + ")");
     return CStatus();

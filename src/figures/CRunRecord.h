@@ -7,6 +7,7 @@
 
 #include "base/CProcessUsage.h"
 #include "base/CStatus.h"
+#include "figures/CFaultCounts.h"
 #include "figures/CLatencyHistogram.h"
 #include "figures/CShard.h"
 
@@ -59,6 +60,11 @@ struct CRunRecord {
     // Non-empty buckets, ascending.
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
     std::vector<Verdict> verdicts;  // optional
+    // Optional, written only by runs with traffic options (--vary, the
+    // faults, --seed...): the seed and the faults injected.
+    bool bTraffic = false;
+    uint64_t nSeed = 0;
+    CFaultCounts faults;
 
     // The longest run a record may tell of, in seconds: 31 days.
     static constexpr int64_t kMaxSeconds = 31 * 86400;

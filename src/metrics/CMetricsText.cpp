@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "figures/CFaultStats.h"
 #include "figures/CFleetStats.h"
 
 namespace {
@@ -80,5 +81,19 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
     AppendSample(out, pszBucket, m_strShard + ",le=\"+Inf\"", strCount);
     AppendSample(out, "tovrik_lateness_seconds_sum", m_strShard, SecondsText(buckets.nSumNs));
     AppendSample(out, "tovrik_lateness_seconds_count", m_strShard, strCount);
+    return out;
+}
+
+std::string CMetricsText::FaultText(const CFaultStats& faults) const
+{
+    std::string out;
+    const char* const pszName = "tovrik_faults_injected_total";
+    AppendHead(out, pszName, "counter",
+               "Faults injected by kind: datagrams lost, duplicated, reordered, delayed (jitter) or corrupted, "
+               "dropouts (churn), devices silenced by an outage, packets not sent while offline.");
+    const CFaultCounts counts = faults.Counts();
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        AppendSample(out, pszName, m_strShard + ",kind=\"" + CFaultCounts::Name(i) + "\"",
+                     std::to_string(counts.counts[i]));
     return out;
 }
