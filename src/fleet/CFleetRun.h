@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/CStatus.h"
+#include "figures/CFaultStats.h"
 #include "figures/CFleetStats.h"
 #include "figures/CRunRecord.h"
 #include "figures/CSendTotals.h"
@@ -13,6 +14,7 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/CReplyReader.h"
 #include "load/CLoadResult.h"
+#include "traffic/CTrafficModel.h"
 
 class CStopSource;
 
@@ -80,9 +82,14 @@ public:
     [[nodiscard]] CStatus Plan(CLoadResult loaded);
     const Layout& GetLayout() const { return m_layout; }
     const CFleetPlan& GetPlan() const { return m_plan; }
-    // What the plan found worth saying before the run (a --counter member
-    // that some packets lack).
+    // What the plan found worth saying before the run (a --counter or
+    // --vary member that some packets lack or cannot take).
     const std::vector<std::string>& Warnings() const { return m_warnings; }
+    // With traffic options, once planned: the traffic and its seed (the
+    // config's, or one drawn at random); the faults injected so far.
+    const CTrafficModel* Traffic() const { return m_pTraffic.get(); }
+    uint64_t Seed() const { return m_pTraffic ? m_pTraffic->Seed() : 0; }
+    const CFaultStats& Faults() const { return m_faults; }
 
     [[nodiscard]] CStatus Check();
     // Nothing when the config asks for no metrics.
@@ -105,6 +112,10 @@ private:
     struct Parts;
 
     void NoteCounterMisses();
+    // The plan's vary rules from the traffic's; fails when one is the
+    // counter's member.
+    CStatus PlanVary();
+    void NoteVaryMisses();
     CStatus CheckTarget();
 
     CFleetConfig m_config;
@@ -112,6 +123,8 @@ private:
     Layout m_layout;
     std::vector<std::string> m_warnings;
     CFleetStats m_stats;
+    CFaultStats m_faults;
+    std::unique_ptr<CTrafficModel> m_pTraffic;
     Observer* m_pObserver = nullptr;
     int64_t m_nStartUnixMs = 0;
     double m_dSeconds = 0;
