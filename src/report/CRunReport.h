@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/CFaultCounts.h"
 #include "figures/CLatencyHistogram.h"
 
 // What a report shows of one fleet run, made of one or more shards' stats
@@ -55,4 +56,9 @@ struct CRunReport {
     std::vector<Second> series;
     // Ascending, non-empty buckets only.
     std::vector<Bucket> histogram;
+    // Runs with traffic options: the faults injected, summed, and the
+    // shards' seeds, in shard order.
+    bool bTraffic = false;
+    CFaultCounts faults;
+    std::vector<uint64_t> seeds;
 };

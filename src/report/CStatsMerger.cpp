@@ -168,6 +168,12 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         merged.nMaxRssKb = std::max(merged.nMaxRssKb, record.usage.nMaxRssKb);
         for (const CLatencyHistogram::Bucket& bucket : record.latenessHistogram)
             buckets[{bucket.nFromNs, bucket.nToNs}] += bucket.nCount;
+        if (record.bTraffic) {
+            merged.bTraffic = true;
+            merged.seeds.push_back(record.nSeed);
+            for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+                merged.faults.counts[i] += record.faults.counts[i];
+        }
     }
     for (; nNextShard < first.shard.Count(); ++nNextShard)
         merged.missingShards.push_back(nNextShard);

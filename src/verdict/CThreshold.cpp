@@ -18,6 +18,19 @@ struct UnitName {
 };
 constexpr UnitName kDurationUnits[] = {{"ns", 1e-6}, {"us", 1e-3}, {"ms", 1.0}, {"s", 1e3}};
 
+// The faults' metrics: "faults" (all kinds) and "faults_" and a kind's
+// name, each a count.
+const std::vector<std::string>& FaultMetricNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list = {"faults"};
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            list.push_back(std::string("faults_") + CFaultCounts::Name(i));
+        return list;
+    }();
+    return names;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -153,7 +166,13 @@ const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
         {"reply_loss", Kind::kRatio},      {"late_replies", Kind::kCount},    {"duplicate_replies", Kind::kCount},
         {"unmatched_replies", Kind::kCount},
     };
-    return metrics;
+    static const std::vector<Metric> withFaults = [] {
+        std::vector<Metric> list = metrics;
+        for (const std::string& strName : FaultMetricNames())
+            list.push_back({strName.c_str(), Kind::kCount});
+        return list;
+    }();
+    return withFaults;
 }
 
 CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
@@ -161,7 +180,7 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
     const auto ratio = [](uint64_t nPart, uint64_t nWhole) {
         return nWhole > 0 ? static_cast<double>(nPart) / static_cast<double>(nWhole) : 0.0;
     };
-    return {
+    Figures figures = {
         {"late_p50", record.lateness.dP50Ms},
         {"late_p99", record.lateness.dP99Ms},
         {"late_max", record.lateness.dMaxMs},
@@ -169,6 +188,11 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
         {"sent", static_cast<double>(record.nSent)},
         {"replies", ratio(record.nReplies, record.nSent)},
     };
+    const std::vector<std::string>& faults = FaultMetricNames();
+    figures[faults[0]] = static_cast<double>(record.faults.Total());
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        figures[faults[i + 1]] = static_cast<double>(record.faults.counts[i]);
+    return figures;
 }
 
 bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,
