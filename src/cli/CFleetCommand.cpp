@@ -30,6 +30,9 @@ int CFleetCommand::Run(const CCliOptions& options)
     CRunPrinter::Banner(run, options);
     for (const std::string& strWarning : run.Warnings())
         CRunPrinter::Say("warning: " + strWarning);
+    // The seed first of all: with it a run can be made again.
+    if (run.Traffic())
+        CRunPrinter::Say("traffic: seed " + std::to_string(run.Seed()));
     status = run.Check();
     if (!status.IsOk())
         return Failed(status);
@@ -40,6 +43,8 @@ int CFleetCommand::Run(const CCliOptions& options)
     // threads exists.
     CStopSignal stopSignal;
     CRunPrinter printer(options.bQuiet);
+    if (run.Traffic() && (run.Traffic()->HasLinkFaults() || run.Traffic()->HasDropouts()))
+        printer.ShowFaults(&run.Faults());
     status = run.ServeMetrics();
     if (!status.IsOk())
         return Failed(status);
@@ -57,6 +62,7 @@ int CFleetCommand::Run(const CCliOptions& options)
     CRunPrinter::Say(TovrikTexts::kSendEnded);
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
+    printer.TrafficSummary(result.record);
     CRunPrinter::Verdicts(options.fleet.config.thresholds, result.record);
     if (!result.written.IsOk())
         return Failed(result.written);

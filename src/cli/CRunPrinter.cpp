@@ -66,7 +66,19 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
                   second.nDevices, stats.Sent(), second.nSent, stats.Errors(), second.lateness.dP50Ms,
                   second.lateness.dP99Ms, second.lateness.dMaxMs, stats.Replies(), second.nOnline,
                   stats.AllDevices());
-    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", line);
+    std::string strLine = line;
+    if (m_pFaults) {
+        // The kinds injected so far.
+        const CFaultCounts counts = m_pFaults->Counts();
+        strLine += " faults";
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i) {
+            if (counts.counts[i] > 0)
+                strLine += std::string(" ") + CFaultCounts::Name(i) + " " + std::to_string(counts.counts[i]);
+        }
+        if (counts.Total() == 0)
+            strLine += " 0";
+    }
+    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", strLine.c_str());
     std::fflush(stderr);
     m_bShown = true;
 }
@@ -102,6 +114,17 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64 "\n",
                 record.nDevices, record.nErrors, record.lateness.dP50Ms, record.lateness.dP99Ms,
                 record.lateness.dMaxMs, record.nReplies);
+}
+
+void CRunPrinter::TrafficSummary(const CRunRecord& record) const
+{
+    if (m_bQuiet || !record.bTraffic)
+        return;
+    std::string strLine = "traffic: seed " + std::to_string(record.nSeed) + "; faults injected:";
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        strLine += std::string(i == 0 ? " " : ", ") + CFaultCounts::Name(i) + " " +
+                   std::to_string(record.faults.counts[i]);
+    std::printf("%s\n", strLine.c_str());
 }
 
 void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record)
