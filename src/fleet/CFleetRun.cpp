@@ -127,11 +127,11 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
 CStatus CFleetRun::PlanVary()
 {
     for (const CTrafficConfig::Vary& vary : m_config.traffic.vary) {
-        if (vary.path.size() == 1 && vary.path[0] == m_config.plan.strCounter)
+        if (vary.strMember == m_config.plan.strCounter)
             return CStatus::Invalid("--vary: '" + vary.strText +
                                     "' gives generated values to the member --counter counts");
         CTemplateBuilder::Vary rule;
-        rule.path = vary.path;
+        rule.strMember = vary.strMember;
         rule.bNumbers = vary.generator.Numeric();
         rule.bTexts = vary.generator.HasChoices();
         rule.nDecimals = vary.nDecimals;
@@ -146,7 +146,7 @@ void CFleetRun::NoteVaryMisses()
     const std::vector<CTrafficConfig::Vary>& rules = m_config.traffic.vary;
     for (size_t r = 0; r < rules.size(); ++r) {
         const CTrafficConfig::Vary& rule = rules[r];
-        const std::string strMember = rule.strText.substr(0, rule.strText.find('='));
+        const std::string& strMember = rule.strMember;
         std::vector<size_t> missing;
         // By what the member holds, in the order first met.
         std::vector<std::pair<std::string, std::vector<size_t>>> wrong;

@@ -141,16 +141,9 @@ bool GeneratedForm(const CTemplateBuilder::Vary& vary, const simdjson::dom::elem
     return false;
 }
 
-// A vary rule that reaches into an object: its member there is
-// path[nDepth].
-struct Reach {
-    uint8_t nRule;
-    size_t nDepth;
-};
-
-// Decides the roles of an object's members in order; at the root, the
-// first "IMEI" and the first member named like the counter decide, whatever
-// their values; at any depth, the first member named by a vary rule's path.
+// Decides the roles of the root's members in order; the first "IMEI", the
+// first member named like the counter and the first member a vary rule
+// names decide, whatever their values.
 class CMemberRoles {
 public:
     CMemberRoles(const CTemplateBuilder::Rule& rule, std::vector<CTemplateBuilder::VaryMatch>* pMatches)
@@ -160,13 +153,10 @@ public:
             m_pMatches->assign(rule.vary.size(), CTemplateBuilder::VaryMatch());
     }
 
-    // The member's role; inner gets the rules that reach into its value (an
-    // object written member by member).
-    MemberRole Next(std::string_view key, const simdjson::dom::element& value, const std::vector<Reach>& reaches,
-                    bool bRoot, std::vector<Reach>& inner)
+    MemberRole Next(std::string_view key, const simdjson::dom::element& value)
     {
         MemberRole role;
-        if (bRoot && m_rule.bSetImei && !m_bImeiSeen && key == kImeiKey) {
+        if (m_rule.bSetImei && !m_bImeiSeen && key == kImeiKey) {
             m_bImeiSeen = true;
             if (value.is_string()) {
                 role.bSlot = true;
@@ -177,41 +167,30 @@ public:
             }
             return role;
         }
-        if (bRoot && !m_rule.strCounter.empty() && !m_bCounterSeen && key == m_rule.strCounter) {
+        if (!m_rule.strCounter.empty() && !m_bCounterSeen && key == m_rule.strCounter) {
             m_bCounterSeen = true;
             role.bSlot = ReadCounter(value, role);
             return role;
         }
-        for (const Reach& reach : reaches) {
-            const CTemplateBuilder::Vary& vary = m_rule.vary[reach.nRule];
-            if (m_decided[reach.nRule] || vary.path[reach.nDepth] != key)
+        for (size_t i = 0; i < m_rule.vary.size() && !role.bSlot; ++i) {
+            const CTemplateBuilder::Vary& vary = m_rule.vary[i];
+            if (m_decided[i] || vary.strMember != key)
                 continue;
-            if (reach.nDepth + 1 < vary.path.size()) {
-                if (value.is_object())
-                    inner.push_back({reach.nRule, reach.nDepth + 1});
-                else
-                    m_decided[reach.nRule] = true;
-                continue;
-            }
-            m_decided[reach.nRule] = true;
-            if (role.bSlot)
-                continue;
+            m_decided[i] = true;
             std::string strHolds;
             CTemplateBuilder::VaryMatch match;
             if (GeneratedForm(vary, value, role, strHolds)) {
                 role.bSlot = true;
                 role.slot = CMessageTemplate::Slot::kGenerated;
-                role.nRule = reach.nRule;
+                role.nRule = static_cast<uint8_t>(i);
                 match.nKind = CTemplateBuilder::VaryMatch::Kind::kSlot;
             } else {
                 match.nKind = CTemplateBuilder::VaryMatch::Kind::kWrongType;
                 match.strValue = strHolds;
             }
             if (m_pMatches)
-                (*m_pMatches)[reach.nRule] = match;
+                (*m_pMatches)[i] = match;
         }
-        if (role.bSlot)
-            inner.clear();
         return role;
     }
 
@@ -285,11 +264,10 @@ private:
     const CMessageTemplate::Values* m_pValues;
 };
 
-// Writes an object's members, without its braces, each with the role it
-// has; the root's "time" members are left out when bSkipTime. Answers
-// whether any member was written.
-bool WriteMembers(CWriter& out, simdjson::dom::object object, CMemberRoles& roles, const std::vector<Reach>& reaches,
-                  bool bRoot, bool bSkipTime)
+// Writes the root's members, without its braces, each with the role it
+// has; its "time" members are left out when bSkipTime. Answers whether any
+// member was written.
+bool WriteMembers(CWriter& out, simdjson::dom::object object, CMemberRoles& roles, bool bSkipTime)
 {
     bool bAny = false;
     for (simdjson::dom::key_value_pair member : object) {
@@ -298,30 +276,14 @@ bool WriteMembers(CWriter& out, simdjson::dom::object object, CMemberRoles& role
         if (bAny)
             out.text.push_back(',');
         bAny = true;
-        std::vector<Reach> inner;
-        const MemberRole role = roles.Next(member.key, member.value, reaches, bRoot, inner);
+        const MemberRole role = roles.Next(member.key, member.value);
         CJsonText::AppendKey(out.text, member.key);
-        if (role.bSlot) {
+        if (role.bSlot)
             out.Slot(role);
-        } else if (!inner.empty()) {
-            out.text.push_back('{');
-            WriteMembers(out, member.value.get_object().value_unsafe(), roles, inner, false, false);
-            out.text.push_back('}');
-        } else {
+        else
             CJsonText::AppendElement(out.text, member.value);
-        }
     }
     return bAny;
-}
-
-std::vector<Reach> RootReaches(const CTemplateBuilder::Rule& rule)
-{
-    std::vector<Reach> reaches;
-    for (size_t i = 0; i < rule.vary.size(); ++i) {
-        if (!rule.vary[i].path.empty())
-            reaches.push_back({static_cast<uint8_t>(i), 0});
-    }
-    return reaches;
 }
 
 }  // namespace
@@ -353,7 +315,7 @@ bool CTemplateBuilder::Make(const Packet& packet, const Rule& rule, CMessageTemp
         }
         CWriter writer(&result, nullptr);
         writer.text = "{";
-        const bool bAny = WriteMembers(writer, object, roles, RootReaches(rule), true, rule.nKind == Kind::kStamp);
+        const bool bAny = WriteMembers(writer, object, roles, rule.nKind == Kind::kStamp);
         std::string& text = writer.text;
         switch (rule.nKind) {
         case Kind::kRaw:
@@ -394,7 +356,7 @@ bool CTemplateBuilder::RewriteDirect(const Packet& packet, const Rule& rule, con
         CMemberRoles roles(rule, nullptr);
         CWriter writer(nullptr, &values);
         writer.text = "{";
-        WriteMembers(writer, object, roles, RootReaches(rule), true, false);
+        WriteMembers(writer, object, roles, false);
         writer.text.push_back('}');
         set = std::move(writer.text);
     } catch (const std::bad_alloc&) {

@@ -16,15 +16,14 @@
 // Holds a parser, so one object per thread; the packet bytes are only read.
 class CTemplateBuilder {
 public:
-    // A member that takes generated values (rule i of the list is slot rule
-    // i): its path of member names from the root (the first member of each
-    // name decides, objects only), what the values are and how many
-    // decimals they get. The member keeps its form: an integer stays an
-    // integer, a number with a decimal point one (as yyjson writes it), a
-    // string holding a decimal number such a string (with that many
+    // A root member that takes generated values (rule i of the list is slot
+    // rule i; the first member of the name decides), what the values are
+    // and how many decimals they get. The member keeps its form: an integer
+    // stays an integer, a number with a decimal point one (as yyjson writes
+    // it), a string holding a decimal number such a string (with that many
     // decimals), other strings take the values' texts.
     struct Vary {
-        std::vector<std::string> path;
+        std::string strMember;
         bool bNumbers = true;   // every value is a number
         bool bTexts = false;    // the values have texts (pick, cycle)
         int nDecimals = -1;     // -1: as many as the member's value has

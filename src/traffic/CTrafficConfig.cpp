@@ -38,11 +38,6 @@ const KeyReader kReaders[] = {
      [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) { return CChurn::Read(t, s.churn, w); }},
 };
 
-bool Reserved(const std::vector<std::string>& path)
-{
-    return path.size() == 1 && (path[0] == "IMEI" || path[0] == "time");
-}
-
 }  // namespace
 
 bool CTrafficConfig::Set(std::string_view key, std::string_view text, Settings& settings, uint32_t& nKeys,
@@ -80,20 +75,8 @@ bool CTrafficConfig::ReadVary(std::string_view text, Vary& vary, std::string& st
     }
     Vary read;
     read.strText = std::string(text);
-    const std::string_view member = text.substr(0, nEquals);
-    for (size_t nStart = 0;;) {
-        const size_t nDot = member.find('.', nStart);
-        read.path.emplace_back(member.substr(nStart, nDot == std::string_view::npos ? std::string_view::npos
-                                                                                    : nDot - nStart));
-        if (read.path.back().empty()) {
-            strWrong = "has an empty member name in " + CSpecText::Quoted(member);
-            return false;
-        }
-        if (nDot == std::string_view::npos)
-            break;
-        nStart = nDot + 1;
-    }
-    if (Reserved(read.path)) {
+    read.strMember = std::string(text.substr(0, nEquals));
+    if (read.strMember == "IMEI" || read.strMember == "time") {
         strWrong = "needs a member other than IMEI and time";
         return false;
     }
@@ -172,9 +155,8 @@ void CTrafficConfig::Override(const CTrafficConfig& given)
 bool CTrafficConfig::AddVary(const Vary& add, std::string& strWrong)
 {
     for (const Vary& rule : vary) {
-        if (rule.path == add.path) {
-            strWrong = "gives the member " + CSpecText::Quoted(add.strText.substr(0, add.strText.find('='))) +
-                       " a second generator";
+        if (rule.strMember == add.strMember) {
+            strWrong = "gives the member " + CSpecText::Quoted(add.strMember) + " a second generator";
             return false;
         }
     }

@@ -32,11 +32,12 @@ struct CTrafficConfig {
     // The most --vary rules: a datagram's values fit a small array.
     static constexpr size_t kMaxVary = 64;
 
-    // A member that takes generated values: MEMBER=GENERATOR[,decimals=N],
-    // MEMBER a root member or a path of nested members (a.b.c).
+    // A root member that takes generated values (the packets are cut at
+    // their first '}', so they hold no nested objects):
+    // MEMBER=GENERATOR[,decimals=N].
     struct Vary {
         std::string strText;  // as given
-        std::vector<std::string> path;
+        std::string strMember;
         CGenerator generator;
         int nDecimals = -1;  // -1: the member's own
     };

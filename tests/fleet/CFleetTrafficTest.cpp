@@ -70,7 +70,7 @@ void RunTraffic(TrafficRun& run, const CTrafficConfig& config, CFleetPlan::Setti
 {
     for (const CTrafficConfig::Vary& vary : config.vary) {
         CTemplateBuilder::Vary rule;
-        rule.path = vary.path;
+        rule.strMember = vary.strMember;
         rule.bNumbers = vary.generator.Numeric();
         rule.bTexts = vary.generator.HasChoices();
         rule.nDecimals = vary.nDecimals;
