@@ -1,5 +1,6 @@
 #include "packet/CMessageTemplate.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -64,7 +65,10 @@ void CMessageTemplate::AppendGenerated(uint8_t nRule, Form nForm, int nDecimals)
 
 char* CMessageTemplate::WriteGenerated(char* p, Form nForm, int nDecimals, const Generated& value)
 {
-    const double dValue = std::isfinite(value.dNumber) ? value.dNumber : 0.0;
+    const double dValue = !std::isfinite(value.dNumber)                ? 0.0
+                          : value.dNumber > kMaxGeneratedMagnitude  ? kMaxGeneratedMagnitude
+                          : value.dNumber < -kMaxGeneratedMagnitude ? -kMaxGeneratedMagnitude
+                                                                    : value.dNumber;
     switch (nForm) {
     case Form::kInteger:
         return std::to_chars(p, p + kMaxGeneratedText, static_cast<int64_t>(std::llround(dValue))).ptr;
@@ -72,21 +76,22 @@ char* CMessageTemplate::WriteGenerated(char* p, Form nForm, int nDecimals, const
         // The double nearest to the rounded decimal text, written as yyjson
         // writes it ("35.7", "37.0").
         char fixed[kMaxGeneratedText];
-        const char* const pEnd = WriteFixed(fixed, dValue, nDecimals);
+        const char* const pEnd = WriteFixed(fixed, dValue, std::min(nDecimals, kMaxDecimals));
         double dRounded = 0;
         std::from_chars(fixed, pEnd, dRounded);
         return CJsonText::WriteDouble(p, dRounded + 0.0);
     }
     case Form::kDecimalString:
         *p++ = '"';
-        p = WriteFixed(p, dValue, nDecimals);
+        p = WriteFixed(p, dValue, std::min(nDecimals, kMaxDecimals));
         *p++ = '"';
         return p;
     case Form::kText:
         break;
     }
     *p++ = '"';
-    std::memcpy(p, value.text.data(), value.text.size());
+    if (!value.text.empty())
+        std::memcpy(p, value.text.data(), value.text.size());
     p += value.text.size();
     *p++ = '"';
     return p;

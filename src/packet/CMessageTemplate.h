@@ -59,9 +59,10 @@ public:
 
     // The longest text a number slot writes: 20 digits, a sign, two quotes.
     static constexpr size_t kMaxNumberText = 24;
-    // The most decimals a generated number has, and the longest text a
-    // generated number writes (its size is at most 1e15).
+    // The most decimals a generated number has, the largest size it takes
+    // (beyond it, it is written as that) and the longest text it writes.
     static constexpr int kMaxDecimals = 9;
+    static constexpr double kMaxGeneratedMagnitude = 1e15;
     static constexpr size_t kMaxGeneratedText = 40;
 
     // A template without slots that writes exactly these bytes.
@@ -76,10 +77,10 @@ public:
     // A generated slot: rule nRule's value written in the form, with
     // nDecimals decimals (kDecimal, kDecimalString).
     void AppendGenerated(uint8_t nRule, Form nForm, int nDecimals);
-    // A generated value as a slot of that form writes it: a number rounded
-    // to nDecimals decimals (kDecimal: then written as yyjson writes the
-    // double nearest to that; kInteger: to a whole number), or the text in
-    // quotes. Answers the end; at most kMaxGeneratedText bytes, or the
+    // A generated value as a slot of that form writes it: a number (kept
+    // within kMaxGeneratedMagnitude, 0 when not finite) rounded to nDecimals
+    // decimals (kDecimal: then written as yyjson writes the double nearest
+    // to that; kInteger: to a whole number), or the text in quotes. Answers the end; at most kMaxGeneratedText bytes, or the
     // text's length and two, are written.
     static char* WriteGenerated(char* p, Form nForm, int nDecimals, const Generated& value);
 

@@ -33,9 +33,14 @@ double Clamp(double d, double dLow, double dHigh)
     return d < dLow ? dLow : d > dHigh ? dHigh : d;
 }
 
+// A number of at most 1e15 in size; dValue is left alone otherwise.
 bool ReadBounded(std::string_view text, double& dValue)
 {
-    return CSpecText::ReadNumber(text, dValue) && std::fabs(dValue) <= CSpecText::kMaxMagnitude;
+    double dRead = 0;
+    if (!CSpecText::ReadNumber(text, dRead) || std::fabs(dRead) > CSpecText::kMaxMagnitude)
+        return false;
+    dValue = dRead;
+    return true;
 }
 
 }  // namespace
@@ -77,8 +82,8 @@ bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string&
         return true;
     }
     const bool bSine = pForm->nKind == Kind::kSine;
-    const size_t nArgs = pForm->nKind == Kind::kWalk ? 3 : 2;
-    if (args.size() != nArgs && !(bSine && (args.size() == 3 || args.size() == 4))) {
+    const size_t nArgs = pForm->nKind == Kind::kWalk || bSine ? 3 : 2;
+    if (args.size() != nArgs && !(bSine && args.size() == 4)) {
         strWrong = strTakes;
         return false;
     }

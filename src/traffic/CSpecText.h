@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "packet/CMessageTemplate.h"
+
 // The small grammar the traffic options share: numbers, probabilities,
 // lists split at the commas that are not inside parentheses, KEY=VALUE
 // items and calls NAME(ARG,...). Stateless; any thread.
@@ -11,7 +13,7 @@ class CSpecText {
 public:
     // The largest size of a number a generator or a delay takes: well inside
     // what a double holds exactly in its integer part.
-    static constexpr double kMaxMagnitude = 1e15;
+    static constexpr double kMaxMagnitude = CMessageTemplate::kMaxGeneratedMagnitude;
 
     // A decimal number: an optional sign, digits with an optional fraction,
     // an optional exponent; nothing else (no blanks, no "inf", no hex).

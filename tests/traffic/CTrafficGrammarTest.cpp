@@ -148,6 +148,7 @@ TEST(CTrafficGrammarTest, VaryRulesNameAMemberAndAGeneratorAndRefuseTheReservedO
         {"t=normal(1,-2)", "with SD at least 0"},
         {"t=walk(0,10)", "walk takes LO,HI,STEP"},
         {"t=sine(0,1,60)", "PERIOD a duration above 0"},
+        {"t=sine(0,1)", "sine takes LO,HI,PERIOD[,NOISE]"},
         {"t=uniform(0,1e16)", "each a number of at most 1e15"},
         {"t=pick(a,,b)", "none of them empty"},
         {"t=random(1,2)", "is not a generator"},
