@@ -25,12 +25,12 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    <= half a core; total RSS and the kernel's socket memory (/proc/net/sockstat
    and the slab, before and during); then the floor, sharded alike, on the
    same grid. Not in the default set: --only 6.
-7. Traffic: 10,000 devices, mode 0, --spread, in one run one after the
-   other, each against a receiver of its own: the plain fleet, the fleet with
-   three generated values (--vary), the same with loss, duplicates and
-   jitter on, the floor, and the plain fleet again (its baseline is the mean
-   of its two runs): generated values <= 1.1x the plain fleet's CPU, values
-   and faults <= 1.2x.
+7. Traffic: 10,000 devices, mode 0, --spread, in one run, each against a
+   receiver of its own: the plain fleet, the fleet with three generated
+   values (--vary), the same with loss, duplicates and jitter on, in turn
+   and three rounds over, the floor after the first (each CPU the median of
+   its rounds): generated values <= 1.1x the plain fleet's CPU, values and
+   faults <= 1.2x.
 (4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench;
 BM_SpliceStatusVaried the same with three generated values.)
 
@@ -499,25 +499,31 @@ TRAFFIC_FAULTS = ["--loss", "1%,burst=2", "--duplicate", "1%", "--jitter", "unif
 
 
 def bench_seven(args, workdir, seconds):
-    """The plain fleet, with values, with values and faults, the floor and
-    the plain fleet again, one after the other on one schedule."""
+    """The plain fleet, with values and with values and faults in turn, three
+    rounds over (each one's CPU the median of its rounds: a shared machine
+    drifts), and the floor after the first round."""
     runs = [("plain", []), ("values", TRAFFIC_VALUES), ("faults", TRAFFIC_VALUES + TRAFFIC_FAULTS)]
-    row = {}
-    for name, extra in runs:
-        row[name] = run_fleet(args, workdir, "b7-" + name, 10000, 0, seconds, warmup=3, extra=extra)
-    row["floor"] = run_loop(args, workdir, seconds, "b7-floor", [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
-    row["plain_again"] = run_fleet(args, workdir, "b7-plain-again", 10000, 0, seconds, warmup=3)
-    plain = (row["plain"]["cpu_core"] + row["plain_again"]["cpu_core"]) / 2.0
-    row["plain_cpu_core"] = plain
-    row["values_ratio"] = row["values"]["cpu_core"] / plain
-    row["faults_ratio"] = row["faults"]["cpu_core"] / plain
+    row = {"rounds": 3}
+    for round_no in range(1, row["rounds"] + 1):
+        for name, extra in runs:
+            key = "%s%d" % (name, round_no)
+            row[key] = run_fleet(args, workdir, "b7-" + key, 10000, 0, seconds, warmup=3, extra=extra)
+            stats = read_stats(os.path.join(workdir, "b7-%s-0.stats.json" % key)) or {}
+            row[key]["faults"] = stats.get("faults")
+        if round_no == 1:
+            row["floor"] = run_loop(args, workdir, seconds, "b7-floor",
+                                    [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
+    for name, _ in runs:
+        for part in ("cpu_core", "cpu_user_core", "cpu_system_core"):
+            values = sorted(row["%s%d" % (name, n)][part] for n in range(1, row["rounds"] + 1))
+            row["%s_%s" % (name, part)] = values[len(values) // 2]
+    plain = row["plain_cpu_core"]
+    row["values_ratio"] = row["values_cpu_core"] / plain
+    row["faults_ratio"] = row["faults_cpu_core"] / plain
     row["floor_ratio"] = row["floor"]["cpu_core"] / plain
-    for name in ("values", "faults"):
-        stats = read_stats(os.path.join(workdir, "b7-%s-0.stats.json" % name)) or {}
-        row[name]["faults"] = stats.get("faults")
-        row[name]["seed"] = stats.get("seed")
     row["ok"] = {"values": row["values_ratio"] <= 1.1, "faults": row["faults_ratio"] <= 1.2,
-                 "missing": row["plain"]["missing"] == 0 and row["values"]["missing"] == 0}
+                 "missing": all(row["%s%d" % (name, n)]["missing"] == 0 for name in ("plain", "values")
+                                for n in range(1, row["rounds"] + 1))}
     row["window_s"] = seconds
     return row
 
@@ -582,16 +588,20 @@ def print_table(results):
         print("     target: none missing, p99 <= 5 ms, all shards <= 50 %% of a core: %s" % verdict(r["ok"]))
     if "7" in results:
         r = results["7"]
-        line("7  10,000 dev mode 0, plain, %d s" % r["window_s"], r["plain"])
-        line("   with 3 generated values", r["values"])
-        line("   with values, loss, dups, jitter", r["faults"])
-        line("   floor: bare sendto on the grid", r["floor"])
-        line("   plain again", r["plain_again"])
-        faults = r["faults"].get("faults") or {}
-        print("     faults injected: %s; CPU against the plain fleet (mean of both): values %.3fx (<= 1.1), "
-              "faults %.3fx (<= 1.2), floor %.3fx: %s" % (
-                  ", ".join("%s %d" % (k, v) for k, v in faults.items() if v), r["values_ratio"], r["faults_ratio"],
-                  r["floor_ratio"], verdict(r["ok"])))
+        for round_no in range(1, r["rounds"] + 1):
+            line("7  10,000 dev mode 0, plain, %d s" % r["window_s"], r["plain%d" % round_no])
+            line("   with 3 generated values", r["values%d" % round_no])
+            line("   with values, loss, dups, jitter", r["faults%d" % round_no])
+            if round_no == 1:
+                line("   floor: bare sendto on the grid", r["floor"])
+        faults = r["faults1"].get("faults") or {}
+        print("     faults injected (first round): %s" % ", ".join("%s %d" % (k, v) for k, v in faults.items() if v))
+        for name in ("plain", "values", "faults"):
+            print("     %-7s CPU, median of %d rounds: %.1f %% (user %.1f, system %.1f)" % (
+                name, r["rounds"], 100 * r[name + "_cpu_core"], 100 * r[name + "_cpu_user_core"],
+                100 * r[name + "_cpu_system_core"]))
+        print("     against the plain fleet: values %.3fx (<= 1.1), values and faults %.3fx (<= 1.2), floor %.3fx: %s" % (
+            r["values_ratio"], r["faults_ratio"], r["floor_ratio"], verdict(r["ok"])))
     if "load_average" in results:
         print("  load average at the end: %.2f %.2f %.2f; niceness %d; receivers drain every %d us" % (
             tuple(results["load_average"]) + (results.get("niceness", 0), results.get("receiver_drain_us", 0))))
@@ -613,8 +623,8 @@ def run(build, cli=None, quick=False, only="1,2,3,5,7", out=None, table=True, ni
         os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
-    lengths = {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 15} if quick else {"1": 60, "2": 60, "3": 30,
-                                                                                       "5": 600, "6": 180, "7": 60}
+    lengths = {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10} if quick else {"1": 60, "2": 60, "3": 30,
+                                                                                       "5": 600, "6": 180, "7": 40}
     benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven}
     results = {}
     with rmem_max_raised(), tempfile.TemporaryDirectory(prefix="tovrik-fleet-bench-") as workdir:
@@ -637,7 +647,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
     ap.add_argument("--cli", help="tovrik-cli to run (default BUILD/src/cli/tovrik-cli)")
     ap.add_argument("--quick", action="store_true",
-                    help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's five runs 15 s each")
+                    help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's ten runs 10 s each")
     ap.add_argument("--only", default="1,2,3,5,7", help="comma-separated benchmark numbers (6 only when named)")
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
     ap.add_argument("--nice", type=int, default=0,

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/CStatus.h"
-#include "figures/CFaultStats.h"
-#include "figures/CFleetStats.h"
 #include "fleet/CFleetClock.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/CFleetSink.h"
+#include "figures/CFleetStats.h"
+#include "figures/CFaultStats.h"
 #include "fleet/CHeldDatagrams.h"
 #include "traffic/CTrafficModel.h"
 
@@ -31,8 +31,8 @@
 // place of the period.
 // With traffic (a CTrafficModel), a packet's datagram gets its generated
 // values and passes the link's faults: dropped, corrupted, held back to an
-// instant of its own (then sent from the same heap of instants, its
-// lateness measured against that instant) or copied; the device info
+// instant of its own (on a heap beside the devices', woken for as they are,
+// its lateness measured against that instant) or copied; the device info
 // message passes untouched. A device that is offline when a packet is due
 // sends nothing (its schedule goes on), and when it is back first sends its
 // device info message again, as a device that restarted.
