@@ -31,8 +31,11 @@ int CFleetCommand::Run(const CCliOptions& options)
     for (const std::string& strWarning : run.Warnings())
         CRunPrinter::Say("warning: " + strWarning);
     // The seed first of all: with it a run can be made again.
-    if (run.Traffic())
-        CRunPrinter::Say("traffic: seed " + std::to_string(run.Seed()));
+    if (run.Traffic()) {
+        const std::string& strScenario = run.Traffic()->Config().strScenario;
+        CRunPrinter::Say("traffic: seed " + std::to_string(run.Seed()) +
+                         (strScenario.empty() ? "" : ", scenario " + strScenario));
+    }
     status = run.Check();
     if (!status.IsOk())
         return Failed(status);
