@@ -4,7 +4,9 @@
 // the count and the second's time text written between the copied bytes.
 // Beside it, the same datagram rewritten through the JSON document
 // (RewriteDirect), which is what the splice saves, and the splice with three
-// generated values (--vary), each datagram's values drawn and written.
+// generated values (--vary), each datagram's values drawn and written; and
+// what the link's faults add to a datagram (its fate drawn, held back by its
+// jitter and sent later).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -17,6 +19,7 @@
 #include "packet/CTemplateBuilder.h"
 #include "text/TovrikTexts.h"
 #include "time/CDateTime.h"
+#include "fleet/CHeldDatagrams.h"
 #include "traffic/CTrafficModel.h"
 
 namespace {
@@ -132,6 +135,43 @@ void BM_SpliceStatusVaried(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// Loss, copies and a jitter of up to 2 ms for a datagram every 100 us (10,000
+// devices once a second): each one's fate drawn, the kept ones held with
+// their bytes and sent (popped) at their instants.
+void BM_LinkFaults(benchmark::State& state)
+{
+    CTrafficConfig config;
+    std::string strWrong;
+    if (!CTrafficConfig::Set("loss", "1%,burst=2", config.start, config.nStartKeys, strWrong) ||
+        !CTrafficConfig::Set("duplicate", "1%", config.start, config.nStartKeys, strWrong) ||
+        !CTrafficConfig::Set("jitter", "uniform(0ms,2ms)", config.start, config.nStartKeys, strWrong)) {
+        state.SkipWithError(strWrong.c_str());
+        return;
+    }
+    const CTrafficModel model(config, 1, kDevices, 0);
+    std::vector<CTrafficModel::Device> devices(kDevices);
+    const std::string datagram = TovrikTexts::kStatusMessage;
+    CHeldDatagrams held;
+    uint64_t nDatagram = 0;
+    for (auto _ : state) {
+        const uint64_t nDevice = nDatagram % kDevices;
+        const int64_t nNowNs = static_cast<int64_t>(nDatagram) * 100000;
+        const CLinkFaults::Decision decision =
+            model.Decide(nDevice, nDatagram / kDevices, nNowNs, devices[nDevice]);
+        if (!decision.bDrop) {
+            held.Hold(static_cast<uint32_t>(nDevice), datagram.data(), datagram.size(), nNowNs + decision.nDelayNs);
+            if (decision.bDuplicate)
+                held.Hold(static_cast<uint32_t>(nDevice), datagram.data(), datagram.size(), nNowNs + decision.nDelayNs);
+        }
+        while (held.NextNs() <= nNowNs) {
+            benchmark::DoNotOptimize(held.Data(held.Top()));
+            held.Pop();
+        }
+        ++nDatagram;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 void BM_RewriteDirectStatus(benchmark::State& state)
 {
     CTemplateBuilder builder;
@@ -157,4 +197,5 @@ void BM_RewriteDirectStatus(benchmark::State& state)
 
 BENCHMARK(BM_SpliceStatus);
 BENCHMARK(BM_SpliceStatusVaried);
+BENCHMARK(BM_LinkFaults);
 BENCHMARK(BM_RewriteDirectStatus);
