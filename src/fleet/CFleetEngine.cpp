@@ -397,18 +397,18 @@ void CFleetEngine::SendPacket(Worker& worker, uint32_t nDevice, const CMessageTe
         faults.Add(CFaultCounts::kJitter);
     if (decision.bReordered)
         faults.Add(CFaultCounts::kReorder);
-    const int64_t nSendNs = nDueNs + decision.nDelayNs;
-    if (nSendNs > nDueNs)
-        worker.held.Hold(nDevice, pData, nLength, nSendNs);
-    else
-        Transmit(nDevice, pData, nLength, nDueNs);
-    if (decision.bDuplicate) {
-        faults.Add(CFaultCounts::kDuplicate);
-        const int64_t nCopyNs = nSendNs + decision.nCopyDelayNs;
-        if (nCopyNs > nDueNs)
-            worker.held.Hold(nDevice, pData, nLength, nCopyNs);
+    // Now, or held back to its own instant.
+    const auto sendAt = [&](int64_t nAtNs) {
+        if (nAtNs > nDueNs)
+            worker.held.Hold(nDevice, pData, nLength, nAtNs);
         else
             Transmit(nDevice, pData, nLength, nDueNs);
+    };
+    const int64_t nSendNs = nDueNs + decision.nDelayNs;
+    sendAt(nSendNs);
+    if (decision.bDuplicate) {
+        faults.Add(CFaultCounts::kDuplicate);
+        sendAt(nSendNs + decision.nCopyDelayNs);
     }
 }
 

@@ -2,8 +2,6 @@
 
 #include <simdjson.h>
 
-#include <new>
-
 #include "load/CFileReader.h"
 #include "packet/CJsonText.h"
 #include "traffic/CDelay.h"
@@ -178,28 +176,10 @@ void ReadTop(CScenarioReader& read, simdjson::dom::object object, CTrafficConfig
 
 CStatus CScenario::ReadFile(const std::string& strPath, CTrafficConfig& config)
 {
-    CFileReader reader;
-    const CStatus opened = reader.Open(strPath);
-    if (!opened.IsOk())
-        return CStatus::Invalid(strPath + ": " + opened.Message());
     std::string text;
-    try {
-        char piece[65536];
-        for (;;) {
-            int64_t nRead = 0;
-            const CStatus read = reader.Read(piece, sizeof piece, nRead);
-            if (!read.IsOk())
-                return CStatus::Invalid(strPath + ": " + read.Message());
-            if (nRead == 0)
-                break;
-            text.append(piece, static_cast<size_t>(nRead));
-            if (static_cast<int64_t>(text.size()) > kMaxFileBytes)
-                return CStatus::Invalid(strPath + ": larger than a scenario may be (" + std::to_string(kMaxFileBytes) +
-                                        " bytes)");
-        }
-    } catch (const std::bad_alloc&) {
-        return CStatus::Invalid(strPath + ": not enough memory to read it");
-    }
+    const CStatus read = CFileReader::ReadAll(strPath, kMaxFileBytes, "a scenario", text);
+    if (!read.IsOk())
+        return CStatus::Invalid(strPath + ": " + read.Message());
     return ReadText(strPath, text, config);
 }
 
