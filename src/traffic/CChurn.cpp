@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -17,9 +17,9 @@ bool CChurn::Read(std::string_view text, CChurn& churn, std::string& strWrong)
         churn = CChurn();
         return true;
     }
-    const std::vector<std::string> items = CSpecText::SplitList(text);
+    const std::vector<std::string> items = COptionText::SplitList(text);
     CChurn read;
-    if (items.size() != 2 || !CSpecText::ReadNumber(items[0], read.dRatePerHour) || read.dRatePerHour < 0 ||
+    if (items.size() != 2 || !COptionText::ReadNumber(items[0], read.dRatePerHour) || read.dRatePerHour < 0 ||
         read.dRatePerHour > kMaxRatePerHour) {
         strWrong = "is not RATE,DURATION with RATE the dropouts per device and hour (0 to 3600) and DURATION a "
                    "duration or a distribution";
@@ -27,7 +27,7 @@ bool CChurn::Read(std::string_view text, CChurn& churn, std::string& strWrong)
     }
     std::string strLengthWrong;
     if (!CDelay::Read(items[1], read.length, strLengthWrong)) {
-        strWrong = "has the duration " + CSpecText::Quoted(items[1]) + ", which " + strLengthWrong;
+        strWrong = "has the duration " + COptionText::Quoted(items[1]) + ", which " + strLengthWrong;
         return false;
     }
     churn = read;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "traffic/CRandom.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ bool CDelay::ReadDuration(std::string_view text, int64_t& nNs)
         if (text.size() <= name.size() || text.substr(text.size() - name.size()) != name)
             continue;
         double dValue = 0;
-        if (!CSpecText::ReadNumber(text.substr(0, text.size() - name.size()), dValue))
+        if (!COptionText::ReadNumber(text.substr(0, text.size() - name.size()), dValue))
             return false;
         const double dNs = std::round(dValue * unit.dNs);
         if (!(dNs >= 0 && dNs <= static_cast<double>(kMaxNs)))
@@ -51,7 +51,7 @@ bool CDelay::Read(std::string_view text, CDelay& delay, std::string& strWrong)
 {
     std::string strName;
     std::vector<std::string> args;
-    if (!CSpecText::SplitCall(text, strName, args)) {
+    if (!COptionText::SplitCall(text, strName, args)) {
         if (!ReadDuration(text, delay.m_nA)) {
             strWrong = std::string("is not a duration (") + DurationForm() +
                        ") or a distribution: uniform(LO,HI), normal(MEAN,SD), exponential(MEAN)";

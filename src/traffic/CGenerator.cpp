@@ -5,7 +5,7 @@
 
 #include "packet/CJsonText.h"
 #include "traffic/CDelay.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ double Clamp(double d, double dLow, double dHigh)
 bool ReadBounded(std::string_view text, double& dValue)
 {
     double dRead = 0;
-    if (!CSpecText::ReadNumber(text, dRead) || std::fabs(dRead) > CSpecText::kMaxMagnitude)
+    if (!COptionText::ReadNumber(text, dRead) || std::fabs(dRead) > COptionText::kMaxMagnitude)
         return false;
     dValue = dRead;
     return true;
@@ -50,7 +50,7 @@ bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string&
     std::string strName;
     std::vector<std::string> args;
     const Form* pForm = nullptr;
-    if (CSpecText::SplitCall(text, strName, args)) {
+    if (COptionText::SplitCall(text, strName, args)) {
         for (const Form& form : kForms) {
             if (strName == form.pszName)
                 pForm = &form;
@@ -143,7 +143,7 @@ CMessageTemplate::Generated CGenerator::Value(const CRandom::Key& key, uint32_t 
         break;
     case Kind::kNormal:
         value.dNumber = Clamp(m_dA + m_dB * CRandom::Normal(key.Bits(nPurpose), key.Bits(nPurpose + 1)),
-                              -CSpecText::kMaxMagnitude, CSpecText::kMaxMagnitude);
+                              -COptionText::kMaxMagnitude, COptionText::kMaxMagnitude);
         break;
     case Kind::kWalk: {
         double& dPosition = *pState;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -15,18 +15,18 @@ bool ReadWithDelay(std::string_view text, const char* pszKey, double& dProbabili
 {
     const std::string strForm = std::string("is not P[,") + pszKey + "=DELAY] with P " + kProbability +
                                 " and DELAY a duration or a distribution";
-    const std::vector<std::string> items = CSpecText::SplitList(text);
+    const std::vector<std::string> items = COptionText::SplitList(text);
     std::string strKey;
     std::string strValue;
-    if (items.size() > 2 || !CSpecText::ReadProbability(items[0], dProbability) ||
-        (items.size() == 2 && (!CSpecText::SplitKeyValue(items[1], strKey, strValue) || strKey != pszKey))) {
+    if (items.size() > 2 || !COptionText::ReadProbability(items[0], dProbability) ||
+        (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != pszKey))) {
         strWrong = strForm;
         return false;
     }
     bDelay = items.size() == 2;
     std::string strDelayWrong;
     if (bDelay && !CDelay::Read(strValue, delay, strDelayWrong)) {
-        strWrong = "has " + std::string(pszKey) + "=" + CSpecText::Quoted(strValue) + ", which " + strDelayWrong;
+        strWrong = "has " + std::string(pszKey) + "=" + COptionText::Quoted(strValue) + ", which " + strDelayWrong;
         return false;
     }
     return true;
@@ -47,13 +47,13 @@ bool CLinkFaults::ReadLoss(std::string_view text, Loss& loss, std::string& strWr
         loss = Loss();
         return true;
     }
-    const std::vector<std::string> items = CSpecText::SplitList(text);
+    const std::vector<std::string> items = COptionText::SplitList(text);
     Loss read;
     std::string strKey;
     std::string strValue;
-    if (items.size() > 2 || !CSpecText::ReadProbability(items[0], read.dProbability) ||
-        (items.size() == 2 && (!CSpecText::SplitKeyValue(items[1], strKey, strValue) || strKey != "burst" ||
-                               !CSpecText::ReadNumber(strValue, read.dBurst) || read.dBurst < 1 ||
+    if (items.size() > 2 || !COptionText::ReadProbability(items[0], read.dProbability) ||
+        (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != "burst" ||
+                               !COptionText::ReadNumber(strValue, read.dBurst) || read.dBurst < 1 ||
                                read.dBurst > 1e9))) {
         strWrong = std::string("is not P[,burst=N] with P ") + kProbability +
                    " and N the mean length of a run of losses, at least 1";
@@ -116,9 +116,9 @@ bool CLinkFaults::ReadCorrupt(std::string_view text, Corrupt& corrupt, std::stri
         corrupt = Corrupt();
         return true;
     }
-    const std::vector<std::string> items = CSpecText::SplitList(text);
+    const std::vector<std::string> items = COptionText::SplitList(text);
     Corrupt read;
-    bool bRead = CSpecText::ReadProbability(items[0], read.dProbability);
+    bool bRead = COptionText::ReadProbability(items[0], read.dProbability);
     if (items.size() > 1)
         read.nKinds = 0;
     for (size_t i = 1; bRead && i < items.size(); ++i) {

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "traffic/CDelay.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 bool COutage::Read(std::string_view text, bool bAt, COutage& outage, std::string& strWrong)
 {
-    const std::vector<std::string> items = CSpecText::SplitList(text);
+    const std::vector<std::string> items = COptionText::SplitList(text);
     const size_t nFirst = bAt ? 1 : 0;
     COutage read;
     std::string strKey;
@@ -16,7 +16,7 @@ bool COutage::Read(std::string_view text, bool bAt, COutage& outage, std::string
                  (!bAt || CDelay::ReadDuration(items[0], read.nAtNs)) &&
                  CDelay::ReadDuration(items[nFirst], read.nLengthNs) && read.nLengthNs > 0;
     if (bRead && items.size() == nFirst + 2)
-        bRead = CSpecText::SplitKeyValue(items[nFirst + 1], strKey, strValue) && strKey == "return" &&
+        bRead = COptionText::SplitKeyValue(items[nFirst + 1], strKey, strValue) && strKey == "return" &&
                 CDelay::ReadDuration(strValue, read.nSpreadNs);
     if (!bRead) {
         strWrong = std::string("is not ") + (bAt ? "AT," : "") +

@@ -5,7 +5,7 @@
 #include "load/CFileReader.h"
 #include "packet/CJsonText.h"
 #include "traffic/CDelay.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ void ReadStage(CScenarioReader& read, const std::string& strWhere, simdjson::dom
             return;
         }
         if (!strWrong.empty())
-            read.Fail(strAt, CSpecText::Quoted(strText) + " " + strWrong);
+            read.Fail(strAt, COptionText::Quoted(strText) + " " + strWrong);
     }
     if (read.Ok() && !bAt)
         read.Fail(strWhere, "has no \"at\" (when the stage begins, a duration after the start)");
@@ -141,7 +141,7 @@ void ReadTop(CScenarioReader& read, simdjson::dom::object object, CTrafficConfig
                 CTrafficConfig::Vary vary;
                 std::string strVaryWrong;
                 if (!CTrafficConfig::ReadVary(strText, vary, strVaryWrong) || !config.AddVary(vary, strVaryWrong))
-                    read.Fail(strWhere, CSpecText::Quoted(strText) + " " + strVaryWrong);
+                    read.Fail(strWhere, COptionText::Quoted(strText) + " " + strVaryWrong);
             });
         } else if (strKey == "outage") {
             read.EachText(strKey, member.value, [&](const std::string& strWhere, const std::string& strText) {
@@ -150,7 +150,7 @@ void ReadTop(CScenarioReader& read, simdjson::dom::object object, CTrafficConfig
                 if (COutage::Read(strText, true, outage, strOutageWrong))
                     config.outages.push_back(outage);
                 else
-                    read.Fail(strWhere, CSpecText::Quoted(strText) + " " + strOutageWrong);
+                    read.Fail(strWhere, COptionText::Quoted(strText) + " " + strOutageWrong);
             });
         } else {
             std::string strText;
@@ -165,7 +165,7 @@ void ReadTop(CScenarioReader& read, simdjson::dom::object object, CTrafficConfig
                 read.Fail(strKey, std::string("is not a key of a scenario (") + kTopKeys + ")");
             }
             if (!strWrong.empty())
-                read.Fail(strKey, CSpecText::Quoted(strText) + " " + strWrong);
+                read.Fail(strKey, COptionText::Quoted(strText) + " " + strWrong);
         }
         if (!read.Ok())
             return;

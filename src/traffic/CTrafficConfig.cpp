@@ -1,7 +1,7 @@
 #include "traffic/CTrafficConfig.h"
 
 #include "text/CDecimal.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -80,12 +80,12 @@ bool CTrafficConfig::ReadVary(std::string_view text, Vary& vary, std::string& st
         strWrong = "needs a member other than IMEI and time";
         return false;
     }
-    const std::vector<std::string> items = CSpecText::SplitList(text.substr(nEquals + 1));
+    const std::vector<std::string> items = COptionText::SplitList(text.substr(nEquals + 1));
     std::string strKey;
     std::string strValue;
     uint64_t nDecimals = 0;
     if (items.size() > 2 ||
-        (items.size() == 2 && (!CSpecText::SplitKeyValue(items[1], strKey, strValue) || strKey != "decimals" ||
+        (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != "decimals" ||
                                !CDecimal::Read(strValue, CMessageTemplate::kMaxDecimals, nDecimals)))) {
         strWrong = "is not MEMBER=GENERATOR[,decimals=N] with N from 0 to 9";
         return false;
@@ -94,7 +94,7 @@ bool CTrafficConfig::ReadVary(std::string_view text, Vary& vary, std::string& st
         read.nDecimals = static_cast<int>(nDecimals);
     std::string strGeneratorWrong;
     if (!CGenerator::Read(items[0], read.generator, strGeneratorWrong)) {
-        strWrong = "has " + CSpecText::Quoted(items[0]) + ", which " + strGeneratorWrong;
+        strWrong = "has " + COptionText::Quoted(items[0]) + ", which " + strGeneratorWrong;
         return false;
     }
     vary = std::move(read);
@@ -114,7 +114,7 @@ bool CTrafficConfig::ReadDevices(std::string_view text, Stage& stage, std::strin
 {
     uint64_t nCount = 0;
     double dShare = 0;
-    if (!text.empty() && text.back() == '%' && CSpecText::ReadProbability(text, dShare)) {
+    if (!text.empty() && text.back() == '%' && COptionText::ReadProbability(text, dShare)) {
         stage.bDevicesCount = false;
         stage.dDevices = dShare;
     } else if (text.size() <= 7 && CDecimal::Read(text, 1000000, nCount)) {
@@ -156,7 +156,7 @@ bool CTrafficConfig::AddVary(const Vary& add, std::string& strWrong)
 {
     for (const Vary& rule : vary) {
         if (rule.strMember == add.strMember) {
-            strWrong = "gives the member " + CSpecText::Quoted(add.strMember) + " a second generator";
+            strWrong = "gives the member " + COptionText::Quoted(add.strMember) + " a second generator";
             return false;
         }
     }

@@ -6,7 +6,7 @@
 #include "traffic/CChurn.h"
 #include "traffic/CDelay.h"
 #include "traffic/COutage.h"
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 #include "traffic/CTrafficConfig.h"
 
 namespace {
@@ -27,15 +27,15 @@ TEST(CTrafficGrammarTest, NumbersProbabilitiesAndDurationsReadOnlyTheirOwnForms)
 {
     double d = 0;
     for (const char* pszGood : {"0", "-1.5", "+2", ".5", "5.", "1e3", "2.5E-2"})
-        EXPECT_TRUE(CSpecText::ReadNumber(pszGood, d)) << pszGood;
+        EXPECT_TRUE(COptionText::ReadNumber(pszGood, d)) << pszGood;
     for (const char* pszBad : {"", "-", ".", "1e", "inf", "nan", "0x10", " 1", "1 ", "1,5", "1e999"})
-        EXPECT_FALSE(CSpecText::ReadNumber(pszBad, d)) << pszBad;
-    ASSERT_TRUE(CSpecText::ReadProbability("5%", d));
+        EXPECT_FALSE(COptionText::ReadNumber(pszBad, d)) << pszBad;
+    ASSERT_TRUE(COptionText::ReadProbability("5%", d));
     EXPECT_DOUBLE_EQ(d, 0.05);
-    ASSERT_TRUE(CSpecText::ReadProbability("0.25", d));
+    ASSERT_TRUE(COptionText::ReadProbability("0.25", d));
     EXPECT_DOUBLE_EQ(d, 0.25);
     for (const char* pszBad : {"1.01", "-0.1", "101%", "5 %", "%"})
-        EXPECT_FALSE(CSpecText::ReadProbability(pszBad, d)) << pszBad;
+        EXPECT_FALSE(COptionText::ReadProbability(pszBad, d)) << pszBad;
 
     const struct {
         const char* pszText;
@@ -50,7 +50,7 @@ TEST(CTrafficGrammarTest, NumbersProbabilitiesAndDurationsReadOnlyTheirOwnForms)
     int64_t nNs = 0;
     for (const char* pszBad : {"5", "5m", "ms", "-1s", "1.5 s", "400d", "367000h"})
         EXPECT_FALSE(CDelay::ReadDuration(pszBad, nNs)) << pszBad;
-    EXPECT_EQ(CSpecText::SplitList("uniform(1,2),x=y,,z"),
+    EXPECT_EQ(COptionText::SplitList("uniform(1,2),x=y,,z"),
               (std::vector<std::string>{"uniform(1,2)", "x=y", "", "z"}));
 }
 

@@ -1,4 +1,4 @@
-#include "traffic/CSpecText.h"
+#include "traffic/COptionText.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -21,7 +21,7 @@ bool SkipDigits(const char*& p, const char* end)
 
 }  // namespace
 
-bool CSpecText::ReadNumber(std::string_view text, double& dValue)
+bool COptionText::ReadNumber(std::string_view text, double& dValue)
 {
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -52,7 +52,7 @@ bool CSpecText::ReadNumber(std::string_view text, double& dValue)
     return true;
 }
 
-bool CSpecText::ReadProbability(std::string_view text, double& dValue)
+bool COptionText::ReadProbability(std::string_view text, double& dValue)
 {
     double d = 0;
     if (!text.empty() && text.back() == '%') {
@@ -67,7 +67,7 @@ bool CSpecText::ReadProbability(std::string_view text, double& dValue)
     return true;
 }
 
-std::vector<std::string> CSpecText::SplitList(std::string_view text)
+std::vector<std::string> COptionText::SplitList(std::string_view text)
 {
     std::vector<std::string> items(1);
     int nDepth = 0;
@@ -84,7 +84,7 @@ std::vector<std::string> CSpecText::SplitList(std::string_view text)
     return items;
 }
 
-bool CSpecText::SplitKeyValue(std::string_view item, std::string& strKey, std::string& strValue)
+bool COptionText::SplitKeyValue(std::string_view item, std::string& strKey, std::string& strValue)
 {
     const size_t nParen = item.find('(');
     const size_t nEquals = item.find('=');
@@ -95,7 +95,7 @@ bool CSpecText::SplitKeyValue(std::string_view item, std::string& strKey, std::s
     return true;
 }
 
-bool CSpecText::SplitCall(std::string_view text, std::string& strName, std::vector<std::string>& args)
+bool COptionText::SplitCall(std::string_view text, std::string& strName, std::vector<std::string>& args)
 {
     const size_t nOpen = text.find('(');
     if (nOpen == 0 || nOpen == std::string_view::npos || text.back() != ')')
@@ -118,7 +118,7 @@ bool CSpecText::SplitCall(std::string_view text, std::string& strName, std::vect
     return true;
 }
 
-std::string CSpecText::Quoted(std::string_view text)
+std::string COptionText::Quoted(std::string_view text)
 {
     return "'" + std::string(text) + "'";
 }

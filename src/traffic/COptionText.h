@@ -9,7 +9,7 @@
 // The small grammar the traffic options share: numbers, probabilities,
 // lists split at the commas that are not inside parentheses, KEY=VALUE
 // items and calls NAME(ARG,...). Stateless; any thread.
-class CSpecText {
+class COptionText {
 public:
     // The largest size of a number a generator or a delay takes: well inside
     // what a double holds exactly in its integer part.
