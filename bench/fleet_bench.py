@@ -2,7 +2,7 @@
 """The fleet benchmarks: tovrik-cli --devices N against receivers of our own
 on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
-    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5,6] [--nice N] [--drain-us US] [--out FILE]
+    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5,6,7] [--nice N] [--drain-us US] [--out FILE]
 
 1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
@@ -25,7 +25,14 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    <= half a core; total RSS and the kernel's socket memory (/proc/net/sockstat
    and the slab, before and during); then the floor, sharded alike, on the
    same grid. Not in the default set: --only 6.
-(4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench.)
+7. Traffic: 10,000 devices, mode 0, --spread, in one run, each against a
+   receiver of its own: the plain fleet, the fleet with three generated
+   values (--vary), the same with loss, duplicates and jitter on, in turn
+   and three rounds over, the floor after the first (each CPU the median of
+   its rounds): generated values <= 1.1x the plain fleet's CPU, values and
+   faults <= 1.2x.
+(4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench;
+BM_SpliceStatusVaried the same with three generated values.)
 
 The receivers empty their sockets every --drain-us (default 1 ms) rather
 than block on them: on loopback a receiver blocked on its socket is woken by
@@ -485,6 +492,42 @@ def bench_six(args, workdir, seconds):
     return row
 
 
+# Benchmark 7's traffic: three generated values, then faults on top.
+TRAFFIC_VALUES = ["--vary", "humidity=walk(30,40,0.2)", "--vary", "temperature=sine(20,45,10min,0.5)",
+                  "--vary", "cmd=pick(push_msg,push_alarm)", "--seed", "1"]
+TRAFFIC_FAULTS = ["--loss", "1%,burst=2", "--duplicate", "1%", "--jitter", "uniform(0ms,2ms)"]
+
+
+def bench_seven(args, workdir, seconds):
+    """The plain fleet, with values and with values and faults in turn, three
+    rounds over (each one's CPU the median of its rounds: a shared machine
+    drifts), and the floor after the first round."""
+    runs = [("plain", []), ("values", TRAFFIC_VALUES), ("faults", TRAFFIC_VALUES + TRAFFIC_FAULTS)]
+    row = {"rounds": 3}
+    for round_no in range(1, row["rounds"] + 1):
+        for name, extra in runs:
+            key = "%s%d" % (name, round_no)
+            row[key] = run_fleet(args, workdir, "b7-" + key, 10000, 0, seconds, warmup=3, extra=extra)
+            stats = read_stats(os.path.join(workdir, "b7-%s-0.stats.json" % key)) or {}
+            row[key]["faults"] = stats.get("faults")
+        if round_no == 1:
+            row["floor"] = run_loop(args, workdir, seconds, "b7-floor",
+                                    [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
+    for name, _ in runs:
+        for part in ("cpu_core", "cpu_user_core", "cpu_system_core"):
+            values = sorted(row["%s%d" % (name, n)][part] for n in range(1, row["rounds"] + 1))
+            row["%s_%s" % (name, part)] = values[len(values) // 2]
+    plain = row["plain_cpu_core"]
+    row["values_ratio"] = row["values_cpu_core"] / plain
+    row["faults_ratio"] = row["faults_cpu_core"] / plain
+    row["floor_ratio"] = row["floor"]["cpu_core"] / plain
+    row["ok"] = {"values": row["values_ratio"] <= 1.1, "faults": row["faults_ratio"] <= 1.2,
+                 "missing": all(row["%s%d" % (name, n)]["missing"] == 0 for name in ("plain", "values")
+                                for n in range(1, row["rounds"] + 1))}
+    row["window_s"] = seconds
+    return row
+
+
 def verdict(ok):
     return "ok" if all(ok.values()) else "MISSED " + ",".join(k for k, v in ok.items() if not v)
 
@@ -543,13 +586,30 @@ def print_table(results):
                       during.get("UDP", {}).get("mem", 0), kernel["slab_mb"], kernel["vmalloc_mb"],
                       kernel["kb_per_socket"]))
         print("     target: none missing, p99 <= 5 ms, all shards <= 50 %% of a core: %s" % verdict(r["ok"]))
+    if "7" in results:
+        r = results["7"]
+        for round_no in range(1, r["rounds"] + 1):
+            line("7  10,000 dev mode 0, plain, %d s" % r["window_s"], r["plain%d" % round_no])
+            line("   with 3 generated values", r["values%d" % round_no])
+            line("   with values, loss, dups, jitter", r["faults%d" % round_no])
+            if round_no == 1:
+                line("   floor: bare sendto on the grid", r["floor"])
+        faults = r["faults1"].get("faults") or {}
+        print("     faults injected (first round): %s" % ", ".join("%s %d" % (k, v) for k, v in faults.items() if v))
+        for name in ("plain", "values", "faults"):
+            print("     %-7s CPU, median of %d rounds: %.1f %% (user %.1f, system %.1f)" % (
+                name, r["rounds"], 100 * r[name + "_cpu_core"], 100 * r[name + "_cpu_user_core"],
+                100 * r[name + "_cpu_system_core"]))
+        print("     against the plain fleet: values %.3fx (<= 1.1), values and faults %.3fx (<= 1.2), floor %.3fx: %s" % (
+            r["values_ratio"], r["faults_ratio"], r["floor_ratio"], verdict(r["ok"])))
     if "load_average" in results:
         print("  load average at the end: %.2f %.2f %.2f; niceness %d; receivers drain every %d us" % (
             tuple(results["load_average"]) + (results.get("niceness", 0), results.get("receiver_drain_us", 0))))
-    return ["fleet " + k for k in ("1", "2", "3", "5", "6") if k in results and not all(results[k]["ok"].values())]
+    return ["fleet " + k for k in ("1", "2", "3", "5", "6", "7")
+            if k in results and not all(results[k]["ok"].values())]
 
 
-def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice=0, drain_us=1000):
+def run(build, cli=None, quick=False, only="1,2,3,5,7", out=None, table=True, nice=0, drain_us=1000):
     """Runs the chosen benchmarks and writes their JSON; prints the table
     unless told not to (run_bench.py prints it with its own). Answers
     (results, misses)."""
@@ -563,9 +623,9 @@ def run(build, cli=None, quick=False, only="1,2,3,5", out=None, table=True, nice
         os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
-    lengths = {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70} if quick else {"1": 60, "2": 60, "3": 30, "5": 600,
-                                                                              "6": 180}
-    benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six}
+    lengths = {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10} if quick else {"1": 60, "2": 60, "3": 30,
+                                                                                       "5": 600, "6": 180, "7": 40}
+    benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven}
     results = {}
     with rmem_max_raised(), tempfile.TemporaryDirectory(prefix="tovrik-fleet-bench-") as workdir:
         for key in only.split(","):
@@ -586,8 +646,9 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
     ap.add_argument("--cli", help="tovrik-cli to run (default BUILD/src/cli/tovrik-cli)")
-    ap.add_argument("--quick", action="store_true", help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s")
-    ap.add_argument("--only", default="1,2,3,5", help="comma-separated benchmark numbers (6 only when named)")
+    ap.add_argument("--quick", action="store_true",
+                    help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's ten runs 10 s each")
+    ap.add_argument("--only", default="1,2,3,5,7", help="comma-separated benchmark numbers (6 only when named)")
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
     ap.add_argument("--nice", type=int, default=0,
                     help="run every process of the benchmark this much nicer (below 0 as root: ahead of other work)")

@@ -142,7 +142,8 @@ def print_table(results):
     print("== Per message (904-byte status message) ==")
     for name, label in (("BM_ReadImport", "import readings"), ("BM_StampStep", "stamp step"),
                         ("BM_MakeUpStep", "make-up step"), ("BM_RewriteDirectStatus", "fleet, via JSON"),
-                        ("BM_SpliceStatus", "fleet splice"), ("BM_StrictParseStatus", "strict parse"),
+                        ("BM_SpliceStatus", "fleet splice"), ("BM_SpliceStatusVaried", "splice, 3 values"),
+                        ("BM_LinkFaults", "link faults"), ("BM_StrictParseStatus", "strict parse"),
                         ("BM_ReceiveTallyStatus", "receive's tally")):
         print("  %-16s %10s" % (label, fmt_ms(gb[name]["real_ms"])))
     splice_rate = 1000.0 / gb["BM_SpliceStatus"]["cpu_ms"]

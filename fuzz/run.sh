@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for a bounded time, one after the other:
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: framing hex import rewrite template report capture)
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: framing hex import rewrite template report capture traffic)
 # Starts from the seeds in fuzz/corpus/<target>/ (capture's are written by
 # fuzz/capture_seeds.py) and grows a working corpus in
 # fuzz-out/corpus/<target>/ (kept between runs, never committed). A crash or a
@@ -15,7 +15,7 @@ SECONDS_EACH=${2:-60}
 shift $(( $# < 2 ? $# : 2 ))
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-  TARGETS=(framing hex import rewrite template report capture)
+  TARGETS=(framing hex import rewrite template report capture traffic)
 fi
 
 OUT=fuzz-out
@@ -35,7 +35,7 @@ for t in "${TARGETS[@]}"; do
   args=(-max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$OUT/artifacts/$t-")
   case $t in
-    import|rewrite|template|report) args+=(-dict=fuzz/json.dict) ;;
+    import|rewrite|template|report|traffic) args+=(-dict=fuzz/json.dict) ;;
   esac
   log="$OUT/logs/$t.log"
   if "$bin" "${args[@]}" "$OUT/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then

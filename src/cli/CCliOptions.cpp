@@ -5,6 +5,7 @@
 #include "TovrikVersion.h"
 #include "cli/CReceiveCommand.h"
 #include "cli/CReportCommand.h"
+#include "cli/CTrafficOptions.h"
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
 
@@ -211,6 +212,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     bool bNoModifyTime = false;
     bool bIpv4 = false;
     bool bIpv6 = false;
+    bool bTraffic = false;
     std::string strStopAfter;
 
     CLI::App app{"Stands in for a field device: sends JSON device messages, one per UDP datagram.", "tovrik-cli"};
@@ -225,6 +227,7 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     AddMessageOptions(app, options, strMode, bNoLoop, bNoModifyTime);
     AddRunOptions(app, options, strStopAfter);
     CFleetOptions::AddTo(app, options.fleet, {strMode, options.source.strImport, options.bCaptureTime});
+    CTrafficOptions::AddTo(app, options.fleet.config.traffic, bTraffic);
 
     try {
         app.parse(argc, argv);
@@ -246,10 +249,11 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     options.commandLine.assign(argv, argv + argc);
     options.bLoop = !bNoLoop;
     options.bModifyTime = !bNoModifyTime;
-    // The capture's timing is the fleet engine's; one device runs as a fleet
-    // of one that, as one device does, sends the messages as imported.
-    options.fleet.config.plan.bKeepImei = options.bCaptureTime && !options.fleet.bFleet;
-    options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime;
+    // The capture's timing and the traffic options are the fleet engine's;
+    // one device runs as a fleet of one that, as one device does, sends the
+    // messages with their own "IMEI".
+    options.fleet.config.plan.bKeepImei = (options.bCaptureTime || bTraffic) && !options.fleet.bFleet;
+    options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime || bTraffic;
     return options;
 }
 

@@ -30,6 +30,12 @@ int CFleetCommand::Run(const CCliOptions& options)
     CRunPrinter::Banner(run, options);
     for (const std::string& strWarning : run.Warnings())
         CRunPrinter::Say("warning: " + strWarning);
+    // The seed first of all: with it a run can be made again.
+    if (run.Traffic()) {
+        const std::string& strScenario = run.Traffic()->Config().strScenario;
+        CRunPrinter::Say("traffic: seed " + std::to_string(run.Seed()) +
+                         (strScenario.empty() ? "" : ", scenario " + strScenario));
+    }
     status = run.Check();
     if (!status.IsOk())
         return Failed(status);
@@ -40,6 +46,8 @@ int CFleetCommand::Run(const CCliOptions& options)
     // threads exists.
     CStopSignal stopSignal;
     CRunPrinter printer(options.bQuiet);
+    if (run.Traffic() && (run.Traffic()->HasLinkFaults() || run.Traffic()->HasDropouts()))
+        printer.ShowFaults(&run.Faults());
     status = run.ServeMetrics();
     if (!status.IsOk())
         return Failed(status);
@@ -59,6 +67,7 @@ int CFleetCommand::Run(const CCliOptions& options)
     CRunPrinter::Say(TovrikTexts::kSendEnded);
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
+    printer.TrafficSummary(result.record);
     CRunPrinter::Verdicts(options.fleet.config.thresholds, result.record);
     if (!result.written.IsOk())
         return Failed(result.written);

@@ -90,6 +90,17 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
                       second.rtt.dP99Ms, pReplies->Totals().nLost);
         strLine += line;
     }
+    if (m_pFaults) {
+        // The kinds injected so far.
+        const CFaultCounts counts = m_pFaults->Counts();
+        strLine += " faults";
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i) {
+            if (counts.counts[i] > 0)
+                strLine += std::string(" ") + CFaultCounts::Name(i) + " " + std::to_string(counts.counts[i]);
+        }
+        if (counts.Total() == 0)
+            strLine += " 0";
+    }
     std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", strLine.c_str());
     std::fflush(stderr);
     m_bShown = true;
@@ -136,6 +147,17 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 counts.nMatched, matching.rtt.dP50Ms, matching.rtt.dP99Ms, matching.rtt.dMaxMs, counts.nLost,
                 counts.nEvicted, counts.nUntracked, counts.nLate, counts.nDuplicate, counts.nUnmatched,
                 counts.nOutOfOrder);
+}
+
+void CRunPrinter::TrafficSummary(const CRunRecord& record) const
+{
+    if (m_bQuiet || !record.bTraffic)
+        return;
+    std::string strLine = "traffic: seed " + std::to_string(record.nSeed) + "; faults injected:";
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        strLine += std::string(i == 0 ? " " : ", ") + CFaultCounts::Name(i) + " " +
+                   std::to_string(record.faults.counts[i]);
+    std::printf("%s\n", strLine.c_str());
 }
 
 void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/CFaultStats.h"
 #include "figures/CRunRecord.h"
 #include "figures/CSendTotals.h"
 #include "fleet/CFleetRun.h"
@@ -37,11 +38,15 @@ public:
     void OnReply(const std::string& strImei, const CReplyReader::Reply& reply) override;
     // The status line ended, once the fleet has stopped.
     void EndStatus();
+    // The status line goes on with the faults injected so far, by kind.
+    void ShowFaults(const CFaultStats* pFaults) { m_pFaults = pFaults; }
 
     // "sent N datagrams in S s (R per second); F could not be sent".
     void Summary(const CSendTotals& totals) const;
     // The fleet's line after it: devices, errors, lateness, replies.
     void FleetSummary(const CRunRecord& record) const;
+    // With traffic options: "traffic: seed S; faults injected: loss L, ...".
+    void TrafficSummary(const CRunRecord& record) const;
     // Each threshold's verdict, also when quiet: it is what was asked for.
     static void Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record);
 
@@ -49,4 +54,5 @@ private:
     const bool m_bQuiet;
     const bool m_bTerminal;
     bool m_bShown = false;
+    const CFaultStats* m_pFaults = nullptr;
 };

@@ -42,6 +42,9 @@ public:
     }
     void DeviceOnline() { m_nOnline.fetch_add(1, std::memory_order_relaxed); }
     void DeviceEnded() { m_nDevices.fetch_sub(1, std::memory_order_relaxed); }
+    // A device that went offline (a dropout, an outage): online again when
+    // it sends its device info message anew.
+    void DeviceOffline() { m_nOnline.fetch_sub(1, std::memory_order_relaxed); }
     void RecordSend(bool bSent, int64_t nLatenessNs);
     void RecordReply(size_t nBytes);
 

@@ -224,6 +224,17 @@ void ReadHistogram(CFieldReader& read, simdjson::dom::object object, const char*
     }
 }
 
+void ReadTraffic(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    if (!read.Has(object, "faults"))
+        return;
+    record.bTraffic = true;
+    record.nSeed = read.OptionalUnsigned(object, "seed", 0);
+    const simdjson::dom::object faults = read.Object(read.Member(object, "faults"), "\"faults\"");
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        record.faults.counts[i] = read.OptionalUnsigned(faults, CFaultCounts::Name(i), 0);
+}
+
 void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
 {
     simdjson::dom::array verdicts;
@@ -314,6 +325,12 @@ std::string CRunRecord::Json() const
         AppendBuckets(out, matching.rttHistogram);
         out += "]}";
     }
+    if (bTraffic) {
+        Appendf(out, ",\"seed\":%" PRIu64 ",\"faults\":{", nSeed);
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            Appendf(out, "%s\"%s\":%" PRIu64, i == 0 ? "" : ",", CFaultCounts::Name(i), faults.counts[i]);
+        out += "}";
+    }
     out += "}\n";
     return out;
 }
@@ -359,6 +376,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     ReadHistogram(read, object, "lateness_histogram_ns", record.latenessHistogram);
     ReadVerdicts(read, object, record);
     ReadReplyMatching(read, object, record);
+    ReadTraffic(read, object, record);
     if (!read.Ok())
         return CStatus::Error("not a stats file (" + read.Error() + ")");
     return CStatus();

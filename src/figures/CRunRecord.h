@@ -8,6 +8,7 @@
 
 #include "base/CProcessUsage.h"
 #include "base/CStatus.h"
+#include "figures/CFaultCounts.h"
 #include "figures/CLatencyHistogram.h"
 #include "figures/CReplyStats.h"
 #include "figures/CShard.h"
@@ -76,6 +77,11 @@ struct CRunRecord {
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
     std::vector<Verdict> verdicts;  // optional
     std::optional<ReplyMatching> replyMatching;  // optional
+    // Optional, written only by runs with traffic options (--vary, the
+    // faults, --seed...): the seed and the faults injected.
+    bool bTraffic = false;
+    uint64_t nSeed = 0;
+    CFaultCounts faults;
 
     // The longest run a record may tell of, in seconds: 31 days.
     static constexpr int64_t kMaxSeconds = 31 * 86400;

@@ -9,6 +9,7 @@
 #include "fleet/CFleetPlan.h"
 #include "net/SocketTypes.h"
 #include "text/TovrikTexts.h"
+#include "traffic/CTrafficConfig.h"
 #include "verdict/CThreshold.h"
 
 // What a fleet run is: what its devices send and when, how many devices and
@@ -66,6 +67,8 @@ struct CFleetConfig {
     std::vector<std::string> commandLine;
     // The run ends after this long, if it has not by itself.
     std::optional<double> dStopAfter;
+    // Generated values, the link's faults, dropouts and outages, the seed.
+    CTrafficConfig traffic;
 
     bool Grouped() const { return plan.bByImei || plan.bBySource; }
 };

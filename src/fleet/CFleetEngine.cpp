@@ -1,6 +1,7 @@
 #include "fleet/CFleetEngine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "schedule/CSendSchedule.h"
 #include "time/CDateTime.h"
 #include "time/CTimeOfDay.h"
+#include "traffic/CCorruption.h"
 
 namespace {
 
@@ -27,8 +29,13 @@ CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFl
       m_sink(sink),
       m_stats(stats),
       m_pMatcher(pMatcher),
-      m_devices(settings.nDevices)
+      m_devices(settings.nDevices),
+      m_pTraffic(settings.pTraffic)
 {
+    if (m_pTraffic) {
+        m_traffic.resize(settings.nDevices);
+        m_states.assign(static_cast<size_t>(settings.nDevices) * m_pTraffic->States(), std::nan(""));
+    }
 }
 
 CFleetEngine::~CFleetEngine()
@@ -90,15 +97,21 @@ void CFleetEngine::RunThread(int nIndex)
         worker.heap.push_back(Due{m_settings.nRampNs > 0 ? OnlineNs(worker, k) : m_nStartNs + OffsetNs(k), k});
     std::make_heap(worker.heap.begin(), worker.heap.end(), later);
     bool bParked = false;
-    while (!worker.heap.empty() && !m_clock.Stopped()) {
-        const Due top = worker.heap.front();
+    if (m_pTraffic)
+        worker.generated.resize(m_pTraffic->Rules());
+    while ((!worker.heap.empty() || !worker.held.Empty()) && !m_clock.Stopped()) {
         const int64_t nNow = m_clock.NowNs();
-        if (top.nNs > nNow) {
+        SendHeld(worker, nNow);
+        if (worker.heap.empty() && worker.held.Empty())
+            break;
+        const int64_t nTopNs = worker.heap.empty() ? kNever : worker.heap.front().nNs;
+        const int64_t nDueNs = std::min(nTopNs, worker.held.NextNs());
+        if (nDueNs > nNow) {
             // Wake-ups are what costs (a context switch each): many devices
             // close together are woken at once on a coarse grid, each a
             // little late rather than each with a wake-up of its own.
-            const int64_t nWakeNs = top.nNs == kNever ? kNever : top.nNs + (kWakeGrainNs - 1) -
-                                                                      (top.nNs + kWakeGrainNs - 1) % kWakeGrainNs;
+            const int64_t nWakeNs = nDueNs == kNever ? kNever : nDueNs + (kWakeGrainNs - 1) -
+                                                                    (nDueNs + kWakeGrainNs - 1) % kWakeGrainNs;
             int64_t nSetByNs = 0;
             const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs, nSetByNs);
             if (wake == CFleetClock::Wake::kStopped)
@@ -106,15 +119,19 @@ void CFleetEngine::RunThread(int nIndex)
             if (wake == CFleetClock::Wake::kClockSet) {
                 const int64_t nSetNow = m_clock.NowNs();
                 worker.nFastShiftNs += nSetByNs;
+                worker.held.Shift(nSetByNs);
                 for (Due& due : worker.heap)
-                    due.nNs = Reschedule(due.nDevice, due.nNs, nSetNow, nSetByNs);
+                    due.nNs = m_pTraffic ? RescheduleTraffic(due.nDevice, due.nNs, nSetNow, nSetByNs)
+                                         : Reschedule(due.nDevice, due.nNs, nSetNow, nSetByNs);
                 std::make_heap(worker.heap.begin(), worker.heap.end(), later);
             }
             continue;
         }
+        const Due top = worker.heap.front();
         std::pop_heap(worker.heap.begin(), worker.heap.end(), later);
         worker.heap.pop_back();
-        const int64_t nNext = Handle(worker, top.nDevice, top.nNs);
+        const int64_t nNext =
+            m_pTraffic ? HandleTraffic(worker, top.nDevice, top.nNs) : Handle(worker, top.nDevice, top.nNs);
         if (nNext != kNever) {
             worker.heap.push_back(Due{nNext, top.nDevice});
             std::push_heap(worker.heap.begin(), worker.heap.end(), later);
@@ -136,8 +153,10 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
     const int64_t nNow = m_clock.NowNs();
     if (device.nPhase == kInfo) {
         CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
-        Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
-        m_stats.DeviceOnline();
+        if (!m_pTraffic || InfoOnline(nDevice, nDueNs)) {
+            Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
+            m_stats.DeviceOnline();
+        }
         device.nPhase = kRunning;
         if (m_bCaptureTime) {
             const int64_t nFirst = CaptureDeadline(worker, nDevice);
@@ -302,17 +321,183 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
 void CFleetEngine::Send(Worker& worker, uint32_t nDevice, const CMessageTemplate& message,
                         CMessageTemplate::Values& values, int64_t nDueNs)
 {
+    if (m_pTraffic && &message != &m_plan.DeviceInfo()) {
+        SendPacket(worker, nDevice, message, values, nDueNs);
+        return;
+    }
     const size_t nCapacity = message.Capacity(values);
     if (worker.buffer.size() < nCapacity)
         worker.buffer.resize(nCapacity);
     const size_t nLength = message.Write(values, worker.buffer.data());
+    Transmit(nDevice, worker.buffer.data(), nLength, nDueNs, MatchKey(message, values));
+}
+
+std::optional<uint64_t> CFleetEngine::MatchKey(const CMessageTemplate& message,
+                                               const CMessageTemplate::Values& values) const
+{
+    return m_pMatcher != nullptr ? m_pMatcher->KeyOf(message, values) : std::nullopt;
+}
+
+void CFleetEngine::Transmit(uint32_t nDevice, const char* pData, size_t nLength, int64_t nIntendedNs,
+                            std::optional<uint64_t> matchKey)
+{
     const int64_t nNow = m_clock.NowNs();
     // Outstanding before it leaves: its reply may come before the send returns.
-    const bool bTracked = m_pMatcher != nullptr && m_pMatcher->Expect(nDevice, message, values, nNow);
-    const bool bSent = m_sink.Send(nDevice, worker.buffer.data(), nLength);
-    m_stats.RecordSend(bSent, nNow - nDueNs);
+    const bool bTracked = m_pMatcher != nullptr && m_pMatcher->Expect(nDevice, matchKey, nNow);
+    const bool bSent = m_sink.Send(nDevice, pData, nLength);
+    m_stats.RecordSend(bSent, nNow - nIntendedNs);
     if (m_pMatcher != nullptr)
         m_pMatcher->Settle(nDevice, bTracked, bSent);
+}
+
+int64_t CFleetEngine::HandleTraffic(Worker& worker, uint32_t nDevice, int64_t nDueNs)
+{
+    Traffic& traffic = m_traffic[nDevice];
+    // Back before the schedule's next instant: the device info message now.
+    if (traffic.bOffline && nDueNs >= traffic.nReturnNs && nDueNs < traffic.nNextNs) {
+        ComeBack(worker, nDevice, nDueNs);
+        return traffic.nNextNs;
+    }
+    const int64_t nNext = Handle(worker, nDevice, nDueNs);
+    traffic.nNextNs = nNext;
+    return traffic.bOffline && nNext != kNever ? std::min(nNext, traffic.nReturnNs) : nNext;
+}
+
+int64_t CFleetEngine::RescheduleTraffic(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs)
+{
+    Traffic& traffic = m_traffic[nDevice];
+    if (!traffic.bOffline)
+        return Reschedule(nDevice, nOldNs, nNow, nShiftNs);
+    traffic.nNextNs = Reschedule(nDevice, traffic.nNextNs, nNow, nShiftNs);
+    if (traffic.nReturnNs != kNever)
+        traffic.nReturnNs += nShiftNs;
+    return std::min(traffic.nNextNs, traffic.nReturnNs);
+}
+
+void CFleetEngine::SendPacket(Worker& worker, uint32_t nDevice, const CMessageTemplate& message,
+                              CMessageTemplate::Values& values, int64_t nDueNs)
+{
+    // The packet's index: the device's packets so far, those it missed
+    // while offline and those the link lost included.
+    const uint64_t nPacket = values.nCounterStep;
+    const uint64_t nGlobal = Global(nDevice);
+    const int64_t nRunNs = RunNs(worker, nDevice, nPacket, nDueNs);
+    if (!PacketOnline(worker, nDevice, nRunNs, nDueNs)) {
+        m_settings.pFaults->Add(CFaultCounts::kOffline);
+        return;
+    }
+    if (m_pTraffic->Rules() > 0) {
+        m_pTraffic->Values(nGlobal, nPacket, nRunNs, m_states.data() + nDevice * m_pTraffic->States(),
+                           worker.generated.data());
+        values.pGenerated = worker.generated.data();
+    }
+    const size_t nCapacity = message.Capacity(values);
+    if (worker.buffer.size() < nCapacity)
+        worker.buffer.resize(nCapacity);
+    char* const pData = worker.buffer.data();
+    size_t nLength = message.Write(values, pData);
+    const CLinkFaults::Decision decision = m_pTraffic->Decide(nGlobal, nPacket, nRunNs, m_traffic[nDevice].model);
+    CFaultStats& faults = *m_settings.pFaults;
+    if (decision.bDrop) {
+        faults.Add(CFaultCounts::kLoss);
+        return;
+    }
+    if (decision.nCorrupt != CLinkFaults::kNoCorruption) {
+        nLength = CCorruption::Apply(decision.nCorrupt, decision.nCorruptBits, pData, nLength);
+        faults.Add(CFaultCounts::kCorrupt);
+    }
+    if (decision.bJittered)
+        faults.Add(CFaultCounts::kJitter);
+    if (decision.bReordered)
+        faults.Add(CFaultCounts::kReorder);
+    // Now, or held back to its own instant.
+    const std::optional<uint64_t> matchKey = MatchKey(message, values);
+    const auto sendAt = [&](int64_t nAtNs) {
+        if (nAtNs > nDueNs)
+            worker.held.Hold(nDevice, pData, nLength, nAtNs, matchKey);
+        else
+            Transmit(nDevice, pData, nLength, nDueNs, matchKey);
+    };
+    const int64_t nSendNs = nDueNs + decision.nDelayNs;
+    sendAt(nSendNs);
+    if (decision.bDuplicate) {
+        faults.Add(CFaultCounts::kDuplicate);
+        sendAt(nSendNs + decision.nCopyDelayNs);
+    }
+}
+
+bool CFleetEngine::InfoOnline(uint32_t nDevice, int64_t nDueNs)
+{
+    const int64_t nRunNs = InfoRunNs(nDevice);
+    const CTrafficModel::Gap gap = m_pTraffic->Offline(Global(nDevice), nRunNs, m_traffic[nDevice].model);
+    if (gap.nCause == CTrafficModel::Cause::kOnline)
+        return true;
+    GoOffline(nDevice, gap, nRunNs, nDueNs, false);
+    return false;
+}
+
+bool CFleetEngine::PacketOnline(Worker& worker, uint32_t nDevice, int64_t nRunNs, int64_t nDueNs)
+{
+    Traffic& traffic = m_traffic[nDevice];
+    if (traffic.bOffline) {
+        if (nRunNs < traffic.nReturnRunNs)
+            return false;
+        ComeBack(worker, nDevice, nDueNs);
+    }
+    const CTrafficModel::Gap gap = m_pTraffic->Offline(Global(nDevice), nRunNs, traffic.model);
+    if (gap.nCause == CTrafficModel::Cause::kOnline)
+        return true;
+    GoOffline(nDevice, gap, nRunNs, nDueNs, true);
+    return false;
+}
+
+void CFleetEngine::GoOffline(uint32_t nDevice, const CTrafficModel::Gap& gap, int64_t nRunNs, int64_t nDueNs,
+                             bool bWasOnline)
+{
+    Traffic& traffic = m_traffic[nDevice];
+    traffic.bOffline = true;
+    traffic.nReturnRunNs = gap.nUntilNs;
+    // Back as long after this instant as the gap lasts in run time.
+    traffic.nReturnNs = gap.nUntilNs == kNever ? kNever : nDueNs + (gap.nUntilNs - nRunNs);
+    if (gap.nCause == CTrafficModel::Cause::kOutage)
+        m_settings.pFaults->Add(CFaultCounts::kOutage);
+    else if (gap.nCause == CTrafficModel::Cause::kChurn)
+        m_settings.pFaults->Add(CFaultCounts::kChurn);
+    if (bWasOnline)
+        m_stats.DeviceOffline();
+}
+
+void CFleetEngine::ComeBack(Worker& worker, uint32_t nDevice, int64_t nDueNs)
+{
+    m_traffic[nDevice].bOffline = false;
+    CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+    Send(worker, nDevice, m_plan.DeviceInfo(), values, nDueNs);
+    m_stats.DeviceOnline();
+}
+
+void CFleetEngine::SendHeld(Worker& worker, int64_t nNow)
+{
+    while (worker.held.NextNs() <= nNow) {
+        const CHeldDatagrams::Held& held = worker.held.Top();
+        Transmit(held.nDevice, worker.held.Data(held), held.nLength, held.nAtNs, held.matchKey);
+        worker.held.Pop();
+    }
+}
+
+int64_t CFleetEngine::RunNs(const Worker& worker, uint32_t nDevice, uint64_t nPacket, int64_t nDueNs) const
+{
+    if (CSendSchedule::IsTimed(m_nMode) && !m_bCaptureTime)
+        return std::max(InfoRunNs(nDevice), OffsetNs(nDevice)) +
+               static_cast<int64_t>(nPacket) * CSendSchedule::PeriodNs(m_nMode);
+    return nDueNs - m_nStartNs - worker.nFastShiftNs;
+}
+
+int64_t CFleetEngine::InfoRunNs(uint32_t nDevice) const
+{
+    if (m_settings.nRampNs == 0)
+        return OffsetNs(nDevice);
+    return static_cast<int64_t>(
+        CFraction::Of(static_cast<uint64_t>(m_settings.nRampNs), Global(nDevice), m_settings.nFleetDevices));
 }
 
 const std::string& CFleetEngine::TimeText(Worker& worker, int64_t nSecond)

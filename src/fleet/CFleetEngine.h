@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,9 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/CFleetSink.h"
 #include "figures/CFleetStats.h"
+#include "figures/CFaultStats.h"
+#include "fleet/CHeldDatagrams.h"
+#include "traffic/CTrafficModel.h"
 
 class CReplyMatcher;
 
@@ -28,6 +32,13 @@ class CReplyMatcher;
 // modes' first check at the later of that instant and the spread offset (each
 // plus the first check's delay), so a spread device still sends in its own
 // place of the period.
+// With traffic (a CTrafficModel), a packet's datagram gets its generated
+// values and passes the link's faults: dropped, corrupted, held back to an
+// instant of its own (on a heap beside the devices', woken for as they are,
+// its lateness measured against that instant) or copied; the device info
+// message passes untouched. A device that is offline when a packet is due
+// sends nothing (its schedule goes on), and when it is back first sends its
+// device info message again, as a device that restarted.
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
 // of day. By the capture's timing, a device sends its messages once at the
@@ -46,6 +57,9 @@ public:
         bool bSpread = false;
         int nThreads = 1;
         int64_t nRampNs = 0;  // 0: every device online at the start
+        // Generated values, faults and dropouts; none when null. Not owned.
+        const CTrafficModel* pTraffic = nullptr;
+        CFaultStats* pFaults = nullptr;
     };
 
     // The grid the scheduler threads wake on: at most this much lateness
@@ -93,6 +107,19 @@ private:
         // Moves the fast modes' and the capture timing's deadlines and the
         // ramp's instants along when the clock is set.
         int64_t nFastShiftNs = 0;
+        // With traffic: the datagrams its devices' links hold back, and a
+        // datagram's generated values.
+        CHeldDatagrams held;
+        std::vector<CMessageTemplate::Generated> generated;
+    };
+
+    // A device's traffic state (with traffic only).
+    struct Traffic {
+        CTrafficModel::Device model;
+        bool bOffline = false;
+        int64_t nReturnNs = 0;     // back on the clock then
+        int64_t nReturnRunNs = 0;  // and in run time
+        int64_t nNextNs = 0;       // its schedule's next instant
     };
 
     static constexpr int64_t kNever = INT64_MAX;
@@ -110,6 +137,34 @@ private:
     int64_t Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs);
     void Send(Worker& worker, uint32_t nDevice, const CMessageTemplate& message, CMessageTemplate::Values& values,
               int64_t nDueNs);
+    // The key the matcher tracks a datagram by, if replies are matched.
+    std::optional<uint64_t> MatchKey(const CMessageTemplate& message, const CMessageTemplate::Values& values) const;
+    // One datagram to the sink, its lateness against nIntendedNs; the
+    // matcher expects its reply from then on.
+    void Transmit(uint32_t nDevice, const char* pData, size_t nLength, int64_t nIntendedNs,
+                  std::optional<uint64_t> matchKey);
+
+    // With traffic: the schedule's handling with the device's dropouts
+    // around it.
+    int64_t HandleTraffic(Worker& worker, uint32_t nDevice, int64_t nDueNs);
+    int64_t RescheduleTraffic(uint32_t nDevice, int64_t nOldNs, int64_t nNow, int64_t nShiftNs);
+    // A packet's datagram: values, the device's dropouts, the link's faults.
+    void SendPacket(Worker& worker, uint32_t nDevice, const CMessageTemplate& message,
+                    CMessageTemplate::Values& values, int64_t nDueNs);
+    // Whether the device is online for its device info message (at its
+    // online instant) or a packet at run time nRunNs; it may come back or go
+    // offline there.
+    bool InfoOnline(uint32_t nDevice, int64_t nDueNs);
+    bool PacketOnline(Worker& worker, uint32_t nDevice, int64_t nRunNs, int64_t nDueNs);
+    void GoOffline(uint32_t nDevice, const CTrafficModel::Gap& gap, int64_t nRunNs, int64_t nDueNs, bool bWasOnline);
+    void ComeBack(Worker& worker, uint32_t nDevice, int64_t nDueNs);
+    void SendHeld(Worker& worker, int64_t nNow);
+    // A packet's place in the run, as the schedule has it: the timed modes'
+    // packet i at the device's first place plus i periods (whatever instant
+    // of the period the run started at), the others' their instant after
+    // the start.
+    int64_t RunNs(const Worker& worker, uint32_t nDevice, uint64_t nPacket, int64_t nDueNs) const;
+    int64_t InfoRunNs(uint32_t nDevice) const;
     const std::string& TimeText(Worker& worker, int64_t nSecond);
     int64_t End(uint32_t nDevice);
     int64_t Park(uint32_t nDevice);
@@ -129,6 +184,10 @@ private:
     CFleetStats& m_stats;
     CReplyMatcher* const m_pMatcher;
     std::vector<Device> m_devices;
+    const CTrafficModel* const m_pTraffic;
+    std::vector<Traffic> m_traffic;
+    // Each device's CTrafficModel::States() numbers.
+    std::vector<double> m_states;
     std::vector<std::unique_ptr<std::thread>> m_threads;
     std::atomic<int> m_nThreadsDone{0};
     int64_t m_nStartNs = 0;

@@ -3,7 +3,6 @@
 #include <unordered_map>
 
 #include "packet/CDeviceMessage.h"
-#include "packet/CTemplateBuilder.h"
 #include "schedule/CSendSchedule.h"
 #include "text/CDecimal.h"
 
@@ -63,13 +62,14 @@ void CFleetPlan::MakeEntries(CTemplateBuilder& builder, const PacketList& packet
     rule.bSetImei = !m_settings.bByImei && !m_settings.bBySource && !m_settings.bKeepImei;
     rule.strCounter = m_settings.strCounter;
     rule.strMatch = m_settings.strReplyMatch;
+    rule.vary = m_settings.vary;
     m_entries.resize(packets.size());
     CDeviceMessage message;
     std::unordered_map<std::string, uint32_t> groupOf;
     for (size_t i = 0; i < packets.size(); ++i) {
         const Packet packet = packets[i];
         Entry& entry = m_entries[i];
-        entry.bUsable = builder.Make(packet, rule, entry.message);
+        entry.bUsable = builder.Make(packet, rule, entry.message, rule.vary.empty() ? nullptr : &entry.matches);
         if (!entry.bUsable && rule.nKind == CMessageTemplate::Kind::kRaw) {
             // Without rewriting, a packet that does not parse goes as cut.
             entry.message = CMessageTemplate::FromBytes(std::string_view(packet.data, static_cast<size_t>(packet.length)));

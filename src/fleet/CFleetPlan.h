@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "packet/CMessageTemplate.h"
+#include "packet/CTemplateBuilder.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
 #include "schedule/SendModes.h"
-
-class CTemplateBuilder;
 
 // What every device of a fleet sends, built once before the run from the
 // loaded packets: one template per packet, shared by all devices, the device
@@ -42,6 +41,8 @@ public:
         double dSpeed = 1.0;
         uint64_t nImeiFirst = 1234567890;
         int nImeiWidth = 10;
+        // The members that take generated values (--vary), rule by rule.
+        std::vector<CTemplateBuilder::Vary> vary;
     };
 
     struct Entry {
@@ -49,6 +50,8 @@ public:
         // False for a packet that does not parse in a rewriting step: the
         // device that reaches it stops there, as one device does.
         bool bUsable = false;
+        // With vary rules: what became of each rule's member in the packet.
+        std::vector<CTemplateBuilder::VaryMatch> matches;
     };
 
     // Replay: nKey is the time-of-day key; by capture time, the instant in

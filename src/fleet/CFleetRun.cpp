@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "base/CProcessUsage.h"
@@ -22,6 +23,33 @@ namespace {
 
 // How many packet numbers a warning lists before it says "...".
 constexpr size_t kListedPackets = 5;
+
+// The packets' numbers, from 1, as a warning lists them.
+std::string PacketNumbers(const std::vector<size_t>& packets, size_t nOf)
+{
+    std::string strList;
+    for (size_t i = 0; i < packets.size() && i < kListedPackets; ++i)
+        strList += (i == 0 ? "" : ", ") + std::to_string(packets[i]);
+    if (packets.size() > kListedPackets)
+        strList += ", ...";
+    return (packets.size() == 1 ? "packet " : "packets ") + strList + " of " + std::to_string(nOf);
+}
+
+// A seed nobody gave: the system's random source and the clock.
+uint64_t RandomSeed()
+{
+    std::random_device device;
+    const uint64_t nBits = (static_cast<uint64_t>(device()) << 32) ^ device();
+    return nBits ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+// How long a reordered datagram is held back unless told: one and a half
+// periods of the mode (of a second by a capture's timing).
+int64_t DefaultReorderNs(const CFleetPlan::Settings& plan)
+{
+    const int64_t nPeriodNs = plan.bCaptureTime ? CSendSchedule::kNsPerSecond : CSendSchedule::PeriodNs(plan.nMode);
+    return nPeriodNs + nPeriodNs / 2;
+}
 
 int64_t UnixMsNow()
 {
@@ -66,6 +94,9 @@ int CFleetRun::AutomaticThreads(SendModes::Mode nMode, uint64_t nDevices, uint64
 
 CStatus CFleetRun::Plan(CLoadResult loaded)
 {
+    const CStatus vary = PlanVary();
+    if (!vary.IsOk())
+        return vary;
     CFleetPlan::Capture capture;
     if (!loaded.captureNs.empty()) {
         capture.pNs = loaded.captureNs.data();
@@ -73,6 +104,7 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
     }
     m_plan.Build(m_config.plan, TovrikTexts::kDeviceInfo, *loaded.pPackets, loaded.pIndex.get(), &capture);
     NoteMisses();
+    NoteVaryMisses();
 
     Layout& layout = m_layout;
     layout.nFleet = m_config.Grouped() ? m_plan.ImeiGroups() : m_config.nDevices;
@@ -88,7 +120,64 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
                           ? static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(m_config.nThreads), layout.nCount))
                           : AutomaticThreads(m_config.plan.nMode, layout.nCount,
                                              m_config.bSpread ? layout.nFleet : layout.nCount);
+    const CTrafficConfig& traffic = m_config.traffic;
+    if (traffic.Used())
+        m_pTraffic = std::make_unique<CTrafficModel>(traffic, traffic.seed ? *traffic.seed : RandomSeed(),
+                                                     layout.nFleet, DefaultReorderNs(m_config.plan));
     return CStatus();
+}
+
+CStatus CFleetRun::PlanVary()
+{
+    for (const CTrafficConfig::Vary& vary : m_config.traffic.vary) {
+        if (vary.strMember == m_config.plan.strCounter)
+            return CStatus::Invalid("--vary: '" + vary.strText +
+                                    "' gives generated values to the member --counter counts");
+        CTemplateBuilder::Vary rule;
+        rule.strMember = vary.strMember;
+        rule.bNumbers = vary.generator.Numeric();
+        rule.bTexts = vary.generator.HasChoices();
+        rule.nDecimals = vary.nDecimals;
+        m_config.plan.vary.push_back(rule);
+    }
+    return CStatus();
+}
+
+void CFleetRun::NoteVaryMisses()
+{
+    using Kind = CTemplateBuilder::VaryMatch::Kind;
+    const std::vector<CTrafficConfig::Vary>& rules = m_config.traffic.vary;
+    for (size_t r = 0; r < rules.size(); ++r) {
+        const CTrafficConfig::Vary& rule = rules[r];
+        const std::string& strMember = rule.strMember;
+        std::vector<size_t> missing;
+        // By what the member holds, in the order first met.
+        std::vector<std::pair<std::string, std::vector<size_t>>> wrong;
+        for (size_t i = 0; i < m_plan.Size(); ++i) {
+            const std::vector<CTemplateBuilder::VaryMatch>& matches = m_plan.At(i).matches;
+            const CTemplateBuilder::VaryMatch match = r < matches.size() ? matches[r] : CTemplateBuilder::VaryMatch();
+            if (match.nKind == Kind::kMissing) {
+                missing.push_back(i + 1);
+            } else if (match.nKind == Kind::kWrongType) {
+                auto found = std::find_if(wrong.begin(), wrong.end(),
+                                          [&](const auto& entry) { return entry.first == match.strValue; });
+                if (found == wrong.end())
+                    found = wrong.insert(wrong.end(), {match.strValue, {}});
+                found->second.push_back(i + 1);
+            }
+        }
+        const std::string strRule = "--vary " + rule.strText + ": ";
+        if (!missing.empty())
+            m_warnings.push_back(strRule + PacketNumbers(missing, m_plan.Size()) +
+                                 (missing.size() == 1 ? " has" : " have") + " no member \"" + strMember + "\"; " +
+                                 (missing.size() == 1 ? "it goes" : "they go") + " without it");
+        for (const auto& entry : wrong)
+            m_warnings.push_back(strRule + PacketNumbers(entry.second, m_plan.Size()) +
+                                 (entry.second.size() == 1 ? " holds " : " hold ") + entry.first + " in \"" +
+                                 strMember + "\", which " + rule.generator.Text() + " cannot write there; " +
+                                 (entry.second.size() == 1 ? "it goes" : "they go") + " as " +
+                                 (entry.second.size() == 1 ? "it is" : "they are"));
+    }
 }
 
 void CFleetRun::NoteMisses()
@@ -106,35 +195,20 @@ void CFleetRun::NoteMisses()
             noMatch.push_back(i + 1);
     }
     if (!strCounter.empty() && !noCounter.empty())
-        m_warnings.push_back("--counter " + strCounter + ": " + PacketsHave(noCounter, m_plan.Size()) +
-                             " no root member \"" + strCounter +
+        m_warnings.push_back("--counter " + strCounter + ": " + PacketNumbers(noCounter, m_plan.Size()) +
+                             (noCounter.size() == 1 ? " has" : " have") + " no root member \"" + strCounter +
                              "\" holding an integer or a string of 1 to 19 digits; " +
                              (noCounter.size() == 1 ? "it goes" : "they go") + " without a counter");
     const bool bInfoUnmatched = m_plan.DeviceInfo().Match() == CMessageTemplate::MatchSource::kNone;
     if (!m_config.bReplies || strMatch.empty() || (noMatch.empty() && !bInfoUnmatched))
         return;
     std::string strWhich = bInfoUnmatched ? "the device info message" : "";
-    if (!noMatch.empty()) {
-        std::string strPackets = PacketsHave(noMatch, m_plan.Size());
-        if (bInfoUnmatched)
-            strPackets = strPackets.substr(0, strPackets.rfind(' ')) + " have";
-        strWhich += (bInfoUnmatched ? " and " : "") + strPackets;
-    } else {
-        strWhich += " has";
-    }
-    m_warnings.push_back("--reply-match " + strMatch + ": " + strWhich + " no root member \"" + strMatch +
+    if (!noMatch.empty())
+        strWhich += (bInfoUnmatched ? " and " : "") + PacketNumbers(noMatch, m_plan.Size());
+    const bool bOne = noMatch.size() + (bInfoUnmatched ? 1 : 0) == 1;
+    m_warnings.push_back("--reply-match " + strMatch + ": " + strWhich + (bOne ? " has" : " have") +
+                         " no root member \"" + strMatch +
                          "\": replies to them cannot be matched, and they are not tracked");
-}
-
-std::string CFleetRun::PacketsHave(const std::vector<size_t>& numbers, size_t nOf)
-{
-    std::string strList;
-    for (size_t i = 0; i < numbers.size() && i < kListedPackets; ++i)
-        strList += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
-    if (numbers.size() > kListedPackets)
-        strList += ", ...";
-    const bool bOne = numbers.size() == 1;
-    return (bOne ? "packet " : "packets ") + strList + " of " + std::to_string(nOf) + (bOne ? " has" : " have");
 }
 
 CStatus CFleetRun::Check()
@@ -184,8 +258,11 @@ CStatus CFleetRun::ServeMetrics()
         return CStatus();
     // Served until the run goes, after its end: the last scrapes see the
     // final figures.
+    const CFaultStats* pFaults = m_pTraffic ? &m_faults : nullptr;
     parts.pMetrics = std::make_unique<CMetricsServer>(
-        [&stats = m_stats, text = CMetricsText(m_config.shard, m_layout.nCount)] { return text.Text(stats); });
+        [&stats = m_stats, pFaults, text = CMetricsText(m_config.shard, m_layout.nCount)] {
+            return pFaults ? text.Text(stats) + text.FaultText(*pFaults) : text.Text(stats);
+        });
     return parts.pMetrics->Start(*m_config.strMetricsAddress, m_config.nMetricsPort);
 }
 
@@ -256,6 +333,8 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.bSpread = m_config.bSpread;
     settings.nThreads = m_layout.nThreads;
     settings.nRampNs = static_cast<int64_t>(m_config.dRampSeconds * 1e9);
+    settings.pTraffic = m_pTraffic.get();
+    settings.pFaults = &m_faults;
     CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
     CRunWait wait(stop, m_config.dStopAfter);
     m_nStartUnixMs = UnixMsNow();
@@ -299,6 +378,11 @@ CFleetRun::Result CFleetRun::Finish()
     record.nStartUnixMs = m_nStartUnixMs;
     record.shard = m_config.shard;
     m_stats.Fill(record);
+    if (m_pTraffic) {
+        record.bTraffic = true;
+        record.nSeed = m_pTraffic->Seed();
+        record.faults = m_faults.Counts();
+    }
     record.usage = CProcessUsage::Now();
     if (record.replyMatching)
         record.replyMatching->strMember = m_config.plan.strReplyMatch;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/CStatus.h"
+#include "figures/CFaultStats.h"
 #include "figures/CFleetStats.h"
 #include "figures/CRunRecord.h"
 #include "figures/CSendTotals.h"
@@ -13,6 +14,7 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/CReplyReader.h"
 #include "load/CLoadResult.h"
+#include "traffic/CTrafficModel.h"
 
 class CReplyMatcher;
 class CStopSource;
@@ -82,8 +84,14 @@ public:
     const Layout& GetLayout() const { return m_layout; }
     const CFleetPlan& GetPlan() const { return m_plan; }
     // What the plan found worth saying before the run (a --counter or
-    // --reply-match member that some packets lack).
+    // --reply-match member that some packets lack, a --vary member that
+    // some packets lack or cannot take).
     const std::vector<std::string>& Warnings() const { return m_warnings; }
+    // With traffic options, once planned: the traffic and its seed (the
+    // config's, or one drawn at random); the faults injected so far.
+    const CTrafficModel* Traffic() const { return m_pTraffic.get(); }
+    uint64_t Seed() const { return m_pTraffic ? m_pTraffic->Seed() : 0; }
+    const CFaultStats& Faults() const { return m_faults; }
 
     [[nodiscard]] CStatus Check();
     // Nothing when the config asks for no metrics.
@@ -109,8 +117,10 @@ private:
 
     // Warns of packets the counter or the reply matching cannot use.
     void NoteMisses();
-    // "packet 3 of 4 has", "packets 1, 3 of 4 have".
-    static std::string PacketsHave(const std::vector<size_t>& numbers, size_t nOf);
+    // The plan's vary rules from the traffic's; fails when one is the
+    // counter's member.
+    CStatus PlanVary();
+    void NoteVaryMisses();
     CStatus CheckTarget();
     void MatchReplies();
     // On the reply reader's thread.
@@ -121,6 +131,8 @@ private:
     Layout m_layout;
     std::vector<std::string> m_warnings;
     CFleetStats m_stats;
+    CFaultStats m_faults;
+    std::unique_ptr<CTrafficModel> m_pTraffic;
     Observer* m_pObserver = nullptr;
     int64_t m_nStartUnixMs = 0;
     double m_dSeconds = 0;

@@ -112,12 +112,20 @@ void CReplyMatcher::ExpireDevice(uint32_t nDevice, int64_t nBeforeNs)
     }
 }
 
-bool CReplyMatcher::Expect(uint32_t nDevice, const CMessageTemplate& message, const CMessageTemplate::Values& values,
-                           int64_t nSentNs)
+std::optional<uint64_t> CReplyMatcher::KeyOf(const CMessageTemplate& message,
+                                             const CMessageTemplate::Values& values) const
 {
     uint64_t nKey = 0;
     if (m_settings.bByMember && !message.MatchKey(values, nKey))
+        return std::nullopt;
+    return nKey;
+}
+
+bool CReplyMatcher::Expect(uint32_t nDevice, std::optional<uint64_t> key, int64_t nSentNs)
+{
+    if (!key)
         return false;
+    const uint64_t nKey = *key;
     Lock(nDevice);
     ExpireDevice(nDevice, nSentNs - m_settings.nTimeoutNs);
     Device& device = m_devices[nDevice];

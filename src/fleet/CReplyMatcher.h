@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "figures/CReplyStats.h"
@@ -25,7 +26,7 @@
 // counts as unmatched, or as late while the device has lost datagrams no
 // reply has claimed.
 //
-// Sent is called on the device's scheduler thread, Replied on the reply
+// Expect and Settle are called on the device's scheduler thread, Replied on the reply
 // reader's, Expire and ExpireAll from any; each device's state is under a
 // small lock of its own.
 class CReplyMatcher {
@@ -54,12 +55,14 @@ public:
     size_t BytesPerDevice() const;
     const Settings& GetSettings() const { return m_settings; }
 
-    // Device nDevice is about to hand the datagram of message and values to
-    // the system at nSentNs: outstanding from then on, before its reply can
-    // come. Answers whether it is tracked (by member, one without the member
-    // is not).
-    bool Expect(uint32_t nDevice, const CMessageTemplate& message, const CMessageTemplate::Values& values,
-                int64_t nSentNs);
+    // The key the datagram of message and values is tracked by: 0 by order;
+    // by member its member's, none when it has no such member (it is not
+    // tracked). Taken when the datagram is written, since it may leave later.
+    std::optional<uint64_t> KeyOf(const CMessageTemplate& message, const CMessageTemplate::Values& values) const;
+    // Device nDevice is about to hand a datagram with key (KeyOf) to the
+    // system at nSentNs: outstanding from then on, before its reply can come.
+    // Answers whether it is tracked.
+    bool Expect(uint32_t nDevice, std::optional<uint64_t> key, int64_t nSentNs);
     // After the send: a tracked datagram that could not be sent is withdrawn;
     // an untracked one that went out is counted so.
     void Settle(uint32_t nDevice, bool bTracked, bool bSent);

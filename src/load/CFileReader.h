@@ -24,6 +24,11 @@ public:
     // Reads up to n bytes: nRead is the count read, 0 at the end.
     CStatus Read(char* pData, int64_t n, int64_t& nRead);
 
+    // A whole file of at most nMaxBytes into text. A failure does not name
+    // the file: the system's reason (and its errno), "larger than WHAT can
+    // be (N bytes)" or that memory ran out.
+    static CStatus ReadAll(const std::string& strPath, int64_t nMaxBytes, const char* pszWhat, std::string& text);
+
 private:
     intptr_t m_hFile = -1;
     int64_t m_nSize = -1;

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "figures/CFaultStats.h"
 #include "figures/CFleetStats.h"
 #include "metrics/MetricsExposition.h"
 
@@ -73,5 +74,19 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
         AppendHistogram(out, "tovrik_reply_rtt_seconds", "Round trip of each reply matched to its datagram.",
                         m_strShard, pReplies->FixedEdgesNs(), pReplies->FixedBuckets());
     }
+    return out;
+}
+
+std::string CMetricsText::FaultText(const CFaultStats& faults) const
+{
+    std::string out;
+    const char* const pszName = "tovrik_faults_injected_total";
+    AppendHead(out, pszName, "counter",
+               "Faults injected by kind: datagrams lost, duplicated, reordered, delayed (jitter) or corrupted, "
+               "dropouts (churn), devices silenced by an outage, packets not sent while offline.");
+    const CFaultCounts counts = faults.Counts();
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        AppendSample(out, pszName, m_strShard + ",kind=\"" + CFaultCounts::Name(i) + "\"",
+                     std::to_string(counts.counts[i]));
     return out;
 }

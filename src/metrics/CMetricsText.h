@@ -5,6 +5,7 @@
 
 #include "figures/CShard.h"
 
+class CFaultStats;
 class CFleetStats;
 
 // A fleet run's figures in the Prometheus text exposition format (0.0.4):
@@ -19,6 +20,9 @@ public:
     CMetricsText(const CShard& shard, uint64_t nDevices);
 
     std::string Text(const CFleetStats& stats) const;
+    // The faults a run with traffic options injected, by kind:
+    // tovrik_faults_injected_total{shard="K/M",kind="loss"}, and so on.
+    std::string FaultText(const CFaultStats& faults) const;
 
 private:
     std::string m_strShard;  // shard="K/M"

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "packet/CMatchKey.h"
 
@@ -29,65 +30,6 @@ struct EscapeTable {
 
 constexpr EscapeTable kEscapes;
 
-// The shortest digits that read back to the same double, laid out as
-// ECMAScript's Number-to-String does, except that a decimal point is always
-// kept ("100.0"), negative zero keeps its sign ("-0.0") and the exponent has
-// no '+' ("1e21", "1.5e-7").
-void AppendJsonDouble(std::string& out, double value)
-{
-    if (std::signbit(value))
-        out.push_back('-');
-    if (value == 0.0) {
-        out += "0.0";
-        return;
-    }
-    // Scientific form gives "d[.ddd]e[+-]x" with no trailing zeros in the digits.
-    char text[32];
-    const std::to_chars_result result =
-        std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
-    char digits[20];
-    int nDigits = 0;
-    const char* p = text;
-    for (; *p != 'e'; ++p) {
-        if (*p != '.')
-            digits[nDigits++] = *p;
-    }
-    ++p;
-    const bool bNegativeExponent = *p == '-';
-    ++p;
-    int nExponent = 0;
-    for (; p < result.ptr; ++p)
-        nExponent = nExponent * 10 + (*p - '0');
-    if (bNegativeExponent)
-        nExponent = -nExponent;
-
-    // The decimal point goes after the first nPoint digits.
-    const int nPoint = nExponent + 1;
-    if (nDigits <= nPoint && nPoint <= 21) {
-        out.append(digits, static_cast<size_t>(nDigits));
-        out.append(static_cast<size_t>(nPoint - nDigits), '0');
-        out += ".0";
-    } else if (0 < nPoint && nPoint <= 21) {
-        out.append(digits, static_cast<size_t>(nPoint));
-        out.push_back('.');
-        out.append(digits + nPoint, static_cast<size_t>(nDigits - nPoint));
-    } else if (-6 < nPoint && nPoint <= 0) {
-        out += "0.";
-        out.append(static_cast<size_t>(-nPoint), '0');
-        out.append(digits, static_cast<size_t>(nDigits));
-    } else {
-        out.push_back(digits[0]);
-        if (nDigits > 1) {
-            out.push_back('.');
-            out.append(digits + 1, static_cast<size_t>(nDigits - 1));
-        }
-        out.push_back('e');
-        char exponent[8];
-        const std::to_chars_result written = std::to_chars(exponent, exponent + sizeof exponent, nPoint - 1);
-        out.append(exponent, written.ptr);
-    }
-}
-
 template <typename Int>
 void AppendJsonInteger(std::string& out, Int value)
 {
@@ -97,6 +39,68 @@ void AppendJsonInteger(std::string& out, Int value)
 }
 
 }  // namespace
+
+char* CJsonText::WriteDouble(char* p, double value)
+{
+    if (std::signbit(value))
+        *p++ = '-';
+    if (value == 0.0) {
+        std::memcpy(p, "0.0", 3);
+        return p + 3;
+    }
+    // Scientific form gives "d[.ddd]e[+-]x" with no trailing zeros in the digits.
+    char text[32];
+    const std::to_chars_result result =
+        std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
+    char digits[20];
+    int nDigits = 0;
+    const char* q = text;
+    for (; *q != 'e'; ++q) {
+        if (*q != '.')
+            digits[nDigits++] = *q;
+    }
+    ++q;
+    const bool bNegativeExponent = *q == '-';
+    ++q;
+    int nExponent = 0;
+    for (; q < result.ptr; ++q)
+        nExponent = nExponent * 10 + (*q - '0');
+    if (bNegativeExponent)
+        nExponent = -nExponent;
+
+    // The decimal point goes after the first nPoint digits.
+    const int nPoint = nExponent + 1;
+    const auto put = [&p](const char* pFrom, int nCount) {
+        std::memcpy(p, pFrom, static_cast<size_t>(nCount));
+        p += nCount;
+    };
+    const auto zeros = [&p](int nCount) {
+        std::memset(p, '0', static_cast<size_t>(nCount));
+        p += nCount;
+    };
+    if (nDigits <= nPoint && nPoint <= 21) {
+        put(digits, nDigits);
+        zeros(nPoint - nDigits);
+        put(".0", 2);
+    } else if (0 < nPoint && nPoint <= 21) {
+        put(digits, nPoint);
+        *p++ = '.';
+        put(digits + nPoint, nDigits - nPoint);
+    } else if (-6 < nPoint && nPoint <= 0) {
+        put("0.", 2);
+        zeros(-nPoint);
+        put(digits, nDigits);
+    } else {
+        *p++ = digits[0];
+        if (nDigits > 1) {
+            *p++ = '.';
+            put(digits + 1, nDigits - 1);
+        }
+        *p++ = 'e';
+        p = std::to_chars(p, p + 8, nPoint - 1).ptr;
+    }
+    return p;
+}
 
 bool CJsonText::Parse(simdjson::dom::parser& parser, const Packet& packet, simdjson::dom::element& root)
 {
@@ -165,9 +169,11 @@ void CJsonText::AppendElement(std::string& out, simdjson::dom::element element)
     case simdjson::dom::element_type::UINT64:
         AppendJsonInteger(out, element.get_uint64().value_unsafe());
         break;
-    case simdjson::dom::element_type::DOUBLE:
-        AppendJsonDouble(out, element.get_double().value_unsafe());
+    case simdjson::dom::element_type::DOUBLE: {
+        char text[kMaxDoubleText];
+        out.append(text, WriteDouble(text, element.get_double().value_unsafe()));
         break;
+    }
     case simdjson::dom::element_type::STRING:
         AppendString(out, element.get_string().value_unsafe());
         break;

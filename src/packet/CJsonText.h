@@ -28,4 +28,13 @@ public:
     static std::string Compact(simdjson::dom::element element);
     // The value's key for matching replies (CMatchKey).
     static uint64_t MatchKeyOf(simdjson::dom::element value);
+
+    // The most bytes WriteDouble writes.
+    static constexpr size_t kMaxDoubleText = 32;
+    // A double as yyjson writes it: the shortest digits that read back to
+    // the same double, laid out as ECMAScript's Number-to-String does,
+    // except that a decimal point is always kept ("100.0"), negative zero
+    // keeps its sign ("-0.0") and the exponent has no '+' ("1e21",
+    // "1.5e-7"). Answers the end of the text.
+    static char* WriteDouble(char* p, double value);
 };

@@ -1,7 +1,11 @@
 #include "packet/CMessageTemplate.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
+#include "packet/CJsonText.h"
 #include "packet/CMatchKey.h"
 #include "text/CDecimal.h"
 
@@ -12,6 +16,24 @@ char* WriteQuoted(char* p, uint64_t n, int nWidth)
     *p++ = '"';
     p = CDecimal::WritePadded(p, n, nWidth);
     *p++ = '"';
+    return p;
+}
+
+// The value rounded to nDecimals decimals, as fixed-point text without a
+// sign when it rounds to zero; answers the end.
+char* WriteFixed(char* p, double dValue, int nDecimals)
+{
+    char* const pStart = p;
+    p = std::to_chars(p, p + CMessageTemplate::kMaxGeneratedText, dValue, std::chars_format::fixed, nDecimals).ptr;
+    if (*pStart == '-') {
+        bool bZero = true;
+        for (const char* q = pStart + 1; q < p; ++q)
+            bZero = bZero && (*q == '0' || *q == '.');
+        if (bZero) {
+            std::memmove(pStart, pStart + 1, static_cast<size_t>(p - pStart - 1));
+            --p;
+        }
+    }
     return p;
 }
 
@@ -26,7 +48,7 @@ CMessageTemplate CMessageTemplate::FromBytes(std::string_view bytes)
 
 void CMessageTemplate::AppendSlot(Slot slot)
 {
-    m_pieces.push_back(Piece{static_cast<uint32_t>(m_strBytes.size()), slot});
+    m_pieces.push_back(Piece{static_cast<uint32_t>(m_strBytes.size()), slot, 0, Form::kInteger, 0});
 }
 
 void CMessageTemplate::SetCounterBase(uint64_t nBase, bool bSigned, int nWidth)
@@ -34,6 +56,46 @@ void CMessageTemplate::SetCounterBase(uint64_t nBase, bool bSigned, int nWidth)
     m_nCounterBase = nBase;
     m_bCounterSigned = bSigned;
     m_nCounterWidth = nWidth;
+}
+
+void CMessageTemplate::AppendGenerated(uint8_t nRule, Form nForm, int nDecimals)
+{
+    m_pieces.push_back(Piece{static_cast<uint32_t>(m_strBytes.size()), Slot::kGenerated, nRule, nForm,
+                             static_cast<uint8_t>(nDecimals)});
+}
+
+char* CMessageTemplate::WriteGenerated(char* p, Form nForm, int nDecimals, const Generated& value)
+{
+    const double dValue = !std::isfinite(value.dNumber)                ? 0.0
+                          : value.dNumber > kMaxGeneratedMagnitude  ? kMaxGeneratedMagnitude
+                          : value.dNumber < -kMaxGeneratedMagnitude ? -kMaxGeneratedMagnitude
+                                                                    : value.dNumber;
+    switch (nForm) {
+    case Form::kInteger:
+        return std::to_chars(p, p + kMaxGeneratedText, static_cast<int64_t>(std::llround(dValue))).ptr;
+    case Form::kDecimal: {
+        // The double nearest to the rounded decimal text, written as yyjson
+        // writes it ("35.7", "37.0").
+        char fixed[kMaxGeneratedText];
+        const char* const pEnd = WriteFixed(fixed, dValue, std::min(nDecimals, kMaxDecimals));
+        double dRounded = 0;
+        std::from_chars(fixed, pEnd, dRounded);
+        return CJsonText::WriteDouble(p, dRounded + 0.0);
+    }
+    case Form::kDecimalString:
+        *p++ = '"';
+        p = WriteFixed(p, dValue, std::min(nDecimals, kMaxDecimals));
+        *p++ = '"';
+        return p;
+    case Form::kText:
+        break;
+    }
+    *p++ = '"';
+    if (!value.text.empty())
+        std::memcpy(p, value.text.data(), value.text.size());
+    p += value.text.size();
+    *p++ = '"';
+    return p;
 }
 
 bool CMessageTemplate::HasSlot(Slot slot) const
@@ -62,6 +124,9 @@ size_t CMessageTemplate::Capacity(const Values& values) const
             break;
         case Slot::kTime:
             nSize += values.time.size();
+            break;
+        case Slot::kGenerated:
+            nSize += piece.nForm == Form::kText ? values.pGenerated[piece.nRule].text.size() + 2 : kMaxGeneratedText;
             break;
         }
     }
@@ -105,6 +170,9 @@ size_t CMessageTemplate::Write(const Values& values, char* pOut) const
         case Slot::kTime:
             std::memcpy(p, values.time.data(), values.time.size());
             p += values.time.size();
+            break;
+        case Slot::kGenerated:
+            p = WriteGenerated(p, piece.nForm, piece.nDecimals, values.pGenerated[piece.nRule]);
             break;
         }
     }

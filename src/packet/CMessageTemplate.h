@@ -7,8 +7,8 @@
 #include <vector>
 
 // A device message written once in its sent form, with slots where the values
-// of one device and one send go: the IMEI, the counter member and the stamp's
-// "time". Writing a datagram is then a few copies of the bytes between the
+// of one device and one send go: the IMEI, the counter member, the stamp's
+// "time" and generated values (--vary). Writing a datagram is then a few copies of the bytes between the
 // slots. CTemplateBuilder builds templates; this class knows no JSON beyond how
 // to write the slot values.
 //
@@ -26,6 +26,23 @@ public:
         kCounterDigits,  // "digits" of base + step, padded to the base's width
         kCounterInt,     // base + step as an integer
         kTime,           // the formatted time text, as it is
+        kGenerated,      // a generated value, in the form of the member it replaces
+    };
+
+    // How a generated value is written, keeping the form of the member's
+    // value in the packet.
+    enum class Form : uint8_t {
+        kInteger,        // a JSON integer
+        kDecimal,        // a JSON number with a decimal point or an exponent, as yyjson writes doubles
+        kDecimalString,  // a string of a decimal number with a fixed number of decimals ("35.7")
+        kText,           // a string holding the value's text
+    };
+
+    // A generated value: the number, and for values that are texts (the
+    // choices of pick and cycle) the text as JSON string content.
+    struct Generated {
+        double dNumber = 0;
+        std::string_view text;
     };
 
     // The values of one datagram.
@@ -36,6 +53,8 @@ public:
         std::string_view imeiJson;
         uint64_t nCounterStep = 0;
         std::string_view time;
+        // Rule i's value of this datagram; needed when a generated slot is.
+        const Generated* pGenerated = nullptr;
     };
 
     // Where a datagram's value of the member replies are matched by comes
@@ -45,6 +64,11 @@ public:
 
     // The longest text a number slot writes: 20 digits, a sign, two quotes.
     static constexpr size_t kMaxNumberText = 24;
+    // The most decimals a generated number has, the largest size it takes
+    // (beyond it, it is written as that) and the longest text it writes.
+    static constexpr int kMaxDecimals = 9;
+    static constexpr double kMaxGeneratedMagnitude = 1e15;
+    static constexpr size_t kMaxGeneratedText = 40;
 
     // A template without slots that writes exactly these bytes.
     static CMessageTemplate FromBytes(std::string_view bytes);
@@ -55,6 +79,15 @@ public:
     // The counter's value in the packet: a digit string of nWidth digits, or
     // an integer (bSigned for a negative one).
     void SetCounterBase(uint64_t nBase, bool bSigned, int nWidth);
+    // A generated slot: rule nRule's value written in the form, with
+    // nDecimals decimals (kDecimal, kDecimalString).
+    void AppendGenerated(uint8_t nRule, Form nForm, int nDecimals);
+    // A generated value as a slot of that form writes it: a number (kept
+    // within kMaxGeneratedMagnitude, 0 when not finite) rounded to nDecimals
+    // decimals (kDecimal: then written as yyjson writes the double nearest
+    // to that; kInteger: to a whole number), or the text in quotes. Answers the end; at most kMaxGeneratedText bytes, or the
+    // text's length and two, are written.
+    static char* WriteGenerated(char* p, Form nForm, int nDecimals, const Generated& value);
 
     bool HasSlot(Slot slot) const;
     // The member replies are matched by: its source, and for a literal its
@@ -76,6 +109,10 @@ private:
     struct Piece {
         uint32_t nLiteralEnd;  // the slot comes after m_strBytes[..nLiteralEnd)
         Slot slot;
+        // A generated slot's rule, form and decimals.
+        uint8_t nRule;
+        Form nForm;
+        uint8_t nDecimals;
     };
 
     std::string m_strBytes;

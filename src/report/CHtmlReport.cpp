@@ -1,5 +1,8 @@
 #include "report/CHtmlReport.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "TovrikVersion.h"
 #include "report/CFileWriter.h"
 #include "report/CHtmlText.h"
@@ -50,6 +53,24 @@ std::string ShardsText(const CRunReport& report)
     return strText;
 }
 
+// "loss 12, duplicate 3, ..., offline 0 (15 in all)".
+std::string FaultsText(const CFaultCounts& faults)
+{
+    std::string strText;
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        strText += (i == 0 ? "" : ", ") + std::string(CFaultCounts::Name(i)) + " " + Count(faults.counts[i]);
+    return strText + " (" + Count(faults.Total()) + " in all)";
+}
+
+// The shards' seeds in shard order.
+std::string SeedsText(const std::vector<uint64_t>& seeds)
+{
+    std::string strText;
+    for (size_t i = 0; i < seeds.size(); ++i)
+        strText += (i == 0 ? "" : ", ") + std::to_string(seeds[i]);
+    return strText;
+}
+
 std::string Summary(const CRunReport& report)
 {
     const double dSent = static_cast<double>(report.nSent);
@@ -81,6 +102,12 @@ std::string Summary(const CRunReport& report)
     out += Row("Started", UtcTime(report.nStartUnixMs));
     out += Row("Mode", ModeText(report.nMode));
     out += Row("Shards", ShardsText(report));
+    if (report.bTraffic) {
+        out += Row("Injected faults", FaultsText(report.faults));
+        const bool bOne = std::adjacent_find(report.seeds.begin(), report.seeds.end(), std::not_equal_to<>()) ==
+                          report.seeds.end();
+        out += Row(bOne ? "Seed" : "Seeds (by shard)", bOne ? std::to_string(report.seeds.front()) : SeedsText(report.seeds));
+    }
     out += Row("CPU time", Format("%.2f", report.dCpuSeconds) + " s" + (report.shards.size() > 1 ? " (all shards)" : ""));
     out += Row("Peak RSS", Format("%.1f", static_cast<double>(report.nMaxRssKb) / 1024) + " MiB" +
                                (report.shards.size() > 1 ? " (largest shard)" : ""));

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/CFaultCounts.h"
 #include "figures/CLatencyHistogram.h"
 #include "figures/CReplyStats.h"
 #include "figures/CRunRecord.h"
@@ -79,4 +80,9 @@ struct CRunReport {
     double dRttP99Ms = 0;
     double dRttMaxMs = 0;
     std::vector<Bucket> rttHistogram;
+    // Runs with traffic options: the faults injected, summed, and the
+    // shards' seeds, in shard order.
+    bool bTraffic = false;
+    CFaultCounts faults;
+    std::vector<uint64_t> seeds;
 };

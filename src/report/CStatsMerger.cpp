@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <new>
 
 #include "figures/CRunRecord.h"
 #include "load/CFileReader.h"
@@ -40,31 +39,10 @@ CStatsMerger::~CStatsMerger() = default;
 
 CStatus CStatsMerger::AddFile(const std::string& strPath)
 {
-    const std::string strTooLarge =
-        strPath + ": larger than a stats file can be (" + std::to_string(kMaxFileBytes) + " bytes)";
-    CFileReader reader;
-    const CStatus opened = reader.Open(strPath);
-    if (!opened.IsOk())
-        return CStatus::Error(strPath + ": " + opened.Message(), opened.Code());
-    if (reader.Size() > kMaxFileBytes)
-        return CStatus::Error(strTooLarge);
     std::string text;
-    try {
-        char piece[65536];
-        for (;;) {
-            int64_t nRead = 0;
-            const CStatus read = reader.Read(piece, sizeof piece, nRead);
-            if (!read.IsOk())
-                return CStatus::Error(strPath + ": " + read.Message(), read.Code());
-            if (nRead == 0)
-                break;
-            text.append(piece, static_cast<size_t>(nRead));
-            if (static_cast<int64_t>(text.size()) > kMaxFileBytes)
-                return CStatus::Error(strTooLarge);
-        }
-    } catch (const std::bad_alloc&) {
-        return CStatus::Error(strPath + ": not enough memory to read it");
-    }
+    const CStatus read = CFileReader::ReadAll(strPath, kMaxFileBytes, "a stats file", text);
+    if (!read.IsOk())
+        return CStatus::Error(strPath + ": " + read.Message(), read.Code());
     return AddText(strPath, text);
 }
 
@@ -227,6 +205,12 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         AddBuckets(buckets, record.latenessHistogram);
         for (const CRunRecord::Verdict& verdict : record.verdicts)
             merged.verdicts.push_back({pFile->strSource, verdict});
+        if (record.bTraffic) {
+            merged.bTraffic = true;
+            merged.seeds.push_back(record.nSeed);
+            for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+                merged.faults.counts[i] += record.faults.counts[i];
+        }
     }
     MergeReplies(files, merged);
     for (; nNextShard < first.shard.Count(); ++nNextShard)

@@ -19,6 +19,19 @@ struct UnitName {
 };
 constexpr UnitName kDurationUnits[] = {{"ns", 1e-6}, {"us", 1e-3}, {"ms", 1.0}, {"s", 1e3}};
 
+// The faults' metrics: "faults" (all kinds) and "faults_" and a kind's
+// name, each a count.
+const std::vector<std::string>& FaultMetricNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list = {"faults"};
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            list.push_back(std::string("faults_") + CFaultCounts::Name(i));
+        return list;
+    }();
+    return names;
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -135,7 +148,13 @@ const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
         {"reply_loss", Kind::kRatio},      {"late_replies", Kind::kCount},    {"duplicate_replies", Kind::kCount},
         {"unmatched_replies", Kind::kCount},
     };
-    return metrics;
+    static const std::vector<Metric> withFaults = [] {
+        std::vector<Metric> list = metrics;
+        for (const std::string& strName : FaultMetricNames())
+            list.push_back({strName.c_str(), Kind::kCount});
+        return list;
+    }();
+    return withFaults;
 }
 
 CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
@@ -163,6 +182,10 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
         figures["duplicate_replies"] = static_cast<double>(counts.nDuplicate);
         figures["unmatched_replies"] = static_cast<double>(counts.nUnmatched);
     }
+    const std::vector<std::string>& faults = FaultMetricNames();
+    figures[faults[0]] = static_cast<double>(record.faults.Total());
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+        figures[faults[i + 1]] = static_cast<double>(record.faults.counts[i]);
     return figures;
 }
 

@@ -30,7 +30,9 @@ public:
     // A fleet's metrics: late_p50, late_p99, late_max, errors, sent, replies
     // (replies per datagram sent), rtt_p50, rtt_p99, rtt_max (round trips of
     // matched replies), reply_loss (datagrams lost per datagram tracked),
-    // late_replies, duplicate_replies, unmatched_replies.
+    // late_replies, duplicate_replies, unmatched_replies; faults (injected
+    // faults of every kind) and faults_loss, faults_duplicate, ... (one
+    // kind's; CFaultCounts).
     static const std::vector<Metric>& FleetMetrics();
     // A fleet's figures from its record.
     static Figures FleetFigures(const CRunRecord& record);

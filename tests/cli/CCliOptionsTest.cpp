@@ -38,6 +38,7 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
 {
     TempDir dir;
     const std::string strFile = dir.Write("m.txt", "{\"IMEI\":\"1\"}");
+    const std::string strScenario = dir.Write("s.json", "{\"stages\":[{\"at\":\"1s\",\"loss\":\"2\"}]}");
     const bool kMetrics = CMetricsServer::IsAvailable();
     const std::string kNoMetrics = "--metrics: not available in this build";
     struct Case {
@@ -67,6 +68,20 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
          "--capture-filter: needs --import of a packet capture (pcap or pcapng), which '" + strFile + "' is not"},
         {{"-4", "-t", "::1"}, "-4: '::1' is an IPv6 address"},
         {{"-6", "-t", "127.0.0.1"}, "-6: '127.0.0.1' is an IPv4 address"},
+        {{"--vary", "t=uniform(1)"}, "--vary: 't=uniform(1)' has 'uniform(1)', which is not a generator: uniform "
+                                     "takes LO,HI"},
+        {{"--vary", "t=walk(1,2,1)", "--vary", "t=device(1,2)"}, "--vary: 't=device(1,2)' gives the member 't' a "
+                                                                 "second generator"},
+        {{"--loss", "2"}, "--loss: '2' is not P[,burst=N]"},
+        {{"--duplicate", "5%,delay=-1s"}, "--duplicate: '5%,delay=-1s' has delay='-1s', which is not a duration"},
+        {{"--reorder", "5%,by=fast"}, "--reorder: '5%,by=fast' has by='fast'"},
+        {{"--jitter", "5"}, "--jitter: '5' is not a duration"},
+        {{"--corrupt", "1%,melt"}, "--corrupt: '1%,melt' is not P[,KIND...]"},
+        {{"--churn", "2"}, "--churn: '2' is not RATE,DURATION"},
+        {{"--outage", "5s"}, "--outage: '5s' is not AT,DURATION[,return=SPREAD]"},
+        {{"--seed", "x"}, "--seed: 'x' is not a seed"},
+        {{"--scenario", strScenario}, "--scenario: " + strScenario + ": stages[0].loss: '2' is not P[,burst=N]"},
+        {{"--scenario", strFile + ".none"}, "--scenario: " + strFile + ".none: "},
     };
     for (const Case& c : cases) {
         const Parsed parsed = Parse(c.args);
@@ -114,4 +129,35 @@ TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)
     EXPECT_DOUBLE_EQ(config.dRampSeconds, 2.5);
     EXPECT_EQ(config.nPort, 51609);
     EXPECT_EQ(config.commandLine.size(), bMetrics ? 20u : 18u);
+    EXPECT_FALSE(config.traffic.Used());
+}
+
+// The command line's traffic options replace a scenario file's; alone they
+// make one device a fleet of one that keeps the messages' own IMEI.
+TEST(CCliOptionsTest, TrafficOptionsBecomeTheRunsTrafficOverTheScenarios)
+{
+    TempDir dir;
+    const std::string strScenario =
+        dir.Write("s.json", "{\"seed\":5,\"loss\":\"10%\",\"jitter\":\"1ms\",\"stages\":[{\"at\":\"1s\",\"loss\":0}]}");
+    const Parsed parsed = Parse({"--scenario", strScenario, "--loss", "20%,burst=2", "--vary", "a.b=sine(0,1,1h)",
+                                 "--outage", "1min,10s", "--outage", "2min,10s,return=1s"});
+    ASSERT_FALSE(parsed.nExit) << parsed.err;
+    ASSERT_TRUE(parsed.options.IsFleet());
+    const CFleetConfig config = parsed.options.FleetConfig();
+    EXPECT_TRUE(config.plan.bKeepImei);
+    EXPECT_EQ(config.nDevices, 1u);
+    const CTrafficConfig& traffic = config.traffic;
+    EXPECT_EQ(traffic.seed, 5u);
+    EXPECT_DOUBLE_EQ(traffic.start.faults.loss.dProbability, 0.2);
+    EXPECT_DOUBLE_EQ(traffic.start.faults.loss.dBurst, 2.0);
+    EXPECT_TRUE(traffic.start.faults.jitter.bOn) << "the file's own";
+    ASSERT_EQ(traffic.stages.size(), 1u);
+    ASSERT_EQ(traffic.vary.size(), 1u);
+    EXPECT_EQ(traffic.vary[0].strMember, "a.b");
+    EXPECT_EQ(traffic.outages.size(), 2u);
+
+    const Parsed fleet = Parse({"--devices", "3", "--seed", "9"});
+    ASSERT_FALSE(fleet.nExit) << fleet.err;
+    EXPECT_FALSE(fleet.options.FleetConfig().plan.bKeepImei);
+    EXPECT_EQ(fleet.options.FleetConfig().traffic.seed, 9u);
 }

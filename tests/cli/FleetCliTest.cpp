@@ -374,3 +374,109 @@ TEST(FleetCliTest, ThresholdsJudgeTheRunAndARunThatSentNothingExitsThree)
     EXPECT_TRUE(Contains(waiting.out, "; 0 could not be sent")) << waiting.out;
     EXPECT_EQ(ReceiveBySender(peer, 100).size(), 0u) << "the bad expression's run sent nothing";
 }
+
+namespace {
+
+// Each device's datagrams by its IMEI (the one its device info message
+// carries), in the order they came.
+std::map<std::string, std::vector<std::string>> ByDevice(const LoopbackPeer& peer)
+{
+    std::map<std::string, std::vector<std::string>> devices;
+    for (const auto& sender : ReceiveBySender(peer)) {
+        const std::string imei = ImeiOf(sender.second.front());
+        devices[imei] = sender.second;
+    }
+    return devices;
+}
+
+}  // namespace
+
+// Two runs with one seed, and one process against two shards: every device
+// sends the same datagrams, the faults counted alike.
+TEST(FleetCliTest, ASeedReplaysEachDevicesDatagramsFromOneProcessOrTwoShards)
+{
+    TempDir dir;
+    std::string strMessages;
+    for (int i = 0; i < 12; ++i)
+        strMessages += "{\"IMEI\":\"0\",\"n\":" + std::to_string(i) + ",\"t\":20.5,\"s\":\"ok\",\"h\":\"35.7\"}\n";
+    const std::string strFile = dir.Write("m.txt", strMessages);
+    const std::vector<std::string> traffic = {
+        "--text-file", strFile, "-m", "100ms", "--devices", "4", "--seed", "77", "--vary", "t=normal(20,3)",
+        "--vary", "s=pick(ok,low,high)", "--vary", "h=walk(30,40,1),decimals=2", "--loss", "20%",
+        "--duplicate", "10%", "--corrupt", "10%,truncate", "--outage", "400ms,300ms,return=200ms", "-q"};
+    std::vector<std::map<std::string, std::vector<std::string>>> runs;
+    std::vector<std::string> stats;
+    for (const char* pszShards : {"", "", "2"}) {
+        LoopbackPeer peer;
+        const int nShards = *pszShards ? 2 : 1;
+        for (int k = 0; k < nShards; ++k) {
+            std::vector<std::string> args = traffic;
+            const std::string strStats = dir.Path() + "/s" + std::to_string(runs.size()) + "-" + std::to_string(k);
+            args.insert(args.end(), {"-p", Port(peer), "--stats-json", strStats});
+            if (nShards > 1)
+                args.insert(args.end(), {"--shard", std::to_string(k) + "/2"});
+            const CliRun run = RunCli(args);
+            ASSERT_EQ(run.nExit, 0) << run.err;
+            EXPECT_TRUE(Contains(run.err, "traffic: seed 77")) << run.err;
+            stats.push_back(TempDir::Read(strStats));
+        }
+        runs.push_back(ByDevice(peer));
+    }
+    ASSERT_EQ(runs[0].size(), 4u);
+    EXPECT_EQ(runs[1], runs[0]);
+    EXPECT_EQ(runs[2], runs[0]);
+    size_t nDatagrams = 0;
+    std::set<std::string> shown;
+    for (const auto& device : runs[0]) {
+        nDatagrams += device.second.size();
+        for (const std::string& bytes : device.second)
+            shown.insert(bytes.substr(0, bytes.find(",\"h\"")));
+    }
+    EXPECT_GT(shown.size(), 20u) << "generated values differ from packet to packet";
+    // The faults each run counted: the same in both runs, and the shards'
+    // added up.
+    const std::regex faults("\"seed\":77,\"faults\":\\{\"loss\":(\\d+),\"duplicate\":(\\d+),");
+    std::vector<uint64_t> lost;
+    std::vector<uint64_t> copies;
+    for (const std::string& text : stats) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(text, match, faults)) << text;
+        lost.push_back(std::stoull(match[1].str()));
+        copies.push_back(std::stoull(match[2].str()));
+    }
+    EXPECT_GT(lost[0], 0u);
+    EXPECT_GT(copies[0], 0u);
+    EXPECT_EQ(lost[1], lost[0]);
+    EXPECT_EQ(lost[2] + lost[3], lost[0]);
+    EXPECT_EQ(copies[2] + copies[3], copies[0]);
+    // Each device: its device info message, again after the outage, and
+    // its packets less the lost, the copies added, some silenced.
+    EXPECT_LT(nDatagrams, 4 * (2 + 12) - lost[0] + copies[0]);
+}
+
+TEST(FleetCliTest, TrafficOptionsAreCheckedAndAMemberTheyCannotReachIsToldOnce)
+{
+    LoopbackPeer peer;
+    const CliRun run = RunCli({"-p", Port(peer), "--vary", "humidity=uniform(30,40)", "--vary", "flag=pick(a,b)",
+                               "--vary", "temperature=cycle(1,2),decimals=3", "--loss", "50%", "--stop-after", "1.5"});
+    ASSERT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(Count(run.err, "warning: --vary"), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, "warning: --vary flag=pick(a,b): packet 1 of 1 has no member \"flag\"; it goes "
+                                  "without it"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, " faults")) << "the status line counts the faults";
+    EXPECT_TRUE(Contains(run.out, "traffic: seed ")) << run.out;
+    const std::vector<std::string> got = ReceiveBySender(peer).begin()->second;
+    ASSERT_GE(got.size(), 1u);
+    EXPECT_EQ(ImeiOf(got.front()), "1234567890");
+    for (size_t i = 1; i < got.size(); ++i) {
+        EXPECT_TRUE(std::regex_search(got[i], std::regex("\"humidity\":\"[34]\\d\\.\\d\",\"temperature\":\"[12]\\.000\"")))
+            << got[i];
+    }
+
+    const CliRun counter = RunCli({"--counter", "packnum", "--vary", "packnum=uniform(1,2)", "--dry-run"});
+    EXPECT_EQ(counter.nExit, 64);
+    EXPECT_TRUE(Contains(counter.err, "--vary: 'packnum=uniform(1,2)' gives generated values to the member --counter "
+                                      "counts"))
+        << counter.err;
+}

@@ -77,6 +77,8 @@ touch "$files/day/a day.txt" "$files/day/capture.pcap"
 cd "$files" || exit 1
 offers "tovrik-cli --import day/" "day/a day.txt" "day/capture.pcap"
 offers "tovrik-cli -m 5 --text-file day/c" "day/capture.pcap"
+offers "tovrik-cli --loss 5% --scenario day/a" "day/a day.txt"
+offers "tovrik-cli --loss "
 offers "tovrik-cli report day/capture.pcap -o day/a" "day/a day.txt"
 offers "tovrik-cli receive --report day/a" "day/a day.txt"
 

@@ -42,7 +42,7 @@ protected:
     {
         CMessageTemplate::Values values;
         values.nCounterStep = n;
-        const bool bTracked = matcher.Expect(0, m_message, values, kT0 + nAtMs * kMs);
+        const bool bTracked = matcher.Expect(0, matcher.KeyOf(m_message, values), kT0 + nAtMs * kMs);
         matcher.Settle(0, bTracked, bSent);
     }
 
@@ -121,7 +121,7 @@ TEST_F(CReplyMatcherTest, AFullDeviceEvictsItsOldestAndTheEndLosesWhatIsOutstand
     CMessageTemplate other;
     const std::string packet = "{\"m\":0}";
     ASSERT_TRUE(CTemplateBuilder().Make(Packet{packet.data(), static_cast<int32_t>(packet.size())}, rule, other));
-    const bool bTracked = matcher.Expect(1, other, CMessageTemplate::Values(), kT0);
+    const bool bTracked = matcher.Expect(1, matcher.KeyOf(other, CMessageTemplate::Values()), kT0);
     matcher.Settle(1, bTracked, true);
     EXPECT_FALSE(bTracked);
     EXPECT_EQ(m_stats.Totals().nUntracked, 1u);

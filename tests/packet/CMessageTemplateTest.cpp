@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -163,4 +165,100 @@ TEST_F(CMessageTemplateTest, TheMatchKeyOfADatagramIsTheKeyOfAReplyEchoingItsMem
     EXPECT_FALSE(reader.Read("[12]", 4, nReply));
     ASSERT_TRUE(builder.Make(Of("{\"m\":1}"), rule, message));
     EXPECT_FALSE(message.MatchKey(Values(1, 1, 0), nSent));
+}
+
+namespace {
+
+CTemplateBuilder::Vary VaryRule(const std::string& strMember, bool bNumbers = true, bool bTexts = false,
+                                int nDecimals = -1)
+{
+    CTemplateBuilder::Vary vary;
+    vary.strMember = strMember;
+    vary.bNumbers = bNumbers;
+    vary.bTexts = bTexts;
+    vary.nDecimals = nDecimals;
+    return vary;
+}
+
+std::string Generated(CMessageTemplate::Form nForm, int nDecimals, double dValue)
+{
+    char text[CMessageTemplate::kMaxGeneratedText];
+    CMessageTemplate::Generated value;
+    value.dNumber = dValue;
+    return std::string(text, CMessageTemplate::WriteGenerated(text, nForm, nDecimals, value));
+}
+
+}  // namespace
+
+// Each member takes its values in the form its own value has; members the
+// rules cannot write are told, and every datagram is what the direct
+// rewrite writes.
+TEST_F(CMessageTemplateTest, GeneratedValuesKeepEachMembersTypeAndForm)
+{
+    const std::string packet =
+        "{\"IMEI\":\"1\",\"i\":7,\"d\":42.8,\"s\":\"35.70\",\"t\":\"ok\",\"b\":true,\"arr\":[1],"
+        "\"y\":1.5,\"z\":-2,\"i\":8,\"e\":\"-3\",\"o\":{\"n\":1},\"time\":\"t\"}";
+    CTemplateBuilder::Rule rule = Rule(Kind::kStamp, "");
+    rule.vary = {VaryRule("i"),        VaryRule("d"),       VaryRule("s"),       VaryRule("t", false, true),
+                 VaryRule("b"),        VaryRule("arr"),     VaryRule("y"),       VaryRule("z", true, false, 2),
+                 VaryRule("none"),     VaryRule("o"),       VaryRule("e", true, true, 1), VaryRule("t", true)};
+    std::vector<CTemplateBuilder::VaryMatch> matches;
+    CMessageTemplate message;
+    ASSERT_TRUE(m_builder.Make(Of(packet), rule, message, &matches));
+    using Match = CTemplateBuilder::VaryMatch::Kind;
+    // The last rule names a member another one took: it is not there for it.
+    const std::vector<Match> expected = {Match::kSlot, Match::kSlot, Match::kSlot, Match::kSlot,
+                                         Match::kWrongType, Match::kWrongType, Match::kSlot, Match::kSlot,
+                                         Match::kMissing, Match::kWrongType, Match::kSlot, Match::kMissing};
+    ASSERT_EQ(matches.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(matches[i].nKind, expected[i]) << i;
+    EXPECT_EQ(matches[4].strValue, "a boolean");
+    EXPECT_EQ(matches[5].strValue, "an array");
+    EXPECT_EQ(matches[9].strValue, "an object");
+
+    std::vector<CMessageTemplate::Generated> generated(rule.vary.size());
+    const double numbers[] = {7.6, 37.26, 36.049, 0, 0, 0, -0.25, 3.14159, 0, 0, -0.04, 0};
+    for (size_t i = 0; i < generated.size(); ++i)
+        generated[i].dNumber = numbers[i];
+    generated[3].text = "fail \\\"x\\\"";
+    CMessageTemplate::Values values = Values(5, 1, 0);
+    values.pGenerated = generated.data();
+    const std::string spliced = message.Text(values);
+    EXPECT_EQ(spliced,
+              "{\"IMEI\":\"5\",\"i\":8,\"d\":37.3,\"s\":\"36.05\",\"t\":\"fail \\\"x\\\"\",\"b\":true,\"arr\":[1],"
+              "\"y\":-0.2,\"z\":3.14,\"i\":8,\"e\":\"0.0\",\"o\":{\"n\":1},\"time\":\"2026-12-08 10:00:00\"}");
+    std::string direct;
+    ASSERT_TRUE(m_builder.RewriteDirect(Of(packet), rule, values, direct));
+    EXPECT_EQ(spliced, direct);
+}
+
+// A generated number as the writer writes numbers: the shortest digits of
+// the double nearest to the rounded value, a decimal point always; a string
+// with exactly its decimals and no minus on a zero.
+TEST_F(CMessageTemplateTest, GeneratedNumbersAreWrittenAsTheWriterWritesThem)
+{
+    using Form = CMessageTemplate::Form;
+    EXPECT_EQ(Generated(Form::kDecimal, 1, 100.04), "100.0");
+    EXPECT_EQ(Generated(Form::kDecimal, 3, 0.0000004), "0.0");
+    EXPECT_EQ(Generated(Form::kDecimal, 9, 0.0000001234), "1.23e-7");
+    EXPECT_EQ(Generated(Form::kDecimal, 0, -1e15), "-1000000000000000.0");
+    EXPECT_EQ(Generated(Form::kDecimalString, 2, -0.001), "\"0.00\"");
+    EXPECT_EQ(Generated(Form::kDecimalString, 0, 12.5001), "\"13\"");
+    EXPECT_EQ(Generated(Form::kInteger, 0, -2.5001), "-3");
+    // Against the writer of parsed documents: a written number parses back
+    // to a double the compact form writes the same way, within half a unit
+    // of its last decimal.
+    for (int i = 0; i < 2000; ++i) {
+        const double dValue = (i * 7919 % 20011 - 10005) * std::pow(10.0, i % 13 - 6) / 3.0;
+        const int nDecimals = i % 10;
+        const std::string text = Generated(Form::kDecimal, nDecimals, dValue);
+        const std::string document = "{\"v\":" + text + "}";
+        std::string compact;
+        ASSERT_TRUE(m_builder.RewriteDirect(Of(document), Rule(Kind::kRaw, "", false), Values(0, 0, 0), compact));
+        ASSERT_EQ(compact, document) << dValue << " to " << nDecimals;
+        ASSERT_NEAR(std::strtod(text.c_str(), nullptr), dValue, 0.5000001 * std::pow(10.0, -nDecimals) +
+                                                                    std::fabs(dValue) * 1e-15)
+            << text;
+    }
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "packet/CMessageTemplate.h"
+
+// The small grammar the traffic options share: numbers, probabilities,
+// lists split at the commas that are not inside parentheses, KEY=VALUE
+// items and calls NAME(ARG,...). Stateless; any thread.
+class COptionText {
+public:
+    // The largest size of a number a generator or a delay takes: well inside
+    // what a double holds exactly in its integer part.
+    static constexpr double kMaxMagnitude = CMessageTemplate::kMaxGeneratedMagnitude;
+
+    // A decimal number: an optional sign, digits with an optional fraction,
+    // an optional exponent; nothing else (no blanks, no "inf", no hex).
+    static bool ReadNumber(std::string_view text, double& dValue);
+    // A probability: a number from 0 to 1, or a percentage from 0% to 100%.
+    static bool ReadProbability(std::string_view text, double& dValue);
+    // The items between the commas that are outside parentheses; an empty
+    // text is one empty item.
+    static std::vector<std::string> SplitList(std::string_view text);
+    // "KEY=VALUE": true with both parts when the item has a '=' outside
+    // parentheses.
+    static bool SplitKeyValue(std::string_view item, std::string& strKey, std::string& strValue);
+    // "NAME(ARG,...)": true with the name and the arguments when the text
+    // is a name of lower-case letters and a parenthesised list that ends it.
+    static bool SplitCall(std::string_view text, std::string& strName, std::vector<std::string>& args);
+    // "'TEXT'", for messages.
+    static std::string Quoted(std::string_view text);
+};

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "traffic/CChurn.h"
+#include "traffic/CGenerator.h"
+#include "traffic/CLinkFaults.h"
+#include "traffic/COutage.h"
+
+// What a fleet's traffic is like beyond its schedule, as the options
+// (--vary, --loss, --duplicate, --reorder, --jitter, --corrupt, --churn,
+// --outage, --seed) and a scenario file give it: generated values, the
+// link's faults, dropouts and outages, and stages that change them in the
+// course of the run. The option names are the keys (Set), so the command
+// line and the scenario file read the same texts the same way. A plain
+// value.
+struct CTrafficConfig {
+    // The keys whose settings a stage may change.
+    enum Key : uint32_t {
+        kLoss = 1,
+        kDuplicate = 2,
+        kReorder = 4,
+        kJitter = 8,
+        kCorrupt = 16,
+        kChurn = 32,
+    };
+
+    // The most --vary rules: a datagram's values fit a small array.
+    static constexpr size_t kMaxVary = 64;
+
+    // A root member that takes generated values (the packets are cut at
+    // their first '}', so they hold no nested objects):
+    // MEMBER=GENERATOR[,decimals=N].
+    struct Vary {
+        std::string strText;  // as given
+        std::string strMember;
+        CGenerator generator;
+        int nDecimals = -1;  // -1: the member's own
+    };
+
+    // What may change in the course of a run.
+    struct Settings {
+        CLinkFaults faults;
+        CChurn churn;
+    };
+
+    // From nAtNs after the start: the keys in nKeys take the values of
+    // settings; an outage may start; the share of the fleet that is online
+    // may move to a new value over nRampNs.
+    struct Stage {
+        int64_t nAtNs = 0;
+        uint32_t nKeys = 0;
+        Settings settings;
+        std::optional<COutage> outage;
+        // The devices online: a share of the fleet (dDevices, 0 to 1), or a
+        // count of its devices.
+        bool bDevices = false;
+        bool bDevicesCount = false;
+        double dDevices = 1;
+        int64_t nRampNs = 0;
+    };
+
+    // Sets a key ("loss", "duplicate", "reorder", "jitter", "corrupt",
+    // "churn") from the option's text. False, with what is wrong (after the
+    // text in quotes), when the text is not what the option takes; false
+    // with strWrong empty when the key is not one of them.
+    static bool Set(std::string_view key, std::string_view text, Settings& settings, uint32_t& nKeys,
+                    std::string& strWrong);
+    // The keys Set takes, in order.
+    static const std::vector<const char*>& Keys();
+    // MEMBER=GENERATOR[,decimals=N]; false with what is wrong.
+    static bool ReadVary(std::string_view text, Vary& vary, std::string& strWrong);
+    // A seed: decimal digits, at most 2^64 - 1.
+    static bool ReadSeed(std::string_view text, uint64_t& nSeed, std::string& strWrong);
+    // A share of the fleet: a percentage (50%) or a count of devices.
+    static bool ReadDevices(std::string_view text, Stage& stage, std::string& strWrong);
+
+    // Whatever another config (the command line's) gives replaces this
+    // one's (a scenario file's): its seed, its --vary rules and its outages
+    // as a whole, each key it set.
+    void Override(const CTrafficConfig& given);
+    // Adds a vary rule; false, with what is wrong, when its member already
+    // has one or there are too many.
+    bool AddVary(const Vary& vary, std::string& strWrong);
+
+    // Any of it asked for: the run is then one with traffic (and a seed).
+    bool Used() const;
+    // Whether the link faults, dropouts or outages are on anywhere in the run.
+    bool HasFaults() const;
+
+    std::optional<uint64_t> seed;
+    std::vector<Vary> vary;
+    Settings start;
+    uint32_t nStartKeys = 0;
+    std::vector<COutage> outages;
+    std::vector<Stage> stages;  // by nAtNs, ascending
+    // The scenario file it was read from, if any.
+    std::string strScenario;
+};

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TzGuard.h"
+#include "fleet/CFleetEngine.h"
+#include "fleet/CFleetPlan.h"
+#include "fleet/FakeFleetEnvironment.h"
+#include "send/FakeSendEnvironment.h"
+#include "text/TovrikTexts.h"
+
+namespace {
+
+constexpr int64_t kMs = 1000000;
+// 2026-12-08 10:00:00 UTC.
+constexpr int64_t kT0Ms = 1796724000000;
+
+// Traffic options as the command line gives them (name, text).
+CTrafficConfig Traffic(const std::vector<std::pair<std::string, std::string>>& options, uint64_t nSeed)
+{
+    CTrafficConfig config;
+    config.seed = nSeed;
+    for (const auto& [strName, strText] : options) {
+        std::string strWrong;
+        if (strName == "vary") {
+            CTrafficConfig::Vary vary;
+            EXPECT_TRUE(CTrafficConfig::ReadVary(strText, vary, strWrong) && config.AddVary(vary, strWrong))
+                << strWrong;
+        } else if (strName == "outage") {
+            COutage outage;
+            EXPECT_TRUE(COutage::Read(strText, true, outage, strWrong)) << strWrong;
+            config.outages.push_back(outage);
+        } else {
+            EXPECT_TRUE(CTrafficConfig::Set(strName, strText, config.start, config.nStartKeys, strWrong))
+                << strName << " " << strWrong;
+        }
+    }
+    return config;
+}
+
+// One engine (a fleet, or a shard of one) with traffic on the fake clock.
+struct TrafficRun {
+    CFleetPlan plan;
+    CFleetStats stats;
+    CFaultStats faults;
+    std::unique_ptr<CTrafficModel> pModel;
+    std::vector<FleetDatagram> sent;
+    uint64_t nFirst = 0;
+
+    // Each global device's datagrams in the order sent, their "time"
+    // values left out (a truncated one too).
+    void Into(std::map<uint64_t, std::vector<std::string>>& streams) const
+    {
+        for (const FleetDatagram& datagram : sent) {
+            std::string bytes = datagram.bytes;
+            const size_t nTime = bytes.find("\"time\":\"");
+            if (nTime != std::string::npos)
+                bytes.erase(nTime + 8, bytes.find('"', nTime + 8) - (nTime + 8));
+            streams[nFirst + datagram.nDevice].push_back(bytes);
+        }
+    }
+};
+
+void RunTraffic(TrafficRun& run, const CTrafficConfig& config, CFleetPlan::Settings settings, const PacketList& packets,
+         uint64_t nFleet, uint64_t nFirst, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs, bool bSpread = true)
+{
+    for (const CTrafficConfig::Vary& vary : config.vary) {
+        CTemplateBuilder::Vary rule;
+        rule.strMember = vary.strMember;
+        rule.bNumbers = vary.generator.Numeric();
+        rule.bTexts = vary.generator.HasChoices();
+        rule.nDecimals = vary.nDecimals;
+        settings.vary.push_back(rule);
+    }
+    run.plan.Build(settings, TovrikTexts::kDeviceInfo, packets, nullptr);
+    run.pModel = std::make_unique<CTrafficModel>(config, *config.seed, nFleet, 150 * kMs);
+    run.nFirst = nFirst;
+    CFakeFleetClock clock(nStartMs * kMs, nEndMs * kMs);
+    CFakeFleetSink sink(clock);
+    CFleetEngine::Settings engineSettings;
+    engineSettings.nFleetDevices = nFleet;
+    engineSettings.nFirstDevice = nFirst;
+    engineSettings.nDevices = nDevices;
+    engineSettings.bSpread = bSpread;
+    engineSettings.pTraffic = run.pModel.get();
+    engineSettings.pFaults = &run.faults;
+    {
+        CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
+        ASSERT_TRUE(engine.Start().IsOk());
+        engine.Wait();
+    }
+    run.sent = sink.m_sent;
+}
+
+CFleetPlan::Settings Mode(SendModes::Mode nMode, const std::string& strCounter = "packnum")
+{
+    CFleetPlan::Settings settings;
+    settings.nMode = nMode;
+    settings.strCounter = strCounter;
+    return settings;
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t nCount = 0;
+    for (size_t nAt = text.find(part); nAt != std::string::npos; nAt = text.find(part, nAt + 1))
+        ++nCount;
+    return nCount;
+}
+
+bool IsInfo(const std::string& bytes)
+{
+    return bytes.find("\"push_info\"") != std::string::npos;
+}
+
+class CFleetTrafficTest : public ::testing::Test {
+protected:
+    CFleetTrafficTest() : m_tz("UTC0") {}
+    TzGuard m_tz;
+};
+
+}  // namespace
+
+// The same seed gives every device the same datagrams but for "time": from
+// one engine or two shards, started at another instant of the second;
+// another seed other ones.
+TEST_F(CFleetTrafficTest, ASeedGivesEachDeviceTheSameDatagramsFromOneProcessOrShards)
+{
+    const std::vector<std::pair<std::string, std::string>> options = {
+        {"vary", "humidity=walk(30,40,0.5)"}, {"vary", "temperature=normal(40,2)"}, {"vary", "cmd=pick(a,b,c)"},
+        {"loss", "20%,burst=2"},             {"duplicate", "10%"},                  {"corrupt", "5%"},
+        {"churn", "120,uniform(1s,3s)"},     {"outage", "20s,5s,return=3s"}};
+    const auto pPackets = MakePackets({TovrikTexts::kStatusMessage});
+    const int64_t nEndMs = kT0Ms + 60100;
+    std::map<uint64_t, std::vector<std::string>> whole;
+    TrafficRun one;
+    RunTraffic(one, Traffic(options, 42), Mode(SendModes::kEverySecond), *pPackets, 6, 0, 6, kT0Ms + 250, nEndMs);
+    one.Into(whole);
+    std::map<uint64_t, std::vector<std::string>> sharded;
+    CFaultCounts shardFaults;
+    for (const uint64_t nFirst : {0, 3}) {
+        TrafficRun shard;
+        RunTraffic(shard, Traffic(options, 42), Mode(SendModes::kEverySecond), *pPackets, 6, nFirst, 3, kT0Ms + 700,
+                   nEndMs);
+        shard.Into(sharded);
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            shardFaults.counts[i] += shard.faults.Counts().counts[i];
+    }
+    ASSERT_EQ(whole.size(), 6u);
+    ASSERT_EQ(sharded.size(), 6u);
+    for (uint64_t k = 0; k < 6; ++k) {
+        const std::vector<std::string>& a = whole[k];
+        const std::vector<std::string>& b = sharded[k];
+        size_t i = 0;
+        while (i < a.size() && i < b.size() && a[i] == b[i])
+            ++i;
+        EXPECT_TRUE(i == a.size() && i == b.size())
+            << "device " << k << " datagram " << i << " of " << a.size() << " and " << b.size() << ": "
+            << (i < a.size() ? a[i].substr(0, 100) : "(none)") << " / "
+            << (i < b.size() ? b[i].substr(0, 100) : "(none)");
+    }
+    EXPECT_EQ(shardFaults.counts, one.faults.Counts().counts);
+    for (size_t i = 0; i < CFaultCounts::kKinds; ++i) {
+        if (i != CFaultCounts::kReorder && i != CFaultCounts::kJitter) {
+            EXPECT_GT(one.faults.Counts().counts[i], 0u) << CFaultCounts::Name(i);
+        }
+    }
+    // Each device's values are its own: walks apart, and the choices vary.
+    EXPECT_NE(whole[0][2].substr(0, 120), whole[1][2].substr(0, 120));
+    size_t nPicked = 0;
+    for (const std::string& bytes : whole[2])
+        nPicked += Count(bytes, "\"cmd\":\"b\"");
+    EXPECT_GT(nPicked, 3u);
+
+    TrafficRun other;
+    RunTraffic(other, Traffic(options, 43), Mode(SendModes::kEverySecond), *pPackets, 6, 0, 6, kT0Ms + 250, nEndMs);
+    std::map<uint64_t, std::vector<std::string>> otherStreams;
+    other.Into(otherStreams);
+    EXPECT_NE(otherStreams, whole);
+}
+
+// Losses, copies and delays on the fast mode's exact grid: what arrives is
+// what the counters say, the held datagrams go at their own instants and
+// lateness is measured against those.
+TEST_F(CFleetTrafficTest, FaultsAreCountedByKindAndLatenessLeavesTheInjectedDelayApart)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 400; ++i)
+        texts.push_back("{\"IMEI\":\"1\",\"n\":" + std::to_string(i) + "}");
+    auto pPackets = std::make_unique<PacketList>();
+    for (const std::string& text : texts)
+        pPackets->AddCopy(text.data(), static_cast<int32_t>(text.size()));
+    const CTrafficConfig config = Traffic({{"loss", "10%"},
+                                           {"duplicate", "10%,delay=30ms"},
+                                           {"reorder", "10%,by=250ms"},
+                                           {"jitter", "uniform(5ms,20ms)"}},
+                                          9);
+    TrafficRun run;
+    RunTraffic(run, config, Mode(SendModes::kEvery100Ms, ""), *pPackets, 2, 0, 2, kT0Ms, kT0Ms + 60000, false);
+    const CFaultCounts faults = run.faults.Counts();
+    std::map<uint32_t, std::vector<int>> order;
+    size_t nPackets = 0;
+    for (const FleetDatagram& datagram : run.sent) {
+        if (IsInfo(datagram.bytes))
+            continue;
+        ++nPackets;
+        const int n = std::stoi(datagram.bytes.substr(datagram.bytes.find("\"n\":") + 4));
+        order[datagram.nDevice].push_back(n);
+        // Packet n was due at (n + 1) x 100 ms; held back at least 5 ms.
+        const int64_t nDueNs = (kT0Ms + (n + 1) * 100) * kMs;
+        ASSERT_GE(datagram.nNs, nDueNs + 5 * kMs) << datagram.bytes;
+    }
+    EXPECT_EQ(nPackets, 2 * 400 - faults.counts[CFaultCounts::kLoss] + faults.counts[CFaultCounts::kDuplicate]);
+    EXPECT_EQ(run.stats.Sent(), nPackets + 2);
+    EXPECT_NEAR(static_cast<double>(faults.counts[CFaultCounts::kLoss]), 80, 30);
+    EXPECT_EQ(faults.counts[CFaultCounts::kJitter], 2 * 400 - faults.counts[CFaultCounts::kLoss]);
+    EXPECT_GT(faults.counts[CFaultCounts::kReorder], 40u);
+    EXPECT_LT(run.stats.Total().dMaxMs, 0.5) << "the wake grid's lateness, not the injected delays";
+    for (const auto& device : order) {
+        size_t nOvertaken = 0;
+        std::map<int, int> times;
+        for (size_t i = 0; i < device.second.size(); ++i) {
+            ++times[device.second[i]];
+            nOvertaken += i > 0 && device.second[i] < device.second[i - 1];
+        }
+        EXPECT_GT(nOvertaken, 10u) << "held datagrams come after later ones";
+        for (const auto& packet : times)
+            ASSERT_LE(packet.second, 2) << packet.first;
+    }
+}
+
+TEST_F(CFleetTrafficTest, TheDeviceInfoMessagePassesTheLinkUntouched)
+{
+    const auto pPackets = MakePackets({TovrikTexts::kStatusMessage});
+    TrafficRun run;
+    RunTraffic(run, Traffic({{"loss", "100%"}, {"corrupt", "100%"}}, 3), Mode(SendModes::kEverySecond), *pPackets, 3, 0,
+               3, kT0Ms, kT0Ms + 5000, false);
+    ASSERT_EQ(run.sent.size(), 3u);
+    for (const FleetDatagram& datagram : run.sent)
+        EXPECT_TRUE(IsInfo(datagram.bytes)) << datagram.bytes;
+    EXPECT_EQ(run.faults.Count(CFaultCounts::kLoss), 3u * 6) << "the first check and five seconds";
+    EXPECT_EQ(run.faults.Count(CFaultCounts::kCorrupt), 0u);
+}
+
+// An outage silences every device; each comes back within the spread, its
+// device info message first, then its schedule, the packets it missed gone.
+TEST_F(CFleetTrafficTest, AfterAnOutageEachDeviceSendsItsDeviceInfoAgainThenItsSchedule)
+{
+    const auto pPackets = MakePackets({TovrikTexts::kStatusMessage});
+    TrafficRun run;
+    RunTraffic(run, Traffic({{"outage", "5s,10s,return=4s"}}, 5), Mode(SendModes::kEverySecond), *pPackets, 4, 0, 4,
+        kT0Ms, kT0Ms + 30000, false);
+    std::vector<int64_t> returns;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const std::vector<FleetDatagram> sent = [&] {
+            std::vector<FleetDatagram> of;
+            for (const FleetDatagram& datagram : run.sent) {
+                if (datagram.nDevice == k)
+                    of.push_back(datagram);
+            }
+            return of;
+        }();
+        // The info, the first check and seconds 1 to 4; the info again at
+        // 15 s to 19 s; then every second to 30.
+        ASSERT_GE(sent.size(), 8u);
+        EXPECT_TRUE(IsInfo(sent[0].bytes));
+        EXPECT_EQ(sent[5].nNs, (kT0Ms + 4000) * kMs);
+        ASSERT_TRUE(IsInfo(sent[6].bytes)) << k;
+        const int64_t nBackMs = sent[6].nNs / kMs - kT0Ms;
+        EXPECT_GE(nBackMs, 15000 - 100);
+        EXPECT_LT(nBackMs, 19000);
+        returns.push_back(nBackMs);
+        EXPECT_GT(sent[7].nNs, sent[6].nNs);
+        EXPECT_EQ((sent[7].nNs / kMs - kT0Ms) % 1000, 0) << "back on its seconds";
+        EXPECT_EQ(sent.back().nNs, (kT0Ms + 30000) * kMs);
+        const size_t nPackets = sent.size() - 2;
+        EXPECT_EQ(nPackets, 5u + (30 - (sent[7].nNs / kMs - kT0Ms) / 1000 + 1)) << k;
+    }
+    EXPECT_NE(returns.front(), returns.back()) << "not all at once";
+    EXPECT_EQ(run.faults.Count(CFaultCounts::kOutage), 4u);
+    EXPECT_EQ(run.stats.Online(), 4u) << "all back online";
+    EXPECT_EQ(run.stats.Sent() + run.faults.Count(CFaultCounts::kOffline), 4u * (1 + 31 + 1));
+}
