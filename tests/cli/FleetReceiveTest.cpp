@@ -30,8 +30,8 @@ TEST(FleetReceiveTest, TheFleetMeasuresTheDelayAndTheDropsTheReceiverPlays)
     ASSERT_TRUE(receive.WaitListening());
     TempDir dir;
     const std::string stats = dir.Path() + "/stats.json";
-    // 100 devices, 10 datagrams a second each, for 2.5 s: some 2,600
-    // datagrams, their device info messages included.
+    // 100 devices, each its device info message and the one packet: 200
+    // datagrams.
     const CliRun fleet = CliProcess::Run({"-p", std::to_string(receive.Port()), "--devices", "100", "-m", "100ms",
                                           "--spread", "--text", std::string(30, ' ') + "{\"IMEI\":\"1\",\"v\":1}",
                                           "--no-loop", "--replies", "-q", "--stop-after", "2.5", "--stats-json",
@@ -52,4 +52,50 @@ TEST(FleetReceiveTest, TheFleetMeasuresTheDelayAndTheDropsTheReceiverPlays)
     const double dP50 = NumberAfter(json, "\"rtt_ms\"", "p50");
     EXPECT_GE(dP50, 19.5);
     EXPECT_LE(dP50, 30.0);
+}
+
+// The faults a fleet injects are what the other end sees: its copies as
+// duplicates, its held datagrams as reordered, its losses as gaps in the
+// counter; and replies are awaited only for datagrams that left, so the
+// server's echo answers every one of them.
+TEST(FleetReceiveTest, TheReceiverSeesTheFaultsTheFleetInjects)
+{
+    TempDir dir;
+    const std::string received = dir.Path() + "/received.json";
+    ReceiveProcess receive(AF_INET, {"--counter", "packnum", "--answer", "echo", "-q", "--stop-after", "4.5",
+                                     "--stats-json", received});
+    ASSERT_TRUE(receive.WaitListening());
+    const std::string stats = dir.Path() + "/stats.json";
+    // 30 packets a device, 10 a second, for 2.5 s: some 2,500 datagrams.
+    std::string strText;
+    for (int i = 0; i < 30; ++i)
+        strText += "{\"IMEI\":\"1\",\"packnum\":0,\"v\":" + std::to_string(i) + "}";
+    const CliRun fleet = CliProcess::Run({"-p", std::to_string(receive.Port()), "--devices", "100", "-m", "100ms",
+                                          "--spread", "--text", strText,
+                                          "--counter", "packnum", "--loss", "10%", "--duplicate", "5%",
+                                          "--reorder", "5%", "--seed", "11", "--replies", "-q",
+                                          "--stop-after", "2.5", "--stats-json", stats});
+    receive.Wait();
+    ASSERT_EQ(fleet.nExit, 0) << fleet.err;
+    const std::string sent = TempDir::Read(stats);
+    const std::string got = TempDir::Read(received);
+    const double dLoss = NumberAfter(sent, "\"faults\"", "loss");
+    const double dCopies = NumberAfter(sent, "\"faults\"", "duplicate");
+    const double dHeld = NumberAfter(sent, "\"faults\"", "reorder");
+    ASSERT_GT(dLoss, 100) << sent;
+    ASSERT_GT(dCopies, 50) << sent;
+    ASSERT_GT(dHeld, 50) << sent;
+    const std::string strBoth = sent + "\n" + got;
+    // A copy is a duplicate unless the run ended before it left; a loss is
+    // a gap unless it was a device's last packet. A held datagram comes
+    // after its successor unless that one was lost too or the run ended
+    // first (10 % and 6 % of them).
+    EXPECT_NEAR(NumberAfter(got, "\"without_counter\"", "duplicates"), dCopies, 0.05 * dCopies) << strBoth;
+    EXPECT_NEAR(NumberAfter(got, "\"without_counter\"", "lost"), dLoss, 0.1 * dLoss) << strBoth;
+    const double dReordered = NumberAfter(got, "\"without_counter\"", "reordered");
+    EXPECT_LE(dReordered, dHeld) << strBoth;
+    EXPECT_GE(dReordered, 0.7 * dHeld) << strBoth;
+    EXPECT_EQ(NumberAfter(sent, "\"reply_matching\"", "unmatched"), 0) << sent;
+    EXPECT_LT(NumberAfter(sent, "\"reply_matching\"", "lost"), 0.01 * NumberAfter(sent, "", "sent") + 5)
+        << sent;
 }
