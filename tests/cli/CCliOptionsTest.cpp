@@ -1,33 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TempDir.h"
 #include "cli/CCliOptions.h"
+#include "cli/ParsedArgs.h"
 #include "metrics/CMetricsServer.h"
 
 namespace {
 
-struct Parsed {
-    std::optional<int> nExit;
-    std::string err;
-    CCliOptions options;
-};
+using Parsed = ParsedArgs<CCliOptions>;
 
 Parsed Parse(std::vector<std::string> args)
 {
     args.insert(args.begin(), "tovrik-cli");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    Parsed parsed;
-    std::ostringstream out;
-    std::ostringstream err;
-    parsed.options = CCliOptions::Parse(static_cast<int>(argv.size()), argv.data(), parsed.nExit, out, err);
-    parsed.err = err.str();
-    return parsed;
+    return ParseArgs<CCliOptions>(&CCliOptions::Parse, std::move(args));
 }
 
 }  // namespace

@@ -1,33 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CCliOptions.h"
 #include "cli/CReceiveCommand.h"
+#include "cli/ParsedArgs.h"
 #include "metrics/CMetricsServer.h"
 
 namespace {
 
-struct Parsed {
-    std::optional<int> nExit;
-    std::string err;
-    CReceiveCommand::Options options;
-};
+using Parsed = ParsedArgs<CReceiveCommand::Options>;
 
 Parsed Parse(std::vector<std::string> args)
 {
     args.insert(args.begin(), {"tovrik-cli", "receive"});
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    Parsed parsed;
-    std::ostringstream out;
-    std::ostringstream err;
-    parsed.options = CReceiveCommand::Parse(static_cast<int>(argv.size()), argv.data(), parsed.nExit, out, err);
-    parsed.err = err.str();
-    return parsed;
+    return ParseArgs<CReceiveCommand::Options>(&CReceiveCommand::Parse, std::move(args));
 }
 
 }  // namespace

@@ -66,6 +66,15 @@ class Echo:
 
     def __init__(self, sock):
         self.sock = sock
+        # Room for the bursts that reach it while a loaded machine keeps
+        # this thread waiting (beyond rmem_max where allowed).
+        for option in (getattr(socket, "SO_RCVBUFFORCE", None), socket.SO_RCVBUF):
+            try:
+                if option is not None:
+                    sock.setsockopt(socket.SOL_SOCKET, option, 8 << 20)
+                    break
+            except PermissionError:
+                pass
         self.stop = threading.Event()
         self.thread = threading.Thread(target=self.run, daemon=True)
         self.thread.start()
@@ -74,8 +83,9 @@ class Echo:
         while not self.stop.is_set():
             if select.select([self.sock], [], [], 0.1)[0]:
                 try:
-                    data, sender = self.sock.recvfrom(65536)
-                    self.sock.sendto(data, sender)
+                    while True:
+                        data, sender = self.sock.recvfrom(65536)
+                        self.sock.sendto(data, sender)
                 except (BlockingIOError, ConnectionRefusedError):
                     pass
 
