@@ -133,6 +133,11 @@ CStatus CFleetRun::PlanVary()
         if (vary.strMember == m_config.plan.strCounter)
             return CStatus::Invalid("--vary: '" + vary.strText +
                                     "' gives generated values to the member --counter counts");
+        // A drawn value tells no datagram from another; the counter does.
+        if (m_config.bReplies && vary.strMember == m_config.plan.strReplyMatch)
+            return CStatus::Invalid("--vary: '" + vary.strText +
+                                    "' gives generated values to the member --reply-match matches replies by; "
+                                    "match them by a --counter member");
         CTemplateBuilder::Vary rule;
         rule.strMember = vary.strMember;
         rule.bNumbers = vary.generator.Numeric();

@@ -479,4 +479,9 @@ TEST(FleetCliTest, TrafficOptionsAreCheckedAndAMemberTheyCannotReachIsToldOnce)
     EXPECT_TRUE(Contains(counter.err, "--vary: 'packnum=uniform(1,2)' gives generated values to the member --counter "
                                       "counts"))
         << counter.err;
+    const CliRun match = RunCli({"--reply-match", "v", "--vary", "v=walk(0,9,1)", "--dry-run"});
+    EXPECT_EQ(match.nExit, 64);
+    EXPECT_TRUE(Contains(match.err, "--vary: 'v=walk(0,9,1)' gives generated values to the member --reply-match "
+                                    "matches replies by"))
+        << match.err;
 }
