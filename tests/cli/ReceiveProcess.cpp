@@ -25,7 +25,10 @@ ReceiveProcess::ReceiveProcess(int nFamily, std::vector<std::string> args, int n
 {
     const std::string strHost = nFamily == AF_INET6 ? "[::1]" : "127.0.0.1";
     args.insert(args.begin(), {"receive", "-l", strHost + ":" + std::to_string(m_nPort)});
-    m_thread = std::thread([this, args, nStopAfterMs, stop] { m_run = CliProcess::Run(args, nStopAfterMs, stop); });
+    m_thread = std::thread([this, args, nStopAfterMs, stop] {
+        m_run = CliProcess::Run(args, nStopAfterMs, stop);
+        m_bEnded = true;
+    });
 }
 
 ReceiveProcess::~ReceiveProcess()
@@ -34,16 +37,19 @@ ReceiveProcess::~ReceiveProcess()
         m_thread.join();
 }
 
-bool ReceiveProcess::WaitListening() const
+::testing::AssertionResult ReceiveProcess::WaitListening() const
 {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::seconds(20);
     while (Clock::now() < end) {
         if (TryBind(m_nFamily, m_nPort) == 0)
-            return true;
+            return ::testing::AssertionSuccess();
+        if (m_bEnded)
+            return ::testing::AssertionFailure()
+                   << "tovrik-cli receive ended with exit " << m_run.nExit << ": " << m_run.err;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return false;
+    return ::testing::AssertionFailure() << "tovrik-cli receive is not listening on port " << m_nPort << " after 20 s";
 }
 
 const CliRun& ReceiveProcess::Wait()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -22,13 +25,15 @@ public:
     ReceiveProcess& operator=(const ReceiveProcess&) = delete;
 
     uint16_t Port() const { return m_nPort; }
-    // Whether it is listening: its port cannot be bound any more.
-    bool WaitListening() const;
+    // Whether it is listening (its port cannot be bound any more); if not,
+    // why: it ended, with what it said, or it did not bind in time.
+    ::testing::AssertionResult WaitListening() const;
     const CliRun& Wait();
 
 private:
     const int m_nFamily;
     const uint16_t m_nPort;
     CliRun m_run;
+    std::atomic<bool> m_bEnded{false};
     std::thread m_thread;
 };
