@@ -30,11 +30,7 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
     const std::string strScenario = dir.Write("s.json", "{\"stages\":[{\"at\":\"1s\",\"loss\":\"2\"}]}");
     const bool kMetrics = CMetricsServer::IsAvailable();
     const std::string kNoMetrics = "--metrics: not available in this build";
-    struct Case {
-        std::vector<std::string> args;
-        std::string strSays;
-    };
-    const Case cases[] = {
+    const std::vector<UsageCase> cases = {
         {{"-p", "65536"}, "--port: '65536' is not a port (decimal digits, 0 to 65535)"},
         {{"-m", "7"}, "unknown mode '7'"},
         {{"-t", "1:2"}, "'1:2' is not an IPv4 or IPv6 address or host name"},
@@ -72,16 +68,7 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
         {{"--scenario", strScenario}, "--scenario: " + strScenario + ": stages[0].loss: '2' is not P[,burst=N]"},
         {{"--scenario", strFile + ".none"}, "--scenario: " + strFile + ".none: "},
     };
-    for (const Case& c : cases) {
-        const Parsed parsed = Parse(c.args);
-        SCOPED_TRACE(c.args.front() + " " + c.args.back());
-        if (c.strSays.empty()) {
-            EXPECT_FALSE(parsed.nExit) << parsed.err;
-            continue;
-        }
-        EXPECT_EQ(parsed.nExit, CCliOptions::kExitUsage);
-        EXPECT_NE(parsed.err.find(c.strSays), std::string::npos) << parsed.err;
-    }
+    ExpectUsageErrors(cases, Parse, CCliOptions::kExitUsage);
 }
 
 TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)

@@ -25,11 +25,7 @@ Parsed Parse(std::vector<std::string> args)
 TEST(CReceiveCommandTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
 {
     const bool kMetrics = CMetricsServer::IsAvailable();
-    struct Case {
-        std::vector<std::string> args;
-        std::string strSays;
-    };
-    const Case cases[] = {
+    const std::vector<UsageCase> cases = {
         {{"-l", "51609"}, "--listen: '51609' is not ADDR:PORT with an IPv4 address or an IPv6 address in brackets"},
         {{"-l", "::1:5"}, "--listen: '::1:5' is not ADDR:PORT"},
         {{"-l", "localhost:5"}, "--listen: 'localhost:5' is not ADDR:PORT"},
@@ -55,16 +51,7 @@ TEST(CReceiveCommandTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
         {{"--threshold", "loss<=1%"}, "--threshold: 'loss<=1%' measures the counter: add --counter MEMBER"},
         {{"--threshold", "rate>=10ms"}, "--threshold: 'rate>=10ms' has 'ms' after the number"},
     };
-    for (const Case& c : cases) {
-        const Parsed parsed = Parse(c.args);
-        SCOPED_TRACE(c.args.front() + " " + c.args.back());
-        if (c.strSays.empty()) {
-            EXPECT_FALSE(parsed.nExit) << parsed.err;
-            continue;
-        }
-        EXPECT_EQ(parsed.nExit, CCliOptions::kExitUsage);
-        EXPECT_NE(parsed.err.find(c.strSays), std::string::npos) << parsed.err;
-    }
+    ExpectUsageErrors(cases, Parse, CCliOptions::kExitUsage);
 }
 
 TEST(CReceiveCommandTest, TheOptionsBecomeTheRunsConfig)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <sstream>
 #include <string>
@@ -28,4 +30,28 @@ ParsedArgs<Options> ParseArgs(ParseFn parse, std::vector<std::string> args)
     parsed.options = parse(static_cast<int>(argv.size()), argv.data(), parsed.nExit, out, err);
     parsed.err = err.str();
     return parsed;
+}
+
+// A command line and what its usage error says (empty: it is no error).
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string strSays;
+};
+
+// Each case through parse (a function of the arguments answering a
+// ParsedArgs): a usage error, exit nUsageExit, whose message says the case's
+// words, or no error at all.
+template <typename ParseFn>
+void ExpectUsageErrors(const std::vector<UsageCase>& cases, ParseFn parse, int nUsageExit)
+{
+    for (const UsageCase& c : cases) {
+        const auto parsed = parse(c.args);
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        if (c.strSays.empty()) {
+            EXPECT_FALSE(parsed.nExit) << parsed.err;
+            continue;
+        }
+        EXPECT_EQ(parsed.nExit, nUsageExit);
+        EXPECT_NE(parsed.err.find(c.strSays), std::string::npos) << parsed.err;
+    }
 }
