@@ -113,13 +113,23 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
     PROCESS_INFORMATION process{};
     ShareConsole();
     const auto start = std::chrono::steady_clock::now();
-    // A process group of its own: the console's Ctrl-C for it alone.
-    const BOOL bStarted = CreateProcessW(strProgram.c_str(), &strCommandLine[0], nullptr, nullptr, TRUE,
-                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process);
+    // A process group of its own: the console's Ctrl-C for it alone. A
+    // busy wine now and then fails to start one: it is tried again.
+    BOOL bStarted = FALSE;
+    DWORD nError = 0;
+    for (int nTry = 0; nTry < 3 && !bStarted; ++nTry) {
+        if (nTry > 0)
+            Sleep(200);
+        bStarted = CreateProcessW(strProgram.c_str(), &strCommandLine[0], nullptr, nullptr, TRUE,
+                                  CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process);
+        nError = bStarted ? 0 : GetLastError();
+    }
     CloseHandle(hOut);
     CloseHandle(hErr);
-    if (!bStarted)
+    if (!bStarted) {
+        run.err = "CreateProcessW failed: error " + std::to_string(nError);
         return run;
+    }
     if (stop != Stop::kNone) {
         Sleep(static_cast<DWORD>(nStopAfterMs));
         SendConsoleControl(process, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);

@@ -24,15 +24,23 @@ public:
     ReceiveProcess(const ReceiveProcess&) = delete;
     ReceiveProcess& operator=(const ReceiveProcess&) = delete;
 
+    // Its port: once WaitListening has succeeded, the one it listens on.
     uint16_t Port() const { return m_nPort; }
     // Whether it is listening (its port cannot be bound any more); if not,
-    // why: it ended, with what it said, or it did not bind in time.
-    ::testing::AssertionResult WaitListening() const;
+    // why: it ended, with what it said, or it did not bind in time. A port
+    // taken between its pick and the receiver's bind is picked again, a few
+    // times.
+    ::testing::AssertionResult WaitListening();
     const CliRun& Wait();
 
 private:
+    void Start();
+
     const int m_nFamily;
-    const uint16_t m_nPort;
+    const std::vector<std::string> m_args;
+    const int m_nStopAfterMs;
+    const CliProcess::Stop m_stop;
+    uint16_t m_nPort = 0;
     CliRun m_run;
     std::atomic<bool> m_bEnded{false};
     std::thread m_thread;
