@@ -206,14 +206,7 @@ TEST_F(CFleetEngineTest, EachDeviceHasItsOwnImeiAndCounterAndSpreadPlacesItInThe
     const auto pPackets = MakePackets({"{\"IMEI\":\"x\",\"packnum\":\"0098\",\"time\":\"t\"}"});
     RunFleet(run, settings, *pPackets, nullptr, 4, kT0 * 1000, kT0 * 1000 + 2999, true);
     for (uint32_t k = 0; k < 4; ++k) {
-        const std::vector<FleetDatagram> sent = [&] {
-            std::vector<FleetDatagram> of;
-            for (const FleetDatagram& datagram : run.sent) {
-                if (datagram.nDevice == k)
-                    of.push_back(datagram);
-            }
-            return of;
-        }();
+        const std::vector<FleetDatagram> sent = DatagramsOf(run.sent, k);
         const std::string imei = std::string(k == 3 ? 13 : 14, '0') + std::to_string(7 + k);
         ASSERT_EQ(sent.size(), 4u) << k;
         EXPECT_NE(sent[0].bytes.find("\"IMEI\":\"" + imei + "\""), std::string::npos) << sent[0].bytes;

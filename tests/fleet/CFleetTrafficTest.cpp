@@ -256,14 +256,7 @@ TEST_F(CFleetTrafficTest, AfterAnOutageEachDeviceSendsItsDeviceInfoAgainThenItsS
         kT0Ms, kT0Ms + 30000, false);
     std::vector<int64_t> returns;
     for (uint32_t k = 0; k < 4; ++k) {
-        const std::vector<FleetDatagram> sent = [&] {
-            std::vector<FleetDatagram> of;
-            for (const FleetDatagram& datagram : run.sent) {
-                if (datagram.nDevice == k)
-                    of.push_back(datagram);
-            }
-            return of;
-        }();
+        const std::vector<FleetDatagram> sent = DatagramsOf(run.sent, k);
         // The info, the first check and seconds 1 to 4; the info again at
         // 15 s to 19 s; then every second to 30.
         ASSERT_GE(sent.size(), 8u);

@@ -61,6 +61,17 @@ struct FleetDatagram {
     int64_t nNs;  // the fake clock when it was sent
 };
 
+// The datagrams of one device, in the order they were sent.
+inline std::vector<FleetDatagram> DatagramsOf(const std::vector<FleetDatagram>& sent, uint32_t nDevice)
+{
+    std::vector<FleetDatagram> of;
+    for (const FleetDatagram& datagram : sent) {
+        if (datagram.nDevice == nDevice)
+            of.push_back(datagram);
+    }
+    return of;
+}
+
 class CFakeFleetSink : public CFleetSink {
 public:
     explicit CFakeFleetSink(CFakeFleetClock& clock, int64_t nCostNs = 0) : m_clock(clock), m_nCostNs(nCostNs) {}
