@@ -128,6 +128,14 @@ void CReceiveRun::Read()
         Take(nRead);
         SendDue(SteadyNs());
     }
+    // What had arrived before the stop counts; a sender that never pauses
+    // cannot hold the stop off for more than a few socket buffers.
+    constexpr int kMostFinalReads = 1024;
+    size_t nRead = 0;
+    for (int i = 0; i < kMostFinalReads && (nRead = m_socket.Read(0)) > 0; ++i) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Take(nRead);
+    }
 }
 
 void CReceiveRun::Take(size_t nRead)

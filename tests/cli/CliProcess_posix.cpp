@@ -6,11 +6,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 #include "TempDir.h"
 
-CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, Stop stop)
+CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<void()>& awaitStop, Stop stop)
 {
     TempDir dir;
     const std::string strOut = dir.Path() + "/out";
@@ -31,7 +30,7 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
         _exit(127);
     }
     if (stop != Stop::kNone) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(nStopAfterMs));
+        awaitStop();
         kill(pid, stop == Stop::kInterrupt ? SIGINT : SIGTERM);
     }
     int nStatus = 0;

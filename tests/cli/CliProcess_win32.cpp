@@ -91,7 +91,7 @@ HANDLE CreateOutput(const std::string& strPath)
 
 }  // namespace
 
-CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, Stop stop)
+CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<void()>& awaitStop, Stop stop)
 {
     TempDir dir;
     const std::string strOut = dir.Path() + "/out";
@@ -131,7 +131,7 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, int nStopAfterMs, S
         return run;
     }
     if (stop != Stop::kNone) {
-        Sleep(static_cast<DWORD>(nStopAfterMs));
+        awaitStop();
         SendConsoleControl(process, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
     }
     if (WaitForSingleObject(process.hProcess, kLongestRunMs) != WAIT_OBJECT_0) {

@@ -136,10 +136,11 @@ TEST(ReceiveCliTest, ACrossedThresholdExitsThreeOverIpv6)
 TEST(ReceiveCliTest, AStopRequestEndsTheRunWithItsSummary)
 {
     for (const CliProcess::Stop stop : {CliProcess::Stop::kInterrupt, CliProcess::Stop::kTerminate}) {
-        ReceiveProcess receive(AF_INET, {}, 1200, stop);
+        ReceiveProcess receive(AF_INET, {}, stop);
         ASSERT_TRUE(receive.WaitListening());
         LoopbackPeer device;
         ASSERT_TRUE(device.SendTo(receive.Port(), Status(1)));
+        receive.RequestStop();
         const CliRun& run = receive.Wait();
         EXPECT_EQ(run.nExit, 0) << run.err;
         EXPECT_TRUE(Contains(run.out, "received 1 datagrams in ")) << run.out;

@@ -21,14 +21,15 @@ uint16_t TryBind(int nFamily, uint16_t nPort)
     return nBound;
 }
 
-ReceiveProcess::ReceiveProcess(int nFamily, std::vector<std::string> args, int nStopAfterMs, CliProcess::Stop stop)
-    : m_nFamily(nFamily), m_args(std::move(args)), m_nStopAfterMs(nStopAfterMs), m_stop(stop)
+ReceiveProcess::ReceiveProcess(int nFamily, std::vector<std::string> args, CliProcess::Stop stop)
+    : m_nFamily(nFamily), m_args(std::move(args)), m_stop(stop)
 {
     Start();
 }
 
 ReceiveProcess::~ReceiveProcess()
 {
+    RequestStop();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -41,7 +42,11 @@ void ReceiveProcess::Start()
     args.insert(args.begin(), {"receive", "-l", strHost + ":" + std::to_string(m_nPort)});
     m_bEnded = false;
     m_thread = std::thread([this, args] {
-        m_run = CliProcess::Run(args, m_nStopAfterMs, m_stop);
+        const auto awaitStop = [this] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_stopRequested.wait_for(lock, std::chrono::minutes(1), [this] { return m_bStopRequested; });
+        };
+        m_run = CliProcess::Run(args, awaitStop, m_stop);
         m_bEnded = true;
     });
 }
@@ -78,6 +83,15 @@ void ReceiveProcess::Start()
                    << "tovrik-cli receive ended with exit " << m_run.nExit << ": " << m_run.err;
         Start();
     }
+}
+
+void ReceiveProcess::RequestStop()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStopRequested = true;
+    }
+    m_stopRequested.notify_all();
 }
 
 const CliRun& ReceiveProcess::Wait()

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,11 +17,11 @@
 uint16_t TryBind(int nFamily, uint16_t nPort);
 
 // tovrik-cli receive on its own thread, on a port that was free, until it
-// ends by itself (--stop-after) or is stopped.
+// ends by itself (--stop-after) or is stopped the way stop says once
+// RequestStop is called (at the latest after a minute).
 class ReceiveProcess {
 public:
-    ReceiveProcess(int nFamily, std::vector<std::string> args, int nStopAfterMs = -1,
-                   CliProcess::Stop stop = CliProcess::Stop::kNone);
+    ReceiveProcess(int nFamily, std::vector<std::string> args, CliProcess::Stop stop = CliProcess::Stop::kNone);
     ~ReceiveProcess();
     ReceiveProcess(const ReceiveProcess&) = delete;
     ReceiveProcess& operator=(const ReceiveProcess&) = delete;
@@ -31,6 +33,7 @@ public:
     // taken between its pick and the receiver's bind is picked again, a few
     // times.
     ::testing::AssertionResult WaitListening();
+    void RequestStop();
     const CliRun& Wait();
 
 private:
@@ -38,8 +41,10 @@ private:
 
     const int m_nFamily;
     const std::vector<std::string> m_args;
-    const int m_nStopAfterMs;
     const CliProcess::Stop m_stop;
+    std::mutex m_mutex;
+    std::condition_variable m_stopRequested;
+    bool m_bStopRequested = false;
     uint16_t m_nPort = 0;
     CliRun m_run;
     std::atomic<bool> m_bEnded{false};
