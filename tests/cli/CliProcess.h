@@ -23,9 +23,9 @@ public:
 
     // When stop is not kNone, asks for it after nStopAfterMs.
     static CliRun Run(const std::vector<std::string>& args, int nStopAfterMs = -1, Stop stop = Stop::kNone);
-    // When stop is not kNone, asks for it once awaitStop returns (called on
-    // the calling thread while the program runs).
-    static CliRun Run(const std::vector<std::string>& args, const std::function<void()>& awaitStop, Stop stop);
+    // When stop is not kNone, asks for it once stopDue, asked on the calling
+    // thread every 10 ms while the program runs, says it is due.
+    static CliRun Run(const std::vector<std::string>& args, const std::function<bool()>& stopDue, Stop stop);
     // Whether a symbolic link the test makes is one the program sees through
     // (not the links wine makes of a Windows program's).
     static bool SeesThroughSymbolicLinks();

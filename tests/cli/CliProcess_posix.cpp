@@ -6,10 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "TempDir.h"
 
-CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<void()>& awaitStop, Stop stop)
+CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<bool()>& stopDue, Stop stop)
 {
     TempDir dir;
     const std::string strOut = dir.Path() + "/out";
@@ -29,12 +30,16 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function
         execv(TOVRIK_CLI_PATH, argv.data());
         _exit(127);
     }
-    if (stop != Stop::kNone) {
-        awaitStop();
-        kill(pid, stop == Stop::kInterrupt ? SIGINT : SIGTERM);
-    }
     int nStatus = 0;
-    waitpid(pid, &nStatus, 0);
+    bool bEnded = false;
+    if (stop != Stop::kNone) {
+        while (!(bEnded = waitpid(pid, &nStatus, WNOHANG) == pid) && !stopDue())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!bEnded)
+            kill(pid, stop == Stop::kInterrupt ? SIGINT : SIGTERM);
+    }
+    if (!bEnded)
+        waitpid(pid, &nStatus, 0);
     CliRun run;
     run.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);

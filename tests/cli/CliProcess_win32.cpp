@@ -91,7 +91,7 @@ HANDLE CreateOutput(const std::string& strPath)
 
 }  // namespace
 
-CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<void()>& awaitStop, Stop stop)
+CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function<bool()>& stopDue, Stop stop)
 {
     TempDir dir;
     const std::string strOut = dir.Path() + "/out";
@@ -131,8 +131,12 @@ CliRun CliProcess::Run(const std::vector<std::string>& args, const std::function
         return run;
     }
     if (stop != Stop::kNone) {
-        awaitStop();
-        SendConsoleControl(process, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
+        while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {
+            if (stopDue()) {
+                SendConsoleControl(process, stop == Stop::kInterrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
+                break;
+            }
+        }
     }
     if (WaitForSingleObject(process.hProcess, kLongestRunMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 255);

@@ -26,7 +26,8 @@ double NumberAfter(const std::string& json, const std::string& strAfter, const s
 TEST(FleetReceiveTest, TheFleetMeasuresTheDelayAndTheDropsTheReceiverPlays)
 {
     ReceiveProcess receive(AF_INET, {"--answer", "echo", "--answer-delay", "20ms", "--answer-drop", "5%", "--seed",
-                                     "7", "-q", "--stop-after", "4.5"});
+                                     "7", "-q"},
+                           CliProcess::Stop::kInterrupt);
     ASSERT_TRUE(receive.WaitListening());
     TempDir dir;
     const std::string stats = dir.Path() + "/stats.json";
@@ -36,6 +37,7 @@ TEST(FleetReceiveTest, TheFleetMeasuresTheDelayAndTheDropsTheReceiverPlays)
                                           "--spread", "--text", std::string(30, ' ') + "{\"IMEI\":\"1\",\"v\":1}",
                                           "--no-loop", "--replies", "-q", "--stop-after", "2.5", "--stats-json",
                                           stats});
+    receive.RequestStop();
     receive.Wait();
     ASSERT_EQ(fleet.nExit, 0) << fleet.err;
     const std::string json = TempDir::Read(stats);
@@ -62,8 +64,8 @@ TEST(FleetReceiveTest, TheReceiverSeesTheFaultsTheFleetInjects)
 {
     TempDir dir;
     const std::string received = dir.Path() + "/received.json";
-    ReceiveProcess receive(AF_INET, {"--counter", "packnum", "--answer", "echo", "-q", "--stop-after", "4.5",
-                                     "--stats-json", received});
+    ReceiveProcess receive(AF_INET, {"--counter", "packnum", "--answer", "echo", "-q", "--stats-json", received},
+                           CliProcess::Stop::kInterrupt);
     ASSERT_TRUE(receive.WaitListening());
     const std::string stats = dir.Path() + "/stats.json";
     // 30 packets a device, 10 a second, for 2.5 s: some 2,500 datagrams.
@@ -75,6 +77,7 @@ TEST(FleetReceiveTest, TheReceiverSeesTheFaultsTheFleetInjects)
                                           "--counter", "packnum", "--loss", "10%", "--duplicate", "5%",
                                           "--reorder", "5%", "--seed", "11", "--replies", "-q",
                                           "--stop-after", "2.5", "--stats-json", stats});
+    receive.RequestStop();
     receive.Wait();
     ASSERT_EQ(fleet.nExit, 0) << fleet.err;
     const std::string sent = TempDir::Read(stats);

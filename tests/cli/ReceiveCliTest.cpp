@@ -122,11 +122,13 @@ TEST(ReceiveCliTest, CountsADevicesTrafficAndAnswersItLateAndLossy)
 TEST(ReceiveCliTest, ACrossedThresholdExitsThreeOverIpv6)
 {
     ReceiveProcess receive(AF_INET6, {"--counter", "packnum", "--threshold", "loss<=1%", "--threshold",
-                                      "malformed==0", "--stop-after", "1.5", "-q"});
+                                      "malformed==0", "-q"},
+                           CliProcess::Stop::kInterrupt);
     ASSERT_TRUE(receive.WaitListening());
     LoopbackPeer device(AF_INET6);
     for (const int n : {1, 2, 5})
         ASSERT_TRUE(device.SendTo(receive.Port(), Status(n)));
+    receive.RequestStop();
     const CliRun& run = receive.Wait();
     EXPECT_EQ(run.nExit, 3) << run.err;
     EXPECT_EQ(run.out, "threshold loss<=1%: 0.4000 crossed\nthreshold malformed==0: 0 ok\n")

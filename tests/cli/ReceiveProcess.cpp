@@ -42,11 +42,7 @@ void ReceiveProcess::Start()
     args.insert(args.begin(), {"receive", "-l", strHost + ":" + std::to_string(m_nPort)});
     m_bEnded = false;
     m_thread = std::thread([this, args] {
-        const auto awaitStop = [this] {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_stopRequested.wait_for(lock, std::chrono::minutes(1), [this] { return m_bStopRequested; });
-        };
-        m_run = CliProcess::Run(args, awaitStop, m_stop);
+        m_run = CliProcess::Run(args, [this] { return m_bStopRequested.load(); }, m_stop);
         m_bEnded = true;
     });
 }
@@ -74,9 +70,13 @@ void ReceiveProcess::Start()
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (!m_bEnded)
-            return ::testing::AssertionFailure()
-                   << "tovrik-cli receive is not listening on port " << m_nPort << " after 20 s";
+        if (!m_bEnded) {
+            RequestStop();
+            m_thread.join();
+            return ::testing::AssertionFailure() << "tovrik-cli receive is not listening on port " << m_nPort
+                                                 << " after 20 s; stopped, it ended with exit " << m_run.nExit
+                                                 << ": " << m_run.err;
+        }
         m_thread.join();
         if (nTry == kTries || !cannotListen())
             return ::testing::AssertionFailure()
@@ -87,15 +87,12 @@ void ReceiveProcess::Start()
 
 void ReceiveProcess::RequestStop()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_bStopRequested = true;
-    }
-    m_stopRequested.notify_all();
+    m_bStopRequested = true;
 }
 
 const CliRun& ReceiveProcess::Wait()
 {
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
     return m_run;
 }

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +16,7 @@ uint16_t TryBind(int nFamily, uint16_t nPort);
 
 // tovrik-cli receive on its own thread, on a port that was free, until it
 // ends by itself (--stop-after) or is stopped the way stop says once
-// RequestStop is called (at the latest after a minute).
+// RequestStop is called (by the destructor at the latest).
 class ReceiveProcess {
 public:
     ReceiveProcess(int nFamily, std::vector<std::string> args, CliProcess::Stop stop = CliProcess::Stop::kNone);
@@ -42,9 +40,7 @@ private:
     const int m_nFamily;
     const std::vector<std::string> m_args;
     const CliProcess::Stop m_stop;
-    std::mutex m_mutex;
-    std::condition_variable m_stopRequested;
-    bool m_bStopRequested = false;
+    std::atomic<bool> m_bStopRequested{false};
     uint16_t m_nPort = 0;
     CliRun m_run;
     std::atomic<bool> m_bEnded{false};
