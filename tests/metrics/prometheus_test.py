@@ -132,6 +132,31 @@ def wait_for(url, seconds):
     return wait_until(answered, seconds) is not None
 
 
+def start_prometheus(path, work, job, metrics_port):
+    """Prometheus (the program at path) on a free port of 127.0.0.1, its
+    data in work, scraping 127.0.0.1:metrics_port every second as job; the
+    process and its web address."""
+    if not os.access(path, os.X_OK):
+        raise AssertionError("no Prometheus at %s (scripts/setup.sh installs it)" % path)
+    web = "127.0.0.1:%d" % free_port()
+    config = os.path.join(work, "prometheus.yml")
+    with open(config, "w", encoding="utf-8") as f:
+        f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n"
+                "  - job_name: %s\n    static_configs:\n      - targets: ['127.0.0.1:%d']\n"
+                % (job, metrics_port))
+    process = subprocess.Popen(
+        [path, "--config.file=" + config, "--storage.tsdb.path=" + os.path.join(work, "data"),
+         "--web.listen-address=" + web], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return process, web
+
+
+def query(web, expr, when):
+    """The result of an instant query at when (Unix seconds)."""
+    arguments = urllib.parse.urlencode({"query": expr, "time": "%.3f" % when})
+    body = http("http://%s/api/v1/query?%s" % (web, arguments))[2]
+    return json.loads(body)["data"]["result"]
+
+
 def regular_window(sent, after, before):
     """The latest SCRAPES consecutive samples of sent, from `after` to
     `before`, that are about a second apart (none missed) and are exactly
@@ -159,26 +184,15 @@ def fleet(port, metrics, *extra):
 class PrometheusTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.access(ARGS.prometheus, os.X_OK):
-            raise AssertionError("no Prometheus at %s (scripts/setup.sh installs it)" % ARGS.prometheus)
         cls.workdir = tempfile.TemporaryDirectory(prefix="tovrik-prometheus-")
         work = cls.workdir.name
         cls.metrics_port = free_port()
-        web = "127.0.0.1:%d" % free_port()
-        cls.api = "http://%s/api/v1/query" % web
-        config = os.path.join(work, "prometheus.yml")
-        with open(config, "w", encoding="utf-8") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n"
-                    "  - job_name: tovrik\n    static_configs:\n      - targets: ['127.0.0.1:%d']\n"
-                    % cls.metrics_port)
         cls.sink = receiver()
         echo = Echo(cls.sink)
-        prometheus = subprocess.Popen(
-            [ARGS.prometheus, "--config.file=" + config, "--storage.tsdb.path=" + os.path.join(work, "data"),
-             "--web.listen-address=" + web], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        prometheus, cls.web = start_prometheus(ARGS.prometheus, work, "tovrik", cls.metrics_port)
         run = None
         try:
-            if not wait_for("http://%s/-/ready" % web, 60):
+            if not wait_for("http://%s/-/ready" % cls.web, 60):
                 raise AssertionError("Prometheus did not get ready")
             stats_path = os.path.join(work, "stats.json")
             run = subprocess.Popen(fleet(cls.sink.getsockname()[1], "127.0.0.1:%d" % cls.metrics_port,
@@ -233,7 +247,7 @@ class PrometheusTest(unittest.TestCase):
                     ("lost", "sum(tovrik_replies_lost_total)"),
                     ("rtt_p50", "histogram_quantile(0.5, sum(rate(tovrik_reply_rtt_seconds_bucket[%ds])) by (le))"
                      % WINDOW)]:
-                result = cls.query(expr, cls.when)
+                result = query(cls.web, expr, cls.when)
                 cls.queries[name] = float(result[0]["value"][1]) if result else None
         finally:
             if run is not None and run.poll() is None:
@@ -245,15 +259,10 @@ class PrometheusTest(unittest.TestCase):
             cls.sink.close()
 
     @classmethod
-    def query(cls, expr, when):
-        body = http(cls.api + "?" + urllib.parse.urlencode({"query": expr, "time": "%.3f" % when}))[2]
-        return json.loads(body)["data"]["result"]
-
-    @classmethod
     def samples(cls, series):
         """The stored samples of one series of the last ten minutes, as
         (seconds, value)."""
-        result = cls.query(series + "[10m]", time.time())
+        result = query(cls.web, series + "[10m]", time.time())
         return [(float(t), float(v)) for t, v in result[0]["values"]] if result else []
 
     @classmethod

@@ -18,9 +18,8 @@ import sys
 import tempfile
 import time
 import unittest
-import urllib.parse
 
-from prometheus_test import free_port, http, wait_for, wait_until
+from prometheus_test import free_port, query, start_prometheus, wait_for, wait_until
 
 ARGS = None
 # The numbers sent: 1 to 100 without 10, 20 twice, 31 after 32; then 100 is
@@ -35,19 +34,10 @@ EXPECTED = {"tovrik_receive_datagrams_total": len(NUMBERS) + 1, "tovrik_receive_
 
 class ReceiveMetricsTest(unittest.TestCase):
     def test_prometheus_holds_what_was_received(self):
-        if not os.access(ARGS.prometheus, os.X_OK):
-            self.fail("no Prometheus at %s (scripts/setup.sh installs it)" % ARGS.prometheus)
         with tempfile.TemporaryDirectory(prefix="tovrik-receive-metrics-") as work:
-            metrics_port, web = free_port(), "127.0.0.1:%d" % free_port()
-            config = os.path.join(work, "prometheus.yml")
-            with open(config, "w", encoding="utf-8") as f:
-                f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n"
-                        "  - job_name: receive\n    static_configs:\n      - targets: ['127.0.0.1:%d']\n"
-                        % metrics_port)
+            metrics_port = free_port()
             stats = os.path.join(work, "stats.json")
-            prometheus = subprocess.Popen(
-                [ARGS.prometheus, "--config.file=" + config, "--storage.tsdb.path=" + os.path.join(work, "data"),
-                 "--web.listen-address=" + web], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            prometheus, web = start_prometheus(ARGS.prometheus, work, "receive", metrics_port)
             run = subprocess.Popen([ARGS.cli, "receive", "-l", "127.0.0.1:0", "--counter", "packnum", "-q",
                                     "--metrics", "127.0.0.1:%d" % metrics_port, "--stats-json", stats,
                                     "--stop-after", "120"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -65,8 +55,7 @@ class ReceiveMetricsTest(unittest.TestCase):
                 def latest():
                     values = {}
                     for name in EXPECTED:
-                        query = urllib.parse.urlencode({"query": name, "time": "%.3f" % time.time()})
-                        result = json.loads(http("http://%s/api/v1/query?%s" % (web, query))[2])["data"]["result"]
+                        result = query(web, name, time.time())
                         values[name] = int(float(result[0]["value"][1])) if result else None
                     return values if values == EXPECTED else None
                 got = wait_until(latest, 60)
