@@ -88,9 +88,11 @@ void BM_SpliceStatusVaried(benchmark::State& state)
     for (const char* pszRule : {"humidity=walk(30,40,0.2)", "temperature=sine(20,45,10min,0.5)",
                                 "cmd=pick(push_msg,push_alarm)"}) {
         CTrafficConfig::Vary vary;
-        std::string strWrong;
-        if (!CTrafficConfig::ReadVary(pszRule, vary, strWrong) || !config.AddVary(vary, strWrong)) {
-            state.SkipWithError(strWrong.c_str());
+        CStatus read = CTrafficConfig::ReadVary(pszRule, vary);
+        if (read.IsOk())
+            read = config.AddVary(vary);
+        if (!read.IsOk()) {
+            state.SkipWithError(read.Message().c_str());
             return;
         }
     }

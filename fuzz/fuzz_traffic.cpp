@@ -114,37 +114,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint64_t nSeed = Read64(data + 1);
     const std::string strText(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
-    std::string strWrong;
+    // A refusal is a usage error that names the text as given.
+    const auto refused = [&strText](const CStatus& status) {
+        return status.IsInvalid() && status.Message().rfind("'" + strText + "' ", 0) == 0;
+    };
     switch (data[0] % 5) {
     case 0: {
         CGenerator generator;
-        const bool bRead = CGenerator::Read(strText, generator, strWrong);
-        FUZZ_CHECK(bRead || !strWrong.empty());
-        if (bRead)
+        const CStatus read = CGenerator::Read(strText, generator);
+        FUZZ_CHECK(read.IsOk() || refused(read));
+        if (read.IsOk())
             CheckGenerator(generator, nSeed);
         break;
     }
     case 1: {
         CTrafficConfig::Vary vary;
-        if (CTrafficConfig::ReadVary(strText, vary, strWrong)) {
+        const CStatus read = CTrafficConfig::ReadVary(strText, vary);
+        if (read.IsOk()) {
             FUZZ_CHECK(!vary.strMember.empty() && vary.strMember != "IMEI" && vary.strMember != "time");
             FUZZ_CHECK(vary.nDecimals >= -1 && vary.nDecimals <= CMessageTemplate::kMaxDecimals);
             CheckGenerator(vary.generator, nSeed);
         } else {
-            FUZZ_CHECK(!strWrong.empty());
+            FUZZ_CHECK(refused(read));
         }
         break;
     }
     case 2: {
         CDelay delay;
-        if (!CDelay::Read(strText, delay, strWrong)) {
-            FUZZ_CHECK(!strWrong.empty());
+        const CStatus read = CDelay::Read(strText, delay);
+        if (!read.IsOk()) {
+            FUZZ_CHECK(refused(read));
             break;
         }
+        CDelay again;
+        FUZZ_CHECK(CDelay::Read(delay.Text(), again).IsOk() && again.Text() == delay.Text());
         for (uint64_t i = 0; i < 8; ++i) {
             const int64_t nNs = delay.Draw(nSeed * (i + 1), ~nSeed + i);
             FUZZ_CHECK(nNs >= 0);
             FUZZ_CHECK(delay.GetKind() != CDelay::Kind::kFixed || nNs == delay.MeanNs());
+            FUZZ_CHECK(nNs == again.Draw(nSeed * (i + 1), ~nSeed + i));
         }
         break;
     }
@@ -152,9 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::vector<const char*>& keys = CTrafficConfig::Keys();
         CTrafficConfig::Settings settings;
         uint32_t nKeys = 0;
-        const bool bSet = CTrafficConfig::Set(keys[nSeed % keys.size()], strText, settings, nKeys, strWrong);
+        const CStatus set = CTrafficConfig::Set(keys[nSeed % keys.size()], strText, settings, nKeys);
+        const bool bSet = set.IsOk();
         FUZZ_CHECK(bSet == (nKeys != 0));
-        FUZZ_CHECK(bSet || !strWrong.empty());
+        FUZZ_CHECK(bSet || refused(set));
         if (!bSet)
             break;
         bool bInBurst = false;

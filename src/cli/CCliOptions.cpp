@@ -8,12 +8,13 @@
 #include "cli/CTrafficOptions.h"
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
+#include "text/CDuration.h"
 
 namespace {
 
-// The longest run --stop-after takes, in seconds: a hundred years, well
-// inside what a clock's duration can count.
-constexpr double kMaxStopAfter = 100.0 * 365.25 * 86400.0;
+// The longest run --stop-after takes: a hundred years, well inside what a
+// clock's duration can count.
+constexpr int64_t kMaxStopAfterNs = int64_t{100} * 36525 / 100 * 86400 * CDuration::kNsPerSecond;
 
 // The port as the window's port box takes it: decimal digits only, leading
 // zeros allowed, 0 to 65535.
@@ -172,7 +173,7 @@ void AddMessageOptions(CLI::App& app, CCliOptions& options, std::string& strMode
 
 void AddRunOptions(CLI::App& app, CCliOptions& options, std::string& strStopAfter)
 {
-    app.add_option("--stop-after", strStopAfter, "Stop after this many seconds")
+    app.add_option("--stop-after", strStopAfter, "Stop after this long (90s, 10min; a number alone is seconds)")
         ->check(CLI::Validator(
             [&options](std::string& strValue) {
                 return CCliOptions::CheckStopAfter(strValue, options.dStopAfter);
@@ -186,10 +187,11 @@ void AddRunOptions(CLI::App& app, CCliOptions& options, std::string& strStopAfte
 
 std::string CCliOptions::CheckStopAfter(const std::string& strText, std::optional<double>& dStopAfter)
 {
-    double dSeconds = 0;
-    if (!CDecimal::ReadPositive(strText, kMaxStopAfter, dSeconds))
-        return "'" + strText + "' is not a number of seconds above 0 (at most 100 years)";
-    dStopAfter = dSeconds;
+    int64_t nNs = 0;
+    if (!CDuration::ReadSeconds(strText, 1, kMaxStopAfterNs, nNs))
+        return "'" + strText + "' is not a duration above 0 (at most 100 years): " + CDuration::Form() +
+               ", or a number of seconds";
+    dStopAfter = static_cast<double>(nNs) / 1e9;
     return std::string();
 }
 

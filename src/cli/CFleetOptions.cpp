@@ -111,8 +111,8 @@ std::string ReadCounter(const Given& given, const CFleetOptions::Context&, CFlee
     if (!given.strCounter)
         return std::string();
     options.config.plan.strCounter = *given.strCounter;
-    if (given.strCounter->empty() || *given.strCounter == "IMEI" || *given.strCounter == "time")
-        return "needs a member other than IMEI and time";
+    if (!CDeviceMessage::IsUsersMember(*given.strCounter))
+        return CDeviceMessage::kUsersMemberRule;
     return std::string();
 }
 
@@ -175,9 +175,13 @@ std::string ReadMetrics(const Given& given, const CFleetOptions::Context&, CFlee
 
 std::string ReadRamp(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
 {
-    if (given.strRamp &&
-        !CDecimal::ReadPositive(*given.strRamp, CFleetConfig::kMaxRampSeconds, options.config.dRampSeconds))
-        return Quoted(*given.strRamp) + " is not a number of seconds above 0 (at most 86400)";
+    int64_t nNs = 0;
+    if (!given.strRamp)
+        return std::string();
+    if (!CDuration::ReadSeconds(*given.strRamp, 1, static_cast<int64_t>(CFleetConfig::kMaxRampSeconds * 1e9), nNs))
+        return Quoted(*given.strRamp) + " is not a duration above 0 (at most a day): " + CDuration::Form() +
+               ", or a number of seconds";
+    options.config.dRampSeconds = static_cast<double>(nNs) / 1e9;
     return std::string();
 }
 
@@ -197,7 +201,7 @@ std::string ReadReplyTimeout(const Given& given, const CFleetOptions::Context&, 
 {
     if (given.strReplyTimeout && !CDuration::Read(*given.strReplyTimeout, 1000000, CFleetConfig::kMaxReplyTimeoutNs,
                                                   options.config.nReplyTimeoutNs))
-        return Quoted(*given.strReplyTimeout) + " is not a duration from 1ms to 60s (a number and ns, us, ms or s)";
+        return Quoted(*given.strReplyTimeout) + " is not a duration from 1ms to 60s (" + CDuration::Form() + ")";
     return std::string();
 }
 
@@ -252,7 +256,8 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
     app.add_option("--metrics", given.strMetrics, "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics");
     app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
     app.add_option("--ramp", given.strRamp,
-                   "Bring the devices online over this many seconds: device k of N at k/N of it (at most a day)");
+                   "Bring the devices online over this long (30s; a number alone is seconds): device k of N at k/N of it "
+                   "(at most a day)");
     app.add_option("--threshold", given.thresholds,
                    "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
                    "any crossed: exit code 3)")

@@ -2,18 +2,19 @@
 
 #include <CLI/CLI.hpp>
 
-#include <random>
-
 #include "cli/CCliOptions.h"
 #include "cli/CEndpointOption.h"
 #include "cli/CReceivePrinter.h"
 #include "cli/CStopSignal.h"
 #include "net/CSocketLibrary.h"
+#include "packet/CDeviceMessage.h"
 #include "receive/CReceiveRun.h"
 #include "receive/CReceiveThresholds.h"
 #include "text/CDecimal.h"
 #include "text/CTextList.h"
 #include "text/TovrikTexts.h"
+#include "traffic/COptionText.h"
+#include "traffic/CRandom.h"
 
 namespace {
 
@@ -37,19 +38,6 @@ std::string Quoted(const std::string& strText)
     return "'" + strText + "'";
 }
 
-// A share as a ratio (0.05) or a percentage (5%), 0 to 1.
-bool ReadShare(const std::string& strText, double& dShare)
-{
-    size_t nAt = 0;
-    if (!CDecimal::ReadFraction(strText, nAt, dShare))
-        return false;
-    const bool bPercent = strText.compare(nAt, std::string::npos, "%") == 0;
-    if (nAt != strText.size() && !bPercent)
-        return false;
-    dShare /= bPercent ? 100.0 : 1.0;
-    return dShare <= 1.0;
-}
-
 // A rule of receive's options: reads what it is about into the options and
 // answers what is wrong (after "OPTION: "), or nothing.
 using Check = std::string (*)(const Given& given, CReceiveCommand::Options& options);
@@ -64,8 +52,8 @@ std::string ReadCounter(const Given& given, CReceiveCommand::Options& options)
     if (!given.strCounter)
         return std::string();
     options.config.strCounter = *given.strCounter;
-    if (given.strCounter->empty() || *given.strCounter == "IMEI" || *given.strCounter == "time")
-        return "needs a member other than IMEI and time";
+    if (!CDeviceMessage::IsUsersMember(*given.strCounter))
+        return CDeviceMessage::kUsersMemberRule;
     return std::string();
 }
 
@@ -102,8 +90,7 @@ std::string ReadAnswerDelay(const Given& given, CReceiveCommand::Options& option
         return std::string();
     if (!given.strAnswer)
         return "goes with --answer only";
-    const CStatus parsed = CAnswerDelay::Parse(*given.strAnswerDelay, options.config.answerDelay);
-    return parsed.Message();
+    return CDelay::Read(*given.strAnswerDelay, options.config.answerDelay).Message();
 }
 
 std::string ReadAnswerDrop(const Given& given, CReceiveCommand::Options& options)
@@ -112,7 +99,7 @@ std::string ReadAnswerDrop(const Given& given, CReceiveCommand::Options& options
         return std::string();
     if (!given.strAnswer)
         return "goes with --answer only";
-    if (!ReadShare(*given.strAnswerDrop, options.config.dAnswerDrop))
+    if (!COptionText::ReadProbability(*given.strAnswerDrop, options.config.dAnswerDrop))
         return Quoted(*given.strAnswerDrop) + " is not a ratio from 0 to 1 or a percentage (5%)";
     return std::string();
 }
@@ -120,13 +107,10 @@ std::string ReadAnswerDrop(const Given& given, CReceiveCommand::Options& options
 std::string ReadSeed(const Given& given, CReceiveCommand::Options& options)
 {
     if (!given.strSeed) {
-        std::random_device random;
-        options.config.nSeed = (static_cast<uint64_t>(random()) << 32) ^ random();
+        options.config.nSeed = CRandom::FreshSeed();
         return std::string();
     }
-    if (given.strSeed->size() > 20 || !CDecimal::Read(*given.strSeed, UINT64_MAX, options.config.nSeed))
-        return Quoted(*given.strSeed) + " is not a number from 0 to 18446744073709551615";
-    return std::string();
+    return CRandom::ReadSeed(*given.strSeed, options.config.nSeed).Message();
 }
 
 std::string ReadStopAfter(const Given& given, CReceiveCommand::Options& options)
@@ -203,7 +187,7 @@ void AddOptions(CLI::App& app, Given& given, CReceiveCommand::Options& options)
                    "exponential(MEAN)");
     app.add_option("--answer-drop", given.strAnswerDrop, "Leave this share of answers unsent: a ratio or 5%");
     app.add_option("--seed", given.strSeed, "Seed of the answers' random draws (default: a random one, printed)");
-    app.add_option("--stop-after", given.strStopAfter, "Stop after this many seconds");
+    app.add_option("--stop-after", given.strStopAfter, "Stop after this long (90s, 10min; a number alone is seconds)");
     app.add_option("--stats-json", config.strStatsJson, "Write the run's figures as JSON to this file");
     app.add_option("--report", config.strReport, "Write an HTML report of the run, with plots, to this file");
     app.add_option("--metrics", given.strMetrics, "Serve the run's figures for Prometheus at http://ADDR:PORT/metrics");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "traffic/CRandom.h"
 #include "traffic/CScenario.h"
 
 namespace {
@@ -31,11 +32,6 @@ struct Given {
     CTrafficConfig file;
 };
 
-std::string Wrong(const std::string& strText, const std::string& strWrong)
-{
-    return "'" + strText + "' " + strWrong;
-}
-
 // A rule of the traffic options: reads what it is about and answers what is
 // wrong (after "OPTION: "), or nothing.
 using Check = std::string (*)(Given& given);
@@ -43,11 +39,9 @@ using Check = std::string (*)(Given& given);
 // An option whose name is a key of the core's settings (--loss: "loss").
 std::string ReadKey(const char* pszKey, const std::optional<std::string>& strText, Given& given)
 {
-    std::string strWrong;
-    if (strText &&
-        !CTrafficConfig::Set(pszKey, *strText, given.options.start, given.options.nStartKeys, strWrong))
-        return Wrong(*strText, strWrong);
-    return std::string();
+    if (!strText)
+        return std::string();
+    return CTrafficConfig::Set(pszKey, *strText, given.options.start, given.options.nStartKeys).Message();
 }
 
 struct Rule {
@@ -67,21 +61,22 @@ const Rule kRules[] = {
     {"--seed",
      [](Given& g) {
          uint64_t nSeed = 0;
-         std::string strWrong;
          if (!g.strSeed)
              return std::string();
-         if (!CTrafficConfig::ReadSeed(*g.strSeed, nSeed, strWrong))
-             return Wrong(*g.strSeed, strWrong);
-         g.options.seed = nSeed;
-         return std::string();
+         const CStatus read = CRandom::ReadSeed(*g.strSeed, nSeed);
+         if (read.IsOk())
+             g.options.seed = nSeed;
+         return read.Message();
      }},
     {"--vary",
      [](Given& g) {
          for (const std::string& strText : g.vary) {
              CTrafficConfig::Vary vary;
-             std::string strWrong;
-             if (!CTrafficConfig::ReadVary(strText, vary, strWrong) || !g.options.AddVary(vary, strWrong))
-                 return Wrong(strText, strWrong);
+             CStatus status = CTrafficConfig::ReadVary(strText, vary);
+             if (status.IsOk())
+                 status = g.options.AddVary(vary);
+             if (!status.IsOk())
+                 return status.Message();
          }
          return std::string();
      }},
@@ -95,9 +90,9 @@ const Rule kRules[] = {
      [](Given& g) {
          for (const std::string& strText : g.outages) {
              COutage outage;
-             std::string strWrong;
-             if (!COutage::Read(strText, true, outage, strWrong))
-                 return Wrong(strText, strWrong);
+             const CStatus read = COutage::Read(strText, true, outage);
+             if (!read.IsOk())
+                 return read.Message();
              g.options.outages.push_back(outage);
          }
          return std::string();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <random>
 #include <thread>
 
 #include "base/CProcessUsage.h"
@@ -18,6 +17,7 @@
 #include "report/CRunRecords.h"
 #include "schedule/CSendSchedule.h"
 #include "text/TovrikTexts.h"
+#include "traffic/CRandom.h"
 
 namespace {
 
@@ -33,14 +33,6 @@ std::string PacketNumbers(const std::vector<size_t>& packets, size_t nOf)
     if (packets.size() > kListedPackets)
         strList += ", ...";
     return (packets.size() == 1 ? "packet " : "packets ") + strList + " of " + std::to_string(nOf);
-}
-
-// A seed nobody gave: the system's random source and the clock.
-uint64_t RandomSeed()
-{
-    std::random_device device;
-    const uint64_t nBits = (static_cast<uint64_t>(device()) << 32) ^ device();
-    return nBits ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
 // How long a reordered datagram is held back unless told: one and a half
@@ -122,7 +114,7 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
                                              m_config.bSpread ? layout.nFleet : layout.nCount);
     const CTrafficConfig& traffic = m_config.traffic;
     if (traffic.Used())
-        m_pTraffic = std::make_unique<CTrafficModel>(traffic, traffic.seed ? *traffic.seed : RandomSeed(),
+        m_pTraffic = std::make_unique<CTrafficModel>(traffic, traffic.seed ? *traffic.seed : CRandom::FreshSeed(),
                                                      layout.nFleet, DefaultReorderNs(m_config.plan));
     return CStatus();
 }

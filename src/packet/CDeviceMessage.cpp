@@ -59,6 +59,11 @@ struct CDeviceMessage::Impl {
     }
 };
 
+bool CDeviceMessage::IsUsersMember(std::string_view member)
+{
+    return !member.empty() && member != "IMEI" && member != "time";
+}
+
 CDeviceMessage::CDeviceMessage() : m_pImpl(new Impl) {}
 
 CDeviceMessage::~CDeviceMessage() = default;

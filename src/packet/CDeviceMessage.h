@@ -24,6 +24,12 @@ public:
         int64_t nKey = 0;      // its time-of-day key (CTimeOfDay)
     };
 
+    // What a rule on a member a user names (a counter, generated values)
+    // needs of it: a name, and neither "IMEI" nor "time", which are the
+    // device's and its clock's.
+    static bool IsUsersMember(std::string_view member);
+    static constexpr char kUsersMemberRule[] = "needs a member other than IMEI and time";
+
     CDeviceMessage();
     ~CDeviceMessage();
     CDeviceMessage(const CDeviceMessage&) = delete;

@@ -1,8 +1,9 @@
 #include "receive/CAnswerRule.h"
 
 #include "packet/CJsonText.h"
+#include "traffic/CRandom.h"
 
-CAnswerRule::CAnswerRule(const CReceiveConfig& config) : m_config(config), m_random(config.nSeed) {}
+CAnswerRule::CAnswerRule(const CReceiveConfig& config) : m_config(config) {}
 
 void CAnswerRule::Decide(const CReceiveTally::Taken& taken, const char* pData, size_t nLength, Decision& decision)
 {
@@ -19,12 +20,14 @@ void CAnswerRule::Decide(const CReceiveTally::Taken& taken, const char* pData, s
             return;
         break;
     }
-    if (m_config.dAnswerDrop > 0 && m_random.Uniform() < m_config.dAnswerDrop) {
+    const CRandom::Key key{m_config.nSeed, 0, m_nAnswers++};
+    if (m_config.dAnswerDrop > 0 && key.Unit(CRandom::kAnswerDrop) < m_config.dAnswerDrop) {
         decision.nOutcome = Outcome::kDropped;
         return;
     }
     decision.nOutcome = Outcome::kSend;
-    decision.nDelayNs = m_config.answerDelay.Draw(m_random);
+    decision.nDelayNs = m_config.answerDelay.Draw(key.Bits(CRandom::kAnswerDelay),
+                                                  key.Bits(CRandom::kAnswerDelay + CRandom::kSecondDraw));
 }
 
 bool CAnswerRule::Members(const CReceiveTally::Taken& taken, std::string& out) const

@@ -6,7 +6,6 @@
 
 #include "receive/CReceiveConfig.h"
 #include "receive/CReceiveTally.h"
-#include "receive/CSeededRandom.h"
 
 // How a receive run answers each datagram, as a server would: echo sends
 // the datagram back as it came, whatever it holds; members sends a compact
@@ -16,8 +15,8 @@
 // that has none of them, a malformed datagram or a root that is not an
 // object is not answered. Each answer is then dropped with the drop
 // probability, or held for a delay drawn for it; the draws come from the
-// seed, so that the same datagrams in the same order get the same answers.
-// One thread.
+// seed and the answer's number (CRandom), so that the same datagrams in the
+// same order get the same answers. One thread.
 class CAnswerRule {
 public:
     enum class Outcome : uint8_t { kNone, kDropped, kSend };
@@ -38,5 +37,5 @@ private:
     bool Members(const CReceiveTally::Taken& taken, std::string& out) const;
 
     const CReceiveConfig m_config;
-    CSeededRandom m_random;
+    uint64_t m_nAnswers = 0;  // answers decided so far
 };

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "net/SocketTypes.h"
-#include "receive/CAnswerDelay.h"
 #include "text/TovrikTexts.h"
+#include "traffic/CDelay.h"
 #include "verdict/CThreshold.h"
 
 // What a receive run is: where it listens, what it counts, how it answers
@@ -34,7 +34,7 @@ struct CReceiveConfig {
     Answer nAnswer = Answer::kNone;
     // kMembers: the members to copy, in the order the answer holds them.
     std::vector<std::string> answerMembers;
-    CAnswerDelay answerDelay;
+    CDelay answerDelay;
     // The share of answers not sent, 0 to 1.
     double dAnswerDrop = 0;
     // The answers' random draws (drop, delay) start from it, so that a run

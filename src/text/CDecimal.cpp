@@ -1,7 +1,6 @@
 #include "text/CDecimal.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,17 +18,6 @@ bool CDecimal::Read(std::string_view text, uint64_t nMax, uint64_t& nValue)
         n = n * 10 + nDigit;
     }
     nValue = n;
-    return true;
-}
-
-bool CDecimal::ReadPositive(const std::string& text, double dMax, double& dValue)
-{
-    const char* pBegin = text.c_str();
-    char* pEnd = nullptr;
-    const double d = std::strtod(pBegin, &pEnd);
-    if (pEnd == pBegin || *pEnd != '\0' || !std::isfinite(d) || d <= 0 || d > dMax)
-        return false;
-    dValue = d;
     return true;
 }
 

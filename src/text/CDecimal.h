@@ -14,9 +14,6 @@ public:
     // True, with the value, when text is one or more digits (any number of
     // leading zeros) whose value is at most nMax.
     static bool Read(std::string_view text, uint64_t nMax, uint64_t& nValue);
-    // True, with the value, when the whole text is a number as strtod reads
-    // it, finite, above 0 and at most dMax (a count of seconds, say).
-    static bool ReadPositive(const std::string& text, double dMax, double& dValue);
     // Digits with an optional fraction ("12", "0.25"; not ".5", "5." or a
     // sign) from text[nAt] on; true, with the value, and nAt moved past them.
     static bool ReadFraction(std::string_view text, size_t& nAt, double& dValue);

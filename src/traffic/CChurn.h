@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/CStatus.h"
 #include "traffic/CDelay.h"
 
 // Devices that drop out and come back (--churn RATE,DURATION): each device
@@ -11,9 +12,9 @@
 // plain value; any thread.
 class CChurn {
 public:
-    // False, with what is wrong (after the text in quotes), when the text
-    // is not RATE,DURATION.
-    static bool Read(std::string_view text, CChurn& churn, std::string& strWrong);
+    // Fails, naming the text and saying what is wrong, when the text is not
+    // RATE,DURATION.
+    [[nodiscard]] static CStatus Read(std::string_view text, CChurn& churn);
 
     bool On() const { return dRatePerHour > 0; }
 

@@ -3,41 +3,28 @@
 #include <cmath>
 #include <vector>
 
-#include "traffic/CRandom.h"
+#include "text/CDuration.h"
 #include "traffic/COptionText.h"
+#include "traffic/CRandom.h"
 
 namespace {
 
-struct Unit {
+struct Shape {
     const char* pszName;
-    double dNs;
+    CDelay::Kind nKind;
+    size_t nArgs;
+    const char* pszArgs;
 };
-// Longer names first, so that "ms" is not read as "s" after "m".
-constexpr Unit kUnits[] = {{"min", 60e9}, {"us", 1e3}, {"ms", 1e6}, {"s", 1e9}, {"h", 3600e9}};
+constexpr Shape kShapes[] = {{"uniform", CDelay::Kind::kUniform, 2, "LO,HI"},
+                             {"normal", CDelay::Kind::kNormal, 2, "MEAN,SD"},
+                             {"exponential", CDelay::Kind::kExponential, 1, "MEAN"}};
 
 }  // namespace
 
-const char* CDelay::DurationForm()
+const char* CDelay::Form()
 {
-    return "a number and a unit: us, ms, s, min or h, e.g. 250ms";
-}
-
-bool CDelay::ReadDuration(std::string_view text, int64_t& nNs)
-{
-    for (const Unit& unit : kUnits) {
-        const std::string_view name(unit.pszName);
-        if (text.size() <= name.size() || text.substr(text.size() - name.size()) != name)
-            continue;
-        double dValue = 0;
-        if (!COptionText::ReadNumber(text.substr(0, text.size() - name.size()), dValue))
-            return false;
-        const double dNs = std::round(dValue * unit.dNs);
-        if (!(dNs >= 0 && dNs <= static_cast<double>(kMaxNs)))
-            return false;
-        nNs = static_cast<int64_t>(dNs);
-        return true;
-    }
-    return false;
+    return "a duration (a number and a unit: ns, us, ms, s, min or h, e.g. 250ms) or a distribution: "
+           "uniform(LO,HI), normal(MEAN,SD), exponential(MEAN)";
 }
 
 CDelay CDelay::Fixed(int64_t nNs)
@@ -47,52 +34,37 @@ CDelay CDelay::Fixed(int64_t nNs)
     return delay;
 }
 
-bool CDelay::Read(std::string_view text, CDelay& delay, std::string& strWrong)
+CStatus CDelay::Read(std::string_view text, CDelay& delay)
 {
     std::string strName;
     std::vector<std::string> args;
     if (!COptionText::SplitCall(text, strName, args)) {
-        if (!ReadDuration(text, delay.m_nA)) {
-            strWrong = std::string("is not a duration (") + DurationForm() +
-                       ") or a distribution: uniform(LO,HI), normal(MEAN,SD), exponential(MEAN)";
-            return false;
-        }
-        delay.m_nKind = Kind::kFixed;
-        delay.m_nB = 0;
-        return true;
+        int64_t nNs = 0;
+        if (!CDuration::Read(text, nNs))
+            return COptionText::Refuse(text, std::string("is not ") + Form());
+        delay = Fixed(nNs);
+        return CStatus();
     }
-    struct Form {
-        const char* pszName;
-        Kind nKind;
-        size_t nArgs;
-        const char* pszArgs;
-    };
-    static const Form kForms[] = {{"uniform", Kind::kUniform, 2, "LO,HI"},
-                                  {"normal", Kind::kNormal, 2, "MEAN,SD"},
-                                  {"exponential", Kind::kExponential, 1, "MEAN"}};
-    for (const Form& form : kForms) {
-        if (strName != form.pszName)
+    for (const Shape& shape : kShapes) {
+        if (strName != shape.pszName)
             continue;
         int64_t values[2] = {0, 0};
-        bool bRead = args.size() == form.nArgs;
+        bool bRead = args.size() == shape.nArgs;
         for (size_t i = 0; bRead && i < args.size(); ++i)
-            bRead = ReadDuration(args[i], values[i]);
-        if (!bRead) {
-            strWrong = std::string("is not a distribution: ") + form.pszName + " takes " + form.pszArgs +
-                       ", each a duration (" + DurationForm() + ")";
-            return false;
-        }
-        if (form.nKind == Kind::kUniform && values[0] > values[1]) {
-            strWrong = "is not a distribution: uniform takes LO,HI with LO <= HI";
-            return false;
-        }
-        delay.m_nKind = form.nKind;
-        delay.m_nA = values[0];
-        delay.m_nB = values[1];
-        return true;
+            bRead = CDuration::Read(args[i], values[i]);
+        if (!bRead)
+            return COptionText::Refuse(text, std::string("is not a distribution: ") + shape.pszName + " takes " +
+                                                 shape.pszArgs + ", each a duration (" + CDuration::Form() + ")");
+        if (shape.nKind == Kind::kUniform && values[0] > values[1])
+            return COptionText::Refuse(text, "is not a distribution: uniform takes LO,HI with LO <= HI");
+        CDelay read;
+        read.m_nKind = shape.nKind;
+        read.m_nA = values[0];
+        read.m_nB = values[1];
+        delay = read;
+        return CStatus();
     }
-    strWrong = "names no distribution (uniform, normal or exponential)";
-    return false;
+    return COptionText::Refuse(text, "names no distribution (uniform, normal or exponential)");
 }
 
 int64_t CDelay::MeanNs() const
@@ -116,5 +88,22 @@ int64_t CDelay::Draw(uint64_t nBits1, uint64_t nBits2) const
         dNs = CRandom::Exponential(nBits1) * static_cast<double>(m_nA);
         break;
     }
-    return dNs <= 0 ? 0 : dNs >= static_cast<double>(kMaxNs) * 40 ? kMaxNs * 40 : static_cast<int64_t>(dNs);
+    // An exponential's or a normal's tail is cut where a duration ends.
+    const double dMax = static_cast<double>(CDuration::kMaxNs) * 40;
+    return dNs <= 0 ? 0 : dNs >= dMax ? static_cast<int64_t>(dMax) : static_cast<int64_t>(dNs);
+}
+
+std::string CDelay::Text() const
+{
+    switch (m_nKind) {
+    case Kind::kFixed:
+        break;
+    case Kind::kUniform:
+        return "uniform(" + CDuration::Text(m_nA) + "," + CDuration::Text(m_nB) + ")";
+    case Kind::kNormal:
+        return "normal(" + CDuration::Text(m_nA) + "," + CDuration::Text(m_nB) + ")";
+    case Kind::kExponential:
+        return "exponential(" + CDuration::Text(m_nA) + ")";
+    }
+    return CDuration::Text(m_nA);
 }

@@ -4,33 +4,34 @@
 #include <string>
 #include <string_view>
 
-// A delay or a length of time: fixed ("250ms") or drawn from a
-// distribution of durations: uniform(LO,HI), normal(MEAN,SD) (below zero
-// counts as zero) or exponential(MEAN). Durations are a number and a unit:
-// us, ms, s, min or h. A plain value; any thread.
+#include "base/CStatus.h"
+
+// A length of time a user gives wherever one may vary: fixed ("250ms") or
+// drawn from a distribution of durations, uniform(LO,HI), normal(MEAN,SD)
+// (draws below zero are zero) or exponential(MEAN), each duration as
+// CDuration reads it. The fleet's link delays, churn lengths and the
+// receiver's answer delays are all read and drawn here. A plain value; any
+// thread.
 class CDelay {
 public:
     enum class Kind : uint8_t { kFixed, kUniform, kNormal, kExponential };
 
-    // The longest duration taken: a year.
-    static constexpr int64_t kMaxNs = int64_t{366} * 86400 * 1000000000;
-
-    // A duration from 0 to a year; false when the text is not one.
-    static bool ReadDuration(std::string_view text, int64_t& nNs);
-    // A delay; false, with what is wrong (after the text in quotes), when
-    // the text is not one.
-    static bool Read(std::string_view text, CDelay& delay, std::string& strWrong);
+    // Fails, naming the text in quotes and saying what is wrong, when the
+    // text is not a delay.
+    [[nodiscard]] static CStatus Read(std::string_view text, CDelay& delay);
     static CDelay Fixed(int64_t nNs);
 
     Kind GetKind() const { return m_nKind; }
     // The mean of the distribution (normal's before the cut at zero).
     int64_t MeanNs() const;
     bool IsZero() const { return m_nKind == Kind::kFixed && m_nA == 0; }
-    // A draw from two independent random words.
+    // A draw from two independent random words (a fixed delay uses none).
     int64_t Draw(uint64_t nBits1, uint64_t nBits2) const;
+    // As a user would write it: "20ms", "normal(20ms,5ms)".
+    std::string Text() const;
 
-    // What a duration looks like, for messages.
-    static const char* DurationForm();
+    // What a delay looks like, for messages.
+    static const char* Form();
 
 private:
     Kind m_nKind = Kind::kFixed;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "packet/CJsonText.h"
-#include "traffic/CDelay.h"
+#include "text/CDuration.h"
 #include "traffic/COptionText.h"
 
 namespace {
@@ -45,7 +45,7 @@ bool ReadBounded(std::string_view text, double& dValue)
 
 }  // namespace
 
-bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string& strWrong)
+CStatus CGenerator::Read(std::string_view text, CGenerator& generator)
 {
     std::string strName;
     std::vector<std::string> args;
@@ -56,21 +56,18 @@ bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string&
                 pForm = &form;
         }
     }
-    if (!pForm) {
-        strWrong = "is not a generator: uniform(LO,HI), normal(MEAN,SD), walk(LO,HI,STEP), "
-                   "sine(LO,HI,PERIOD[,NOISE]), pick(V1,V2,...), cycle(V1,V2,...) or device(LO,HI)";
-        return false;
-    }
+    if (!pForm)
+        return COptionText::Refuse(text, "is not a generator: uniform(LO,HI), normal(MEAN,SD), walk(LO,HI,STEP), "
+                                         "sine(LO,HI,PERIOD[,NOISE]), pick(V1,V2,...), cycle(V1,V2,...) or "
+                                         "device(LO,HI)");
     CGenerator result;
     result.m_nKind = pForm->nKind;
     result.m_strText = std::string(text);
     const std::string strTakes = std::string("is not a generator: ") + pForm->pszName + " takes " + pForm->pszArgs;
     if (pForm->nKind == Kind::kPick || pForm->nKind == Kind::kCycle) {
         for (const std::string& strArg : args) {
-            if (strArg.empty()) {
-                strWrong = strTakes + ", none of them empty";
-                return false;
-            }
+            if (strArg.empty())
+                return COptionText::Refuse(text, strTakes + ", none of them empty");
             Choice choice{std::string(), 0};
             CJsonText::AppendString(choice.strJson, strArg);
             choice.strJson = choice.strJson.substr(1, choice.strJson.size() - 2);
@@ -79,26 +76,22 @@ bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string&
             result.m_choices.push_back(std::move(choice));
         }
         generator = std::move(result);
-        return true;
+        return CStatus();
     }
     const bool bSine = pForm->nKind == Kind::kSine;
     const size_t nArgs = pForm->nKind == Kind::kWalk || bSine ? 3 : 2;
-    if (args.size() != nArgs && !(bSine && args.size() == 4)) {
-        strWrong = strTakes;
-        return false;
-    }
+    if (args.size() != nArgs && !(bSine && args.size() == 4))
+        return COptionText::Refuse(text, strTakes);
     double values[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < args.size(); ++i) {
         int64_t nPeriodNs = 0;
         if (bSine && i == 2) {
-            if (!CDelay::ReadDuration(args[i], nPeriodNs) || nPeriodNs == 0) {
-                strWrong = strTakes + ", PERIOD a duration above 0 (" + CDelay::DurationForm() + ")";
-                return false;
-            }
+            if (!CDuration::Read(args[i], nPeriodNs) || nPeriodNs == 0)
+                return COptionText::Refuse(text,
+                                           strTakes + ", PERIOD a duration above 0 (" + CDuration::Form() + ")");
             values[i] = static_cast<double>(nPeriodNs) / 1e9;
         } else if (!ReadBounded(args[i], values[i])) {
-            strWrong = strTakes + ", each a number of at most 1e15 in size";
-            return false;
+            return COptionText::Refuse(text, strTakes + ", each a number of at most 1e15 in size");
         }
     }
     result.m_dA = values[0];
@@ -106,18 +99,15 @@ bool CGenerator::Read(std::string_view text, CGenerator& generator, std::string&
     result.m_dC = values[2];
     result.m_dNoise = values[3];
     const bool bRange = pForm->nKind != Kind::kNormal;
-    if (bRange && result.m_dA > result.m_dB) {
-        strWrong = strTakes + " with LO <= HI";
-        return false;
-    }
+    if (bRange && result.m_dA > result.m_dB)
+        return COptionText::Refuse(text, strTakes + " with LO <= HI");
     if ((pForm->nKind == Kind::kNormal && result.m_dB < 0) || (pForm->nKind == Kind::kWalk && result.m_dC < 0) ||
         result.m_dNoise < 0) {
         const char* pszWhich = pForm->nKind == Kind::kNormal ? " with SD" : bSine ? " with NOISE" : " with STEP";
-        strWrong = strTakes + pszWhich + " at least 0";
-        return false;
+        return COptionText::Refuse(text, strTakes + pszWhich + " at least 0");
     }
     generator = std::move(result);
-    return true;
+    return CStatus();
 }
 
 bool CGenerator::Bounded(double& dLow, double& dHigh) const

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "packet/CMessageTemplate.h"
 #include "traffic/CRandom.h"
 
@@ -21,9 +22,9 @@ class CGenerator {
 public:
     enum class Kind : uint8_t { kUniform, kNormal, kWalk, kSine, kPick, kCycle, kDevice };
 
-    // False, with what is wrong (after the text in quotes), when the text is
-    // not a generator.
-    static bool Read(std::string_view text, CGenerator& generator, std::string& strWrong);
+    // Fails, naming the text and saying what is wrong, when the text is not
+    // a generator.
+    [[nodiscard]] static CStatus Read(std::string_view text, CGenerator& generator);
 
     Kind GetKind() const { return m_nKind; }
     const std::string& Text() const { return m_strText; }

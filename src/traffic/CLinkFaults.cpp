@@ -10,26 +10,23 @@ const char kOff[] = "off";
 const char kProbability[] = "a probability (0 to 1, or a percentage such as 5%)";
 
 // "P[,KEY=DELAY]": the probability and, when given, the delay of that key.
-bool ReadWithDelay(std::string_view text, const char* pszKey, double& dProbability, bool& bDelay, CDelay& delay,
-                   std::string& strWrong)
+CStatus ReadWithDelay(std::string_view text, const char* pszKey, double& dProbability, bool& bDelay, CDelay& delay)
 {
-    const std::string strForm = std::string("is not P[,") + pszKey + "=DELAY] with P " + kProbability +
-                                " and DELAY a duration or a distribution";
     const std::vector<std::string> items = COptionText::SplitList(text);
     std::string strKey;
     std::string strValue;
     if (items.size() > 2 || !COptionText::ReadProbability(items[0], dProbability) ||
-        (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != pszKey))) {
-        strWrong = strForm;
-        return false;
-    }
+        (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != pszKey)))
+        return COptionText::Refuse(text, std::string("is not P[,") + pszKey + "=DELAY] with P " + kProbability +
+                                             " and DELAY a duration or a distribution");
     bDelay = items.size() == 2;
-    std::string strDelayWrong;
-    if (bDelay && !CDelay::Read(strValue, delay, strDelayWrong)) {
-        strWrong = "has " + std::string(pszKey) + "=" + COptionText::Quoted(strValue) + ", which " + strDelayWrong;
-        return false;
-    }
-    return true;
+    if (!bDelay)
+        return CStatus();
+    const CStatus read = CDelay::Read(strValue, delay);
+    if (!read.IsOk())
+        return COptionText::Refuse(text, "has " + std::string(pszKey) + "=" + COptionText::Quoted(strValue) +
+                                             ", which " + COptionText::Reason(read, strValue));
+    return CStatus();
 }
 
 struct CorruptionEntry {
@@ -41,11 +38,11 @@ constexpr CorruptionEntry kCorruptions[] = {
 
 }  // namespace
 
-bool CLinkFaults::ReadLoss(std::string_view text, Loss& loss, std::string& strWrong)
+CStatus CLinkFaults::ReadLoss(std::string_view text, Loss& loss)
 {
     if (text == kOff) {
         loss = Loss();
-        return true;
+        return CStatus();
     }
     const std::vector<std::string> items = COptionText::SplitList(text);
     Loss read;
@@ -54,67 +51,65 @@ bool CLinkFaults::ReadLoss(std::string_view text, Loss& loss, std::string& strWr
     if (items.size() > 2 || !COptionText::ReadProbability(items[0], read.dProbability) ||
         (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != "burst" ||
                                !COptionText::ReadNumber(strValue, read.dBurst) || read.dBurst < 1 ||
-                               read.dBurst > 1e9))) {
-        strWrong = std::string("is not P[,burst=N] with P ") + kProbability +
-                   " and N the mean length of a run of losses, at least 1";
-        return false;
-    }
+                               read.dBurst > 1e9)))
+        return COptionText::Refuse(text, std::string("is not P[,burst=N] with P ") + kProbability +
+                                             " and N the mean length of a run of losses, at least 1");
     // In runs of N on average, a loss is followed by a kept datagram at least
     // once every N + 1.
-    if (read.dBurst > 1 && read.dProbability > read.dBurst / (read.dBurst + 1)) {
-        strWrong = "cannot be: with runs of " + strValue + " on average, at most N/(N+1) of the datagrams are lost";
-        return false;
-    }
+    if (read.dBurst > 0 && read.dProbability > read.dBurst / (read.dBurst + 1))
+        return COptionText::Refuse(text, "cannot be: with runs of " + strValue +
+                                             " on average, at most N/(N+1) of the datagrams are lost");
     loss = read;
-    return true;
+    return CStatus();
 }
 
-bool CLinkFaults::ReadDuplicate(std::string_view text, Duplicate& duplicate, std::string& strWrong)
+CStatus CLinkFaults::ReadDuplicate(std::string_view text, Duplicate& duplicate)
 {
     if (text == kOff) {
         duplicate = Duplicate();
-        return true;
+        return CStatus();
     }
     Duplicate read;
     bool bDelay = false;
-    if (!ReadWithDelay(text, "delay", read.dProbability, bDelay, read.delay, strWrong))
-        return false;
-    duplicate = read;
-    return true;
+    const CStatus status = ReadWithDelay(text, "delay", read.dProbability, bDelay, read.delay);
+    if (status.IsOk())
+        duplicate = read;
+    return status;
 }
 
-bool CLinkFaults::ReadReorder(std::string_view text, Reorder& reorder, std::string& strWrong)
+CStatus CLinkFaults::ReadReorder(std::string_view text, Reorder& reorder)
 {
     if (text == kOff) {
         reorder = Reorder();
-        return true;
+        return CStatus();
     }
     Reorder read;
-    if (!ReadWithDelay(text, "by", read.dProbability, read.bBy, read.by, strWrong))
-        return false;
-    reorder = read;
-    return true;
+    const CStatus status = ReadWithDelay(text, "by", read.dProbability, read.bBy, read.by);
+    if (status.IsOk())
+        reorder = read;
+    return status;
 }
 
-bool CLinkFaults::ReadJitter(std::string_view text, Jitter& jitter, std::string& strWrong)
+CStatus CLinkFaults::ReadJitter(std::string_view text, Jitter& jitter)
 {
     if (text == kOff) {
         jitter = Jitter();
-        return true;
+        return CStatus();
     }
     Jitter read;
-    if (!CDelay::Read(text, read.delay, strWrong))
-        return false;
+    const CStatus status = CDelay::Read(text, read.delay);
+    if (!status.IsOk())
+        return status;
     read.bOn = !read.delay.IsZero();
     jitter = read;
-    return true;
+    return CStatus();
 }
 
-bool CLinkFaults::ReadCorrupt(std::string_view text, Corrupt& corrupt, std::string& strWrong)
+CStatus CLinkFaults::ReadCorrupt(std::string_view text, Corrupt& corrupt)
 {
     if (text == kOff) {
         corrupt = Corrupt();
-        return true;
+        return CStatus();
     }
     const std::vector<std::string> items = COptionText::SplitList(text);
     Corrupt read;
@@ -130,12 +125,11 @@ bool CLinkFaults::ReadCorrupt(std::string_view text, Corrupt& corrupt, std::stri
             }
         }
     }
-    if (!bRead) {
-        strWrong = std::string("is not P[,KIND...] with P ") + kProbability + " and KIND truncate, flip or break-json";
-        return false;
-    }
+    if (!bRead)
+        return COptionText::Refuse(text, std::string("is not P[,KIND...] with P ") + kProbability +
+                                             " and KIND truncate, flip or break-json");
     corrupt = read;
-    return true;
+    return CStatus();
 }
 
 const char* CLinkFaults::CorruptionName(Corruption nKind)
@@ -158,12 +152,13 @@ CLinkFaults::Decision CLinkFaults::Decide(const CRandom::Key& key, bool& bInBurs
     Decision decision;
     if (loss.dProbability <= 0) {
         bInBurst = false;
-    } else if (loss.dBurst <= 1) {
+    } else if (loss.dBurst <= 0) {
         decision.bDrop = key.Unit(CRandom::kLoss) < loss.dProbability;
     } else {
         // Two states: a kept datagram starts a run of losses with the
-        // chance q, a run goes on with the chance 1 - 1/N; in the long run
-        // q / (q + 1/N) = P of the datagrams are lost.
+        // chance q, a run goes on with the chance 1 - 1/N, so runs last N on
+        // average; in the long run q / (q + 1/N) = P of the datagrams are
+        // lost.
         const double dStart = loss.dProbability / (loss.dBurst * (1 - loss.dProbability));
         const double u = key.Unit(CRandom::kLossBurst);
         bInBurst = bInBurst ? u >= 1 / loss.dBurst : u < dStart;

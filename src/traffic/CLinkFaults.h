@@ -4,12 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/CStatus.h"
 #include "traffic/CDelay.h"
 #include "traffic/CRandom.h"
 
 // The faults of a device's radio link, as the options give them: loss
-// (P[,burst=N]: a mean burst length N makes losses come in runs, by a
-// two-state model whose long-run loss is P), duplicates (P[,delay=DELAY]: a
+// (P[,burst=N]: each datagram lost on its own with the chance P, or with a
+// mean burst length N in runs of N on average, by a two-state model whose
+// long-run loss is P), duplicates (P[,delay=DELAY]: a
 // second copy at once or that much after the datagram), reordering
 // (P[,by=DELAY]: the datagram held back, by default one and a half periods
 // of the mode, so that the next overtakes it), jitter (DELAY: added to every
@@ -22,7 +24,9 @@ public:
 
     struct Loss {
         double dProbability = 0;
-        double dBurst = 1;  // the mean length of a run of losses; 1: each on its own
+        // The mean length of a run of losses; 0: each datagram lost on its
+        // own (runs of 1 / (1 - P) on average).
+        double dBurst = 0;
     };
     struct Duplicate {
         double dProbability = 0;
@@ -55,13 +59,13 @@ public:
         uint64_t nCorruptBits = 0;  // where and how, for CCorruption
     };
 
-    // Each answers false, with what is wrong (after the text in quotes),
-    // when the text is not what the option takes.
-    static bool ReadLoss(std::string_view text, Loss& loss, std::string& strWrong);
-    static bool ReadDuplicate(std::string_view text, Duplicate& duplicate, std::string& strWrong);
-    static bool ReadReorder(std::string_view text, Reorder& reorder, std::string& strWrong);
-    static bool ReadJitter(std::string_view text, Jitter& jitter, std::string& strWrong);
-    static bool ReadCorrupt(std::string_view text, Corrupt& corrupt, std::string& strWrong);
+    // Each fails, naming the text and saying what is wrong, when the text
+    // is not what the option takes.
+    [[nodiscard]] static CStatus ReadLoss(std::string_view text, Loss& loss);
+    [[nodiscard]] static CStatus ReadDuplicate(std::string_view text, Duplicate& duplicate);
+    [[nodiscard]] static CStatus ReadReorder(std::string_view text, Reorder& reorder);
+    [[nodiscard]] static CStatus ReadJitter(std::string_view text, Jitter& jitter);
+    [[nodiscard]] static CStatus ReadCorrupt(std::string_view text, Corrupt& corrupt);
     // "truncate", "flip", "break-json".
     static const char* CorruptionName(Corruption nKind);
 

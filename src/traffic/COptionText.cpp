@@ -122,3 +122,15 @@ std::string COptionText::Quoted(std::string_view text)
 {
     return "'" + std::string(text) + "'";
 }
+
+CStatus COptionText::Refuse(std::string_view text, const std::string& strWrong)
+{
+    return CStatus::Invalid(Quoted(text) + " " + strWrong);
+}
+
+std::string COptionText::Reason(const CStatus& refusal, std::string_view text)
+{
+    const std::string strNamed = Quoted(text) + " ";
+    const std::string& strMessage = refusal.Message();
+    return strMessage.compare(0, strNamed.size(), strNamed) == 0 ? strMessage.substr(strNamed.size()) : strMessage;
+}

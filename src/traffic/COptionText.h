@@ -4,11 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "packet/CMessageTemplate.h"
 
 // The small grammar the traffic options share: numbers, probabilities,
 // lists split at the commas that are not inside parentheses, KEY=VALUE
-// items and calls NAME(ARG,...). Stateless; any thread.
+// items and calls NAME(ARG,...); and the form of their refusals. Stateless;
+// any thread.
 class COptionText {
 public:
     // The largest size of a number a generator or a delay takes: well inside
@@ -31,4 +33,10 @@ public:
     static bool SplitCall(std::string_view text, std::string& strName, std::vector<std::string>& args);
     // "'TEXT'", for messages.
     static std::string Quoted(std::string_view text);
+    // A usage error that names the text as given and says what is wrong:
+    // "'TEXT' " and strWrong.
+    static CStatus Refuse(std::string_view text, const std::string& strWrong);
+    // What Refuse said is wrong with text, without the text: for a refusal
+    // of a part that its whole goes on to name.
+    static std::string Reason(const CStatus& refusal, std::string_view text);
 };

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "traffic/CDelay.h"
+#include "text/CDuration.h"
 #include "traffic/COptionText.h"
 
-bool COutage::Read(std::string_view text, bool bAt, COutage& outage, std::string& strWrong)
+CStatus COutage::Read(std::string_view text, bool bAt, COutage& outage)
 {
     const std::vector<std::string> items = COptionText::SplitList(text);
     const size_t nFirst = bAt ? 1 : 0;
@@ -13,17 +13,15 @@ bool COutage::Read(std::string_view text, bool bAt, COutage& outage, std::string
     std::string strKey;
     std::string strValue;
     bool bRead = items.size() >= nFirst + 1 && items.size() <= nFirst + 2 &&
-                 (!bAt || CDelay::ReadDuration(items[0], read.nAtNs)) &&
-                 CDelay::ReadDuration(items[nFirst], read.nLengthNs) && read.nLengthNs > 0;
+                 (!bAt || CDuration::Read(items[0], read.nAtNs)) &&
+                 CDuration::Read(items[nFirst], read.nLengthNs) && read.nLengthNs > 0;
     if (bRead && items.size() == nFirst + 2)
         bRead = COptionText::SplitKeyValue(items[nFirst + 1], strKey, strValue) && strKey == "return" &&
-                CDelay::ReadDuration(strValue, read.nSpreadNs);
-    if (!bRead) {
-        strWrong = std::string("is not ") + (bAt ? "AT," : "") +
-                   "DURATION[,return=SPREAD] with durations (" + CDelay::DurationForm() +
-                   "), DURATION above 0";
-        return false;
-    }
+                CDuration::Read(strValue, read.nSpreadNs);
+    if (!bRead)
+        return COptionText::Refuse(text, std::string("is not ") + (bAt ? "AT," : "") +
+                                             "DURATION[,return=SPREAD] with durations (" + CDuration::Form() +
+                                             "), DURATION above 0");
     outage = read;
-    return true;
+    return CStatus();
 }

@@ -1,6 +1,11 @@
 #include "traffic/CRandom.h"
 
+#include <chrono>
 #include <cmath>
+#include <random>
+
+#include "text/CDecimal.h"
+#include "traffic/COptionText.h"
 
 namespace {
 
@@ -14,6 +19,20 @@ uint64_t Mix(uint64_t z)
 constexpr double kTwoPi = 6.283185307179586476925;
 
 }  // namespace
+
+CStatus CRandom::ReadSeed(std::string_view text, uint64_t& nSeed)
+{
+    if (text.size() > 20 || !CDecimal::Read(text, UINT64_MAX, nSeed))
+        return COptionText::Refuse(text, "is not a seed (decimal digits, 0 to 18446744073709551615)");
+    return CStatus();
+}
+
+uint64_t CRandom::FreshSeed()
+{
+    std::random_device device;
+    const uint64_t nBits = (static_cast<uint64_t>(device()) << 32) ^ device();
+    return nBits ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+}
 
 uint64_t CRandom::Bits(uint64_t nSeed, uint64_t nDevice, uint64_t nPacket, uint32_t nPurpose)
 {

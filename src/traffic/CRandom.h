@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "base/CStatus.h"
 
 // The fleet's random numbers without a generator's state: every draw is a
 // hash of the run's seed, the device's index in the whole fleet, the
@@ -27,6 +30,8 @@ public:
         kChurnGap,
         kChurnLength,
         kOutageReturn,
+        kAnswerDrop,
+        kAnswerDelay,
         kSecondDraw = 64,
         kVary = 256,
     };
@@ -44,6 +49,12 @@ public:
         // In [0, 1).
         double Unit(uint32_t nPurpose) const { return CRandom::Unit(Bits(nPurpose)); }
     };
+
+    // A seed as a user gives it (--seed, a scenario's "seed"): decimal
+    // digits, 0 to 2^64 - 1. Fails naming the text.
+    [[nodiscard]] static CStatus ReadSeed(std::string_view text, uint64_t& nSeed);
+    // A seed nobody gave: the system's random source and the clock.
+    static uint64_t FreshSeed();
 
     static uint64_t Bits(uint64_t nSeed, uint64_t nDevice, uint64_t nPacket, uint32_t nPurpose);
     // The top 53 bits as a number in [0, 1).

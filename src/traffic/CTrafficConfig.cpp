@@ -1,11 +1,12 @@
 #include "traffic/CTrafficConfig.h"
 
+#include "packet/CDeviceMessage.h"
 #include "text/CDecimal.h"
 #include "traffic/COptionText.h"
 
 namespace {
 
-using Reader = bool (*)(std::string_view text, CTrafficConfig::Settings& settings, std::string& strWrong);
+using Reader = CStatus (*)(std::string_view text, CTrafficConfig::Settings& settings);
 
 struct KeyReader {
     const char* pszKey;
@@ -15,44 +16,43 @@ struct KeyReader {
 
 const KeyReader kReaders[] = {
     {"loss", CTrafficConfig::kLoss,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) {
-         return CLinkFaults::ReadLoss(t, s.faults.loss, w);
-     }},
+     [](std::string_view t, CTrafficConfig::Settings& s) { return CLinkFaults::ReadLoss(t, s.faults.loss); }},
     {"duplicate", CTrafficConfig::kDuplicate,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) {
-         return CLinkFaults::ReadDuplicate(t, s.faults.duplicate, w);
+     [](std::string_view t, CTrafficConfig::Settings& s) {
+         return CLinkFaults::ReadDuplicate(t, s.faults.duplicate);
      }},
     {"reorder", CTrafficConfig::kReorder,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) {
-         return CLinkFaults::ReadReorder(t, s.faults.reorder, w);
-     }},
+     [](std::string_view t, CTrafficConfig::Settings& s) { return CLinkFaults::ReadReorder(t, s.faults.reorder); }},
     {"jitter", CTrafficConfig::kJitter,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) {
-         return CLinkFaults::ReadJitter(t, s.faults.jitter, w);
-     }},
+     [](std::string_view t, CTrafficConfig::Settings& s) { return CLinkFaults::ReadJitter(t, s.faults.jitter); }},
     {"corrupt", CTrafficConfig::kCorrupt,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) {
-         return CLinkFaults::ReadCorrupt(t, s.faults.corrupt, w);
-     }},
+     [](std::string_view t, CTrafficConfig::Settings& s) { return CLinkFaults::ReadCorrupt(t, s.faults.corrupt); }},
     {"churn", CTrafficConfig::kChurn,
-     [](std::string_view t, CTrafficConfig::Settings& s, std::string& w) { return CChurn::Read(t, s.churn, w); }},
+     [](std::string_view t, CTrafficConfig::Settings& s) { return CChurn::Read(t, s.churn); }},
 };
 
 }  // namespace
 
-bool CTrafficConfig::Set(std::string_view key, std::string_view text, Settings& settings, uint32_t& nKeys,
-                         std::string& strWrong)
+bool CTrafficConfig::IsKey(std::string_view key)
 {
-    strWrong.clear();
+    for (const KeyReader& reader : kReaders) {
+        if (key == reader.pszKey)
+            return true;
+    }
+    return false;
+}
+
+CStatus CTrafficConfig::Set(std::string_view key, std::string_view text, Settings& settings, uint32_t& nKeys)
+{
     for (const KeyReader& reader : kReaders) {
         if (key != reader.pszKey)
             continue;
-        if (!reader.read(text, settings, strWrong))
-            return false;
-        nKeys |= reader.nKey;
-        return true;
+        const CStatus read = reader.read(text, settings);
+        if (read.IsOk())
+            nKeys |= reader.nKey;
+        return read;
     }
-    return false;
+    return COptionText::Refuse(key, "is not a key of the traffic");
 }
 
 const std::vector<const char*>& CTrafficConfig::Keys()
@@ -66,51 +66,35 @@ const std::vector<const char*>& CTrafficConfig::Keys()
     return keys;
 }
 
-bool CTrafficConfig::ReadVary(std::string_view text, Vary& vary, std::string& strWrong)
+CStatus CTrafficConfig::ReadVary(std::string_view text, Vary& vary)
 {
     const size_t nEquals = text.find('=');
-    if (nEquals == std::string_view::npos || nEquals == 0) {
-        strWrong = "is not MEMBER=GENERATOR[,decimals=N]";
-        return false;
-    }
+    if (nEquals == std::string_view::npos || nEquals == 0)
+        return COptionText::Refuse(text, "is not MEMBER=GENERATOR[,decimals=N]");
     Vary read;
     read.strText = std::string(text);
     read.strMember = std::string(text.substr(0, nEquals));
-    if (read.strMember == "IMEI" || read.strMember == "time") {
-        strWrong = "needs a member other than IMEI and time";
-        return false;
-    }
+    if (!CDeviceMessage::IsUsersMember(read.strMember))
+        return COptionText::Refuse(text, CDeviceMessage::kUsersMemberRule);
     const std::vector<std::string> items = COptionText::SplitList(text.substr(nEquals + 1));
     std::string strKey;
     std::string strValue;
     uint64_t nDecimals = 0;
     if (items.size() > 2 ||
         (items.size() == 2 && (!COptionText::SplitKeyValue(items[1], strKey, strValue) || strKey != "decimals" ||
-                               !CDecimal::Read(strValue, CMessageTemplate::kMaxDecimals, nDecimals)))) {
-        strWrong = "is not MEMBER=GENERATOR[,decimals=N] with N from 0 to 9";
-        return false;
-    }
+                               !CDecimal::Read(strValue, CMessageTemplate::kMaxDecimals, nDecimals))))
+        return COptionText::Refuse(text, "is not MEMBER=GENERATOR[,decimals=N] with N from 0 to 9");
     if (items.size() == 2)
         read.nDecimals = static_cast<int>(nDecimals);
-    std::string strGeneratorWrong;
-    if (!CGenerator::Read(items[0], read.generator, strGeneratorWrong)) {
-        strWrong = "has " + COptionText::Quoted(items[0]) + ", which " + strGeneratorWrong;
-        return false;
-    }
+    const CStatus generator = CGenerator::Read(items[0], read.generator);
+    if (!generator.IsOk())
+        return COptionText::Refuse(text, "has " + COptionText::Quoted(items[0]) + ", which " +
+                                             COptionText::Reason(generator, items[0]));
     vary = std::move(read);
-    return true;
+    return CStatus();
 }
 
-bool CTrafficConfig::ReadSeed(std::string_view text, uint64_t& nSeed, std::string& strWrong)
-{
-    if (!CDecimal::Read(text, UINT64_MAX, nSeed) || text.size() > 20) {
-        strWrong = "is not a seed (decimal digits, 0 to 18446744073709551615)";
-        return false;
-    }
-    return true;
-}
-
-bool CTrafficConfig::ReadDevices(std::string_view text, Stage& stage, std::string& strWrong)
+CStatus CTrafficConfig::ReadDevices(std::string_view text, Stage& stage)
 {
     uint64_t nCount = 0;
     double dShare = 0;
@@ -121,11 +105,12 @@ bool CTrafficConfig::ReadDevices(std::string_view text, Stage& stage, std::strin
         stage.bDevicesCount = true;
         stage.dDevices = static_cast<double>(nCount);
     } else {
-        strWrong = "is not a share of the fleet (0% to 100%) or a count of devices (0 to 1000000)";
-        return false;
+        return COptionText::Refuse(text, "is not a share of the fleet (0% to 100%) or a count of devices (0 to "
+                                         "1000000)");
     }
     stage.bDevices = true;
-    return true;
+    stage.strDevices = std::string(text);
+    return CStatus();
 }
 
 void CTrafficConfig::Override(const CTrafficConfig& given)
@@ -152,25 +137,22 @@ void CTrafficConfig::Override(const CTrafficConfig& given)
     nStartKeys |= nKeys;
 }
 
-bool CTrafficConfig::AddVary(const Vary& add, std::string& strWrong)
+CStatus CTrafficConfig::AddVary(const Vary& add)
 {
     for (const Vary& rule : vary) {
-        if (rule.strMember == add.strMember) {
-            strWrong = "gives the member " + COptionText::Quoted(add.strMember) + " a second generator";
-            return false;
-        }
+        if (rule.strMember == add.strMember)
+            return COptionText::Refuse(add.strText, "gives the member " + COptionText::Quoted(add.strMember) +
+                                                        " a second generator");
     }
-    if (vary.size() >= kMaxVary) {
-        strWrong = "is one rule too many (at most 64)";
-        return false;
-    }
+    if (vary.size() >= kMaxVary)
+        return COptionText::Refuse(add.strText, "is one rule too many (at most 64)");
     vary.push_back(add);
-    return true;
+    return CStatus();
 }
 
 bool CTrafficConfig::Used() const
 {
-    return seed || !vary.empty() || HasFaults();
+    return seed || !vary.empty() || nStartKeys != 0 || !outages.empty() || !stages.empty() || !strScenario.empty();
 }
 
 bool CTrafficConfig::HasFaults() const

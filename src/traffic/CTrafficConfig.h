@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "traffic/CChurn.h"
 #include "traffic/CGenerator.h"
 #include "traffic/CLinkFaults.h"
@@ -61,33 +62,36 @@ struct CTrafficConfig {
         bool bDevices = false;
         bool bDevicesCount = false;
         double dDevices = 1;
+        std::string strDevices;  // as given, for messages
+        std::string strWhere;    // the stage in its file ("stages[2]"), for messages
         int64_t nRampNs = 0;
     };
 
-    // Sets a key ("loss", "duplicate", "reorder", "jitter", "corrupt",
-    // "churn") from the option's text. False, with what is wrong (after the
-    // text in quotes), when the text is not what the option takes; false
-    // with strWrong empty when the key is not one of them.
-    static bool Set(std::string_view key, std::string_view text, Settings& settings, uint32_t& nKeys,
-                    std::string& strWrong);
+    // Whether Set takes the key: "loss", "duplicate", "reorder", "jitter",
+    // "corrupt", "churn".
+    static bool IsKey(std::string_view key);
+    // Sets a key from the option's text. Fails, naming the text and saying
+    // what is wrong, when the text is not what the option takes (or the key
+    // is not one).
+    [[nodiscard]] static CStatus Set(std::string_view key, std::string_view text, Settings& settings,
+                                     uint32_t& nKeys);
     // The keys Set takes, in order.
     static const std::vector<const char*>& Keys();
-    // MEMBER=GENERATOR[,decimals=N]; false with what is wrong.
-    static bool ReadVary(std::string_view text, Vary& vary, std::string& strWrong);
-    // A seed: decimal digits, at most 2^64 - 1.
-    static bool ReadSeed(std::string_view text, uint64_t& nSeed, std::string& strWrong);
+    // MEMBER=GENERATOR[,decimals=N]; fails naming the text.
+    [[nodiscard]] static CStatus ReadVary(std::string_view text, Vary& vary);
     // A share of the fleet: a percentage (50%) or a count of devices.
-    static bool ReadDevices(std::string_view text, Stage& stage, std::string& strWrong);
+    [[nodiscard]] static CStatus ReadDevices(std::string_view text, Stage& stage);
 
     // Whatever another config (the command line's) gives replaces this
     // one's (a scenario file's): its seed, its --vary rules and its outages
     // as a whole, each key it set.
     void Override(const CTrafficConfig& given);
-    // Adds a vary rule; false, with what is wrong, when its member already
-    // has one or there are too many.
-    bool AddVary(const Vary& vary, std::string& strWrong);
+    // Adds a vary rule; fails, naming the rule, when its member already has
+    // one or there are too many.
+    [[nodiscard]] CStatus AddVary(const Vary& vary);
 
-    // Any of it asked for: the run is then one with traffic (and a seed).
+    // Any of it asked for, "off" and zero values included: the run is then
+    // one with traffic, and writes its seed and fault counts.
     bool Used() const;
     // Whether the link faults, dropouts or outages are on anywhere in the run.
     bool HasFaults() const;

@@ -185,7 +185,7 @@ TEST(CliTest, PortsOutsideTheRangeAndUnknownModesAreUsageErrors)
         EXPECT_TRUE(Contains(run.err, c[2]) && Contains(run.err, c[3])) << run.err;
         EXPECT_LT(run.err.size(), 300u) << run.err;
     }
-    EXPECT_EQ(RunCli({"--stop-after", "3e9", "--dry-run"}).nExit, 0);
+    EXPECT_EQ(RunCli({"--stop-after", "3000000000", "--dry-run"}).nExit, 0);
     EXPECT_EQ(RunCli({"-m", "replay", "--dry-run"}).nExit, 0);
     EXPECT_EQ(RunCli({"--help"}).nExit, 0);
     EXPECT_TRUE(Contains(RunCli({"--version"}).out, "tovrik-cli 1.0"));

@@ -25,19 +25,20 @@ CTrafficConfig Traffic(const std::vector<std::pair<std::string, std::string>>& o
     CTrafficConfig config;
     config.seed = nSeed;
     for (const auto& [strName, strText] : options) {
-        std::string strWrong;
+        CStatus read;
         if (strName == "vary") {
             CTrafficConfig::Vary vary;
-            EXPECT_TRUE(CTrafficConfig::ReadVary(strText, vary, strWrong) && config.AddVary(vary, strWrong))
-                << strWrong;
+            read = CTrafficConfig::ReadVary(strText, vary);
+            if (read.IsOk())
+                read = config.AddVary(vary);
         } else if (strName == "outage") {
             COutage outage;
-            EXPECT_TRUE(COutage::Read(strText, true, outage, strWrong)) << strWrong;
+            read = COutage::Read(strText, true, outage);
             config.outages.push_back(outage);
         } else {
-            EXPECT_TRUE(CTrafficConfig::Set(strName, strText, config.start, config.nStartKeys, strWrong))
-                << strName << " " << strWrong;
+            read = CTrafficConfig::Set(strName, strText, config.start, config.nStartKeys);
         }
+        EXPECT_TRUE(read.IsOk()) << strName << " " << read.Message();
     }
     return config;
 }

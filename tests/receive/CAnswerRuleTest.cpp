@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "receive/CAnswerDelay.h"
 #include "receive/CAnswerRule.h"
-#include "receive/CSeededRandom.h"
 
 namespace {
 
@@ -35,10 +33,10 @@ CReceiveConfig MembersConfig(std::vector<std::string> members)
     return config;
 }
 
-CAnswerDelay Delay(const std::string& strText)
+CDelay Delay(const std::string& strText)
 {
-    CAnswerDelay delay;
-    EXPECT_TRUE(CAnswerDelay::Parse(strText, delay).IsOk()) << strText;
+    CDelay delay;
+    EXPECT_TRUE(CDelay::Read(strText, delay).IsOk()) << strText;
     return delay;
 }
 
@@ -103,63 +101,4 @@ TEST(CAnswerRuleTest, DropsAndDelaysAreDrawnFromTheSeed)
     for (int i = 0; i < 100; ++i)
         nDiffer += Answer(other, "{\"IMEI\":\"1\"}").nDelayNs != Answer(first, "{\"IMEI\":\"1\"}").nDelayNs;
     EXPECT_GT(nDiffer, 50) << "another seed, other draws";
-}
-
-TEST(CAnswerRuleTest, EachDistributionHasItsMeanAndNeverGoesBelowZero)
-{
-    struct Case {
-        const char* pszDelay;
-        double dMeanMs;
-        double dToleranceMs;
-    };
-    const Case cases[] = {
-        {"1.5ms", 1.5, 0},
-        {"uniform(0s,0.1s)", 50, 2},
-        {"exponential(20ms)", 20, 1},
-        {"normal(40ms,5ms)", 40, 0.5},
-        // Half of the draws fall below zero and are 0: the mean of the
-        // positive half-normal, halved.
-        {"normal(0ms,10ms)", 10 * std::sqrt(2 / 3.141592653589793) / 2, 0.4},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pszDelay);
-        const CAnswerDelay delay = Delay(c.pszDelay);
-        CSeededRandom random(7);
-        double dSumMs = 0;
-        const int kDraws = 20000;
-        for (int i = 0; i < kDraws; ++i) {
-            const int64_t nNs = delay.Draw(random);
-            ASSERT_GE(nNs, 0);
-            dSumMs += static_cast<double>(nNs) / 1e6;
-        }
-        EXPECT_NEAR(dSumMs / kDraws, c.dMeanMs, c.dToleranceMs + 1e-9);
-    }
-}
-
-TEST(CAnswerRuleTest, ADelayThatIsNotOneIsRefusedSayingWhy)
-{
-    struct Case {
-        const char* pszText;
-        const char* pszSays;
-    };
-    const Case cases[] = {
-        {"20", "'20' is not a duration with a unit ns, us, ms or s"},
-        {"-5ms", "'-5ms' is not a duration"},
-        {"2h", "'2h' is not a duration"},
-        {"3601s", "'3601s' is not a duration with a unit ns, us, ms or s, at most an hour"},
-        {"uniform(30ms,10ms)", "'uniform(30ms,10ms)' has its low end above its high end"},
-        {"uniform(10ms)", "'uniform(10ms)' needs two durations in its brackets"},
-        {"exponential(1ms,2ms)", "'exponential(1ms,2ms)' needs one duration in its brackets"},
-        {"normal(1ms,x)", "'normal(1ms,x)' has 'x', which is not a duration"},
-        {"normal(1ms,2ms", "'normal(1ms,2ms' does not end with ')'"},
-        {"poisson(1ms)", "'poisson(1ms)' names no distribution"},
-    };
-    for (const Case& c : cases) {
-        CAnswerDelay delay;
-        const CStatus status = CAnswerDelay::Parse(c.pszText, delay);
-        EXPECT_TRUE(status.IsInvalid()) << c.pszText;
-        EXPECT_EQ(status.Message().rfind(c.pszSays, 0), 0u) << status.Message();
-    }
-    EXPECT_TRUE(Delay("0ms").IsZero());
-    EXPECT_EQ(Delay("250us").Text(), "250us");
 }

@@ -16,8 +16,8 @@ constexpr uint64_t kSeed = 20261208;
 CGenerator Generator(const std::string& strText)
 {
     CGenerator generator;
-    std::string strWrong;
-    EXPECT_TRUE(CGenerator::Read(strText, generator, strWrong)) << strText << ": " << strWrong;
+    const CStatus read = CGenerator::Read(strText, generator);
+    EXPECT_TRUE(read.IsOk()) << strText << ": " << read.Message();
     return generator;
 }
 

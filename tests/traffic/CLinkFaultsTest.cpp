@@ -7,6 +7,7 @@
 #include "text/TovrikTexts.h"
 #include "traffic/CCorruption.h"
 #include "traffic/CLinkFaults.h"
+#include "traffic/CTrafficConfig.h"
 
 namespace {
 
@@ -14,21 +15,11 @@ constexpr uint64_t kSeed = 99;
 
 CLinkFaults Faults(const std::string& strKey, const std::string& strText)
 {
-    CLinkFaults faults;
-    std::string strWrong;
-    bool bRead = false;
-    if (strKey == "loss")
-        bRead = CLinkFaults::ReadLoss(strText, faults.loss, strWrong);
-    else if (strKey == "duplicate")
-        bRead = CLinkFaults::ReadDuplicate(strText, faults.duplicate, strWrong);
-    else if (strKey == "reorder")
-        bRead = CLinkFaults::ReadReorder(strText, faults.reorder, strWrong);
-    else if (strKey == "jitter")
-        bRead = CLinkFaults::ReadJitter(strText, faults.jitter, strWrong);
-    else
-        bRead = CLinkFaults::ReadCorrupt(strText, faults.corrupt, strWrong);
-    EXPECT_TRUE(bRead) << strKey << " " << strText << ": " << strWrong;
-    return faults;
+    CTrafficConfig::Settings settings;
+    uint32_t nKeys = 0;
+    const CStatus read = CTrafficConfig::Set(strKey, strText, settings, nKeys);
+    EXPECT_TRUE(read.IsOk()) << strKey << " " << strText << ": " << read.Message();
+    return settings.faults;
 }
 
 std::vector<CLinkFaults::Decision> Decide(const CLinkFaults& faults, size_t nPackets, uint64_t nDevice = 5)
@@ -45,20 +36,24 @@ std::vector<CLinkFaults::Decision> Decide(const CLinkFaults& faults, size_t nPac
 TEST(CLinkFaultsTest, LossHasItsRateAndItsBurstsTheirMeanLength)
 {
     const size_t nPackets = 200000;
-    // Each on its own (runs of 1/(1 - P) on average), or in runs of 4.
-    for (const double dBurst : {0.0, 4.0}) {
-        const CLinkFaults faults = Faults("loss", dBurst > 0 ? "10%,burst=4" : "10%");
+    // Each on its own (runs of 1/(1 - P) on average), or in runs of N: of 1
+    // too, where every loss is followed by a kept datagram.
+    const struct {
+        const char* pszLoss;
+        double dShare;
+        double dRun;
+    } cases[] = {{"10%", 0.10, 1 / 0.9}, {"10%,burst=4", 0.10, 4}, {"20%,burst=1", 0.20, 1}, {"50%,burst=1", 0.5, 1}};
+    for (const auto& c : cases) {
         size_t nLost = 0;
         size_t nRuns = 0;
         bool bLast = false;
-        for (const CLinkFaults::Decision& decision : Decide(faults, nPackets)) {
+        for (const CLinkFaults::Decision& decision : Decide(Faults("loss", c.pszLoss), nPackets)) {
             nLost += decision.bDrop;
             nRuns += decision.bDrop && !bLast;
             bLast = decision.bDrop;
         }
-        EXPECT_NEAR(static_cast<double>(nLost) / nPackets, 0.10, 0.005) << dBurst;
-        const double dRun = dBurst > 0 ? dBurst : 1 / 0.9;
-        EXPECT_NEAR(static_cast<double>(nLost) / static_cast<double>(nRuns), dRun, dRun * 0.05) << dBurst;
+        EXPECT_NEAR(static_cast<double>(nLost) / nPackets, c.dShare, 0.005) << c.pszLoss;
+        EXPECT_NEAR(static_cast<double>(nLost) / static_cast<double>(nRuns), c.dRun, c.dRun * 0.05) << c.pszLoss;
     }
     size_t nLost = 0;
     for (const CLinkFaults::Decision& decision : Decide(Faults("loss", "100%"), 100))

@@ -55,9 +55,8 @@ TEST(CTrafficModelTest, StagesSwitchFaultsAtTheirInstantsAndOutagesEndWithinThei
 TEST(CTrafficModelTest, DropoutsComeAtTheirRateAndLastTheirDuration)
 {
     CTrafficConfig config;
-    std::string strWrong;
     uint32_t nKeys = 0;
-    ASSERT_TRUE(CTrafficConfig::Set("churn", "6,uniform(10s,50s)", config.start, nKeys, strWrong)) << strWrong;
+    ASSERT_TRUE(CTrafficConfig::Set("churn", "6,uniform(10s,50s)", config.start, nKeys).IsOk());
     const CTrafficModel model(config, 8, 1000, kS);
     // 200 devices for ten hours, checked every second.
     int nDropouts = 0;
@@ -148,8 +147,7 @@ TEST(CTrafficModelTest, ScenarioFilesSayWhichKeyAndValueAreWrong)
 
     // The command line's keys replace the file's, the others stay.
     CTrafficConfig options;
-    std::string strWrong;
-    ASSERT_TRUE(CTrafficConfig::Set("jitter", "off", options.start, options.nStartKeys, strWrong));
+    ASSERT_TRUE(CTrafficConfig::Set("jitter", "off", options.start, options.nStartKeys).IsOk());
     ASSERT_TRUE(CScenario::ReadFile(strGood, config).IsOk());
     config.Override(options);
     EXPECT_FALSE(config.start.faults.jitter.bOn);
