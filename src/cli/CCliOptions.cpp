@@ -235,6 +235,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
         app.parse(argc, argv);
         CheckRules({options, app.count("--speed") > 0, app.count("--mode") > 0, app.count("--ramp") > 0, bIpv4,
                     bIpv6});
+        const CStatus thresholds = options.FleetConfig().CheckThresholds();
+        if (!thresholds.IsOk())
+            throw CLI::ValidationError(thresholds.Message());
     } catch (const CLI::CallForHelp& e) {
         nExit = app.exit(e, out, err);
         return options;
@@ -271,7 +274,7 @@ CFleetConfig CCliOptions::FleetConfig() const
     config.nFamily = nFamily;
     config.nPort = static_cast<uint16_t>(nPort);
     config.bBroadcast = bBroadcast;
-    config.commandLine = commandLine;
-    config.dStopAfter = dStopAfter;
+    config.outputs.commandLine = commandLine;
+    config.outputs.dStopAfter = dStopAfter;
     return config;
 }

@@ -7,17 +7,6 @@
 #include "fleet/CFleetRun.h"
 #include "text/TovrikTexts.h"
 
-namespace {
-
-// Says why a step failed and answers the exit code it ends with.
-int Failed(const CStatus& status)
-{
-    CRunPrinter::Say(status.Message());
-    return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
-}
-
-}  // namespace
-
 int CFleetCommand::Run(const CCliOptions& options)
 {
     CLoadResult loaded = CCliRunner::Load(options);
@@ -26,7 +15,7 @@ int CFleetCommand::Run(const CCliOptions& options)
     CFleetRun run(options.FleetConfig());
     CStatus status = run.Plan(std::move(loaded));
     if (!status.IsOk())
-        return Failed(status);
+        return CRunPrinter::Failed(status);
     CRunPrinter::Banner(run, options);
     for (const std::string& strWarning : run.Warnings())
         CRunPrinter::Say("warning: " + strWarning);
@@ -38,7 +27,7 @@ int CFleetCommand::Run(const CCliOptions& options)
     }
     status = run.Check();
     if (!status.IsOk())
-        return Failed(status);
+        return CRunPrinter::Failed(status);
     if (options.bDryRun)
         return CCliOptions::kExitOk;
 
@@ -50,9 +39,9 @@ int CFleetCommand::Run(const CCliOptions& options)
         printer.ShowFaults(&run.Faults());
     status = run.ServeMetrics();
     if (!status.IsOk())
-        return Failed(status);
-    if (options.fleet.config.strMetricsAddress)
-        CRunPrinter::Say("metrics: http://" + *options.fleet.config.strMetricsAddress + ":" +
+        return CRunPrinter::Failed(status);
+    if (options.fleet.config.outputs.strMetricsAddress)
+        CRunPrinter::Say("metrics: http://" + *options.fleet.config.outputs.strMetricsAddress + ":" +
                          std::to_string(run.MetricsPort()) + "/metrics");
     status = run.Open(printer);
     if (status.IsOk()) {
@@ -60,7 +49,7 @@ int CFleetCommand::Run(const CCliOptions& options)
         status = run.Run(stopSignal);
     }
     if (!status.IsOk())
-        return Failed(status);
+        return CRunPrinter::Failed(status);
     printer.EndStatus();
 
     const CFleetRun::Result result = run.Finish();
@@ -68,8 +57,6 @@ int CFleetCommand::Run(const CCliOptions& options)
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
     printer.TrafficSummary(result.record);
-    CRunPrinter::Verdicts(options.fleet.config.thresholds, result.record);
-    if (!result.written.IsOk())
-        return Failed(result.written);
-    return result.bCrossed || result.totals.AllRefused() ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
+    return CRunPrinter::Finished(options.fleet.config.outputs.thresholds, result.record.verdicts, result.written,
+                                 result.bCrossed || result.totals.AllRefused());
 }

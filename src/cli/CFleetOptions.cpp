@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "cli/CCliOptions.h"
-#include "cli/CEndpointOption.h"
+#include "cli/CRunOptions.h"
 #include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
 #include "schedule/SendModes.h"
@@ -31,11 +31,11 @@ struct Given {
     std::optional<std::string> strBindPorts;
     std::optional<std::string> strShard;
     std::optional<int> nThreads;
-    std::optional<std::string> strMetrics;
     std::optional<std::string> strRamp;
-    std::vector<std::string> thresholds;
     std::optional<std::string> strReplyTimeout;
     std::optional<std::string> strReplyMatch;
+    // The outputs' options, the fleet's metrics.
+    std::unique_ptr<CRunOptions> pRun;
 };
 
 // The fleet options' numbers have at most 19 digits, leading zeros included.
@@ -62,14 +62,6 @@ std::string Quoted(const std::string& strText)
 // A rule of the fleet options: reads what it is about into the options and
 // answers what is wrong (after "OPTION: "), or nothing.
 using Check = std::string (*)(const Given& given, const CFleetOptions::Context& context, CFleetOptions& options);
-
-std::string ReportIsNotStats(const Given&, const CFleetOptions::Context&, CFleetOptions& options)
-{
-    const CFleetConfig& config = options.config;
-    if (config.strReport && config.strReport == config.strStatsJson)
-        return Quoted(*config.strReport) + " is the --stats-json file too";
-    return std::string();
-}
 
 std::string ReadDevices(const Given& given, const CFleetOptions::Context& context, CFleetOptions& options)
 {
@@ -166,13 +158,6 @@ std::string ReadThreads(const Given& given, const CFleetOptions::Context&, CFlee
     return std::string();
 }
 
-std::string ReadMetrics(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
-{
-    return given.strMetrics ? CEndpointOption::ReadMetrics(*given.strMetrics, options.config.strMetricsAddress,
-                                                           options.config.nMetricsPort)
-                            : std::string();
-}
-
 std::string ReadRamp(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
 {
     int64_t nNs = 0;
@@ -182,18 +167,6 @@ std::string ReadRamp(const Given& given, const CFleetOptions::Context&, CFleetOp
         return Quoted(*given.strRamp) + " is not a duration above 0 (at most a day): " + CDuration::Form() +
                ", or a number of seconds";
     options.config.dRampSeconds = static_cast<double>(nNs) / 1e9;
-    return std::string();
-}
-
-std::string ReadThresholds(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
-{
-    for (const std::string& strThreshold : given.thresholds) {
-        CThreshold threshold;
-        const CStatus parsed = CThreshold::Parse(strThreshold, threshold);
-        if (!parsed.IsOk())
-            return parsed.Message();
-        options.config.thresholds.push_back(threshold);
-    }
     return std::string();
 }
 
@@ -222,10 +195,9 @@ struct Rule {
 
 // In the order they are checked: the first broken rule is the one said.
 constexpr Rule kRules[] = {
-    {"--report", ReportIsNotStats}, {"--devices", ReadDevices},      {"--imei-first", ReadImeiFirst},
-    {"--counter", ReadCounter},     {"--bind", ReadBind},            {"--bind-ports", ReadBindPorts},
-    {"--shard", ReadShard},         {"--threads", ReadThreads},      {"--metrics", ReadMetrics},
-    {"--ramp", ReadRamp},           {"--threshold", ReadThresholds}, {"--reply-timeout", ReadReplyTimeout},
+    {"--devices", ReadDevices}, {"--imei-first", ReadImeiFirst},         {"--counter", ReadCounter},
+    {"--bind", ReadBind},       {"--bind-ports", ReadBindPorts},         {"--shard", ReadShard},
+    {"--threads", ReadThreads}, {"--ramp", ReadRamp},                    {"--reply-timeout", ReadReplyTimeout},
     {"--reply-match", ReadReplyMatch},
 };
 
@@ -251,17 +223,11 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
     app.add_option("--bind", given.strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated");
     app.add_option("--bind-ports", given.strBindPorts, "Local port range LO-HI of the devices' sockets");
     app.add_option("--shard", given.strShard, "Run part K/M of the fleet (0 <= K < M)");
-    app.add_option("--stats-json", config.strStatsJson, "Write the fleet's figures as JSON to this file");
-    app.add_option("--report", config.strReport, "Write an HTML report of the run, with plots, to this file");
-    app.add_option("--metrics", given.strMetrics, "Serve the fleet's figures for Prometheus at http://ADDR:PORT/metrics");
+    given.pRun = std::make_unique<CRunOptions>(app, config.outputs, CThreshold::FleetMetrics());
     app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
     app.add_option("--ramp", given.strRamp,
                    "Bring the devices online over this long (30s; a number alone is seconds): device k of N at k/N of it "
                    "(at most a day)");
-    app.add_option("--threshold", given.thresholds,
-                   "Pass/fail rule on the run's figures, e.g. late_p99<=5ms, errors==0, replies>=0.99 (repeatable; "
-                   "any crossed: exit code 3)")
-        ->allow_extra_args(false);
 }
 
 }  // namespace
@@ -278,9 +244,10 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
         const Given& given = *pGiven;
         const CFleetConfig& config = options.config;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
-                         given.strShard || given.nThreads || config.strStatsJson || config.bSpread ||
-                         config.bReplies || config.strReport || given.strMetrics || given.strRamp ||
-                         !given.thresholds.empty() || given.strReplyTimeout || given.strReplyMatch;
+                         given.strShard || given.nThreads || config.bSpread || config.bReplies ||
+                         given.pRun->Any() || given.strRamp || given.strReplyTimeout || given.strReplyMatch;
+        if (const auto wrong = given.pRun->Read())
+            throw CLI::ValidationError(wrong->first, wrong->second);
         for (const Rule& rule : kRules) {
             const std::string strWrong = rule.check(given, context, options);
             if (!strWrong.empty())

@@ -5,6 +5,7 @@
 #include "cli/CCliOptions.h"
 #include "cli/CEndpointOption.h"
 #include "cli/CReceivePrinter.h"
+#include "cli/CRunOptions.h"
 #include "cli/CStopSignal.h"
 #include "net/CSocketLibrary.h"
 #include "packet/CDeviceMessage.h"
@@ -29,8 +30,6 @@ struct Given {
     std::optional<std::string> strAnswerDrop;
     std::optional<std::string> strSeed;
     std::optional<std::string> strStopAfter;
-    std::optional<std::string> strMetrics;
-    std::vector<std::string> thresholds;
 };
 
 std::string Quoted(const std::string& strText)
@@ -115,40 +114,9 @@ std::string ReadSeed(const Given& given, CReceiveCommand::Options& options)
 
 std::string ReadStopAfter(const Given& given, CReceiveCommand::Options& options)
 {
-    return given.strStopAfter ? CCliOptions::CheckStopAfter(*given.strStopAfter, options.config.dStopAfter)
-                              : std::string();
-}
-
-std::string ReadMetrics(const Given& given, CReceiveCommand::Options& options)
-{
-    return given.strMetrics ? CEndpointOption::ReadMetrics(*given.strMetrics, options.config.strMetricsAddress,
-                                                           options.config.nMetricsPort)
-                            : std::string();
-}
-
-std::string ReportIsNotStats(const Given&, CReceiveCommand::Options& options)
-{
-    const CReceiveConfig& config = options.config;
-    if (config.strReport && config.strReport == config.strStatsJson)
-        return Quoted(*config.strReport) + " is the --stats-json file too";
-    return std::string();
-}
-
-std::string ReadThresholds(const Given& given, CReceiveCommand::Options& options)
-{
-    for (const std::string& strThreshold : given.thresholds) {
-        CThreshold threshold;
-        const CStatus parsed = CThreshold::Parse(strThreshold, threshold, CReceiveThresholds::Metrics());
-        if (!parsed.IsOk())
-            return parsed.Message();
-        // Without a counter these measure nothing: they would always pass.
-        const std::string& strMetric = threshold.MetricName();
-        if (options.config.strCounter.empty() &&
-            (strMetric == "loss" || strMetric == "duplicates" || strMetric == "reordered"))
-            return Quoted(strThreshold) + " measures the counter: add --counter MEMBER";
-        options.config.thresholds.push_back(threshold);
-    }
-    return std::string();
+    return given.strStopAfter
+               ? CCliOptions::CheckStopAfter(*given.strStopAfter, options.config.outputs.dStopAfter)
+               : std::string();
 }
 
 struct Rule {
@@ -165,14 +133,10 @@ constexpr Rule kRules[] = {
     {"--answer-drop", ReadAnswerDrop},
     {"--seed", ReadSeed},
     {"--stop-after", ReadStopAfter},
-    {"--metrics", ReadMetrics},
-    {"--report", ReportIsNotStats},
-    {"--threshold", ReadThresholds},
 };
 
 void AddOptions(CLI::App& app, Given& given, CReceiveCommand::Options& options)
 {
-    CReceiveConfig& config = options.config;
     app.add_option("-l,--listen", given.strListen,
                    "Address and port to receive on: IPv4, or IPv6 in brackets ([::]:51609)")
         ->capture_default_str();
@@ -188,21 +152,7 @@ void AddOptions(CLI::App& app, Given& given, CReceiveCommand::Options& options)
     app.add_option("--answer-drop", given.strAnswerDrop, "Leave this share of answers unsent: a ratio or 5%");
     app.add_option("--seed", given.strSeed, "Seed of the answers' random draws (default: a random one, printed)");
     app.add_option("--stop-after", given.strStopAfter, "Stop after this long (90s, 10min; a number alone is seconds)");
-    app.add_option("--stats-json", config.strStatsJson, "Write the run's figures as JSON to this file");
-    app.add_option("--report", config.strReport, "Write an HTML report of the run, with plots, to this file");
-    app.add_option("--metrics", given.strMetrics, "Serve the run's figures for Prometheus at http://ADDR:PORT/metrics");
-    app.add_option("--threshold", given.thresholds,
-                   "Pass/fail rule on the run's figures: loss, malformed, duplicates, reordered, rate, e.g. "
-                   "loss<=0.1% (repeatable; any crossed: exit code 3)")
-        ->allow_extra_args(false);
     app.add_flag("-q,--quiet", options.bQuiet, "No status line, no malformed datagrams shown, no summary");
-}
-
-// Says why a step failed and answers the exit code it ends with.
-int Failed(const CStatus& status)
-{
-    CReceivePrinter::Say(status.Message());
-    return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
 }
 
 }  // namespace
@@ -217,6 +167,7 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
                  std::string("tovrik-cli ") + kName};
     app.allow_windows_style_options(false);
     AddOptions(app, given, options);
+    CRunOptions run(app, options.config.outputs, CReceiveThresholds::Metrics());
     try {
         // The command's name is not one of its arguments.
         app.parse(argc - 1, argv + 1);
@@ -225,6 +176,11 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
             if (!strWrong.empty())
                 throw CLI::ValidationError(rule.pszOption, strWrong);
         }
+        if (const auto wrong = run.Read())
+            throw CLI::ValidationError(wrong->first, wrong->second);
+        const CStatus thresholds = options.config.CheckThresholds();
+        if (!thresholds.IsOk())
+            throw CLI::ValidationError(thresholds.Message());
     } catch (const CLI::CallForHelp& e) {
         nExit = app.exit(e, out, err);
         return options;
@@ -233,7 +189,7 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
         nExit = CCliOptions::kExitUsage;
         return options;
     }
-    options.config.commandLine.assign(argv, argv + argc);
+    options.config.outputs.commandLine.assign(argv, argv + argc);
     return options;
 }
 
@@ -253,7 +209,7 @@ int CReceiveCommand::Run(int argc, char** argv, const CSocketLibrary& sockets)
     if (status.IsOk())
         status = run.Open();
     if (!status.IsOk())
-        return Failed(status);
+        return CReceivePrinter::Failed(status);
 
     // From here on a stop request is taken by the run, before any of its
     // threads exists.
@@ -262,19 +218,17 @@ int CReceiveCommand::Run(int argc, char** argv, const CSocketLibrary& sockets)
     printer.Banner(run, config);
     status = run.ServeMetrics();
     if (!status.IsOk())
-        return Failed(status);
-    if (config.strMetricsAddress)
-        CReceivePrinter::Say("metrics: http://" + *config.strMetricsAddress + ":" + std::to_string(run.MetricsPort()) +
-                             "/metrics");
+        return CReceivePrinter::Failed(status);
+    if (config.outputs.strMetricsAddress)
+        CReceivePrinter::Say("metrics: http://" + *config.outputs.strMetricsAddress + ":" +
+                             std::to_string(run.MetricsPort()) + "/metrics");
     status = run.Run(stopSignal, printer);
     if (!status.IsOk())
-        return Failed(status);
+        return CReceivePrinter::Failed(status);
     printer.EndStatus();
 
     const CReceiveRun::Result result = run.Finish();
     printer.Summary(result.record);
-    CReceivePrinter::Verdicts(config.thresholds, result.record);
-    if (!result.written.IsOk())
-        return Failed(result.written);
-    return result.bCrossed ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
+    return CReceivePrinter::Finished(config.outputs.thresholds, result.record.verdicts, result.written,
+                                     result.bCrossed);
 }

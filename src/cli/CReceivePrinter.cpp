@@ -7,12 +7,7 @@
 #include "receive/CReceiveSocket.h"
 #include "text/CPrintable.h"
 
-CReceivePrinter::CReceivePrinter(bool bQuiet) : m_bQuiet(bQuiet), m_bTerminal(CConsole::IsTerminal(stderr)) {}
-
-void CReceivePrinter::Say(const std::string& strText)
-{
-    CConsole::Write(stderr, strText + "\n");
-}
+CReceivePrinter::CReceivePrinter(bool bQuiet) : CRunConsole(bQuiet) {}
 
 void CReceivePrinter::Banner(const CReceiveRun& run, const CReceiveConfig& config) const
 {
@@ -32,10 +27,9 @@ void CReceivePrinter::Banner(const CReceiveRun& run, const CReceiveConfig& confi
 
 void CReceivePrinter::OnMalformed(const CReceiveRecord::Malformed& malformed)
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     EndStatus();
-    m_bShown = false;
     std::printf("malformed from %s, %" PRIu64 " bytes (%s): %s\n", malformed.strFrom.c_str(), malformed.nLength,
                 malformed.strReason.c_str(), malformed.strShown.c_str());
     std::fflush(stdout);
@@ -43,7 +37,7 @@ void CReceivePrinter::OnMalformed(const CReceiveRecord::Malformed& malformed)
 
 void CReceivePrinter::OnSecond(const CReceiveRecord::Second& second, const CReceiveRun::Totals& totals)
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     char age[64] = "-";
     if (second.age.nCount > 0)
@@ -54,20 +48,12 @@ void CReceivePrinter::OnSecond(const CReceiveRecord::Second& second, const CRece
                   " duplicates %" PRIu64 " reordered %" PRIu64 " drops %" PRIu64 " answers %" PRIu64 " age %s",
                   totals.nDatagrams, second.nDatagrams, totals.nDevices, totals.nMalformed, totals.nLost,
                   totals.nDuplicates, totals.nReordered, totals.nKernelDrops, totals.nAnswers, age);
-    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", line);
-    std::fflush(stderr);
-    m_bShown = true;
-}
-
-void CReceivePrinter::EndStatus()
-{
-    if (m_bShown && m_bTerminal)
-        std::fprintf(stderr, "\n");
+    Status(line);
 }
 
 void CReceivePrinter::Summary(const CReceiveRecord& record) const
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     std::printf("received %" PRIu64 " datagrams in %.3f s (%.1f per second), %" PRIu64 " bytes, from %" PRIu64
                 " devices: %" PRIu64 " device info messages, %" PRIu64 " malformed, %" PRIu64 " without IMEI\n",
@@ -102,9 +88,3 @@ void CReceivePrinter::Summary(const CReceiveRecord& record) const
     std::fflush(stdout);
 }
 
-void CReceivePrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CReceiveRecord& record)
-{
-    for (size_t i = 0; i < thresholds.size() && i < record.verdicts.size(); ++i)
-        std::printf("%s\n", thresholds[i].Line(record.verdicts[i].dValue).c_str());
-    std::fflush(stdout);
-}

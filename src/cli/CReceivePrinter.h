@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CRunConsole.h"
 #include "receive/CReceiveConfig.h"
 #include "receive/CReceiveRecord.h"
 #include "receive/CReceiveRun.h"
@@ -13,28 +14,17 @@
 // redrawn in place on a terminal), the first malformed datagrams, the
 // summary and the verdicts on standard output; with quiet, only what was
 // asked for (the verdicts) and what went wrong. Main thread.
-class CReceivePrinter : public CReceiveRun::Observer {
+class CReceivePrinter : public CReceiveRun::Observer, public CRunConsole {
 public:
     explicit CReceivePrinter(bool bQuiet);
 
-    // A line of the tool's own on standard error.
-    static void Say(const std::string& strText);
     // "receive: listening on ADDR:PORT, receive buffer N bytes; ...; seed S".
     void Banner(const CReceiveRun& run, const CReceiveConfig& config) const;
 
     void OnMalformed(const CReceiveRecord::Malformed& malformed) override;
     void OnSecond(const CReceiveRecord::Second& second, const CReceiveRun::Totals& totals) override;
-    // The status line ended, once the run has stopped.
-    void EndStatus();
 
     // The run's figures: datagrams, devices, the counter's, the ages, the
     // kernel's drops, the answers, the devices with the most lost.
     void Summary(const CReceiveRecord& record) const;
-    // Each threshold's verdict, also when quiet.
-    static void Verdicts(const std::vector<CThreshold>& thresholds, const CReceiveRecord& record);
-
-private:
-    const bool m_bQuiet;
-    const bool m_bTerminal;
-    bool m_bShown = false;
 };

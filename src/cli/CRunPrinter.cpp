@@ -19,12 +19,7 @@ std::string SpeedText(double dSpeed)
 
 }  // namespace
 
-CRunPrinter::CRunPrinter(bool bQuiet) : m_bQuiet(bQuiet), m_bTerminal(CConsole::IsTerminal(stderr)) {}
-
-void CRunPrinter::Say(const std::string& strText)
-{
-    CConsole::Write(stderr, strText + "\n");
-}
+CRunPrinter::CRunPrinter(bool bQuiet) : CRunConsole(bQuiet) {}
 
 void CRunPrinter::Loaded(const CLoadResult& loaded, bool bDryRun)
 {
@@ -75,7 +70,7 @@ void CRunPrinter::Matching(const CFleetRun& run)
 
 void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats& stats)
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     char line[256];
     std::snprintf(line, sizeof line,
@@ -101,15 +96,7 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
         if (counts.Total() == 0)
             strLine += " 0";
     }
-    std::fprintf(stderr, m_bTerminal ? "\r%s\033[K" : "%s\n", strLine.c_str());
-    std::fflush(stderr);
-    m_bShown = true;
-}
-
-void CRunPrinter::EndStatus()
-{
-    if (m_bShown && m_bTerminal)
-        std::fprintf(stderr, "\n");
+    Status(strLine);
 }
 
 void CRunPrinter::OnReply(const std::string& strImei, const CReplyReader::Reply& reply)
@@ -122,7 +109,7 @@ void CRunPrinter::OnReply(const std::string& strImei, const CReplyReader::Reply&
 
 void CRunPrinter::Summary(const CSendTotals& totals) const
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     std::printf("sent %llu datagrams in %.3f s (%.1f per second); %llu could not be sent\n",
                 static_cast<unsigned long long>(totals.nSent), totals.dSeconds, totals.PerSecond(),
@@ -131,7 +118,7 @@ void CRunPrinter::Summary(const CSendTotals& totals) const
 
 void CRunPrinter::FleetSummary(const CRunRecord& record) const
 {
-    if (m_bQuiet)
+    if (Quiet())
         return;
     std::printf("fleet: devices %" PRIu64 ", send errors %" PRIu64
                 ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64 "\n",
@@ -151,7 +138,7 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
 
 void CRunPrinter::TrafficSummary(const CRunRecord& record) const
 {
-    if (m_bQuiet || !record.bTraffic)
+    if (Quiet() || !record.bTraffic)
         return;
     std::string strLine = "traffic: seed " + std::to_string(record.nSeed) + "; faults injected:";
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
@@ -160,9 +147,3 @@ void CRunPrinter::TrafficSummary(const CRunRecord& record) const
     std::printf("%s\n", strLine.c_str());
 }
 
-void CRunPrinter::Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record)
-{
-    for (size_t i = 0; i < thresholds.size() && i < record.verdicts.size(); ++i)
-        std::printf("%s\n", thresholds[i].Line(record.verdicts[i].dValue).c_str());
-    std::fflush(stdout);
-}

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CRunConsole.h"
 #include "figures/CFaultStats.h"
 #include "figures/CRunRecord.h"
 #include "figures/CSendTotals.h"
@@ -19,12 +20,10 @@ class CCliOptions;
 // observer, a status line each second on standard error (redrawn in place
 // on a terminal) and a line per reply. The replies come on the reply
 // reader's thread, everything else on the main thread.
-class CRunPrinter : public CFleetRun::Observer {
+class CRunPrinter : public CFleetRun::Observer, public CRunConsole {
 public:
     explicit CRunPrinter(bool bQuiet);
 
-    // A line of the tool's own on standard error.
-    static void Say(const std::string& strText);
     // The load's outcome: a capture's summary, the count (or what a dry run
     // does instead) or why it failed, where the cutting stopped.
     static void Loaded(const CLoadResult& loaded, bool bDryRun);
@@ -34,10 +33,8 @@ public:
     static void Matching(const CFleetRun& run);
 
     void OnSecond(const CFleetStats::Second& second, const CFleetStats& stats) override;
-    bool WantsReplies() const override { return !m_bQuiet; }
+    bool WantsReplies() const override { return !Quiet(); }
     void OnReply(const std::string& strImei, const CReplyReader::Reply& reply) override;
-    // The status line ended, once the fleet has stopped.
-    void EndStatus();
     // The status line goes on with the faults injected so far, by kind.
     void ShowFaults(const CFaultStats* pFaults) { m_pFaults = pFaults; }
 
@@ -47,12 +44,7 @@ public:
     void FleetSummary(const CRunRecord& record) const;
     // With traffic options: "traffic: seed S; faults injected: loss L, ...".
     void TrafficSummary(const CRunRecord& record) const;
-    // Each threshold's verdict, also when quiet: it is what was asked for.
-    static void Verdicts(const std::vector<CThreshold>& thresholds, const CRunRecord& record);
 
 private:
-    const bool m_bQuiet;
-    const bool m_bTerminal;
-    bool m_bShown = false;
     const CFaultStats* m_pFaults = nullptr;
 };

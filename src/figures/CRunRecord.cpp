@@ -2,61 +2,76 @@
 
 #include <simdjson.h>
 
-#include <algorithm>
-#include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
-
-#include "packet/CJsonText.h"
-#include "text/CUtf8.h"
+#include "figures/CJsonWriter.h"
 
 namespace {
 
 // 9999-12-31 23:59:59.999 UTC.
 constexpr int64_t kLastUnixMs = 253402300799999;
 
-void Appendf(std::string& out, const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
-
-void Appendf(std::string& out, const char* pszFormat, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, pszFormat);
-    const int n = std::vsnprintf(text, sizeof text, pszFormat, args);
-    va_end(args);
-    if (n > 0)
-        out.append(text, std::min(static_cast<size_t>(n), sizeof text - 1));
-}
-
-// Arguments are bytes on Linux; the file stays UTF-8 whatever they hold.
-void AppendStrings(std::string& out, const std::vector<std::string>& strings)
-{
-    for (size_t i = 0; i < strings.size(); ++i) {
-        if (i > 0)
-            out.push_back(',');
-        CJsonText::AppendString(out, CUtf8::Valid(strings[i]));
-    }
-}
-
 void AppendBuckets(std::string& out, const std::vector<CLatencyHistogram::Bucket>& buckets)
 {
-    for (size_t i = 0; i < buckets.size(); ++i) {
-        const CLatencyHistogram::Bucket& bucket = buckets[i];
-        Appendf(out, "%s[%" PRIu64 ",%" PRIu64 ",%" PRIu64 "]", i == 0 ? "" : ",", bucket.nFromNs, bucket.nToNs,
-                bucket.nCount);
-    }
+    CJsonWriter::Array(out, buckets, [](std::string& text, const CLatencyHistogram::Bucket& bucket) {
+        text += "[" + std::to_string(bucket.nFromNs) + "," + std::to_string(bucket.nToNs) + "," +
+                std::to_string(bucket.nCount) + "]";
+    });
 }
 
 // The replies' counts as members; the whole run's also the evicted and the
 // untracked.
-void AppendCounts(std::string& out, const CReplyStats::Counts& counts, bool bWhole)
+void AppendCounts(CJsonWriter& members, const CReplyStats::Counts& counts, bool bWhole)
 {
-    Appendf(out,
-            ",\"matched\":%" PRIu64 ",\"lost\":%" PRIu64 ",\"late\":%" PRIu64 ",\"duplicate\":%" PRIu64
-            ",\"unmatched\":%" PRIu64 ",\"out_of_order\":%" PRIu64,
-            counts.nMatched, counts.nLost, counts.nLate, counts.nDuplicate, counts.nUnmatched, counts.nOutOfOrder);
-    if (bWhole)
-        Appendf(out, ",\"evicted\":%" PRIu64 ",\"untracked\":%" PRIu64, counts.nEvicted, counts.nUntracked);
+    members.Count("matched", counts.nMatched);
+    members.Count("lost", counts.nLost);
+    members.Count("late", counts.nLate);
+    members.Count("duplicate", counts.nDuplicate);
+    members.Count("unmatched", counts.nUnmatched);
+    members.Count("out_of_order", counts.nOutOfOrder);
+    if (bWhole) {
+        members.Count("evicted", counts.nEvicted);
+        members.Count("untracked", counts.nUntracked);
+    }
+}
+
+void AppendQuantiles(std::string& out, const CLatencyHistogram::Figures& figures)
+{
+    CJsonWriter members(out);
+    members.Number("p50", figures.dP50Ms);
+    members.Number("p99", figures.dP99Ms);
+    members.Number("max", figures.dMaxMs);
+    members.End();
+}
+
+void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bReplies)
+{
+    CJsonWriter members(out);
+    members.Count("t", second.nT);
+    members.Signed("devices", second.nDevices);
+    members.Count("sent", second.nSent);
+    members.Count("send_errors", second.nErrors);
+    members.Count("replies", second.nReplies);
+    members.Number("p50_ms", second.lateness.dP50Ms);
+    members.Number("p99_ms", second.lateness.dP99Ms);
+    members.Number("max_ms", second.lateness.dMaxMs);
+    members.Count("online", second.nOnline);
+    if (bReplies) {
+        members.Number("rtt_p50_ms", second.rtt.dP50Ms);
+        members.Number("rtt_p99_ms", second.rtt.dP99Ms);
+        members.Number("rtt_max_ms", second.rtt.dMaxMs);
+        AppendCounts(members, second.replies, false);
+    }
+    members.End();
+}
+
+void AppendReplyMatching(std::string& out, const CRunRecord::ReplyMatching& matching)
+{
+    CJsonWriter members(out);
+    members.Text("member", matching.strMember);
+    members.Number("timeout_ms", static_cast<double>(matching.nTimeoutNs) / 1e6);
+    AppendCounts(members, matching.counts, true);
+    AppendQuantiles(members.Key("rtt_ms"), matching.rtt);
+    AppendBuckets(members.Key("rtt_histogram_ns"), matching.rttHistogram);
+    members.End();
 }
 
 // Reads members of one file's objects; the first failure is kept, named by
@@ -242,9 +257,10 @@ void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
         return;
     for (const simdjson::dom::element item : verdicts) {
         const simdjson::dom::object entry = read.Object(item, "a \"thresholds\" entry");
-        CRunRecord::Verdict verdict;
+        CVerdict verdict;
         verdict.strExpression = std::string(read.String(entry, "expression"));
-        verdict.dValue = read.Number(entry, "value");
+        if (read.Ok() && !read.Member(entry, "value").is_null())
+            verdict.value = read.Number(entry, "value");
         const simdjson::dom::element ok = read.Member(entry, "ok");
         if (read.Ok() && ok.get_bool().get(verdict.bOk) != simdjson::SUCCESS)
             read.Fail("\"ok\" is not true or false");
@@ -279,59 +295,39 @@ std::string CRunRecord::Json() const
 {
     std::string out;
     out.reserve(512 + series.size() * 128);
-    Appendf(out,
-            "{\"devices\":%" PRIu64 ",\"first_device\":%" PRIu64 ",\"fleet_devices\":%" PRIu64
-            ",\"mode\":%d,\"threads\":%d,\"seconds\":%.3f,\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-            ",\"replies\":%" PRIu64 ",\"reply_bytes\":%" PRIu64
-            ",\"lateness_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"cpu_seconds\":%.3f,\"max_rss_kb\":%" PRId64
-            ",\"series\":[",
-            nDevices, nFirstDevice, nFleetDevices, nMode, nThreads, dSeconds, nSent, nErrors, nReplies, nReplyBytes,
-            lateness.dP50Ms, lateness.dP99Ms, lateness.dMaxMs, usage.dCpuSeconds, usage.nMaxRssKb);
-    for (size_t i = 0; i < series.size(); ++i) {
-        const Second& s = series[i];
-        Appendf(out,
-                "%s{\"t\":%" PRIu64 ",\"devices\":%" PRId64 ",\"sent\":%" PRIu64 ",\"send_errors\":%" PRIu64
-                ",\"replies\":%" PRIu64 ",\"p50_ms\":%.3f,\"p99_ms\":%.3f,\"max_ms\":%.3f,\"online\":%" PRIu64,
-                i == 0 ? "" : ",", s.nT, s.nDevices, s.nSent, s.nErrors, s.nReplies, s.lateness.dP50Ms,
-                s.lateness.dP99Ms, s.lateness.dMaxMs, s.nOnline);
-        if (replyMatching) {
-            Appendf(out, ",\"rtt_p50_ms\":%.3f,\"rtt_p99_ms\":%.3f,\"rtt_max_ms\":%.3f", s.rtt.dP50Ms, s.rtt.dP99Ms,
-                    s.rtt.dMaxMs);
-            AppendCounts(out, s.replies, false);
-        }
-        out.push_back('}');
-    }
-    out += "],\"command_line\":[";
-    AppendStrings(out, commandLine);
-    Appendf(out, "],\"start_unix_ms\":%" PRId64 ",\"shard\":\"%s\",\"lateness_histogram_ns\":[", nStartUnixMs,
-            shard.Text().c_str());
-    AppendBuckets(out, latenessHistogram);
-    out += "],\"thresholds\":[";
-    for (size_t i = 0; i < verdicts.size(); ++i) {
-        const Verdict& verdict = verdicts[i];
-        out += i > 0 ? ",{\"expression\":" : "{\"expression\":";
-        CJsonText::AppendString(out, CUtf8::Valid(verdict.strExpression));
-        Appendf(out, ",\"value\":%.6g,\"ok\":%s}", verdict.dValue, verdict.bOk ? "true" : "false");
-    }
-    out.push_back(']');
-    if (replyMatching) {
-        const ReplyMatching& matching = *replyMatching;
-        out += ",\"reply_matching\":{\"member\":";
-        CJsonText::AppendString(out, CUtf8::Valid(matching.strMember));
-        Appendf(out, ",\"timeout_ms\":%.3f", static_cast<double>(matching.nTimeoutNs) / 1e6);
-        AppendCounts(out, matching.counts, true);
-        Appendf(out, ",\"rtt_ms\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f},\"rtt_histogram_ns\":[",
-                matching.rtt.dP50Ms, matching.rtt.dP99Ms, matching.rtt.dMaxMs);
-        AppendBuckets(out, matching.rttHistogram);
-        out += "]}";
-    }
+    CJsonWriter members(out);
+    members.Count("devices", nDevices);
+    members.Count("first_device", nFirstDevice);
+    members.Count("fleet_devices", nFleetDevices);
+    members.Signed("mode", nMode);
+    members.Signed("threads", nThreads);
+    members.Number("seconds", dSeconds);
+    members.Count("sent", nSent);
+    members.Count("send_errors", nErrors);
+    members.Count("replies", nReplies);
+    members.Count("reply_bytes", nReplyBytes);
+    AppendQuantiles(members.Key("lateness_ms"), lateness);
+    members.Number("cpu_seconds", usage.dCpuSeconds);
+    members.Signed("max_rss_kb", usage.nMaxRssKb);
+    const bool bReplies = replyMatching.has_value();
+    CJsonWriter::Array(members.Key("series"), series,
+                       [bReplies](std::string& text, const Second& second) { AppendSecond(text, second, bReplies); });
+    members.Texts("command_line", commandLine);
+    members.Signed("start_unix_ms", nStartUnixMs);
+    members.Text("shard", shard.Text());
+    AppendBuckets(members.Key("lateness_histogram_ns"), latenessHistogram);
+    CVerdict::AppendJson(members.Key("thresholds"), verdicts);
+    if (replyMatching)
+        AppendReplyMatching(members.Key("reply_matching"), *replyMatching);
     if (bTraffic) {
-        Appendf(out, ",\"seed\":%" PRIu64 ",\"faults\":{", nSeed);
+        members.Count("seed", nSeed);
+        CJsonWriter faultMembers(members.Key("faults"));
         for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
-            Appendf(out, "%s\"%s\":%" PRIu64, i == 0 ? "" : ",", CFaultCounts::Name(i), faults.counts[i]);
-        out += "}";
+            faultMembers.Count(CFaultCounts::Name(i), faults.counts[i]);
+        faultMembers.End();
     }
-    out += "}\n";
+    members.End();
+    out.push_back('\n');
     return out;
 }
 

@@ -12,6 +12,7 @@
 #include "figures/CLatencyHistogram.h"
 #include "figures/CReplyStats.h"
 #include "figures/CShard.h"
+#include "figures/CVerdict.h"
 
 // What a fleet run (or one shard of it) records of itself, as its stats
 // file holds it: who ran, the whole run's figures, one entry per second,
@@ -46,12 +47,6 @@ struct CRunRecord {
         std::vector<CLatencyHistogram::Bucket> rttHistogram;
     };
 
-    struct Verdict {
-        std::string strExpression;
-        double dValue = 0;
-        bool bOk = true;
-    };
-
     // The run.
     uint64_t nDevices = 0;
     uint64_t nFirstDevice = 0;  // optional
@@ -75,7 +70,7 @@ struct CRunRecord {
     std::vector<Second> series;
     // Non-empty buckets, ascending.
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
-    std::vector<Verdict> verdicts;  // optional
+    std::vector<CVerdict> verdicts;  // optional
     std::optional<ReplyMatching> replyMatching;  // optional
     // Optional, written only by runs with traffic options (--vary, the
     // faults, --seed...): the seed and the faults injected.

@@ -7,10 +7,11 @@
 
 #include "figures/CShard.h"
 #include "fleet/CFleetPlan.h"
+#include "base/CStatus.h"
 #include "net/SocketTypes.h"
+#include "run/CRunOutputs.h"
 #include "text/TovrikTexts.h"
 #include "traffic/CTrafficConfig.h"
-#include "verdict/CThreshold.h"
 
 // What a fleet run is: what its devices send and when, how many devices and
 // which of them this process runs, where they send from and to, and what the
@@ -54,21 +55,15 @@ struct CFleetConfig {
     bool bReplies = false;
     int64_t nReplyTimeoutNs = kDefaultReplyTimeoutNs;
 
-    // Written when the run ends: the stats file and the HTML report.
-    std::optional<std::string> strStatsJson;
-    std::optional<std::string> strReport;
-    // Served for Prometheus while the run goes, at an IPv4 address (port 0:
-    // one the system picks).
-    std::optional<std::string> strMetricsAddress;
-    uint16_t nMetricsPort = 0;
-    // Judged on the run's figures at its end.
-    std::vector<CThreshold> thresholds;
-    // The arguments as given, for the records.
-    std::vector<std::string> commandLine;
-    // The run ends after this long, if it has not by itself.
-    std::optional<double> dStopAfter;
+    // The stats file, report, metrics, thresholds (CThreshold's fleet
+    // metrics), how long it may last, the command line.
+    CRunOutputs outputs;
     // Generated values, the link's faults, dropouts and outages, the seed.
     CTrafficConfig traffic;
 
     bool Grouped() const { return plan.bByImei || plan.bBySource; }
+    // Every threshold measures something this run does: the reply metrics
+    // need replies matched, the faults' metrics that fault injected. A usage
+    // error that says what is missing otherwise.
+    [[nodiscard]] CStatus CheckThresholds() const;
 };

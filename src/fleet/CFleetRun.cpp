@@ -1,20 +1,19 @@
 #include "fleet/CFleetRun.h"
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
 #include "base/CProcessUsage.h"
 #include "base/CRunWait.h"
+#include "report/CHtmlReport.h"
+#include "report/CStatsMerger.h"
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CReplyMatcher.h"
 #include "fleet/CSystemFleetClock.h"
-#include "metrics/CMetricsServer.h"
 #include "metrics/CMetricsText.h"
 #include "net/CTargetAddress.h"
 #include "packet/CReplyKeyReader.h"
-#include "report/CRunRecords.h"
 #include "schedule/CSendSchedule.h"
 #include "text/TovrikTexts.h"
 #include "traffic/CRandom.h"
@@ -43,33 +42,36 @@ int64_t DefaultReorderNs(const CFleetPlan::Settings& plan)
     return nPeriodNs + nPeriodNs / 2;
 }
 
-int64_t UnixMsNow()
+// The report of the run alone, made from its stats file's text, so that the
+// two never disagree.
+CStatus RunReport(const std::optional<std::string>& strStatsJson, const std::string& strJson, std::string& strHtml)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    CStatsMerger merger;
+    CRunReport report;
+    CStatus made = merger.AddText(strStatsJson ? *strStatsJson : "this run", strJson);
+    if (made.IsOk())
+        made = merger.Merge(report);
+    if (made.IsOk())
+        strHtml = CHtmlReport::Html(report);
+    return made;
 }
 
 }  // namespace
 
-// What the run opens, destroyed in reverse: the reader and the metrics
-// server stop before the sockets and the stats they use go.
+// What the run opens, destroyed in reverse: the reader stops before the
+// sockets and the matcher it uses go.
 struct CFleetRun::Parts {
     CDeviceSockets::Binding binding;
     sockaddr_storage target{};
-    CRunRecords records;
     CDeviceSockets sockets;
     std::unique_ptr<CSystemFleetClock> pClock;
-    std::unique_ptr<CMetricsServer> pMetrics;
     std::unique_ptr<CReplyMatcher> pMatcher;
     std::unique_ptr<CReplyKeyReader> pKeyReader;
     std::unique_ptr<CReplyReader> pReader;
-
-    explicit Parts(const CFleetConfig& config) : records(config.strStatsJson, config.strReport) {}
 };
 
 CFleetRun::CFleetRun(CFleetConfig config)
-    : m_config(std::move(config)), m_pParts(std::make_unique<Parts>(m_config))
+    : m_config(std::move(config)), m_shell(m_config.outputs), m_pParts(std::make_unique<Parts>())
 {
 }
 
@@ -86,9 +88,11 @@ int CFleetRun::AutomaticThreads(SendModes::Mode nMode, uint64_t nDevices, uint64
 
 CStatus CFleetRun::Plan(CLoadResult loaded)
 {
-    const CStatus vary = PlanVary();
-    if (!vary.IsOk())
-        return vary;
+    CStatus checked = m_config.CheckThresholds();
+    if (checked.IsOk())
+        checked = PlanVary();
+    if (!checked.IsOk())
+        return checked;
     CFleetPlan::Capture capture;
     if (!loaded.captureNs.empty()) {
         capture.pNs = loaded.captureNs.data();
@@ -225,7 +229,7 @@ CStatus CFleetRun::Check()
     if (status.IsOk())
         status = CDeviceSockets::CheckDescriptors(nCount);
     if (status.IsOk())
-        status = parts.records.CheckWritable();
+        status = m_shell.CheckFiles();
     if (status.IsOk())
         status = CheckTarget();
     return status;
@@ -250,17 +254,12 @@ CStatus CFleetRun::CheckTarget()
 
 CStatus CFleetRun::ServeMetrics()
 {
-    Parts& parts = *m_pParts;
-    if (!m_config.strMetricsAddress)
-        return CStatus();
     // Served until the run goes, after its end: the last scrapes see the
     // final figures.
     const CFaultStats* pFaults = m_pTraffic ? &m_faults : nullptr;
-    parts.pMetrics = std::make_unique<CMetricsServer>(
-        [&stats = m_stats, pFaults, text = CMetricsText(m_config.shard, m_layout.nCount)] {
-            return pFaults ? text.Text(stats) + text.FaultText(*pFaults) : text.Text(stats);
-        });
-    return parts.pMetrics->Start(*m_config.strMetricsAddress, m_config.nMetricsPort);
+    return m_shell.ServeMetrics([&stats = m_stats, pFaults, text = CMetricsText(m_config.shard, m_layout.nCount)] {
+        return pFaults ? text.Text(stats) + text.FaultText(*pFaults) : text.Text(stats);
+    });
 }
 
 CStatus CFleetRun::Open(Observer& observer)
@@ -317,7 +316,7 @@ const CReplyMatcher* CFleetRun::Matcher() const
 
 uint16_t CFleetRun::MetricsPort() const
 {
-    return m_pParts->pMetrics ? m_pParts->pMetrics->Port() : 0;
+    return m_shell.MetricsPort();
 }
 
 CStatus CFleetRun::Run(CStopSource& stop)
@@ -333,8 +332,7 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.pTraffic = m_pTraffic.get();
     settings.pFaults = &m_faults;
     CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
-    CRunWait wait(stop, m_config.dStopAfter);
-    m_nStartUnixMs = UnixMsNow();
+    m_shell.Start(stop);
     const CStatus started = engine.Start();
     if (!started.IsOk())
         return started;
@@ -344,10 +342,9 @@ CStatus CFleetRun::Run(CStopSource& stop)
             parts.pMatcher->Expire(parts.pClock->NowNs());
         m_pObserver->OnSecond(m_stats.Sample(), m_stats);
     };
-    wait.Wait([&engine] { return engine.Finished(); }, onSecond);
+    m_shell.Wait([&engine] { return engine.Finished(); }, onSecond);
     engine.Stop();
     engine.Wait();
-    m_dSeconds = wait.Seconds();
     if (parts.pMatcher) {
         // The replies still on their way get the timeout to arrive; a stop
         // request ends that wait, and what is outstanding then is lost.
@@ -370,9 +367,9 @@ CFleetRun::Result CFleetRun::Finish()
     record.nFleetDevices = m_layout.nFleet;
     record.nMode = m_config.plan.nMode;
     record.nThreads = m_layout.nThreads;
-    record.dSeconds = m_dSeconds;
-    record.commandLine = m_config.commandLine;
-    record.nStartUnixMs = m_nStartUnixMs;
+    record.dSeconds = m_shell.Seconds();
+    record.commandLine = m_config.outputs.commandLine;
+    record.nStartUnixMs = m_shell.StartUnixMs();
     record.shard = m_config.shard;
     m_stats.Fill(record);
     if (m_pTraffic) {
@@ -383,10 +380,13 @@ CFleetRun::Result CFleetRun::Finish()
     record.usage = CProcessUsage::Now();
     if (record.replyMatching)
         record.replyMatching->strMember = m_config.plan.strReplyMatch;
-    result.bCrossed = CThreshold::Judge(m_config.thresholds, CThreshold::FleetFigures(record), record.verdicts);
+    result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts);
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;
-    result.totals.dSeconds = m_dSeconds;
-    result.written = m_pParts->records.Write(record);
+    result.totals.dSeconds = record.dSeconds;
+    const std::optional<std::string>& strStatsJson = m_config.outputs.strStatsJson;
+    result.written = m_shell.Write(record.Json(), [&strStatsJson](const std::string& strJson, std::string& strHtml) {
+        return RunReport(strStatsJson, strJson, strHtml);
+    });
     return result;
 }

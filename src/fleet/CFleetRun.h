@@ -14,6 +14,7 @@
 #include "fleet/CFleetPlan.h"
 #include "fleet/CReplyReader.h"
 #include "load/CLoadResult.h"
+#include "run/CRunShell.h"
 #include "traffic/CTrafficModel.h"
 
 class CReplyMatcher;
@@ -134,7 +135,7 @@ private:
     CFaultStats m_faults;
     std::unique_ptr<CTrafficModel> m_pTraffic;
     Observer* m_pObserver = nullptr;
-    int64_t m_nStartUnixMs = 0;
-    double m_dSeconds = 0;
+    // Gone before the figures its metrics serve.
+    CRunShell m_shell;
     std::unique_ptr<Parts> m_pParts;
 };

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/CStatus.h"
 #include "net/SocketTypes.h"
+#include "run/CRunOutputs.h"
 #include "text/TovrikTexts.h"
 #include "traffic/CDelay.h"
-#include "verdict/CThreshold.h"
 
 // What a receive run is: where it listens, what it counts, how it answers
 // and what it reports besides its result. A front end fills it in;
@@ -41,19 +42,13 @@ struct CReceiveConfig {
     // can be played again.
     uint64_t nSeed = 0;
 
-    // Written when the run ends: the stats file and the HTML report.
-    std::optional<std::string> strStatsJson;
-    std::optional<std::string> strReport;
-    // Served for Prometheus while the run goes, at an IPv4 address (port 0:
-    // one the system picks).
-    std::optional<std::string> strMetricsAddress;
-    uint16_t nMetricsPort = 0;
-    // Judged on the run's figures at its end (CReceiveThresholds' metrics).
-    std::vector<CThreshold> thresholds;
-    // The arguments as given, for the records.
-    std::vector<std::string> commandLine;
-    // The run ends after this long; otherwise when the front end stops it.
-    std::optional<double> dStopAfter;
+    // The stats file, report, metrics, thresholds (CReceiveThresholds'
+    // metrics), how long it may last, the command line.
+    CRunOutputs outputs;
+
+    // Every threshold measures something this run counts (the counter's
+    // need --counter). A usage error that says what is missing otherwise.
+    [[nodiscard]] CStatus CheckThresholds() const;
 
     // "none", "echo" or "members:M1,M2", as --answer takes it.
     std::string AnswerText() const

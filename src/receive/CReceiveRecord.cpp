@@ -1,47 +1,12 @@
 #include "receive/CReceiveRecord.h"
 
-#include <cinttypes>
-#include <cstdio>
-
-#include "packet/CJsonText.h"
-#include "text/CUtf8.h"
+#include "figures/CJsonWriter.h"
 
 namespace {
 
-// A JSON object's members, written one after another.
-class CJsonMembers {
-public:
-    explicit CJsonMembers(std::string& out) : m_out(out) { m_out.push_back('{'); }
-    void End() { m_out.push_back('}'); }
-
-    // The key, ready for its value.
-    std::string& Key(const char* pszKey)
-    {
-        if (!m_bFirst)
-            m_out.push_back(',');
-        m_bFirst = false;
-        CJsonText::AppendKey(m_out, pszKey);
-        return m_out;
-    }
-    void Count(const char* pszKey, uint64_t nValue) { Key(pszKey) += std::to_string(nValue); }
-    void Signed(const char* pszKey, int64_t nValue) { Key(pszKey) += std::to_string(nValue); }
-    void Number(const char* pszKey, double dValue, const char* pszFormat = "%.3f")
-    {
-        char text[64];
-        std::snprintf(text, sizeof text, pszFormat, dValue);
-        Key(pszKey) += text;
-    }
-    void Text(const char* pszKey, const std::string& strValue) { CJsonText::AppendString(Key(pszKey), CUtf8::Valid(strValue)); }
-    void Flag(const char* pszKey, bool bValue) { Key(pszKey) += bValue ? "true" : "false"; }
-
-private:
-    std::string& m_out;
-    bool m_bFirst = true;
-};
-
 void AppendAge(std::string& out, const CAgeFigures::Figures& age)
 {
-    CJsonMembers members(out);
+    CJsonWriter members(out);
     members.Count("count", age.nCount);
     members.Signed("min", age.nMin);
     members.Signed("p50", age.nP50);
@@ -51,7 +16,7 @@ void AppendAge(std::string& out, const CAgeFigures::Figures& age)
 
 void AppendSecond(std::string& out, const CReceiveRecord::Second& second)
 {
-    CJsonMembers members(out);
+    CJsonWriter members(out);
     members.Count("t", second.nT);
     members.Count("datagrams", second.nDatagrams);
     members.Count("malformed", second.nMalformed);
@@ -67,7 +32,7 @@ void AppendSecond(std::string& out, const CReceiveRecord::Second& second)
 
 void AppendMalformed(std::string& out, const CReceiveRecord::Malformed& malformed)
 {
-    CJsonMembers members(out);
+    CJsonWriter members(out);
     members.Text("from", malformed.strFrom);
     members.Count("bytes", malformed.nLength);
     members.Text("reason", malformed.strReason);
@@ -77,7 +42,7 @@ void AppendMalformed(std::string& out, const CReceiveRecord::Malformed& malforme
 
 void AppendDevice(std::string& out, const CReceiveRecord::Device& device)
 {
-    CJsonMembers members(out);
+    CJsonWriter members(out);
     members.Text("imei", device.strImei);
     members.Count("datagrams", device.nDatagrams);
     members.Count("device_info", device.nInfo);
@@ -85,33 +50,6 @@ void AppendDevice(std::string& out, const CReceiveRecord::Device& device)
     members.Count("duplicates", device.nDuplicates);
     members.Count("reordered", device.nReordered);
     members.End();
-}
-
-void AppendVerdict(std::string& out, const CRunRecord::Verdict& verdict)
-{
-    CJsonMembers members(out);
-    members.Text("expression", verdict.strExpression);
-    members.Number("value", verdict.dValue, "%.6g");
-    members.Flag("ok", verdict.bOk);
-    members.End();
-}
-
-// An array of items, each written by append.
-template <typename Item>
-void AppendArray(std::string& out, const std::vector<Item>& items, void (*append)(std::string&, const Item&))
-{
-    out.push_back('[');
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0)
-            out.push_back(',');
-        append(out, items[i]);
-    }
-    out.push_back(']');
-}
-
-void AppendArgument(std::string& out, const std::string& strArgument)
-{
-    CJsonText::AppendString(out, CUtf8::Valid(strArgument));
 }
 
 }  // namespace
@@ -130,7 +68,7 @@ std::string CReceiveRecord::Json() const
 {
     std::string out;
     out.reserve(1024 + series.size() * 200);
-    CJsonMembers members(out);
+    CJsonWriter members(out);
     members.Text("listen", strListen);
     members.Text("counter", strCounter);
     members.Text("answer", strAnswer);
@@ -140,7 +78,7 @@ std::string CReceiveRecord::Json() const
     members.Signed("receive_buffer_bytes", nReceiveBufferBytes);
     members.Number("seconds", dSeconds);
     members.Signed("start_unix_ms", nStartUnixMs);
-    AppendArray(members.Key("command_line"), commandLine, AppendArgument);
+    members.Texts("command_line", commandLine);
     members.Count("datagrams", nDatagrams);
     members.Count("bytes", nBytes);
     members.Number("datagrams_per_second", Rate(), "%.1f");
@@ -166,10 +104,10 @@ std::string CReceiveRecord::Json() const
     AppendAge(members.Key("age_s"), age);
     members.Number("cpu_seconds", usage.dCpuSeconds);
     members.Signed("max_rss_kb", usage.nMaxRssKb);
-    AppendArray(members.Key("series"), series, AppendSecond);
-    AppendArray(members.Key("malformed_first"), malformed, AppendMalformed);
-    AppendArray(members.Key("devices_most_lost"), devices, AppendDevice);
-    AppendArray(members.Key("thresholds"), verdicts, AppendVerdict);
+    CJsonWriter::Array(members.Key("series"), series, AppendSecond);
+    CJsonWriter::Array(members.Key("malformed_first"), malformed, AppendMalformed);
+    CJsonWriter::Array(members.Key("devices_most_lost"), devices, AppendDevice);
+    CVerdict::AppendJson(members.Key("thresholds"), verdicts);
     members.End();
     out.push_back('\n');
     return out;

@@ -83,7 +83,7 @@ struct CReceiveRecord {
     std::vector<Second> series;
     std::vector<Malformed> malformed;
     std::vector<Device> devices;
-    std::vector<CRunRecord::Verdict> verdicts;
+    std::vector<CVerdict> verdicts;
 
     // Lost per number expected, 0 when none was.
     double Loss() const;

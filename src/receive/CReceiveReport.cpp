@@ -2,6 +2,7 @@
 
 #include "TovrikVersion.h"
 #include "report/CFileWriter.h"
+#include "report/CHtmlReport.h"
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
 #include "report/HtmlPage.h"
@@ -88,14 +89,6 @@ std::string Table(const std::vector<std::string>& headings, const std::vector<st
     return out + "</table>\n";
 }
 
-std::string Verdicts(const CReceiveRecord& record)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (const CRunRecord::Verdict& verdict : record.verdicts)
-        rows.push_back({verdict.strExpression, Format("%.6g", verdict.dValue), verdict.bOk ? "ok" : "crossed"});
-    return Table({"threshold", "value", "verdict"}, rows);
-}
-
 std::string MalformedTable(const CReceiveRecord& record)
 {
     std::vector<std::vector<std::string>> rows;
@@ -144,7 +137,7 @@ std::string CReceiveReport::Html(const CReceiveRecord& record)
     out += Section("Command line", CommandLine(record));
     out += Section("Summary", Summary(record));
     if (!record.verdicts.empty())
-        out += Section("Thresholds", Verdicts(record));
+        out += Section("Thresholds", CHtmlReport::VerdictTable(record.verdicts, {}));
     out += Section("Datagrams per second",
                    CSvgPlot::Lines("datagrams per second", "datagrams/s", {MakeLine(kDatagrams, datagrams)}));
     out += Section("Lost, duplicates, reordered per second",

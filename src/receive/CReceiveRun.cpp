@@ -4,15 +4,11 @@
 #include <chrono>
 
 #include "base/CProcessUsage.h"
-#include "base/CRunWait.h"
 #include "base/CThreadStarter.h"
-#include "metrics/CMetricsServer.h"
 #include "receive/CAnswerRule.h"
 #include "receive/CReceiveReport.h"
 #include "receive/CReceiveTally.h"
 #include "receive/CReceiveThresholds.h"
-#include "report/CFileWriter.h"
-#include "report/CRunRecords.h"
 
 namespace {
 
@@ -32,29 +28,14 @@ int64_t UnixNs()
         .count();
 }
 
-CStatus CannotWrite(const std::string& strPath, const CStatus& status)
-{
-    return CStatus::Error("cannot write " + strPath + ": " + status.Message(), status.Code());
-}
-
-// Each file asked for, with its writer.
-struct RecordFile {
-    const std::optional<std::string>& strPath;
-    std::string (*make)(const CReceiveRecord& record);
-};
-
-std::string StatsText(const CReceiveRecord& record)
-{
-    return record.Json();
-}
-
 }  // namespace
 
 CReceiveRun::CReceiveRun(CReceiveConfig config)
     : m_config(std::move(config)),
       m_socket(CReceiveTally::kPadding),
       m_pTally(std::make_unique<CReceiveTally>(m_config.strCounter)),
-      m_pRule(std::make_unique<CAnswerRule>(m_config))
+      m_pRule(std::make_unique<CAnswerRule>(m_config)),
+      m_shell(m_config.outputs)
 {
 }
 
@@ -67,7 +48,8 @@ CReceiveRun::~CReceiveRun()
 
 CStatus CReceiveRun::Check() const
 {
-    return CRunRecords(m_config.strStatsJson, m_config.strReport).CheckWritable();
+    const CStatus thresholds = m_config.CheckThresholds();
+    return thresholds.IsOk() ? m_shell.CheckFiles() : thresholds;
 }
 
 CStatus CReceiveRun::Open()
@@ -77,36 +59,31 @@ CStatus CReceiveRun::Open()
 
 CStatus CReceiveRun::ServeMetrics()
 {
-    if (!m_config.strMetricsAddress)
-        return CStatus();
     // Served until the run goes, after its end: the last scrapes see the
     // final figures.
-    m_pMetrics = std::make_unique<CMetricsServer>([this, text = CReceiveMetricsText(m_socket.LocalText())] {
+    return m_shell.ServeMetrics([this, text = CReceiveMetricsText(m_socket.LocalText())] {
         std::lock_guard<std::mutex> lock(m_mutex);
         return text.Text(CurrentTotals());
     });
-    return m_pMetrics->Start(*m_config.strMetricsAddress, m_config.nMetricsPort);
 }
 
 uint16_t CReceiveRun::MetricsPort() const
 {
-    return m_pMetrics ? m_pMetrics->Port() : 0;
+    return m_shell.MetricsPort();
 }
 
 CStatus CReceiveRun::Run(CStopSource& stop, Observer& observer)
 {
-    CRunWait wait(stop, m_config.dStopAfter);
-    m_nStartUnixMs = UnixNs() / 1000000;
+    m_shell.Start(stop);
     std::string strError;
     m_pReader = CThreadStarter::Start([this] { Read(); }, strError);
     if (!m_pReader)
         return CStatus::Error("cannot start the receiving thread: " + strError);
     uint64_t nT = 0;
-    wait.Wait([] { return false; }, [&] { Sample(++nT, observer); });
+    m_shell.Wait([] { return false; }, [&] { Sample(++nT, observer); });
     m_bStop.store(true);
     m_pReader->join();
     m_pReader.reset();
-    m_dSeconds = wait.Seconds();
     {
         // What had not arrived below each device's highest number is lost
         // now, in the last second.
@@ -225,9 +202,9 @@ CReceiveRun::Result CReceiveRun::Finish()
     record.dAnswerDrop = m_config.dAnswerDrop;
     record.nSeed = m_config.nSeed;
     record.nReceiveBufferBytes = m_socket.BufferBytes();
-    record.dSeconds = m_dSeconds;
-    record.nStartUnixMs = m_nStartUnixMs;
-    record.commandLine = m_config.commandLine;
+    record.dSeconds = m_shell.Seconds();
+    record.nStartUnixMs = m_shell.StartUnixMs();
+    record.commandLine = m_config.outputs.commandLine;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pTally->Fill(record);
@@ -240,15 +217,10 @@ CReceiveRun::Result CReceiveRun::Finish()
         record.series = m_series;
     }
     record.usage = CProcessUsage::Now();
-    result.bCrossed =
-        CThreshold::Judge(m_config.thresholds, CReceiveThresholds::Figures(record), record.verdicts);
-    const RecordFile files[] = {{m_config.strStatsJson, StatsText}, {m_config.strReport, CReceiveReport::Html}};
-    for (const RecordFile& file : files) {
-        if (!file.strPath)
-            continue;
-        const CStatus written = CFileWriter::Write(*file.strPath, file.make(record));
-        if (!written.IsOk() && result.written.IsOk())
-            result.written = CannotWrite(*file.strPath, written);
-    }
+    result.bCrossed = m_shell.Judge(CReceiveThresholds::Figures(record), record.verdicts);
+    result.written = m_shell.Write(record.Json(), [&record](const std::string&, std::string& strHtml) {
+        strHtml = CReceiveReport::Html(record);
+        return CStatus();
+    });
     return result;
 }

@@ -13,9 +13,9 @@
 #include "receive/CReceiveMetricsText.h"
 #include "receive/CReceiveRecord.h"
 #include "receive/CReceiveSocket.h"
+#include "run/CRunShell.h"
 
 class CAnswerRule;
-class CMetricsServer;
 class CReceiveTally;
 class CStopSource;
 
@@ -106,8 +106,6 @@ private:
 
     std::atomic<bool> m_bStop{false};
     std::unique_ptr<std::thread> m_pReader;
-    int64_t m_nStartUnixMs = 0;
-    double m_dSeconds = 0;
-    // Stopped first: a scrape reads the figures above.
-    std::unique_ptr<CMetricsServer> m_pMetrics;
+    // Gone first: a scrape reads the figures above.
+    CRunShell m_shell;
 };

@@ -6,8 +6,9 @@
 #include "verdict/CThreshold.h"
 
 // What --threshold measures on a receive run: loss (numbers lost per number
-// expected, with --counter), malformed, duplicates, reordered (counts) and
-// rate (datagrams per second). Any thread.
+// expected, with --counter; no data when none was expected), malformed,
+// duplicates and reordered (counts; the last two with --counter) and rate
+// (datagrams per second). Any thread.
 class CReceiveThresholds {
 public:
     static const std::vector<CThreshold::Metric>& Metrics();

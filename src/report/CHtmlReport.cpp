@@ -135,16 +135,14 @@ std::string Thresholds(const CRunReport& report)
 {
     if (report.verdicts.empty())
         return std::string();
-    const bool bShards = report.shards.size() > 1;
-    std::string out = "<section>\n<h2>Thresholds</h2>\n<table class=\"verdicts\">\n<tr><th>rule</th><th>value</th>"
-                      "<th>verdict</th>" +
-                      std::string(bShards ? "<th>stats file</th>" : "") + "</tr>\n";
+    std::vector<CVerdict> verdicts;
+    std::vector<std::string> sources;
     for (const CRunReport::Verdict& verdict : report.verdicts) {
-        out += "<tr><td>" + CHtmlText::Escape(verdict.verdict.strExpression) + "</td><td>" +
-               Format("%.6g", verdict.verdict.dValue) + "</td><td>" + (verdict.verdict.bOk ? "ok" : "crossed") +
-               "</td>" + (bShards ? "<td>" + CHtmlText::Escape(verdict.strSource) + "</td>" : "") + "</tr>\n";
+        verdicts.push_back(verdict.verdict);
+        if (report.shards.size() > 1)
+            sources.push_back(verdict.strSource);
     }
-    return out + "</table>\n</section>\n";
+    return "<section>\n<h2>Thresholds</h2>\n" + CHtmlReport::VerdictTable(verdicts, sources) + "</section>\n";
 }
 
 std::vector<CSvgPlot::Bar> Bars(const std::vector<CRunReport::Bucket>& buckets)
@@ -205,6 +203,20 @@ std::string CHtmlReport::Html(const CRunReport& report)
                                      : "") +
            ".");
     return out;
+}
+
+std::string CHtmlReport::VerdictTable(const std::vector<CVerdict>& verdicts, const std::vector<std::string>& sources)
+{
+    const bool bSources = !sources.empty();
+    std::string out = "<table class=\"verdicts\">\n<tr><th>rule</th><th>value</th><th>verdict</th>" +
+                      std::string(bSources ? "<th>stats file</th>" : "") + "</tr>\n";
+    for (size_t i = 0; i < verdicts.size(); ++i) {
+        const CVerdict& verdict = verdicts[i];
+        out += "<tr><td>" + CHtmlText::Escape(verdict.strExpression) + "</td><td>" + verdict.ValueText() +
+               "</td><td>" + (verdict.bOk ? "ok" : "crossed") + "</td>" +
+               (bSources && i < sources.size() ? "<td>" + CHtmlText::Escape(sources[i]) + "</td>" : "") + "</tr>\n";
+    }
+    return out + "</table>\n";
 }
 
 CStatus CHtmlReport::Write(const std::string& strPath, const CRunReport& report)

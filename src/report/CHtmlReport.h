@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/CStatus.h"
 
@@ -14,6 +15,10 @@
 class CHtmlReport {
 public:
     static std::string Html(const CRunReport& report);
+    // The thresholds' table of any run's report: each verdict (its rule,
+    // value or "no data", ok or crossed) and, when sources are given, the
+    // file that judged it.
+    static std::string VerdictTable(const std::vector<CVerdict>& verdicts, const std::vector<std::string>& sources);
     // Writes the page to a file by its UTF-8 path; a failure says why, as
     // CFileWriter does.
     static CStatus Write(const std::string& strPath, const CRunReport& report);

@@ -45,7 +45,7 @@ struct CRunReport {
     // A threshold's verdict, and the file that judged it.
     struct Verdict {
         std::string strSource;
-        CRunRecord::Verdict verdict;
+        CVerdict verdict;
     };
 
     using Bucket = CLatencyHistogram::Bucket;

@@ -203,7 +203,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         merged.dCpuSeconds += record.usage.dCpuSeconds;
         merged.nMaxRssKb = std::max(merged.nMaxRssKb, record.usage.nMaxRssKb);
         AddBuckets(buckets, record.latenessHistogram);
-        for (const CRunRecord::Verdict& verdict : record.verdicts)
+        for (const CVerdict& verdict : record.verdicts)
             merged.verdicts.push_back({pFile->strSource, verdict});
         if (record.bTraffic) {
             merged.bTraffic = true;

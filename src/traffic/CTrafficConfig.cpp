@@ -157,11 +157,22 @@ bool CTrafficConfig::Used() const
 
 bool CTrafficConfig::HasFaults() const
 {
-    if (start.faults.Any() || start.churn.On() || !outages.empty())
-        return true;
-    for (const Stage& stage : stages) {
-        if (stage.settings.faults.Any() || stage.settings.churn.On() || stage.outage || stage.bDevices)
-            return true;
-    }
-    return false;
+    return AnySettings([](const Settings& settings) { return settings.faults.Any() || settings.churn.On(); }) ||
+           HasOutages() || SetsDevices();
+}
+
+bool CTrafficConfig::HasOutages() const
+{
+    bool bOutage = !outages.empty();
+    for (const Stage& stage : stages)
+        bOutage = bOutage || stage.outage.has_value();
+    return bOutage;
+}
+
+bool CTrafficConfig::SetsDevices() const
+{
+    bool bDevices = false;
+    for (const Stage& stage : stages)
+        bDevices = bDevices || stage.bDevices;
+    return bDevices;
 }

@@ -95,6 +95,19 @@ struct CTrafficConfig {
     bool Used() const;
     // Whether the link faults, dropouts or outages are on anywhere in the run.
     bool HasFaults() const;
+    // Whether the settings at the start or of any stage answer true.
+    template <typename Predicate>
+    bool AnySettings(Predicate on) const
+    {
+        bool bOn = on(start);
+        for (const Stage& stage : stages)
+            bOn = bOn || on(stage.settings);
+        return bOn;
+    }
+    // Whether any outage is asked for (an --outage, a stage's).
+    bool HasOutages() const;
+    // Whether a stage sets the share of the fleet online.
+    bool SetsDevices() const;
 
     std::optional<uint64_t> seed;
     std::vector<Vary> vary;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "text/CDecimal.h"
+#include "text/CDuration.h"
 
 namespace {
 
@@ -12,12 +13,6 @@ struct OpName {
     int nOp;
 };
 constexpr OpName kOps[] = {{"<=", 1}, {">=", 3}, {"==", 4}, {"!=", 5}, {"<", 0}, {">", 2}};
-
-struct UnitName {
-    const char* pszName;
-    double dToMs;
-};
-constexpr UnitName kDurationUnits[] = {{"ns", 1e-6}, {"us", 1e-3}, {"ms", 1.0}, {"s", 1e3}};
 
 // The faults' metrics: "faults" (all kinds) and "faults_" and a kind's
 // name, each a count.
@@ -56,52 +51,57 @@ CStatus CThreshold::Parse(const std::string& strExpression, CThreshold& threshol
         strNames += (strNames.empty() ? "" : ", ") + std::string(metric.pszName);
     }
     if (!pMetric)
-        return CStatus::Error(strBad + "has no known metric (" + strNames + ")");
+        return CStatus::Invalid(strBad + "has no known metric (" + strNames + ")");
     const OpName* pOp = nullptr;
     for (const OpName& op : kOps) {
         if (!pOp && strExpression.compare(nAt, std::char_traits<char>::length(op.pszName), op.pszName) == 0)
             pOp = &op;
     }
     if (!pOp)
-        return CStatus::Error(strBad + "has no operator (<, <=, >, >=, ==, !=) after " + strMetric);
+        return CStatus::Invalid(strBad + "has no operator (<, <=, >, >=, ==, !=) after " + strMetric);
     nAt += std::char_traits<char>::length(pOp->pszName);
     double dLimit = 0;
+    const size_t nNumber = nAt;
     if (!CDecimal::ReadFraction(strExpression, nAt, dLimit))
-        return CStatus::Error(strBad + "has no number after the operator");
+        return CStatus::Invalid(strBad + "has no number after the operator");
     const std::string strUnit = strExpression.substr(nAt);
+    const bool bShare = pMetric->nKind == Kind::kRatio || pMetric->nKind == Kind::kShare;
     if (pMetric->nKind == Kind::kDuration) {
-        const UnitName* pUnit = nullptr;
-        for (const UnitName& unit : kDurationUnits) {
-            if (strUnit == unit.pszName)
-                pUnit = &unit;
-        }
-        if (!pUnit)
-            return CStatus::Error(strBad + "needs a unit ns, us, ms or s after the number");
-        dLimit *= pUnit->dToMs;
-    } else if (pMetric->nKind == Kind::kRatio && strUnit == "%") {
+        int64_t nNs = 0;
+        if (!CDuration::Read(std::string_view(strExpression).substr(nNumber), nNs))
+            return CStatus::Invalid(strBad + "needs a duration after the operator (" + CDuration::Form() + ")");
+        dLimit = static_cast<double>(nNs) / 1e6;
+    } else if (bShare && strUnit == "%") {
         dLimit /= 100.0;
     } else if (!strUnit.empty()) {
-        return CStatus::Error(strBad + "has '" + strUnit + "' after the number, where " + strMetric +
-                              (pMetric->nKind == Kind::kRatio  ? " takes a ratio or a percentage"
-                               : pMetric->nKind == Kind::kRate ? " takes a number a second"
-                                                               : " takes a count"));
+        return CStatus::Invalid(strBad + "has '" + strUnit + "' after the number, where " + strMetric +
+                                (bShare                          ? " takes a ratio or a percentage"
+                                 : pMetric->nKind == Kind::kRate ? " takes a number a second"
+                                                                 : " takes a count"));
     }
+    if (pMetric->nKind == Kind::kShare && dLimit > 1.0)
+        return CStatus::Invalid(strBad + "has a share above 100%, where " + strMetric + " goes from 0 to 100%");
     threshold.m_strExpression = strExpression;
     threshold.m_strMetric = strMetric;
     threshold.m_nKind = pMetric->nKind;
+    threshold.m_nEvidence = pMetric->nEvidence;
+    threshold.m_nFault = pMetric->nFault;
     threshold.m_nOp = static_cast<Op>(pOp->nOp);
     threshold.m_dLimit = dLimit;
     return CStatus();
 }
 
-double CThreshold::Measure(const Figures& figures) const
+std::optional<double> CThreshold::Measure(const Figures& figures) const
 {
     const auto found = figures.find(m_strMetric);
-    return found != figures.end() ? found->second : 0.0;
+    return found != figures.end() ? std::optional<double>(found->second) : std::nullopt;
 }
 
-bool CThreshold::Holds(double dValue) const
+bool CThreshold::Holds(std::optional<double> value) const
 {
+    if (!value)
+        return false;
+    const double dValue = *value;
     switch (m_nOp) {
     case Op::kLess:
         return dValue < m_dLimit;
@@ -119,14 +119,27 @@ bool CThreshold::Holds(double dValue) const
     return dValue != m_dLimit;
 }
 
-std::string CThreshold::Line(double dValue) const
+CVerdict CThreshold::Judge(const Figures& figures) const
 {
+    CVerdict verdict;
+    verdict.strExpression = m_strExpression;
+    verdict.value = Measure(figures);
+    verdict.bOk = Holds(verdict.value);
+    return verdict;
+}
+
+std::string CThreshold::Line(const CVerdict& verdict) const
+{
+    if (!verdict.value)
+        return "threshold " + m_strExpression + ": no data crossed";
+    const double dValue = *verdict.value;
     char value[64];
     switch (m_nKind) {
     case Kind::kDuration:
         std::snprintf(value, sizeof value, "%.3f ms", dValue);
         break;
     case Kind::kRatio:
+    case Kind::kShare:
         std::snprintf(value, sizeof value, "%.4f", dValue);
         break;
     case Kind::kRate:
@@ -141,17 +154,28 @@ std::string CThreshold::Line(double dValue) const
 
 const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
 {
+    constexpr Evidence kReplies = Evidence::kReplies;
     static const std::vector<Metric> metrics = {
-        {"late_p50", Kind::kDuration},     {"late_p99", Kind::kDuration},     {"late_max", Kind::kDuration},
-        {"errors", Kind::kCount},          {"sent", Kind::kCount},            {"replies", Kind::kRatio},
-        {"rtt_p50", Kind::kDuration},      {"rtt_p99", Kind::kDuration},      {"rtt_max", Kind::kDuration},
-        {"reply_loss", Kind::kRatio},      {"late_replies", Kind::kCount},    {"duplicate_replies", Kind::kCount},
-        {"unmatched_replies", Kind::kCount},
+        {"late_p50", Kind::kDuration},
+        {"late_p99", Kind::kDuration},
+        {"late_max", Kind::kDuration},
+        {"errors", Kind::kCount},
+        {"sent", Kind::kCount},
+        {"replies", Kind::kRatio, kReplies},
+        {"rtt_p50", Kind::kDuration, kReplies},
+        {"rtt_p99", Kind::kDuration, kReplies},
+        {"rtt_max", Kind::kDuration, kReplies},
+        {"reply_loss", Kind::kShare, kReplies},
+        {"late_replies", Kind::kCount, kReplies},
+        {"duplicate_replies", Kind::kCount, kReplies},
+        {"unmatched_replies", Kind::kCount, kReplies},
     };
     static const std::vector<Metric> withFaults = [] {
         std::vector<Metric> list = metrics;
-        for (const std::string& strName : FaultMetricNames())
-            list.push_back({strName.c_str(), Kind::kCount});
+        const std::vector<std::string>& names = FaultMetricNames();
+        list.push_back({names[0].c_str(), Kind::kCount, Evidence::kAnyFault});
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            list.push_back({names[i + 1].c_str(), Kind::kCount, Evidence::kFault, static_cast<int>(i)});
         return list;
     }();
     return withFaults;
@@ -159,25 +183,21 @@ const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
 
 CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
 {
-    const auto ratio = [](uint64_t nPart, uint64_t nWhole) {
-        return nWhole > 0 ? static_cast<double>(nPart) / static_cast<double>(nWhole) : 0.0;
-    };
     Figures figures = {
-        {"late_p50", record.lateness.dP50Ms},
-        {"late_p99", record.lateness.dP99Ms},
-        {"late_max", record.lateness.dMaxMs},
         {"errors", static_cast<double>(record.nErrors)},
         {"sent", static_cast<double>(record.nSent)},
-        {"replies", ratio(record.nReplies, record.nSent)},
     };
+    AddQuantiles(figures, "late", record.lateness);
+    if (record.nSent > 0)
+        figures["replies"] = static_cast<double>(record.nReplies) / static_cast<double>(record.nSent);
     if (record.replyMatching) {
         const CRunRecord::ReplyMatching& matching = *record.replyMatching;
         const CReplyStats::Counts& counts = matching.counts;
-        figures["rtt_p50"] = matching.rtt.dP50Ms;
-        figures["rtt_p99"] = matching.rtt.dP99Ms;
-        figures["rtt_max"] = matching.rtt.dMaxMs;
+        AddQuantiles(figures, "rtt", matching.rtt);
         // Of the tracked datagrams whose fate is known.
-        figures["reply_loss"] = ratio(counts.nLost, counts.nMatched + counts.nLost);
+        if (counts.nMatched + counts.nLost > 0)
+            figures["reply_loss"] =
+                static_cast<double>(counts.nLost) / static_cast<double>(counts.nMatched + counts.nLost);
         figures["late_replies"] = static_cast<double>(counts.nLate);
         figures["duplicate_replies"] = static_cast<double>(counts.nDuplicate);
         figures["unmatched_replies"] = static_cast<double>(counts.nUnmatched);
@@ -190,14 +210,22 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
 }
 
 bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,
-                       std::vector<CRunRecord::Verdict>& verdicts)
+                       std::vector<CVerdict>& verdicts)
 {
     bool bCrossed = false;
     for (const CThreshold& threshold : thresholds) {
-        const double dValue = threshold.Measure(figures);
-        const bool bOk = threshold.Holds(dValue);
-        verdicts.push_back({threshold.Expression(), dValue, bOk});
-        bCrossed = bCrossed || !bOk;
+        verdicts.push_back(threshold.Judge(figures));
+        bCrossed = bCrossed || !verdicts.back().bOk;
     }
     return bCrossed;
+}
+
+void CThreshold::AddQuantiles(Figures& figures, const std::string& strPrefix,
+                              const CLatencyHistogram::Figures& quantiles)
+{
+    if (quantiles.nCount == 0)
+        return;
+    figures[strPrefix + "_p50"] = quantiles.dP50Ms;
+    figures[strPrefix + "_p99"] = quantiles.dP99Ms;
+    figures[strPrefix + "_max"] = quantiles.dMaxMs;
 }

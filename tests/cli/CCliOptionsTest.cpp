@@ -97,15 +97,15 @@ TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)
     EXPECT_EQ(config.plan.nImeiFirst, 99u);
     EXPECT_EQ(config.plan.nImeiWidth, 4);
     if (bMetrics) {
-        EXPECT_EQ(config.strMetricsAddress, "127.0.0.1");
-        EXPECT_EQ(config.nMetricsPort, 0);
+        EXPECT_EQ(config.outputs.strMetricsAddress, "127.0.0.1");
+        EXPECT_EQ(config.outputs.nMetricsPort, 0);
     }
     EXPECT_EQ(config.binds, (std::vector<std::string>{"127.0.0.2", "127.0.0.3"}));
     EXPECT_EQ(config.nPortLow, 4000);
     EXPECT_EQ(config.nPortHigh, 4010);
     EXPECT_DOUBLE_EQ(config.dRampSeconds, 2.5);
     EXPECT_EQ(config.nPort, 51609);
-    EXPECT_EQ(config.commandLine.size(), bMetrics ? 20u : 18u);
+    EXPECT_EQ(config.outputs.commandLine.size(), bMetrics ? 20u : 18u);
     EXPECT_FALSE(config.traffic.Used());
 }
 

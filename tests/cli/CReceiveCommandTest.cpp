@@ -77,9 +77,9 @@ TEST(CReceiveCommandTest, TheOptionsBecomeTheRunsConfig)
     EXPECT_EQ(config.answerDelay.Text(), "exponential(2ms)");
     EXPECT_DOUBLE_EQ(config.dAnswerDrop, 0.125);
     EXPECT_EQ(config.nSeed, 99u);
-    ASSERT_EQ(config.thresholds.size(), 2u);
-    EXPECT_EQ(config.thresholds[1].Expression(), "rate>=100");
-    EXPECT_DOUBLE_EQ(*config.dStopAfter, 2.5);
+    ASSERT_EQ(config.outputs.thresholds.size(), 2u);
+    EXPECT_EQ(config.outputs.thresholds[1].Expression(), "rate>=100");
+    EXPECT_DOUBLE_EQ(*config.outputs.dStopAfter, 2.5);
     EXPECT_TRUE(parsed.options.bQuiet);
-    EXPECT_EQ(config.commandLine.size(), 21u);
+    EXPECT_EQ(config.outputs.commandLine.size(), 21u);
 }

@@ -351,19 +351,33 @@ TEST(FleetCliTest, ThresholdsJudgeTheRunAndARunThatSentNothingExitsThree)
     TempDir dir;
     const std::string stats = dir.Path() + "/stats.json";
     const CliRun run = RunCli({"-p", Port(peer), "--devices", "3", "-m", "100ms", "-q", "--threshold", "sent==6",
-                               "--threshold", "errors==0", "--threshold", "replies>=99%", "--stats-json", stats});
+                               "--threshold", "errors==0", "--threshold", "sent>=7", "--stats-json", stats});
     EXPECT_EQ(run.nExit, 3) << run.err;
-    EXPECT_EQ(run.out, "threshold sent==6: 6 ok\nthreshold errors==0: 0 ok\nthreshold replies>=99%: 0.0000 crossed\n")
+    EXPECT_EQ(run.out, "threshold sent==6: 6 ok\nthreshold errors==0: 0 ok\nthreshold sent>=7: 6 crossed\n")
         << "printed also with -q";
     EXPECT_EQ(ReceiveBySender(peer, 100).size(), 3u);
     EXPECT_TRUE(Contains(TempDir::Read(stats),
                          "\"thresholds\":[{\"expression\":\"sent==6\",\"value\":6,\"ok\":true},{\"expression\":"
-                         "\"errors==0\",\"value\":0,\"ok\":true},{\"expression\":\"replies>=99%\",\"value\":0,"
+                         "\"errors==0\",\"value\":0,\"ok\":true},{\"expression\":\"sent>=7\",\"value\":6,"
                          "\"ok\":false}]}"));
 
+    // A bad expression, and one that this run could give no evidence for,
+    // are usage errors before anything is loaded or sent.
     const CliRun bad = RunCli({"-p", Port(peer), "--threshold", "late_p99<=5"});
     EXPECT_EQ(bad.nExit, 64);
-    EXPECT_TRUE(Contains(bad.err, "'late_p99<=5' needs a unit")) << bad.err;
+    EXPECT_TRUE(Contains(bad.err, "'late_p99<=5' needs a duration")) << bad.err;
+    for (const char* pszNoEvidence : {"replies>=99%", "rtt_p99<=50ms", "faults_loss==0", "faults==0"}) {
+        const CliRun none = RunCli({"-p", Port(peer), "--devices", "2", "--threshold", pszNoEvidence});
+        EXPECT_EQ(none.nExit, 64) << pszNoEvidence;
+        EXPECT_TRUE(Contains(none.err, std::string("'") + pszNoEvidence + "' ")) << none.err;
+        EXPECT_TRUE(Contains(none.err, ": add ")) << none.err;
+        EXPECT_FALSE(Contains(none.err, "开始发送")) << "nothing is said to start: " << none.err;
+    }
+    EXPECT_EQ(RunCli({"-p", Port(peer), "--devices", "2", "--loss", "1%", "--threshold", "faults_loss<=5",
+                      "--stop-after", "0.2", "-q"})
+                  .nExit,
+              0);
+    EXPECT_GE(ReceiveBySender(peer, 100).size(), 1u) << "with the fault injected, the threshold has its evidence";
 
     // Port 0 refuses every send on loopback; a device not yet online tries none.
     const CliRun failing = RunCli({"-p", "0", "--devices", "2", "-m", "100ms", "-q"});

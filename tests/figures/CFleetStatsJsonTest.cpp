@@ -107,5 +107,5 @@ TEST(CFleetStatsJsonTest, RepliesAndVerdictsReadBackAndMergeAcrossShards)
     EXPECT_NEAR(report.series[0].dRttMaxMs, 20.0, 0.001);
     ASSERT_EQ(report.verdicts.size(), 2u);
     EXPECT_EQ(report.verdicts[1].strSource, "shard1");
-    EXPECT_DOUBLE_EQ(report.verdicts[1].verdict.dValue, 20.0);
+    EXPECT_DOUBLE_EQ(report.verdicts[1].verdict.value.value_or(0), 20.0);
 }

@@ -58,17 +58,17 @@ TEST(CFleetRunTest, RunsTheFleetToItsEndAndHandsBackItsRecord)
     LoopbackPeer peer;
     TempDir dir;
     CFleetConfig config = Config(peer);
-    config.strStatsJson = dir.Path() + "/stats.json";
+    config.outputs.strStatsJson = dir.Path() + "/stats.json";
     for (const char* pszRule : {"sent==9", "errors>0"}) {
         CThreshold threshold;
         ASSERT_TRUE(CThreshold::Parse(pszRule, threshold).IsOk());
-        config.thresholds.push_back(threshold);
+        config.outputs.thresholds.push_back(threshold);
     }
     CFleetRun run(config);
     ASSERT_TRUE(run.Plan(TwoPackets()).IsOk());
     EXPECT_EQ(run.GetLayout().nCount, 3u);
     ASSERT_TRUE(run.Check().IsOk());
-    EXPECT_FALSE(std::filesystem::exists(*config.strStatsJson)) << "checking leaves no file behind";
+    EXPECT_FALSE(std::filesystem::exists(*config.outputs.strStatsJson)) << "checking leaves no file behind";
     CCountingObserver observer;
     ASSERT_TRUE(run.ServeMetrics().IsOk());
     ASSERT_TRUE(run.Open(observer).IsOk());
@@ -97,7 +97,7 @@ TEST(CFleetRunTest, RunsTheFleetToItsEndAndHandsBackItsRecord)
     EXPECT_FALSE(result.record.verdicts[1].bOk);
     ASSERT_TRUE(result.written.IsOk()) << result.written.Message();
     std::stringstream text;
-    text << std::ifstream(*config.strStatsJson).rdbuf();
+    text << std::ifstream(*config.outputs.strStatsJson).rdbuf();
     CRunRecord written;
     ASSERT_TRUE(CRunRecord::Read(text.str(), written).IsOk());
     EXPECT_EQ(written.nSent, 9u);
@@ -124,7 +124,7 @@ TEST(CFleetRunTest, StepsSayWhatStopsThemAndWhetherTheRequestWasWrong)
     EXPECT_NE(checked.Message().find("add --broadcast"), std::string::npos) << checked.Message();
 
     CFleetConfig unwritable = Config(peer);
-    unwritable.strReport = "/nonexistent/dir/r.html";
+    unwritable.outputs.strReport = "/nonexistent/dir/r.html";
     CFleetRun failing(unwritable);
     ASSERT_TRUE(failing.Plan(TwoPackets()).IsOk());
     const CStatus files = failing.Check();

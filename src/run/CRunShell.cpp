@@ -1,0 +1,89 @@
+#include "run/CRunShell.h"
+
+#include <chrono>
+
+#include "base/CRunWait.h"
+#include "metrics/CMetricsServer.h"
+#include "report/CFileWriter.h"
+
+namespace {
+
+CStatus CannotWrite(const std::string& strPath, const CStatus& status)
+{
+    return CStatus::Error("cannot write " + strPath + ": " + status.Message(), status.Code());
+}
+
+// The first failure keeps its code; the others add their words.
+void Add(CStatus& result, const CStatus& failure)
+{
+    result = result.IsOk() ? failure : CStatus::Error(result.Message() + "; " + failure.Message(), result.Code());
+}
+
+}  // namespace
+
+CRunShell::CRunShell(CRunOutputs outputs) : m_outputs(std::move(outputs)) {}
+
+CRunShell::~CRunShell() = default;
+
+CStatus CRunShell::CheckFiles() const
+{
+    for (const std::optional<std::string>* pPath : {&m_outputs.strStatsJson, &m_outputs.strReport}) {
+        if (!*pPath)
+            continue;
+        const CStatus status = CFileWriter::CanWrite(**pPath);
+        if (!status.IsOk())
+            return CannotWrite(**pPath, status);
+    }
+    return CStatus();
+}
+
+CStatus CRunShell::ServeMetrics(std::function<std::string()> body)
+{
+    if (!m_outputs.strMetricsAddress)
+        return CStatus();
+    m_pMetrics = std::make_unique<CMetricsServer>(std::move(body));
+    return m_pMetrics->Start(*m_outputs.strMetricsAddress, m_outputs.nMetricsPort);
+}
+
+uint16_t CRunShell::MetricsPort() const
+{
+    return m_pMetrics ? m_pMetrics->Port() : 0;
+}
+
+void CRunShell::Start(CStopSource& stop)
+{
+    m_pWait = std::make_unique<CRunWait>(stop, m_outputs.dStopAfter);
+    m_nStartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+}
+
+void CRunShell::Wait(const std::function<bool()>& ended, const std::function<void()>& onSecond)
+{
+    m_pWait->Wait(ended, onSecond);
+    m_dSeconds = m_pWait->Seconds();
+}
+
+bool CRunShell::Judge(const CThreshold::Figures& figures, std::vector<CVerdict>& verdicts) const
+{
+    return CThreshold::Judge(m_outputs.thresholds, figures, verdicts);
+}
+
+CStatus CRunShell::Write(const std::string& strJson, const ReportMaker& report) const
+{
+    CStatus result;
+    if (m_outputs.strStatsJson) {
+        const CStatus written = CFileWriter::Write(*m_outputs.strStatsJson, strJson);
+        if (!written.IsOk())
+            Add(result, CannotWrite(*m_outputs.strStatsJson, written));
+    }
+    if (m_outputs.strReport) {
+        std::string strHtml;
+        CStatus made = report(strJson, strHtml);
+        if (made.IsOk())
+            made = CFileWriter::Write(*m_outputs.strReport, strHtml);
+        if (!made.IsOk())
+            Add(result, CannotWrite(*m_outputs.strReport, made));
+    }
+    return result;
+}
