@@ -57,6 +57,9 @@ void CLatencyHistogram::Add(int64_t nNs)
     int64_t nOld = m_nMax.load(std::memory_order_relaxed);
     while (nValue > nOld && !m_nMax.compare_exchange_weak(nOld, nValue, std::memory_order_relaxed)) {
     }
+    nOld = m_nMin.load(std::memory_order_relaxed);
+    while (nValue < nOld && !m_nMin.compare_exchange_weak(nOld, nValue, std::memory_order_relaxed)) {
+    }
 }
 
 std::vector<CLatencyHistogram::Bucket> CLatencyHistogram::Buckets() const
@@ -66,17 +69,20 @@ std::vector<CLatencyHistogram::Bucket> CLatencyHistogram::Buckets() const
 
 CLatencyHistogram::Figures CLatencyHistogram::Read() const
 {
-    return Quantiles(Buckets(), static_cast<double>(m_nMax.load()) / kNsPerMs);
+    return Quantiles(Buckets(), static_cast<double>(m_nMin.load()) / kNsPerMs,
+                     static_cast<double>(m_nMax.load()) / kNsPerMs);
 }
 
 CLatencyHistogram::Figures CLatencyHistogram::Take()
 {
     const std::vector<Bucket> buckets =
         NonEmpty([this](size_t i) { return m_counts[i].exchange(0, std::memory_order_relaxed); });
-    return Quantiles(buckets, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
+    const int64_t nMin = m_nMin.exchange(INT64_MAX);
+    return Quantiles(buckets, static_cast<double>(nMin) / kNsPerMs, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
 }
 
-CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket>& buckets, double dMaxMs)
+CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket>& buckets, double dMinMs,
+                                                        double dMaxMs)
 {
     Figures figures;
     figures.dMaxMs = dMaxMs;
@@ -84,6 +90,7 @@ CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket
         figures.nCount += bucket.nCount;
     if (figures.nCount == 0)
         return figures;
+    figures.dMinMs = std::min(dMinMs, dMaxMs);
     const uint64_t nP50 = (figures.nCount + 1) / 2;
     const uint64_t nP99 = figures.nCount - figures.nCount / 100;
     uint64_t nSeen = 0;
@@ -95,12 +102,14 @@ CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket
         const double dMiddleMs =
             (static_cast<double>(bucket.nFromNs) + (nWidth == 1 ? 0.0 : static_cast<double>(nWidth) / 2)) /
             kNsPerMs;
+        // A bucket's middle can lie beyond every duration in it.
+        const double dWithinMs = std::clamp(dMiddleMs, figures.dMinMs, dMaxMs);
         if (!bP50 && nSeen >= nP50) {
-            figures.dP50Ms = std::min(dMiddleMs, dMaxMs);
+            figures.dP50Ms = dWithinMs;
             bP50 = true;
         }
         if (nSeen >= nP99) {
-            figures.dP99Ms = std::min(dMiddleMs, dMaxMs);
+            figures.dP99Ms = dWithinMs;
             break;
         }
     }

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-// Durations (lateness, round trips) in buckets about 6 % wide: below 16 ns
-// one per nanosecond, then 16 per power of two. Add may be called from any
-// thread at any time (relaxed atomic adds, no lock); the readers from one
-// thread. Quantiles are the one way every figure of the program is read from
-// buckets, also from buckets merged from files.
+// Durations (lateness, round trips) in buckets at most 6.25 % wide: below
+// 16 ns one per nanosecond, then 16 per power of two. Add may be called from
+// any thread at any time (relaxed atomic adds, no lock); the readers from one
+// thread. Quantiles reads every duration figure of the program from
+// buckets, the live ones and those merged from files alike.
 class CLatencyHistogram {
 public:
     // Nanoseconds [nFromNs, nToNs).
@@ -23,6 +23,7 @@ public:
         double dP50Ms = 0;
         double dP99Ms = 0;
         double dMaxMs = 0;
+        double dMinMs = 0;
         uint64_t nCount = 0;  // the durations counted
     };
 
@@ -37,9 +38,9 @@ public:
     std::vector<Bucket> Buckets() const;
 
     // p50 and p99 of buckets (ascending): the middle of the bucket that holds
-    // the rank (the value itself where a bucket is one nanosecond wide), never
-    // above the maximum, dMaxMs.
-    static Figures Quantiles(const std::vector<Bucket>& buckets, double dMaxMs);
+    // the rank (the value itself where a bucket is one nanosecond wide), kept
+    // within the least and the greatest duration seen, dMinMs and dMaxMs.
+    static Figures Quantiles(const std::vector<Bucket>& buckets, double dMinMs, double dMaxMs);
 
     // The bucket of a duration, and the nanoseconds a bucket holds.
     static int BucketOf(int64_t nNs);
@@ -50,5 +51,6 @@ public:
 
 private:
     std::array<std::atomic<uint64_t>, kBuckets> m_counts{};
+    std::atomic<int64_t> m_nMin{INT64_MAX};
     std::atomic<int64_t> m_nMax{0};
 };

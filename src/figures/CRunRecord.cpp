@@ -39,7 +39,20 @@ void AppendQuantiles(std::string& out, const CLatencyHistogram::Figures& figures
     members.Number("p50", figures.dP50Ms);
     members.Number("p99", figures.dP99Ms);
     members.Number("max", figures.dMaxMs);
+    members.Number("min", figures.dMinMs);
     members.End();
+}
+
+// The count of figures read from a file, from its histogram, and their
+// least duration where the file had none (-1): files written before the
+// least was kept give the lowest bucket's start.
+void Complete(CLatencyHistogram::Figures& figures, const std::vector<CLatencyHistogram::Bucket>& buckets)
+{
+    figures.nCount = 0;
+    for (const CLatencyHistogram::Bucket& bucket : buckets)
+        figures.nCount += bucket.nCount;
+    if (figures.dMinMs < 0)
+        figures.dMinMs = buckets.empty() ? 0.0 : static_cast<double>(buckets.front().nFromNs) / 1e6;
 }
 
 void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bReplies)
@@ -284,7 +297,9 @@ void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object, CRunRec
     matching.rtt.dP50Ms = read.Number(rtt, "p50");
     matching.rtt.dP99Ms = read.Number(rtt, "p99");
     matching.rtt.dMaxMs = read.Number(rtt, "max");
+    matching.rtt.dMinMs = read.OptionalNumber(rtt, "min", -1);
     ReadHistogram(read, matchingObject, "rtt_histogram_ns", matching.rttHistogram);
+    Complete(matching.rtt, matching.rttHistogram);
     if (read.Ok())
         record.replyMatching = std::move(matching);
 }
@@ -355,6 +370,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     record.lateness.dMaxMs = read.Number(lateness, "max");
     record.lateness.dP50Ms = read.OptionalNumber(lateness, "p50", 0);
     record.lateness.dP99Ms = read.OptionalNumber(lateness, "p99", 0);
+    record.lateness.dMinMs = read.OptionalNumber(lateness, "min", -1);
     record.usage.dCpuSeconds = read.Number(object, "cpu_seconds");
     record.usage.nMaxRssKb = read.Signed(object, "max_rss_kb");
     ReadSeries(read, object, record);
@@ -370,6 +386,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
         (shard.get_string().get(shardText) != simdjson::SUCCESS || !CShard::Parse(shardText, record.shard)))
         read.Fail("\"shard\" is not K/M");
     ReadHistogram(read, object, "lateness_histogram_ns", record.latenessHistogram);
+    Complete(record.lateness, record.latenessHistogram);
     ReadVerdicts(read, object, record);
     ReadReplyMatching(read, object, record);
     ReadTraffic(read, object, record);

@@ -40,7 +40,6 @@ CCounterWindow::Step CCounterWindow::Observe(uint64_t nCounter)
     }
     const uint64_t nBelow = m_nHighest - nCounter;
     if (nCounter < m_nFirst) {
-        ++m_nExpected;
         step.nSeen = Seen::kReordered;
     } else if (nBelow >= kWidth) {
         step.nSeen = Seen::kReordered;

@@ -1,6 +1,7 @@
 #include "report/CStatsMerger.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 #include "figures/CRunRecord.h"
@@ -138,6 +139,7 @@ CStatus CStatsMerger::MergeSeries(const std::vector<const File*>& files, CRunRep
 void CStatsMerger::MergeReplies(const std::vector<const File*>& files, CRunReport& report)
 {
     BucketCounts buckets;
+    double dMinMs = std::numeric_limits<double>::infinity();
     for (const File* pFile : files) {
         if (!pFile->record.replyMatching)
             continue;
@@ -153,10 +155,13 @@ void CStatsMerger::MergeReplies(const std::vector<const File*>& files, CRunRepor
         sum.nOutOfOrder += matching.counts.nOutOfOrder;
         sum.nUntracked += matching.counts.nUntracked;
         report.dRttMaxMs = std::max(report.dRttMaxMs, matching.rtt.dMaxMs);
+        if (matching.rtt.nCount > 0)
+            dMinMs = std::min(dMinMs, matching.rtt.dMinMs);
         AddBuckets(buckets, matching.rttHistogram);
     }
     report.rttHistogram = NonEmpty(buckets);
-    const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(report.rttHistogram, report.dRttMaxMs);
+    const CLatencyHistogram::Figures figures =
+        CLatencyHistogram::Quantiles(report.rttHistogram, dMinMs, report.dRttMaxMs);
     report.dRttP50Ms = figures.dP50Ms;
     report.dRttP99Ms = figures.dP99Ms;
 }
@@ -183,6 +188,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     int64_t nEndMs = first.nStartUnixMs;
     uint32_t nNextShard = 0;
     BucketCounts buckets;
+    double dMinMs = std::numeric_limits<double>::infinity();
     for (const File* pFile : files) {
         const CRunRecord& record = pFile->record;
         merged.shards.push_back(
@@ -200,6 +206,8 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         merged.nErrors += record.nErrors;
         merged.nReplies += record.nReplies;
         merged.dMaxMs = std::max(merged.dMaxMs, record.lateness.dMaxMs);
+        if (record.lateness.nCount > 0)
+            dMinMs = std::min(dMinMs, record.lateness.dMinMs);
         merged.dCpuSeconds += record.usage.dCpuSeconds;
         merged.nMaxRssKb = std::max(merged.nMaxRssKb, record.usage.nMaxRssKb);
         AddBuckets(buckets, record.latenessHistogram);
@@ -220,7 +228,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     if (!series.IsOk())
         return series;
     merged.histogram = NonEmpty(buckets);
-    const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(merged.histogram, merged.dMaxMs);
+    const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(merged.histogram, dMinMs, merged.dMaxMs);
     merged.dP50Ms = figures.dP50Ms;
     merged.dP99Ms = figures.dP99Ms;
     report = std::move(merged);

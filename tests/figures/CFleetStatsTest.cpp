@@ -48,3 +48,24 @@ TEST(CFleetStatsTest, FiguresSplitSentFromErrorsAndPercentilesFromTheMaximum)
     EXPECT_NEAR(second.lateness.dP99Ms, 1.0, 0.07) << "the 1 % late ones are above the 99th percentile";
     EXPECT_EQ(second.lateness.dMaxMs, 100.0);
 }
+
+// A bucket's middle may lie outside every duration it holds: a quantile never
+// goes below the least duration seen nor above the greatest, live or read
+// back from a file and merged.
+TEST(CFleetStatsTest, QuantilesStayWithinTheDurationsSeen)
+{
+    CLatencyHistogram histogram;
+    // 15 ms lies in the bucket [14.68, 15.20) ms, whose middle is 14.94 ms.
+    for (int i = 0; i < 100; ++i)
+        histogram.Add(15000000);
+    const CLatencyHistogram::Figures live = histogram.Read();
+    EXPECT_DOUBLE_EQ(live.dP50Ms, 15.0);
+    EXPECT_DOUBLE_EQ(live.dP99Ms, 15.0);
+    EXPECT_DOUBLE_EQ(live.dMinMs, 15.0);
+    const CLatencyHistogram::Figures merged = CLatencyHistogram::Quantiles(histogram.Buckets(), 15.0, 15.1);
+    EXPECT_DOUBLE_EQ(merged.dP50Ms, 15.0) << "kept at the least of the merged files";
+    const CLatencyHistogram::Figures taken = histogram.Take();
+    EXPECT_DOUBLE_EQ(taken.dP50Ms, 15.0);
+    histogram.Add(16000000);
+    EXPECT_DOUBLE_EQ(histogram.Take().dMinMs, 16.0) << "each Take's least is its own";
+}

@@ -45,7 +45,8 @@ TEST(CCounterWindowTest, GapsDuplicatesAndReorderingAreToldApart)
         {"a jump past the window loses all between", {1, 1000}, 998, 0, 0, 1000},
         {"63 below the highest is still in the window", {0, 2, 64, 1, 63}, 60, 0, 2, 65},
         {"beyond the window: reordered, and lost when the window passed it", {10, 12, 80, 11}, 68, 0, 1, 71},
-        {"below the first is reordered and not waited for", {50, 51, 49, 52}, 0, 0, 1, 4},
+        {"below the first is reordered and not waited for", {50, 51, 49, 52}, 0, 0, 1, 3},
+        {"expected runs from the first to the highest only", {10, 11, 13, 8}, 1, 0, 1, 4},
         {"from zero", {0, 1, 2}, 0, 0, 0, 3},
     };
     for (const Case& c : cases) {
