@@ -111,9 +111,13 @@ void CRunPrinter::Summary(const CSendTotals& totals) const
 {
     if (Quiet())
         return;
-    std::printf("sent %llu datagrams in %.3f s (%.1f per second); %llu could not be sent\n",
+    std::printf("sent %llu datagrams in %.3f s (%.1f per second); %llu could not be sent",
                 static_cast<unsigned long long>(totals.nSent), totals.dSeconds, totals.PerSecond(),
                 static_cast<unsigned long long>(totals.nFailed));
+    if (totals.nHeldAtStop > 0)
+        std::printf(", %llu held back by the link at the stop and never sent",
+                    static_cast<unsigned long long>(totals.nHeldAtStop));
+    std::printf("\n");
 }
 
 void CRunPrinter::FleetSummary(const CRunRecord& record) const
@@ -144,6 +148,7 @@ void CRunPrinter::TrafficSummary(const CRunRecord& record) const
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
         strLine += std::string(i == 0 ? " " : ", ") + CFaultCounts::Name(i) + " " +
                    std::to_string(record.faults.counts[i]);
+    strLine += "; held at the stop " + std::to_string(record.faults.nHeldAtStop);
     std::printf("%s\n", strLine.c_str());
 }
 

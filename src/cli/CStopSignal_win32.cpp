@@ -2,20 +2,27 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace {
 
 // The console's control handler runs on a thread of its own and takes no
 // context: the one live object's events are kept here.
 HANDLE g_hStop = nullptr;
 HANDLE g_hDone = nullptr;
+// The console is going away: every wait ends, not just the next.
+std::atomic<bool> g_bClosing{false};
 
 BOOL WINAPI OnConsoleControl(DWORD nEvent)
 {
-    SetEvent(g_hStop);
     // After a close, log-off or shut-down the process ends as soon as this
     // returns: hold it until the run has been stopped (the system allows a
     // few seconds).
-    if (nEvent == CTRL_CLOSE_EVENT || nEvent == CTRL_LOGOFF_EVENT || nEvent == CTRL_SHUTDOWN_EVENT)
+    const bool bClosing = nEvent == CTRL_CLOSE_EVENT || nEvent == CTRL_LOGOFF_EVENT || nEvent == CTRL_SHUTDOWN_EVENT;
+    if (bClosing)
+        g_bClosing.store(true);
+    SetEvent(g_hStop);
+    if (bClosing)
         WaitForSingleObject(g_hDone, 4500);
     return TRUE;
 }
@@ -24,7 +31,11 @@ BOOL WINAPI OnConsoleControl(DWORD nEvent)
 
 CStopSignal::CStopSignal()
 {
-    g_hStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Auto-reset, as a POSIX signal is taken: each request ends one wait, so
+    // a second Ctrl-C is needed to end the wait for replies after the first
+    // stopped the devices.
+    g_hStop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    g_bClosing.store(false);
     g_hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     // A process started in a group of its own ignores Ctrl-C until told not to.
     SetConsoleCtrlHandler(nullptr, FALSE);
@@ -42,5 +53,5 @@ CStopSignal::~CStopSignal()
 
 bool CStopSignal::Wait(int nMilliseconds)
 {
-    return WaitForSingleObject(g_hStop, static_cast<DWORD>(nMilliseconds)) == WAIT_OBJECT_0;
+    return g_bClosing.load() || WaitForSingleObject(g_hStop, static_cast<DWORD>(nMilliseconds)) == WAIT_OBJECT_0;
 }

@@ -20,4 +20,7 @@ struct CFaultCounts {
     uint64_t Total() const;
 
     std::array<uint64_t, kKinds> counts{};
+    // Datagrams the link still held back (jitter, reordering, a late copy)
+    // when the run was stopped: never sent, and not a fault of their own.
+    uint64_t nHeldAtStop = 0;
 };

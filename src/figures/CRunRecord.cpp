@@ -261,6 +261,7 @@ void ReadTraffic(CFieldReader& read, simdjson::dom::object object, CRunRecord& r
     const simdjson::dom::object faults = read.Object(read.Member(object, "faults"), "\"faults\"");
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
         record.faults.counts[i] = read.OptionalUnsigned(faults, CFaultCounts::Name(i), 0);
+    record.faults.nHeldAtStop = read.OptionalUnsigned(object, "held_at_stop", 0);
 }
 
 void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
@@ -340,6 +341,7 @@ std::string CRunRecord::Json() const
         for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
             faultMembers.Count(CFaultCounts::Name(i), faults.counts[i]);
         faultMembers.End();
+        members.Count("held_at_stop", faults.nHeldAtStop);
     }
     members.End();
     out.push_back('\n');

@@ -7,6 +7,7 @@
 struct CSendTotals {
     uint64_t nSent = 0;
     uint64_t nFailed = 0;  // tried and refused
+    uint64_t nHeldAtStop = 0;  // held back by the link when stopped, never tried
     double dSeconds = 0;
 
     double PerSecond() const { return dSeconds > 0 ? static_cast<double>(nSent) / dSeconds : 0.0; }

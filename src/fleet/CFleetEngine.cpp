@@ -101,11 +101,9 @@ void CFleetEngine::RunThread(int nIndex)
         worker.generated.resize(m_pTraffic->Rules());
     while ((!worker.heap.empty() || !worker.held.Empty()) && !m_clock.Stopped()) {
         const int64_t nNow = m_clock.NowNs();
-        SendHeld(worker, nNow);
-        if (worker.heap.empty() && worker.held.Empty())
-            break;
         const int64_t nTopNs = worker.heap.empty() ? kNever : worker.heap.front().nNs;
-        const int64_t nDueNs = std::min(nTopNs, worker.held.NextNs());
+        const int64_t nHeldNs = worker.held.NextNs();
+        const int64_t nDueNs = std::min(nTopNs, nHeldNs);
         if (nDueNs > nNow) {
             // Wake-ups are what costs (a context switch each): many devices
             // close together are woken at once on a coarse grid, each a
@@ -127,6 +125,12 @@ void CFleetEngine::RunThread(int nIndex)
             }
             continue;
         }
+        // The devices and the held datagrams go by their instants, one
+        // order: a late thread catching up sends what was due first first.
+        if (nHeldNs <= nTopNs) {
+            SendHeld(worker);
+            continue;
+        }
         const Due top = worker.heap.front();
         std::pop_heap(worker.heap.begin(), worker.heap.end(), later);
         worker.heap.pop_back();
@@ -139,6 +143,10 @@ void CFleetEngine::RunThread(int nIndex)
             bParked = true;
         }
     }
+    // What the link still holds when the run is stopped is never sent; it is
+    // counted so.
+    if (m_settings.pFaults)
+        m_settings.pFaults->AddHeldAtStop(worker.held.Size());
     // Parked devices keep the run going until it is stopped, as one device
     // that cannot go on does.
     int64_t nSetByNs = 0;
@@ -475,13 +483,11 @@ void CFleetEngine::ComeBack(Worker& worker, uint32_t nDevice, int64_t nDueNs)
     m_stats.DeviceOnline();
 }
 
-void CFleetEngine::SendHeld(Worker& worker, int64_t nNow)
+void CFleetEngine::SendHeld(Worker& worker)
 {
-    while (worker.held.NextNs() <= nNow) {
-        const CHeldDatagrams::Held& held = worker.held.Top();
-        Transmit(held.nDevice, worker.held.Data(held), held.nLength, held.nAtNs, held.matchKey);
-        worker.held.Pop();
-    }
+    const CHeldDatagrams::Held& held = worker.held.Top();
+    Transmit(held.nDevice, worker.held.Data(held), held.nLength, held.nAtNs, held.matchKey);
+    worker.held.Pop();
 }
 
 int64_t CFleetEngine::RunNs(const Worker& worker, uint32_t nDevice, uint64_t nPacket, int64_t nDueNs) const

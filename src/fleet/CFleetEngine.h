@@ -36,7 +36,10 @@ class CReplyMatcher;
 // values and passes the link's faults: dropped, corrupted, held back to an
 // instant of its own (on a heap beside the devices', woken for as they are,
 // its lateness measured against that instant) or copied; the device info
-// message passes untouched. A device that is offline when a packet is due
+// message passes untouched. The devices and the held datagrams of a thread
+// are served in the order of their instants, so that a thread catching up
+// keeps the order the faults gave. What is still held when the run is
+// stopped is never sent, and counted (CFaultStats). A device that is offline when a packet is due
 // sends nothing (its schedule goes on), and when it is back first sends its
 // device info message again, as a device that restarted.
 // A device that reaches a packet it cannot write stops there without ending,
@@ -158,7 +161,8 @@ private:
     bool PacketOnline(Worker& worker, uint32_t nDevice, int64_t nRunNs, int64_t nDueNs);
     void GoOffline(uint32_t nDevice, const CTrafficModel::Gap& gap, int64_t nRunNs, int64_t nDueNs, bool bWasOnline);
     void ComeBack(Worker& worker, uint32_t nDevice, int64_t nDueNs);
-    void SendHeld(Worker& worker, int64_t nNow);
+    // The earliest held datagram, due now.
+    void SendHeld(Worker& worker);
     // A packet's place in the run, as the schedule has it: the timed modes'
     // packet i at the device's first place plus i periods (whatever instant
     // of the period the run started at), the others' their instant after

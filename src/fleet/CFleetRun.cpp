@@ -383,6 +383,7 @@ CFleetRun::Result CFleetRun::Finish()
     result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts);
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;
+    result.totals.nHeldAtStop = record.faults.nHeldAtStop;
     result.totals.dSeconds = record.dSeconds;
     const std::optional<std::string>& strStatsJson = m_config.outputs.strStatsJson;
     result.written = m_shell.Write(record.Json(), [&strStatsJson](const std::string& strJson, std::string& strHtml) {

@@ -29,6 +29,7 @@ public:
     void Hold(uint32_t nDevice, const char* pData, size_t nLength, int64_t nAtNs,
               std::optional<uint64_t> matchKey);
     bool Empty() const { return m_heap.empty(); }
+    size_t Size() const { return m_heap.size(); }
     // The earliest instant; kNone when nothing is held.
     int64_t NextNs() const { return m_heap.empty() ? kNone : m_heap.front().nAtNs; }
     // The earliest datagram and its bytes, valid until Pop.

@@ -88,5 +88,10 @@ std::string CMetricsText::FaultText(const CFaultStats& faults) const
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
         AppendSample(out, pszName, m_strShard + ",kind=\"" + CFaultCounts::Name(i) + "\"",
                      std::to_string(counts.counts[i]));
+    const char* const pszHeld = "tovrik_datagrams_held_at_stop";
+    AppendHead(out, pszHeld, "gauge",
+               "Datagrams the link still held back (jitter, reordering, late copies) when the run stopped: never "
+               "sent.");
+    AppendSample(out, pszHeld, m_strShard, std::to_string(counts.nHeldAtStop));
     return out;
 }

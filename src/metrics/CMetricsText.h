@@ -21,7 +21,9 @@ public:
 
     std::string Text(const CFleetStats& stats) const;
     // The faults a run with traffic options injected, by kind:
-    // tovrik_faults_injected_total{shard="K/M",kind="loss"}, and so on.
+    // tovrik_faults_injected_total{shard="K/M",kind="loss"}, and so on; and
+    // tovrik_datagrams_held_at_stop, what the link held back when the run
+    // stopped.
     std::string FaultText(const CFaultStats& faults) const;
 
 private:

@@ -59,7 +59,8 @@ std::string FaultsText(const CFaultCounts& faults)
     std::string strText;
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
         strText += (i == 0 ? "" : ", ") + std::string(CFaultCounts::Name(i)) + " " + Count(faults.counts[i]);
-    return strText + " (" + Count(faults.Total()) + " in all)";
+    return strText + " (" + Count(faults.Total()) + " in all); held back at the stop, never sent: " +
+           Count(faults.nHeldAtStop);
 }
 
 // The shards' seeds in shard order.

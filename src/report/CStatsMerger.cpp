@@ -218,6 +218,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
             merged.seeds.push_back(record.nSeed);
             for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
                 merged.faults.counts[i] += record.faults.counts[i];
+            merged.faults.nHeldAtStop += record.faults.nHeldAtStop;
         }
     }
     MergeReplies(files, merged);

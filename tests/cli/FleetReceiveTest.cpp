@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -101,4 +102,24 @@ TEST(FleetReceiveTest, TheReceiverSeesTheFaultsTheFleetInjects)
     EXPECT_EQ(NumberAfter(sent, "\"reply_matching\"", "unmatched"), 0) << sent;
     EXPECT_LT(NumberAfter(sent, "\"reply_matching\"", "lost"), 0.01 * NumberAfter(sent, "", "sent") + 5)
         << sent;
+}
+
+// The first stop request stops the devices and leaves the replies on their
+// way the reply timeout to arrive (a second would end that wait): a server
+// that answers two seconds late has every datagram answered.
+TEST(FleetReceiveTest, OneStopRequestStillWaitsForTheRepliesOnTheirWay)
+{
+    ReceiveProcess receive(AF_INET, {"--answer", "echo", "--answer-delay", "2s", "-q"}, CliProcess::Stop::kInterrupt);
+    ASSERT_TRUE(receive.WaitListening());
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun fleet = CliProcess::Run(
+        {"-p", std::to_string(receive.Port()), "--devices", "20", "--replies", "--reply-timeout", "5s", "-q",
+         "--threshold", "reply_loss==0", "--stop-after", "60"},
+        [&start] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2500); },
+        CliProcess::Stop::kInterrupt);
+    receive.RequestStop();
+    receive.Wait();
+    EXPECT_EQ(fleet.nExit, 0) << fleet.out << fleet.err;
+    // Those sent in the two seconds before the stop are answered after it.
+    EXPECT_NE(fleet.out.find("threshold reply_loss==0: 0.0000 ok"), std::string::npos) << fleet.out;
 }
