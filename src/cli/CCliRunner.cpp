@@ -58,7 +58,8 @@ private:
 CLoadResult CCliRunner::Load(const CCliOptions& options)
 {
     CLoadResult loaded = options.source.Load();
-    CRunPrinter::Loaded(loaded, options.bDryRun);
+    if (loaded.nStatus != CLoadResult::kOk)
+        CRunPrinter::SayAll(CRunPrinter::Loaded(loaded, options.bDryRun));
     return loaded;
 }
 
@@ -92,7 +93,10 @@ int CCliRunner::Run()
         return LoadExit(loaded);
     int nExit = CCliOptions::kExitOk;
     const int nFamily = TargetFamily(nExit);
-    if (nExit != CCliOptions::kExitOk || m_options.bDryRun)
+    if (nExit != CCliOptions::kExitOk)
+        return nExit;
+    CRunPrinter::SayAll(CRunPrinter::Loaded(loaded, m_options.bDryRun));
+    if (m_options.bDryRun)
         return nExit;
     return Send(std::move(loaded), nFamily);
 }

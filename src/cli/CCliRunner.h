@@ -19,8 +19,9 @@ public:
     }
     // The process's exit code.
     int Run();
-    // Loads the messages as the options say and tells standard error the
-    // outcome, as both kinds of run begin.
+    // Loads the messages as the options say, as both kinds of run begin;
+    // tells standard error why when that gave no packets (the count of a
+    // load that did is the run's to say once it has checked the rest).
     static CLoadResult Load(const CCliOptions& options);
     // The exit code of a load that gave no packets.
     static int LoadExit(const CLoadResult& loaded);

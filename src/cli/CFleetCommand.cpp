@@ -12,10 +12,15 @@ int CFleetCommand::Run(const CCliOptions& options)
     CLoadResult loaded = CCliRunner::Load(options);
     if (loaded.nStatus != CLoadResult::kOk)
         return CCliRunner::LoadExit(loaded);
+    // Said once every check has passed: the count says the run starts.
+    const std::vector<std::string> loadedLines = CRunPrinter::Loaded(loaded, options.bDryRun);
     CFleetRun run(options.FleetConfig());
     CStatus status = run.Plan(std::move(loaded));
+    if (status.IsOk())
+        status = run.Check();
     if (!status.IsOk())
         return CRunPrinter::Failed(status);
+    CRunPrinter::SayAll(loadedLines);
     CRunPrinter::Banner(run, options);
     for (const std::string& strWarning : run.Warnings())
         CRunPrinter::Say("warning: " + strWarning);
@@ -25,9 +30,6 @@ int CFleetCommand::Run(const CCliOptions& options)
         CRunPrinter::Say("traffic: seed " + std::to_string(run.Seed()) +
                          (strScenario.empty() ? "" : ", scenario " + strScenario));
     }
-    status = run.Check();
-    if (!status.IsOk())
-        return CRunPrinter::Failed(status);
     if (options.bDryRun)
         return CCliOptions::kExitOk;
 

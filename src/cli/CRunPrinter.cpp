@@ -21,19 +21,27 @@ std::string SpeedText(double dSpeed)
 
 CRunPrinter::CRunPrinter(bool bQuiet) : CRunConsole(bQuiet) {}
 
-void CRunPrinter::Loaded(const CLoadResult& loaded, bool bDryRun)
+std::vector<std::string> CRunPrinter::Loaded(const CLoadResult& loaded, bool bDryRun)
 {
+    std::vector<std::string> lines;
     if (!loaded.strSummary.empty())
-        Say(loaded.strSummary);
+        lines.push_back(loaded.strSummary);
     if (loaded.nStatus == CLoadResult::kOk && bDryRun) {
         const size_t nPackets = loaded.pPackets ? loaded.pPackets->size() : 0;
-        Say("dry run: " + std::to_string(nPackets) + (nPackets == 1 ? " packet" : " packets") +
-            " loaded; checked as a run would be, nothing is sent");
+        lines.push_back("dry run: " + std::to_string(nPackets) + (nPackets == 1 ? " packet" : " packets") +
+                        " loaded; checked as a run would be, nothing is sent");
     } else {
-        Say(loaded.Message());
+        lines.push_back(loaded.Message());
     }
     if (loaded.bCutStopped)
-        Say(loaded.CutStopMessage());
+        lines.push_back(loaded.CutStopMessage());
+    return lines;
+}
+
+void CRunPrinter::SayAll(const std::vector<std::string>& lines)
+{
+    for (const std::string& strLine : lines)
+        Say(strLine);
 }
 
 void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)

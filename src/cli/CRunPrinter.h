@@ -25,8 +25,11 @@ public:
     explicit CRunPrinter(bool bQuiet);
 
     // The load's outcome: a capture's summary, the count (or what a dry run
-    // does instead) or why it failed, where the cutting stopped.
-    static void Loaded(const CLoadResult& loaded, bool bDryRun);
+    // does instead) or why it failed, where the cutting stopped. A run says
+    // them once every check has passed, since the count says it starts.
+    static std::vector<std::string> Loaded(const CLoadResult& loaded, bool bDryRun);
+    // Each line on standard error.
+    static void SayAll(const std::vector<std::string>& lines);
     // "fleet: devices FIRST-LAST of N, IMEI ..., mode M, T threads".
     static void Banner(const CFleetRun& run, const CCliOptions& options);
     // With replies matched, once the run is open: how, and what it keeps.

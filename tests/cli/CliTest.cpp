@@ -321,6 +321,7 @@ TEST(CliTest, Ipv6TargetsAreSentToAndBroadcastsNeedTheirOption)
     const CliRun broadcast = RunCli({"-t", "255.255.255.255", "--no-loop", "--text", "{\"a\":1}"});
     EXPECT_EQ(broadcast.nExit, 64);
     EXPECT_TRUE(Contains(broadcast.err, "'255.255.255.255' is a broadcast address: add --broadcast")) << broadcast.err;
+    EXPECT_FALSE(Contains(broadcast.err, "开始发送")) << "nothing is said to start before a usage error";
     EXPECT_FALSE(Contains(broadcast.out, "bytes")) << broadcast.out;
     EXPECT_EQ(RunCli({"-t", "255.255.255.255", "--dry-run"}).nExit, 64) << "a dry run checks what a run checks";
     const CliRun ipv6 = RunCli({"-t", "::1", "-p", Port(peer), "--broadcast", "--no-loop", "--text", "{\"a\":1}"});

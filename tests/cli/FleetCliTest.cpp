@@ -488,11 +488,12 @@ TEST(FleetCliTest, TrafficOptionsAreCheckedAndAMemberTheyCannotReachIsToldOnce)
             << got[i];
     }
 
-    const CliRun counter = RunCli({"--counter", "packnum", "--vary", "packnum=uniform(1,2)", "--dry-run"});
+    const CliRun counter = RunCli({"--counter", "packnum", "--vary", "packnum=uniform(1,2)"});
     EXPECT_EQ(counter.nExit, 64);
     EXPECT_TRUE(Contains(counter.err, "--vary: 'packnum=uniform(1,2)' gives generated values to the member --counter "
                                       "counts"))
         << counter.err;
+    EXPECT_FALSE(Contains(counter.err, "开始发送")) << "nothing is said to start before a usage error";
     const CliRun match = RunCli({"--reply-match", "v", "--vary", "v=walk(0,9,1)", "--dry-run"});
     EXPECT_EQ(match.nExit, 64);
     EXPECT_TRUE(Contains(match.err, "--vary: 'v=walk(0,9,1)' gives generated values to the member --reply-match "
