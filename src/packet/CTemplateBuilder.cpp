@@ -118,10 +118,12 @@ bool GeneratedForm(const CTemplateBuilder::Vary& vary, const simdjson::dom::elem
         return vary.bNumbers || (strHolds = "a number", false);
     case simdjson::dom::element_type::STRING:
         text = value.get_string().value_unsafe();
-        if (vary.bNumbers && IsDecimalText(text, nOwn)) {
+        if (IsDecimalText(text, nOwn)) {
+            // A number in a string keeps its form: texts that are not
+            // numbers would make it another kind of value.
             role.nForm = Form::kDecimalString;
             role.nDecimals = Decimals(vary, nOwn);
-            return true;
+            return vary.bNumbers || (strHolds = "a number as a string", false);
         }
         role.nForm = Form::kText;
         return vary.bTexts || (strHolds = "a string that is not a number", false);

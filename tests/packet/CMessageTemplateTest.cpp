@@ -197,11 +197,12 @@ TEST_F(CMessageTemplateTest, GeneratedValuesKeepEachMembersTypeAndForm)
 {
     const std::string packet =
         "{\"IMEI\":\"1\",\"i\":7,\"d\":42.8,\"s\":\"35.70\",\"t\":\"ok\",\"b\":true,\"arr\":[1],"
-        "\"y\":1.5,\"z\":-2,\"i\":8,\"e\":\"-3\",\"o\":{\"n\":1},\"time\":\"t\"}";
+        "\"y\":1.5,\"z\":-2,\"i\":8,\"e\":\"-3\",\"o\":{\"n\":1},\"h\":\"35.7\",\"time\":\"t\"}";
     CTemplateBuilder::Rule rule = Rule(Kind::kStamp, "");
     rule.vary = {VaryRule("i"),        VaryRule("d"),       VaryRule("s"),       VaryRule("t", false, true),
                  VaryRule("b"),        VaryRule("arr"),     VaryRule("y"),       VaryRule("z", true, false, 2),
-                 VaryRule("none"),     VaryRule("o"),       VaryRule("e", true, true, 1), VaryRule("t", true)};
+                 VaryRule("none"),     VaryRule("o"),       VaryRule("e", true, true, 1), VaryRule("t", true),
+                 VaryRule("h", false, true)};
     std::vector<CTemplateBuilder::VaryMatch> matches;
     CMessageTemplate message;
     ASSERT_TRUE(m_builder.Make(Of(packet), rule, message, &matches));
@@ -209,16 +210,18 @@ TEST_F(CMessageTemplateTest, GeneratedValuesKeepEachMembersTypeAndForm)
     // The last rule names a member another one took: it is not there for it.
     const std::vector<Match> expected = {Match::kSlot, Match::kSlot, Match::kSlot, Match::kSlot,
                                          Match::kWrongType, Match::kWrongType, Match::kSlot, Match::kSlot,
-                                         Match::kMissing, Match::kWrongType, Match::kSlot, Match::kMissing};
+                                         Match::kMissing, Match::kWrongType, Match::kSlot, Match::kMissing,
+                                         Match::kWrongType};
     ASSERT_EQ(matches.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(matches[i].nKind, expected[i]) << i;
     EXPECT_EQ(matches[4].strValue, "a boolean");
     EXPECT_EQ(matches[5].strValue, "an array");
     EXPECT_EQ(matches[9].strValue, "an object");
+    EXPECT_EQ(matches[12].strValue, "a number as a string") << "texts would change its form";
 
     std::vector<CMessageTemplate::Generated> generated(rule.vary.size());
-    const double numbers[] = {7.6, 37.26, 36.049, 0, 0, 0, -0.25, 3.14159, 0, 0, -0.04, 0};
+    const double numbers[] = {7.6, 37.26, 36.049, 0, 0, 0, -0.25, 3.14159, 0, 0, -0.04, 0, 0};
     for (size_t i = 0; i < generated.size(); ++i)
         generated[i].dNumber = numbers[i];
     generated[3].text = "fail \\\"x\\\"";
@@ -227,7 +230,8 @@ TEST_F(CMessageTemplateTest, GeneratedValuesKeepEachMembersTypeAndForm)
     const std::string spliced = message.Text(values);
     EXPECT_EQ(spliced,
               "{\"IMEI\":\"5\",\"i\":8,\"d\":37.3,\"s\":\"36.05\",\"t\":\"fail \\\"x\\\"\",\"b\":true,\"arr\":[1],"
-              "\"y\":-0.2,\"z\":3.14,\"i\":8,\"e\":\"0.0\",\"o\":{\"n\":1},\"time\":\"2026-12-08 10:00:00\"}");
+              "\"y\":-0.2,\"z\":3.14,\"i\":8,\"e\":\"0.0\",\"o\":{\"n\":1},\"h\":\"35.7\","
+              "\"time\":\"2026-12-08 10:00:00\"}");
     std::string direct;
     ASSERT_TRUE(m_builder.RewriteDirect(Of(packet), rule, values, direct));
     EXPECT_EQ(spliced, direct);
