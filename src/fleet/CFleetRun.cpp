@@ -108,6 +108,12 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
         return CStatus::Invalid("the file has " + std::to_string(layout.nFleet) +
                                 (m_config.plan.bBySource ? " sources" : " distinct IMEI values") + ", more than the " +
                                 std::to_string(CFleetConfig::kMaxDevices) + " devices a fleet may have");
+    for (const CTrafficConfig::Stage& stage : m_config.traffic.stages) {
+        if (stage.bDevicesCount && stage.dDevices > static_cast<double>(layout.nFleet))
+            return CStatus::Invalid("--scenario: " + m_config.traffic.strScenario + ": " + stage.strWhere +
+                                    ".devices: '" + stage.strDevices + "' is more than the fleet's " +
+                                    std::to_string(layout.nFleet) + " devices");
+    }
     m_config.shard.Range(layout.nFleet, layout.nFirst, layout.nCount);
     if (layout.nCount == 0)
         return CStatus::Invalid("shard " + m_config.shard.Text() + " of " + std::to_string(layout.nFleet) +

@@ -137,4 +137,15 @@ TEST(CCliOptionsTest, TrafficOptionsBecomeTheRunsTrafficOverTheScenarios)
     ASSERT_FALSE(fleet.nExit) << fleet.err;
     EXPECT_FALSE(fleet.options.FleetConfig().plan.bKeepImei);
     EXPECT_EQ(fleet.options.FleetConfig().traffic.seed, 9u);
+
+    // A sweep over P = 0, 1 %, 5 % writes files of one shape: a fault at
+    // zero or off is traffic all the same, with its seed and counts.
+    const std::string strOff = dir.Write("off.json", "{\"loss\":\"off\",\"stages\":[{\"at\":\"1s\",\"jitter\":\"off\"}]}");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--loss", "0"}, {"--jitter", "off"}, {"--scenario", strOff}}) {
+        const Parsed off = Parse(args);
+        ASSERT_FALSE(off.nExit) << off.err;
+        EXPECT_TRUE(off.options.IsFleet()) << args[0];
+        EXPECT_TRUE(off.options.FleetConfig().traffic.Used()) << args[0];
+    }
 }

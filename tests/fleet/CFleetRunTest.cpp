@@ -12,6 +12,7 @@
 #include "fleet/CFleetRun.h"
 #include "load/CTextLoader.h"
 #include "net/LoopbackPeer.h"
+#include "traffic/CScenario.h"
 
 namespace {
 
@@ -114,6 +115,16 @@ TEST(CFleetRunTest, StepsSayWhatStopsThemAndWhetherTheRequestWasWrong)
     const CStatus planned = CFleetRun(empty).Plan(TwoPackets());
     EXPECT_TRUE(planned.IsInvalid());
     EXPECT_EQ(planned.Message(), "shard 0/3 of 2 devices has no device");
+
+    CFleetConfig more = Config(peer);
+    more.nDevices = 4;
+    ASSERT_TRUE(CScenario::ReadText("s.json", "{\"stages\":[{\"at\":\"0s\",\"devices\":0},"
+                                              "{\"at\":\"5s\",\"devices\":5}]}",
+                                    more.traffic)
+                    .IsOk());
+    const CStatus devices = CFleetRun(more).Plan(TwoPackets());
+    EXPECT_TRUE(devices.IsInvalid());
+    EXPECT_EQ(devices.Message(), "--scenario: s.json: stages[1].devices: '5' is more than the fleet's 4 devices");
 
     CFleetConfig broadcast = Config(peer);
     broadcast.strTarget = "255.255.255.255";

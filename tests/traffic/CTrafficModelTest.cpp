@@ -52,6 +52,38 @@ TEST(CTrafficModelTest, StagesSwitchFaultsAtTheirInstantsAndOutagesEndWithinThei
     EXPECT_GT(nLast, 59 * kS);
 }
 
+// Each fault kind a stage sets holds from its instant to the next stage's.
+TEST(CTrafficModelTest, StagesSwitchEveryKindOfFault)
+{
+    const CTrafficConfig config = Scenario(
+        "{\"stages\":[{\"at\":\"10s\",\"duplicate\":1,\"reorder\":\"100%,by=1s\",\"jitter\":\"5ms\","
+        "\"corrupt\":1},{\"at\":\"20s\",\"loss\":1,\"churn\":\"3600,1h\"},{\"at\":\"30s\",\"loss\":\"off\","
+        "\"duplicate\":\"off\",\"reorder\":\"off\",\"jitter\":\"off\",\"corrupt\":\"off\",\"churn\":\"off\"}]}");
+    const CTrafficModel model(config, 5, 100, kS);
+    CTrafficModel::Device device;
+    for (const int64_t nAtNs : {9 * kS, 30 * kS}) {
+        const CLinkFaults::Decision none = model.Decide(0, 0, nAtNs, device);
+        EXPECT_FALSE(none.bDrop || none.bDuplicate || none.bReordered || none.bJittered) << nAtNs;
+        EXPECT_EQ(none.nDelayNs, 0) << nAtNs;
+        EXPECT_EQ(none.nCorrupt, CLinkFaults::kNoCorruption) << nAtNs;
+    }
+    const CLinkFaults::Decision all = model.Decide(0, 1, 10 * kS, device);
+    EXPECT_FALSE(all.bDrop);
+    EXPECT_TRUE(all.bDuplicate);
+    EXPECT_TRUE(all.bReordered);
+    EXPECT_TRUE(all.bJittered);
+    EXPECT_EQ(all.nDelayNs, 5 * kS / 1000 + kS) << "the jitter and the hold together";
+    EXPECT_NE(all.nCorrupt, CLinkFaults::kNoCorruption);
+    EXPECT_TRUE(model.Decide(0, 2, 20 * kS, device).bDrop);
+    size_t nChurned = 0;
+    for (uint64_t k = 0; k < 100; ++k) {
+        CTrafficModel::Device state;
+        EXPECT_EQ(model.Offline(k, 19 * kS, state).nCause, CTrafficModel::Cause::kOnline);
+        nChurned += model.Offline(k, 29 * kS, state).nCause == CTrafficModel::Cause::kChurn;
+    }
+    EXPECT_GT(nChurned, 90u) << "once a second on average for nine seconds, each for an hour";
+}
+
 TEST(CTrafficModelTest, DropoutsComeAtTheirRateAndLastTheirDuration)
 {
     CTrafficConfig config;
@@ -135,6 +167,10 @@ TEST(CTrafficModelTest, ScenarioFilesSayWhichKeyAndValueAreWrong)
         {"{\"stages\":[{\"at\":\"5s\",\"devices\":\"half\"}]}", "s.json: stages[0].devices: 'half' is not a share"},
         {"{\"stages\":[{\"at\":\"5s\",\"ramp\":\"5s\"}]}", "s.json: stages[0].ramp: goes with \"devices\" only"},
         {"{\"stages\":[{\"at\":\"5s\",\"seed\":1}]}", "s.json: stages[0].seed: is not a key of a stage"},
+        {"{\"seed\": 18446744073709551616}", "s.json: seed: 18446744073709551616 cannot be read as a number"},
+        {"{\"stages\":[{\"at\":\"1s\"},{\"at\":\"2s\",\"ramp\":1e999}]}", "s.json: stages[1].ramp: 1e999 cannot be"},
+        {"{\"loss\":\"1%\",\"seed\":1,\"loss\":\"2%\"}", "s.json: loss: is given twice"},
+        {"{\"stages\":[{\"at\":\"1s\",\"at\":\"2s\"}]}", "s.json: stages[0].at: is given twice"},
     };
     for (const auto& c : bad) {
         const CStatus read = CScenario::ReadText("s.json", c.pszJson, config);
