@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "TovrikVersion.h"
+#include "capture/CCaptureReader.h"
 #include "cli/CReceiveCommand.h"
 #include "cli/CReportCommand.h"
 #include "cli/CTrafficOptions.h"
@@ -163,11 +164,16 @@ void AddMessageOptions(CLI::App& app, CCliOptions& options, std::string& strMode
     auto* pImport = app.add_option("--import", source.strImport, "Import a message file (as the import button)");
     pText->excludes(pTextFile)->excludes(pImport);
     pTextFile->excludes(pImport);
+    // Where this build reads no captures, the help says so where it is read.
+    const std::string strLinuxOnly = CCaptureReader::Available() ? "" : " (Linux only: this build reads no captures)";
     app.add_option("--capture-filter", source.strCaptureFilter,
-                   "An imported capture's datagrams to send, in libpcap's filter syntax (e.g. 'udp dst port 51609')");
+                   "An imported capture's datagrams to send, in libpcap's filter syntax (e.g. 'udp dst port 51609')" +
+                       strLinuxOnly);
     app.add_flag("--capture-time", options.bCaptureTime,
-                 "Send an imported capture by its own timestamps (the first datagram 100 ms after the start), once");
-    app.add_option("--speed", options.dSpeed, "With --capture-time: divide the capture's gaps by this (0.1 to 100)")
+                 "Send an imported capture by its own timestamps (the first datagram 100 ms after the start), once" +
+                     strLinuxOnly);
+    app.add_option("--speed", options.dSpeed,
+                   "With --capture-time: divide the capture's gaps by this (0.1 to 100)" + strLinuxOnly)
         ->check(CLI::Range(0.1, 100.0));
 }
 

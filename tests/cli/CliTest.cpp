@@ -10,6 +10,7 @@
 
 #include "TempDir.h"
 #include "cli/CliProcess.h"
+#include "metrics/CMetricsServer.h"
 #include "net/LoopbackPeer.h"
 #include "text/TovrikTexts.h"
 #include "time/CLocalTime.h"
@@ -187,7 +188,14 @@ TEST(CliTest, PortsOutsideTheRangeAndUnknownModesAreUsageErrors)
     }
     EXPECT_EQ(RunCli({"--stop-after", "3000000000", "--dry-run"}).nExit, 0);
     EXPECT_EQ(RunCli({"-m", "replay", "--dry-run"}).nExit, 0);
-    EXPECT_EQ(RunCli({"--help"}).nExit, 0);
+    const CliRun help = RunCli({"--help"});
+    EXPECT_EQ(help.nExit, 0);
+    // A build without metrics and captures says so where the options are
+    // listed; one with them does not.
+    size_t nLinuxOnly = 0;
+    for (size_t nAt = help.out.find("Linux only"); nAt != std::string::npos; nAt = help.out.find("Linux only", nAt + 1))
+        ++nLinuxOnly;
+    EXPECT_EQ(nLinuxOnly, CMetricsServer::IsAvailable() ? 0u : 4u) << help.out;
     EXPECT_TRUE(Contains(RunCli({"--version"}).out, "tovrik-cli 1.0"));
 }
 
