@@ -8,6 +8,12 @@
 // the system's error number when a system call failed (errno, a socket
 // error), kFailed otherwise. A plain value, to be looked at: dropping one is
 // a compiler warning.
+//
+// The one error convention of the core: every operation that can fail
+// answers a CStatus, parsers of what a user wrote with Invalid (a message
+// that names the text as given). The only exceptions are the endpoint's
+// operations whose 1/0 answers the window's design fixes (CEventSocket's,
+// CUDPSocket::Create), each a thin wrapper where a CStatus form exists.
 class [[nodiscard]] CStatus {
 public:
     static constexpr int kFailed = -1;

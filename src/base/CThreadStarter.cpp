@@ -4,14 +4,14 @@
 #include <system_error>
 #include <utility>
 
-std::unique_ptr<std::thread> CThreadStarter::Start(Body body, std::string& strError)
+CStatus CThreadStarter::Start(Body body, std::unique_ptr<std::thread>& pThread)
 {
     try {
-        return std::make_unique<std::thread>(std::move(body));
+        pThread = std::make_unique<std::thread>(std::move(body));
+        return CStatus();
     } catch (const std::system_error& error) {
-        strError = error.what();
+        return CStatus::Error(error.what(), error.code().value());
     } catch (const std::bad_alloc&) {
-        strError = "out of memory";
+        return CStatus::Error("out of memory");
     }
-    return nullptr;
 }

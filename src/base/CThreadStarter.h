@@ -2,18 +2,20 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 #include <thread>
 
+#include "base/CStatus.h"
+
 // Starts the program's threads without letting an exception out: a thread
-// that cannot be created is a null thread and the reason. Any thread.
+// that cannot be created is a failure that says why. Any thread.
 class CThreadStarter {
 public:
     using Body = std::function<void()>;
     // How a part of the program is given its threads: Start, a framework's
     // (which may have more to do), or a test's that fails.
-    using Function = std::function<std::unique_ptr<std::thread>(Body body, std::string& strError)>;
+    using Function = std::function<CStatus(Body body, std::unique_ptr<std::thread>& pThread)>;
 
-    // Runs body on a new thread; null, with the reason, when none can be had.
-    static std::unique_ptr<std::thread> Start(Body body, std::string& strError);
+    // Runs body on a new thread, kept in pThread; fails, pThread left null,
+    // when none can be had.
+    [[nodiscard]] static CStatus Start(Body body, std::unique_ptr<std::thread>& pThread);
 };

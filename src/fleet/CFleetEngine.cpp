@@ -49,12 +49,12 @@ CStatus CFleetEngine::Start()
     m_nStartNs = m_clock.NowNs();
     m_stats.SetDevices(m_settings.nDevices);
     for (int i = 0; i < m_settings.nThreads; ++i) {
-        std::string strError;
-        std::unique_ptr<std::thread> pThread = CThreadStarter::Start([this, i] { RunThread(i); }, strError);
-        if (!pThread) {
+        std::unique_ptr<std::thread> pThread;
+        const CStatus started = CThreadStarter::Start([this, i] { RunThread(i); }, pThread);
+        if (!started.IsOk()) {
             Stop();
             Wait();
-            return CStatus::Error("cannot start the fleet's scheduler threads: " + strError);
+            return CStatus::Error("cannot start the fleet's scheduler threads: " + started.Message(), started.Code());
         }
         m_threads.push_back(std::move(pThread));
     }

@@ -79,10 +79,9 @@ CStatus CReplyReader::Start()
         if (epoll_ctl(waiter.hEpoll, EPOLL_CTL_ADD, bStop ? waiter.hStop : m_sockets.Handle(j), &event) != 0)
             return CStatus::FromErrno(kCannotWatch, errno);
     }
-    std::string strError;
-    waiter.pThread = CThreadStarter::Start([this] { Run(); }, strError);
-    if (!waiter.pThread)
-        return CStatus::Error("cannot start the reply reader: " + strError);
+    const CStatus started = CThreadStarter::Start([this] { Run(); }, waiter.pThread);
+    if (!started.IsOk())
+        return CStatus::Error("cannot start the reply reader: " + started.Message(), started.Code());
     return CStatus();
 }
 

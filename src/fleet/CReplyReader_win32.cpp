@@ -61,10 +61,9 @@ CStatus CReplyReader::Start()
         const int nError = WSAGetLastError();
         return CStatus::Error("cannot watch the device sockets: " + CSocketLibrary::ErrorText(nError), nError);
     }
-    std::string strError;
-    waiter.pThread = CThreadStarter::Start([this] { Run(); }, strError);
-    if (!waiter.pThread)
-        return CStatus::Error("cannot start the reply reader: " + strError);
+    const CStatus started = CThreadStarter::Start([this] { Run(); }, waiter.pThread);
+    if (!started.IsOk())
+        return CStatus::Error("cannot start the reply reader: " + started.Message(), started.Code());
     return CStatus();
 }
 

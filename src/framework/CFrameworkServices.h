@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "base/CStatus.h"
+
 class CDialogFrame;
 class CDialogWindow;
 struct DialogTemplate;
@@ -55,9 +57,9 @@ public:
     virtual bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
                                 std::string& strPath) = 0;
 
-    // Runs body on a new thread; null, with the reason, when the platform
-    // cannot create one.
-    virtual std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError) = 0;
+    // Runs body on a new thread, kept in pThread; fails, saying why, when
+    // the platform cannot create one.
+    virtual CStatus StartThread(std::function<void()> body, std::unique_ptr<std::thread>& pThread) = 0;
 
     // Runs job to its end, keeping pOwner's window alive: the operator's
     // input waits, and a load still going after nShowDelayMs shows its

@@ -24,14 +24,14 @@ CLoadTask::CLoadTask(CFrameworkServices& services, const CFrameworkServices::Loa
         pState->nTotal.store(nTotal);
         return !pState->bCancel.load();
     };
-    std::string strError;
-    m_pThread = services.StartThread(
+    const CStatus started = services.StartThread(
         [pState, job, progress] {
             job(progress);
             pState->bFinished.store(true);
         },
-        strError);
-    if (!m_pThread) {
+        m_pThread);
+    // Without a thread the job runs here, the window waiting for it.
+    if (!started.IsOk()) {
         job(progress);
         m_pState->bFinished.store(true);
     }

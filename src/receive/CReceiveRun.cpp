@@ -75,10 +75,9 @@ uint16_t CReceiveRun::MetricsPort() const
 CStatus CReceiveRun::Run(CStopSource& stop, Observer& observer)
 {
     m_shell.Start(stop);
-    std::string strError;
-    m_pReader = CThreadStarter::Start([this] { Read(); }, strError);
-    if (!m_pReader)
-        return CStatus::Error("cannot start the receiving thread: " + strError);
+    const CStatus started = CThreadStarter::Start([this] { Read(); }, m_pReader);
+    if (!started.IsOk())
+        return CStatus::Error("cannot start the receiving thread: " + started.Message(), started.Code());
     uint64_t nT = 0;
     m_shell.Wait([] { return false; }, [&] { Sample(++nT, observer); });
     m_bStop.store(true);

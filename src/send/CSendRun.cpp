@@ -28,13 +28,12 @@ CStatus CSendRun::Start(SendSettings settings, std::unique_ptr<PacketList> pPack
     m_bRunning.store(true);
     m_pWorker = std::make_unique<SendWorker>(std::move(settings), std::move(pPackets), std::move(pIndex), m_bRunning,
                                              m_clock, pSink != nullptr ? *pSink : *m_pSocketSink, notify);
-    std::string strError;
-    m_pThread = m_startThread([pWorker = m_pWorker.get()] { pWorker->Run(); }, strError);
-    if (m_pThread)
-        return CStatus();
+    const CStatus started = m_startThread([pWorker = m_pWorker.get()] { pWorker->Run(); }, m_pThread);
+    if (started.IsOk())
+        return started;
     m_bRunning.store(false);
     m_pWorker.reset();
-    return CStatus::Error(strError);
+    return started;
 }
 
 void CSendRun::Stop()

@@ -294,8 +294,8 @@ bool CTovrikDlg::StartWorker(std::unique_ptr<PacketList> pPackets, std::unique_p
     CFrameworkServices& services = Services();
     m_pSendThread = std::make_unique<CSendRun>(
         m_hSocket, m_clock,
-        [&services](std::function<void()> body, std::string& strError) {
-            return services.StartThread(std::move(body), strError);
+        [&services](std::function<void()> body, std::unique_ptr<std::thread>& pThread) {
+            return services.StartThread(std::move(body), pThread);
         });
     const CStatus started = m_pSendThread->Start(std::move(settings), std::move(pPackets), std::move(pIndex), *m_pNotify);
     if (started.IsOk())

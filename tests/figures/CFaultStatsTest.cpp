@@ -31,12 +31,14 @@ TEST(CFaultStatsTest, TheFaultsAndTheSeedReachEveryOutputOfARunWithTraffic)
     for (int i = 0; i < 3; ++i)
         faults.Add(CFaultCounts::kLoss);
     faults.Add(CFaultCounts::kOffline);
+    faults.AddHeldAtStop(5);
     CShard shard;
     ASSERT_TRUE(CShard::Parse("1/2", shard));
     const std::string metrics = CMetricsText(shard, 2).FaultText(faults);
     EXPECT_NE(metrics.find("# TYPE tovrik_faults_injected_total counter\n"), std::string::npos) << metrics;
     EXPECT_NE(metrics.find("\ntovrik_faults_injected_total{shard=\"1/2\",kind=\"loss\"} 3\n"), std::string::npos);
     EXPECT_NE(metrics.find("\ntovrik_faults_injected_total{shard=\"1/2\",kind=\"offline\"} 1\n"), std::string::npos);
+    EXPECT_NE(metrics.find("\ntovrik_datagrams_held_at_stop{shard=\"1/2\"} 5\n"), std::string::npos) << metrics;
 
     CRunRecord plain = Record("0/2");
     EXPECT_EQ(plain.Json().find("seed"), std::string::npos);
@@ -48,7 +50,7 @@ TEST(CFaultStatsTest, TheFaultsAndTheSeedReachEveryOutputOfARunWithTraffic)
     traffic.faults = faults.Counts();
     const std::string json = traffic.Json();
     EXPECT_NE(json.find(",\"seed\":18446744073709551615,\"faults\":{\"loss\":3,\"duplicate\":0,\"reorder\":0,"
-                        "\"jitter\":0,\"corrupt\":0,\"churn\":0,\"outage\":0,\"offline\":1}}\n"),
+                        "\"jitter\":0,\"corrupt\":0,\"churn\":0,\"outage\":0,\"offline\":1},\"held_at_stop\":5}\n"),
               std::string::npos)
         << json;
     CRunRecord read;
@@ -56,6 +58,7 @@ TEST(CFaultStatsTest, TheFaultsAndTheSeedReachEveryOutputOfARunWithTraffic)
     EXPECT_TRUE(read.bTraffic);
     EXPECT_EQ(read.nSeed, UINT64_MAX);
     EXPECT_EQ(read.faults.counts, traffic.faults.counts);
+    EXPECT_EQ(read.faults.nHeldAtStop, 5u);
 
     const CThreshold::Figures figures = CThreshold::FleetFigures(read);
     for (const auto& [pszRule, bOk] : {std::pair{"faults==4", true}, std::pair{"faults_loss<3", false},
@@ -81,7 +84,7 @@ TEST(CFaultStatsTest, TheFaultsAndTheSeedReachEveryOutputOfARunWithTraffic)
     EXPECT_EQ(report.seeds, (std::vector<uint64_t>{7, UINT64_MAX}));
     const std::string html = CHtmlReport::Html(report);
     EXPECT_NE(html.find("<tr><th>Injected faults</th><td>loss 6, duplicate 0, reorder 0, jitter 0, corrupt 0, churn 0, "
-                        "outage 0, offline 2 (8 in all)</td></tr>"),
+                        "outage 0, offline 2 (8 in all); held back at the stop, never sent: 10</td></tr>"),
               std::string::npos);
     EXPECT_NE(html.find("<tr><th>Seeds (by shard)</th><td>7, 18446744073709551615</td></tr>"), std::string::npos);
 }

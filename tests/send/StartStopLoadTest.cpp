@@ -162,9 +162,8 @@ TEST(StartStopLoadTest, AThreadThatCannotBeCreatedStartsNothing)
 {
     CQuickClock clock;
     CCountingNotify notify;
-    CSendRun run(-1, clock, [](std::function<void()>, std::string& strError) {
-        strError = "Resource temporarily unavailable";
-        return std::unique_ptr<std::thread>();
+    CSendRun run(-1, clock, [](std::function<void()>, std::unique_ptr<std::thread>&) {
+        return CStatus::Error("Resource temporarily unavailable");
     });
     const CStatus started = run.Start(SendSettings(), CTextLoader::Load("{\"a\":1}", false).pPackets, nullptr, notify);
     EXPECT_EQ(started.Message(), "Resource temporarily unavailable");

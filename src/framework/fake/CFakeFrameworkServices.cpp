@@ -32,13 +32,11 @@ bool CFakeFrameworkServices::FileOpenDialog(CDialogWindow*, const std::string& s
     return true;
 }
 
-std::unique_ptr<std::thread> CFakeFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
+CStatus CFakeFrameworkServices::StartThread(std::function<void()> body, std::unique_ptr<std::thread>& pThread)
 {
-    if (m_bFailThreads) {
-        strError = "Resource temporarily unavailable";
-        return nullptr;
-    }
-    return CThreadStarter::Start(std::move(body), strError);
+    if (m_bFailThreads)
+        return CStatus::Error("Resource temporarily unavailable");
+    return CThreadStarter::Start(std::move(body), pThread);
 }
 
 bool CFakeFrameworkServices::RunLoad(CDialogWindow*, const LoadJob& job, int, int)

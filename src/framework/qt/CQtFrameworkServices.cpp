@@ -109,9 +109,9 @@ bool CQtFrameworkServices::RunFileDialog(QWidget* pOwner, const std::string& str
     return true;
 }
 
-std::unique_ptr<std::thread> CQtFrameworkServices::StartThread(std::function<void()> body, std::string& strError)
+CStatus CQtFrameworkServices::StartThread(std::function<void()> body, std::unique_ptr<std::thread>& pThread)
 {
-    return CThreadStarter::Start(std::move(body), strError);
+    return CThreadStarter::Start(std::move(body), pThread);
 }
 
 bool CQtFrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,

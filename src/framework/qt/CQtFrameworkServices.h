@@ -25,7 +25,7 @@ public:
     void AppMessageBox(const std::string& strText, Icon nIcon = Icon::kNone) override;
     bool FileOpenDialog(CDialogWindow* pOwner, const std::string& strDefaultExt, const std::string& strFilter,
                         std::string& strPath) override;
-    std::unique_ptr<std::thread> StartThread(std::function<void()> body, std::string& strError) override;
+    CStatus StartThread(std::function<void()> body, std::unique_ptr<std::thread>& pThread) override;
     bool RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte, int nShowDelayMs) override;
     std::string AppName() const override;
 

@@ -92,9 +92,9 @@ bool CWin32FrameworkServices::FileOpenDialog(CDialogWindow* pOwner, const std::s
     return true;
 }
 
-std::unique_ptr<std::thread> CWin32FrameworkServices::StartThread(std::function<void()> body, std::string& strError)
+CStatus CWin32FrameworkServices::StartThread(std::function<void()> body, std::unique_ptr<std::thread>& pThread)
 {
-    return CThreadStarter::Start(std::move(body), strError);
+    return CThreadStarter::Start(std::move(body), pThread);
 }
 
 bool CWin32FrameworkServices::RunLoad(CDialogWindow* pOwner, const LoadJob& job, int nReportsPerByte,
