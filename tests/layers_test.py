@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The layers hold: every #include "FOLDER/..." in src/ names the file's own
-folder or one its library uses (directly or through another), as the
-folders' CMakeLists.txt state it (the build writes them to layers.txt), and
-no folder uses itself through others."""
+"""The layers hold, and each folder's CMakeLists.txt says exactly what its
+code uses: the folders a folder's files #include "FOLDER/..." from (its own
+apart) are the folders its library declares it uses (the build writes them
+to layers.txt), no more and no fewer, and no folder uses itself through
+others."""
 import argparse
 import pathlib
 import re
@@ -39,6 +40,7 @@ def main():
         if folder in closure(uses, folder):
             problems.append(f"{folder} uses itself through the folders it uses")
     src = pathlib.Path(args.src)
+    included_by = {folder: set() for folder in uses}
     for path in sorted(src.rglob("*")):
         if path.suffix not in (".h", ".cpp") or len(path.relative_to(src).parts) < 2:
             continue
@@ -46,10 +48,14 @@ def main():
         if folder not in uses:
             problems.append(f"{path.relative_to(src)}: its folder has no library")
             continue
-        allowed = closure(uses, folder) | {folder}
         for included in INCLUDE.findall(path.read_text(encoding="utf-8")):
-            if included in uses and included not in allowed:
-                problems.append(f"{path.relative_to(src)} includes {included}/, which {folder} does not use")
+            if included in uses and included != folder:
+                included_by[folder].add(included)
+                if included not in uses[folder]:
+                    problems.append(f"{path.relative_to(src)} includes {included}/, which {folder} does not declare")
+    for folder in sorted(uses):
+        for unused in sorted(uses[folder] - included_by[folder]):
+            problems.append(f"{folder} declares it uses {unused}, and none of its files includes {unused}/")
     for problem in problems:
         print(problem)
     print(f"{len(uses)} folders checked: " + ("the layers hold" if not problems else f"{len(problems)} problems"))

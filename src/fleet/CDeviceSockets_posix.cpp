@@ -84,7 +84,7 @@ SocketHandle CDeviceSockets::NewSocket(int nFamily)
 CStatus CDeviceSockets::DiscardIncoming()
 {
     const CDropAllFilter filter;
-    for (int hSocket : m_sockets) {
+    for (const SocketHandle hSocket : m_sockets) {
         CStatus attached = filter.Attach(hSocket);
         if (!attached.IsOk())
             return attached;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/CStatus.h"
+#include "net/SocketTypes.h"
 
 // A socket filter that accepts nothing, for sockets whose incoming datagrams
 // nobody reads. Where bpf() may load programs, one eBPF program, loaded once
@@ -26,7 +27,7 @@ public:
 
     // Whether the shared program was loaded.
     bool IsShared() const { return m_hProgram >= 0; }
-    [[nodiscard]] CStatus Attach(int hSocket) const;
+    [[nodiscard]] CStatus Attach(SocketHandle hSocket) const;
 
     // Loads "return 0" as a socket filter program: its descriptor, or -1.
     static int LoadProgram();

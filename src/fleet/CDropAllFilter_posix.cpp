@@ -38,7 +38,7 @@ int CDropAllFilter::LoadProgram()
     return hProgram >= 0 ? static_cast<int>(hProgram) : -1;
 }
 
-CStatus CDropAllFilter::Attach(int hSocket) const
+CStatus CDropAllFilter::Attach(SocketHandle hSocket) const
 {
     if (m_hProgram >= 0
         && setsockopt(hSocket, SOL_SOCKET, SO_ATTACH_BPF, &m_hProgram, sizeof m_hProgram) == 0)

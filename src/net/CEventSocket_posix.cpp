@@ -60,7 +60,7 @@ struct Reported {
     bool bWriteTaken = false;
 };
 
-Reported Translate(short nGot, uint32_t nMask, bool bWriteArmed, bool bConnectSeen, int hSocket)
+Reported Translate(short nGot, uint32_t nMask, bool bWriteArmed, bool bConnectSeen, SocketHandle hSocket)
 {
     Reported reported;
     const int nSocketError = (nGot & POLLERR) ? ErrorOfSocket(hSocket) : 0;

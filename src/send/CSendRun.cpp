@@ -6,7 +6,7 @@
 #include "send/CSocketSink.h"
 #include "send/SendWorker.h"
 
-CSendRun::CSendRun(int hSocket, CSendClock& clock, CThreadStarter::Function startThread)
+CSendRun::CSendRun(SocketHandle hSocket, CSendClock& clock, CThreadStarter::Function startThread)
     : m_pSocketSink(std::make_unique<CSocketSink>(hSocket)), m_clock(clock), m_startThread(std::move(startThread))
 {
 }

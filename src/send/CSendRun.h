@@ -7,6 +7,7 @@
 
 #include "base/CStatus.h"
 #include "base/CThreadStarter.h"
+#include "net/SocketTypes.h"
 #include "packet/PacketList.h"
 #include "packet/TimeIndex.h"
 #include "send/SendSettings.h"
@@ -31,7 +32,7 @@ class CSendRun {
 public:
     // hSocket: the endpoint's socket, which every datagram leaves through;
     // startThread makes the worker's thread.
-    CSendRun(int hSocket, CSendClock& clock, CThreadStarter::Function startThread = CThreadStarter::Start);
+    CSendRun(SocketHandle hSocket, CSendClock& clock, CThreadStarter::Function startThread = CThreadStarter::Start);
     ~CSendRun();
     CSendRun(const CSendRun&) = delete;
     CSendRun& operator=(const CSendRun&) = delete;

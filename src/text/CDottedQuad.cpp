@@ -47,14 +47,23 @@ bool CDottedQuad::IsPrefix(std::string_view text)
 
 bool CDottedQuad::IsComplete(std::string_view text)
 {
+    std::array<uint8_t, 4> bytes{};
+    return Read(text, bytes);
+}
+
+bool CDottedQuad::Read(std::string_view text, std::array<uint8_t, 4>& bytes)
+{
     const std::vector<std::string_view> fields = Fields(text);
     if (fields.size() != 4)
         return false;
-    for (const std::string_view field : fields) {
+    std::array<uint8_t, 4> read{};
+    for (size_t i = 0; i < 4; ++i) {
         int nValue = 0;
-        if (!ReadField(field, nValue))
+        if (!ReadField(fields[i], nValue))
             return false;
+        read[i] = static_cast<uint8_t>(nValue);
     }
+    bytes = read;
     return true;
 }
 

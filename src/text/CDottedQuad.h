@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -9,6 +11,8 @@
 class CDottedQuad {
 public:
     static bool IsComplete(std::string_view text);
+    // The four numbers of a complete one; false, bytes untouched, otherwise.
+    static bool Read(std::string_view text, std::array<uint8_t, 4>& bytes);
     // What can still become one as it is typed: at most four numbers, each
     // of at most three digits and at most 255, any of them still empty.
     static bool IsPrefix(std::string_view text);

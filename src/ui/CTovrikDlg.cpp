@@ -25,7 +25,7 @@ const char kImportFilter[] = "文件(*.txt)|*.txt||";
 
 }  // namespace
 
-CTovrikDlg::CTovrikDlg(CFrameworkServices& services, int hSocket)
+CTovrikDlg::CTovrikDlg(CFrameworkServices& services, SocketHandle hSocket)
     : CDialogFrame(services, TovrikTemplates::kMainDialog, nullptr),
       m_hIcon(IDR_MAINFRAME),
       m_strDeviceInfo(TovrikTexts::kDeviceInfo),

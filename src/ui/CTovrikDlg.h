@@ -9,6 +9,7 @@
 #include "framework/CDialogFrame.h"
 #include "load/CLoadResult.h"
 #include "load/CTextLoader.h"
+#include "net/SocketTypes.h"
 #include "send/CSystemClock.h"
 
 class CDialogNotify;
@@ -30,7 +31,7 @@ public:
 
     // hSocket: the open endpoint's (theUDPSocket's), which every datagram
     // leaves through; it must stay open while the window lives.
-    CTovrikDlg(CFrameworkServices& services, int hSocket);
+    CTovrikDlg(CFrameworkServices& services, SocketHandle hSocket);
     ~CTovrikDlg() override;
 
     // Button 1002: starts a run from the text box, or stops the run.
@@ -101,5 +102,5 @@ private:
     uint64_t m_nClosedRun = 0;
     bool m_bLoading = false;
     int m_nProgressDelayMs;
-    int m_hSocket;
+    SocketHandle m_hSocket;
 };

@@ -1,31 +1,12 @@
 #include "framework/win32/CWin32DialogWindow.h"
 
-
-#include <cstdio>
+#include <array>
 #include <vector>
 
 #include "framework/CDialogFrame.h"
 #include "framework/DialogTemplate.h"
+#include "text/CDottedQuad.h"
 #include "text/CWideText.h"
-
-namespace {
-
-// A dotted address as four numbers of 0 to 255; false for anything else.
-bool ParseAddress(const std::string& strText, DWORD& nAddress)
-{
-    unsigned int n[4];
-    char chExtra = 0;
-    if (std::sscanf(strText.c_str(), "%3u.%3u.%3u.%3u%c", &n[0], &n[1], &n[2], &n[3], &chExtra) != 4)
-        return false;
-    for (const unsigned int nValue : n) {
-        if (nValue > 255)
-            return false;
-    }
-    nAddress = MAKEIPADDRESS(n[0], n[1], n[2], n[3]);
-    return true;
-}
-
-}  // namespace
 
 CWin32DialogWindow::CWin32DialogWindow(CDialogFrame& dialog, const DialogTemplate& dialogTemplate, HWND hOwner)
     : m_dialog(dialog), m_template(dialogTemplate), m_hOwner(hOwner)
@@ -116,9 +97,10 @@ void CWin32DialogWindow::SetItemText(int nId, const std::string& strText)
         return;
     const ControlTemplate* pControl = m_dialog.Template().Control(nId);
     if (pControl != nullptr && pControl->nClass == ControlClass::kIpAddress) {
-        DWORD nAddress = 0;
-        if (ParseAddress(strText, nAddress))
-            SendMessageW(hControl, IPM_SETADDRESS, 0, static_cast<LPARAM>(nAddress));
+        std::array<uint8_t, 4> bytes{};
+        if (CDottedQuad::Read(strText, bytes))
+            SendMessageW(hControl, IPM_SETADDRESS, 0,
+                         static_cast<LPARAM>(MAKEIPADDRESS(bytes[0], bytes[1], bytes[2], bytes[3])));
         else
             SendMessageW(hControl, IPM_CLEARADDRESS, 0, 0);
         return;
