@@ -1,7 +1,6 @@
 #include "receive/CReceiveRun.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "base/CProcessUsage.h"
 #include "base/CThreadStarter.h"
@@ -16,22 +15,11 @@ namespace {
 // and the answers' queue.
 constexpr int64_t kLongestWaitNs = 50000000;
 
-int64_t SteadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-int64_t UnixNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 }  // namespace
 
-CReceiveRun::CReceiveRun(CReceiveConfig config)
+CReceiveRun::CReceiveRun(CReceiveConfig config, CReceiveClock& clock)
     : m_config(std::move(config)),
+      m_clock(clock),
       m_socket(CReceiveTally::kPadding),
       m_pTally(std::make_unique<CReceiveTally>(m_config.strCounter)),
       m_pRule(std::make_unique<CAnswerRule>(m_config)),
@@ -98,11 +86,11 @@ void CReceiveRun::Read()
     while (!m_bStop.load()) {
         int64_t nWaitNs = kLongestWaitNs;
         if (!m_queue.Empty())
-            nWaitNs = std::clamp<int64_t>(m_queue.NextDue() - SteadyNs(), 0, kLongestWaitNs);
+            nWaitNs = std::clamp<int64_t>(m_queue.NextDue() - m_clock.SteadyNs(), 0, kLongestWaitNs);
         const size_t nRead = m_socket.Read(nWaitNs);
         std::lock_guard<std::mutex> lock(m_mutex);
         Take(nRead);
-        SendDue(SteadyNs());
+        SendDue(m_clock.SteadyNs());
     }
     // What had arrived before the stop counts; a sender that never pauses
     // cannot hold the stop off for more than a few socket buffers.
@@ -118,8 +106,8 @@ void CReceiveRun::Take(size_t nRead)
 {
     if (nRead == 0)
         return;
-    const int64_t nSteadyNs = SteadyNs();
-    const int64_t nUnixNs = UnixNs();
+    const int64_t nSteadyNs = m_clock.SteadyNs();
+    const int64_t nUnixNs = m_clock.UnixNs();
     CAnswerRule::Decision decision;
     for (size_t i = 0; i < nRead; ++i) {
         const CReceiveSocket::Datagram& datagram = m_socket.At(i);

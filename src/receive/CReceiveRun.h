@@ -9,6 +9,7 @@
 
 #include "base/CStatus.h"
 #include "receive/CAnswerQueue.h"
+#include "receive/CReceiveClock.h"
 #include "receive/CReceiveConfig.h"
 #include "receive/CReceiveMetricsText.h"
 #include "receive/CReceiveRecord.h"
@@ -57,7 +58,9 @@ public:
         CStatus written;
     };
 
-    explicit CReceiveRun(CReceiveConfig config);
+    // clock: the one the answers are due on and datagrams arrive on; not
+    // owned.
+    explicit CReceiveRun(CReceiveConfig config, CReceiveClock& clock = CReceiveClock::System());
     ~CReceiveRun();
     CReceiveRun(const CReceiveRun&) = delete;
     CReceiveRun& operator=(const CReceiveRun&) = delete;
@@ -85,6 +88,7 @@ private:
     void SendDue(int64_t nNowNs);
 
     const CReceiveConfig m_config;
+    CReceiveClock& m_clock;
     CReceiveSocket m_socket;
     // Behind pointers: their parser stays out of the front ends.
     std::unique_ptr<CReceiveTally> m_pTally;
