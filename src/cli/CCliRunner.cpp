@@ -108,10 +108,8 @@ int CCliRunner::Send(CLoadResult loaded, int nFamily)
     CStopSignal stopSignal;
     CEndpoint endpoint;
     const CStatus opened = endpoint.Open(nFamily, m_options.bBroadcast);
-    if (!opened.IsOk()) {
-        CRunPrinter::Say("cannot open the UDP endpoint: " + opened.Message());
-        return CCliOptions::kExitFailure;
-    }
+    if (!opened.IsOk())
+        return CRunPrinter::Failed(CStatus::Error("cannot open the UDP endpoint: " + opened.Message()));
 
     SendSettings settings;
     settings.mode = m_options.nMode;
@@ -128,10 +126,8 @@ int CCliRunner::Send(CLoadResult loaded, int nFamily)
     CRunWait wait(stopSignal, m_options.dStopAfter);
     const CStatus started =
         run.Start(settings, std::move(loaded.pPackets), std::move(loaded.pIndex), notify, &sink);
-    if (!started.IsOk()) {
-        CRunPrinter::Say("cannot start the send thread: " + started.Message());
-        return CCliOptions::kExitFailure;
-    }
+    if (!started.IsOk())
+        return CRunPrinter::Failed(CStatus::Error("cannot start the send thread: " + started.Message()));
     wait.Wait([&notify] { return notify.Ended(); });
     run.Stop();
 
@@ -142,5 +138,5 @@ int CCliRunner::Send(CLoadResult loaded, int nFamily)
     CRunPrinter::Say(TovrikTexts::kSendEnded);
     const CRunPrinter printer(m_options.bQuiet);
     printer.Summary(totals);
-    return totals.AllRefused() ? CCliOptions::kExitCrossed : CCliOptions::kExitOk;
+    return CRunPrinter::Finished({}, {}, CStatus(), totals.AllRefused());
 }
