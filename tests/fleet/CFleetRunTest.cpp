@@ -7,24 +7,14 @@
 #include <sstream>
 #include <thread>
 
+#include "NoStop.h"
 #include "TempDir.h"
-#include "base/CStopSource.h"
 #include "fleet/CFleetRun.h"
 #include "load/CTextLoader.h"
 #include "net/LoopbackPeer.h"
 #include "traffic/CScenario.h"
 
 namespace {
-
-// A front end that never asks to stop.
-class CNoStop : public CStopSource {
-public:
-    bool Wait(int nMilliseconds) override
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(nMilliseconds));
-        return false;
-    }
-};
 
 class CCountingObserver : public CFleetRun::Observer {
 public:

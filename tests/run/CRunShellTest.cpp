@@ -5,20 +5,11 @@
 #include <string>
 #include <thread>
 
+#include "NoStop.h"
 #include "TempDir.h"
-#include "base/CStopSource.h"
 #include "run/CRunShell.h"
 
 namespace {
-
-class CNeverStop : public CStopSource {
-public:
-    bool Wait(int nMilliseconds) override
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(nMilliseconds));
-        return false;
-    }
-};
 
 CStatus Page(const std::string& strJson, std::string& strHtml)
 {
@@ -45,7 +36,7 @@ TEST(CRunShellTest, FilesAreCheckedAndWrittenAndThresholdsJudged)
     ASSERT_TRUE(shell.CheckFiles().IsOk());
     EXPECT_FALSE(std::filesystem::exists(*outputs.strStatsJson)) << "checking leaves no file behind";
 
-    CNeverStop stop;
+    CNoStop stop;
     shell.Start(stop);
     shell.Wait([] { return false; }, {});
     EXPECT_GE(shell.Seconds(), 0.05) << "its time limit ends it";
