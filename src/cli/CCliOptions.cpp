@@ -50,6 +50,7 @@ std::string CheckTarget(std::string& strText)
 // were given.
 struct Given {
     const CCliOptions& options;
+    const std::string& strMode;
     bool bSpeed;
     bool bMode;
     bool bRamp;
@@ -100,6 +101,18 @@ const Rule kRules[] = {
      }},
     {"--ramp",
      [](const Given& g) { return Unless(!g.options.bCaptureTime || !g.bRamp, "does not go with --capture-time"); }},
+    {"--interval",
+     [](const Given& g) {
+         const bool bTimed = !g.options.bCaptureTime && CCliOptions::ModeFromText(g.strMode) != SendModes::kReplay;
+         return Unless(!g.options.fleet.config.interval || bTimed,
+                       "does not go with -m replay or --capture-time, whose messages keep their own times");
+     }},
+    {"--rate",
+     [](const Given& g) {
+         const CFleetConfig& config = g.options.fleet.config;
+         return Unless(!config.dRate || (!config.interval && !g.bMode && !g.options.bCaptureTime),
+                       "sets the devices' intervals itself: it does not go with --interval, -m or --capture-time");
+     }},
     {"-4",
      [](const Given& g) {
          const bool bOther = g.bIpv4 && CTargetAddress::LiteralFamily(g.options.strTarget) == AF_INET6;
@@ -239,8 +252,8 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
 
     try {
         app.parse(argc, argv);
-        CheckRules({options, app.count("--speed") > 0, app.count("--mode") > 0, app.count("--ramp") > 0, bIpv4,
-                    bIpv6});
+        CheckRules({options, strMode, app.count("--speed") > 0, app.count("--mode") > 0, app.count("--ramp") > 0,
+                    bIpv4, bIpv6});
         const CStatus thresholds = options.FleetConfig().CheckThresholds();
         if (!thresholds.IsOk())
             throw CLI::ValidationError(thresholds.Message());
@@ -263,8 +276,9 @@ CCliOptions CCliOptions::Parse(int argc, char** argv, std::optional<int>& nExit,
     // The capture's timing and the traffic options are the fleet engine's;
     // one device runs as a fleet of one that, as one device does, sends the
     // messages with their own "IMEI".
-    options.fleet.config.plan.bKeepImei = (options.bCaptureTime || bTraffic) && !options.fleet.bFleet;
-    options.fleet.bFleet = options.fleet.bFleet || options.bCaptureTime || bTraffic;
+    const bool bFleetOfOne = options.bCaptureTime || bTraffic || options.fleet.bPaced;
+    options.fleet.config.plan.bKeepImei = bFleetOfOne && !options.fleet.bFleet;
+    options.fleet.bFleet = options.fleet.bFleet || bFleetOfOne;
     return options;
 }
 

@@ -39,6 +39,8 @@ int CFleetCommand::Run(const CCliOptions& options)
     CRunPrinter printer(options.bQuiet);
     if (run.Traffic() && (run.Traffic()->HasLinkFaults() || run.Traffic()->HasDropouts()))
         printer.ShowFaults(&run.Faults());
+    if (run.Pace())
+        printer.ShowTarget();
     status = run.ServeMetrics();
     if (!status.IsOk())
         return CRunPrinter::Failed(status);

@@ -14,6 +14,7 @@
 #include "text/CDuration.h"
 #include "text/CTextList.h"
 #include "text/TovrikTexts.h"
+#include "traffic/CRate.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ struct Given {
     std::optional<std::string> strRamp;
     std::optional<std::string> strReplyTimeout;
     std::optional<std::string> strReplyMatch;
+    std::optional<std::string> strInterval;
+    std::optional<std::string> strRate;
     // The outputs' options, the fleet's metrics.
     std::unique_ptr<CRunOptions> pRun;
 };
@@ -188,6 +191,29 @@ std::string ReadReplyMatch(const Given& given, const CFleetOptions::Context&, CF
     return std::string();
 }
 
+std::string ReadInterval(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strInterval)
+        return std::string();
+    CDelay interval;
+    const CStatus read = CDelay::ReadWithin(*given.strInterval, CTrafficConfig::kMinIntervalNs,
+                                            CTrafficConfig::kMaxIntervalNs, interval);
+    if (read.IsOk())
+        options.config.interval = interval;
+    return read.Message();
+}
+
+std::string ReadRate(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strRate)
+        return std::string();
+    double dRate = 0;
+    const CStatus read = CRate::Read(*given.strRate, CTrafficConfig::kMaxRate, dRate);
+    if (read.IsOk())
+        options.config.dRate = dRate;
+    return read.Message();
+}
+
 struct Rule {
     const char* pszOption;
     Check check;
@@ -199,6 +225,8 @@ constexpr Rule kRules[] = {
     {"--bind", ReadBind},       {"--bind-ports", ReadBindPorts},         {"--shard", ReadShard},
     {"--threads", ReadThreads}, {"--ramp", ReadRamp},                    {"--reply-timeout", ReadReplyTimeout},
     {"--reply-match", ReadReplyMatch},
+    {"--interval", ReadInterval},
+    {"--rate", ReadRate},
 };
 
 void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
@@ -224,6 +252,11 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
     app.add_option("--bind-ports", given.strBindPorts, "Local port range LO-HI of the devices' sockets");
     app.add_option("--shard", given.strShard, "Run part K/M of the fleet (0 <= K < M)");
     given.pRun = std::make_unique<CRunOptions>(app, config.outputs, CThreshold::FleetMetrics());
+    app.add_option("--interval", given.strInterval,
+                   "Each device sends once per interval instead of the mode's period: 250ms, 5min, or drawn once per "
+                   "device, uniform(4s,6s) (1ms to 24h)");
+    app.add_option("--rate", given.strRate,
+                   "The whole fleet sends this many datagrams a second, each device its share: 20000/s, 20k/s");
     app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
     app.add_option("--ramp", given.strRamp,
                    "Bring the devices online over this long (30s; a number alone is seconds): device k of N at k/N of it "
@@ -253,6 +286,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
             if (!strWrong.empty())
                 throw CLI::ValidationError(rule.pszOption, strWrong);
         }
+        options.bPaced = given.strInterval || given.strRate;
         options.bFleet = options.bFleet || config.Grouped() || config.nDevices > 1;
         options.config.bReplies = config.bReplies || given.strReplyTimeout || given.strReplyMatch;
     });

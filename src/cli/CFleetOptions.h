@@ -16,6 +16,8 @@ struct CFleetOptions {
     CFleetConfig config;
     // Any fleet option given, or more than one device.
     bool bFleet = false;
+    // --interval or --rate given: a run of one device is a fleet of one.
+    bool bPaced = false;
 
     // What the fleet options' rules need of the rest of the command line, as
     // parsed by the time they run.

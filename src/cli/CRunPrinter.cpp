@@ -88,6 +88,10 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
                   second.lateness.dP99Ms, second.lateness.dMaxMs, stats.Replies(), second.nOnline,
                   stats.AllDevices());
     std::string strLine = line;
+    if (m_bPaced) {
+        std::snprintf(line, sizeof line, " target %.0f/s", second.dTarget);
+        strLine += line;
+    }
     if (const CReplyStats* pReplies = stats.ReplyMatching()) {
         std::snprintf(line, sizeof line, " rtt p50 %.3f p99 %.3f ms lost %" PRIu64, second.rtt.dP50Ms,
                       second.rtt.dP99Ms, pReplies->Totals().nLost);
@@ -104,6 +108,8 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
         if (counts.Total() == 0)
             strLine += " 0";
     }
+    if (second.bBehind)
+        strLine += " BEHIND";
     Status(strLine);
 }
 
@@ -136,6 +142,11 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 ", lateness p50 %.3f ms p99 %.3f ms max %.3f ms, replies %" PRIu64 "\n",
                 record.nDevices, record.nErrors, record.lateness.dP50Ms, record.lateness.dP99Ms,
                 record.lateness.dMaxMs, record.nReplies);
+    if (const uint64_t nBehind = record.BehindSeconds())
+        std::printf("fleet: fell behind its schedule in %" PRIu64 " of %zu seconds (lateness p99 above %.0f ms, or a "
+                    "scheduler thread busy all second): those seconds measure this machine, not the server; give "
+                    "the fleet more --threads, or more shards\n",
+                    nBehind, record.series.size(), CFleetStats::kBehindLatenessMs);
     if (!record.replyMatching)
         return;
     const CRunRecord::ReplyMatching& matching = *record.replyMatching;

@@ -40,6 +40,8 @@ public:
     void OnReply(const std::string& strImei, const CReplyReader::Reply& reply) override;
     // The status line goes on with the faults injected so far, by kind.
     void ShowFaults(const CFaultStats* pFaults) { m_pFaults = pFaults; }
+    // The status line tells each second's target rate.
+    void ShowTarget() { m_bPaced = true; }
 
     // "sent N datagrams in S s (R per second); F could not be sent".
     void Summary(const CSendTotals& totals) const;
@@ -50,4 +52,5 @@ public:
 
 private:
     const CFaultStats* m_pFaults = nullptr;
+    bool m_bPaced = false;
 };

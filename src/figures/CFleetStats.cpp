@@ -29,7 +29,7 @@ void CFleetStats::RecordReply(size_t nBytes)
     m_nReplyBytes.fetch_add(nBytes, std::memory_order_relaxed);
 }
 
-CFleetStats::Second CFleetStats::Sample()
+CFleetStats::Second CFleetStats::Sample(double dTarget, bool bSaturated)
 {
     Second second;
     const uint64_t nSent = Sent();
@@ -42,6 +42,11 @@ CFleetStats::Second CFleetStats::Sample()
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
     second.lateness = m_lateness.TakeSecond();
+    second.dTarget = dTarget;
+    second.bBehind = bSaturated || second.lateness.dP99Ms > kBehindLatenessMs;
+    m_dLastTarget.store(dTarget);
+    m_bLastBehind.store(second.bBehind);
+    m_nBehindSeconds.fetch_add(second.bBehind ? 1 : 0);
     if (m_pReplies) {
         const CReplyStats::Second replies = m_pReplies->TakeSecond();
         second.replies = replies.counts;

@@ -55,9 +55,19 @@ public:
     uint64_t Errors() const { return m_nErrors.load(); }
     uint64_t Replies() const { return m_nReplies.load(); }
     uint64_t Online() const { return m_nOnline.load(); }
+    // The last second's target rate (0 unpaced) and whether the fleet fell
+    // behind in it; the seconds it fell behind in.
+    double LastTarget() const { return m_dLastTarget.load(); }
+    bool LastBehind() const { return m_bLastBehind.load(); }
+    uint64_t BehindSeconds() const { return m_nBehindSeconds.load(); }
+
+    // A second's lateness p99 above this is the fleet falling behind.
+    static constexpr double kBehindLatenessMs = 100;
 
     // Closes the current second: appends it to the series and answers it.
-    Second Sample();
+    // dTarget: the datagrams a rate asked of this process in it (0 unpaced);
+    // bSaturated: a scheduler thread was busy all of it.
+    Second Sample(double dTarget = 0, bool bSaturated = false);
     const std::vector<Second>& Series() const { return m_series; }
     CLatencyHistogram::Figures Total() const { return m_lateness.Total(); }
     CLatencyFigures::Cumulative FixedBuckets() const { return m_lateness.FixedBuckets(); }
@@ -74,6 +84,9 @@ private:
     std::atomic<uint64_t> m_nErrors{0};
     std::atomic<uint64_t> m_nReplies{0};
     std::atomic<uint64_t> m_nReplyBytes{0};
+    std::atomic<double> m_dLastTarget{0};
+    std::atomic<bool> m_bLastBehind{false};
+    std::atomic<uint64_t> m_nBehindSeconds{0};
     CLatencyFigures m_lateness;
     std::unique_ptr<CReplyStats> m_pReplies;
 

@@ -55,7 +55,7 @@ void Complete(CLatencyHistogram::Figures& figures, const std::vector<CLatencyHis
         figures.dMinMs = buckets.empty() ? 0.0 : static_cast<double>(buckets.front().nFromNs) / 1e6;
 }
 
-void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bReplies)
+void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bReplies, bool bPaced)
 {
     CJsonWriter members(out);
     members.Count("t", second.nT);
@@ -67,6 +67,9 @@ void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bRepl
     members.Number("p99_ms", second.lateness.dP99Ms);
     members.Number("max_ms", second.lateness.dMaxMs);
     members.Count("online", second.nOnline);
+    members.Flag("behind", second.bBehind);
+    if (bPaced)
+        members.Number("target", second.dTarget, "%.1f");
     if (bReplies) {
         members.Number("rtt_p50_ms", second.rtt.dP50Ms);
         members.Number("rtt_p99_ms", second.rtt.dP99Ms);
@@ -144,6 +147,18 @@ public:
     {
         return Has(object, pszKey) ? Number(object, pszKey) : dDefault;
     }
+    bool Flag(simdjson::dom::object object, const char* pszKey)
+    {
+        const simdjson::dom::element value = Member(object, pszKey);
+        bool b = false;
+        if (Ok() && value.get_bool().get(b) != simdjson::SUCCESS)
+            Fail(std::string("\"") + pszKey + "\" is not true or false");
+        return b;
+    }
+    bool OptionalFlag(simdjson::dom::object object, const char* pszKey, bool bDefault)
+    {
+        return Has(object, pszKey) ? Flag(object, pszKey) : bDefault;
+    }
     std::string_view String(simdjson::dom::object object, const char* pszKey)
     {
         const simdjson::dom::element value = Member(object, pszKey);
@@ -203,6 +218,8 @@ void ReadSeries(CFieldReader& read, simdjson::dom::object object, CRunRecord& re
         second.lateness.dP99Ms = read.Number(entry, "p99_ms");
         second.lateness.dMaxMs = read.Number(entry, "max_ms");
         second.nOnline = read.OptionalUnsigned(entry, "online", 0);
+        second.bBehind = read.OptionalFlag(entry, "behind", false);
+        second.dTarget = read.OptionalNumber(entry, "target", 0);
         if (read.Has(entry, "rtt_p50_ms")) {
             second.rtt.dP50Ms = read.Number(entry, "rtt_p50_ms");
             second.rtt.dP99Ms = read.Number(entry, "rtt_p99_ms");
@@ -275,9 +292,7 @@ void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
         verdict.strExpression = std::string(read.String(entry, "expression"));
         if (read.Ok() && !read.Member(entry, "value").is_null())
             verdict.value = read.Number(entry, "value");
-        const simdjson::dom::element ok = read.Member(entry, "ok");
-        if (read.Ok() && ok.get_bool().get(verdict.bOk) != simdjson::SUCCESS)
-            read.Fail("\"ok\" is not true or false");
+        verdict.bOk = read.Flag(entry, "ok");
         if (!read.Ok())
             return;
         record.verdicts.push_back(verdict);
@@ -307,6 +322,14 @@ void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object, CRunRec
 
 }  // namespace
 
+uint64_t CRunRecord::BehindSeconds() const
+{
+    uint64_t nBehind = 0;
+    for (const Second& second : series)
+        nBehind += second.bBehind ? 1 : 0;
+    return nBehind;
+}
+
 std::string CRunRecord::Json() const
 {
     std::string out;
@@ -326,8 +349,11 @@ std::string CRunRecord::Json() const
     members.Number("cpu_seconds", usage.dCpuSeconds);
     members.Signed("max_rss_kb", usage.nMaxRssKb);
     const bool bReplies = replyMatching.has_value();
-    CJsonWriter::Array(members.Key("series"), series,
-                       [bReplies](std::string& text, const Second& second) { AppendSecond(text, second, bReplies); });
+    CJsonWriter::Array(members.Key("series"), series, [bReplies, this](std::string& text, const Second& second) {
+        AppendSecond(text, second, bReplies, bPaced);
+    });
+    members.Count("behind_seconds", BehindSeconds());
+    members.Flag("paced", bPaced);
     members.Texts("command_line", commandLine);
     members.Signed("start_unix_ms", nStartUnixMs);
     members.Text("shard", shard.Text());
@@ -368,6 +394,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     record.nErrors = read.Unsigned(object, "send_errors");
     record.nReplies = read.Unsigned(object, "replies");
     record.nReplyBytes = read.OptionalUnsigned(object, "reply_bytes", 0);
+    record.bPaced = read.OptionalFlag(object, "paced", false);
     const simdjson::dom::object lateness = read.Object(read.Member(object, "lateness_ms"), "\"lateness_ms\"");
     record.lateness.dMaxMs = read.Number(lateness, "max");
     record.lateness.dP50Ms = read.OptionalNumber(lateness, "p50", 0);

@@ -34,6 +34,13 @@ struct CRunRecord {
         // With replies matched: the second's counts and round trips.
         CReplyStats::Counts replies;
         CLatencyHistogram::Figures rtt;
+        // Optional: paced by a rate, the datagrams the rate asked of this
+        // process in the second.
+        double dTarget = 0;
+        // Optional: the fleet itself fell behind its schedule in the second
+        // (its lateness, or a scheduler thread busy all of it): its figures
+        // measure this machine, not the server.
+        bool bBehind = false;
     };
 
     // Replies matched to the datagrams they answer (--replies).
@@ -72,6 +79,9 @@ struct CRunRecord {
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
     std::vector<CVerdict> verdicts;  // optional
     std::optional<ReplyMatching> replyMatching;  // optional
+    // Optional: paced by an interval or a rate (the series then has the
+    // seconds' targets).
+    bool bPaced = false;
     // Optional, written only by runs with traffic options (--vary, the
     // faults, --seed...): the seed and the faults injected.
     bool bTraffic = false;
@@ -80,6 +90,9 @@ struct CRunRecord {
 
     // The longest run a record may tell of, in seconds: 31 days.
     static constexpr int64_t kMaxSeconds = 31 * 86400;
+
+    // The seconds in which the fleet fell behind its schedule.
+    uint64_t BehindSeconds() const;
 
     // The stats file's text: one JSON object and a line end.
     std::string Json() const;

@@ -37,6 +37,11 @@ struct CFleetConfig {
     bool bSpread = false;
     // Device k of N comes online at k/N of the ramp; 0: all at the start.
     double dRampSeconds = 0;
+    // Packets paced by an interval (each device's, fixed or drawn once from
+    // the seed) or by a rate of the whole fleet, instead of the mode's
+    // period; the traffic's stages may move the rate. Neither: the mode's.
+    std::optional<CDelay> interval;
+    std::optional<double> dRate;
 
     // A numeric address (IPv6 without brackets) or a name, resolved once.
     std::string strTarget = TovrikTexts::kDefaultTarget;
@@ -62,6 +67,8 @@ struct CFleetConfig {
     CTrafficConfig traffic;
 
     bool Grouped() const { return plan.bByImei || plan.bBySource; }
+    // Whether the packets are paced by an interval or a rate.
+    bool Paced() const { return interval || dRate || traffic.SetsRate(); }
     // Every threshold measures something this run does: the reply metrics
     // need replies matched, the faults' metrics that fault injected. A usage
     // error that says what is missing otherwise.

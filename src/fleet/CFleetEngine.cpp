@@ -30,7 +30,11 @@ CFleetEngine::CFleetEngine(const CFleetPlan& plan, const Settings& settings, CFl
       m_stats(stats),
       m_pMatcher(pMatcher),
       m_devices(settings.nDevices),
-      m_pTraffic(settings.pTraffic)
+      m_pTraffic(settings.pTraffic),
+      m_pPace(settings.pPace),
+      m_sleeps(std::make_unique<std::atomic<uint64_t>[]>(static_cast<size_t>(settings.nThreads))),
+      m_asleep(std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(settings.nThreads))),
+      m_seenSleeps(static_cast<size_t>(settings.nThreads), 0)
 {
     if (m_pTraffic) {
         m_traffic.resize(settings.nDevices);
@@ -61,6 +65,17 @@ CStatus CFleetEngine::Start()
     return CStatus();
 }
 
+bool CFleetEngine::Saturated()
+{
+    bool bSaturated = false;
+    for (size_t i = 0; i < m_seenSleeps.size(); ++i) {
+        const uint64_t nSleeps = m_sleeps[i].load(std::memory_order_relaxed);
+        bSaturated = bSaturated || (nSleeps == m_seenSleeps[i] && !m_asleep[i].load(std::memory_order_relaxed));
+        m_seenSleeps[i] = nSleeps;
+    }
+    return bSaturated;
+}
+
 void CFleetEngine::Wait()
 {
     for (const std::unique_ptr<std::thread>& pThread : m_threads)
@@ -70,6 +85,8 @@ void CFleetEngine::Wait()
 
 int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
 {
+    if (m_pPace)
+        return m_pPace->SpreadNs(Global(nDevice));
     return m_settings.bSpread ? CSendSchedule::SpreadOffsetNs(m_nMode, Global(nDevice), m_settings.nFleetDevices)
                               : 0;
 }
@@ -111,7 +128,10 @@ void CFleetEngine::RunThread(int nIndex)
             const int64_t nWakeNs = nDueNs == kNever ? kNever : nDueNs + (kWakeGrainNs - 1) -
                                                                     (nDueNs + kWakeGrainNs - 1) % kWakeGrainNs;
             int64_t nSetByNs = 0;
+            m_sleeps[nIndex].fetch_add(1, std::memory_order_relaxed);
+            m_asleep[nIndex].store(true, std::memory_order_relaxed);
             const CFleetClock::Wake wake = m_clock.SleepUntil(nIndex, nWakeNs, nSetByNs);
+            m_asleep[nIndex].store(false, std::memory_order_relaxed);
             if (wake == CFleetClock::Wake::kStopped)
                 break;
             if (wake == CFleetClock::Wake::kClockSet) {
@@ -148,7 +168,8 @@ void CFleetEngine::RunThread(int nIndex)
     if (m_settings.pFaults)
         m_settings.pFaults->AddHeldAtStop(worker.held.Size());
     // Parked devices keep the run going until it is stopped, as one device
-    // that cannot go on does.
+    // that cannot go on does. A thread done with its devices is not busy.
+    m_asleep[nIndex].store(true, std::memory_order_relaxed);
     int64_t nSetByNs = 0;
     while (bParked && m_clock.SleepUntil(nIndex, kNever, nSetByNs) != CFleetClock::Wake::kStopped) {
     }
@@ -166,6 +187,9 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
             m_stats.DeviceOnline();
         }
         device.nPhase = kRunning;
+        if (m_pPace)
+            return PacedInstant(worker, nDevice,
+                                nDueNs - m_nStartNs - worker.nFastShiftNs + CSendSchedule::kFirstCheckNs);
         if (m_bCaptureTime) {
             const int64_t nFirst = CaptureDeadline(worker, nDevice);
             return nFirst == kNever ? End(nDevice) : nFirst;
@@ -183,6 +207,8 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
     }
     if (m_bCaptureTime)
         return CaptureStep(worker, nDevice, nDueNs, nNow);
+    if (m_pPace)
+        return PacedStep(worker, nDevice, nDueNs, nNow);
     if (CSendSchedule::IsTimed(m_nMode))
         return TimedStep(worker, nDevice, nDueNs, nNow);
     if (CSendSchedule::IsFast(m_nMode))
@@ -230,6 +256,36 @@ int64_t CFleetEngine::FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs)
     if (device.nCursor >= m_plan.Size())
         return End(nDevice);
     return FastDeadline(worker, nDevice);
+}
+
+int64_t CFleetEngine::PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
+{
+    Device& device = m_devices[nDevice];
+    const bool bFast = CSendSchedule::IsFast(m_nMode);
+    if (device.nCursor >= m_plan.Size())
+        device.nCursor = 0;
+    const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
+    if (!entry.bUsable)
+        return Park(nDevice);
+    CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+    values.nCounterStep = device.nSeq;
+    if (!bFast)
+        values.time = TimeText(worker, CSendSchedule::SecondOf(nNow));
+    Send(worker, nDevice, entry.message, values, nDueNs);
+    ++device.nCursor;
+    ++device.nSeq;
+    // The fast modes send their packets once, as they do by their period.
+    if (device.nCursor >= m_plan.Size() && (bFast || !m_plan.GetSettings().bLoop))
+        return End(nDevice);
+    const int64_t nBaseNs = m_nStartNs + worker.nFastShiftNs;
+    return PacedInstant(worker, nDevice, m_pPace->Next(Global(nDevice), nDueNs - nBaseNs));
+}
+
+int64_t CFleetEngine::PacedInstant(const Worker& worker, uint32_t nDevice, int64_t nRunNs)
+{
+    if (nRunNs == CRateCurve::kNever)
+        return Park(nDevice);
+    return m_nStartNs + worker.nFastShiftNs + nRunNs;
 }
 
 int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)
@@ -312,7 +368,7 @@ int64_t CFleetEngine::Reschedule(uint32_t nDevice, int64_t nOldNs, int64_t nNow,
     // message goes at once when its instant was passed.
     if (device.nPhase == kInfo)
         return m_settings.nRampNs > 0 ? nOldNs + nShiftNs : std::min(nOldNs, nNow);
-    if (CSendSchedule::IsFast(m_nMode) || m_bCaptureTime)
+    if (CSendSchedule::IsFast(m_nMode) || m_bCaptureTime || m_pPace)
         return nOldNs + nShiftNs;
     const int64_t nOffset = OffsetNs(nDevice);
     const int64_t nSecond = CSendSchedule::SecondOf(nNow - nOffset);
@@ -492,7 +548,7 @@ void CFleetEngine::SendHeld(Worker& worker)
 
 int64_t CFleetEngine::RunNs(const Worker& worker, uint32_t nDevice, uint64_t nPacket, int64_t nDueNs) const
 {
-    if (CSendSchedule::IsTimed(m_nMode) && !m_bCaptureTime)
+    if (CSendSchedule::IsTimed(m_nMode) && !m_bCaptureTime && !m_pPace)
         return std::max(InfoRunNs(nDevice), OffsetNs(nDevice)) +
                static_cast<int64_t>(nPacket) * CSendSchedule::PeriodNs(m_nMode);
     return nDueNs - m_nStartNs - worker.nFastShiftNs;

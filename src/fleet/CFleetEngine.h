@@ -15,6 +15,7 @@
 #include "figures/CFleetStats.h"
 #include "figures/CFaultStats.h"
 #include "fleet/CHeldDatagrams.h"
+#include "fleet/CPace.h"
 #include "traffic/CTrafficModel.h"
 
 class CReplyMatcher;
@@ -42,6 +43,9 @@ class CReplyMatcher;
 // stopped is never sent, and counted (CFaultStats). A device that is offline when a packet is due
 // sends nothing (its schedule goes on), and when it is back first sends its
 // device info message again, as a device that restarted.
+// Paced by an interval or a rate (CPace), a device sends its packets at the
+// pace's instants from the first check after it came online, rewritten and
+// looped as its mode says.
 // A device that reaches a packet it cannot write stops there without ending,
 // as one device does; so does a replay device without messages at any time
 // of day. By the capture's timing, a device sends its messages once at the
@@ -63,6 +67,10 @@ public:
         // Generated values, faults and dropouts; none when null. Not owned.
         const CTrafficModel* pTraffic = nullptr;
         CFaultStats* pFaults = nullptr;
+        // Packets paced by an interval or a rate instead of the mode's
+        // period (the mode still says how they are rewritten and whether
+        // they loop); the mode's when null. Not owned.
+        const CPace* pPace = nullptr;
     };
 
     // The grid the scheduler threads wake on: at most this much lateness
@@ -84,6 +92,10 @@ public:
     void Wait();
     // Every scheduler thread has ended: all devices ended, or stopped.
     bool Finished() const { return m_nThreadsDone.load() == m_settings.nThreads; }
+    // Whether a scheduler thread has been busy since the last call, never
+    // once going to sleep: it cannot keep up with its devices. For one
+    // caller, once a second.
+    bool Saturated();
 
 private:
     enum Phase : uint8_t { kInfo, kRunning, kEnded, kParked };
@@ -132,6 +144,10 @@ private:
     int64_t Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs);
     int64_t TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs);
+    int64_t PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
+    // A paced device's instant nRunNs of run time on the clock; a device
+    // whose pace never comes again is parked.
+    int64_t PacedInstant(const Worker& worker, uint32_t nDevice, int64_t nRunNs);
     int64_t ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t ReplayNext(uint32_t nDevice, int64_t nSecond);
     int64_t CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
@@ -189,10 +205,16 @@ private:
     CReplyMatcher* const m_pMatcher;
     std::vector<Device> m_devices;
     const CTrafficModel* const m_pTraffic;
+    const CPace* const m_pPace;
     std::vector<Traffic> m_traffic;
     // Each device's CTrafficModel::States() numbers.
     std::vector<double> m_states;
     std::vector<std::unique_ptr<std::thread>> m_threads;
     std::atomic<int> m_nThreadsDone{0};
+    // Per scheduler thread: the sleeps it began, and whether it sleeps now
+    // (or has ended); the sleeps Saturated saw last.
+    std::unique_ptr<std::atomic<uint64_t>[]> m_sleeps;
+    std::unique_ptr<std::atomic<bool>[]> m_asleep;
+    std::vector<uint64_t> m_seenSleeps;
     int64_t m_nStartNs = 0;
 };

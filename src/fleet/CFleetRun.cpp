@@ -17,6 +17,7 @@
 #include "schedule/CSendSchedule.h"
 #include "text/TovrikTexts.h"
 #include "traffic/CRandom.h"
+#include "traffic/CRate.h"
 
 namespace {
 
@@ -123,9 +124,40 @@ CStatus CFleetRun::Plan(CLoadResult loaded)
                           : AutomaticThreads(m_config.plan.nMode, layout.nCount,
                                              m_config.bSpread ? layout.nFleet : layout.nCount);
     const CTrafficConfig& traffic = m_config.traffic;
-    if (traffic.Used())
+    // Intervals drawn per device come from the seed, as traffic does.
+    const bool bDrawn = m_config.interval && m_config.interval->GetKind() != CDelay::Kind::kFixed;
+    if (traffic.Used() || bDrawn)
         m_pTraffic = std::make_unique<CTrafficModel>(traffic, traffic.seed ? *traffic.seed : CRandom::FreshSeed(),
                                                      layout.nFleet, DefaultReorderNs(m_config.plan));
+    return m_config.Paced() ? PlanPace() : CStatus();
+}
+
+CStatus CFleetRun::PlanPace()
+{
+    const CFleetPlan::Settings& plan = m_config.plan;
+    if (plan.bCaptureTime || CSendSchedule::IsReplay(plan.nMode))
+        return CStatus::Invalid("an interval or a rate does not go with replay or a capture's own timing");
+    const CDelay interval = m_config.interval.value_or(CDelay::Fixed(CSendSchedule::PeriodNs(plan.nMode)));
+    m_pPace = std::make_unique<CPace>(m_layout.nFleet, interval, m_config.dRate.value_or(0), Seed(),
+                                      m_config.bSpread);
+    // Each device at most once a millisecond.
+    const double dMost = static_cast<double>(m_layout.nFleet) * 1e9 / CTrafficConfig::kMinIntervalNs;
+    const auto tooFast = [&](double dRate, const std::string& strWhere) {
+        return CStatus::Invalid(strWhere + CRate::Text(dRate) + " is more than " + CRate::Text(dMost) +
+                                ": each of the fleet's " + std::to_string(m_layout.nFleet) +
+                                " devices would send more than once a millisecond");
+    };
+    if (m_pPace->Curve().RateAt(0) > dMost)
+        return tooFast(m_pPace->Curve().RateAt(0), m_config.dRate ? "--rate: " : "--interval: ");
+    for (const CTrafficConfig::Stage& stage : m_config.traffic.stages) {
+        if (!stage.dRate && !stage.interval)
+            continue;
+        const double dRate = stage.dRate ? *stage.dRate : m_pPace->RateOf(stage.interval->MeanNs());
+        if (dRate > dMost)
+            return tooFast(dRate, "--scenario: " + m_config.traffic.strScenario + ": " + stage.strWhere + ": ");
+        if (!m_pPace->Curve().AddPoint(stage.nAtNs, dRate))
+            return CStatus::Invalid("--scenario: " + m_config.traffic.strScenario + ": too many stages set a rate");
+    }
     return CStatus();
 }
 
@@ -337,20 +369,32 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.nRampNs = static_cast<int64_t>(m_config.dRampSeconds * 1e9);
     settings.pTraffic = m_pTraffic.get();
     settings.pFaults = &m_faults;
+    settings.pPace = m_pPace.get();
     CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
     m_shell.Start(stop);
     const CStatus started = engine.Start();
     if (!started.IsOk())
         return started;
-    const auto onSecond = [this, &parts] {
+    uint64_t nSecond = 0;
+    bool bSending = true;
+    const auto onSecond = [&] {
         // Datagrams whose timeout passed are lost in the second it passed.
         if (parts.pMatcher)
             parts.pMatcher->Expire(parts.pClock->NowNs());
-        m_pObserver->OnSecond(m_stats.Sample(), m_stats);
+        ++nSecond;
+        // What the rate asked of this process's devices in the second.
+        const double dTarget =
+            m_pPace && bSending
+                ? m_pPace->Curve().Between(static_cast<int64_t>(nSecond - 1) * CSendSchedule::kNsPerSecond,
+                                           static_cast<int64_t>(nSecond) * CSendSchedule::kNsPerSecond) *
+                      static_cast<double>(m_layout.nCount) / static_cast<double>(m_layout.nFleet)
+                : 0.0;
+        m_pObserver->OnSecond(m_stats.Sample(dTarget, bSending && engine.Saturated()), m_stats);
     };
     m_shell.Wait([&engine] { return engine.Finished(); }, onSecond);
     engine.Stop();
     engine.Wait();
+    bSending = false;
     if (parts.pMatcher) {
         // The replies still on their way get the timeout to arrive; a stop
         // request ends that wait, and what is outstanding then is lost.
@@ -375,6 +419,7 @@ CFleetRun::Result CFleetRun::Finish()
     record.nThreads = m_layout.nThreads;
     record.dSeconds = m_shell.Seconds();
     record.commandLine = m_config.outputs.commandLine;
+    record.bPaced = m_pPace != nullptr;
     record.nStartUnixMs = m_shell.StartUnixMs();
     record.shard = m_config.shard;
     m_stats.Fill(record);

@@ -12,6 +12,7 @@
 #include "figures/CSendTotals.h"
 #include "fleet/CFleetConfig.h"
 #include "fleet/CFleetPlan.h"
+#include "fleet/CPace.h"
 #include "fleet/CReplyReader.h"
 #include "load/CLoadResult.h"
 #include "run/CRunShell.h"
@@ -92,6 +93,8 @@ public:
     // config's, or one drawn at random); the faults injected so far.
     const CTrafficModel* Traffic() const { return m_pTraffic.get(); }
     uint64_t Seed() const { return m_pTraffic ? m_pTraffic->Seed() : 0; }
+    // Paced by an interval or a rate, once planned: the devices' pace.
+    const CPace* Pace() const { return m_pPace.get(); }
     const CFaultStats& Faults() const { return m_faults; }
 
     [[nodiscard]] CStatus Check();
@@ -121,6 +124,8 @@ private:
     // The plan's vary rules from the traffic's; fails when one is the
     // counter's member.
     CStatus PlanVary();
+    // The devices' pace, for a run paced by an interval or a rate.
+    CStatus PlanPace();
     void NoteVaryMisses();
     CStatus CheckTarget();
     void MatchReplies();
@@ -134,6 +139,7 @@ private:
     CFleetStats m_stats;
     CFaultStats m_faults;
     std::unique_ptr<CTrafficModel> m_pTraffic;
+    std::unique_ptr<CPace> m_pPace;
     Observer* m_pObserver = nullptr;
     // Gone before the figures its metrics serve.
     CRunShell m_shell;

@@ -58,6 +58,17 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
     AppendMetric(out, "tovrik_devices_active", "gauge", "Devices still running.", m_strShard,
                  std::to_string(stats.Devices()));
     AppendMetric(out, "tovrik_devices", "gauge", "Devices of this process.", m_strShard, std::to_string(m_nDevices));
+    char target[32];
+    std::snprintf(target, sizeof target, "%.1f", stats.LastTarget());
+    AppendMetric(out, "tovrik_target_rate", "gauge",
+                 "Datagrams a second the rate asked of this process in the last second (0 when not paced by a rate).",
+                 m_strShard, target);
+    AppendMetric(out, "tovrik_behind", "gauge",
+                 "1 when the fleet fell behind its schedule in the last second (its lateness p99 above 100 ms, or a "
+                 "scheduler thread busy all of it): its figures then measure this machine, not the server.",
+                 m_strShard, stats.LastBehind() ? "1" : "0");
+    AppendMetric(out, "tovrik_behind_seconds_total", "counter", "Seconds in which the fleet fell behind its schedule.",
+                 m_strShard, std::to_string(stats.BehindSeconds()));
 
     AppendHistogram(out, "tovrik_lateness_seconds", "Lateness of each datagram, sent or not, against its scheduled instant.",
                     m_strShard, CFleetStats::LatenessEdgesNs(), stats.FixedBuckets());

@@ -67,6 +67,19 @@ CStatus CDelay::Read(std::string_view text, CDelay& delay)
     return COptionText::Refuse(text, "names no distribution (uniform, normal or exponential)");
 }
 
+CStatus CDelay::ReadWithin(std::string_view text, int64_t nMinNs, int64_t nMaxNs, CDelay& delay)
+{
+    CDelay read;
+    const CStatus status = Read(text, read);
+    if (!status.IsOk())
+        return status;
+    if (read.MeanNs() < nMinNs || read.MeanNs() > nMaxNs)
+        return COptionText::Refuse(text, "is not from " + CDuration::Text(nMinNs) + " to " + CDuration::Text(nMaxNs) +
+                                             (read.GetKind() == Kind::kFixed ? "" : " on average"));
+    delay = read;
+    return CStatus();
+}
+
 int64_t CDelay::MeanNs() const
 {
     return m_nKind == Kind::kUniform ? m_nA + (m_nB - m_nA) / 2 : m_nA;

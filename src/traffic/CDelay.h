@@ -19,6 +19,9 @@ public:
     // Fails, naming the text in quotes and saying what is wrong, when the
     // text is not a delay.
     [[nodiscard]] static CStatus Read(std::string_view text, CDelay& delay);
+    // The same, refused unless the duration, or a distribution's mean, lies
+    // within [nMinNs, nMaxNs].
+    [[nodiscard]] static CStatus ReadWithin(std::string_view text, int64_t nMinNs, int64_t nMaxNs, CDelay& delay);
     static CDelay Fixed(int64_t nNs);
 
     Kind GetKind() const { return m_nKind; }

@@ -32,6 +32,7 @@ public:
         kOutageReturn,
         kAnswerDrop,
         kAnswerDelay,
+        kInterval,
         kSecondDraw = 64,
         kVary = 256,
     };

@@ -10,11 +10,13 @@
 #include "text/CDuration.h"
 #include "traffic/COptionText.h"
 #include "traffic/CRandom.h"
+#include "traffic/CRate.h"
 
 namespace {
 
 const char kTopKeys[] = "seed, vary, loss, duplicate, reorder, jitter, corrupt, churn, outage, stages";
-const char kStageKeys[] = "at, loss, duplicate, reorder, jitter, corrupt, churn, outage, devices, ramp";
+const char kStageKeys[] =
+    "at, loss, duplicate, reorder, jitter, corrupt, churn, outage, devices, ramp, rate, interval";
 
 // Reads one object's members; the first failure is kept, named by the key's
 // place in the file (stages[1].loss) and the value as given.
@@ -117,6 +119,19 @@ void ReadStage(CScenarioReader& read, const std::string& strWhere, simdjson::dom
             read.Take(strAt, status);
         } else if (strKey == "devices") {
             read.Take(strAt, CTrafficConfig::ReadDevices(strText, stage));
+        } else if (strKey == "rate") {
+            double dRate = 0;
+            const CStatus status = CRate::Read(strText, CTrafficConfig::kMaxRate, dRate);
+            if (status.IsOk())
+                stage.dRate = dRate;
+            read.Take(strAt, status);
+        } else if (strKey == "interval") {
+            CDelay interval;
+            const CStatus status = CDelay::ReadWithin(strText, CTrafficConfig::kMinIntervalNs,
+                                                      CTrafficConfig::kMaxIntervalNs, interval);
+            if (status.IsOk())
+                stage.interval = interval;
+            read.Take(strAt, status);
         } else if (strKey == "ramp") {
             bRamp = true;
             read.Take(strAt, duration(strText, stage.nRampNs));

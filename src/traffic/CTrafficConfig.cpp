@@ -169,6 +169,14 @@ bool CTrafficConfig::HasOutages() const
     return bOutage;
 }
 
+bool CTrafficConfig::SetsRate() const
+{
+    bool bRate = false;
+    for (const Stage& stage : stages)
+        bRate = bRate || stage.dRate || stage.interval;
+    return bRate;
+}
+
 bool CTrafficConfig::SetsDevices() const
 {
     bool bDevices = false;

@@ -32,6 +32,11 @@ struct CTrafficConfig {
 
     // The most --vary rules: a datagram's values fit a small array.
     static constexpr size_t kMaxVary = 64;
+    // A device sends at most once a millisecond and at least once a day; the
+    // whole fleet at most a billion datagrams a second.
+    static constexpr int64_t kMinIntervalNs = 1000000;
+    static constexpr int64_t kMaxIntervalNs = int64_t{86400} * 1000000000;
+    static constexpr double kMaxRate = 1e9;
 
     // A root member that takes generated values (the packets are cut at
     // their first '}', so they hold no nested objects):
@@ -63,6 +68,10 @@ struct CTrafficConfig {
         bool bDevicesCount = false;
         double dDevices = 1;
         std::string strDevices;  // as given, for messages
+        // The fleet's rate from then on, reached straight from the stage
+        // before: datagrams a second, or an interval of each device.
+        std::optional<double> dRate;
+        std::optional<CDelay> interval;
         std::string strWhere;    // the stage in its file ("stages[2]"), for messages
         int64_t nRampNs = 0;
     };
@@ -108,6 +117,8 @@ struct CTrafficConfig {
     bool HasOutages() const;
     // Whether a stage sets the share of the fleet online.
     bool SetsDevices() const;
+    // Whether a stage sets the fleet's rate (or interval).
+    bool SetsRate() const;
 
     std::optional<uint64_t> seed;
     std::vector<Vary> vary;

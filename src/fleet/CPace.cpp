@@ -1,0 +1,44 @@
+#include "fleet/CPace.h"
+
+#include <algorithm>
+
+#include "traffic/CRandom.h"
+#include "traffic/CTrafficConfig.h"
+
+CPace::CPace(uint64_t nFleet, const CDelay& interval, double dRate, uint64_t nSeed, bool bSpread)
+    : m_nFleet(std::max<uint64_t>(nFleet, 1)),
+      m_interval(interval),
+      m_nSeed(nSeed),
+      m_bSpread(bSpread),
+      m_curve(dRate > 0 ? dRate : RateOf(interval.MeanNs()))
+{
+}
+
+double CPace::RateOf(int64_t nIntervalNs) const
+{
+    return nIntervalNs > 0 ? static_cast<double>(m_nFleet) * 1e9 / static_cast<double>(nIntervalNs) : 0.0;
+}
+
+double CPace::Factor(uint64_t k) const
+{
+    if (m_interval.GetKind() == CDelay::Kind::kFixed || m_interval.MeanNs() <= 0)
+        return 1.0;
+    const CRandom::Key key{m_nSeed, k, 0};
+    const int64_t nDrawnNs = std::clamp(
+        m_interval.Draw(key.Bits(CRandom::kInterval), key.Bits(CRandom::kInterval + CRandom::kSecondDraw)),
+        CTrafficConfig::kMinIntervalNs, CTrafficConfig::kMaxIntervalNs);
+    return static_cast<double>(nDrawnNs) / static_cast<double>(m_interval.MeanNs());
+}
+
+int64_t CPace::SpreadNs(uint64_t k) const
+{
+    if (!m_bSpread || k % m_nFleet == 0)
+        return 0;
+    const int64_t nAt = m_curve.After(0, static_cast<double>(k % m_nFleet) * Factor(k));
+    return nAt == CRateCurve::kNever ? 0 : nAt;
+}
+
+int64_t CPace::Next(uint64_t k, int64_t nFromRunNs) const
+{
+    return m_curve.After(nFromRunNs, static_cast<double>(m_nFleet) * Factor(k));
+}

@@ -1,0 +1,58 @@
+#include "traffic/CRate.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "text/CDecimal.h"
+#include "traffic/COptionText.h"
+
+CStatus CRate::Read(std::string_view text, double dMax, double& dPerSecond)
+{
+    std::string_view number = text;
+    if (number.size() > 2 && number.substr(number.size() - 2) == "/s")
+        number.remove_suffix(2);
+    double dScale = 1;
+    if (!number.empty() && (number.back() == 'k' || number.back() == 'M')) {
+        dScale = number.back() == 'k' ? 1e3 : 1e6;
+        number.remove_suffix(1);
+    }
+    size_t nAt = 0;
+    double dValue = 0;
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%.0f", dMax);
+    if (!CDecimal::ReadFraction(number, nAt, dValue) || nAt != number.size() || !(dValue * dScale > 0) ||
+        dValue * dScale > dMax)
+        return COptionText::Refuse(text, std::string("is not a rate above 0 and at most ") + limit +
+                                             " a second: a number, k or M for thousands or millions, and /s, e.g. "
+                                             "20k/s");
+    dPerSecond = dValue * dScale;
+    return CStatus();
+}
+
+namespace {
+
+bool IsWhole(double d)
+{
+    return d == std::round(d) && d < 1e15;
+}
+
+}  // namespace
+
+std::string CRate::Text(double dPerSecond)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, IsWhole(dPerSecond) ? "%.0f/s" : "%.6g/s", dPerSecond);
+    return text;
+}
+
+std::string CRate::Grouped(double dPerSecond)
+{
+    if (!IsWhole(dPerSecond)) {
+        const std::string strText = Text(dPerSecond);
+        return strText.substr(0, strText.size() - 2);
+    }
+    std::string digits = std::to_string(static_cast<long long>(dPerSecond));
+    for (int nAt = static_cast<int>(digits.size()) - 3; nAt > 0; nAt -= 3)
+        digits.insert(static_cast<size_t>(nAt), ",");
+    return digits;
+}
