@@ -4,6 +4,8 @@
 # make fuzz       - each fuzz target for FUZZ_SECONDS (build-fuzz/, clang + libFuzzer)
 # make fuzz-smoke - the same, FUZZ_SMOKE_SECONDS each (the CI round)
 # make bench      - build the benchmarks (build-bench/, Release), run them all, print a table
+# make bench-smoke - the same build, every benchmark program run once briefly, no target judged
+#                    (the CI round: about two minutes)
 # make windows      - cross-build for 64-bit Windows (build-win64/), pack dist/tovrik-<version>-win64.zip
 #                     and the installer dist/tovrik-<version>-win64-setup.exe
 # make windows-test - cross-build the tests and run them under wine64, then the installer's test
@@ -31,6 +33,7 @@ CTEST_SKIP_BUILT := -LE '^(image|deb)$$'
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp
 
 .PHONY: all setup build test run clean sanitize sanitize-asan sanitize-tsan fuzz fuzz-smoke fuzz-build bench \
+	bench-build bench-smoke \
 	windows-setup windows-configure windows windows-test deb-setup deb deb-test image-setup image image-test \
 	containerfile-check
 
@@ -69,11 +72,16 @@ fuzz: fuzz-build
 fuzz-smoke: fuzz-build
 	bash fuzz/run.sh build-fuzz $(FUZZ_SMOKE_SECONDS)
 
-bench: setup
+bench-build: setup
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_BENCH=ON -DTOVRIK_BUILD_GUI=OFF \
-		-DTOVRIK_BUILD_TESTS=OFF
+		-DTOVRIK_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-bench -j $(JOBS)
+
+bench: bench-build
 	python3 bench/run_bench.py --build build-bench
+
+bench-smoke: bench-build
+	python3 bench/run_bench.py --build build-bench --smoke
 
 windows-setup:
 	@TOVRIK_CACHE=$(TOVRIK_CACHE) bash scripts/setup.sh windows

@@ -2,7 +2,8 @@
 """The fleet benchmarks: tovrik-cli --devices N against receivers of our own
 on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
-    fleet_bench.py --build build-bench [--quick] [--only 1,2,3,5,6,7] [--nice N] [--drain-us US] [--out FILE]
+    fleet_bench.py --build build-bench [--quick | --smoke] [--only 1,2,3,5,6,7] [--nice N] [--drain-us US]
+                   [--out FILE]
 
 1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
@@ -33,6 +34,10 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    faults <= 1.2x.
 (4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench;
 BM_SpliceStatusVaried the same with three generated values.)
+
+--smoke runs each of them once with 2 s windows (benchmark 7 one round, 6 as
+--quick): it shows that everything runs and gives its figures, too short for
+the targets to mean anything.
 
 The receivers empty their sockets every --drain-us (default 1 ms) rather
 than block on them: on loopback a receiver blocked on its socket is woken by
@@ -388,7 +393,9 @@ def bench_five(args, workdir, seconds):
         status = statuses[0]
         samples.append({"t": round(t), "rss_kb": status.get("VmRSS"), "threads": status.get("Threads")})
 
-    row = run_fleet(args, workdir, "b5", 18000, 0, seconds, warmup=3, sample_every=10, on_sample=on_sample)
+    # A sample a second in windows too short for ten.
+    row = run_fleet(args, workdir, "b5", 18000, 0, seconds, warmup=3, sample_every=10 if seconds >= 20 else 1,
+                    on_sample=on_sample)
     after = next((s for s in samples if s["t"] >= warmup_s), samples[0])
     last = samples[-1]
     row.update({"samples": samples, "warmup_s": warmup_s, "rss_after_warmup_kb": after["rss_kb"],
@@ -445,7 +452,7 @@ SIX_MIN_OPEN_S = 5
 
 
 def bench_six(args, workdir, seconds):
-    devices = 100000 if args.quick else 1000000
+    devices = 1000000 if args.form == "full" else 100000
     shards = shards_for(args.cli, devices, 2)
     open_s = max(SIX_MIN_OPEN_S, math.ceil(devices * SIX_OPEN_S_PER_DEVICE))
     opened = {}
@@ -503,7 +510,7 @@ def bench_seven(args, workdir, seconds):
     rounds over (each one's CPU the median of its rounds: a shared machine
     drifts), and the floor after the first round."""
     runs = [("plain", []), ("values", TRAFFIC_VALUES), ("faults", TRAFFIC_VALUES + TRAFFIC_FAULTS)]
-    row = {"rounds": 3}
+    row = {"rounds": 1 if args.form == "smoke" else 3}
     for round_no in range(1, row["rounds"] + 1):
         for name, extra in runs:
             key = "%s%d" % (name, round_no)
@@ -609,12 +616,20 @@ def print_table(results):
             if k in results and not all(results[k]["ok"].values())]
 
 
-def run(build, cli=None, quick=False, only="1,2,3,5,7", out=None, table=True, nice=0, drain_us=1000):
-    """Runs the chosen benchmarks and writes their JSON; prints the table
-    unless told not to (run_bench.py prints it with its own). Answers
-    (results, misses)."""
+# Each benchmark's measured window in seconds, by form.
+LENGTHS = {
+    "full": {"1": 60, "2": 60, "3": 30, "5": 600, "6": 180, "7": 40},
+    "quick": {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10},
+    "smoke": {"1": 2, "2": 2, "3": 2, "5": 2, "6": 70, "7": 2},
+}
+
+
+def run(build, cli=None, form="full", only="1,2,3,5,7", out=None, table=True, nice=0, drain_us=1000):
+    """Runs the chosen benchmarks in their form (full, quick or smoke) and
+    writes their JSON; prints the table unless told not to (run_bench.py
+    prints it with its own). Answers (results, misses)."""
     args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"),
-                              drain_us=drain_us, quick=quick)
+                              drain_us=drain_us, form=form)
     for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver"),
                  os.path.join(build, "bench", "tovrik_fleet_floor")):
         if not os.access(path, os.X_OK):
@@ -623,8 +638,7 @@ def run(build, cli=None, quick=False, only="1,2,3,5,7", out=None, table=True, ni
         os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
-    lengths = {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10} if quick else {"1": 60, "2": 60, "3": 30,
-                                                                                       "5": 600, "6": 180, "7": 40}
+    lengths = LENGTHS[form]
     benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven}
     results = {}
     with rmem_max_raised(), tempfile.TemporaryDirectory(prefix="tovrik-fleet-bench-") as workdir:
@@ -646,8 +660,11 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"))
     ap.add_argument("--cli", help="tovrik-cli to run (default BUILD/src/cli/tovrik-cli)")
-    ap.add_argument("--quick", action="store_true",
-                    help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's ten runs 10 s each")
+    forms = ap.add_mutually_exclusive_group()
+    forms.add_argument("--quick", action="store_true",
+                       help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's ten runs 10 s each")
+    forms.add_argument("--smoke", action="store_true",
+                       help="2 s windows, benchmark 7 one round: that each one runs, no targets judged")
     ap.add_argument("--only", default="1,2,3,5,7", help="comma-separated benchmark numbers (6 only when named)")
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
     ap.add_argument("--nice", type=int, default=0,
@@ -656,7 +673,11 @@ def main():
                     help="the receivers empty their sockets this often (0: they block, woken per datagram)")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
-    _, misses = run(args.build, args.cli, args.quick, args.only, args.out, nice=args.nice, drain_us=args.drain_us)
+    form = "quick" if args.quick else "smoke" if args.smoke else "full"
+    _, misses = run(args.build, args.cli, form, args.only, args.out, nice=args.nice, drain_us=args.drain_us)
+    if form == "smoke":
+        print("smoke round: each benchmark ran and gave its figures; no target is judged at these lengths")
+        return 0
     print("targets missed: " + (", ".join(misses) if misses else "none"))
     return 1 if misses and args.strict else 0
 

@@ -22,7 +22,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-COUNT_RE = re.compile(r"一共解析 (\d+) 道")
+COUNT_RE = re.compile(r"dry run: (\d+) packets? loaded")
 
 
 def timed(cmd):
@@ -43,7 +43,9 @@ def timed(cmd):
 
 def cli_count(output):
     found = COUNT_RE.search(output)
-    return int(found.group(1)) if found else None
+    if not found:
+        raise RuntimeError("tovrik-cli --dry-run did not say how many packets it loaded: " + output[-1000:])
+    return int(found.group(1))
 
 
 def warm(path):

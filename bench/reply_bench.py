@@ -13,7 +13,9 @@
    floor (tovrik_fleet_floor, the fleet's system calls alone) on the same
    schedule, with and without reading the replies, its CPU from wait4.
 
-    python3 bench/reply_bench.py --build build-bench [--devices 10000] [--seconds 20] [--rounds 2]
+    python3 bench/reply_bench.py --build build-bench [--devices 10000] [--seconds 20] [--rounds 2] [--packets 1000]
+
+run_bench.py --smoke runs it with 100 devices for 1 s, one round, 20 packets.
 """
 import argparse
 import json
@@ -56,10 +58,24 @@ def accuracy(args, cli, floor):
     return {"tovrik": matching["rtt_ms"], "floor": {"p50": floor_p50, "p99": floor_p99}}
 
 
+def echo_receiver(cli, port):
+    return subprocess.Popen([cli, "receive", "-l", "127.0.0.1:%d" % port, "--answer", "echo", "-q"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def stop_receiver(receive):
+    receive.send_signal(signal.SIGINT)
+    receive.wait(timeout=30)
+
+
+def check_receiver(receive):
+    if receive.returncode != 0:
+        raise RuntimeError("%s exited %d" % (" ".join(receive.args), receive.returncode))
+
+
 def fleet_cpu(args, cli, replies):
     port = free_port()
-    receive = subprocess.Popen([cli, "receive", "-l", "127.0.0.1:%d" % port, "--answer", "echo", "-q"],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    receive = echo_receiver(cli, port)
     try:
         time.sleep(0.5)
         with tempfile.TemporaryDirectory() as folder:
@@ -67,41 +83,38 @@ def fleet_cpu(args, cli, replies):
             command = [cli, "-p", str(port), "--devices", str(args.devices), "--spread", "-q", "--stop-after",
                        str(args.seconds), "--stats-json", stats] + (["--replies"] if replies else [])
             subprocess.run(command, capture_output=True, check=True)
-            return json.load(open(stats))
+            figures = json.load(open(stats))
     finally:
-        receive.send_signal(signal.SIGINT)
-        receive.wait(timeout=30)
+        stop_receiver(receive)
+    check_receiver(receive)
+    return figures
 
 
 def floor_cpu(args, floor_loop, replies):
     port = free_port()
-    receive = subprocess.Popen([args.cli, "receive", "-l", "127.0.0.1:%d" % port, "--answer", "echo", "-q"],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    receive = echo_receiver(args.cli, port)
     try:
         time.sleep(0.5)
         child = subprocess.Popen([floor_loop, "--port", str(port), "--devices", str(args.devices), "--seconds",
                                   str(args.seconds), "--read-replies", "1" if replies else "0"])
         _, status, usage = os.wait4(child.pid, 0)
         child.returncode = os.waitstatus_to_exitcode(status)
-        return usage.ru_utime + usage.ru_stime
     finally:
-        receive.send_signal(signal.SIGINT)
-        receive.wait(timeout=30)
+        stop_receiver(receive)
+    if child.returncode != 0:
+        raise RuntimeError("%s exited %d" % (" ".join(child.args), child.returncode))
+    check_receiver(receive)
+    return usage.ru_utime + usage.ru_stime
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build-bench")
-    parser.add_argument("--devices", type=int, default=10000)
-    parser.add_argument("--seconds", type=float, default=20)
-    parser.add_argument("--rounds", type=int, default=2)
-    parser.add_argument("--packets", type=int, default=1000)
-    args = parser.parse_args()
-    cli = os.path.join(args.build, "src", "cli", "tovrik-cli")
-    floor = os.path.join(args.build, "bench", "tovrik_reply_floor")
-    floor_loop = os.path.join(args.build, "bench", "tovrik_fleet_floor")
-    args.cli = cli
-    accuracy(args, cli, floor)
+def run(build, devices=10000, seconds=20, rounds=2, packets=1000):
+    """Both measures, printed as they come; the figures."""
+    args = argparse.Namespace(build=build, devices=devices, seconds=seconds, rounds=rounds, packets=packets,
+                              cli=os.path.join(build, "src", "cli", "tovrik-cli"))
+    cli = args.cli
+    floor = os.path.join(build, "bench", "tovrik_reply_floor")
+    floor_loop = os.path.join(build, "bench", "tovrik_fleet_floor")
+    round_trip = accuracy(args, cli, floor)
     print(f"fleet CPU, {args.devices} devices at once a second, {args.seconds:g} s, answered by "
           f"tovrik-cli receive --answer echo:")
     plain, matched, floor_plain, floor_read = [], [], [], []
@@ -123,6 +136,20 @@ def main():
     print(f"  with matching / without: {ratio:.2f}x (target <= 1.15x); "
           f"floor reading replies / floor sending only: {floor_ratio:.2f}x; "
           f"tovrik's ratio over the floor's: {ratio / floor_ratio:.2f}")
+    return {"round_trip": round_trip, "cpu_s": {"plain": plain, "replies": matched, "floor_plain": floor_plain,
+                                                "floor_read": floor_read},
+            "replies_over_plain": ratio, "floor_read_over_plain": floor_ratio}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build-bench")
+    parser.add_argument("--devices", type=int, default=10000)
+    parser.add_argument("--seconds", type=float, default=20)
+    parser.add_argument("--rounds", type=int, default=2)
+    parser.add_argument("--packets", type=int, default=1000)
+    args = parser.parse_args()
+    run(args.build, args.devices, args.seconds, args.rounds, args.packets)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 """Runs every benchmark of Tovrik and prints a short table (`make bench`).
 
     run_bench.py [--build build-bench] [--quick] [--no-week] [--fleet quick|full|off] [--clean] [--strict]
+    run_bench.py [--build build-bench] --smoke
 
 1. Generates bench/data/day.txt and week.txt when missing (gen_messages.py;
    the week only with room to spare on the disk).
@@ -25,14 +26,25 @@
 
 All figures also go to BUILD/bench-results.json. The exit status is 0 unless
 a step fails, or with --strict a target is missed.
+
+--smoke (`make bench-smoke`, run by CI) is the smoke round: every step above
+at its smallest (no week file; the fleet, receiving and capture drivers in
+their smoke forms), then the benchmarks make bench leaves to be run by hand,
+as briefly: the replies (reply_bench.py), the stop (stop_bench.py, Linux) and
+the filters' kernel memory (tovrik_filter_memory). It fails when a step fails
+or a program that bench/CMakeLists.txt builds was not run; it judges no target
+(the runs are far too short for that) and writes BUILD/bench-smoke-results.json.
 """
 
 import argparse
+import ctypes
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -42,12 +54,26 @@ import capture_bench  # noqa: E402
 import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
 import receive_bench  # noqa: E402
+import reply_bench  # noqa: E402
 import send_bench  # noqa: E402
+import stop_bench  # noqa: E402
 import text_file_bench  # noqa: E402
 
 DATA = os.path.join(HERE, "data")
 DAY_LINES, WEEK_LINES = 86400, 604800
 WEEK_ROOM = 2 << 30  # free bytes wanted before the ~550 MB week file is written
+
+# By the round's form: Google Benchmark's repetitions and minimum time per
+# case (seconds, as this libbenchmark takes it), the rounds of the import and
+# text-file runs, and each send run's seconds.
+FORMS = {
+    "full": {"repetitions": 5, "min_time": "0.2", "import_rounds": 5, "text_rounds": 7, "send_s": 6},
+    "quick": {"repetitions": 1, "min_time": "0.05", "import_rounds": 3, "text_rounds": 3, "send_s": 5},
+    "smoke": {"repetitions": 1, "min_time": "0.01", "import_rounds": 1, "text_rounds": 1, "send_s": 2},
+}
+# The capture import by its form: the pcap in bench/data, its datagrams, the
+# rounds.
+CAPTURES = {"full": ("big.pcap", 5000000, 1), "quick": ("quick.pcap", 200000, 3), "smoke": ("smoke.pcap", 10000, 1)}
 
 
 def line_count_ok(path, lines):
@@ -79,14 +105,19 @@ def ensure_data(preset, lines, room=0):
     return path
 
 
-def google_bench(binary, quick):
+def google_bench(binary, sizes):
     out = os.path.join(os.path.dirname(binary), "tovrik_bench.json")
     cmd = [binary, "--benchmark_out=" + out, "--benchmark_out_format=json",
-           "--benchmark_repetitions=%d" % (1 if quick else 5), "--benchmark_report_aggregates_only=true",
-           "--benchmark_min_time=%s" % ("0.05" if quick else "0.2")]
+           "--benchmark_repetitions=%d" % sizes["repetitions"], "--benchmark_report_aggregates_only=true",
+           "--benchmark_min_time=" + sizes["min_time"]]
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with open(out) as f:
         report = json.load(f)
+    # A case that gave up (SkipWithError) still ends the program with 0.
+    failed = ["%s: %s" % (bench["name"], bench.get("error_message", "")) for bench in report["benchmarks"]
+              if bench.get("error_occurred")]
+    if failed:
+        raise RuntimeError("tovrik_bench: " + "; ".join(failed))
     results = {}
     for bench in report["benchmarks"]:
         if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
@@ -98,6 +129,69 @@ def google_bench(binary, quick):
         ten, hundred = results[kind + "/MB:10"], results[kind + "/MB:100"]
         results[kind + "/ratio_100_10"] = {"real": hundred["real_ms"] / ten["real_ms"],
                                            "cpu": hundred["cpu_ms"] / ten["cpu_ms"]}
+    return results
+
+
+class ProgramsRun:
+    """The names of the programs in a folder that were run while it watched:
+    an exec opens its program, which inotify reports."""
+
+    IN_OPEN = 0x20
+    IN_Q_OVERFLOW = 0x4000
+    EVENT = struct.Struct("iIII")  # wd, mask, cookie, length of the name after it
+
+    def __init__(self, folder):
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        if self.fd < 0 or libc.inotify_add_watch(self.fd, os.fsencode(folder), self.IN_OPEN) < 0:
+            raise OSError(ctypes.get_errno(), "inotify on " + folder)
+        self.folder = folder
+        self.names = set()
+
+    def take(self):
+        """Reads what the kernel queued; call it between steps, so that the
+        queue never fills."""
+        while True:
+            try:
+                data = os.read(self.fd, 1 << 16)
+            except BlockingIOError:
+                return
+            offset = 0
+            while offset < len(data):
+                _, mask, _, length = self.EVENT.unpack_from(data, offset)
+                if mask & self.IN_Q_OVERFLOW:
+                    raise RuntimeError("inotify's queue overflowed: the programs run are not known")
+                offset += self.EVENT.size
+                name = data[offset:offset + length].rstrip(b"\0")
+                offset += length
+                if name:
+                    self.names.add(os.fsdecode(name))
+
+    def not_run(self):
+        """The programs of the folder that were not run."""
+        self.take()
+        os.close(self.fd)
+        programs = {name for name in os.listdir(self.folder)
+                    if os.path.isfile(os.path.join(self.folder, name))
+                    and os.access(os.path.join(self.folder, name), os.X_OK)}
+        return sorted(programs - self.names)
+
+
+def by_hand_smoke(build, cli, watch):
+    """The benchmarks make bench leaves to be run by hand, each at its
+    smallest; their figures."""
+    results = {}
+    print("replies ...", flush=True)
+    results["replies"] = reply_bench.run(build, devices=1000, seconds=1, rounds=1, packets=20)
+    watch.take()
+    print("stop ...", flush=True)
+    results["stop"] = stop_bench.linux([cli], 1)
+    watch.take()
+    print("filter memory ...", flush=True)
+    done = subprocess.run([os.path.join(build, "bench", "tovrik_filter_memory"), "100"], stdout=subprocess.PIPE,
+                          text=True, check=True)
+    print(done.stdout, end="")
+    results["filter_memory"] = done.stdout
     return results
 
 
@@ -119,7 +213,7 @@ def fmt_ms(ms):
     return "%.0f ns" % (ms * 1e6)
 
 
-def print_table(results):
+def print_table(results, judged=True):
     gb, imp, send = results["google_benchmark"], results["import"], results["send"]
     misses = []
     print()
@@ -208,7 +302,10 @@ def print_table(results):
     if "capture" in results and capture_bench.print_table(results["capture"]):
         misses.append("capture import against tshark")
     print()
-    print("targets missed: " + (", ".join(misses) if misses else "none"))
+    if judged:
+        print("targets missed: " + (", ".join(misses) if misses else "none"))
+    else:
+        print("targets: not judged, the runs are too short for them")
     return misses
 
 
@@ -225,7 +322,15 @@ def main():
                     help="the capture import: 200,000 datagrams (default), 5 million, or none")
     ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
+    ap.add_argument("--smoke", action="store_true",
+                    help="every benchmark once, briefly, that each runs and gives its figures; overrides --quick, "
+                         "--no-week, --fleet, --receive, --capture and --strict")
     args = ap.parse_args()
+    started = time.monotonic()
+    form = "smoke" if args.smoke else "quick" if args.quick else "full"
+    if args.smoke:
+        args.no_week, args.strict = True, False
+        args.fleet = args.receive = args.capture = "smoke"
 
     bench_binary = os.path.join(args.build, "bench", "tovrik_bench")
     import_time = os.path.join(args.build, "bench", "tovrik_import_time")
@@ -234,36 +339,52 @@ def main():
         if not os.access(path, os.X_OK):
             sys.exit("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
 
+    watch = ProgramsRun(os.path.join(args.build, "bench")) if args.smoke else None
     day = ensure_data("day", DAY_LINES)
     week = None if args.no_week else ensure_data("week", WEEK_LINES, WEEK_ROOM)
 
+    sizes = FORMS[form]
     results = {}
     print("google benchmark ...", flush=True)
-    results["google_benchmark"] = google_bench(bench_binary, args.quick)
+    results["google_benchmark"] = google_bench(bench_binary, sizes)
     print("import ...", flush=True)
-    results["import"] = import_bench.run(cli, day, week, rounds=3 if args.quick else 5, import_time=import_time)
+    results["import"] = import_bench.run(cli, day, week, rounds=sizes["import_rounds"], import_time=import_time)
     print("text files ...", flush=True)
-    results["text_file"] = text_file_bench.run_bench(cli, DATA, rounds=3 if args.quick else 7)
+    results["text_file"] = text_file_bench.run_bench(cli, DATA, rounds=sizes["text_rounds"])
     print("sending ...", flush=True)
-    results["send"] = send_bench.run(cli, seconds=5 if args.quick else 6)
+    results["send"] = send_bench.run(cli, seconds=sizes["send_s"])
     if args.fleet != "off":
-        results["fleet"], _ = fleet_bench.run(args.build, cli, quick=args.fleet == "quick",
-                                              out=os.path.join(args.build, "fleet-bench-results.json"), table=False)
+        results["fleet"], _ = fleet_bench.run(args.build, cli, form=args.fleet,
+                                              out=os.path.join(args.build, "fleet-bench-%sresults.json" % (
+                                                  "smoke-" if args.smoke else "")), table=False)
+    if watch:
+        watch.take()
 
     if args.receive != "off":
         print("receiving ...", flush=True)
-        results["receive"] = receive_bench.run(args.build, cli, quick=args.receive == "quick")
+        results["receive"] = receive_bench.run(args.build, cli, quick=args.receive == "quick",
+                                               smoke=args.receive == "smoke")
 
     if args.capture != "off":
         print("captures ...", flush=True)
-        full = args.capture == "full"
+        name, datagrams, rounds = CAPTURES[args.capture]
         results["capture"] = capture_bench.run(
-            cli, os.path.join(args.build, "bench", "tovrik_capture_floor"),
-            os.path.join(DATA, "big.pcap" if full else "quick.pcap"), 5000000 if full else 200000, 1 if full else 3)
+            cli, os.path.join(args.build, "bench", "tovrik_capture_floor"), os.path.join(DATA, name), datagrams, rounds)
 
-    with open(os.path.join(args.build, "bench-results.json"), "w") as f:
+    if watch:
+        watch.take()
+        results.update(by_hand_smoke(args.build, cli, watch))
+
+    with open(os.path.join(args.build, "bench-%sresults.json" % ("smoke-" if args.smoke else "")), "w") as f:
         json.dump(results, f, indent=2)
-    misses = print_table(results)
+    misses = print_table(results, judged=not args.smoke)
+    if watch:
+        not_run = watch.not_run()
+        if not_run:
+            sys.exit("smoke round: %s built in %s but not run by any step: give each a step here"
+                     % (", ".join(not_run), os.path.join(args.build, "bench")))
+        print("smoke round: every benchmark program ran and every step gave its figures, in %.0f s"
+              % (time.monotonic() - started))
 
     if args.clean:
         shutil.rmtree(DATA, ignore_errors=True)
