@@ -138,8 +138,9 @@ CStatus CFleetRun::PlanPace()
     if (plan.bCaptureTime || CSendSchedule::IsReplay(plan.nMode))
         return CStatus::Invalid("an interval or a rate does not go with replay or a capture's own timing");
     const CDelay interval = m_config.interval.value_or(CDelay::Fixed(CSendSchedule::PeriodNs(plan.nMode)));
+    const std::vector<CTrafficConfig::Stage>& stages = m_config.traffic.stages;
     m_pPace = std::make_unique<CPace>(m_layout.nFleet, interval, m_config.dRate.value_or(0), Seed(),
-                                      m_config.bSpread);
+                                      m_config.bSpread, stages);
     // Each device at most once a millisecond.
     const double dMost = static_cast<double>(m_layout.nFleet) * 1e9 / CTrafficConfig::kMinIntervalNs;
     const auto tooFast = [&](double dRate, const std::string& strWhere) {
@@ -149,14 +150,16 @@ CStatus CFleetRun::PlanPace()
     };
     if (m_pPace->Curve().RateAt(0) > dMost)
         return tooFast(m_pPace->Curve().RateAt(0), m_config.dRate ? "--rate: " : "--interval: ");
-    for (const CTrafficConfig::Stage& stage : m_config.traffic.stages) {
+    size_t nRates = 0;
+    for (const CTrafficConfig::Stage& stage : stages) {
         if (!stage.dRate && !stage.interval)
             continue;
         const double dRate = stage.dRate ? *stage.dRate : m_pPace->RateOf(stage.interval->MeanNs());
         if (dRate > dMost)
             return tooFast(dRate, "--scenario: " + m_config.traffic.strScenario + ": " + stage.strWhere + ": ");
-        if (!m_pPace->Curve().AddPoint(stage.nAtNs, dRate))
-            return CStatus::Invalid("--scenario: " + m_config.traffic.strScenario + ": too many stages set a rate");
+        if (++nRates >= CRateCurve::kMaxPoints / 2)
+            return CStatus::Invalid("--scenario: " + m_config.traffic.strScenario + ": more than " +
+                                    std::to_string(CRateCurve::kMaxPoints / 2) + " stages set a rate");
     }
     return CStatus();
 }

@@ -3,15 +3,19 @@
 #include <algorithm>
 
 #include "traffic/CRandom.h"
-#include "traffic/CTrafficConfig.h"
 
-CPace::CPace(uint64_t nFleet, const CDelay& interval, double dRate, uint64_t nSeed, bool bSpread)
+CPace::CPace(uint64_t nFleet, const CDelay& interval, double dRate, uint64_t nSeed, bool bSpread,
+             const std::vector<CTrafficConfig::Stage>& stages)
     : m_nFleet(std::max<uint64_t>(nFleet, 1)),
       m_interval(interval),
       m_nSeed(nSeed),
       m_bSpread(bSpread),
       m_curve(dRate > 0 ? dRate : RateOf(interval.MeanNs()))
 {
+    for (const CTrafficConfig::Stage& stage : stages) {
+        if (stage.dRate || stage.interval)
+            m_curve.AddPoint(stage.nAtNs, stage.dRate ? *stage.dRate : RateOf(stage.interval->MeanNs()));
+    }
 }
 
 double CPace::RateOf(int64_t nIntervalNs) const

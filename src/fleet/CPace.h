@@ -2,8 +2,11 @@
 
 #include <cstdint>
 
+#include <vector>
+
 #include "schedule/CRateCurve.h"
 #include "traffic/CDelay.h"
+#include "traffic/CTrafficConfig.h"
 
 // When each device of a run paced by an interval (--interval) or a rate
 // (--rate, rate stages, a capacity search's steps) sends its packets,
@@ -22,8 +25,11 @@
 class CPace {
 public:
     // nFleet: N; interval: the devices' intervals (their mean sets the
-    // curve's first rate unless dRate is given); nSeed: their draws.
-    CPace(uint64_t nFleet, const CDelay& interval, double dRate, uint64_t nSeed, bool bSpread);
+    // curve's first rate unless dRate is given); nSeed: their draws; the
+    // stages that set a rate or an interval, each reached straight from the
+    // one before (as many as the curve holds).
+    CPace(uint64_t nFleet, const CDelay& interval, double dRate, uint64_t nSeed, bool bSpread,
+          const std::vector<CTrafficConfig::Stage>& stages = {});
     CPace(const CPace&) = delete;
     CPace& operator=(const CPace&) = delete;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "fleet/FakeFleetEnvironment.h"
 #include "send/FakeSendEnvironment.h"
 #include "text/TovrikTexts.h"
+#include "traffic/CScenario.h"
 
 namespace {
 
@@ -68,7 +70,7 @@ struct TrafficRun {
 
 void RunTraffic(TrafficRun& run, const CTrafficConfig& config, CFleetPlan::Settings settings, const PacketList& packets,
                 uint64_t nFleet, uint64_t nFirst, uint32_t nDevices, int64_t nStartMs, int64_t nEndMs,
-                bool bSpread = true, int64_t nSendCostNs = 0)
+                bool bSpread = true, int64_t nSendCostNs = 0, const CPace* pPace = nullptr)
 {
     for (const CTrafficConfig::Vary& vary : config.vary) {
         CTemplateBuilder::Vary rule;
@@ -90,6 +92,7 @@ void RunTraffic(TrafficRun& run, const CTrafficConfig& config, CFleetPlan::Setti
     engineSettings.bSpread = bSpread;
     engineSettings.pTraffic = run.pModel.get();
     engineSettings.pFaults = &run.faults;
+    engineSettings.pPace = pPace;
     {
         CFleetEngine engine(run.plan, engineSettings, clock, sink, run.stats);
         ASSERT_TRUE(engine.Start().IsOk());
@@ -321,4 +324,119 @@ TEST_F(CFleetTrafficTest, AfterAnOutageEachDeviceSendsItsDeviceInfoAgainThenItsS
     EXPECT_EQ(run.faults.Count(CFaultCounts::kOutage), 4u);
     EXPECT_EQ(run.stats.Online(), 4u) << "all back online";
     EXPECT_EQ(run.stats.Sent() + run.faults.Count(CFaultCounts::kOffline), 4u * (1 + 31 + 1));
+}
+
+namespace {
+
+// A packet's counter in a datagram: "n":VALUE.
+int CounterOf(const std::string& bytes)
+{
+    return std::stoi(bytes.substr(bytes.find("\"n\":") + 4));
+}
+
+}  // namespace
+
+// An interval paces each device on absolute deadlines: packet j one
+// interval after packet j - 1, the first the first check after the device
+// came online (spread: k/N of an interval after the start), without drift.
+TEST_F(CFleetTrafficTest, AnIntervalPacesEachDeviceOnItsDeadlines)
+{
+    const auto pPackets = MakePackets({"{\"IMEI\":\"1\",\"n\":0}"});
+    CDelay interval;
+    ASSERT_TRUE(CDelay::Read("250ms", interval).IsOk());
+    const CTrafficConfig config = Traffic({}, 3);
+    const CPace pace(4, interval, 0, 3, true);
+    TrafficRun run;
+    RunTraffic(run, config, Mode(SendModes::kEverySecond, "n"), *pPackets, 4, 0, 4, kT0Ms, kT0Ms + 60000, true, 0,
+               &pace);
+    for (uint32_t k = 0; k < 4; ++k) {
+        const std::vector<FleetDatagram> sent = DatagramsOf(run.sent, k);
+        const int64_t nInfoNs = kT0Ms * kMs + k * 250 * kMs / 4;
+        ASSERT_TRUE(IsInfo(sent.front().bytes));
+        // Whole 0.5 ms steps of the wake grid at the latest.
+        EXPECT_LT(sent.front().nNs - nInfoNs, kMs / 2);
+        // One a quarter second from 100 ms after the device came online.
+        ASSERT_EQ(sent.size(), 1u + (60000 * kMs - (nInfoNs - kT0Ms * kMs) - 100 * kMs) / (250 * kMs) + 1) << k;
+        for (size_t j = 1; j < sent.size(); ++j) {
+            const int64_t nDueNs = nInfoNs + 100 * kMs + static_cast<int64_t>(j - 1) * 250 * kMs;
+            ASSERT_GE(sent[j].nNs, nDueNs) << k << " " << j;
+            ASSERT_LT(sent[j].nNs - nDueNs, kMs / 2) << k << " " << j;
+            ASSERT_EQ(CounterOf(sent[j].bytes), static_cast<int>(j - 1));
+        }
+    }
+}
+
+// A rate moves every device from its next packet on: a step sends no burst,
+// a ramp is followed second by second, and the whole fleet's packets match
+// what the rate owed.
+TEST_F(CFleetTrafficTest, ARateThatChangesMovesEachDeviceFromItsNextPacketWithoutABurst)
+{
+    const auto pPackets = MakePackets({"{\"IMEI\":\"1\",\"n\":0}"});
+    CTrafficConfig config;
+    ASSERT_TRUE(CScenario::ReadText("s.json",
+                                    "{\"seed\":5,\"stages\":[{\"at\":\"10s\",\"rate\":\"100/s\"},"
+                                    "{\"at\":\"10s\",\"rate\":\"400/s\"},{\"at\":\"20s\",\"rate\":\"400/s\"},"
+                                    "{\"at\":\"30s\",\"rate\":\"100/s\"}]}",
+                                    config)
+                    .IsOk());
+    const CPace pace(200, CDelay::Fixed(0), 100, 5, true, config.stages);
+    TrafficRun run;
+    RunTraffic(run, config, Mode(SendModes::kEverySecond, "n"), *pPackets, 200, 0, 200, kT0Ms, kT0Ms + 40000, true,
+               0, &pace);
+    std::vector<int> perTenth(400, 0);
+    for (const FleetDatagram& datagram : run.sent) {
+        if (!IsInfo(datagram.bytes))
+            ++perTenth[static_cast<size_t>((datagram.nNs - kT0Ms * kMs) / (100 * kMs))];
+    }
+    int nMost = 0;
+    for (size_t i = 0; i < perTenth.size(); ++i) {
+        nMost = std::max(nMost, perTenth[i]);
+        const double dRate = pace.Curve().RateAt(static_cast<int64_t>(i) * 100 * kMs);
+        if (i >= 20 && i < 95) {
+            EXPECT_NEAR(perTenth[i], 10, 2) << i;
+        } else if (i >= 120 && i < 195) {
+            EXPECT_NEAR(perTenth[i], 40, 3) << i;
+        } else if (i >= 200 && i < 300) {
+            EXPECT_NEAR(perTenth[i], dRate / 10, 3) << "the ramp down, at " << i;
+        }
+    }
+    EXPECT_LE(nMost, 43) << "no burst at the step";
+    for (const int64_t nSecond : {5, 15, 25, 35}) {
+        int nSent = 0;
+        for (int i = 0; i < 10; ++i)
+            nSent += perTenth[static_cast<size_t>(nSecond * 10 + i)];
+        const double dOwed = pace.Curve().Between(nSecond * 1000 * kMs, (nSecond + 1) * 1000 * kMs);
+        EXPECT_NEAR(nSent, dOwed, 0.02 * dOwed + 2) << nSecond;
+    }
+}
+
+// Intervals drawn per device, faults and a change of rate: one engine and
+// two shards send every device the same datagrams, packet by packet.
+TEST_F(CFleetTrafficTest, APacedRunReplaysFromItsSeedInOneProcessOrShards)
+{
+    const auto pPackets = MakePackets({"{\"IMEI\":\"1\",\"n\":0,\"v\":1}"});
+    CTrafficConfig config = Traffic({{"loss", "20%"}, {"vary", "v=uniform(0,100)"}}, 77);
+    ASSERT_TRUE(CScenario::ReadText("s.json", "{\"stages\":[{\"at\":\"20s\",\"rate\":\"3/s\"}]}", config).IsOk());
+    config.seed = 77;
+    config.start.faults.loss.dProbability = 0.2;
+    CDelay interval;
+    ASSERT_TRUE(CDelay::Read("uniform(1s,3s)", interval).IsOk());
+    std::map<uint64_t, std::vector<std::string>> whole;
+    std::map<uint64_t, std::vector<std::string>> sharded;
+    const CPace pace(6, interval, 0, 77, true, config.stages);
+    TrafficRun one;
+    RunTraffic(one, config, Mode(SendModes::kEverySecond, "n"), *pPackets, 6, 0, 6, kT0Ms, kT0Ms + 40000, true, 0,
+               &pace);
+    one.Into(whole);
+    for (uint64_t nFirst : {0, 3}) {
+        const CPace shardPace(6, interval, 0, 77, true, config.stages);
+        TrafficRun shard;
+        RunTraffic(shard, config, Mode(SendModes::kEverySecond, "n"), *pPackets, 6, nFirst, 3, kT0Ms + 321,
+                   kT0Ms + 321 + 40000, true, 0, &shardPace);
+        shard.Into(sharded);
+    }
+    ASSERT_EQ(whole.size(), 6u);
+    EXPECT_EQ(whole, sharded);
+    EXPECT_NE(whole[0].size(), whole[1].size()) << "each device its own interval";
+    EXPECT_GT(one.faults.Count(CFaultCounts::kLoss), 5u);
 }
