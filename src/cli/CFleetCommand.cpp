@@ -61,6 +61,8 @@ int CFleetCommand::Run(const CCliOptions& options)
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
     printer.TrafficSummary(result.record);
+    if (result.record.abort)
+        CRunPrinter::Aborted(options.fleet.config.outputs.thresholds, *result.record.abort);
     return CRunPrinter::Finished(options.fleet.config.outputs.thresholds, result.record.verdicts, result.written,
                                  result.bCrossed || result.totals.AllRefused());
 }

@@ -251,7 +251,7 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
     app.add_option("--bind", given.strBind, "Local IPv4 or IPv6 addresses of the devices' sockets, comma-separated");
     app.add_option("--bind-ports", given.strBindPorts, "Local port range LO-HI of the devices' sockets");
     app.add_option("--shard", given.strShard, "Run part K/M of the fleet (0 <= K < M)");
-    given.pRun = std::make_unique<CRunOptions>(app, config.outputs, CThreshold::FleetMetrics());
+    given.pRun = std::make_unique<CRunOptions>(app, config.outputs, CThreshold::FleetMetrics(), true);
     app.add_option("--interval", given.strInterval,
                    "Each device sends once per interval instead of the mode's period: 250ms, 5min, or drawn once per "
                    "device, uniform(4s,6s) (1ms to 24h)");

@@ -167,7 +167,7 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
                  std::string("tovrik-cli ") + kName};
     app.allow_windows_style_options(false);
     AddOptions(app, given, options);
-    CRunOptions run(app, options.config.outputs, CReceiveThresholds::Metrics());
+    CRunOptions run(app, options.config.outputs, CReceiveThresholds::Metrics(), false);
     try {
         // The command's name is not one of its arguments.
         app.parse(argc - 1, argv + 1);

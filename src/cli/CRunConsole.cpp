@@ -4,6 +4,7 @@
 
 #include "cli/CCliOptions.h"
 #include "cli/CConsole.h"
+#include "time/CCalendar.h"
 
 CRunConsole::CRunConsole(bool bQuiet) : m_bQuiet(bQuiet), m_bTerminal(CConsole::IsTerminal(stderr)) {}
 
@@ -16,6 +17,19 @@ int CRunConsole::Failed(const CStatus& status)
 {
     Say(status.Message());
     return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
+}
+
+void CRunConsole::Aborted(const std::vector<CThreshold>& thresholds, const CRunRecord::Abort& abort)
+{
+    std::string strLine = "threshold " + abort.verdict.strExpression + ": " + abort.verdict.ValueText();
+    for (const CThreshold& threshold : thresholds) {
+        if (threshold.Expression() == abort.verdict.strExpression)
+            strLine = threshold.Line(abort.verdict);
+    }
+    std::printf("aborted at second %llu of the run (%s): %s over the last %.0f s\n",
+                static_cast<unsigned long long>(abort.nSecond), CCalendar::UtcText(abort.nUnixMs).c_str(),
+                strLine.c_str(), abort.dWindowSeconds);
+    std::fflush(stdout);
 }
 
 int CRunConsole::Finished(const std::vector<CThreshold>& thresholds, const std::vector<CVerdict>& verdicts,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/CStatus.h"
+#include "figures/CRunRecord.h"
 #include "figures/CVerdict.h"
 #include "verdict/CThreshold.h"
 
@@ -21,6 +22,9 @@ public:
     // Says why a step failed; answers the exit code: 64 for a request that
     // cannot be carried out as it was put, 1 otherwise.
     static int Failed(const CStatus& status);
+    // A run that a threshold ended: which, over which window, when, and its
+    // value there, on standard output (also when quiet).
+    static void Aborted(const std::vector<CThreshold>& thresholds, const CRunRecord::Abort& abort);
     // Prints each threshold's verdict, then answers the exit code of a run
     // that came to its end: 1 (said) when its files could not be written, 3
     // when a threshold was crossed or bCrossed says the run failed its

@@ -4,8 +4,10 @@
 
 #include "cli/CEndpointOption.h"
 #include "metrics/CMetricsServer.h"
+#include "text/CDuration.h"
 
-CRunOptions::CRunOptions(CLI::App& app, CRunOutputs& outputs, std::vector<CThreshold::Metric> metrics)
+CRunOptions::CRunOptions(CLI::App& app, CRunOutputs& outputs, std::vector<CThreshold::Metric> metrics,
+                         bool bWindows)
     : m_outputs(outputs), m_metrics(std::move(metrics))
 {
     std::string strNames;
@@ -22,11 +24,22 @@ CRunOptions::CRunOptions(CLI::App& app, CRunOutputs& outputs, std::vector<CThres
                    "Pass/fail rule on the run's figures (" + strNames +
                        "), e.g. errors==0 (repeatable; any crossed: exit code 3)")
         ->allow_extra_args(false);
+    if (!bWindows)
+        return;
+    app.add_flag("--abort-on-fail", outputs.bAbortOnFail,
+                 "Also judge the thresholds each second over the last --threshold-window; the first crossing ends the "
+                 "run (exit code 3)");
+    app.add_option("--threshold-window", m_strWindow,
+                   "With --abort-on-fail: the seconds judged each second (default 10s, whole seconds)");
+    app.add_option("--threshold-grace", m_strGrace,
+                   "With --abort-on-fail: judge from this long after the start (default the reply timeout and one "
+                   "window)");
 }
 
 bool CRunOptions::Any() const
 {
-    return m_outputs.strStatsJson || m_outputs.strReport || m_strMetrics || !m_thresholds.empty();
+    return m_outputs.strStatsJson || m_outputs.strReport || m_strMetrics || !m_thresholds.empty() ||
+           m_outputs.bAbortOnFail || m_strWindow || m_strGrace;
 }
 
 std::optional<std::pair<const char*, std::string>> CRunOptions::Read()
@@ -46,6 +59,26 @@ std::optional<std::pair<const char*, std::string>> CRunOptions::Read()
         if (!parsed.IsOk())
             return std::make_pair("--threshold", parsed.Message());
         m_outputs.thresholds.push_back(threshold);
+    }
+    if (m_outputs.bAbortOnFail && m_thresholds.empty())
+        return std::make_pair("--abort-on-fail", std::string("needs a --threshold to judge"));
+    const std::pair<const char*, const std::optional<std::string>*> durations[] = {{"--threshold-window", &m_strWindow},
+                                                                                  {"--threshold-grace", &m_strGrace}};
+    for (const auto& [pszOption, pText] : durations) {
+        if (!*pText)
+            continue;
+        if (!m_outputs.bAbortOnFail)
+            return std::make_pair(pszOption, std::string("goes with --abort-on-fail only"));
+        int64_t nNs = 0;
+        const bool bWindow = pText == &m_strWindow;
+        if (!CDuration::Read(**pText, bWindow ? CDuration::kNsPerSecond : 0, CThreshold::kMaxWindowNs, nNs))
+            return std::make_pair(pszOption, "'" + **pText + "' is not a duration from " +
+                                                 (bWindow ? std::string("1s") : std::string("0s")) + " to 1h (" +
+                                                 CDuration::Form() + ")");
+        if (bWindow)
+            m_outputs.nWindowNs = nNs;
+        else
+            m_outputs.nGraceNs = nNs;
     }
     return std::nullopt;
 }

@@ -18,8 +18,9 @@ class App;
 class CRunOptions {
 public:
     // Adds the options to the app; thresholds are read with the run's
-    // metrics, whose names the help lists.
-    CRunOptions(CLI::App& app, CRunOutputs& outputs, std::vector<CThreshold::Metric> metrics);
+    // metrics, whose names the help lists. bWindows: the run judges its
+    // thresholds each second too (--abort-on-fail and its window).
+    CRunOptions(CLI::App& app, CRunOutputs& outputs, std::vector<CThreshold::Metric> metrics, bool bWindows);
     CRunOptions(const CRunOptions&) = delete;
     CRunOptions& operator=(const CRunOptions&) = delete;
 
@@ -34,4 +35,6 @@ private:
     const std::vector<CThreshold::Metric> m_metrics;
     std::optional<std::string> m_strMetrics;
     std::vector<std::string> m_thresholds;
+    std::optional<std::string> m_strWindow;
+    std::optional<std::string> m_strGrace;
 };

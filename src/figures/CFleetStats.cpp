@@ -41,16 +41,17 @@ CFleetStats::Second CFleetStats::Sample(double dTarget, bool bSaturated)
     second.nSent = nSent - m_nLastSent;
     second.nErrors = nErrors - m_nLastErrors;
     second.nReplies = nReplies - m_nLastReplies;
-    second.lateness = m_lateness.TakeSecond();
+    second.lateness = m_lateness.TakeSecond(&m_lastLateness);
     second.dTarget = dTarget;
     second.bBehind = bSaturated || second.lateness.dP99Ms > kBehindLatenessMs;
     m_dLastTarget.store(dTarget);
     m_bLastBehind.store(second.bBehind);
     m_nBehindSeconds.fetch_add(second.bBehind ? 1 : 0);
     if (m_pReplies) {
-        const CReplyStats::Second replies = m_pReplies->TakeSecond();
+        CReplyStats::Second replies = m_pReplies->TakeSecond();
         second.replies = replies.counts;
         second.rtt = replies.rtt;
+        m_lastRtt = std::move(replies.rttBuckets);
     }
     m_nLastSent = nSent;
     m_nLastErrors = nErrors;

@@ -69,6 +69,9 @@ public:
     // bSaturated: a scheduler thread was busy all of it.
     Second Sample(double dTarget = 0, bool bSaturated = false);
     const std::vector<Second>& Series() const { return m_series; }
+    // The buckets of the last second sampled: its lateness and round trips.
+    const std::vector<CLatencyHistogram::Bucket>& LastLateness() const { return m_lastLateness; }
+    const std::vector<CLatencyHistogram::Bucket>& LastRoundTrips() const { return m_lastRtt; }
     CLatencyHistogram::Figures Total() const { return m_lateness.Total(); }
     CLatencyFigures::Cumulative FixedBuckets() const { return m_lateness.FixedBuckets(); }
 
@@ -94,4 +97,6 @@ private:
     uint64_t m_nLastErrors = 0;
     uint64_t m_nLastReplies = 0;
     std::vector<Second> m_series;
+    std::vector<CLatencyHistogram::Bucket> m_lastLateness;
+    std::vector<CLatencyHistogram::Bucket> m_lastRtt;
 };

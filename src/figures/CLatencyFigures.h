@@ -29,8 +29,11 @@ public:
 
     CLatencyHistogram::Figures Total() const { return m_total.Read(); }
     std::vector<CLatencyHistogram::Bucket> Buckets() const { return m_total.Buckets(); }
-    // The figures since the last TakeSecond.
-    CLatencyHistogram::Figures TakeSecond() { return m_second.Take(); }
+    // The figures since the last TakeSecond, and their buckets when asked.
+    CLatencyHistogram::Figures TakeSecond(std::vector<CLatencyHistogram::Bucket>* pBuckets = nullptr)
+    {
+        return m_second.Take(pBuckets);
+    }
     const std::vector<int64_t>& FixedEdgesNs() const { return m_fixedEdgesNs; }
     Cumulative FixedBuckets() const;
 

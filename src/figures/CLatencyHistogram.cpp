@@ -73,12 +73,16 @@ CLatencyHistogram::Figures CLatencyHistogram::Read() const
                      static_cast<double>(m_nMax.load()) / kNsPerMs);
 }
 
-CLatencyHistogram::Figures CLatencyHistogram::Take()
+CLatencyHistogram::Figures CLatencyHistogram::Take(std::vector<Bucket>* pBuckets)
 {
-    const std::vector<Bucket> buckets =
+    std::vector<Bucket> buckets =
         NonEmpty([this](size_t i) { return m_counts[i].exchange(0, std::memory_order_relaxed); });
     const int64_t nMin = m_nMin.exchange(INT64_MAX);
-    return Quantiles(buckets, static_cast<double>(nMin) / kNsPerMs, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
+    const Figures figures =
+        Quantiles(buckets, static_cast<double>(nMin) / kNsPerMs, static_cast<double>(m_nMax.exchange(0)) / kNsPerMs);
+    if (pBuckets)
+        *pBuckets = std::move(buckets);
+    return figures;
 }
 
 CLatencyHistogram::Figures CLatencyHistogram::Quantiles(const std::vector<Bucket>& buckets, double dMinMs,

@@ -32,8 +32,8 @@ public:
     // The figures of everything added.
     Figures Read() const;
     // The same, clearing each count as it is read, so that every duration
-    // counts in exactly one Take.
-    Figures Take();
+    // counts in exactly one Take; the buckets read into pBuckets when given.
+    Figures Take(std::vector<Bucket>* pBuckets = nullptr);
     // The non-empty buckets, ascending.
     std::vector<Bucket> Buckets() const;
 

@@ -57,7 +57,7 @@ CReplyStats::Second CReplyStats::TakeSecond()
     second.counts.nUnmatched = now.nUnmatched - m_last.nUnmatched;
     second.counts.nOutOfOrder = now.nOutOfOrder - m_last.nOutOfOrder;
     second.counts.nUntracked = now.nUntracked - m_last.nUntracked;
-    second.rtt = m_rtt.TakeSecond();
+    second.rtt = m_rtt.TakeSecond(&second.rttBuckets);
     m_last = now;
     return second;
 }

@@ -32,6 +32,7 @@ public:
     struct Second {
         Counts counts;  // in that second
         CLatencyHistogram::Figures rtt;
+        std::vector<CLatencyHistogram::Bucket> rttBuckets;
     };
 
     explicit CReplyStats(int64_t nTimeoutNs);

@@ -269,6 +269,23 @@ void ReadHistogram(CFieldReader& read, simdjson::dom::object object, const char*
     }
 }
 
+void ReadAbort(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    if (!read.Has(object, "aborted"))
+        return;
+    const simdjson::dom::object aborted = read.Object(read.Member(object, "aborted"), "\"aborted\"");
+    CRunRecord::Abort abort;
+    abort.verdict.strExpression = std::string(read.String(aborted, "threshold"));
+    abort.verdict.bOk = false;
+    if (read.Ok() && !read.Member(aborted, "value").is_null())
+        abort.verdict.value = read.Number(aborted, "value");
+    abort.dWindowSeconds = read.Number(aborted, "window_s");
+    abort.nSecond = read.Unsigned(aborted, "second");
+    abort.nUnixMs = read.Signed(aborted, "unix_ms");
+    if (read.Ok())
+        record.abort = abort;
+}
+
 void ReadTraffic(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
 {
     if (!read.Has(object, "faults"))
@@ -361,6 +378,18 @@ std::string CRunRecord::Json() const
     CVerdict::AppendJson(members.Key("thresholds"), verdicts);
     if (replyMatching)
         AppendReplyMatching(members.Key("reply_matching"), *replyMatching);
+    if (abort) {
+        CJsonWriter aborted(members.Key("aborted"));
+        aborted.Text("threshold", abort->verdict.strExpression);
+        if (abort->verdict.value)
+            aborted.Number("value", *abort->verdict.value, "%.6g");
+        else
+            aborted.Null("value");
+        aborted.Number("window_s", abort->dWindowSeconds, "%.0f");
+        aborted.Count("second", abort->nSecond);
+        aborted.Signed("unix_ms", abort->nUnixMs);
+        aborted.End();
+    }
     if (bTraffic) {
         members.Count("seed", nSeed);
         CJsonWriter faultMembers(members.Key("faults"));
@@ -418,6 +447,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     Complete(record.lateness, record.latenessHistogram);
     ReadVerdicts(read, object, record);
     ReadReplyMatching(read, object, record);
+    ReadAbort(read, object, record);
     ReadTraffic(read, object, record);
     if (!read.Ok())
         return CStatus::Error("not a stats file (" + read.Error() + ")");

@@ -54,6 +54,15 @@ struct CRunRecord {
         std::vector<CLatencyHistogram::Bucket> rttHistogram;
     };
 
+    // A run that a threshold ended (--abort-on-fail): the first crossing,
+    // over which window, at which second of the run and when.
+    struct Abort {
+        CVerdict verdict;
+        double dWindowSeconds = 0;
+        uint64_t nSecond = 0;
+        int64_t nUnixMs = 0;
+    };
+
     // The run.
     uint64_t nDevices = 0;
     uint64_t nFirstDevice = 0;  // optional
@@ -79,6 +88,7 @@ struct CRunRecord {
     std::vector<CLatencyHistogram::Bucket> latenessHistogram;
     std::vector<CVerdict> verdicts;  // optional
     std::optional<ReplyMatching> replyMatching;  // optional
+    std::optional<Abort> abort;                  // optional
     // Optional: paced by an interval or a rate (the series then has the
     // seconds' targets).
     bool bPaced = false;

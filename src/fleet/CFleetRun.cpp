@@ -10,6 +10,7 @@
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CReplyMatcher.h"
+#include "figures/CWindowFigures.h"
 #include "fleet/CSystemFleetClock.h"
 #include "metrics/CMetricsText.h"
 #include "net/CTargetAddress.h"
@@ -360,6 +361,43 @@ uint16_t CFleetRun::MetricsPort() const
     return m_shell.MetricsPort();
 }
 
+// What the run judges each second of its sending: with --abort-on-fail, the
+// thresholds over the last window once the grace has passed.
+class CFleetRun::CSecondsJudge {
+public:
+    explicit CSecondsJudge(CFleetRun& run) : m_run(run)
+    {
+        const CRunOutputs& outputs = run.m_config.outputs;
+        m_nWindow = std::max<uint64_t>(1, static_cast<uint64_t>((outputs.nWindowNs + 500000000) / 1000000000));
+        const int64_t nReplyNs = run.m_config.bReplies ? run.m_config.nReplyTimeoutNs : 0;
+        m_nGraceNs = outputs.nGraceNs.value_or(nReplyNs + outputs.nWindowNs);
+    }
+
+    void Add(const CFleetStats::Second& second)
+    {
+        if (!m_run.m_config.outputs.bAbortOnFail)
+            return;
+        CWindowFigures::Second figures{second, m_run.m_stats.LastLateness(), m_run.m_stats.LastRoundTrips(), {}};
+        const CFaultCounts faults = m_run.m_faults.Counts();
+        for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
+            figures.faults.counts[i] = faults.counts[i] - m_lastFaults.counts[i];
+        m_lastFaults = faults;
+        m_window.Add(std::move(figures));
+        m_window.KeepFrom(second.nT >= m_nWindow ? second.nT - m_nWindow + 1 : 0);
+        if (static_cast<int64_t>(second.nT) * CSendSchedule::kNsPerSecond < m_nGraceNs)
+            return;
+        const CRunRecord window = m_window.Record(m_run.m_config.bReplies, m_run.m_pTraffic != nullptr);
+        m_run.m_shell.JudgeWindow(CThreshold::FleetFigures(window), second.nT, static_cast<double>(m_window.Seconds()));
+    }
+
+private:
+    CFleetRun& m_run;
+    uint64_t m_nWindow = 10;
+    int64_t m_nGraceNs = 0;
+    CWindowFigures m_window;
+    CFaultCounts m_lastFaults;
+};
+
 CStatus CFleetRun::Run(CStopSource& stop)
 {
     Parts& parts = *m_pParts;
@@ -380,6 +418,7 @@ CStatus CFleetRun::Run(CStopSource& stop)
         return started;
     uint64_t nSecond = 0;
     bool bSending = true;
+    CSecondsJudge judge(*this);
     const auto onSecond = [&] {
         // Datagrams whose timeout passed are lost in the second it passed.
         if (parts.pMatcher)
@@ -392,7 +431,10 @@ CStatus CFleetRun::Run(CStopSource& stop)
                                            static_cast<int64_t>(nSecond) * CSendSchedule::kNsPerSecond) *
                       static_cast<double>(m_layout.nCount) / static_cast<double>(m_layout.nFleet)
                 : 0.0;
-        m_pObserver->OnSecond(m_stats.Sample(dTarget, bSending && engine.Saturated()), m_stats);
+        const CFleetStats::Second second = m_stats.Sample(dTarget, bSending && engine.Saturated());
+        if (bSending)
+            judge.Add(second);
+        m_pObserver->OnSecond(second, m_stats);
     };
     m_shell.Wait([&engine] { return engine.Finished(); }, onSecond);
     engine.Stop();
@@ -423,6 +465,7 @@ CFleetRun::Result CFleetRun::Finish()
     record.dSeconds = m_shell.Seconds();
     record.commandLine = m_config.outputs.commandLine;
     record.bPaced = m_pPace != nullptr;
+    record.abort = m_shell.Aborted();
     record.nStartUnixMs = m_shell.StartUnixMs();
     record.shard = m_config.shard;
     m_stats.Fill(record);
@@ -434,7 +477,7 @@ CFleetRun::Result CFleetRun::Finish()
     record.usage = CProcessUsage::Now();
     if (record.replyMatching)
         record.replyMatching->strMember = m_config.plan.strReplyMatch;
-    result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts);
+    result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts) || record.abort.has_value();
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;
     result.totals.nHeldAtStop = record.faults.nHeldAtStop;

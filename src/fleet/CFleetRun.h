@@ -118,6 +118,7 @@ public:
 
 private:
     struct Parts;
+    class CSecondsJudge;
 
     // Warns of packets the counter or the reply matching cannot use.
     void NoteMisses();

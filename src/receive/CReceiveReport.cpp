@@ -6,10 +6,11 @@
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
 #include "report/HtmlPage.h"
+#include "text/CDecimal.h"
+#include "time/CCalendar.h"
 
 namespace {
 
-using HtmlPage::Count;
 using HtmlPage::Format;
 using HtmlPage::MakeLine;
 using HtmlPage::Row;
@@ -29,16 +30,16 @@ std::string AgeText(const CAgeFigures::Figures& age)
     if (age.nCount == 0)
         return "no message with a readable \"time\"";
     return "p50 " + std::to_string(age.nP50) + " s, min " + std::to_string(age.nMin) + " s, max " +
-           std::to_string(age.nMax) + " s, of " + Count(age.nCount) + " messages";
+           std::to_string(age.nMax) + " s, of " + CDecimal::Grouped(age.nCount) + " messages";
 }
 
 std::string CounterText(const CReceiveRecord& record)
 {
     if (record.strCounter.empty())
         return "not counted (no --counter)";
-    return "\"" + record.strCounter + "\": " + Count(record.nExpected) + " expected, " + Count(record.nLost) +
-           " lost (" + Format("%.4f", record.Loss()) + "), " + Count(record.nDuplicates) + " duplicates, " +
-           Count(record.nReordered) + " reordered, " + Count(record.nWithoutCounter) + " without the counter";
+    return "\"" + record.strCounter + "\": " + CDecimal::Grouped(record.nExpected) + " expected, " + CDecimal::Grouped(record.nLost) +
+           " lost (" + Format("%.4f", record.Loss()) + "), " + CDecimal::Grouped(record.nDuplicates) + " duplicates, " +
+           CDecimal::Grouped(record.nReordered) + " reordered, " + CDecimal::Grouped(record.nWithoutCounter) + " without the counter";
 }
 
 std::string AnswerText(const CReceiveRecord& record)
@@ -46,28 +47,28 @@ std::string AnswerText(const CReceiveRecord& record)
     if (record.strAnswer == "none")
         return "none";
     return record.strAnswer + ", delay " + record.strAnswerDelay + ", drop " + Format("%g", record.dAnswerDrop) +
-           ", seed " + std::to_string(record.nSeed) + ": " + Count(record.nAnswersSent) + " sent, " +
-           Count(record.nAnswersDropped) + " dropped, " + Count(record.nAnswersNotQueued) + " not queued, " +
-           Count(record.nAnswerErrors) + " refused";
+           ", seed " + std::to_string(record.nSeed) + ": " + CDecimal::Grouped(record.nAnswersSent) + " sent, " +
+           CDecimal::Grouped(record.nAnswersDropped) + " dropped, " + CDecimal::Grouped(record.nAnswersNotQueued) + " not queued, " +
+           CDecimal::Grouped(record.nAnswerErrors) + " refused";
 }
 
 std::string Summary(const CReceiveRecord& record)
 {
     std::string out = "<table class=\"summary\">\n";
-    out += Row("Listened on", record.strListen + " (receive buffer " + Count(static_cast<uint64_t>(
+    out += Row("Listened on", record.strListen + " (receive buffer " + CDecimal::Grouped(static_cast<uint64_t>(
                                                       record.nReceiveBufferBytes)) + " bytes)");
-    out += Row("Datagrams", Count(record.nDatagrams) + " (" + Format("%.1f", record.Rate()) + " per second, " +
-                                Count(record.nBytes) + " bytes)");
-    out += Row("Devices", Count(record.nDevices) + ", " + Count(record.nDeviceInfo) + " device info messages");
-    out += Row("Malformed", Count(record.nMalformed) + " (not strict JSON, or not UTF-8)");
-    out += Row("Without IMEI", Count(record.nWithoutImei));
+    out += Row("Datagrams", CDecimal::Grouped(record.nDatagrams) + " (" + Format("%.1f", record.Rate()) + " per second, " +
+                                CDecimal::Grouped(record.nBytes) + " bytes)");
+    out += Row("Devices", CDecimal::Grouped(record.nDevices) + ", " + CDecimal::Grouped(record.nDeviceInfo) + " device info messages");
+    out += Row("Malformed", CDecimal::Grouped(record.nMalformed) + " (not strict JSON, or not UTF-8)");
+    out += Row("Without IMEI", CDecimal::Grouped(record.nWithoutImei));
     out += Row("Counter", CounterText(record));
-    out += Row("Kernel drops", record.bKernelDropsKnown ? Count(record.nKernelDrops)
+    out += Row("Kernel drops", record.bKernelDropsKnown ? CDecimal::Grouped(record.nKernelDrops)
                                                        : std::string("not told by this system"));
     out += Row("\"time\" against arrival", AgeText(record.age));
     out += Row("Answers", AnswerText(record));
     out += Row("Duration", Format("%.1f", record.dSeconds) + " s");
-    out += Row("Started", HtmlPage::UtcTime(record.nStartUnixMs));
+    out += Row("Started", CCalendar::UtcText(record.nStartUnixMs));
     out += Row("CPU time", Format("%.2f", record.usage.dCpuSeconds) + " s");
     out += Row("Peak RSS", Format("%.1f", static_cast<double>(record.usage.nMaxRssKb) / 1024) + " MiB");
     return out + "</table>\n";
@@ -101,8 +102,8 @@ std::string DeviceTable(const CReceiveRecord& record)
 {
     std::vector<std::vector<std::string>> rows;
     for (const CReceiveRecord::Device& device : record.devices)
-        rows.push_back({device.strImei, Count(device.nDatagrams), Count(device.nInfo), Count(device.nLost),
-                        Count(device.nDuplicates), Count(device.nReordered)});
+        rows.push_back({device.strImei, CDecimal::Grouped(device.nDatagrams), CDecimal::Grouped(device.nInfo), CDecimal::Grouped(device.nLost),
+                        CDecimal::Grouped(device.nDuplicates), CDecimal::Grouped(device.nReordered)});
     return Table({"IMEI", "datagrams", "device info", "lost", "duplicates", "reordered"}, rows);
 }
 
@@ -130,10 +131,10 @@ std::string CReceiveReport::Html(const CReceiveRecord& record)
         ageP50.push_back(static_cast<double>(second.age.nP50));
         ageMax.push_back(static_cast<double>(second.age.nMax));
     }
-    std::string out = HtmlPage::Head("Receive run on " + record.strListen, HtmlPage::UtcTime(record.nStartUnixMs),
-                                     "started " + HtmlPage::UtcTime(record.nStartUnixMs) + ", " +
-                                         Format("%.1f", record.dSeconds) + " s, " + Count(record.nDatagrams) +
-                                         " datagrams from " + Count(record.nDevices) + " devices");
+    std::string out = HtmlPage::Head("Receive run on " + record.strListen, CCalendar::UtcText(record.nStartUnixMs),
+                                     "started " + CCalendar::UtcText(record.nStartUnixMs) + ", " +
+                                         Format("%.1f", record.dSeconds) + " s, " + CDecimal::Grouped(record.nDatagrams) +
+                                         " datagrams from " + CDecimal::Grouped(record.nDevices) + " devices");
     out += Section("Command line", CommandLine(record));
     out += Section("Summary", Summary(record));
     if (!record.verdicts.empty())

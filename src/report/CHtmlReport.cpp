@@ -8,18 +8,18 @@
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
 #include "report/HtmlPage.h"
+#include "text/CDecimal.h"
+#include "time/CCalendar.h"
 #include "schedule/SendModes.h"
 
 namespace {
 
 using HtmlPage::Colour;
-using HtmlPage::Count;
 using HtmlPage::Format;
 using HtmlPage::MakeLine;
 using HtmlPage::Row;
 using HtmlPage::Section;
 using HtmlPage::ShellWord;
-using HtmlPage::UtcTime;
 
 constexpr Colour kSent = {"datagrams", "#1f77b4", ""};
 constexpr Colour kErrors = {"send errors", "#d62728", ""};
@@ -58,9 +58,9 @@ std::string FaultsText(const CFaultCounts& faults)
 {
     std::string strText;
     for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
-        strText += (i == 0 ? "" : ", ") + std::string(CFaultCounts::Name(i)) + " " + Count(faults.counts[i]);
-    return strText + " (" + Count(faults.Total()) + " in all); held back at the stop, never sent: " +
-           Count(faults.nHeldAtStop);
+        strText += (i == 0 ? "" : ", ") + std::string(CFaultCounts::Name(i)) + " " + CDecimal::Grouped(faults.counts[i]);
+    return strText + " (" + CDecimal::Grouped(faults.Total()) + " in all); held back at the stop, never sent: " +
+           CDecimal::Grouped(faults.nHeldAtStop);
 }
 
 // The shards' seeds in shard order.
@@ -76,12 +76,12 @@ std::string Summary(const CRunReport& report)
 {
     const double dSent = static_cast<double>(report.nSent);
     std::string out = "<table class=\"summary\">\n";
-    out += Row("Devices", Count(report.nDevices) + " of a fleet of " + Count(report.nFleetDevices));
+    out += Row("Devices", CDecimal::Grouped(report.nDevices) + " of a fleet of " + CDecimal::Grouped(report.nFleetDevices));
     out += Row("Datagrams sent",
-               Count(report.nSent) +
+               CDecimal::Grouped(report.nSent) +
                    (report.dSeconds > 0 ? " (" + Format("%.1f", dSent / report.dSeconds) + " per second)" : ""));
-    out += Row("Send errors", Count(report.nErrors));
-    out += Row("Replies", Count(report.nReplies) +
+    out += Row("Send errors", CDecimal::Grouped(report.nErrors));
+    out += Row("Replies", CDecimal::Grouped(report.nReplies) +
                               (report.nSent > 0
                                    ? " (" + Format("%.3f", static_cast<double>(report.nReplies) / dSent) +
                                          " per datagram sent)"
@@ -92,15 +92,15 @@ std::string Summary(const CRunReport& report)
         const CReplyStats::Counts& counts = report.replyCounts;
         out += Row("Round trip", "p50 " + Format("%.3f", report.dRttP50Ms) + " ms, p99 " +
                                      Format("%.3f", report.dRttP99Ms) + " ms, max " + Format("%.3f", report.dRttMaxMs) +
-                                     " ms (" + Count(counts.nMatched) + " replies matched)");
-        out += Row("Datagrams lost", Count(counts.nLost) + " (" + Count(counts.nEvicted) + " evicted), " +
-                                         Count(counts.nUntracked) + " not tracked");
-        out += Row("Other replies", Count(counts.nLate) + " late, " + Count(counts.nDuplicate) + " duplicate, " +
-                                        Count(counts.nUnmatched) + " unmatched, " + Count(counts.nOutOfOrder) +
+                                     " ms (" + CDecimal::Grouped(counts.nMatched) + " replies matched)");
+        out += Row("Datagrams lost", CDecimal::Grouped(counts.nLost) + " (" + CDecimal::Grouped(counts.nEvicted) + " evicted), " +
+                                         CDecimal::Grouped(counts.nUntracked) + " not tracked");
+        out += Row("Other replies", CDecimal::Grouped(counts.nLate) + " late, " + CDecimal::Grouped(counts.nDuplicate) + " duplicate, " +
+                                        CDecimal::Grouped(counts.nUnmatched) + " unmatched, " + CDecimal::Grouped(counts.nOutOfOrder) +
                                         " matched out of order");
     }
     out += Row("Duration", Format("%.1f", report.dSeconds) + " s");
-    out += Row("Started", UtcTime(report.nStartUnixMs));
+    out += Row("Started", CCalendar::UtcText(report.nStartUnixMs));
     out += Row("Mode", ModeText(report.nMode));
     out += Row("Shards", ShardsText(report));
     if (report.bTraffic) {
@@ -172,10 +172,10 @@ std::string CHtmlReport::Html(const CRunReport& report)
         rttMax.push_back(second.dRttMaxMs);
     }
 
-    const std::string strTitle = "Fleet run of " + Count(report.nDevices) + " devices";
-    std::string out = HtmlPage::Head(strTitle, UtcTime(report.nStartUnixMs),
-                                     "started " + UtcTime(report.nStartUnixMs) + ", " + Format("%.1f", report.dSeconds) +
-                                         " s, " + Count(report.nSent) + " datagrams");
+    const std::string strTitle = "Fleet run of " + CDecimal::Grouped(report.nDevices) + " devices";
+    std::string out = HtmlPage::Head(strTitle, CCalendar::UtcText(report.nStartUnixMs),
+                                     "started " + CCalendar::UtcText(report.nStartUnixMs) + ", " + Format("%.1f", report.dSeconds) +
+                                         " s, " + CDecimal::Grouped(report.nSent) + " datagrams");
     out += "<section>\n<h2>Command line</h2>\n" + CommandLines(report) + "</section>\n";
     out += "<section>\n<h2>Summary</h2>\n" + Summary(report) + "</section>\n";
     out += Thresholds(report);

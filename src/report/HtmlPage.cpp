@@ -66,27 +66,6 @@ std::string HtmlPage::Format(const char* pszFormat, double d)
     return text;
 }
 
-std::string HtmlPage::Count(uint64_t n)
-{
-    std::string digits = std::to_string(n);
-    for (size_t i = digits.size(); i > 3; i -= 3)
-        digits.insert(i - 3, ",");
-    return digits;
-}
-
-std::string HtmlPage::UtcTime(int64_t nUnixMs)
-{
-    const int64_t nMsOfDay = nUnixMs % 86400000;
-    int nYear = 0;
-    int nMonth = 0;
-    int nDay = 0;
-    CCalendar::CivilFromDays(nUnixMs / 86400000, nYear, nMonth, nDay);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64 " UTC", nYear,
-                  nMonth, nDay, nMsOfDay / 3600000, nMsOfDay / 60000 % 60, nMsOfDay / 1000 % 60, nMsOfDay % 1000);
-    return text;
-}
-
 std::string HtmlPage::ShellWord(const std::string& strArgument)
 {
     bool bPlain = !strArgument.empty();

@@ -30,11 +30,6 @@ std::string Row(const char* pszHeading, const std::string& strValue);
 CSvgPlot::Line MakeLine(const Colour& colour, std::vector<double> values);
 
 std::string Format(const char* pszFormat, double d);
-// 1234567 as "1,234,567".
-std::string Count(uint64_t n);
-// "2026-05-01 10:00:00.123 UTC", whatever the machine's time zone; the
-// instant is from 1970 on.
-std::string UtcTime(int64_t nUnixMs);
 // An argument as a POSIX shell would take it back: as it is when it holds
 // nothing the shell treats specially, else in single quotes.
 std::string ShellWord(const std::string& strArgument);

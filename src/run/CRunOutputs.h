@@ -19,6 +19,12 @@ struct CRunOutputs {
     std::optional<std::string> strMetricsAddress;
     uint16_t nMetricsPort = 0;
     std::vector<CThreshold> thresholds;
+    // Also judged each second over the last nWindowNs of the run, once
+    // nGraceNs has passed (none: the run's own default); the first crossing
+    // ends the run.
+    bool bAbortOnFail = false;
+    int64_t nWindowNs = 10000000000;
+    std::optional<int64_t> nGraceNs;
     // The run ends after this long, in seconds, if it has not by itself.
     std::optional<double> dStopAfter;
     // The arguments as given, the program's name first.

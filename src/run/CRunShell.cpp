@@ -60,8 +60,27 @@ void CRunShell::Start(CStopSource& stop)
 
 void CRunShell::Wait(const std::function<bool()>& ended, const std::function<void()>& onSecond)
 {
-    m_pWait->Wait(ended, onSecond);
+    m_pWait->Wait([this, &ended] { return m_abort.has_value() || ended(); }, onSecond);
     m_dSeconds = m_pWait->Seconds();
+}
+
+bool CRunShell::JudgeWindow(const CThreshold::Figures& figures, uint64_t nSecond, double dWindowSeconds)
+{
+    if (m_abort)
+        return true;
+    for (const CThreshold& threshold : m_outputs.thresholds) {
+        CVerdict verdict = threshold.Judge(figures);
+        if (verdict.bOk)
+            continue;
+        CRunRecord::Abort abort;
+        abort.verdict = std::move(verdict);
+        abort.dWindowSeconds = dWindowSeconds;
+        abort.nSecond = nSecond;
+        abort.nUnixMs = m_nStartUnixMs + static_cast<int64_t>(nSecond) * 1000;
+        m_abort = std::move(abort);
+        return true;
+    }
+    return false;
 }
 
 bool CRunShell::Judge(const CThreshold::Figures& figures, std::vector<CVerdict>& verdicts) const

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ public:
     // The thresholds judged on the figures, their verdicts appended;
     // answers whether any was crossed.
     bool Judge(const CThreshold::Figures& figures, std::vector<CVerdict>& verdicts) const;
+    // With --abort-on-fail, each second once nGraceNs of the run has
+    // passed: the thresholds judged on the figures of the window that ends
+    // with second nSecond; the first crossing ends the run (a Wait returns
+    // at once) and is kept. Answers whether the run is aborted.
+    bool JudgeWindow(const CThreshold::Figures& figures, uint64_t nSecond, double dWindowSeconds);
+    const std::optional<CRunRecord::Abort>& Aborted() const { return m_abort; }
     // Writes the stats file (strJson) and the report (made from strJson)
     // asked for; each is tried, and a failure names its file.
     [[nodiscard]] CStatus Write(const std::string& strJson, const ReportMaker& report) const;
@@ -69,4 +76,5 @@ private:
     std::unique_ptr<CRunWait> m_pWait;
     int64_t m_nStartUnixMs = 0;
     double m_dSeconds = 0;
+    std::optional<CRunRecord::Abort> m_abort;
 };

@@ -52,6 +52,14 @@ char* CDecimal::WritePadded(char* p, uint64_t n, int nWidth)
     return p + nDigits;
 }
 
+std::string CDecimal::Grouped(uint64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (size_t i = digits.size(); i > 3; i -= 3)
+        digits.insert(i - 3, ",");
+    return digits;
+}
+
 std::string CDecimal::Padded(uint64_t n, int nWidth)
 {
     std::string text(static_cast<size_t>(kMaxDigits + (nWidth > 0 ? nWidth : 0)), '\0');

@@ -20,4 +20,6 @@ public:
     // The digits of n, zero-padded to nWidth, written at p; answers the end.
     static char* WritePadded(char* p, uint64_t n, int nWidth);
     static std::string Padded(uint64_t n, int nWidth);
+    // 1234567 as "1,234,567".
+    static std::string Grouped(uint64_t n);
 };

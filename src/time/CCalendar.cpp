@@ -1,5 +1,8 @@
 #include "time/CCalendar.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 // H. Hinnant's algorithms.
 
 int64_t CCalendar::DaysFromCivil(int64_t y, int m, int d)
@@ -23,4 +26,17 @@ void CCalendar::CivilFromDays(int64_t z, int& y, int& m, int& d)
     d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+std::string CCalendar::UtcText(int64_t nUnixMs)
+{
+    const int64_t nMsOfDay = nUnixMs % 86400000;
+    int nYear = 0;
+    int nMonth = 0;
+    int nDay = 0;
+    CivilFromDays(nUnixMs / 86400000, nYear, nMonth, nDay);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64 " UTC", nYear,
+                  nMonth, nDay, nMsOfDay / 3600000, nMsOfDay / 60000 % 60, nMsOfDay / 1000 % 60, nMsOfDay % 1000);
+    return text;
 }

@@ -51,8 +51,5 @@ std::string CRate::Grouped(double dPerSecond)
         const std::string strText = Text(dPerSecond);
         return strText.substr(0, strText.size() - 2);
     }
-    std::string digits = std::to_string(static_cast<long long>(dPerSecond));
-    for (int nAt = static_cast<int>(digits.size()) - 3; nAt > 0; nAt -= 3)
-        digits.insert(static_cast<size_t>(nAt), ",");
-    return digits;
+    return CDecimal::Grouped(static_cast<uint64_t>(dPerSecond));
 }

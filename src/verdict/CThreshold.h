@@ -21,6 +21,8 @@
 class CThreshold {
 public:
     enum class Kind : uint8_t { kDuration, kCount, kRatio, kShare, kRate };
+    // The longest window a run judges its thresholds over each second.
+    static constexpr int64_t kMaxWindowNs = int64_t{3600} * 1000000000;
     // What a run must do for a metric to measure anything: nothing more,
     // match replies, count a member, inject a kind of fault (nFault) or any.
     enum class Evidence : uint8_t { kAlways, kReplies, kCounter, kFault, kAnyFault };

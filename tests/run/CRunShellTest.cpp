@@ -57,3 +57,26 @@ TEST(CRunShellTest, FilesAreCheckedAndWrittenAndThresholdsJudged)
     EXPECT_NE(written.Message().find("; cannot write " + *outputs.strReport), std::string::npos)
         << "each file is tried: " << written.Message();
 }
+
+// With --abort-on-fail the first window that crosses a threshold ends the
+// run: its Wait returns at once, and the crossing is kept.
+TEST(CRunShellTest, TheFirstWindowThatCrossesEndsTheRun)
+{
+    CRunOutputs outputs;
+    outputs.bAbortOnFail = true;
+    CThreshold threshold;
+    ASSERT_TRUE(CThreshold::Parse("errors<=2", threshold).IsOk());
+    outputs.thresholds = {threshold};
+    CRunShell shell(outputs);
+    CNoStop stop;
+    shell.Start(stop);
+    EXPECT_FALSE(shell.JudgeWindow({{"errors", 2}}, 4, 10));
+    EXPECT_TRUE(shell.JudgeWindow({{"errors", 3}}, 5, 10));
+    EXPECT_TRUE(shell.JudgeWindow({{"errors", 9}}, 6, 10)) << "aborted once, for good";
+    ASSERT_TRUE(shell.Aborted().has_value());
+    EXPECT_EQ(shell.Aborted()->nSecond, 5u);
+    EXPECT_EQ(shell.Aborted()->verdict.value, 3.0);
+    EXPECT_EQ(shell.Aborted()->nUnixMs, shell.StartUnixMs() + 5000);
+    shell.Wait([] { return false; }, {});
+    EXPECT_LT(shell.Seconds(), 1.0) << "an aborted run's wait ends at once";
+}
