@@ -107,6 +107,11 @@ const Rule kRules[] = {
          return Unless(!g.options.fleet.config.interval || bTimed,
                        "does not go with -m replay or --capture-time, whose messages keep their own times");
      }},
+    {"--find-capacity",
+     [](const Given& g) {
+         return Unless(!g.options.fleet.config.capacity || (!g.bMode && !g.options.bCaptureTime),
+                       "sets the rate itself: it does not go with -m or --capture-time");
+     }},
     {"--rate",
      [](const Given& g) {
          const CFleetConfig& config = g.options.fleet.config;

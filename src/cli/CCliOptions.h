@@ -43,6 +43,8 @@ struct CCliOptions {
     static constexpr int kExitLoad = 2;
     // A threshold crossed, or every datagram tried could not be sent.
     static constexpr int kExitCrossed = 3;
+    // A capacity search that could not answer: the fleet itself fell behind.
+    static constexpr int kExitUndecided = 2;
     static constexpr int kExitUsage = 64;
 
     // Parses argv. On --help or --version, or a usage error, writes what is

@@ -37,6 +37,9 @@ struct Given {
     std::optional<std::string> strReplyMatch;
     std::optional<std::string> strInterval;
     std::optional<std::string> strRate;
+    std::optional<std::string> strCapacity;
+    std::optional<int> nRefine;
+    std::optional<std::string> strRequire;
     // The outputs' options, the fleet's metrics.
     std::unique_ptr<CRunOptions> pRun;
 };
@@ -214,6 +217,41 @@ std::string ReadRate(const Given& given, const CFleetOptions::Context&, CFleetOp
     return read.Message();
 }
 
+std::string ReadCapacity(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    CFleetConfig& config = options.config;
+    if (!given.strCapacity) {
+        if (given.nRefine || given.strRequire)
+            return "--refine and --require-capacity go with --find-capacity only";
+        return std::string();
+    }
+    CCapacitySearch::Settings settings;
+    CStatus read = CCapacitySearch::Read(*given.strCapacity, settings);
+    if (!read.IsOk())
+        return read.Message();
+    if (config.outputs.thresholds.empty())
+        return "needs a --threshold to judge each step by";
+    if (config.outputs.bAbortOnFail)
+        return "judges each step itself: it does not go with --abort-on-fail";
+    if (config.dRate || config.interval)
+        return "sets the rate itself: it does not go with --rate or --interval";
+    // A step settles for the reply timeout and the second its losses count
+    // in.
+    if (settings.nStepNs <= config.nReplyTimeoutNs + CDuration::kNsPerSecond)
+        return "'" + *given.strCapacity + "' has steps no longer than the settle time (the reply timeout, " +
+               CDuration::Text(config.nReplyTimeoutNs) + ", and a second): nothing of a step would be judged";
+    settings.nRefine = given.nRefine.value_or(0);
+    if (given.strRequire) {
+        double dRequired = 0;
+        read = CRate::Read(*given.strRequire, CTrafficConfig::kMaxRate, dRequired);
+        if (!read.IsOk())
+            return read.Message();
+        settings.dRequired = dRequired;
+    }
+    config.capacity = settings;
+    return std::string();
+}
+
 struct Rule {
     const char* pszOption;
     Check check;
@@ -227,6 +265,7 @@ constexpr Rule kRules[] = {
     {"--reply-match", ReadReplyMatch},
     {"--interval", ReadInterval},
     {"--rate", ReadRate},
+    {"--find-capacity", ReadCapacity},
 };
 
 void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
@@ -257,6 +296,15 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
                    "device, uniform(4s,6s) (1ms to 24h)");
     app.add_option("--rate", given.strRate,
                    "The whole fleet sends this many datagrams a second, each device its share: 20000/s, 20k/s");
+    app.add_option("--find-capacity", given.strCapacity,
+                   "Search for the highest rate the server holds: FROM..TO[,xFACTOR|,+STEP][,DURATION], e.g. "
+                   "1k/s..200k/s,x1.25,20s, each step judged on the --thresholds");
+    app.add_option("--refine", given.nRefine,
+                   "With --find-capacity: steps that halve the gap between the last rate that held and the first "
+                   "that did not")
+        ->check(CLI::Range(0, 20));
+    app.add_option("--require-capacity", given.strRequire,
+                   "With --find-capacity: exit code 3 unless the capacity found is at least this rate");
     app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
     app.add_option("--ramp", given.strRamp,
                    "Bring the devices online over this long (30s; a number alone is seconds): device k of N at k/N of it "
@@ -278,7 +326,8 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
         const CFleetConfig& config = options.config;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || config.bSpread || config.bReplies ||
-                         given.pRun->Any() || given.strRamp || given.strReplyTimeout || given.strReplyMatch;
+                         given.pRun->Any() || given.strRamp || given.strReplyTimeout || given.strReplyMatch ||
+                         given.strCapacity;
         if (const auto wrong = given.pRun->Read())
             throw CLI::ValidationError(wrong->first, wrong->second);
         for (const Rule& rule : kRules) {
@@ -286,7 +335,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
             if (!strWrong.empty())
                 throw CLI::ValidationError(rule.pszOption, strWrong);
         }
-        options.bPaced = given.strInterval || given.strRate;
+        options.bPaced = given.strInterval || given.strRate || given.strCapacity;
         options.bFleet = options.bFleet || config.Grouped() || config.nDevices > 1;
         options.config.bReplies = config.bReplies || given.strReplyTimeout || given.strReplyMatch;
     });

@@ -30,6 +30,7 @@ struct Given {
     std::optional<std::string> strAnswerDrop;
     std::optional<std::string> strSeed;
     std::optional<std::string> strStopAfter;
+    std::optional<std::string> strCapacity;
 };
 
 std::string Quoted(const std::string& strText)
@@ -103,6 +104,19 @@ std::string ReadAnswerDrop(const Given& given, CReceiveCommand::Options& options
     return std::string();
 }
 
+std::string ReadCapacity(const Given& given, CReceiveCommand::Options& options)
+{
+    if (!given.strCapacity)
+        return std::string();
+    if (!given.strAnswer)
+        return "goes with --answer only: it limits the answers";
+    double dCapacity = 0;
+    const CStatus read = CReceiveConfig::ReadCapacity(*given.strCapacity, dCapacity, options.config.nCapacityQueue);
+    if (read.IsOk())
+        options.config.dCapacity = dCapacity;
+    return read.Message();
+}
+
 std::string ReadSeed(const Given& given, CReceiveCommand::Options& options)
 {
     if (!given.strSeed) {
@@ -131,6 +145,7 @@ constexpr Rule kRules[] = {
     {"--answer", ReadAnswer},
     {"--answer-delay", ReadAnswerDelay},
     {"--answer-drop", ReadAnswerDrop},
+    {"--capacity", ReadCapacity},
     {"--seed", ReadSeed},
     {"--stop-after", ReadStopAfter},
 };
@@ -150,6 +165,9 @@ void AddOptions(CLI::App& app, Given& given, CReceiveCommand::Options& options)
                    "Hold each answer this long (20ms) or a draw of uniform(A,B), normal(MEAN,SD) or "
                    "exponential(MEAN)");
     app.add_option("--answer-drop", given.strAnswerDrop, "Leave this share of answers unsent: a ratio or 5%");
+    app.add_option("--capacity", given.strCapacity,
+                   "Answer as a server that saturates: at most R a second, one after the other, up to N waiting "
+                   "(default a tenth of a second's), none beyond: R[/s][,queue=N]");
     app.add_option("--seed", given.strSeed, "Seed of the answers' random draws (default: a random one, printed)");
     app.add_option("--stop-after", given.strStopAfter, "Stop after this long (90s, 10min; a number alone is seconds)");
     app.add_flag("-q,--quiet", options.bQuiet, "No status line, no malformed datagrams shown, no summary");

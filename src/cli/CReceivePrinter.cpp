@@ -6,6 +6,7 @@
 #include "cli/CConsole.h"
 #include "receive/CReceiveSocket.h"
 #include "text/CPrintable.h"
+#include "traffic/CRate.h"
 
 CReceivePrinter::CReceivePrinter(bool bQuiet) : CRunConsole(bQuiet) {}
 
@@ -21,6 +22,9 @@ void CReceivePrinter::Banner(const CReceiveRun& run, const CReceiveConfig& confi
         char drop[32];
         std::snprintf(drop, sizeof drop, "%g", config.dAnswerDrop);
         strLine += " delay " + config.answerDelay.Text() + " drop " + drop;
+        if (config.dCapacity)
+            strLine += " capacity " + CRate::Text(*config.dCapacity) + " queue " +
+                       std::to_string(config.nCapacityQueue);
     }
     Say(strLine + ", seed " + std::to_string(config.nSeed));
 }
@@ -74,8 +78,9 @@ void CReceivePrinter::Summary(const CReceiveRecord& record) const
                     record.age.nP50, record.age.nMin, record.age.nMax, record.age.nCount);
     if (record.strAnswer != "none")
         std::printf("answers: %" PRIu64 " sent, %" PRIu64 " dropped (--answer-drop), %" PRIu64
-                    " not queued (queue full), %" PRIu64 " refused\n",
-                    record.nAnswersSent, record.nAnswersDropped, record.nAnswersNotQueued, record.nAnswerErrors);
+                    " not queued (queue full), %" PRIu64 " over capacity, %" PRIu64 " refused\n",
+                    record.nAnswersSent, record.nAnswersDropped, record.nAnswersNotQueued,
+                    record.nAnswersOverCapacity, record.nAnswerErrors);
     for (const CReceiveRecord::Device& device : record.devices)
         std::printf("device %s: %" PRIu64 " datagrams, %" PRIu64 " device info, %" PRIu64 " lost, %" PRIu64
                     " duplicates, %" PRIu64 " reordered\n",

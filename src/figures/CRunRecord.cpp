@@ -79,6 +79,51 @@ void AppendSecond(std::string& out, const CRunRecord::Second& second, bool bRepl
     members.End();
 }
 
+void AppendRate(CJsonWriter& members, const char* pszKey, const std::optional<double>& dRate)
+{
+    if (dRate)
+        members.Number(pszKey, *dRate, "%.6g");
+    else
+        members.Null(pszKey);
+}
+
+void AppendReplyMatching(std::string& out, const CRunRecord::ReplyMatching& matching);
+
+void AppendCapacity(std::string& out, const CRunRecord::Capacity& capacity)
+{
+    CJsonWriter members(out);
+    members.Number("from", capacity.dFrom, "%.6g");
+    members.Number("to", capacity.dTo, "%.6g");
+    members.Number("step_s", capacity.dStepSeconds, "%.6g");
+    members.Number("settle_s", capacity.dSettleSeconds, "%.6g");
+    AppendRate(members, "capacity", capacity.dCapacity);
+    AppendRate(members, "crossed_at", capacity.dCrossedAt);
+    if (capacity.crossed)
+        CVerdict::AppendJson(members.Key("crossed"), {*capacity.crossed});
+    else
+        members.Null("crossed");
+    AppendRate(members, "behind_at", capacity.dBehindAt);
+    AppendRate(members, "required", capacity.dRequired);
+    members.Flag("complete", capacity.bComplete);
+    CJsonWriter::Array(members.Key("steps"), capacity.steps, [](std::string& text, const CRunRecord::CapacityStep& step) {
+        CJsonWriter fields(text);
+        fields.Number("rate", step.dRate, "%.6g");
+        fields.Count("first_second", step.nFirstSecond);
+        fields.Count("seconds", step.nSeconds);
+        fields.Count("behind_seconds", step.nBehindSeconds);
+        fields.Count("sent", step.nSent);
+        fields.Count("send_errors", step.nErrors);
+        AppendQuantiles(fields.Key("lateness_ms"), step.lateness);
+        AppendBuckets(fields.Key("lateness_histogram_ns"), step.latenessHistogram);
+        if (step.replies)
+            AppendReplyMatching(fields.Key("reply_matching"), *step.replies);
+        CVerdict::AppendJson(fields.Key("thresholds"), step.verdicts);
+        fields.Flag("held", step.bHeld);
+        fields.End();
+    });
+    members.End();
+}
+
 void AppendReplyMatching(std::string& out, const CRunRecord::ReplyMatching& matching)
 {
     CJsonWriter members(out);
@@ -298,7 +343,7 @@ void ReadTraffic(CFieldReader& read, simdjson::dom::object object, CRunRecord& r
     record.faults.nHeldAtStop = read.OptionalUnsigned(object, "held_at_stop", 0);
 }
 
-void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, std::vector<CVerdict>& verdictsRead)
 {
     simdjson::dom::array verdicts;
     if (!read.Has(object, "thresholds") || !read.Array(object, "thresholds", verdicts))
@@ -312,11 +357,12 @@ void ReadVerdicts(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
         verdict.bOk = read.Flag(entry, "ok");
         if (!read.Ok())
             return;
-        record.verdicts.push_back(verdict);
+        verdictsRead.push_back(verdict);
     }
 }
 
-void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object,
+                       std::optional<CRunRecord::ReplyMatching>& replyMatching)
 {
     if (!read.Has(object, "reply_matching"))
         return;
@@ -334,7 +380,67 @@ void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object, CRunRec
     ReadHistogram(read, matchingObject, "rtt_histogram_ns", matching.rttHistogram);
     Complete(matching.rtt, matching.rttHistogram);
     if (read.Ok())
-        record.replyMatching = std::move(matching);
+        replyMatching = std::move(matching);
+}
+
+// A rate, or null.
+std::optional<double> OptionalRate(CFieldReader& read, simdjson::dom::object object, const char* pszKey)
+{
+    if (!read.Ok() || read.Member(object, pszKey).is_null())
+        return std::nullopt;
+    return read.Number(object, pszKey);
+}
+
+void ReadCapacity(CFieldReader& read, simdjson::dom::object object, CRunRecord& record)
+{
+    if (!read.Has(object, "capacity"))
+        return;
+    const simdjson::dom::object search = read.Object(read.Member(object, "capacity"), "\"capacity\"");
+    CRunRecord::Capacity capacity;
+    capacity.dFrom = read.Number(search, "from");
+    capacity.dTo = read.Number(search, "to");
+    capacity.dStepSeconds = read.Number(search, "step_s");
+    capacity.dSettleSeconds = read.Number(search, "settle_s");
+    capacity.dCapacity = OptionalRate(read, search, "capacity");
+    capacity.dCrossedAt = OptionalRate(read, search, "crossed_at");
+    capacity.dBehindAt = OptionalRate(read, search, "behind_at");
+    capacity.dRequired = OptionalRate(read, search, "required");
+    capacity.bComplete = read.OptionalFlag(search, "complete", true);
+    simdjson::dom::array steps;
+    if (!read.Array(search, "steps", steps))
+        return;
+    for (const simdjson::dom::element item : steps) {
+        const simdjson::dom::object entry = read.Object(item, "a capacity step");
+        CRunRecord::CapacityStep step;
+        step.dRate = read.Number(entry, "rate");
+        step.nFirstSecond = read.Unsigned(entry, "first_second");
+        step.nSeconds = read.Unsigned(entry, "seconds");
+        step.nBehindSeconds = read.Unsigned(entry, "behind_seconds");
+        step.nSent = read.Unsigned(entry, "sent");
+        step.nErrors = read.Unsigned(entry, "send_errors");
+        const simdjson::dom::object lateness = read.Object(read.Member(entry, "lateness_ms"), "\"lateness_ms\"");
+        step.lateness.dP50Ms = read.Number(lateness, "p50");
+        step.lateness.dP99Ms = read.Number(lateness, "p99");
+        step.lateness.dMaxMs = read.Number(lateness, "max");
+        step.lateness.dMinMs = read.OptionalNumber(lateness, "min", -1);
+        ReadHistogram(read, entry, "lateness_histogram_ns", step.latenessHistogram);
+        Complete(step.lateness, step.latenessHistogram);
+        ReadReplyMatching(read, entry, step.replies);
+        ReadVerdicts(read, entry, step.verdicts);
+        step.bHeld = read.Flag(entry, "held");
+        if (!read.Ok())
+            return;
+        capacity.steps.push_back(std::move(step));
+    }
+    // The threshold crossed is the first a step at that rate crossed.
+    for (const CRunRecord::CapacityStep& step : capacity.steps) {
+        for (const CVerdict& verdict : step.verdicts) {
+            if (capacity.dCrossedAt && step.dRate == *capacity.dCrossedAt && !verdict.bOk && !capacity.crossed)
+                capacity.crossed = verdict;
+        }
+    }
+    if (read.Ok())
+        record.capacity = std::move(capacity);
 }
 
 }  // namespace
@@ -378,6 +484,8 @@ std::string CRunRecord::Json() const
     CVerdict::AppendJson(members.Key("thresholds"), verdicts);
     if (replyMatching)
         AppendReplyMatching(members.Key("reply_matching"), *replyMatching);
+    if (capacity)
+        AppendCapacity(members.Key("capacity"), *capacity);
     if (abort) {
         CJsonWriter aborted(members.Key("aborted"));
         aborted.Text("threshold", abort->verdict.strExpression);
@@ -445,8 +553,9 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
         read.Fail("\"shard\" is not K/M");
     ReadHistogram(read, object, "lateness_histogram_ns", record.latenessHistogram);
     Complete(record.lateness, record.latenessHistogram);
-    ReadVerdicts(read, object, record);
-    ReadReplyMatching(read, object, record);
+    ReadVerdicts(read, object, record.verdicts);
+    ReadReplyMatching(read, object, record.replyMatching);
+    ReadCapacity(read, object, record);
     ReadAbort(read, object, record);
     ReadTraffic(read, object, record);
     if (!read.Ok())

@@ -63,6 +63,45 @@ struct CRunRecord {
         int64_t nUnixMs = 0;
     };
 
+    // One step of a capacity search: its rate and the figures of its
+    // seconds after the settle time, their verdicts and whether all held.
+    struct CapacityStep {
+        double dRate = 0;
+        uint64_t nFirstSecond = 0;  // the first second judged
+        uint64_t nSeconds = 0;      // the seconds judged
+        uint64_t nBehindSeconds = 0;
+        uint64_t nSent = 0;
+        uint64_t nErrors = 0;
+        CLatencyHistogram::Figures lateness;
+        std::vector<CLatencyHistogram::Bucket> latenessHistogram;
+        std::optional<ReplyMatching> replies;
+        std::vector<CVerdict> verdicts;
+        bool bHeld = false;
+    };
+
+    // A capacity search (--find-capacity): its steps and what it found. The
+    // capacity is the last rate that held every threshold; none when the
+    // first step crossed one, or when the fleet itself fell behind first
+    // (dBehindAt: at that rate).
+    struct Capacity {
+        double dFrom = 0;
+        double dTo = 0;
+        double dStepSeconds = 0;
+        double dSettleSeconds = 0;
+        std::vector<CapacityStep> steps;
+        std::optional<double> dCapacity;
+        std::optional<double> dCrossedAt;
+        std::optional<CVerdict> crossed;  // the first threshold crossed there
+        std::optional<double> dBehindAt;
+        std::optional<double> dRequired;
+        // The search came to its end (not stopped before it).
+        bool bComplete = false;
+
+        // Whether it found what it was asked for: a capacity, and one of
+        // at least dRequired.
+        bool Found() const { return dCapacity && (!dRequired || *dCapacity >= *dRequired); }
+    };
+
     // The run.
     uint64_t nDevices = 0;
     uint64_t nFirstDevice = 0;  // optional
@@ -89,6 +128,7 @@ struct CRunRecord {
     std::vector<CVerdict> verdicts;  // optional
     std::optional<ReplyMatching> replyMatching;  // optional
     std::optional<Abort> abort;                  // optional
+    std::optional<Capacity> capacity;            // optional
     // Optional: paced by an interval or a rate (the series then has the
     // seconds' targets).
     bool bPaced = false;

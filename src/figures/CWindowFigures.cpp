@@ -22,13 +22,14 @@ public:
             m_dMaxMs = std::max(m_dMaxMs, figures.dMaxMs);
         }
     }
-    CLatencyHistogram::Figures Figures() const
+    std::vector<Bucket> Buckets() const
     {
         std::vector<Bucket> buckets;
         for (const auto& [range, nCount] : m_counts)
             buckets.push_back({range.first, range.second, nCount});
-        return CLatencyHistogram::Quantiles(buckets, m_dMinMs, m_dMaxMs);
+        return buckets;
     }
+    CLatencyHistogram::Figures Figures() const { return CLatencyHistogram::Quantiles(Buckets(), m_dMinMs, m_dMaxMs); }
 
 private:
     std::map<std::pair<uint64_t, uint64_t>, uint64_t> m_counts;
@@ -79,9 +80,11 @@ CRunRecord CWindowFigures::Record(bool bReplies, bool bTraffic) const
     }
     record.dSeconds = static_cast<double>(m_seconds.size());
     record.lateness = lateness.Figures();
+    record.latenessHistogram = lateness.Buckets();
     record.bTraffic = bTraffic;
     if (bReplies) {
         matching.rtt = rtt.Figures();
+        matching.rttHistogram = rtt.Buckets();
         record.replyMatching = std::move(matching);
     }
     return record;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "figures/CShard.h"
+#include "fleet/CCapacitySearch.h"
 #include "fleet/CFleetPlan.h"
 #include "base/CStatus.h"
 #include "net/SocketTypes.h"
@@ -42,6 +43,9 @@ struct CFleetConfig {
     // period; the traffic's stages may move the rate. Neither: the mode's.
     std::optional<CDelay> interval;
     std::optional<double> dRate;
+    // A search for the highest rate the server holds, its thresholds the
+    // outputs' (judged each step, not over the whole run).
+    std::optional<CCapacitySearch::Settings> capacity;
 
     // A numeric address (IPv6 without brackets) or a name, resolved once.
     std::string strTarget = TovrikTexts::kDefaultTarget;
@@ -68,7 +72,7 @@ struct CFleetConfig {
 
     bool Grouped() const { return plan.bByImei || plan.bBySource; }
     // Whether the packets are paced by an interval or a rate.
-    bool Paced() const { return interval || dRate || traffic.SetsRate(); }
+    bool Paced() const { return interval || dRate || capacity || traffic.SetsRate(); }
     // Every threshold measures something this run does: the reply metrics
     // need replies matched, the faults' metrics that fault injected. A usage
     // error that says what is missing otherwise.

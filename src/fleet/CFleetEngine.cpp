@@ -86,7 +86,7 @@ void CFleetEngine::Wait()
 int64_t CFleetEngine::OffsetNs(uint32_t nDevice) const
 {
     if (m_pPace)
-        return m_pPace->SpreadNs(Global(nDevice));
+        return m_pPace->SlotNs(Global(nDevice), 0);
     return m_settings.bSpread ? CSendSchedule::SpreadOffsetNs(m_nMode, Global(nDevice), m_settings.nFleetDevices)
                               : 0;
 }
@@ -109,11 +109,19 @@ void CFleetEngine::RunThread(int nIndex)
     m_clock.PrepareThread(nIndex);
     Worker worker;
     const auto later = std::greater<Due>();
-    for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;
-         k += static_cast<uint32_t>(m_settings.nThreads))
-        worker.heap.push_back(Due{m_settings.nRampNs > 0 ? OnlineNs(worker, k) : m_nStartNs + OffsetNs(k), k});
-    std::make_heap(worker.heap.begin(), worker.heap.end(), later);
     bool bParked = false;
+    for (uint32_t k = static_cast<uint32_t>(nIndex); k < m_settings.nDevices;
+         k += static_cast<uint32_t>(m_settings.nThreads)) {
+        const int64_t nOffsetNs = m_settings.nRampNs > 0 ? 0 : OffsetNs(k);
+        // A pace that never comes: the device waits for the stop.
+        if (nOffsetNs == CRateCurve::kNever) {
+            Park(k);
+            bParked = true;
+            continue;
+        }
+        worker.heap.push_back(Due{m_settings.nRampNs > 0 ? OnlineNs(worker, k) : m_nStartNs + nOffsetNs, k});
+    }
+    std::make_heap(worker.heap.begin(), worker.heap.end(), later);
     if (m_pTraffic)
         worker.generated.resize(m_pTraffic->Rules());
     while ((!worker.heap.empty() || !worker.held.Empty()) && !m_clock.Stopped()) {
@@ -187,9 +195,11 @@ int64_t CFleetEngine::Handle(Worker& worker, uint32_t nDevice, int64_t nDueNs)
             m_stats.DeviceOnline();
         }
         device.nPhase = kRunning;
-        if (m_pPace)
-            return PacedInstant(worker, nDevice,
-                                nDueNs - m_nStartNs - worker.nFastShiftNs + CSendSchedule::kFirstCheckNs);
+        if (m_pPace) {
+            // Its first slot from the instant it came online.
+            const int64_t nInfoRunNs = nDueNs - m_nStartNs - worker.nFastShiftNs;
+            return PacedInstant(worker, nDevice, m_pPace->SlotAfter(Global(nDevice), nInfoRunNs - 1));
+        }
         if (m_bCaptureTime) {
             const int64_t nFirst = CaptureDeadline(worker, nDevice);
             return nFirst == kNever ? End(nDevice) : nFirst;
@@ -277,15 +287,20 @@ int64_t CFleetEngine::PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
     // The fast modes send their packets once, as they do by their period.
     if (device.nCursor >= m_plan.Size() && (bFast || !m_plan.GetSettings().bLoop))
         return End(nDevice);
-    const int64_t nBaseNs = m_nStartNs + worker.nFastShiftNs;
-    return PacedInstant(worker, nDevice, m_pPace->Next(Global(nDevice), nDueNs - nBaseNs));
+    // The next slot, or a later one where a change of rate moved it into
+    // the past.
+    const int64_t nSlotRunNs = nDueNs - m_nStartNs - worker.nFastShiftNs - CSendSchedule::kFirstCheckNs;
+    return PacedInstant(worker, nDevice,
+                        std::max(device.nSlot + 1, m_pPace->SlotAfter(Global(nDevice), nSlotRunNs)));
 }
 
-int64_t CFleetEngine::PacedInstant(const Worker& worker, uint32_t nDevice, int64_t nRunNs)
+int64_t CFleetEngine::PacedInstant(const Worker& worker, uint32_t nDevice, uint64_t nSlot)
 {
+    m_devices[nDevice].nSlot = nSlot;
+    const int64_t nRunNs = m_pPace->SlotNs(Global(nDevice), nSlot);
     if (nRunNs == CRateCurve::kNever)
         return Park(nDevice);
-    return m_nStartNs + worker.nFastShiftNs + nRunNs;
+    return m_nStartNs + worker.nFastShiftNs + nRunNs + CSendSchedule::kFirstCheckNs;
 }
 
 int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)

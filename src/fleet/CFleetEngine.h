@@ -105,6 +105,7 @@ private:
         uint64_t nSeq = 0;   // packet datagrams sent: the counter's step
         uint32_t nCursor = 0;
         Phase nPhase = kInfo;
+        uint64_t nSlot = 0;  // paced: the slot of its next packet
     };
 
     struct Due {
@@ -145,9 +146,9 @@ private:
     int64_t TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs);
     int64_t PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
-    // A paced device's instant nRunNs of run time on the clock; a device
-    // whose pace never comes again is parked.
-    int64_t PacedInstant(const Worker& worker, uint32_t nDevice, int64_t nRunNs);
+    // A paced device's next packet: the first check after its slot nSlot,
+    // on the clock; a device whose pace never comes again is parked.
+    int64_t PacedInstant(const Worker& worker, uint32_t nDevice, uint64_t nSlot);
     int64_t ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t ReplayNext(uint32_t nDevice, int64_t nSecond);
     int64_t CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);

@@ -140,8 +140,10 @@ CStatus CFleetRun::PlanPace()
         return CStatus::Invalid("an interval or a rate does not go with replay or a capture's own timing");
     const CDelay interval = m_config.interval.value_or(CDelay::Fixed(CSendSchedule::PeriodNs(plan.nMode)));
     const std::vector<CTrafficConfig::Stage>& stages = m_config.traffic.stages;
-    m_pPace = std::make_unique<CPace>(m_layout.nFleet, interval, m_config.dRate.value_or(0), Seed(),
-                                      m_config.bSpread, stages);
+    const double dRate = m_config.capacity ? m_config.capacity->dFrom : m_config.dRate.value_or(0);
+    // A rate asks for arrivals spread evenly, not every device at once.
+    const bool bSpread = m_config.bSpread || m_config.dRate || m_config.capacity;
+    m_pPace = std::make_unique<CPace>(m_layout.nFleet, interval, dRate, Seed(), bSpread, stages);
     // Each device at most once a millisecond.
     const double dMost = static_cast<double>(m_layout.nFleet) * 1e9 / CTrafficConfig::kMinIntervalNs;
     const auto tooFast = [&](double dRate, const std::string& strWhere) {
@@ -149,6 +151,8 @@ CStatus CFleetRun::PlanPace()
                                 ": each of the fleet's " + std::to_string(m_layout.nFleet) +
                                 " devices would send more than once a millisecond");
     };
+    if (m_config.capacity && m_config.capacity->dTo > dMost)
+        return tooFast(m_config.capacity->dTo, "--find-capacity: ");
     if (m_pPace->Curve().RateAt(0) > dMost)
         return tooFast(m_pPace->Curve().RateAt(0), m_config.dRate ? "--rate: " : "--interval: ");
     size_t nRates = 0;
@@ -362,26 +366,41 @@ uint16_t CFleetRun::MetricsPort() const
 }
 
 // What the run judges each second of its sending: with --abort-on-fail, the
-// thresholds over the last window once the grace has passed.
+// thresholds over the last window once the grace has passed; in a capacity
+// search, each step as it ends, moving the rate to the next.
 class CFleetRun::CSecondsJudge {
 public:
     explicit CSecondsJudge(CFleetRun& run) : m_run(run)
     {
-        const CRunOutputs& outputs = run.m_config.outputs;
+        const CFleetConfig& config = run.m_config;
+        const CRunOutputs& outputs = config.outputs;
         m_nWindow = std::max<uint64_t>(1, static_cast<uint64_t>((outputs.nWindowNs + 500000000) / 1000000000));
-        const int64_t nReplyNs = run.m_config.bReplies ? run.m_config.nReplyTimeoutNs : 0;
+        const int64_t nReplyNs = config.bReplies ? config.nReplyTimeoutNs : 0;
         m_nGraceNs = outputs.nGraceNs.value_or(nReplyNs + outputs.nWindowNs);
+        if (config.capacity)
+            m_pSearch = std::make_unique<CCapacitySearch>(*config.capacity, outputs.thresholds,
+                                                          config.nReplyTimeoutNs, config.bReplies,
+                                                          run.m_pTraffic != nullptr);
     }
+
+    // The search has come to its end.
+    bool Done() const { return m_pSearch && m_pSearch->Done(); }
+    const CCapacitySearch* Search() const { return m_pSearch.get(); }
 
     void Add(const CFleetStats::Second& second)
     {
-        if (!m_run.m_config.outputs.bAbortOnFail)
+        if (!m_run.m_config.outputs.bAbortOnFail && !m_pSearch)
             return;
         CWindowFigures::Second figures{second, m_run.m_stats.LastLateness(), m_run.m_stats.LastRoundTrips(), {}};
         const CFaultCounts faults = m_run.m_faults.Counts();
         for (size_t i = 0; i < CFaultCounts::kKinds; ++i)
             figures.faults.counts[i] = faults.counts[i] - m_lastFaults.counts[i];
         m_lastFaults = faults;
+        if (m_pSearch) {
+            if (const std::optional<double> dNext = m_pSearch->OnSecond(figures))
+                m_run.m_pPace->Curve().Step(static_cast<int64_t>(second.nT) * CSendSchedule::kNsPerSecond, *dNext);
+            return;
+        }
         m_window.Add(std::move(figures));
         m_window.KeepFrom(second.nT >= m_nWindow ? second.nT - m_nWindow + 1 : 0);
         if (static_cast<int64_t>(second.nT) * CSendSchedule::kNsPerSecond < m_nGraceNs)
@@ -396,6 +415,7 @@ private:
     int64_t m_nGraceNs = 0;
     CWindowFigures m_window;
     CFaultCounts m_lastFaults;
+    std::unique_ptr<CCapacitySearch> m_pSearch;
 };
 
 CStatus CFleetRun::Run(CStopSource& stop)
@@ -436,7 +456,9 @@ CStatus CFleetRun::Run(CStopSource& stop)
             judge.Add(second);
         m_pObserver->OnSecond(second, m_stats);
     };
-    m_shell.Wait([&engine] { return engine.Finished(); }, onSecond);
+    m_shell.Wait([&engine, &judge] { return engine.Finished() || judge.Done(); }, onSecond);
+    if (judge.Search())
+        m_capacity = judge.Search()->Result();
     engine.Stop();
     engine.Wait();
     bSending = false;
@@ -477,7 +499,13 @@ CFleetRun::Result CFleetRun::Finish()
     record.usage = CProcessUsage::Now();
     if (record.replyMatching)
         record.replyMatching->strMember = m_config.plan.strReplyMatch;
-    result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts) || record.abort.has_value();
+    // A capacity search judges its thresholds step by step: the whole run's
+    // figures, up to the rate that crossed, say nothing of them.
+    record.capacity = m_capacity;
+    if (m_capacity)
+        result.bCrossed = !m_capacity->Found();
+    else
+        result.bCrossed = m_shell.Judge(CThreshold::FleetFigures(record), record.verdicts) || record.abort.has_value();
     result.totals.nSent = record.nSent;
     result.totals.nFailed = record.nErrors;
     result.totals.nHeldAtStop = record.faults.nHeldAtStop;

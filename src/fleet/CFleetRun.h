@@ -141,6 +141,7 @@ private:
     CFaultStats m_faults;
     std::unique_ptr<CTrafficModel> m_pTraffic;
     std::unique_ptr<CPace> m_pPace;
+    std::optional<CRunRecord::Capacity> m_capacity;
     Observer* m_pObserver = nullptr;
     // Gone before the figures its metrics serve.
     CRunShell m_shell;

@@ -1,6 +1,7 @@
 #include "fleet/CPace.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "traffic/CRandom.h"
 
@@ -34,15 +35,24 @@ double CPace::Factor(uint64_t k) const
     return static_cast<double>(nDrawnNs) / static_cast<double>(m_interval.MeanNs());
 }
 
-int64_t CPace::SpreadNs(uint64_t k) const
+double CPace::Phase(uint64_t k) const
 {
-    if (!m_bSpread || k % m_nFleet == 0)
-        return 0;
-    const int64_t nAt = m_curve.After(0, static_cast<double>(k % m_nFleet) * Factor(k));
-    return nAt == CRateCurve::kNever ? 0 : nAt;
+    return m_bSpread ? static_cast<double>(k % m_nFleet) / static_cast<double>(m_nFleet) : 0.0;
 }
 
-int64_t CPace::Next(uint64_t k, int64_t nFromRunNs) const
+int64_t CPace::SlotNs(uint64_t k, uint64_t nSlot) const
 {
-    return m_curve.After(nFromRunNs, static_cast<double>(m_nFleet) * Factor(k));
+    return m_curve.When((static_cast<double>(nSlot) + Phase(k)) * static_cast<double>(m_nFleet) * Factor(k));
+}
+
+uint64_t CPace::SlotAfter(uint64_t k, int64_t nRunNs) const
+{
+    const double dSlots = m_curve.Owed(nRunNs) / (static_cast<double>(m_nFleet) * Factor(k)) - Phase(k);
+    uint64_t nSlot = dSlots < 0 ? 0 : static_cast<uint64_t>(std::floor(dSlots));
+    // Rounding either way: the first slot strictly after.
+    while (nSlot > 0 && SlotNs(k, nSlot - 1) > nRunNs)
+        --nSlot;
+    while (SlotNs(k, nSlot) <= nRunNs)
+        ++nSlot;
+    return nSlot;
 }

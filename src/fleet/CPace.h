@@ -11,14 +11,16 @@
 // When each device of a run paced by an interval (--interval) or a rate
 // (--rate, rate stages, a capacity search's steps) sends its packets,
 // instead of its mode's period. The fleet's rate is a curve (datagrams a
-// second of the whole fleet of N devices); device k's packets follow one
-// another by its share of it, N datagrams of the curve times the device's
-// own factor: 1, or with a distribution of intervals its own interval, drawn
-// once from the seed, over the distribution's mean. So a fixed interval I
-// is a constant rate N / I, and each device's packet j goes j intervals
-// after its first. Spread, device k comes online k/N of an interval after
-// the start (its device info message then), and sends its first packet the
-// first check after it came online.
+// second of the whole fleet of N devices); device k's slots are the instants
+// by which the curve has owed (j + phase) N datagrams times the device's own
+// factor (1, or with a distribution of intervals its own interval, drawn
+// once from the seed, over the distribution's mean). So a fixed interval I
+// is a constant rate N / I and slot j of a device is j intervals after its
+// slot 0; with the phases spread (k/N) the fleet's sends are spread evenly
+// over every interval, whatever the rate does. A device comes online at its
+// slot 0 (its device info message) and sends packet after packet the first
+// check after each of its slots; a slot that a change of rate has moved into
+// the past is passed over, so a change never makes a burst.
 //
 // Holds the curve, which the run may move on while the scheduler threads
 // read it (CRateCurve's terms); everything else is read-only: any thread.
@@ -39,16 +41,18 @@ public:
     // The rate of the whole fleet that an interval gives (N / interval).
     double RateOf(int64_t nIntervalNs) const;
 
-    // Device k's place in the first interval (run time): k/N of it spread,
-    // else 0.
-    int64_t SpreadNs(uint64_t k) const;
-    // Its packet after the one due at nFromRunNs (run time); kNever when the
-    // rate stays 0.
-    int64_t Next(uint64_t k, int64_t nFromRunNs) const;
+    // Device k's slot j (run time); kNever when the rate stays 0 before it.
+    int64_t SlotNs(uint64_t k, uint64_t nSlot) const;
+    // Its first slot after run time nRunNs.
+    uint64_t SlotAfter(uint64_t k, int64_t nRunNs) const;
     // Device k's own factor of the fleet's interval.
     double Factor(uint64_t k) const;
 
 private:
+    // Where device k's slots lie in each interval: k/N of it spread, else
+    // 0.
+    double Phase(uint64_t k) const;
+
     const uint64_t m_nFleet;
     const CDelay m_interval;
     const uint64_t m_nSeed;

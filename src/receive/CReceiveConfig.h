@@ -41,6 +41,11 @@ struct CReceiveConfig {
     // The answers' random draws (drop, delay) start from it, so that a run
     // can be played again.
     uint64_t nSeed = 0;
+    // A server that saturates: it answers at most dCapacity datagrams a
+    // second, one after the other, keeps up to nCapacityQueue waiting for
+    // their turn and answers none beyond them; none: no limit.
+    std::optional<double> dCapacity;
+    uint64_t nCapacityQueue = 0;
 
     // The stats file, report, metrics, thresholds (CReceiveThresholds'
     // metrics), how long it may last, the command line.
@@ -49,6 +54,10 @@ struct CReceiveConfig {
     // Every threshold measures something this run counts (the counter's
     // need --counter). A usage error that says what is missing otherwise.
     [[nodiscard]] CStatus CheckThresholds() const;
+
+    // --capacity's "R[/s][,queue=N]" (queue default: a tenth of a second's
+    // answers, at least one); fails naming the text.
+    [[nodiscard]] static CStatus ReadCapacity(const std::string& strText, double& dCapacity, uint64_t& nQueue);
 
     // "none", "echo" or "members:M1,M2", as --answer takes it.
     std::string AnswerText() const

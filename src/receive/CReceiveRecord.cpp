@@ -74,6 +74,10 @@ std::string CReceiveRecord::Json() const
     members.Text("answer", strAnswer);
     members.Text("answer_delay", strAnswerDelay);
     members.Number("answer_drop", dAnswerDrop, "%.6g");
+    if (dCapacity > 0) {
+        members.Number("capacity", dCapacity, "%.6g");
+        members.Count("capacity_queue", nCapacityQueue);
+    }
     members.Count("seed", nSeed);
     members.Signed("receive_buffer_bytes", nReceiveBufferBytes);
     members.Number("seconds", dSeconds);
@@ -100,6 +104,7 @@ std::string CReceiveRecord::Json() const
     members.Count("answers_sent", nAnswersSent);
     members.Count("answers_dropped", nAnswersDropped);
     members.Count("answers_not_queued", nAnswersNotQueued);
+    members.Count("answers_over_capacity", nAnswersOverCapacity);
     members.Count("answer_errors", nAnswerErrors);
     AppendAge(members.Key("age_s"), age);
     members.Number("cpu_seconds", usage.dCpuSeconds);

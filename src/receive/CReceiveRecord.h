@@ -51,6 +51,8 @@ struct CReceiveRecord {
     std::string strAnswer;   // "none", "echo", "members:IMEI,cmd"
     std::string strAnswerDelay;
     double dAnswerDrop = 0;
+    double dCapacity = 0;  // answers a second at most; 0: no limit
+    uint64_t nCapacityQueue = 0;
     uint64_t nSeed = 0;
     int64_t nReceiveBufferBytes = 0;
     double dSeconds = 0;
@@ -77,6 +79,7 @@ struct CReceiveRecord {
     uint64_t nAnswersSent = 0;
     uint64_t nAnswersDropped = 0;    // by --answer-drop
     uint64_t nAnswersNotQueued = 0;  // the queue of delayed answers full
+    uint64_t nAnswersOverCapacity = 0;  // more waiting for their turn than --capacity's queue
     uint64_t nAnswerErrors = 0;      // the send refused
     CAgeFigures::Figures age;
     CProcessUsage usage;

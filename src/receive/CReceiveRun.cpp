@@ -118,18 +118,33 @@ void CReceiveRun::Take(size_t nRead)
         m_pRule->Decide(taken, datagram.pData, datagram.nLength, decision);
         if (decision.nOutcome == CAnswerRule::Outcome::kDropped) {
             ++m_nAnswersDropped;
-        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0) {
+        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0 &&
+                   !m_config.dCapacity) {
             const CStatus sent = m_socket.Send(datagram.from, decision.bytes.data(), decision.bytes.size());
             ++(sent.IsOk() ? m_nAnswersSent : m_nAnswerErrors);
         } else if (decision.nOutcome == CAnswerRule::Outcome::kSend) {
             // The answer's instant counts from the datagram's arrival, told
             // on the wall clock, moved onto the steady one.
-            const int64_t nArrivalNs = nSteadyNs - std::clamp<int64_t>(nUnixNs - datagram.nArrivalUnixNs, 0,
-                                                                      kLongestWaitNs);
-            if (!m_queue.Push(nArrivalNs + decision.nDelayNs, datagram.from, std::move(decision.bytes)))
+            int64_t nReadyNs = nSteadyNs - std::clamp<int64_t>(nUnixNs - datagram.nArrivalUnixNs, 0, kLongestWaitNs);
+            if (m_config.dCapacity && !Serve(nReadyNs, nReadyNs)) {
+                ++m_nAnswersOverCapacity;
+                continue;
+            }
+            if (!m_queue.Push(nReadyNs + decision.nDelayNs, datagram.from, std::move(decision.bytes)))
                 ++m_nAnswersNotQueued;
         }
     }
+}
+
+bool CReceiveRun::Serve(int64_t nArrivalNs, int64_t& nDoneNs)
+{
+    const double dServiceNs = 1e9 / *m_config.dCapacity;
+    const int64_t nStartNs = std::max(nArrivalNs, m_nServiceFreeNs);
+    if (static_cast<double>(nStartNs - nArrivalNs) >= static_cast<double>(m_config.nCapacityQueue) * dServiceNs)
+        return false;
+    m_nServiceFreeNs = nStartNs + static_cast<int64_t>(dServiceNs);
+    nDoneNs = m_nServiceFreeNs;
+    return true;
 }
 
 void CReceiveRun::SendDue(int64_t nNowNs)
@@ -187,6 +202,8 @@ CReceiveRun::Result CReceiveRun::Finish()
     record.strAnswer = m_config.AnswerText();
     record.strAnswerDelay = m_config.answerDelay.Text();
     record.dAnswerDrop = m_config.dAnswerDrop;
+    record.dCapacity = m_config.dCapacity.value_or(0);
+    record.nCapacityQueue = m_config.nCapacityQueue;
     record.nSeed = m_config.nSeed;
     record.nReceiveBufferBytes = m_socket.BufferBytes();
     record.dSeconds = m_shell.Seconds();
@@ -200,6 +217,7 @@ CReceiveRun::Result CReceiveRun::Finish()
         record.nAnswersSent = m_nAnswersSent;
         record.nAnswersDropped = m_nAnswersDropped;
         record.nAnswersNotQueued = m_nAnswersNotQueued;
+        record.nAnswersOverCapacity = m_nAnswersOverCapacity;
         record.nAnswerErrors = m_nAnswerErrors;
         record.series = m_series;
     }

@@ -84,6 +84,10 @@ private:
     void Sample(uint64_t nT, Observer& observer);
     // Takes the datagrams of one read; under m_mutex.
     void Take(size_t nRead);
+    // With a capacity: when an answer to a datagram that arrived at
+    // nArrivalNs is done (its turn, then its service); false when too many
+    // wait already. Under m_mutex.
+    bool Serve(int64_t nArrivalNs, int64_t& nDoneNs);
     // Sends the answers whose instants have come; under m_mutex.
     void SendDue(int64_t nNowNs);
 
@@ -102,6 +106,10 @@ private:
     uint64_t m_nAnswersSent = 0;
     uint64_t m_nAnswersDropped = 0;
     uint64_t m_nAnswersNotQueued = 0;
+    uint64_t m_nAnswersOverCapacity = 0;
+    // With a capacity: when the answers already taken are done, on the
+    // steady clock.
+    int64_t m_nServiceFreeNs = 0;
     uint64_t m_nAnswerErrors = 0;
     std::vector<CReceiveRecord::Second> m_series;
     uint64_t m_nLastDrops = 0;

@@ -11,7 +11,7 @@ constexpr double kNsPerSecond = 1e9;
 
 CRateCurve::CRateCurve(double dPerSecond) : m_points(std::make_unique<Point[]>(kMaxPoints))
 {
-    m_points[0] = {0, std::max(0.0, dPerSecond)};
+    m_points[0] = {0, std::max(0.0, dPerSecond), 0};
     m_nPoints.store(1, std::memory_order_release);
 }
 
@@ -20,7 +20,11 @@ bool CRateCurve::AddPoint(int64_t nAtNs, double dPerSecond)
     const size_t nPoints = m_nPoints.load(std::memory_order_relaxed);
     if (nPoints >= kMaxPoints)
         return false;
-    m_points[nPoints] = {std::max(nAtNs, m_points[nPoints - 1].nNs), std::max(0.0, dPerSecond)};
+    const Point& last = m_points[nPoints - 1];
+    const int64_t nNs = std::max(nAtNs, last.nNs);
+    const double dRate = std::max(0.0, dPerSecond);
+    const double dOwed = last.dOwed + static_cast<double>(nNs - last.nNs) / kNsPerSecond * (last.dRate + dRate) / 2;
+    m_points[nPoints] = {nNs, dRate, dOwed};
     m_nPoints.store(nPoints + 1, std::memory_order_release);
     return true;
 }
@@ -54,55 +58,42 @@ double CRateCurve::RateAt(int64_t nAtNs) const
     return RateAt(nAtNs, m_nPoints.load(std::memory_order_acquire));
 }
 
-double CRateCurve::Between(int64_t nFromNs, int64_t nToNs) const
+double CRateCurve::Owed(int64_t nAtNs) const
 {
     const size_t nPoints = m_nPoints.load(std::memory_order_acquire);
-    double dSum = 0;
-    int64_t nAt = nFromNs;
-    while (nAt < nToNs) {
-        const size_t i = PointAt(nAt, nPoints);
-        const bool bToPoint = i + 1 < nPoints && m_points[i + 1].nNs <= nToNs;
-        const int64_t nEnd = bToPoint ? m_points[i + 1].nNs : nToNs;
-        // At a point the segment ends with that point's rate, before any step
-        // that shares its instant.
-        const double dEnd = bToPoint ? m_points[i + 1].dRate : RateAt(nEnd, nPoints);
-        dSum += static_cast<double>(nEnd - nAt) / kNsPerSecond * (RateAt(nAt, nPoints) + dEnd) / 2;
-        nAt = nEnd;
-    }
-    return dSum;
+    if (nAtNs <= 0)
+        return 0;
+    // Of points that share an instant the last rules; between a point and
+    // the next the rate is straight.
+    const size_t i = PointAt(nAtNs, nPoints);
+    const Point& a = m_points[i];
+    return a.dOwed + static_cast<double>(nAtNs - a.nNs) / kNsPerSecond * (a.dRate + RateAt(nAtNs, nPoints)) / 2;
 }
 
-int64_t CRateCurve::After(int64_t nFromNs, double dDatagrams) const
+int64_t CRateCurve::When(double dDatagrams) const
 {
     const size_t nPoints = m_nPoints.load(std::memory_order_acquire);
-    double dLeft = dDatagrams;
-    int64_t nAt = nFromNs;
-    for (;;) {
-        // The last point at or before nAt; of points that share an instant,
-        // the last one rules.
-        const size_t i = PointAt(nAt, nPoints);
-        const double dFrom = RateAt(nAt, nPoints);
-        if (i + 1 >= nPoints) {
-            if (dFrom <= 0)
-                return kNever;
-            const double dNs = std::ceil(dLeft / dFrom * kNsPerSecond);
-            return dNs >= static_cast<double>(kNever - nAt) ? kNever : nAt + static_cast<int64_t>(dNs);
-        }
-        const int64_t nEnd = m_points[i + 1].nNs;
-        const double dTo = m_points[i + 1].dRate;
-        const double dSeconds = static_cast<double>(nEnd - nAt) / kNsPerSecond;
-        const double dArea = dSeconds * (dFrom + dTo) / 2;
-        if (dArea < dLeft) {
-            dLeft -= dArea;
-            nAt = nEnd;
-            continue;
-        }
-        // Within this segment: dFrom d + slope d^2 / 2 = dLeft, in the form
-        // that stays exact when the slope is 0 or small.
-        const double dSlope = (dTo - dFrom) / dSeconds;
-        const double dRoot = std::sqrt(std::max(0.0, dFrom * dFrom + 2 * dSlope * dLeft));
-        const double dDenominator = dFrom + dRoot;
-        const double d = dDenominator > 0 ? 2 * dLeft / dDenominator : dSeconds;
-        return std::min(nEnd, nAt + static_cast<int64_t>(std::ceil(d * kNsPerSecond)));
+    if (dDatagrams <= 0)
+        return 0;
+    // The last point by which fewer than dDatagrams were owed.
+    const Point* const pBegin = m_points.get();
+    const Point* const pAfter = std::lower_bound(pBegin, pBegin + nPoints, dDatagrams,
+                                                 [](const Point& point, double d) { return point.dOwed < d; });
+    const Point& a = *(pAfter - 1);
+    const double dLeft = dDatagrams - a.dOwed;
+    if (pAfter == pBegin + nPoints) {
+        if (a.dRate <= 0)
+            return kNever;
+        const double dNs = std::ceil(dLeft / a.dRate * kNsPerSecond);
+        return dNs >= static_cast<double>(kNever - a.nNs) ? kNever : a.nNs + static_cast<int64_t>(dNs);
     }
+    const Point& b = *pAfter;
+    // Within [a, b): a.rate d + slope d^2 / 2 = left, in the form that stays
+    // exact when the slope is 0 or small.
+    const double dSeconds = static_cast<double>(b.nNs - a.nNs) / kNsPerSecond;
+    const double dSlope = (b.dRate - a.dRate) / dSeconds;
+    const double dRoot = std::sqrt(std::max(0.0, a.dRate * a.dRate + 2 * dSlope * dLeft));
+    const double dDenominator = a.dRate + dRoot;
+    const double d = dDenominator > 0 ? 2 * dLeft / dDenominator : dSeconds;
+    return std::min(b.nNs, a.nNs + static_cast<int64_t>(std::ceil(d * kNsPerSecond)));
 }

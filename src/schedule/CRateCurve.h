@@ -8,10 +8,9 @@
 // A fleet's rate over a run (datagrams a second of the whole fleet) as a
 // curve of points (run time, rate): straight between two points, a step
 // where two share an instant, the first point's rate before it and the last
-// one's after it. Each device's next instant follows from it: the instant
-// by which the curve has owed another device's share of datagrams, counted
-// from the device's last instant, so that a change of rate moves a device
-// from its next instant on, without a burst.
+// one's after it; and what it has owed since the start (the datagrams it
+// asks for up to an instant), so that devices can send when the fleet's
+// share of them is due: evenly spread, whatever the rate does.
 //
 // Points are added in order of time, from one thread (the run's), while any
 // number of threads read: the curve is append-only and holds at most
@@ -34,16 +33,19 @@ public:
     bool Step(int64_t nAtNs, double dPerSecond);
 
     double RateAt(int64_t nAtNs) const;
+    // The datagrams owed from the start to a run time.
+    double Owed(int64_t nAtNs) const;
+    // The first run time by which dDatagrams have been owed; kNever when the
+    // rate stays at 0 before that.
+    int64_t When(double dDatagrams) const;
     // The datagrams owed between two run times.
-    double Between(int64_t nFromNs, int64_t nToNs) const;
-    // The first instant by which dDatagrams more have been owed since
-    // nFromNs; kNever when the rate stays at 0 before that.
-    int64_t After(int64_t nFromNs, double dDatagrams) const;
+    double Between(int64_t nFromNs, int64_t nToNs) const { return Owed(nToNs) - Owed(nFromNs); }
 
 private:
     struct Point {
         int64_t nNs;
         double dRate;
+        double dOwed;  // from the start to the point
     };
 
     // The index of the last point at or before nNs (0 when none is).
