@@ -68,6 +68,26 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
         {{"--seed", "x"}, "--seed: 'x' is not a seed"},
         {{"--scenario", strScenario}, "--scenario: " + strScenario + ": stages[0].loss: '2' is not P[,burst=N]"},
         {{"--scenario", strFile + ".none"}, "--scenario: " + strFile + ".none: "},
+        {{"--rate", "0/s"}, "--rate: '0/s' is not a rate above 0"},
+        {{"--rate", "20kb/s"}, "--rate: '20kb/s' is not a rate"},
+        {{"--rate", "20k/s", "-m", "1s"}, "--rate: sets the devices' intervals itself"},
+        {{"--rate", "20k/s", "--interval", "1s"}, "--rate: sets the devices' intervals itself"},
+        {{"--interval", "500us"}, "--interval: '500us' is not from 1ms to 24h"},
+        {{"--interval", "uniform(1h,48h)"}, "--interval: 'uniform(1h,48h)' is not from 1ms to 24h on average"},
+        {{"--interval", "5"}, "--interval: '5' is not a duration"},
+        {{"--interval", "1s", "-m", "replay"}, "--interval: does not go with -m replay or --capture-time"},
+        {{"--abort-on-fail"}, "--abort-on-fail: needs a --threshold to judge"},
+        {{"--threshold", "errors==0", "--threshold-window", "5s"}, "--threshold-window: goes with --abort-on-fail only"},
+        {{"--threshold", "errors==0", "--abort-on-fail", "--threshold-window", "500ms"},
+         "--threshold-window: '500ms' is not a duration from 1s to 1h"},
+        {{"--find-capacity", "1k/s..2k/s"}, "--find-capacity: needs a --threshold to judge each step by"},
+        {{"--threshold", "errors==0", "--find-capacity", "2k/s..1k/s"}, "--find-capacity: '2k/s..1k/s' has FROM at or "
+                                                                        "above TO"},
+        {{"--threshold", "errors==0", "--find-capacity", "1k/s..2k/s,x1"}, "which is not above 1"},
+        {{"--threshold", "errors==0", "--find-capacity", "1k/s..2k/s,2s"}, "has steps no longer than the settle time"},
+        {{"--threshold", "errors==0", "--find-capacity", "1k/s..2k/s", "-m", "1s"},
+         "--find-capacity: sets the rate itself"},
+        {{"--refine", "2"}, "--refine and --require-capacity go with --find-capacity only"},
     };
     ExpectUsageErrors(cases, Parse, CCliOptions::kExitUsage);
 }

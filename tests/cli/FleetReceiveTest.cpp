@@ -123,3 +123,31 @@ TEST(FleetReceiveTest, OneStopRequestStillWaitsForTheRepliesOnTheirWay)
     // Those sent in the two seconds before the stop are answered after it.
     EXPECT_NE(fleet.out.find("threshold reply_loss==0: 0.0000 ok"), std::string::npos) << fleet.out;
 }
+
+// A capacity search against a server that saturates finds its capacity
+// within one step: the last rate that held is at most it, the first that
+// crossed above it by no more than a step.
+TEST(FleetReceiveTest, ACapacitySearchFindsTheServersCapacityWithinOneStep)
+{
+    ReceiveProcess receive(AF_INET, {"--answer", "echo", "--capacity", "2500/s", "-q"}, CliProcess::Stop::kInterrupt);
+    ASSERT_TRUE(receive.WaitListening());
+    TempDir dir;
+    const std::string stats = dir.Path() + "/stats.json";
+    const CliRun fleet = CliProcess::Run({"-p", std::to_string(receive.Port()), "--devices", "500", "--counter",
+                                          "packnum", "--reply-match", "packnum", "--reply-timeout", "500ms",
+                                          "--find-capacity", "1000/s..8000/s,x2,3s", "--threshold", "rtt_p99<=30ms",
+                                          "--threshold", "reply_loss<=1%", "-q", "--stats-json", stats});
+    receive.RequestStop();
+    receive.Wait();
+    ASSERT_EQ(fleet.nExit, 0) << fleet.out << fleet.err;
+    const std::string json = TempDir::Read(stats);
+    const double dCapacity = NumberAfter(json, "\"settle_s\"", "capacity");
+    const double dCrossedAt = NumberAfter(json, "\"settle_s\"", "crossed_at");
+    EXPECT_LE(dCapacity, 2500) << json.substr(json.find("\"capacity\":{"));
+    EXPECT_GE(dCrossedAt, 2500);
+    EXPECT_EQ(dCrossedAt, 2 * dCapacity) << "one step apart";
+    EXPECT_NE(fleet.out.find("capacity: " + std::to_string(static_cast<int>(dCapacity)).insert(1, ",") +
+                             " datagrams/s (the last rate that held every threshold); crossed at "),
+              std::string::npos)
+        << fleet.out;
+}
