@@ -31,6 +31,18 @@ void CReplyStats::RecordLost(bool bEvicted)
         m_nEvicted.fetch_add(1, std::memory_order_relaxed);
 }
 
+void CReplyStats::Counts::Add(const Counts& other)
+{
+    nMatched += other.nMatched;
+    nLost += other.nLost;
+    nEvicted += other.nEvicted;
+    nLate += other.nLate;
+    nDuplicate += other.nDuplicate;
+    nUnmatched += other.nUnmatched;
+    nOutOfOrder += other.nOutOfOrder;
+    nUntracked += other.nUntracked;
+}
+
 CReplyStats::Counts CReplyStats::Totals() const
 {
     Counts counts;

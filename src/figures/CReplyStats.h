@@ -27,6 +27,9 @@ public:
         uint64_t nUnmatched = 0;
         uint64_t nOutOfOrder = 0;
         uint64_t nUntracked = 0;
+
+        // Another part's counts added (a second's, a shard's).
+        void Add(const Counts& other);
     };
 
     struct Second {

@@ -445,6 +445,49 @@ void ReadCapacity(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
 
 }  // namespace
 
+void CRunRecord::Capacity::Conclude()
+{
+    dCapacity.reset();
+    dCrossedAt.reset();
+    crossed.reset();
+    dBehindAt.reset();
+    std::optional<double> dHeld;
+    for (const CapacityStep& step : steps) {
+        if (step.nBehindSeconds > 0) {
+            dBehindAt = step.dRate;
+            return;
+        }
+        if (step.bHeld)
+            continue;
+        if (!dCrossedAt || step.dRate < *dCrossedAt) {
+            dCrossedAt = step.dRate;
+            for (const CVerdict& verdict : step.verdicts) {
+                if (!verdict.bOk) {
+                    crossed = verdict;
+                    break;
+                }
+            }
+        }
+    }
+    for (const CapacityStep& step : steps) {
+        if (step.bHeld && (!dCrossedAt || step.dRate < *dCrossedAt) && (!dHeld || step.dRate > *dHeld))
+            dHeld = step.dRate;
+    }
+    dCapacity = dHeld;
+}
+
+CRunRecord CRunRecord::OfStep(const CapacityStep& step)
+{
+    CRunRecord record;
+    record.dSeconds = static_cast<double>(step.nSeconds);
+    record.nSent = step.nSent;
+    record.nErrors = step.nErrors;
+    record.lateness = step.lateness;
+    record.latenessHistogram = step.latenessHistogram;
+    record.replyMatching = step.replies;
+    return record;
+}
+
 uint64_t CRunRecord::BehindSeconds() const
 {
     uint64_t nBehind = 0;

@@ -100,6 +100,11 @@ struct CRunRecord {
         // Whether it found what it was asked for: a capacity, and one of
         // at least dRequired.
         bool Found() const { return dCapacity && (!dRequired || *dCapacity >= *dRequired); }
+        // What the steps, in the order taken, found: up to the first step in
+        // which the fleet fell behind (none then), the lowest rate that
+        // crossed a threshold (and the first threshold it crossed) and the
+        // highest that held below it.
+        void Conclude();
     };
 
     // The run.
@@ -143,6 +148,8 @@ struct CRunRecord {
 
     // The seconds in which the fleet fell behind its schedule.
     uint64_t BehindSeconds() const;
+    // A capacity step's figures as a record thresholds judge.
+    static CRunRecord OfStep(const CapacityStep& step);
 
     // The stats file's text: one JSON object and a line end.
     std::string Json() const;

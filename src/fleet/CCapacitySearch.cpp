@@ -109,27 +109,17 @@ std::optional<double> CCapacitySearch::JudgeStep()
     step.replies = figures.replyMatching;
     step.bHeld = !CThreshold::Judge(m_thresholds, CThreshold::FleetFigures(figures), step.verdicts);
     m_result.steps.push_back(step);
+    m_result.Conclude();
 
     // A fleet that could not keep up measured itself, not the server.
     if (step.nBehindSeconds > 0) {
-        m_result.dBehindAt = m_dRate;
-        m_result.dCapacity.reset();
         m_bDone = true;
         return std::nullopt;
     }
-    if (step.bHeld) {
+    if (step.bHeld)
         m_dGood = m_dRate;
-    } else {
+    else
         m_dBad = m_dRate;
-        m_result.dCrossedAt = m_dRate;
-        for (const CVerdict& verdict : step.verdicts) {
-            if (!verdict.bOk) {
-                m_result.crossed = verdict;
-                break;
-            }
-        }
-    }
-    m_result.dCapacity = m_dGood;
     if (m_dBad) {
         // Refining halves the gap between the last rate that held and the
         // first that did not; without one that held there is no capacity.

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "figures/CFaultCounts.h"
@@ -40,6 +43,10 @@ struct CRunReport {
         double dRttP50Ms = 0;
         double dRttP99Ms = 0;
         double dRttMaxMs = 0;
+        // Paced runs: the datagrams the rate asked for; whether any shard
+        // fell behind in the second.
+        double dTarget = 0;
+        bool bBehind = false;
     };
 
     // A threshold's verdict, and the file that judged it.
@@ -85,4 +92,20 @@ struct CRunReport {
     bool bTraffic = false;
     CFaultCounts faults;
     std::vector<uint64_t> seeds;
+
+    // Paced by an interval or a rate (any shard): the seconds have targets.
+    bool bPaced = false;
+    // Runs a threshold ended, by file.
+    std::vector<std::pair<std::string, CRunRecord::Abort>> aborts;
+    // A capacity search: its steps merged across the shards (those all of
+    // them took at one rate), and what they found; strCapacityNote says
+    // where the shards' searches went apart.
+    std::optional<CRunRecord::Capacity> capacity;
+    std::string strCapacityNote;
+    // The whole fleet's figures as one record, for thresholds to judge.
+    CRunRecord whole;
+    // The thresholds judged on the merged figures (report --threshold).
+    std::vector<CVerdict> mergedVerdicts;
+    // A baseline run to compare with (report --baseline).
+    std::shared_ptr<const CRunReport> pBaseline;
 };

@@ -1,34 +1,12 @@
 #include "report/CStatsMerger.h"
 
 #include <algorithm>
-#include <limits>
 #include <map>
 
+#include "figures/CMergedDurations.h"
 #include "figures/CRunRecord.h"
 #include "load/CFileReader.h"
 
-namespace {
-
-// Buckets of several files summed by their range.
-using BucketCounts = std::map<std::pair<uint64_t, uint64_t>, uint64_t>;
-
-void AddBuckets(BucketCounts& counts, const std::vector<CLatencyHistogram::Bucket>& buckets)
-{
-    for (const CLatencyHistogram::Bucket& bucket : buckets)
-        counts[{bucket.nFromNs, bucket.nToNs}] += bucket.nCount;
-}
-
-std::vector<CLatencyHistogram::Bucket> NonEmpty(const BucketCounts& counts)
-{
-    std::vector<CLatencyHistogram::Bucket> buckets;
-    for (const auto& bucket : counts) {
-        if (bucket.second > 0)
-            buckets.push_back({bucket.first.first, bucket.first.second, bucket.second});
-    }
-    return buckets;
-}
-
-}  // namespace
 
 struct CStatsMerger::File {
     std::string strSource;
@@ -108,6 +86,8 @@ CStatus CStatsMerger::MergeSeries(const std::vector<const File*>& files, CRunRep
             sum.dRttP50Ms += entry.rtt.dP50Ms * dMatched;
             sum.dRttP99Ms += entry.rtt.dP99Ms * dMatched;
             sum.dRttMaxMs = std::max(sum.dRttMaxMs, entry.rtt.dMaxMs);
+            sum.dTarget += entry.dTarget;
+            sum.bBehind = sum.bBehind || entry.bBehind;
         }
     }
     if (seconds.empty())
@@ -138,32 +118,108 @@ CStatus CStatsMerger::MergeSeries(const std::vector<const File*>& files, CRunRep
 
 void CStatsMerger::MergeReplies(const std::vector<const File*>& files, CRunReport& report)
 {
-    BucketCounts buckets;
-    double dMinMs = std::numeric_limits<double>::infinity();
+    CMergedDurations rtt;
+    CRunRecord::ReplyMatching whole;
     for (const File* pFile : files) {
         if (!pFile->record.replyMatching)
             continue;
         const CRunRecord::ReplyMatching& matching = *pFile->record.replyMatching;
-        CReplyStats::Counts& sum = report.replyCounts;
         report.bRepliesMatched = true;
-        sum.nMatched += matching.counts.nMatched;
-        sum.nLost += matching.counts.nLost;
-        sum.nEvicted += matching.counts.nEvicted;
-        sum.nLate += matching.counts.nLate;
-        sum.nDuplicate += matching.counts.nDuplicate;
-        sum.nUnmatched += matching.counts.nUnmatched;
-        sum.nOutOfOrder += matching.counts.nOutOfOrder;
-        sum.nUntracked += matching.counts.nUntracked;
-        report.dRttMaxMs = std::max(report.dRttMaxMs, matching.rtt.dMaxMs);
-        if (matching.rtt.nCount > 0)
-            dMinMs = std::min(dMinMs, matching.rtt.dMinMs);
-        AddBuckets(buckets, matching.rttHistogram);
+        report.replyCounts.Add(matching.counts);
+        whole.nTimeoutNs = matching.nTimeoutNs;
+        whole.strMember = matching.strMember;
+        rtt.Add(matching.rttHistogram, matching.rtt);
     }
-    report.rttHistogram = NonEmpty(buckets);
-    const CLatencyHistogram::Figures figures =
-        CLatencyHistogram::Quantiles(report.rttHistogram, dMinMs, report.dRttMaxMs);
-    report.dRttP50Ms = figures.dP50Ms;
-    report.dRttP99Ms = figures.dP99Ms;
+    if (!report.bRepliesMatched)
+        return;
+    whole.counts = report.replyCounts;
+    whole.rtt = rtt.Figures();
+    whole.rttHistogram = rtt.Buckets();
+    report.rttHistogram = whole.rttHistogram;
+    report.dRttP50Ms = whole.rtt.dP50Ms;
+    report.dRttP99Ms = whole.rtt.dP99Ms;
+    report.dRttMaxMs = whole.rtt.dMaxMs;
+    report.whole.replyMatching = std::move(whole);
+}
+
+void CStatsMerger::MergeCapacity(const std::vector<const File*>& files, CRunReport& report)
+{
+    std::vector<const CRunRecord::Capacity*> searches;
+    for (const File* pFile : files) {
+        if (pFile->record.capacity)
+            searches.push_back(&*pFile->record.capacity);
+    }
+    if (searches.empty())
+        return;
+    if (searches.size() < files.size())
+        report.strCapacityNote = "only " + std::to_string(searches.size()) + " of the files searched for a capacity";
+    CRunRecord::Capacity merged = *searches.front();
+    merged.steps.clear();
+    for (size_t i = 0;; ++i) {
+        bool bAll = true;
+        bool bAny = false;
+        for (const CRunRecord::Capacity* pSearch : searches) {
+            bAll = bAll && i < pSearch->steps.size() && i < searches.front()->steps.size() &&
+                   pSearch->steps[i].dRate == searches.front()->steps[i].dRate;
+            bAny = bAny || i < pSearch->steps.size();
+        }
+        if (!bAll) {
+            if (bAny)
+                report.strCapacityNote = "the shards' searches went apart at step " + std::to_string(i + 1) +
+                                         ": the steps from there on are left out";
+            break;
+        }
+        CRunRecord::CapacityStep step = searches.front()->steps[i];
+        step.nBehindSeconds = 0;
+        step.nSent = 0;
+        step.nErrors = 0;
+        step.bHeld = true;
+        step.verdicts.clear();
+        CMergedDurations lateness;
+        CMergedDurations rtt;
+        CRunRecord::ReplyMatching replies;
+        for (const CRunRecord::Capacity* pSearch : searches) {
+            const CRunRecord::CapacityStep& part = pSearch->steps[i];
+            step.nBehindSeconds += part.nBehindSeconds;
+            step.nSent += part.nSent;
+            step.nErrors += part.nErrors;
+            lateness.Add(part.latenessHistogram, part.lateness);
+            if (part.replies) {
+                replies.counts.Add(part.replies->counts);
+                rtt.Add(part.replies->rttHistogram, part.replies->rtt);
+            }
+            // Held when every shard held it; the thresholds the first that
+            // did not crossed.
+            if (step.bHeld && !part.bHeld)
+                step.verdicts = part.verdicts;
+            step.bHeld = step.bHeld && part.bHeld;
+            merged.bComplete = merged.bComplete && pSearch->bComplete;
+        }
+        step.lateness = lateness.Figures();
+        step.latenessHistogram = lateness.Buckets();
+        if (searches.front()->steps[i].replies) {
+            replies.rtt = rtt.Figures();
+            replies.rttHistogram = rtt.Buckets();
+            step.replies = std::move(replies);
+        }
+        merged.steps.push_back(std::move(step));
+    }
+    merged.Conclude();
+    report.capacity = std::move(merged);
+}
+
+bool CStatsMerger::Judge(const std::vector<CThreshold>& thresholds, CRunReport& report)
+{
+    report.mergedVerdicts.clear();
+    if (!report.capacity)
+        return CThreshold::Judge(thresholds, CThreshold::FleetFigures(report.whole), report.mergedVerdicts);
+    // A search's steps are judged one by one, as the search judged them.
+    for (CRunRecord::CapacityStep& step : report.capacity->steps) {
+        step.verdicts.clear();
+        step.bHeld = !CThreshold::Judge(thresholds, CThreshold::FleetFigures(CRunRecord::OfStep(step)), step.verdicts);
+    }
+    report.capacity->Conclude();
+    return !report.capacity->Found();
 }
 
 CStatus CStatsMerger::Merge(CRunReport& report) const
@@ -187,8 +243,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     merged.nStartUnixMs = first.nStartUnixMs;
     int64_t nEndMs = first.nStartUnixMs;
     uint32_t nNextShard = 0;
-    BucketCounts buckets;
-    double dMinMs = std::numeric_limits<double>::infinity();
+    CMergedDurations lateness;
     for (const File* pFile : files) {
         const CRunRecord& record = pFile->record;
         merged.shards.push_back(
@@ -205,12 +260,12 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         merged.nSent += record.nSent;
         merged.nErrors += record.nErrors;
         merged.nReplies += record.nReplies;
-        merged.dMaxMs = std::max(merged.dMaxMs, record.lateness.dMaxMs);
-        if (record.lateness.nCount > 0)
-            dMinMs = std::min(dMinMs, record.lateness.dMinMs);
+        lateness.Add(record.latenessHistogram, record.lateness);
         merged.dCpuSeconds += record.usage.dCpuSeconds;
         merged.nMaxRssKb = std::max(merged.nMaxRssKb, record.usage.nMaxRssKb);
-        AddBuckets(buckets, record.latenessHistogram);
+        merged.bPaced = merged.bPaced || record.bPaced;
+        if (record.abort)
+            merged.aborts.emplace_back(pFile->strSource, *record.abort);
         for (const CVerdict& verdict : record.verdicts)
             merged.verdicts.push_back({pFile->strSource, verdict});
         if (record.bTraffic) {
@@ -222,16 +277,26 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
         }
     }
     MergeReplies(files, merged);
+    MergeCapacity(files, merged);
     for (; nNextShard < first.shard.Count(); ++nNextShard)
         merged.missingShards.push_back(nNextShard);
     merged.dSeconds = static_cast<double>(nEndMs - merged.nStartUnixMs) / 1000;
     const CStatus series = MergeSeries(files, merged);
     if (!series.IsOk())
         return series;
-    merged.histogram = NonEmpty(buckets);
-    const CLatencyHistogram::Figures figures = CLatencyHistogram::Quantiles(merged.histogram, dMinMs, merged.dMaxMs);
-    merged.dP50Ms = figures.dP50Ms;
-    merged.dP99Ms = figures.dP99Ms;
+    CRunRecord& whole = merged.whole;
+    whole.nSent = merged.nSent;
+    whole.nErrors = merged.nErrors;
+    whole.nReplies = merged.nReplies;
+    whole.dSeconds = merged.dSeconds;
+    whole.lateness = lateness.Figures();
+    whole.latenessHistogram = lateness.Buckets();
+    whole.bTraffic = merged.bTraffic;
+    whole.faults = merged.faults;
+    merged.histogram = whole.latenessHistogram;
+    merged.dP50Ms = whole.lateness.dP50Ms;
+    merged.dP99Ms = whole.lateness.dP99Ms;
+    merged.dMaxMs = whole.lateness.dMaxMs;
     report = std::move(merged);
     return CStatus();
 }

@@ -6,6 +6,7 @@
 
 #include "base/CStatus.h"
 #include "report/CRunReport.h"
+#include "verdict/CThreshold.h"
 
 // Reads the stats files of fleet runs (what tovrik-cli --stats-json writes)
 // and merges the shards of one fleet into one report: the series aligned by
@@ -31,6 +32,11 @@ public:
     // not shards of one fleet (different shard counts or fleet sizes, a shard
     // twice, seconds too far apart to be one run).
     CStatus Merge(CRunReport& report) const;
+    // The thresholds judged on a merged report's figures: the whole fleet's,
+    // or a capacity search's each step, the capacity concluded anew.
+    // Answers whether the verdict failed (a threshold crossed, no capacity
+    // found or below the one required).
+    static bool Judge(const std::vector<CThreshold>& thresholds, CRunReport& report);
 
     // Stats files larger than this are refused rather than read.
     static constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
@@ -44,6 +50,8 @@ private:
     static CStatus MergeSeries(const std::vector<const File*>& files, CRunReport& report);
     // The replies matched to datagrams, where any file has them.
     static void MergeReplies(const std::vector<const File*>& files, CRunReport& report);
+    // A capacity search's steps, where the files have one.
+    static void MergeCapacity(const std::vector<const File*>& files, CRunReport& report);
 
     std::vector<File> m_files;
 };
