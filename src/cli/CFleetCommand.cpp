@@ -61,11 +61,10 @@ int CFleetCommand::Run(const CCliOptions& options)
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
     printer.TrafficSummary(result.record);
-    const std::vector<CThreshold>& thresholds = options.fleet.config.outputs.thresholds;
     if (result.record.abort)
-        CRunPrinter::Aborted(thresholds, *result.record.abort);
+        CRunPrinter::Aborted(*result.record.abort);
     if (result.record.capacity) {
-        printer.CapacitySummary(thresholds, *result.record.capacity);
+        printer.CapacitySummary(*result.record.capacity);
         // A search that measured only the fleet itself has no answer.
         if (result.written.IsOk() && result.record.capacity->dBehindAt)
             return CCliOptions::kExitUndecided;

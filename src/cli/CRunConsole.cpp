@@ -19,13 +19,9 @@ int CRunConsole::Failed(const CStatus& status)
     return status.IsInvalid() ? CCliOptions::kExitUsage : CCliOptions::kExitFailure;
 }
 
-void CRunConsole::Aborted(const std::vector<CThreshold>& thresholds, const CRunRecord::Abort& abort)
+void CRunConsole::Aborted(const CRunRecord::Abort& abort)
 {
-    std::string strLine = "threshold " + abort.verdict.strExpression + ": " + abort.verdict.ValueText();
-    for (const CThreshold& threshold : thresholds) {
-        if (threshold.Expression() == abort.verdict.strExpression)
-            strLine = threshold.Line(abort.verdict);
-    }
+    const std::string strLine = CThreshold::LineOf(abort.verdict);
     std::printf("aborted at second %llu of the run (%s): %s over the last %.0f s\n",
                 static_cast<unsigned long long>(abort.nSecond), CCalendar::UtcText(abort.nUnixMs).c_str(),
                 strLine.c_str(), abort.dWindowSeconds);

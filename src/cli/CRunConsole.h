@@ -24,7 +24,7 @@ public:
     static int Failed(const CStatus& status);
     // A run that a threshold ended: which, over which window, when, and its
     // value there, on standard output (also when quiet).
-    static void Aborted(const std::vector<CThreshold>& thresholds, const CRunRecord::Abort& abort);
+    static void Aborted(const CRunRecord::Abort& abort);
     // Prints each threshold's verdict, then answers the exit code of a run
     // that came to its end: 1 (said) when its files could not be written, 3
     // when a threshold was crossed or bCrossed says the run failed its

@@ -8,7 +8,7 @@
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
 #include "text/CPrintable.h"
-#include "traffic/CRate.h"
+#include "verdict/CCapacityVerdict.h"
 
 namespace {
 
@@ -161,53 +161,12 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 counts.nOutOfOrder);
 }
 
-namespace {
-
-// A verdict as the threshold's line says it, without "threshold ".
-std::string VerdictText(const std::vector<CThreshold>& thresholds, const CVerdict& verdict)
-{
-    for (const CThreshold& threshold : thresholds) {
-        if (threshold.Expression() == verdict.strExpression)
-            return threshold.Line(verdict).substr(std::char_traits<char>::length("threshold "));
-    }
-    return verdict.strExpression + ": " + verdict.ValueText() + (verdict.bOk ? " ok" : " crossed");
-}
-
-}  // namespace
-
-std::string CRunPrinter::CapacityLine(const std::vector<CThreshold>& thresholds, const CRunRecord::Capacity& capacity)
-{
-    const auto rate = [](double dRate) { return CRate::Grouped(dRate) + "/s"; };
-    std::string strLine = "capacity: ";
-    if (capacity.dBehindAt) {
-        strLine += "none claimed: the fleet fell behind its schedule at " + rate(*capacity.dBehindAt) +
-                   " before any threshold was crossed, so it measured itself; search again with more shards "
-                   "(--shard) or more --threads";
-    } else if (capacity.dCapacity && capacity.dCrossedAt) {
-        strLine += CRate::Grouped(*capacity.dCapacity) + " datagrams/s (the last rate that held every threshold)";
-    } else if (capacity.dCapacity) {
-        strLine += "at least " + CRate::Grouped(*capacity.dCapacity) + " datagrams/s (every step held" +
-                   (capacity.bComplete ? ", up to the top of the search)" : "; the search was stopped before its end)");
-    } else if (capacity.dCrossedAt) {
-        strLine += "below " + rate(*capacity.dCrossedAt) + ", the first step";
-    } else {
-        strLine += "none found: the search was stopped before its first step was judged";
-    }
-    if (capacity.dCrossedAt && capacity.crossed && !capacity.dBehindAt)
-        strLine += "; crossed at " + rate(*capacity.dCrossedAt) + ": " + VerdictText(thresholds, *capacity.crossed);
-    if (capacity.dRequired)
-        strLine += std::string("; ") + (capacity.Found() ? "at least" : "below") + " the " +
-                   rate(*capacity.dRequired) + " required";
-    return strLine;
-}
-
-void CRunPrinter::CapacitySummary(const std::vector<CThreshold>& thresholds,
-                                  const CRunRecord::Capacity& capacity) const
+void CRunPrinter::CapacitySummary(const CRunRecord::Capacity& capacity) const
 {
     if (!Quiet()) {
         for (size_t i = 0; i < capacity.steps.size(); ++i) {
             const CRunRecord::CapacityStep& step = capacity.steps[i];
-            std::string strLine = "step " + std::to_string(i + 1) + ": " + CRate::Grouped(step.dRate) + "/s, " +
+            std::string strLine = "step " + std::to_string(i + 1) + ": " + CCapacityVerdict::Rate(step.dRate) + ", " +
                                   std::to_string(step.nSeconds) + " s judged, sent " + CDecimal::Grouped(step.nSent);
             char figures[160];
             std::snprintf(figures, sizeof figures, ", late p99 %.3f ms", step.lateness.dP99Ms);
@@ -225,12 +184,12 @@ void CRunPrinter::CapacitySummary(const std::vector<CThreshold>& thresholds,
             strLine += step.bHeld ? ": held" : ": crossed";
             for (const CVerdict& verdict : step.verdicts) {
                 if (!verdict.bOk)
-                    strLine += " " + VerdictText(thresholds, verdict);
+                    strLine += ", " + CThreshold::LineOf(verdict);
             }
             std::printf("%s\n", strLine.c_str());
         }
     }
-    std::printf("%s\n", CapacityLine(thresholds, capacity).c_str());
+    std::printf("%s\n", CCapacityVerdict::Sentence(capacity).c_str());
     std::fflush(stdout);
 }
 

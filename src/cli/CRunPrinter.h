@@ -51,9 +51,7 @@ public:
     void TrafficSummary(const CRunRecord& record) const;
     // A capacity search: its steps (unless quiet) and what it found (also
     // when quiet: it is what was asked for).
-    void CapacitySummary(const std::vector<CThreshold>& thresholds, const CRunRecord::Capacity& capacity) const;
-    // "capacity: ...": what a search found, in a sentence.
-    static std::string CapacityLine(const std::vector<CThreshold>& thresholds, const CRunRecord::Capacity& capacity);
+    void CapacitySummary(const CRunRecord::Capacity& capacity) const;
 
 private:
     const CFaultStats* m_pFaults = nullptr;

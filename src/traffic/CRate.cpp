@@ -44,12 +44,3 @@ std::string CRate::Text(double dPerSecond)
     std::snprintf(text, sizeof text, IsWhole(dPerSecond) ? "%.0f/s" : "%.6g/s", dPerSecond);
     return text;
 }
-
-std::string CRate::Grouped(double dPerSecond)
-{
-    if (!IsWhole(dPerSecond)) {
-        const std::string strText = Text(dPerSecond);
-        return strText.substr(0, strText.size() - 2);
-    }
-    return CDecimal::Grouped(static_cast<uint64_t>(dPerSecond));
-}

@@ -15,6 +15,4 @@ public:
     [[nodiscard]] static CStatus Read(std::string_view text, double dMax, double& dPerSecond);
     // As a user would write it: "42000/s", "52500/s", "2.5/s".
     static std::string Text(double dPerSecond);
-    // With thousands grouped, for sentences: "42,000".
-    static std::string Grouped(double dPerSecond);
 };

@@ -209,6 +209,14 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
     return figures;
 }
 
+std::string CThreshold::LineOf(const CVerdict& verdict)
+{
+    CThreshold threshold;
+    if (Parse(verdict.strExpression, threshold).IsOk())
+        return threshold.Line(verdict);
+    return "threshold " + verdict.strExpression + ": " + verdict.ValueText() + (verdict.bOk ? " ok" : " crossed");
+}
+
 bool CThreshold::Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,
                        std::vector<CVerdict>& verdicts)
 {

@@ -70,6 +70,10 @@ public:
     // crossed" without a value).
     std::string Line(const CVerdict& verdict) const;
 
+    // A verdict's line as its threshold (a fleet's) says it, read again
+    // from its expression: "threshold rtt_p99<=50ms: 73.210 ms crossed".
+    static std::string LineOf(const CVerdict& verdict);
+
     // Judges each rule on the figures, in order, appending the verdicts;
     // answers whether any was crossed.
     static bool Judge(const std::vector<CThreshold>& thresholds, const Figures& figures,
