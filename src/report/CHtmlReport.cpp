@@ -8,6 +8,8 @@
 #include "report/CHtmlText.h"
 #include "report/CSvgPlot.h"
 #include "report/HtmlPage.h"
+#include "verdict/CCapacityVerdict.h"
+#include "verdict/CThreshold.h"
 #include "text/CDecimal.h"
 #include "time/CCalendar.h"
 #include "schedule/SendModes.h"
@@ -28,6 +30,8 @@ constexpr Colour kP50 = {"p50", "#1f77b4", ""};
 constexpr Colour kP99 = {"p99", "#ff7f0e", "7 4"};
 constexpr Colour kMax = {"max", "#d62728", "2 3"};
 constexpr Colour kLost = {"datagrams lost", "#9467bd", ""};
+constexpr Colour kTarget = {"target", "#7f7f7f", "6 3"};
+constexpr Colour kLoss = {"reply loss", "#9467bd", ""};
 
 std::string ModeText(int nMode)
 {
@@ -109,6 +113,18 @@ std::string Summary(const CRunReport& report)
                           report.seeds.end();
         out += Row(bOne ? "Seed" : "Seeds (by shard)", bOne ? std::to_string(report.seeds.front()) : SeedsText(report.seeds));
     }
+    uint64_t nBehind = 0;
+    for (const CRunReport::Second& second : report.series)
+        nBehind += second.bBehind ? 1 : 0;
+    if (nBehind > 0)
+        out += Row("Fell behind", CDecimal::Grouped(nBehind) + " of " + CDecimal::Grouped(report.series.size()) +
+                                      " seconds: the fleet could not keep its schedule there, so those seconds measure "
+                                      "it, not the server");
+    for (const auto& [strSource, abort] : report.aborts)
+        out += Row("Aborted", "at second " + std::to_string(abort.nSecond) + " (" + CCalendar::UtcText(abort.nUnixMs) +
+                                  "): " + CThreshold::LineOf(abort.verdict) + " over the last " +
+                                  Format("%.0f", abort.dWindowSeconds) + " s" +
+                                  (report.shards.size() > 1 ? " (" + strSource + ")" : ""));
     out += Row("CPU time", Format("%.2f", report.dCpuSeconds) + " s" + (report.shards.size() > 1 ? " (all shards)" : ""));
     out += Row("Peak RSS", Format("%.1f", static_cast<double>(report.nMaxRssKb) / 1024) + " MiB" +
                                (report.shards.size() > 1 ? " (largest shard)" : ""));
@@ -131,19 +147,146 @@ std::string CommandLines(const CRunReport& report)
     return out;
 }
 
-// Each threshold's verdict as its file recorded it.
+// Each threshold's verdict as its file recorded it, and as the merged
+// figures crossed or held them when the report judged them.
 std::string Thresholds(const CRunReport& report)
 {
-    if (report.verdicts.empty())
+    if (report.verdicts.empty() && report.mergedVerdicts.empty())
         return std::string();
-    std::vector<CVerdict> verdicts;
-    std::vector<std::string> sources;
+    std::vector<CVerdict> verdicts = report.mergedVerdicts;
+    std::vector<std::string> sources(verdicts.size(), "all files merged");
     for (const CRunReport::Verdict& verdict : report.verdicts) {
         verdicts.push_back(verdict.verdict);
-        if (report.shards.size() > 1)
-            sources.push_back(verdict.strSource);
+        sources.push_back(verdict.strSource);
     }
+    if (report.shards.size() <= 1 && report.mergedVerdicts.empty())
+        sources.clear();
     return "<section>\n<h2>Thresholds</h2>\n" + CHtmlReport::VerdictTable(verdicts, sources) + "</section>\n";
+}
+
+// A capacity search: what it found, its steps and the knee, the round trips
+// and the reply loss against the rate.
+std::string Capacity(const CRunReport& report)
+{
+    if (!report.capacity)
+        return std::string();
+    const CRunRecord::Capacity& capacity = *report.capacity;
+    std::string out = "<section>\n<h2>Capacity</h2>\n<p class=\"capacity\">" +
+                      CHtmlText::Escape(CCapacityVerdict::Sentence(capacity)) + "</p>\n";
+    if (!report.strCapacityNote.empty())
+        out += "<p>" + CHtmlText::Escape(report.strCapacityNote) + "</p>\n";
+    out += "<table class=\"verdicts\">\n<tr><th>step</th><th>rate</th><th>seconds judged</th><th>sent</th>"
+           "<th>late p99</th><th>rtt p50</th><th>rtt p99</th><th>reply loss</th><th>behind</th><th>verdict</th></tr>\n";
+    std::vector<double> rates;
+    std::vector<double> rttP50;
+    std::vector<double> rttP99;
+    std::vector<double> loss;
+    for (size_t i = 0; i < capacity.steps.size(); ++i) {
+        const CRunRecord::CapacityStep& step = capacity.steps[i];
+        std::string strRtt50 = "-";
+        std::string strRtt99 = "-";
+        std::string strLoss = "-";
+        if (step.replies) {
+            const CReplyStats::Counts& counts = step.replies->counts;
+            const uint64_t nKnown = counts.nMatched + counts.nLost;
+            const double dLoss = nKnown > 0 ? static_cast<double>(counts.nLost) / static_cast<double>(nKnown) : 0.0;
+            strRtt50 = Format("%.3f", step.replies->rtt.dP50Ms) + " ms";
+            strRtt99 = Format("%.3f", step.replies->rtt.dP99Ms) + " ms";
+            strLoss = Format("%.4f", dLoss);
+            rates.push_back(step.dRate);
+            rttP50.push_back(step.replies->rtt.dP50Ms);
+            rttP99.push_back(step.replies->rtt.dP99Ms);
+            loss.push_back(dLoss);
+        }
+        std::string strVerdict = step.bHeld ? "held" : "crossed";
+        for (const CVerdict& verdict : step.verdicts) {
+            if (!verdict.bOk)
+                strVerdict += "; " + CThreshold::LineOf(verdict);
+        }
+        out += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + CCapacityVerdict::Rate(step.dRate) + "</td><td>" +
+               std::to_string(step.nSeconds) + "</td><td>" + CDecimal::Grouped(step.nSent) + "</td><td>" +
+               Format("%.3f", step.lateness.dP99Ms) + " ms</td><td>" + strRtt50 + "</td><td>" + strRtt99 +
+               "</td><td>" + strLoss + "</td><td>" + std::to_string(step.nBehindSeconds) + " s</td><td>" +
+               CHtmlText::Escape(strVerdict) + "</td></tr>\n";
+    }
+    out += "</table>\n";
+    // The knee, in the order of the rates.
+    std::vector<size_t> order(rates.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&rates](size_t a, size_t b) { return rates[a] < rates[b]; });
+    const auto sorted = [&order](const std::vector<double>& values) {
+        std::vector<double> out;
+        for (const size_t i : order)
+            out.push_back(values[i]);
+        return out;
+    };
+    if (!rates.empty()) {
+        out += CSvgPlot::Against("round trip against the rate", "datagrams a second", sorted(rates), "ms",
+                                 {MakeLine(kP50, sorted(rttP50)), MakeLine(kP99, sorted(rttP99))});
+        out += CSvgPlot::Against("reply loss against the rate", "datagrams a second", sorted(rates), "share lost",
+                                 {MakeLine(kLoss, sorted(loss))});
+    }
+    return out + "</section>\n";
+}
+
+// This run's figures beside a baseline run's: the change, and whether it
+// is for the worse, so a regression stands out.
+std::string Baseline(const CRunReport& report)
+{
+    if (!report.pBaseline)
+        return std::string();
+    const CRunReport& base = *report.pBaseline;
+    struct Figure {
+        const char* pszName;
+        double dValue;
+        double dBase;
+        const char* pszFormat;
+        bool bHigherIsWorse;
+    };
+    const auto rate = [](const CRunReport& run) {
+        return run.dSeconds > 0 ? static_cast<double>(run.nSent) / run.dSeconds : 0.0;
+    };
+    const auto loss = [](const CRunReport& run) {
+        const uint64_t nKnown = run.replyCounts.nMatched + run.replyCounts.nLost;
+        return nKnown > 0 ? static_cast<double>(run.replyCounts.nLost) / static_cast<double>(nKnown) : 0.0;
+    };
+    std::vector<Figure> figures = {
+        {"datagrams sent", static_cast<double>(report.nSent), static_cast<double>(base.nSent), "%.0f", false},
+        {"datagrams a second", rate(report), rate(base), "%.1f", false},
+        {"send errors", static_cast<double>(report.nErrors), static_cast<double>(base.nErrors), "%.0f", true},
+        {"lateness p50 (ms)", report.dP50Ms, base.dP50Ms, "%.3f", true},
+        {"lateness p99 (ms)", report.dP99Ms, base.dP99Ms, "%.3f", true},
+        {"lateness max (ms)", report.dMaxMs, base.dMaxMs, "%.3f", true},
+    };
+    if (report.bRepliesMatched && base.bRepliesMatched) {
+        figures.push_back({"round trip p50 (ms)", report.dRttP50Ms, base.dRttP50Ms, "%.3f", true});
+        figures.push_back({"round trip p99 (ms)", report.dRttP99Ms, base.dRttP99Ms, "%.3f", true});
+        figures.push_back({"round trip max (ms)", report.dRttMaxMs, base.dRttMaxMs, "%.3f", true});
+        figures.push_back({"reply loss", loss(report), loss(base), "%.4f", true});
+    }
+    if (report.capacity && base.capacity && report.capacity->dCapacity && base.capacity->dCapacity)
+        figures.push_back({"capacity (a second)", *report.capacity->dCapacity, *base.capacity->dCapacity, "%.1f", false});
+    std::string out = "<section>\n<h2>Against the baseline</h2>\n<p>" +
+                      CHtmlText::Escape(std::to_string(base.shards.size()) +
+                                        (base.shards.size() == 1 ? " stats file, started " : " stats files, started ") +
+                                        CCalendar::UtcText(base.nStartUnixMs)) +
+                      "</p>\n<table class=\"verdicts\">\n<tr><th>figure</th><th>this run</th><th>baseline</th>"
+                      "<th>change</th></tr>\n";
+    for (const Figure& figure : figures) {
+        std::string strChange = "-";
+        if (figure.dBase != 0) {
+            const double dChange = (figure.dValue - figure.dBase) / figure.dBase * 100;
+            const bool bWorse = figure.bHigherIsWorse ? dChange > 0 : dChange < 0;
+            strChange = Format("%+.1f", dChange) + " %" + (bWorse && dChange != 0 ? " (worse)" : "");
+        } else if (figure.dValue != 0) {
+            strChange = figure.bHigherIsWorse ? "new (worse)" : "new";
+        }
+        out += "<tr><td>" + std::string(figure.pszName) + "</td><td>" + Format(figure.pszFormat, figure.dValue) +
+               "</td><td>" + Format(figure.pszFormat, figure.dBase) + "</td><td>" + CHtmlText::Escape(strChange) +
+               "</td></tr>\n";
+    }
+    return out + "</table>\n</section>\n";
 }
 
 std::vector<CSvgPlot::Bar> Bars(const std::vector<CRunReport::Bucket>& buckets)
@@ -158,9 +301,10 @@ std::vector<CSvgPlot::Bar> Bars(const std::vector<CRunReport::Bucket>& buckets)
 
 std::string CHtmlReport::Html(const CRunReport& report)
 {
-    std::vector<double> sent, errors, replies, p50, p99, max, lost, rttP50, rttP99, rttMax;
+    std::vector<double> sent, target, errors, replies, p50, p99, max, lost, rttP50, rttP99, rttMax;
     for (const CRunReport::Second& second : report.series) {
         sent.push_back(static_cast<double>(second.nSent));
+        target.push_back(second.dTarget);
         errors.push_back(static_cast<double>(second.nErrors));
         replies.push_back(static_cast<double>(second.nReplies));
         p50.push_back(second.dP50Ms);
@@ -179,7 +323,12 @@ std::string CHtmlReport::Html(const CRunReport& report)
     out += "<section>\n<h2>Command line</h2>\n" + CommandLines(report) + "</section>\n";
     out += "<section>\n<h2>Summary</h2>\n" + Summary(report) + "</section>\n";
     out += Thresholds(report);
-    out += Section("Datagrams per second", CSvgPlot::Lines("datagrams per second", "datagrams/s", {MakeLine(kSent, sent)}));
+    out += Capacity(report);
+    out += Baseline(report);
+    std::vector<CSvgPlot::Line> sending = {MakeLine(kSent, sent)};
+    if (report.bPaced)
+        sending.push_back(MakeLine(kTarget, target));
+    out += Section("Datagrams per second", CSvgPlot::Lines("datagrams per second", "datagrams/s", sending));
     out += Section("Send errors per second",
                    CSvgPlot::Lines("send errors per second", "errors/s", {MakeLine(kErrors, errors)}));
     out += Section("Replies per second", CSvgPlot::Lines("replies per second", "replies/s", {MakeLine(kReplies, replies)}));

@@ -97,26 +97,31 @@ std::string Legend(const std::vector<CSvgPlot::Line>& lines)
 
 }  // namespace
 
-std::string CSvgPlot::Lines(const std::string& strLabel, const std::string& strUnit, const std::vector<Line>& lines)
+namespace {
+
+// Lines against an axis: point i of a line at xs[i] (or at i, without xs).
+std::string Draw(const std::string& strLabel, const CPlotAxis& x, const std::string& strXTitle,
+                 const std::string& strUnit, const std::vector<CSvgPlot::Line>& lines, const std::vector<double>* pXs,
+                 const char* pszEmpty)
 {
     size_t nPoints = 0;
     double dHigh = 0;
-    for (const Line& line : lines) {
+    for (const CSvgPlot::Line& line : lines) {
         nPoints = std::max(nPoints, line.values.size());
         for (const double d : line.values) {
             if (std::isfinite(d))
                 dHigh = std::max(dHigh, d);
         }
     }
-    const CPlotAxis x = CPlotAxis::Seconds(nPoints > 1 ? static_cast<double>(nPoints - 1) : 1, kTimeTicks);
     const CPlotAxis y = CPlotAxis::Linear(dHigh, kValueTicks);
+    const auto xOf = [pXs](size_t i) { return pXs && i < pXs->size() ? (*pXs)[i] : static_cast<double>(i); };
     std::string out = Open(strLabel);
-    out += Axes(x, y, "time since the start", strUnit);
+    out += Axes(x, y, strXTitle, strUnit);
     if (nPoints == 0)
-        out += NoData("no seconds recorded");
+        out += NoData(pszEmpty);
     if (lines.size() > 1)
         out += Legend(lines);
-    for (const Line& line : lines) {
+    for (const CSvgPlot::Line& line : lines) {
         if (line.values.empty())
             continue;
         const std::string strStroke = " stroke=\"" + CHtmlText::Escape(line.strColor) + "\"" +
@@ -129,16 +134,34 @@ std::string CSvgPlot::Lines(const std::string& strLabel, const std::string& strU
             const double dValue = std::isfinite(line.values[i]) ? line.values[i] : 0;
             if (i > 0)
                 strPoints.push_back(' ');
-            strPoints += Coordinate(X(x, static_cast<double>(i))) + "," + Coordinate(Y(y, dValue));
+            strPoints += Coordinate(X(x, xOf(i))) + "," + Coordinate(Y(y, dValue));
         }
         out += strPoints + "\"/>\n";
         // A single point draws no line; it gets a dot to be seen.
         if (line.values.size() == 1)
-            out += "<circle class=\"dot\" cx=\"" + Coordinate(X(x, 0)) + "\" cy=\"" +
+            out += "<circle class=\"dot\" cx=\"" + Coordinate(X(x, xOf(0))) + "\" cy=\"" +
                    Coordinate(Y(y, std::isfinite(line.values[0]) ? line.values[0] : 0)) + "\" r=\"4\" fill=\"" +
                    CHtmlText::Escape(line.strColor) + "\"/>\n";
     }
     return out + "</svg>\n";
+}
+
+}  // namespace
+
+std::string CSvgPlot::Lines(const std::string& strLabel, const std::string& strUnit, const std::vector<Line>& lines)
+{
+    size_t nPoints = 0;
+    for (const Line& line : lines)
+        nPoints = std::max(nPoints, line.values.size());
+    const CPlotAxis x = CPlotAxis::Seconds(nPoints > 1 ? static_cast<double>(nPoints - 1) : 1, kTimeTicks);
+    return Draw(strLabel, x, "time since the start", strUnit, lines, nullptr, "no seconds recorded");
+}
+
+std::string CSvgPlot::Against(const std::string& strLabel, const std::string& strXTitle, const std::vector<double>& xs,
+                              const std::string& strUnit, const std::vector<Line>& lines)
+{
+    const double dHigh = xs.empty() ? 1 : *std::max_element(xs.begin(), xs.end());
+    return Draw(strLabel, CPlotAxis::Linear(dHigh, kValueTicks), strXTitle, strUnit, lines, &xs, "no points");
 }
 
 std::string CSvgPlot::Histogram(const std::string& strLabel, const std::string& strAxis, const std::string& strWhat,

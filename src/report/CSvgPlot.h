@@ -21,6 +21,10 @@ public:
     // and a linear value axis titled strUnit; a legend when there is more
     // than one line. Without values, the frame says so.
     static std::string Lines(const std::string& strLabel, const std::string& strUnit, const std::vector<Line>& lines);
+    // Lines against another quantity (a capacity search's rates): value i
+    // of each line at xs[i], on a linear axis titled strXTitle.
+    static std::string Against(const std::string& strLabel, const std::string& strXTitle, const std::vector<double>& xs,
+                               const std::string& strUnit, const std::vector<Line>& lines);
 
     struct Bar {
         double dFromMs = 0;

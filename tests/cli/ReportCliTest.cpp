@@ -73,3 +73,34 @@ TEST(ReportCliTest, BadInputNamesTheFileAndBadUseIsAUsageError)
     EXPECT_EQ(run.nExit, 0);
     EXPECT_TRUE(Contains(run.out, "-o,--output")) << run.out;
 }
+
+TEST(ReportCliTest, ThresholdsGiveOneVerdictOnTheMergedShardsAndABaselineIsCompared)
+{
+    const TempDir dir;
+    const std::string strA = dir.Write("a.json", StatsJson("0/2", kStartMs, {{10, 0.1, 0.2}}, "[1000,1001,10]"));
+    const std::string strB = dir.Write("b.json", StatsJson("1/2", kStartMs, {{10, 0.1, 0.2}}, "[1000,1001,10]"));
+    const std::string strOld = dir.Write("old.json", StatsJson("0/1", kStartMs - 86400000, {{16, 0.1, 0.2}}, "[1000,1001,16]"));
+    const std::string strOut = dir.Path() + "/r.html";
+    // One send error in each shard: two in the fleet.
+    CliRun run = CliProcess::Run({"report", strA, strB, "-o", strOut, "--threshold", "errors<=1", "--threshold",
+                                  "sent>=20", "--baseline", strOld});
+    EXPECT_EQ(run.nExit, 3) << run.err;
+    EXPECT_TRUE(Contains(run.out, "threshold errors<=1: 2 crossed")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "threshold sent>=20: 20 ok")) << run.out;
+    std::string strHtml = TempDir::Read(strOut);
+    EXPECT_TRUE(Contains(strHtml, "all files merged"));
+    EXPECT_TRUE(Contains(strHtml, "<tr><td>datagrams sent</td><td>20</td><td>16</td><td>+25.0 %</td></tr>"));
+    EXPECT_TRUE(Contains(strHtml, "<tr><td>send errors</td><td>2</td><td>1</td><td>+100.0 % (worse)</td></tr>"));
+
+    run = CliProcess::Run({"report", strA, strB, "-o", strOut, "--threshold", "errors<=2"});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"report", strA, "-o", strOut, "--threshold", "bogus<1"},
+          {"report", strA, "-o", strOut, "--baseline", strOut}}) {
+        run = CliProcess::Run(args);
+        EXPECT_EQ(run.nExit, 64) << run.err;
+    }
+    run = CliProcess::Run({"report", strA, "-o", strOut, "--baseline", dir.Path() + "/missing.json"});
+    EXPECT_EQ(run.nExit, 2);
+    EXPECT_TRUE(Contains(run.err, "baseline: " + dir.Path() + "/missing.json")) << run.err;
+}

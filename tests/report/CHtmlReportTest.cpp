@@ -132,6 +132,43 @@ TEST(CHtmlReportTest, EmptyAndOneSecondSeriesStillDrawTheirPlots)
     EXPECT_EQ(strOne.find("inf"), std::string::npos);
 }
 
+TEST(CHtmlReportTest, ACapacitySearchShowsItsStepsAndTheKneeAgainstTheRate)
+{
+    CRunReport report = ReportOf(3);
+    report.capacity.emplace();
+    // Taken out of order, as a refined search takes them.
+    for (const double dRate : {1000.0, 4000.0, 2000.0}) {
+        CRunRecord::CapacityStep step;
+        step.dRate = dRate;
+        step.bHeld = dRate < 4000;
+        step.replies.emplace();
+        step.replies->counts.nMatched = 90;
+        step.replies->counts.nLost = dRate < 4000 ? 0 : 10;
+        step.replies->rtt.dP99Ms = dRate / 100;
+        report.capacity->steps.push_back(step);
+    }
+    report.capacity->Conclude();
+    const std::string strHtml = CHtmlReport::Html(report);
+    EXPECT_NE(strHtml.find("capacity: 2,000 datagrams/s"), std::string::npos);
+    EXPECT_EQ(CountOf(strHtml, "<td>0.1000</td>"), 1u);
+    // The series' six lines, then the knee: rtt p50 and p99, the loss, a
+    // point per step, the rates ascending on the x axis.
+    EXPECT_EQ(PolylinePoints(strHtml), (std::vector<size_t>{3, 3, 3, 3, 3, 3, 3, 3, 3}));
+    EXPECT_NE(strHtml.find("datagrams a second"), std::string::npos);
+    const std::regex p99Points("stroke-dasharray=\"7 4\"[^>]* points=\"([^\"]*)\"");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(strHtml, match, p99Points));
+    std::vector<double> heights;
+    const std::string strPoints = match[1];
+    const std::regex point("-?[0-9.]+,(-?[0-9.]+)");
+    for (std::sregex_iterator it(strPoints.begin(), strPoints.end(), point), end; it != end; ++it)
+        heights.push_back(std::stod((*it)[1]));
+    // SVG's y grows downwards: a rising round trip.
+    ASSERT_EQ(heights.size(), 3u);
+    EXPECT_GT(heights[0], heights[1]);
+    EXPECT_GT(heights[1], heights[2]);
+}
+
 TEST(CHtmlReportTest, AxesTickAtRoundValuesWithReadableLabels)
 {
     const CPlotAxis counts = CPlotAxis::Linear(95000, 5);

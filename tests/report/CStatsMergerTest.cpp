@@ -18,7 +18,68 @@ constexpr int64_t kStartMs = 1796724000000;
     return ::testing::AssertionFailure() << status.Message();
 }
 
+// Shard nShard of two that searched 1000/s, 2000/s and 3000/s, each step
+// held by its own figures; errors: the send errors of each step.
+std::string SearchShard(uint32_t nShard, const std::vector<uint64_t>& errors)
+{
+    CRunRecord record;
+    record.nDevices = 50;
+    record.nFleetDevices = 100;
+    record.nStartUnixMs = kStartMs;
+    EXPECT_TRUE(CShard::Parse(std::to_string(nShard) + "/2", record.shard));
+    record.capacity.emplace();
+    record.capacity->bComplete = true;
+    for (size_t i = 0; i < errors.size(); ++i) {
+        CRunRecord::CapacityStep step;
+        step.dRate = 1000.0 * static_cast<double>(i + 1);
+        step.nSeconds = 10;
+        step.nSent = 5000 * (i + 1);
+        step.nErrors = errors[i];
+        step.bHeld = true;
+        record.capacity->steps.push_back(step);
+    }
+    record.capacity->Conclude();
+    return record.Json();
+}
+
 }  // namespace
+
+TEST(CStatsMergerTest, ThresholdsJudgeTheMergedFiguresNotTheShardsVerdicts)
+{
+    CStatsMerger merger;
+    ASSERT_TRUE(Ok(merger.AddText("a", StatsJson("0/2", kStartMs, {{10, 0.1, 0.2}}, "[1000,1001,10]"))));
+    ASSERT_TRUE(Ok(merger.AddText("b", StatsJson("1/2", kStartMs, {{7, 0.1, 0.2}}, "[1000,1001,7]"))));
+    CRunReport report;
+    ASSERT_TRUE(Ok(merger.Merge(report)));
+    std::vector<CThreshold> thresholds(2);
+    ASSERT_TRUE(Ok(CThreshold::Parse("sent>=17", thresholds[0])));
+    ASSERT_TRUE(Ok(CThreshold::Parse("errors<2", thresholds[1])));
+    // Each shard had one send error, below 2; the fleet had two.
+    EXPECT_TRUE(CStatsMerger::Judge(thresholds, report));
+    ASSERT_EQ(report.mergedVerdicts.size(), 2u);
+    EXPECT_TRUE(report.mergedVerdicts[0].bOk);
+    EXPECT_FALSE(report.mergedVerdicts[1].bOk);
+
+    // A search: each shard held every step with its own errors, the
+    // merged steps sum them; shard b's third step is not a step of a.
+    CStatsMerger search;
+    ASSERT_TRUE(Ok(search.AddText("a", SearchShard(0, {0, 1, 1}))));
+    ASSERT_TRUE(Ok(search.AddText("b", SearchShard(1, {0, 1}))));
+    CRunReport searched;
+    ASSERT_TRUE(Ok(search.Merge(searched)));
+    ASSERT_TRUE(searched.capacity);
+    EXPECT_EQ(searched.capacity->steps.size(), 2u);
+    EXPECT_NE(searched.strCapacityNote.find("went apart at step 3"), std::string::npos) << searched.strCapacityNote;
+    EXPECT_EQ(searched.capacity->dCapacity, 2000.0);
+    EXPECT_EQ(searched.capacity->steps[1].nErrors, 2u);
+    std::vector<CThreshold> errors(1);
+    ASSERT_TRUE(Ok(CThreshold::Parse("errors<2", errors[0])));
+    EXPECT_FALSE(CStatsMerger::Judge(errors, searched));
+    EXPECT_EQ(searched.capacity->dCapacity, 1000.0);
+    EXPECT_EQ(searched.capacity->dCrossedAt, 2000.0);
+    searched.capacity->dRequired = 1500;
+    EXPECT_TRUE(CStatsMerger::Judge(errors, searched));
+}
 
 TEST(CStatsMergerTest, ShardsAlignByWallClockSecondAndTheirCountsAdd)
 {
