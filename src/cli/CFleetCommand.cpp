@@ -50,6 +50,8 @@ int CFleetCommand::Run(const CCliOptions& options)
     status = run.Open(printer);
     if (status.IsOk()) {
         CRunPrinter::Matching(run);
+        if (options.fleet.config.nStartAtUnixMs != 0)
+            CRunPrinter::StartAt(options.fleet.config.nStartAtUnixMs);
         status = run.Run(stopSignal);
     }
     if (!status.IsOk())

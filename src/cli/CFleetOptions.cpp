@@ -14,6 +14,7 @@
 #include "text/CDuration.h"
 #include "text/CTextList.h"
 #include "text/TovrikTexts.h"
+#include "time/CCalendar.h"
 #include "traffic/CRate.h"
 
 namespace {
@@ -40,6 +41,7 @@ struct Given {
     std::optional<std::string> strCapacity;
     std::optional<int> nRefine;
     std::optional<std::string> strRequire;
+    std::optional<std::string> strStartAt;
     // The outputs' options, the fleet's metrics.
     std::unique_ptr<CRunOptions> pRun;
 };
@@ -252,6 +254,21 @@ std::string ReadCapacity(const Given& given, const CFleetOptions::Context&, CFle
     return std::string();
 }
 
+std::string ReadStartAt(const Given& given, const CFleetOptions::Context&, CFleetOptions& options)
+{
+    if (!given.strStartAt)
+        return std::string();
+    const int64_t nNowUnixMs = CCalendar::NowUnixMs();
+    int64_t nUnixMs = 0;
+    if (!CCalendar::ReadInstant(*given.strStartAt, nNowUnixMs, nUnixMs))
+        return Quoted(*given.strStartAt) + " is not an instant: " + CCalendar::InstantForm();
+    if (nUnixMs - nNowUnixMs > CFleetConfig::kMaxStartAheadMs)
+        return Quoted(*given.strStartAt) + " is " + CCalendar::UtcText(nUnixMs) +
+               ", more than a week from now: the run would wait that long";
+    options.config.nStartAtUnixMs = nUnixMs;
+    return std::string();
+}
+
 struct Rule {
     const char* pszOption;
     Check check;
@@ -266,6 +283,7 @@ constexpr Rule kRules[] = {
     {"--interval", ReadInterval},
     {"--rate", ReadRate},
     {"--find-capacity", ReadCapacity},
+    {"--start-at", ReadStartAt},
 };
 
 void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
@@ -305,6 +323,9 @@ void AddOptions(CLI::App& app, Given& given, CFleetConfig& config)
         ->check(CLI::Range(0, 20));
     app.add_option("--require-capacity", given.strRequire,
                    "With --find-capacity: exit code 3 unless the capacity found is at least this rate");
+    app.add_option("--start-at", given.strStartAt,
+                   "Start the run's schedule at this instant, the same for every shard: 2026-12-10T12:00:00Z, Unix "
+                   "seconds, or +SECONDS from now");
     app.add_option("--threads", given.nThreads, "Scheduler threads (default: automatic)")->check(CLI::Range(1, 256));
     app.add_option("--ramp", given.strRamp,
                    "Bring the devices online over this long (30s; a number alone is seconds): device k of N at k/N of it "
@@ -327,7 +348,7 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || config.bSpread || config.bReplies ||
                          given.pRun->Any() || given.strRamp || given.strReplyTimeout || given.strReplyMatch ||
-                         given.strCapacity;
+                         given.strCapacity || given.strStartAt;
         if (const auto wrong = given.pRun->Read())
             throw CLI::ValidationError(wrong->first, wrong->second);
         for (const Rule& rule : kRules) {

@@ -8,6 +8,7 @@
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
 #include "text/CPrintable.h"
+#include "time/CCalendar.h"
 #include "verdict/CCapacityVerdict.h"
 
 namespace {
@@ -60,6 +61,18 @@ void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)
         (options.bCaptureTime ? ", capture time at speed " + SpeedText(options.dSpeed)
                               : ", mode " + std::to_string(options.nMode)) +
         ", " + std::to_string(layout.nThreads) + (layout.nThreads == 1 ? " thread" : " threads"));
+}
+
+void CRunPrinter::StartAt(int64_t nStartAtUnixMs)
+{
+    const double dAheadSeconds = static_cast<double>(nStartAtUnixMs - CCalendar::NowUnixMs()) / 1000;
+    char ahead[64];
+    std::snprintf(ahead, sizeof ahead, "%.1f s", dAheadSeconds >= 0 ? dAheadSeconds : -dAheadSeconds);
+    if (dAheadSeconds >= 0)
+        Say("start: at " + CCalendar::UtcText(nStartAtUnixMs) + " (in " + ahead + ")");
+    else
+        Say("warning: --start-at " + CCalendar::UtcText(nStartAtUnixMs) + " passed " + ahead +
+            " ago: starting at once, that much after the shards that started on time");
 }
 
 void CRunPrinter::Matching(const CFleetRun& run)

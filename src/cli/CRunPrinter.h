@@ -34,6 +34,9 @@ public:
     static void Banner(const CFleetRun& run, const CCliOptions& options);
     // With replies matched, once the run is open: how, and what it keeps.
     static void Matching(const CFleetRun& run);
+    // With --start-at, just before the run waits for it: when it starts, or
+    // that the instant has passed and it starts at once.
+    static void StartAt(int64_t nStartAtUnixMs);
 
     void OnSecond(const CFleetStats::Second& second, const CFleetStats& stats) override;
     bool WantsReplies() const override { return !Quiet(); }

@@ -25,6 +25,8 @@ struct CFleetConfig {
     static constexpr int64_t kDefaultReplyTimeoutNs = 1000000000;
     // The longest reply timeout: a minute.
     static constexpr int64_t kMaxReplyTimeoutNs = 60000000000;
+    // The furthest a run's start may lie ahead: a week.
+    static constexpr int64_t kMaxStartAheadMs = int64_t{7} * 86400000;
 
     // What every device sends and when: mode, loop, time, counter, IMEIs,
     // devices by IMEI or by source, a capture's own timing.
@@ -46,6 +48,10 @@ struct CFleetConfig {
     // A search for the highest rate the server holds, its thresholds the
     // outputs' (judged each step, not over the whole run).
     std::optional<CCapacitySearch::Settings> capacity;
+    // The instant the run starts its schedule (milliseconds since 1970), so
+    // that shards on several machines start their stages and steps as one;
+    // 0: at once, as when the instant has passed.
+    int64_t nStartAtUnixMs = 0;
 
     // A numeric address (IPv6 without brackets) or a name, resolved once.
     std::string strTarget = TovrikTexts::kDefaultTarget;

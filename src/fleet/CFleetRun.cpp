@@ -432,7 +432,13 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.pFaults = &m_faults;
     settings.pPace = m_pPace.get();
     CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
-    m_shell.Start(stop);
+    if (!m_shell.Start(stop, m_config.nStartAtUnixMs)) {
+        // Stopped while waiting for the start: nothing was sent.
+        if (parts.pReader)
+            parts.pReader->Stop();
+        m_pObserver->OnSecond(m_stats.Sample(), m_stats);
+        return CStatus();
+    }
     const CStatus started = engine.Start();
     if (!started.IsOk())
         return started;

@@ -1,10 +1,12 @@
 #include "run/CRunShell.h"
 
-#include <chrono>
+#include <algorithm>
 
 #include "base/CRunWait.h"
+#include "base/CStopSource.h"
 #include "metrics/CMetricsServer.h"
 #include "report/CFileWriter.h"
+#include "time/CCalendar.h"
 
 namespace {
 
@@ -50,12 +52,17 @@ uint16_t CRunShell::MetricsPort() const
     return m_pMetrics ? m_pMetrics->Port() : 0;
 }
 
-void CRunShell::Start(CStopSource& stop)
+bool CRunShell::Start(CStopSource& stop, int64_t nStartAtUnixMs)
 {
-    m_pWait = std::make_unique<CRunWait>(stop, m_outputs.dStopAfter);
-    m_nStartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    bool bStopped = false;
+    for (int64_t nLeftMs = nStartAtUnixMs - CCalendar::NowUnixMs(); nLeftMs > 0 && !bStopped;
+         nLeftMs = nStartAtUnixMs - CCalendar::NowUnixMs()) {
+        // A second at most, so that a clock set meanwhile is followed.
+        bStopped = stop.Wait(static_cast<int>(std::min<int64_t>(nLeftMs, 1000)));
+    }
+    m_pWait = std::make_unique<CRunWait>(stop, bStopped ? std::optional<double>(0.0) : m_outputs.dStopAfter);
+    m_nStartUnixMs = CCalendar::NowUnixMs();
+    return !bStopped;
 }
 
 void CRunShell::Wait(const std::function<bool()>& ended, const std::function<void()>& onSecond)

@@ -46,9 +46,13 @@ public:
     // The port served at, once serving.
     uint16_t MetricsPort() const;
 
-    // The run starts now: its clock, and its instant on the calendar. Its
-    // waits end on a request of stop (which must outlive the shell's use).
-    void Start(CStopSource& stop);
+    // The run starts: at once, or at the instant nStartAtUnixMs on the
+    // calendar when it lies ahead (the wait ends on a stop request, and
+    // follows the calendar when the clock is set meanwhile); its clock and
+    // its instant on the calendar from then. Its waits end on a request of
+    // stop (which must outlive the shell's use). Answers false when a stop
+    // request came before the instant: the run has ended then, at once.
+    bool Start(CStopSource& stop, int64_t nStartAtUnixMs = 0);
     int64_t StartUnixMs() const { return m_nStartUnixMs; }
     // Returns when ended() answers true, the time given is up or a stop was
     // requested; onSecond is called at each whole second of the run

@@ -88,6 +88,9 @@ TEST(CCliOptionsTest, EachBrokenRuleIsAUsageErrorThatSaysWhy)
         {{"--threshold", "errors==0", "--find-capacity", "1k/s..2k/s", "-m", "1s"},
          "--find-capacity: sets the rate itself"},
         {{"--refine", "2"}, "--refine and --require-capacity go with --find-capacity only"},
+        {{"--start-at", "tomorrow"}, "--start-at: 'tomorrow' is not an instant: RFC 3339"},
+        {{"--start-at", "+8d"}, "--start-at: '+8d' is not an instant"},
+        {{"--start-at", "+192h"}, "more than a week from now"},
     };
     ExpectUsageErrors(cases, Parse, CCliOptions::kExitUsage);
 }
@@ -101,7 +104,8 @@ TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)
 
     std::vector<std::string> args = {"--devices", "10",   "--shard",      "1/3",   "-m",   "10ms",
                                      "--no-loop", "--imei-first", "0099", "--bind", "127.0.0.2,127.0.0.3",
-                                     "--bind-ports", "4000-4010", "--ramp", "2.5", "-p", "0051609"};
+                                     "--bind-ports", "4000-4010", "--ramp", "2.5", "-p", "0051609",
+                                     "--start-at", "2026-12-10T13:00:00+01:00"};
     const bool bMetrics = CMetricsServer::IsAvailable();
     if (bMetrics)
         args.insert(args.end(), {"--metrics", "localhost:0"});
@@ -116,6 +120,7 @@ TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)
     EXPECT_TRUE(config.plan.bModifyTime);
     EXPECT_EQ(config.plan.nImeiFirst, 99u);
     EXPECT_EQ(config.plan.nImeiWidth, 4);
+    EXPECT_EQ(config.nStartAtUnixMs, 1796904000000) << "an instant passed is still one";
     if (bMetrics) {
         EXPECT_EQ(config.outputs.strMetricsAddress, "127.0.0.1");
         EXPECT_EQ(config.outputs.nMetricsPort, 0);
@@ -125,7 +130,7 @@ TEST(CCliOptionsTest, TheOptionsBecomeTheFleetRunsConfig)
     EXPECT_EQ(config.nPortHigh, 4010);
     EXPECT_DOUBLE_EQ(config.dRampSeconds, 2.5);
     EXPECT_EQ(config.nPort, 51609);
-    EXPECT_EQ(config.outputs.commandLine.size(), bMetrics ? 20u : 18u);
+    EXPECT_EQ(config.outputs.commandLine.size(), bMetrics ? 22u : 20u);
     EXPECT_FALSE(config.traffic.Used());
 }
 

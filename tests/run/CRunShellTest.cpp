@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "NoStop.h"
 #include "TempDir.h"
 #include "run/CRunShell.h"
+#include "time/CCalendar.h"
 
 namespace {
 
@@ -79,4 +81,42 @@ TEST(CRunShellTest, TheFirstWindowThatCrossesEndsTheRun)
     EXPECT_EQ(shell.Aborted()->nUnixMs, shell.StartUnixMs() + 5000);
     shell.Wait([] { return false; }, {});
     EXPECT_LT(shell.Seconds(), 1.0) << "an aborted run's wait ends at once";
+}
+
+// A run told to start at an instant waits for it, a second at most at a
+// time so that a clock set meanwhile is followed; a stop request during
+// that wait ends the run before it starts.
+TEST(CRunShellTest, ARunStartsAtItsInstantUnlessStoppedBefore)
+{
+    class CCountingStop : public CStopSource {
+    public:
+        explicit CCountingStop(bool bStop) : m_bStop(bStop) {}
+        bool Wait(int nMilliseconds) override
+        {
+            m_waits.push_back(nMilliseconds);
+            return m_bStop || m_noStop.Wait(nMilliseconds);
+        }
+        std::vector<int> m_waits;
+
+    private:
+        const bool m_bStop;
+        CNoStop m_noStop;
+    };
+    const int64_t nAt = CCalendar::NowUnixMs() + 1300;
+    CCountingStop wait(false);
+    CRunShell shell{CRunOutputs()};
+    EXPECT_TRUE(shell.Start(wait, nAt));
+    EXPECT_GE(shell.StartUnixMs(), nAt);
+    ASSERT_GE(wait.m_waits.size(), 2u);
+    EXPECT_EQ(wait.m_waits.front(), 1000) << "a second at most at a time";
+
+    CCountingStop stop(true);
+    CRunOutputs outputs;
+    outputs.dStopAfter = 60;
+    CRunShell stopped(outputs);
+    EXPECT_FALSE(stopped.Start(stop, CCalendar::NowUnixMs() + 60000));
+    EXPECT_EQ(stop.m_waits.size(), 1u);
+    stopped.Wait([] { return false; }, {});
+    EXPECT_LT(stopped.Seconds(), 1.0) << "a run stopped before its start has ended";
+    EXPECT_TRUE(stopped.Start(stop, CCalendar::NowUnixMs() - 5000)) << "an instant passed: at once";
 }
