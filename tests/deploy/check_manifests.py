@@ -5,6 +5,10 @@ Indexed Job with completions == parallelism == M whose container runs
 `--shard $(JOB_COMPLETION_INDEX)/M` with the index from the downward API,
 the image the build makes (tovrik:VERSION) and a metrics port, served by
 --metrics, with the scrape annotations that point at it;
+every pod starts at one instant (--start-at from a variable whose value
+the Job spec holds, the same for every index), and a Job whose shards
+--abort-on-fail fails as a whole on their exit code 3 (a podFailurePolicy
+FailJob rule, restartPolicy Never);
 the systemd template unit parses (systemd-analyze verify when there is one),
 its ExecStart runs `--shard %i/${M}` and every variable it uses is set by
 the shipped fleet.conf. With --cli, each shard's command line (the Job's for
@@ -84,6 +88,34 @@ def check_metrics_port(template, container):
     return port
 
 
+def check_start_at(args, env):
+    """--start-at $(VAR), VAR a literal value of the spec: one instant for
+    every pod, not one each pod reads of itself (its own creation time)."""
+    start_at = option_value(args, "--start-at")
+    match = re.fullmatch(r"\$\((\w+)\)", start_at or "")
+    if not check(match is not None, "Job: --start-at $(VAR), found %r" % start_at):
+        return None
+    variable = env.get(match.group(1), {})
+    value = variable.get("value")
+    check(isinstance(value, str) and "valueFrom" not in variable,
+          "Job: %s has one value for every pod in the spec, found %r" % (match.group(1), variable))
+    return match.group(0), value
+
+
+def check_fail_policy(body, pod, container, args):
+    """With --abort-on-fail, a shard's exit code 3 fails the Job."""
+    if "--abort-on-fail" not in args:
+        return
+    check(option_value(args, "--threshold") is not None, "Job: --abort-on-fail with a --threshold")
+    check(pod.get("restartPolicy") == "Never", "Job: a podFailurePolicy needs restartPolicy Never")
+    rules = (body.get("podFailurePolicy") or {}).get("rules") or []
+    fails = [r for r in rules if r.get("action") == "FailJob" and r.get("onExitCodes")]
+    codes = fails[0]["onExitCodes"] if fails else {}
+    check(codes.get("operator") == "In" and 3 in (codes.get("values") or []) and
+          codes.get("containerName", container.get("name")) == container.get("name"),
+          "Job: podFailurePolicy FailJob on exit code 3 of %s, found %r" % (container.get("name"), rules))
+
+
 def check_job(path, cli, version):
     with open(path, encoding="utf-8") as f:
         documents = [d for d in yaml.safe_load_all(f) if d is not None]
@@ -120,6 +152,10 @@ def check_job(path, cli, version):
     env = {e.get("name"): e for e in container.get("env") or []}
     field = env.get("JOB_COMPLETION_INDEX", {}).get("valueFrom", {}).get("fieldRef", {}).get("fieldPath")
     check(field == INDEX_ANNOTATION, "Job: JOB_COMPLETION_INDEX from %s, found %r" % (INDEX_ANNOTATION, field))
+    start_at = check_start_at(args, env)
+    if start_at:
+        args = [a.replace(start_at[0], start_at[1] or "") for a in args]
+    check_fail_policy(body, pod, container, args)
     resources = container.get("resources", {})
     check(resources.get("requests") and resources.get("limits"), "Job: the container has requests and limits")
     if isinstance(shards, int):
