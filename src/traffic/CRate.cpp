@@ -1,5 +1,6 @@
 #include "traffic/CRate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -40,7 +41,16 @@ bool IsWhole(double d)
 
 std::string CRate::Text(double dPerSecond)
 {
-    char text[48];
-    std::snprintf(text, sizeof text, IsWhole(dPerSecond) ? "%.0f/s" : "%.6g/s", dPerSecond);
-    return text;
+    // Six significant digits as Read takes them back: never an exponent.
+    const int nDecimals =
+        IsWhole(dPerSecond) || !(dPerSecond > 0) ? 0 : std::clamp(5 - static_cast<int>(std::floor(std::log10(dPerSecond))), 0, 17);
+    char text[400];
+    std::snprintf(text, sizeof text, "%.*f", nDecimals, dPerSecond);
+    std::string strText = text;
+    if (nDecimals > 0) {
+        strText.erase(strText.find_last_not_of('0') + 1);
+        if (strText.back() == '.')
+            strText.pop_back();
+    }
+    return strText + "/s";
 }

@@ -10,6 +10,7 @@
 #include "traffic/COutage.h"
 #include "traffic/COptionText.h"
 #include "traffic/CRandom.h"
+#include "traffic/CRate.h"
 #include "traffic/CTrafficConfig.h"
 
 namespace {
@@ -240,5 +241,18 @@ TEST(CTrafficGrammarTest, ADelayThatIsNotOneIsRefusedSayingWhy)
     for (const char* pszText : {"250us", "2h", "normal(20ms,5ms)", "uniform(1s,90s)", "exponential(1500us)"}) {
         ASSERT_TRUE(CDelay::Read(pszText, delay).IsOk());
         EXPECT_EQ(delay.Text(), pszText) << "as a user writes it";
+    }
+}
+
+TEST(CTrafficGrammarTest, ARatesTextReadsBackAsTheRateWithoutAnExponent)
+{
+    const std::pair<double, const char*> cases[] = {
+        {20000, "20000/s"}, {2.5, "2.5/s"}, {25555555.5555, "25555556/s"}, {1234.56789, "1234.57/s"},
+        {0.00123456789, "0.00123457/s"}};
+    for (const auto& [dRate, pszText] : cases) {
+        EXPECT_EQ(CRate::Text(dRate), pszText);
+        double dBack = 0;
+        ASSERT_TRUE(CRate::Read(CRate::Text(dRate), CTrafficConfig::kMaxRate, dBack).IsOk()) << pszText;
+        EXPECT_NEAR(dBack, dRate, dRate * 1e-5);
     }
 }
