@@ -61,7 +61,7 @@ _tovrik_cli()
             mapfile -t COMPREPLY < <(compgen -W "$(grep -E -- '^  --devices ' <<<"$help" | grep -oE 'by-[a-z]+' | sort -u)" -- "$cur")
             return
             ;;
-        --import | --text-file | --stats-json | --report | --scenario | -o | --output)
+        --import | --text-file | --stats-json | --report | --scenario | --baseline | -o | --output)
             _filedir
             return
             ;;

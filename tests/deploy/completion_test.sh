@@ -42,14 +42,14 @@ offers() {
 }
 
 modes=(0 1 2 3 4 5 6 1s 10s 1min 1h 100ms replay 10ms)
-offers "tovrik-cli --st" --stats-json --stop-after
+offers "tovrik-cli --st" --start-at --stats-json --stop-after
 offers "tovrik-cli -m 1 --no-" --no-loop --no-modify-time
 offers "tovrik-cli -m " "${modes[@]}"
 offers "tovrik-cli --hex --mode=1" 1 1s 10s 1min 1h 100ms 10ms
 offers "tovrik-cli --devices by" by-imei by-source
 offers "tovrik-cli --stop-after "
 offers "tovrik-cli " receive report
-offers "tovrik-cli report -" -h --help -o --output
+offers "tovrik-cli report -" -h --help -o --output --threshold --baseline
 offers "tovrik-cli receive --answer-d" --answer-delay --answer-drop
 offers "tovrik-cli receive -l [::1]:0 --co" --counter
 offers "tovrik-cli receive --seed "
@@ -78,6 +78,7 @@ cd "$files" || exit 1
 offers "tovrik-cli --import day/" "day/a day.txt" "day/capture.pcap"
 offers "tovrik-cli -m 5 --text-file day/c" "day/capture.pcap"
 offers "tovrik-cli --loss 5% --scenario day/a" "day/a day.txt"
+offers "tovrik-cli report --baseline day/c" "day/capture.pcap"
 offers "tovrik-cli --loss "
 offers "tovrik-cli report day/capture.pcap -o day/a" "day/a day.txt"
 offers "tovrik-cli receive --report day/a" "day/a day.txt"
