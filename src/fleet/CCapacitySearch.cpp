@@ -67,6 +67,13 @@ std::optional<double> CCapacitySearch::OnSecond(const CWindowFigures::Second& se
 {
     if (m_bDone)
         return std::nullopt;
+    if (m_dAfterRest) {
+        if (second.figures.nT + 1 < m_nStepStart)
+            return std::nullopt;
+        m_dRate = *m_dAfterRest;
+        m_dAfterRest.reset();
+        return m_dRate;
+    }
     if (second.figures.nT >= m_nStepStart + m_nSettleSeconds) {
         m_window.Add(second);
         m_nStepBehind += second.figures.bBehind ? 1 : 0;
@@ -77,8 +84,19 @@ std::optional<double> CCapacitySearch::OnSecond(const CWindowFigures::Second& se
     m_window = CWindowFigures();
     m_nStepBehind = 0;
     m_nStepStart = second.figures.nT + 1;
-    if (dNext)
-        m_dRate = *dNext;
+    if (!dNext)
+        return std::nullopt;
+    if (!m_result.steps.back().bHeld) {
+        // The step that crossed left the server a backlog, which would
+        // still be draining in the next step and be counted against its
+        // rate: the fleet rests at FROM (a rate below the last that held)
+        // for the settle time first.
+        m_dAfterRest = dNext;
+        m_nStepStart += m_nSettleSeconds;
+        m_dRate = m_settings.dFrom;
+        return m_dRate;
+    }
+    m_dRate = *dNext;
     return dNext;
 }
 

@@ -68,6 +68,9 @@ private:
     uint64_t m_nStepStart = 1;  // the step's first second
     uint64_t m_nStepBehind = 0;
     double m_dRate;
+    // Resting after a step that crossed: the step's rate once the rest
+    // ends (m_nStepStart is then the step's first second).
+    std::optional<double> m_dAfterRest;
     std::optional<double> m_dGood;
     std::optional<double> m_dBad;
     int m_nRefined = 0;

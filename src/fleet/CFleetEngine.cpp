@@ -124,7 +124,11 @@ void CFleetEngine::RunThread(int nIndex)
     std::make_heap(worker.heap.begin(), worker.heap.end(), later);
     if (m_pTraffic)
         worker.generated.resize(m_pTraffic->Rules());
+    if (m_pPace)
+        worker.nCurvePoints = m_pPace->Curve().Points();
     while ((!worker.heap.empty() || !worker.held.Empty()) && !m_clock.Stopped()) {
+        if (m_pPace && m_pPace->Curve().Points() != worker.nCurvePoints)
+            Repace(worker);
         const int64_t nNow = m_clock.NowNs();
         const int64_t nTopNs = worker.heap.empty() ? kNever : worker.heap.front().nNs;
         const int64_t nHeldNs = worker.held.NextNs();
@@ -301,6 +305,27 @@ int64_t CFleetEngine::PacedInstant(const Worker& worker, uint32_t nDevice, uint6
     if (nRunNs == CRateCurve::kNever)
         return Park(nDevice);
     return m_nStartNs + worker.nFastShiftNs + nRunNs + CSendSchedule::kFirstCheckNs;
+}
+
+void CFleetEngine::Repace(Worker& worker)
+{
+    worker.nCurvePoints = m_pPace->Curve().Points();
+    for (Due& due : worker.heap) {
+        const Device& device = m_devices[due.nDevice];
+        // The others place their first slot when their device info message
+        // goes, on the curve as it is then.
+        if (device.nPhase != kRunning)
+            continue;
+        const int64_t nSlotNs = PacedInstant(worker, due.nDevice, device.nSlot);
+        if (!m_pTraffic) {
+            due.nNs = nSlotNs;
+            continue;
+        }
+        Traffic& traffic = m_traffic[due.nDevice];
+        traffic.nNextNs = nSlotNs;
+        due.nNs = traffic.bOffline && nSlotNs != kNever ? std::min(nSlotNs, traffic.nReturnNs) : nSlotNs;
+    }
+    std::make_heap(worker.heap.begin(), worker.heap.end(), std::greater<Due>());
 }
 
 int64_t CFleetEngine::ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow)

@@ -127,6 +127,9 @@ private:
         // datagram's generated values.
         CHeldDatagrams held;
         std::vector<CMessageTemplate::Generated> generated;
+        // Paced: the rate curve's points when its devices' slots were last
+        // placed.
+        size_t nCurvePoints = 0;
     };
 
     // A device's traffic state (with traffic only).
@@ -149,6 +152,12 @@ private:
     // A paced device's next packet: the first check after its slot nSlot,
     // on the clock; a device whose pace never comes again is parked.
     int64_t PacedInstant(const Worker& worker, uint32_t nDevice, uint64_t nSlot);
+    // The rate changed while the thread's devices waited for slots placed
+    // on the curve before: each slot is placed again on the curve as it is
+    // now, as if the change had been known all along (a step the run adds
+    // as it goes, a capacity search's, then moves the devices as one
+    // planned ahead does, without a burst or a gap).
+    void Repace(Worker& worker);
     int64_t ReplayStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t ReplayNext(uint32_t nDevice, int64_t nSecond);
     int64_t CaptureStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);

@@ -32,6 +32,10 @@ public:
     // The rate steps to dPerSecond at nAtNs.
     bool Step(int64_t nAtNs, double dPerSecond);
 
+    // The points added so far: a reader that saw fewer knows the curve
+    // changed since.
+    size_t Points() const { return m_nPoints.load(std::memory_order_acquire); }
+
     double RateAt(int64_t nAtNs) const;
     // The datagrams owed from the start to a run time.
     double Owed(int64_t nAtNs) const;

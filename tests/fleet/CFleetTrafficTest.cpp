@@ -11,6 +11,7 @@
 #include "fleet/CFleetEngine.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/FakeFleetEnvironment.h"
+#include "schedule/CSendSchedule.h"
 #include "send/FakeSendEnvironment.h"
 #include "text/TovrikTexts.h"
 #include "traffic/CScenario.h"
@@ -408,6 +409,54 @@ TEST_F(CFleetTrafficTest, ARateThatChangesMovesEachDeviceFromItsNextPacketWithou
         const double dOwed = pace.Curve().Between(nSecond * 1000 * kMs, (nSecond + 1) * 1000 * kMs);
         EXPECT_NEAR(nSent, dOwed, 0.02 * dOwed + 2) << nSecond;
     }
+}
+
+// A step the run adds as it goes (a capacity search's) moves the devices
+// as one planned ahead does: the slots they took before it are placed again.
+TEST_F(CFleetTrafficTest, AStepAddedWhileTheDevicesWaitMovesThemWithoutABurstOrAGap)
+{
+    // The step comes with the first datagram sent at or after its instant.
+    class CSteppingSink : public CFakeFleetSink {
+    public:
+        CSteppingSink(CFakeFleetClock& clock, CPace& pace) : CFakeFleetSink(clock), m_clock(clock), m_pace(pace) {}
+        bool Send(uint32_t nDevice, const char* pData, size_t nLength) override
+        {
+            const int64_t nRunNs = m_clock.NowNs() - kT0Ms * kMs;
+            for (const auto& [nAtNs, dRate] : {std::make_pair(10000 * kMs, 400.0), std::make_pair(20000 * kMs, 100.0)}) {
+                if (nRunNs >= nAtNs && m_pace.Curve().RateAt(nAtNs) != dRate)
+                    m_pace.Curve().Step(nAtNs, dRate);
+            }
+            return CFakeFleetSink::Send(nDevice, pData, nLength);
+        }
+
+    private:
+        CFakeFleetClock& m_clock;
+        CPace& m_pace;
+    };
+    const auto pPackets = MakePackets({"{\"IMEI\":\"1\",\"n\":0}"});
+    CFleetPlan plan;
+    plan.Build(Mode(SendModes::kEverySecond, "n"), TovrikTexts::kDeviceInfo, *pPackets, nullptr);
+    CPace pace(200, CDelay::Fixed(0), 100, 5, true);
+    CFakeFleetClock clock(kT0Ms * kMs, (kT0Ms + 30000) * kMs);
+    CSteppingSink sink(clock, pace);
+    CFleetStats stats;
+    CFleetEngine::Settings settings;
+    settings.nFleetDevices = 200;
+    settings.nDevices = 200;
+    settings.bSpread = true;
+    settings.pPace = &pace;
+    {
+        CFleetEngine engine(plan, settings, clock, sink, stats);
+        ASSERT_TRUE(engine.Start().IsOk());
+        engine.Wait();
+    }
+    std::vector<int> perTenth(300, 0);
+    for (const FleetDatagram& datagram : sink.m_sent) {
+        if (!IsInfo(datagram.bytes))
+            ++perTenth[static_cast<size_t>((datagram.nNs - kT0Ms * kMs - CSendSchedule::kFirstCheckNs) / (100 * kMs))];
+    }
+    for (size_t i = 30; i < 290; ++i)
+        EXPECT_NEAR(perTenth[i], i >= 100 && i < 200 ? 40 : 10, 2) << "at " << i << " tenths of a second";
 }
 
 // Intervals drawn per device, faults and a change of rate: one engine and
