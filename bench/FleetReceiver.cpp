@@ -28,7 +28,9 @@
 // keep their own instants however late they are. Only instants in [T0, T1)
 // (Unix seconds) count: each device expects the instants of its grid in that
 // window, and what did not arrive is missing. Device info messages are counted apart and never
-// scheduled.
+// scheduled. The report's "per_second" counts the other datagrams of known
+// devices by the whole second of the window they arrived in, whatever their
+// instant: what a server saw each second of a paced fleet (--rate).
 //
 // With --drain-us D (default 1000) the receiver empties the socket every D
 // microseconds and sleeps in between, not on the socket: on loopback the
@@ -338,7 +340,11 @@ int OpenSocket(const Options& options, int& nRcvBuf, bool& bForced)
 
 class Tally {
 public:
-    explicit Tally(const Options& options) : m_options(options), m_devices(options.nDevices)
+    explicit Tally(const Options& options)
+        : m_options(options),
+          m_devices(options.nDevices),
+          m_perSecond(static_cast<size_t>(
+              (options.nWindowEndNs - options.nWindowStartNs + kNsPerSecond - 1) / kNsPerSecond))
     {
         if (options.nPhase == Options::Phase::kSpread) {
             for (uint64_t k = 0; k < options.nDevices; ++k)
@@ -379,6 +385,9 @@ public:
                 m_counters.nStartNs = nStartNs;
             return;
         }
+        const int64_t nSinceNs = nArrivalNs - m_options.nWindowStartNs;
+        if (nSinceNs >= 0 && static_cast<size_t>(nSinceNs / kNsPerSecond) < m_perSecond.size())
+            ++m_perSecond[static_cast<size_t>(nSinceNs / kNsPerSecond)];
         int64_t nSlot = 0;
         if (m_options.strSequenceKey.empty()) {
             if (device.nPhaseNs == kUnset)
@@ -507,6 +516,10 @@ public:
             << ", \"in_datagrams\": " << after.nInDatagrams - before.nInDatagrams
             << ", \"rcvbuf_errors\": " << after.nRcvbufErrors - before.nRcvbufErrors
             << ", \"in_errors\": " << after.nInErrors - before.nInErrors << "}"
+            << ",\n \"per_second\": [";
+        for (size_t i = 0; i < m_perSecond.size(); ++i)
+            out << (i == 0 ? "" : ", ") << m_perSecond[i];
+        out << "]"
             << ",\n \"receiver_cpu_s\": " << fCpu << "}\n";
         return out.str();
     }
@@ -515,6 +528,7 @@ private:
     const Options& m_options;
     std::vector<Device> m_devices;
     std::vector<int32_t> m_lateNs;
+    std::vector<uint64_t> m_perSecond;  // datagrams by the second of the window they arrived in
     std::unordered_set<uint64_t> m_sources;
     std::unordered_set<uint16_t> m_ports;
     Counters m_counters;

@@ -213,8 +213,10 @@ def shard_address(k):
 
 
 def fleet_cmd(cli, port, devices, mode, stop_after, stats, extra=()):
-    return [cli, "-t", "127.0.0.1", "-p", str(port), "-m", str(mode), "--devices", str(devices), "--imei-first",
-            str(IMEI_FIRST), "--spread", "-q", "--stop-after", "%.1f" % stop_after, "--stats-json", stats] + list(extra)
+    """Mode None leaves -m out, for the runs paced by --rate (which excludes it)."""
+    return [cli, "-t", "127.0.0.1", "-p", str(port)] + ([] if mode is None else ["-m", str(mode)]) + [
+        "--devices", str(devices), "--imei-first", str(IMEI_FIRST), "--spread", "-q", "--stop-after",
+        "%.1f" % stop_after, "--stats-json", stats] + list(extra)
 
 
 def measure(children, window, sample_every=None, on_sample=None):

@@ -23,13 +23,17 @@
 8. Capture import against tshark and the libpcap floor (capture_bench.py):
    by default a 200,000-datagram pcap; --capture full for 5 million (1 GB,
    tshark alone takes some three minutes).
+9. Pacing and the capacity search (pace_bench.py): --rate's accuracy per
+   second beside the floor's, --interval against mode 0, capacities found
+   against tovrik-cli receive --capacity; by default 10 s windows and 3 s
+   steps (about four minutes), --pace full for 20 s, two rounds, 5 s steps.
 
 All figures also go to BUILD/bench-results.json. The exit status is 0 unless
 a step fails, or with --strict a target is missed.
 
 --smoke (`make bench-smoke`, run by CI) is the smoke round: every step above
-at its smallest (no week file; the fleet, receiving and capture drivers in
-their smoke forms), then the benchmarks make bench leaves to be run by hand,
+at its smallest (no week file; the fleet, receiving, capture and pacing
+drivers in their smoke forms), then the benchmarks make bench leaves to be run by hand,
 as briefly: the replies (reply_bench.py), the stop (stop_bench.py, Linux) and
 the filters' kernel memory (tovrik_filter_memory). It fails when a step fails
 or a program that bench/CMakeLists.txt builds was not run; it judges no target
@@ -53,6 +57,7 @@ sys.path.insert(0, HERE)
 import capture_bench  # noqa: E402
 import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
+import pace_bench  # noqa: E402
 import receive_bench  # noqa: E402
 import reply_bench  # noqa: E402
 import send_bench  # noqa: E402
@@ -301,6 +306,8 @@ def print_table(results, judged=True):
         misses += receive_bench.print_table(results["receive"])
     if "capture" in results and capture_bench.print_table(results["capture"]):
         misses.append("capture import against tshark")
+    if "pace" in results:
+        misses += pace_bench.print_table(results["pace"])
     print()
     if judged:
         print("targets missed: " + (", ".join(misses) if misses else "none"))
@@ -320,17 +327,19 @@ def main():
                     help="receiving: 3 s runs (default), 10 s runs and a million devices, or none")
     ap.add_argument("--capture", choices=("quick", "full", "off"), default="quick",
                     help="the capture import: 200,000 datagrams (default), 5 million, or none")
+    ap.add_argument("--pace", choices=("quick", "full", "off"), default="quick",
+                    help="pacing and the capacity search: 10 s windows, 3 s steps (default), 20 s and 5 s, or none")
     ap.add_argument("--clean", action="store_true", help="delete bench/data afterwards")
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     ap.add_argument("--smoke", action="store_true",
                     help="every benchmark once, briefly, that each runs and gives its figures; overrides --quick, "
-                         "--no-week, --fleet, --receive, --capture and --strict")
+                         "--no-week, --fleet, --receive, --capture, --pace and --strict")
     args = ap.parse_args()
     started = time.monotonic()
     form = "smoke" if args.smoke else "quick" if args.quick else "full"
     if args.smoke:
         args.no_week, args.strict = True, False
-        args.fleet = args.receive = args.capture = "smoke"
+        args.fleet = args.receive = args.capture = args.pace = "smoke"
 
     bench_binary = os.path.join(args.build, "bench", "tovrik_bench")
     import_time = os.path.join(args.build, "bench", "tovrik_import_time")
@@ -370,6 +379,11 @@ def main():
         name, datagrams, rounds = CAPTURES[args.capture]
         results["capture"] = capture_bench.run(
             cli, os.path.join(args.build, "bench", "tovrik_capture_floor"), os.path.join(DATA, name), datagrams, rounds)
+
+    if args.pace != "off":
+        print("pacing ...", flush=True)
+        results["pace"] = pace_bench.run(args.build, cli, form=args.pace, out=os.path.join(
+            args.build, "pace-bench-%sresults.json" % ("smoke-" if args.smoke else "")))
 
     if watch:
         watch.take()
