@@ -626,20 +626,28 @@ LENGTHS = {
 }
 
 
-def run(build, cli=None, form="full", only="1,2,3,5,7", out=None, table=True, nice=0, drain_us=1000):
-    """Runs the chosen benchmarks in their form (full, quick or smoke) and
-    writes their JSON; prints the table unless told not to (run_bench.py
-    prints it with its own). Answers (results, misses)."""
+def prepare(build, cli, drain_us, form):
+    """The drivers' arguments, once the programs they run are there; the
+    open-file limit raised to the hard one (a socket a device), which the
+    children inherit."""
     args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"),
                               drain_us=drain_us, form=form)
     for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver"),
                  os.path.join(build, "bench", "tovrik_fleet_floor")):
         if not os.access(path, os.X_OK):
             raise RuntimeError("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    return args
+
+
+def run(build, cli=None, form="full", only="1,2,3,5,7", out=None, table=True, nice=0, drain_us=1000):
+    """Runs the chosen benchmarks in their form (full, quick or smoke) and
+    writes their JSON; prints the table unless told not to (run_bench.py
+    prints it with its own). Answers (results, misses)."""
+    args = prepare(build, cli, drain_us, form)
     if nice:
         os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
-    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the children inherit it
     lengths = LENGTHS[form]
     benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven}
     results = {}

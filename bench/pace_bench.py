@@ -35,7 +35,6 @@ BUILD/pace-bench-results.json).
 import argparse
 import json
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -229,14 +228,7 @@ def print_table(results):
 def run(build, cli=None, form="full", only="1,2,3", out=None, drain_us=1000):
     """The chosen parts in their form (full, quick or smoke), printed as they
     come; writes the JSON and answers the results."""
-    args = argparse.Namespace(build=build, cli=cli or os.path.join(build, "src", "cli", "tovrik-cli"),
-                              drain_us=drain_us, form=form)
-    for path in (args.cli, os.path.join(build, "bench", "tovrik_fleet_receiver"),
-                 os.path.join(build, "bench", "tovrik_fleet_floor")):
-        if not os.access(path, os.X_OK):
-            raise RuntimeError("%s is missing: build with -DTOVRIK_BUILD_BENCH=ON first (make bench)" % path)
-    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # one socket a device; the children inherit it
+    args = fleet_bench.prepare(build, cli, drain_us, form)
     parts = {"1": ("rate accuracy", bench_rate), "2": ("--interval against -m 0", bench_interval),
              "3": ("capacity search", bench_capacity)}
     results = {"form": form}

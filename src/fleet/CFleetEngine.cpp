@@ -236,22 +236,31 @@ int64_t CFleetEngine::TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
     const int64_t nOffset = OffsetNs(nDevice);
     const int64_t nSecond = CSendSchedule::SecondOf(nNow - nOffset);
     if (CSendSchedule::IsDue(m_nMode, nSecond, device.nLast)) {
-        if (device.nCursor >= m_plan.Size())
-            device.nCursor = 0;
-        const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
-        if (!entry.bUsable)
+        if (!SendAtCursor(worker, nDevice, nDueNs, &TimeText(worker, CSendSchedule::SecondOf(nNow))))
             return Park(nDevice);
-        CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
-        values.nCounterStep = device.nSeq;
-        values.time = TimeText(worker, CSendSchedule::SecondOf(nNow));
-        Send(worker, nDevice, entry.message, values, nDueNs);
         device.nLast = nSecond;
-        ++device.nCursor;
-        ++device.nSeq;
         if (device.nCursor >= m_plan.Size() && !m_plan.GetSettings().bLoop)
             return End(nDevice);
     }
     return CSendSchedule::NextDueSecond(m_nMode, nSecond, device.nLast) * CSendSchedule::kNsPerSecond + nOffset;
+}
+
+bool CFleetEngine::SendAtCursor(Worker& worker, uint32_t nDevice, int64_t nDueNs, const std::string* pTime)
+{
+    Device& device = m_devices[nDevice];
+    if (device.nCursor >= m_plan.Size())
+        device.nCursor = 0;
+    const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
+    if (!entry.bUsable)
+        return false;
+    CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
+    values.nCounterStep = device.nSeq;
+    if (pTime)
+        values.time = *pTime;
+    Send(worker, nDevice, entry.message, values, nDueNs);
+    ++device.nCursor;
+    ++device.nSeq;
+    return true;
 }
 
 int64_t CFleetEngine::FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs)
@@ -276,18 +285,8 @@ int64_t CFleetEngine::PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs
 {
     Device& device = m_devices[nDevice];
     const bool bFast = CSendSchedule::IsFast(m_nMode);
-    if (device.nCursor >= m_plan.Size())
-        device.nCursor = 0;
-    const CFleetPlan::Entry& entry = m_plan.At(device.nCursor);
-    if (!entry.bUsable)
+    if (!SendAtCursor(worker, nDevice, nDueNs, bFast ? nullptr : &TimeText(worker, CSendSchedule::SecondOf(nNow))))
         return Park(nDevice);
-    CMessageTemplate::Values values = m_plan.ValuesOf(Global(nDevice));
-    values.nCounterStep = device.nSeq;
-    if (!bFast)
-        values.time = TimeText(worker, CSendSchedule::SecondOf(nNow));
-    Send(worker, nDevice, entry.message, values, nDueNs);
-    ++device.nCursor;
-    ++device.nSeq;
     // The fast modes send their packets once, as they do by their period.
     if (device.nCursor >= m_plan.Size() && (bFast || !m_plan.GetSettings().bLoop))
         return End(nDevice);

@@ -149,6 +149,10 @@ private:
     int64_t TimedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
     int64_t FastStep(Worker& worker, uint32_t nDevice, int64_t nDueNs);
     int64_t PacedStep(Worker& worker, uint32_t nDevice, int64_t nDueNs, int64_t nNow);
+    // Sends the packet at the device's cursor (from the first again after
+    // the last) with "time" set to *pTime (the fast modes' own when null),
+    // and moves on; false when that packet cannot be sent.
+    bool SendAtCursor(Worker& worker, uint32_t nDevice, int64_t nDueNs, const std::string* pTime);
     // A paced device's next packet: the first check after its slot nSlot,
     // on the clock; a device whose pace never comes again is parked.
     int64_t PacedInstant(const Worker& worker, uint32_t nDevice, uint64_t nSlot);
