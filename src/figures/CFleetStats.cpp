@@ -29,6 +29,18 @@ void CFleetStats::RecordReply(size_t nBytes)
     m_nReplyBytes.fetch_add(nBytes, std::memory_order_relaxed);
 }
 
+void CFleetStats::SetSearch(const Search& search)
+{
+    const std::lock_guard<std::mutex> lock(m_searchMutex);
+    m_search = search;
+}
+
+std::optional<CFleetStats::Search> CFleetStats::SearchNow() const
+{
+    const std::lock_guard<std::mutex> lock(m_searchMutex);
+    return m_search;
+}
+
 CFleetStats::Second CFleetStats::Sample(double dTarget, bool bSaturated)
 {
     Second second;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "figures/CLatencyFigures.h"
@@ -61,6 +63,22 @@ public:
     bool LastBehind() const { return m_bLastBehind.load(); }
     uint64_t BehindSeconds() const { return m_nBehindSeconds.load(); }
 
+    // A capacity search as it goes: the rate it asks of the whole fleet now,
+    // the steps judged, what they found so far (the capacity: the highest
+    // rate that held below the lowest that crossed; none while no step has
+    // held, or once the fleet fell behind) and whether it has ended. Set by
+    // the run's thread after each second; read by any.
+    struct Search {
+        double dRate = 0;
+        uint64_t nSteps = 0;
+        std::optional<double> dCapacity;
+        std::optional<double> dCrossedAt;
+        bool bDone = false;
+    };
+    void SetSearch(const Search& search);
+    // None unless the run searches.
+    std::optional<Search> SearchNow() const;
+
     // A second's lateness p99 above this is the fleet falling behind.
     static constexpr double kBehindLatenessMs = 100;
 
@@ -92,6 +110,8 @@ private:
     std::atomic<uint64_t> m_nBehindSeconds{0};
     CLatencyFigures m_lateness;
     std::unique_ptr<CReplyStats> m_pReplies;
+    mutable std::mutex m_searchMutex;
+    std::optional<Search> m_search;
 
     uint64_t m_nLastSent = 0;
     uint64_t m_nLastErrors = 0;

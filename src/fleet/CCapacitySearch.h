@@ -50,6 +50,8 @@ public:
     // rate stays (the step goes on, or the search has ended).
     std::optional<double> OnSecond(const CWindowFigures::Second& second);
     bool Done() const { return m_bDone; }
+    // The rate it asks for now (FROM while resting).
+    double Rate() const { return m_dRate; }
     // What the search found so far: the steps and the result.
     CRunRecord::Capacity Result() const;
 

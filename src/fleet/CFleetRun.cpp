@@ -377,10 +377,12 @@ public:
         m_nWindow = std::max<uint64_t>(1, static_cast<uint64_t>((outputs.nWindowNs + 500000000) / 1000000000));
         const int64_t nReplyNs = config.bReplies ? config.nReplyTimeoutNs : 0;
         m_nGraceNs = outputs.nGraceNs.value_or(nReplyNs + outputs.nWindowNs);
-        if (config.capacity)
+        if (config.capacity) {
             m_pSearch = std::make_unique<CCapacitySearch>(*config.capacity, outputs.thresholds,
                                                           config.nReplyTimeoutNs, config.bReplies,
                                                           run.m_pTraffic != nullptr);
+            run.m_stats.SetSearch({m_pSearch->Rate(), 0, {}, {}, false});
+        }
     }
 
     // The search has come to its end.
@@ -399,6 +401,9 @@ public:
         if (m_pSearch) {
             if (const std::optional<double> dNext = m_pSearch->OnSecond(figures))
                 m_run.m_pPace->Curve().Step(static_cast<int64_t>(second.nT) * CSendSchedule::kNsPerSecond, *dNext);
+            const CRunRecord::Capacity found = m_pSearch->Result();
+            m_run.m_stats.SetSearch(
+                {m_pSearch->Rate(), found.steps.size(), found.dCapacity, found.dCrossedAt, m_pSearch->Done()});
             return;
         }
         m_window.Add(std::move(figures));

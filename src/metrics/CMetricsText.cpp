@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 #include "figures/CFaultStats.h"
 #include "figures/CFleetStats.h"
@@ -18,6 +19,14 @@ std::string SecondsText(uint64_t nNs)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%" PRIu64 ".%09" PRIu64, nNs / 1000000000, nNs % 1000000000);
+    return text;
+}
+
+// Datagrams a second, to a tenth.
+std::string RateText(double dPerSecond)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", dPerSecond);
     return text;
 }
 
@@ -58,11 +67,9 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
     AppendMetric(out, "tovrik_devices_active", "gauge", "Devices still running.", m_strShard,
                  std::to_string(stats.Devices()));
     AppendMetric(out, "tovrik_devices", "gauge", "Devices of this process.", m_strShard, std::to_string(m_nDevices));
-    char target[32];
-    std::snprintf(target, sizeof target, "%.1f", stats.LastTarget());
     AppendMetric(out, "tovrik_target_rate", "gauge",
                  "Datagrams a second the rate asked of this process in the last second (0 when not paced by a rate).",
-                 m_strShard, target);
+                 m_strShard, RateText(stats.LastTarget()));
     AppendMetric(out, "tovrik_behind", "gauge",
                  "1 when the fleet fell behind its schedule in the last second (its lateness p99 above 100 ms, or a "
                  "scheduler thread busy all of it): its figures then measure this machine, not the server.",
@@ -70,6 +77,22 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
     AppendMetric(out, "tovrik_behind_seconds_total", "counter", "Seconds in which the fleet fell behind its schedule.",
                  m_strShard, std::to_string(stats.BehindSeconds()));
 
+    if (const std::optional<CFleetStats::Search> search = stats.SearchNow()) {
+        AppendMetric(out, "tovrik_capacity_search_rate", "gauge",
+                     "Datagrams a second the capacity search asks of the whole fleet now.", m_strShard,
+                     RateText(search->dRate));
+        AppendMetric(out, "tovrik_capacity_steps_total", "counter", "Steps of the capacity search judged.",
+                     m_strShard, std::to_string(search->nSteps));
+        AppendMetric(out, "tovrik_capacity_rate", "gauge",
+                     "The capacity found so far: the highest rate that held every threshold below the lowest that "
+                     "crossed one (NaN while none held, or once the fleet itself fell behind).",
+                     m_strShard, search->dCapacity ? RateText(*search->dCapacity) : "NaN");
+        AppendMetric(out, "tovrik_capacity_crossed_rate", "gauge",
+                     "The lowest rate of the search that crossed a threshold (NaN while none has).", m_strShard,
+                     search->dCrossedAt ? RateText(*search->dCrossedAt) : "NaN");
+        AppendMetric(out, "tovrik_capacity_search_done", "gauge", "1 once the capacity search has ended.",
+                     m_strShard, search->bDone ? "1" : "0");
+    }
     AppendHistogram(out, "tovrik_lateness_seconds", "Lateness of each datagram, sent or not, against its scheduled instant.",
                     m_strShard, CFleetStats::LatenessEdgesNs(), stats.FixedBuckets());
     if (const CReplyStats* pReplies = stats.ReplyMatching()) {

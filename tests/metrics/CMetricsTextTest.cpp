@@ -73,3 +73,26 @@ TEST(CMetricsTextTest, MatchedRepliesAddTheirCountersAndRoundTripsUpToTheTimeout
     EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_bucket{shard=\"0/1\",le=\"+Inf\"} 2"));
     EXPECT_TRUE(Has(text, "tovrik_reply_rtt_seconds_sum{shard=\"0/1\"} 0.402000000"));
 }
+
+TEST(CMetricsTextTest, ACapacitySearchShowsItsRateAndWhatItFoundNaNUntilAStepHeld)
+{
+    CFleetStats stats;
+    const CMetricsText metrics(Shard("0/1"), 1);
+    EXPECT_EQ(metrics.Text(stats).find("tovrik_capacity"), std::string::npos) << "nothing of a search without one";
+
+    stats.SetSearch({1000, 0, {}, {}, false});
+    std::string text = metrics.Text(stats);
+    EXPECT_TRUE(Has(text, "tovrik_capacity_search_rate{shard=\"0/1\"} 1000.0")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_rate{shard=\"0/1\"} NaN")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_crossed_rate{shard=\"0/1\"} NaN")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_search_done{shard=\"0/1\"} 0")) << text;
+
+    stats.SetSearch({2812.5, 5, 2500.0, 3375.0, true});
+    text = metrics.Text(stats);
+    EXPECT_TRUE(Has(text, "# TYPE tovrik_capacity_steps_total counter")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_steps_total{shard=\"0/1\"} 5")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_search_rate{shard=\"0/1\"} 2812.5")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_rate{shard=\"0/1\"} 2500.0")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_crossed_rate{shard=\"0/1\"} 3375.0")) << text;
+    EXPECT_TRUE(Has(text, "tovrik_capacity_search_done{shard=\"0/1\"} 1")) << text;
+}
