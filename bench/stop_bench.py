@@ -87,7 +87,9 @@ def linux(clis, runs):
             figures[cli].append(interrupt(proc, False)[0])
             if proc.returncode != 0:
                 raise RuntimeError("%s exited %d on SIGINT" % (cli, proc.returncode))
-        proc = subprocess.Popen(["sleep", "1000"])
+        # A shell's background job ignores SIGINT, and sleep would inherit
+        # that: the floor gets the default action back.
+        proc = subprocess.Popen(["sleep", "1000"], preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         time.sleep(offset)
         floor.append(interrupt(proc, False)[0])
     receiver.close()
