@@ -4,7 +4,6 @@
 
 #include "figures/CMergedDurations.h"
 
-
 void CWindowFigures::Add(Second second)
 {
     m_seconds.push_back(std::move(second));
