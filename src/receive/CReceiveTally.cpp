@@ -212,11 +212,11 @@ CReceiveRecord::Second CReceiveTally::TakeSecond(uint64_t nT)
 
 void CReceiveTally::CloseCounts()
 {
-    for (auto& entry : m_devices) {
-        const uint64_t nLost = entry.second.window.Close();
-        entry.second.nLost += nLost;
+    m_devices.ForEach([this](const std::string&, Device& device) {
+        const uint64_t nLost = device.window.Close();
+        device.nLost += nLost;
         m_nLost += nLost;
-    }
+    });
 }
 
 void CReceiveTally::Fill(CReceiveRecord& record) const
@@ -236,14 +236,12 @@ void CReceiveTally::Fill(CReceiveRecord& record) const
     record.malformed = m_malformedShown;
     record.nExpected = 0;
     std::vector<CReceiveRecord::Device> listed;
-    for (const auto& entry : m_devices) {
-        const Device& device = entry.second;
+    m_devices.ForEach([&](const std::string& strImei, const Device& device) {
         record.nExpected += device.window.Expected();
-        if (device.nLost + device.nDuplicates + device.nReordered == 0)
-            continue;
-        listed.push_back({entry.first, device.nDatagrams, device.nInfo, device.nLost, device.nDuplicates,
-                          device.nReordered});
-    }
+        if (device.nLost + device.nDuplicates + device.nReordered > 0)
+            listed.push_back({strImei, device.nDatagrams, device.nInfo, device.nLost, device.nDuplicates,
+                              device.nReordered});
+    });
     const auto worse = [](const CReceiveRecord::Device& a, const CReceiveRecord::Device& b) {
         if (a.nLost != b.nLost)
             return a.nLost > b.nLost;

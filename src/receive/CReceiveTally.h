@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "receive/CAgeFigures.h"
 #include "receive/CCounterWindow.h"
+#include "receive/CGrowingMap.h"
 #include "net/SocketTypes.h"
 #include "receive/CReceiveRecord.h"
 
@@ -24,7 +24,8 @@
 //
 // Kept per device: its key (the IMEI text, inside the string for up to 15
 // bytes), five counts and its CCounterWindow (72 bytes), some 140 bytes with
-// the hash table's node and bucket: a million devices take about 140 MB.
+// the hash table's node and bucket: a million devices take about 140 MB. The
+// table grows without stopping the reader (CGrowingMap).
 class CReceiveTally {
 public:
     enum class Kind : uint8_t { kMalformed, kWithoutImei, kDevice };
@@ -88,7 +89,7 @@ private:
 
     const std::string m_strCounter;
     simdjson::dom::parser m_parser;
-    std::unordered_map<std::string, Device> m_devices;
+    CGrowingMap<Device> m_devices;
     std::string m_strKey;
     CAgeFigures m_age;
 
