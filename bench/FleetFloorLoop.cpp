@@ -11,11 +11,13 @@
 // from sockets bound to ADDR. --read-replies 1 also reads what comes back
 // to the sockets, as the fleet's reply reader does: at most every 2 ms, one
 // epoll_wait without waiting and recvmmsg batches of 8 from each ready socket.
+// --bytes B pads each message with a "pad" member to B bytes, so that the
+// floor sends as many bytes as the fleet (904 for the status message).
 //
 //     tovrik_fleet_floor --port P [--target 127.0.0.1] [--devices 10000]
 //                        [--imei-first 860000000000000] [--period-ms 1000]
 //                        [--seconds 60] [--grain-us US] [--shard K/M] [--bind ADDR]
-//                        [--read-replies 1]
+//                        [--read-replies 1] [--bytes B]
 //
 // It starts with the instants still ahead in the current period, ends after
 // --seconds (sending nothing due from then on) and prints nothing. Linux only.
@@ -110,6 +112,7 @@ int main(int argc, char** argv)
     long nShards = 1;
     std::string strBind;
     bool bReadReplies = false;
+    long nBytes = 0;
     bool bUsage = argc % 2 == 0;  // options come in pairs
     for (int i = 1; i + 1 < argc && !bUsage; i += 2) {
         const std::string strArg = argv[i];
@@ -134,6 +137,8 @@ int main(int argc, char** argv)
             strBind = pszValue;
         else if (strArg == "--read-replies")
             bReadReplies = std::atoi(pszValue) != 0;
+        else if (strArg == "--bytes")
+            nBytes = std::atol(pszValue);
         else
             bUsage = true;
     }
@@ -143,12 +148,12 @@ int main(int argc, char** argv)
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (bUsage || nPort < 0 || nPort > 65535 || nDevices < 1 || dPeriodMs <= 0 || nGrainNs < 1 ||
-        nShards < 1 || nShard < 0 || nShard >= nShards ||
+        nShards < 1 || nShard < 0 || nShard >= nShards || nBytes < 0 || nBytes > 65000 ||
         inet_pton(AF_INET, strTarget.c_str(), &target.sin_addr) != 1 ||
         (!strBind.empty() && inet_pton(AF_INET, strBind.c_str(), &local.sin_addr) != 1)) {
         std::fprintf(stderr,
                      "usage: %s --port P [--target ADDR] [--devices N] [--imei-first F] [--period-ms MS] "
-                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR] [--read-replies 1]\n",
+                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR] [--read-replies 1] [--bytes B]\n",
                      argv[0]);
         return 64;
     }
@@ -170,7 +175,13 @@ int main(int argc, char** argv)
             return 1;
         }
         sockets.push_back(hSocket);
-        messages.push_back("{\"IMEI\":\"" + std::to_string(nImeiFirst + static_cast<unsigned long long>(k)) + "\"}");
+        std::string strMessage =
+            "{\"IMEI\":\"" + std::to_string(nImeiFirst + static_cast<unsigned long long>(k)) + "\"";
+        // ,"pad":"" and the closing brace take 10 bytes of B.
+        const size_t nFixed = strMessage.size() + 10;
+        if (static_cast<size_t>(nBytes) > nFixed)
+            strMessage += ",\"pad\":\"" + std::string(static_cast<size_t>(nBytes) - nFixed, 'x') + "\"";
+        messages.push_back(strMessage + "}");
     }
 
     std::unique_ptr<CReplyDrain> pDrain;

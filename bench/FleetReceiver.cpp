@@ -114,6 +114,7 @@ struct Device {
 
 struct Counters {
     uint64_t nDatagrams = 0;
+    uint64_t nBytes = 0;
     uint64_t nScheduled = 0;  // datagrams of known devices belonging to an instant in the window
     uint64_t nOutsideWindow = 0;
     uint64_t nNoImei = 0;
@@ -358,6 +359,7 @@ public:
     void Add(const char* p, size_t n, int64_t nArrivalNs, uint64_t nSource)
     {
         ++m_counters.nDatagrams;
+        m_counters.nBytes += n;
         if (m_counters.nFirstArrivalNs == kUnset)
             m_counters.nFirstArrivalNs = nArrivalNs;
         m_counters.nLastArrivalNs = nArrivalNs;
@@ -493,7 +495,7 @@ public:
             << (m_options.bSpread ? "true" : "false") << ", \"sequence\": \"" << m_options.strSequenceName
             << "\", \"window_start\": " << m_options.nWindowStartNs / 1e9 << ", \"window_s\": " << nWindowNs / 1e9
             << ",\n \"run_start\": " << (c.nStartNs == kUnset ? 0 : c.nStartNs / 1e9)
-            << ", \"datagrams\": " << c.nDatagrams << ", \"scheduled\": " << c.nScheduled
+            << ", \"datagrams\": " << c.nDatagrams << ", \"bytes\": " << c.nBytes << ", \"scheduled\": " << c.nScheduled
             << ", \"expected\": " << nExpected << ", \"missing\": " << nMissing
             << ", \"devices_missing\": " << nDevicesMissing << ", \"devices_missing_first\": [" << strWorst << "]"
             << ",\n \"devices_seen\": " << nDevicesSeen << ", \"duplicates\": " << nDuplicates

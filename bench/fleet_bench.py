@@ -9,8 +9,9 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
    the same run and each with a receiver of its own, the floor
    (tovrik_fleet_floor: one sendto per datagram on the engine's wake grid,
-   nothing else) and the plain Python loop (py_fleet_loop.py) on the same
-   schedule.
+   nothing else), the floor again sending the fleet's own bytes a datagram
+   (--bytes, the status message's 904; the first floor's are some 30), and
+   the plain Python loop (py_fleet_loop.py) on the same schedule.
 2. 100,000 devices, mode 0, --spread, as six shards (--shard K/6), shard K
    bound to 127.0.1.(K+1): p99 <= 5 ms, the six together <= one core.
 3. 1,000 devices, mode 6 (10 ms), --spread, a message file of numbered status
@@ -255,7 +256,8 @@ def receiver_row(report):
             "duplicates": report["duplicates"], "sources": report["sources"], "source_ports": report["source_ports"],
             "late_p50_ms": late["p50"], "late_p99_ms": late["p99"], "late_max_ms": late["max"],
             "receiver_socket_drops": report["socket_drops"], "udp_rcvbuf_errors": report["udp_snmp"]["rcvbuf_errors"],
-            "receiver_cpu_s": report["receiver_cpu_s"]}
+            "receiver_cpu_s": report["receiver_cpu_s"],
+            "bytes_per_datagram": report["bytes"] / report["datagrams"] if report["datagrams"] else 0}
 
 
 def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=1000, schedule=(), shards=1,
@@ -351,8 +353,12 @@ def bench_one(args, workdir, seconds):
     row = run_fleet(args, workdir, "b1-tovrik", 10000, 0, seconds, warmup=3)
     # The floor: the engine's system calls on its grid and nothing else; then
     # the plain Python loop on the same schedule.
-    row["floor"] = run_loop(args, workdir, seconds, "b1-floor",
-                            [os.path.join(args.build, "bench", "tovrik_fleet_floor")])
+    floor = [os.path.join(args.build, "bench", "tovrik_fleet_floor")]
+    row["floor"] = run_loop(args, workdir, seconds, "b1-floor", floor)
+    # The same floor sending as many bytes a datagram as the fleet did: what
+    # the bytes cost, apart from what the engine costs.
+    row["floor_bytes"] = run_loop(args, workdir, seconds, "b1-floor-bytes",
+                                  floor + ["--bytes", str(round(row["bytes_per_datagram"]))])
     row["python"] = run_loop(args, workdir, seconds, "b1-python",
                              [sys.executable, os.path.join(HERE, "py_fleet_loop.py")])
     row["ok"] = {"missing": row["missing"] == 0, "p99": row["late_p99_ms"] <= 1.0, "cpu": row["cpu_core"] <= 0.10,
@@ -560,6 +566,11 @@ def print_table(results):
         line("1  10,000 dev mode 0, %d s" % r["window_s"], r)
         if "floor" in r:
             line("   floor: bare sendto on the grid", r["floor"])
+        if "floor_bytes" in r:
+            line("   floor at %d bytes a datagram" % round(r["bytes_per_datagram"]), r["floor_bytes"])
+            print("     CPU against the floor: %.2fx (%d-byte floor), %.2fx (%d-byte floor, the fleet's own bytes)" % (
+                r["cpu_core"] / r["floor"]["cpu_core"], round(r["floor"]["bytes_per_datagram"]),
+                r["cpu_core"] / r["floor_bytes"]["cpu_core"], round(r["floor_bytes"]["bytes_per_datagram"])))
         line("   Python loop, same schedule", r["python"])
         print("     target: none missing, p99 <= 1 ms, CPU <= 10 %%, RSS <= 64 MB: %s" % verdict(r["ok"]))
     if "2" in results:
