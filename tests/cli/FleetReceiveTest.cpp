@@ -126,7 +126,9 @@ TEST(FleetReceiveTest, OneStopRequestStillWaitsForTheRepliesOnTheirWay)
 
 // A capacity search against a server that saturates finds its capacity
 // within one step: the last rate that held is at most it, the first that
-// crossed above it by no more than a step.
+// crossed above it by no more than a step. Beyond its capacity the server's
+// full queue holds answers a tenth of a second and drops the rest, well
+// clear of thresholds that a loaded test machine does not cross below it.
 TEST(FleetReceiveTest, ACapacitySearchFindsTheServersCapacityWithinOneStep)
 {
     ReceiveProcess receive(AF_INET, {"--answer", "echo", "--capacity", "2500/s", "-q"}, CliProcess::Stop::kInterrupt);
@@ -135,7 +137,7 @@ TEST(FleetReceiveTest, ACapacitySearchFindsTheServersCapacityWithinOneStep)
     const std::string stats = dir.Path() + "/stats.json";
     const CliRun fleet = CliProcess::Run({"-p", std::to_string(receive.Port()), "--devices", "500", "--counter",
                                           "packnum", "--reply-match", "packnum", "--reply-timeout", "500ms",
-                                          "--find-capacity", "1000/s..8000/s,x2,3s", "--threshold", "rtt_p99<=30ms",
+                                          "--find-capacity", "1000/s..8000/s,x2,3s", "--threshold", "rtt_p99<=80ms",
                                           "--threshold", "reply_loss<=1%", "-q", "--stats-json", stats});
     receive.RequestStop();
     receive.Wait();
@@ -144,7 +146,7 @@ TEST(FleetReceiveTest, ACapacitySearchFindsTheServersCapacityWithinOneStep)
     const double dCapacity = NumberAfter(json, "\"settle_s\"", "capacity");
     const double dCrossedAt = NumberAfter(json, "\"settle_s\"", "crossed_at");
     EXPECT_LE(dCapacity, 2500) << json.substr(json.find("\"capacity\":{"));
-    EXPECT_GE(dCrossedAt, 2500);
+    EXPECT_GE(dCrossedAt, 2500) << fleet.out;
     EXPECT_EQ(dCrossedAt, 2 * dCapacity) << "one step apart";
     EXPECT_NE(fleet.out.find("capacity: " + std::to_string(static_cast<int>(dCapacity)).insert(1, ",") +
                              " datagrams/s (the last rate that held every threshold); crossed at "),

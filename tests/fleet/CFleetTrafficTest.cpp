@@ -384,7 +384,8 @@ TEST_F(CFleetTrafficTest, ARateThatChangesMovesEachDeviceFromItsNextPacketWithou
     TrafficRun run;
     RunTraffic(run, config, Mode(SendModes::kEverySecond, "n"), *pPackets, 200, 0, 200, kT0Ms, kT0Ms + 40000, true,
                0, &pace);
-    std::vector<int> perTenth(400, 0);
+    // Tenths of the 40 s run, and the instant it ends.
+    std::vector<int> perTenth(401, 0);
     for (const FleetDatagram& datagram : run.sent) {
         if (!IsInfo(datagram.bytes))
             ++perTenth[static_cast<size_t>((datagram.nNs - kT0Ms * kMs) / (100 * kMs))];
