@@ -9,8 +9,9 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    p99 lateness <= 1 ms, CPU <= 10 % of a core, peak RSS <= 64 MB; then, in
    the same run and each with a receiver of its own, the floor
    (tovrik_fleet_floor: one sendto per datagram on the engine's wake grid,
-   nothing else), the floor again sending the fleet's own bytes a datagram
-   (--bytes, the status message's 904; the first floor's are some 30), and
+   nothing else), the floor again sending as many bytes a datagram as the
+   fleet did (--bytes, the mean the receiver measured: about 870 with the
+   status message and the device info messages; the first floor's are 26), and
    the plain Python loop (py_fleet_loop.py) on the same schedule.
 2. 100,000 devices, mode 0, --spread, as six shards (--shard K/6), shard K
    bound to 127.0.1.(K+1): p99 <= 5 ms, the six together <= one core.
