@@ -37,7 +37,7 @@ public:
         return m_current.try_emplace(strKey).first->second;
     }
 
-    size_t size() const { return m_current.size() + m_full.size(); }
+    size_t Size() const { return m_current.size() + m_full.size(); }
 
     // Calls f(key, value) for every entry, in no order.
     template <typename Function>

@@ -200,7 +200,7 @@ CReceiveRecord::Second CReceiveTally::TakeSecond(uint64_t nT)
     second.nLost = m_nLost - m_last.nLost;
     second.nDuplicates = m_nDuplicates - m_last.nDuplicates;
     second.nReordered = m_nReordered - m_last.nReordered;
-    second.nDevices = m_devices.size();
+    second.nDevices = m_devices.Size();
     second.age = m_age.TakeSecond();
     m_last.nDatagrams = m_nDatagrams;
     m_last.nMalformed = m_nMalformed;
@@ -223,7 +223,7 @@ void CReceiveTally::Fill(CReceiveRecord& record) const
 {
     record.nDatagrams = m_nDatagrams;
     record.nBytes = m_nBytes;
-    record.nDevices = m_devices.size();
+    record.nDevices = m_devices.Size();
     record.nDeviceInfo = m_nDeviceInfo;
     record.nMalformed = m_nMalformed;
     record.nWithoutImei = m_nWithoutImei;

@@ -56,7 +56,7 @@ public:
     uint64_t Lost() const { return m_nLost; }
     uint64_t Duplicates() const { return m_nDuplicates; }
     uint64_t Reordered() const { return m_nReordered; }
-    uint64_t Devices() const { return m_devices.size(); }
+    uint64_t Devices() const { return m_devices.Size(); }
 
     // Closes the current second (number nT of the run): its counts, with
     // the devices seen so far. The caller adds what it counts itself.

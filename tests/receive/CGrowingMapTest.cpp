@@ -16,7 +16,7 @@ TEST(CGrowingMapTest, EntriesKeepTheirValuesAcrossTakeOversAndAreVisitedOnce)
         map[std::to_string(i)] = i;
         // A key of the first half again, which may sit in either table.
         EXPECT_EQ(map[std::to_string(i / 2)], i / 2) << i;
-        ASSERT_EQ(map.size(), static_cast<size_t>(i) + 1);
+        ASSERT_EQ(map.Size(), static_cast<size_t>(i) + 1);
     }
     std::set<std::string> seen;
     long long nSum = 0;
