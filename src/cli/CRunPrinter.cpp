@@ -185,11 +185,8 @@ void CRunPrinter::CapacitySummary(const CRunRecord::Capacity& capacity) const
             std::snprintf(figures, sizeof figures, ", late p99 %.3f ms", step.lateness.dP99Ms);
             strLine += figures;
             if (step.replies) {
-                const CReplyStats::Counts& counts = step.replies->counts;
-                const uint64_t nKnown = counts.nMatched + counts.nLost;
                 std::snprintf(figures, sizeof figures, ", rtt p50 %.3f p99 %.3f ms, reply loss %.4f",
-                              step.replies->rtt.dP50Ms, step.replies->rtt.dP99Ms,
-                              nKnown > 0 ? static_cast<double>(counts.nLost) / static_cast<double>(nKnown) : 0.0);
+                              step.replies->rtt.dP50Ms, step.replies->rtt.dP99Ms, step.replies->counts.LossShare());
                 strLine += figures;
             }
             if (step.nBehindSeconds > 0)

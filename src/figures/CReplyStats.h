@@ -30,6 +30,13 @@ public:
 
         // Another part's counts added (a second's, a shard's).
         void Add(const Counts& other);
+        // The tracked datagrams whose fate is known (answered or lost), and
+        // the share of them lost (0 while none is known).
+        uint64_t Known() const { return nMatched + nLost; }
+        double LossShare() const
+        {
+            return Known() > 0 ? static_cast<double>(nLost) / static_cast<double>(Known()) : 0.0;
+        }
     };
 
     struct Second {

@@ -232,6 +232,18 @@ private:
     std::string m_strError;
 };
 
+// The quantiles AppendQuantiles wrote under pszKey.
+void ReadQuantiles(CFieldReader& read, simdjson::dom::object object, const char* pszKey,
+                   CLatencyHistogram::Figures& figures)
+{
+    const std::string strWhat = "\"" + std::string(pszKey) + "\"";
+    const simdjson::dom::object quantiles = read.Object(read.Member(object, pszKey), strWhat.c_str());
+    figures.dP50Ms = read.Number(quantiles, "p50");
+    figures.dP99Ms = read.Number(quantiles, "p99");
+    figures.dMaxMs = read.Number(quantiles, "max");
+    figures.dMinMs = read.OptionalNumber(quantiles, "min", -1);
+}
+
 void ReadCounts(CFieldReader& read, simdjson::dom::object object, CReplyStats::Counts& counts, bool bWhole)
 {
     counts.nMatched = read.Unsigned(object, "matched");
@@ -372,11 +384,7 @@ void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object,
     matching.strMember = std::string(read.String(matchingObject, "member"));
     matching.nTimeoutNs = static_cast<int64_t>(read.Number(matchingObject, "timeout_ms") * 1e6 + 0.5);
     ReadCounts(read, matchingObject, matching.counts, true);
-    const simdjson::dom::object rtt = read.Object(read.Member(matchingObject, "rtt_ms"), "\"rtt_ms\"");
-    matching.rtt.dP50Ms = read.Number(rtt, "p50");
-    matching.rtt.dP99Ms = read.Number(rtt, "p99");
-    matching.rtt.dMaxMs = read.Number(rtt, "max");
-    matching.rtt.dMinMs = read.OptionalNumber(rtt, "min", -1);
+    ReadQuantiles(read, matchingObject, "rtt_ms", matching.rtt);
     ReadHistogram(read, matchingObject, "rtt_histogram_ns", matching.rttHistogram);
     Complete(matching.rtt, matching.rttHistogram);
     if (read.Ok())
@@ -418,11 +426,7 @@ void ReadCapacity(CFieldReader& read, simdjson::dom::object object, CRunRecord& 
         step.nBehindSeconds = read.Unsigned(entry, "behind_seconds");
         step.nSent = read.Unsigned(entry, "sent");
         step.nErrors = read.Unsigned(entry, "send_errors");
-        const simdjson::dom::object lateness = read.Object(read.Member(entry, "lateness_ms"), "\"lateness_ms\"");
-        step.lateness.dP50Ms = read.Number(lateness, "p50");
-        step.lateness.dP99Ms = read.Number(lateness, "p99");
-        step.lateness.dMaxMs = read.Number(lateness, "max");
-        step.lateness.dMinMs = read.OptionalNumber(lateness, "min", -1);
+        ReadQuantiles(read, entry, "lateness_ms", step.lateness);
         ReadHistogram(read, entry, "lateness_histogram_ns", step.latenessHistogram);
         Complete(step.lateness, step.latenessHistogram);
         ReadReplyMatching(read, entry, step.replies);

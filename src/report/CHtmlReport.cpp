@@ -187,9 +187,7 @@ std::string Capacity(const CRunReport& report)
         std::string strRtt99 = "-";
         std::string strLoss = "-";
         if (step.replies) {
-            const CReplyStats::Counts& counts = step.replies->counts;
-            const uint64_t nKnown = counts.nMatched + counts.nLost;
-            const double dLoss = nKnown > 0 ? static_cast<double>(counts.nLost) / static_cast<double>(nKnown) : 0.0;
+            const double dLoss = step.replies->counts.LossShare();
             strRtt50 = Format("%.3f", step.replies->rtt.dP50Ms) + " ms";
             strRtt99 = Format("%.3f", step.replies->rtt.dP99Ms) + " ms";
             strLoss = Format("%.4f", dLoss);
@@ -247,10 +245,6 @@ std::string Baseline(const CRunReport& report)
     const auto rate = [](const CRunReport& run) {
         return run.dSeconds > 0 ? static_cast<double>(run.nSent) / run.dSeconds : 0.0;
     };
-    const auto loss = [](const CRunReport& run) {
-        const uint64_t nKnown = run.replyCounts.nMatched + run.replyCounts.nLost;
-        return nKnown > 0 ? static_cast<double>(run.replyCounts.nLost) / static_cast<double>(nKnown) : 0.0;
-    };
     std::vector<Figure> figures = {
         {"datagrams sent", static_cast<double>(report.nSent), static_cast<double>(base.nSent), "%.0f", false},
         {"datagrams a second", rate(report), rate(base), "%.1f", false},
@@ -263,7 +257,7 @@ std::string Baseline(const CRunReport& report)
         figures.push_back({"round trip p50 (ms)", report.dRttP50Ms, base.dRttP50Ms, "%.3f", true});
         figures.push_back({"round trip p99 (ms)", report.dRttP99Ms, base.dRttP99Ms, "%.3f", true});
         figures.push_back({"round trip max (ms)", report.dRttMaxMs, base.dRttMaxMs, "%.3f", true});
-        figures.push_back({"reply loss", loss(report), loss(base), "%.4f", true});
+        figures.push_back({"reply loss", report.replyCounts.LossShare(), base.replyCounts.LossShare(), "%.4f", true});
     }
     if (report.capacity && base.capacity && report.capacity->dCapacity && base.capacity->dCapacity)
         figures.push_back({"capacity (a second)", *report.capacity->dCapacity, *base.capacity->dCapacity, "%.1f", false});

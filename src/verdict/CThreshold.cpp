@@ -195,9 +195,8 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
         const CReplyStats::Counts& counts = matching.counts;
         AddQuantiles(figures, "rtt", matching.rtt);
         // Of the tracked datagrams whose fate is known.
-        if (counts.nMatched + counts.nLost > 0)
-            figures["reply_loss"] =
-                static_cast<double>(counts.nLost) / static_cast<double>(counts.nMatched + counts.nLost);
+        if (counts.Known() > 0)
+            figures["reply_loss"] = counts.LossShare();
         figures["late_replies"] = static_cast<double>(counts.nLate);
         figures["duplicate_replies"] = static_cast<double>(counts.nDuplicate);
         figures["unmatched_replies"] = static_cast<double>(counts.nUnmatched);
