@@ -6,7 +6,7 @@ Indexed Job with completions == parallelism == M whose container runs
 the image the build makes (tovrik:VERSION) and a metrics port, served by
 --metrics, with the scrape annotations that point at it;
 every pod starts at one instant (--start-at from a variable whose value
-the Job spec holds, the same for every index), and a Job whose shards
+the Job manifest holds, the same for every index), and a Job whose shards
 --abort-on-fail fails as a whole on their exit code 3 (a podFailurePolicy
 FailJob rule, restartPolicy Never);
 the systemd template unit parses (systemd-analyze verify when there is one),
@@ -89,7 +89,7 @@ def check_metrics_port(template, container):
 
 
 def check_start_at(args, env):
-    """--start-at $(VAR), VAR a literal value of the spec: one instant for
+    """--start-at $(VAR), VAR a literal value in the manifest: one instant for
     every pod, not one each pod reads of itself (its own creation time)."""
     start_at = option_value(args, "--start-at")
     match = re.fullmatch(r"\$\((\w+)\)", start_at or "")
@@ -98,7 +98,7 @@ def check_start_at(args, env):
     variable = env.get(match.group(1), {})
     value = variable.get("value")
     check(isinstance(value, str) and "valueFrom" not in variable,
-          "Job: %s has one value for every pod in the spec, found %r" % (match.group(1), variable))
+          "Job: %s has one value for every pod in the manifest, found %r" % (match.group(1), variable))
     return match.group(0), value
 
 
