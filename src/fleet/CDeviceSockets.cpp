@@ -4,6 +4,7 @@
 
 #include "net/CSocketLibrary.h"
 #include "net/CTargetAddress.h"
+#include "text/CDecimal.h"
 
 namespace {
 
@@ -43,6 +44,40 @@ CStatus CDeviceSockets::CheckPorts(uint32_t nDevices, const Binding& binding)
                           std::to_string(nPorts) + " (" + std::to_string(nLow) + "-" + std::to_string(nHigh) + " " +
                           strWhere + "): at most " + std::to_string(nPorts * nAddresses) +
                           " devices; give more --bind addresses or --bind-ports");
+}
+
+std::vector<std::string> CDeviceSockets::ReplyWarnings(uint32_t nDevices, const KernelUdp& udp)
+{
+    // A bucket's sockets are walked one by one; beyond this many a bucket,
+    // the walk is most of what a datagram costs.
+    constexpr uint64_t kMostPerBucket = 16;
+    std::vector<std::string> warnings;
+    const uint64_t nSockets = udp.nSockets + nDevices;
+    if (udp.nTableBuckets != 0 && nSockets > kMostPerBucket * udp.nTableBuckets)
+        warnings.push_back(
+            "--replies: the kernel looks up the socket of every datagram that reaches this machine in one table of " +
+            CDecimal::Grouped(udp.nTableBuckets) + " buckets (net.ipv4.udp_hash_entries), walking every socket in "
+            "the bucket; with these devices' " + CDecimal::Grouped(nSockets) + " UDP sockets in it, some " +
+            std::to_string(nSockets / udp.nTableBuckets) +
+            " a bucket, that walk is most of what each reply costs, and a server answering them here falls "
+            "behind. The table is sized at boot (uhash_entries=), or for a network namespace of its own with "
+            "net.ipv4.udp_child_hash_entries (at most 65536); or run fewer devices on this machine");
+    const uint64_t nNeeded = udp.nInUsePages + nDevices;
+    if (udp.nLimitPages != 0 && nNeeded > udp.nLimitPages) {
+        // The kernel's own proportions of the three figures, with room to spare.
+        const uint64_t nLow = nNeeded + nNeeded / 10;
+        warnings.push_back("--replies: the kernel keeps a page of UDP memory (" + std::to_string(udp.nPageBytes) +
+                           " bytes) for every device socket a reply reaches, " + CDecimal::Grouped(nDevices) +
+                           " pages for these devices; with the " + CDecimal::Grouped(udp.nInUsePages) +
+                           " in use now that passes the first figure of net.ipv4.udp_mem (" +
+                           CDecimal::Grouped(udp.nLimitPages) +
+                           " pages), beyond which every UDP socket on this machine with data waiting drops what "
+                           "reaches it, a server's running here too. Raise it first (as root: sysctl -w "
+                           "net.ipv4.udp_mem=\"" +
+                           std::to_string(nLow) + " " + std::to_string(nLow / 3 * 4) + " " + std::to_string(nLow * 2) +
+                           "\") or run fewer devices on this machine");
+    }
+    return warnings;
 }
 
 CDeviceSockets::~CDeviceSockets()

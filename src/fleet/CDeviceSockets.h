@@ -41,6 +41,25 @@ public:
     // saying how many fit, when nDevices sockets still do not.
     [[nodiscard]] static CStatus CheckDescriptors(uint32_t nDevices);
 
+    // What the kernel does for every datagram that reaches a socket here,
+    // which replies to a large fleet run into (Linux): it looks the socket
+    // up in one table of buckets, walking all the sockets in the bucket;
+    // and it keeps a page of memory for every socket a datagram has
+    // reached, until the socket closes, past a limit on all sockets
+    // together every socket with data waiting drops what reaches it.
+    struct KernelUdp {
+        uint64_t nSockets = 0;  // open now
+        uint64_t nTableBuckets = 0;
+        uint64_t nInUsePages = 0;
+        uint64_t nLimitPages = 0;
+        uint64_t nPageBytes = 0;
+    };
+    // False where the system tells none of it (Windows).
+    static bool ReadKernelUdp(KernelUdp& udp);
+    // What to say when replies reaching nDevices more sockets would run into
+    // either; nothing when they would not.
+    static std::vector<std::string> ReplyWarnings(uint32_t nDevices, const KernelUdp& udp);
+
     [[nodiscard]] CStatus Open(uint32_t nDevices, const Binding& binding, const sockaddr_storage& target);
     // For a fleet that does not read its replies: nothing piles up, and no
     // reader has to be woken for it. Linux has the kernel drop whatever

@@ -76,6 +76,40 @@ CStatus CDeviceSockets::CheckDescriptors(uint32_t nDevices)
     return CStatus::Error(text);
 }
 
+bool CDeviceSockets::ReadKernelUdp(KernelUdp& udp)
+{
+    udp = KernelUdp();
+    const long nPageBytes = sysconf(_SC_PAGESIZE);
+    long long nBuckets = 0;
+    unsigned long long nLimitPages = 0;
+    unsigned long long nSockets = 0;
+    unsigned long long nInUsePages = 0;
+    std::FILE* pBuckets = std::fopen("/proc/sys/net/ipv4/udp_hash_entries", "r");
+    std::FILE* pLimits = std::fopen("/proc/sys/net/ipv4/udp_mem", "r");
+    std::FILE* pInUse = std::fopen("/proc/net/sockstat", "r");
+    // A namespace that shares the first one's table says so with a negative count.
+    if (pBuckets != nullptr && std::fscanf(pBuckets, "%lld", &nBuckets) == 1)
+        udp.nTableBuckets = static_cast<uint64_t>(nBuckets < 0 ? -nBuckets : nBuckets);
+    bool bRead = nPageBytes > 0 && pLimits != nullptr && std::fscanf(pLimits, "%llu", &nLimitPages) == 1;
+    bool bFound = false;
+    char line[256];
+    while (bRead && !bFound && pInUse != nullptr && std::fgets(line, sizeof line, pInUse) != nullptr)
+        bFound = std::sscanf(line, "UDP: inuse %llu mem %llu", &nSockets, &nInUsePages) == 2;
+    for (std::FILE* pFile : {pBuckets, pLimits, pInUse}) {
+        if (pFile != nullptr)
+            std::fclose(pFile);
+    }
+    if (!bRead || !bFound) {
+        udp = KernelUdp();
+        return false;
+    }
+    udp.nSockets = nSockets;
+    udp.nInUsePages = nInUsePages;
+    udp.nLimitPages = nLimitPages;
+    udp.nPageBytes = static_cast<uint64_t>(nPageBytes);
+    return true;
+}
+
 SocketHandle CDeviceSockets::NewSocket(int nFamily)
 {
     return socket(nFamily, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -278,6 +278,11 @@ CStatus CFleetRun::Check()
         status = m_shell.CheckFiles();
     if (status.IsOk())
         status = CheckTarget();
+    CDeviceSockets::KernelUdp udp;
+    if (status.IsOk() && m_config.bReplies && CDeviceSockets::ReadKernelUdp(udp)) {
+        for (std::string& strWarning : CDeviceSockets::ReplyWarnings(nCount, udp))
+            m_warnings.push_back(std::move(strWarning));
+    }
     return status;
 }
 

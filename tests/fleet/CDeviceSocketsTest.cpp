@@ -100,3 +100,25 @@ TEST(CDeviceSocketsTest, DevicesTakeTheAddressesInTurnAndAPortEachRound)
         EXPECT_EQ(ntohs(local.sin_port), binding.nPortLow + j / 2) << j;
     }
 }
+
+TEST(CDeviceSocketsTest, RepliesThatWouldOverfillTheKernelsUdpTableOrMemoryAreWarnedOfWithWhatToRaise)
+{
+    CDeviceSockets::KernelUdp udp;
+    ASSERT_TRUE(CDeviceSockets::ReadKernelUdp(udp));
+    EXPECT_GT(udp.nTableBuckets, 0u);
+    EXPECT_GT(udp.nLimitPages, 0u);
+    EXPECT_GT(udp.nPageBytes, 0u);
+
+    udp = {1000, 16384, 1000, 575826, 4096};
+    EXPECT_TRUE(CDeviceSockets::ReplyWarnings(16 * 16384 - 1000, udp).empty());
+    const std::vector<std::string> warnings = CDeviceSockets::ReplyWarnings(1000000, udp);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("one table of 16,384 buckets"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("1,001,000 UDP sockets in it, some 61 a bucket"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("1,000,000 pages for these devices; with the 1,000 in use"), std::string::npos)
+        << warnings[1];
+    EXPECT_NE(warnings[1].find("net.ipv4.udp_mem (575,826 pages)"), std::string::npos) << warnings[1];
+    // 1,001,000 pages and a tenth more, the second and third in the kernel's own proportions.
+    EXPECT_NE(warnings[1].find("sysctl -w net.ipv4.udp_mem=\"1101100 1468132 2202200\""), std::string::npos)
+        << warnings[1];
+}
