@@ -98,9 +98,17 @@ CStatus CDeviceSockets::CheckDescriptors(uint32_t)
     return CStatus();
 }
 
+bool CDeviceSockets::ReadKernelUdp(KernelUdp& udp)
+{
+    udp = KernelUdp();
+    return false;
+}
+
 SocketHandle CDeviceSockets::NewSocket(int nFamily)
 {
-    const SocketHandle hSocket = WSASocketW(nFamily, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    // Overlapped, for the reply reader's completion port.
+    const SocketHandle hSocket =
+        WSASocketW(nFamily, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (hSocket == INVALID_SOCKET)
         return hSocket;
     u_long nNonBlocking = 1;

@@ -15,9 +15,12 @@ class CDeviceSockets;
 // thread. Linux watches the sockets with epoll, reads them in batches
 // (recvmmsg) and takes the arrival from the kernel's receive timestamp
 // (SO_TIMESTAMPNS), so the thread's own wake-ups are not counted and can be
-// few: it wakes at most once every kReadGrainMs. Windows reads the clock when
-// the datagram is read. The sockets must outlive the reader; Start and Stop from one
-// controlling thread (the destructor stops too).
+// few: it wakes at most once every kReadGrainMs. Windows keeps a receive
+// posted on every socket and waits on an I/O completion port, taking the
+// arrival when the thread wakes with the completed receives (a reply longer
+// than 2,048 bytes is cut to them there). The sockets must outlive the
+// reader; Start and Stop from one controlling thread (the destructor stops
+// too).
 class CReplyReader {
 public:
     struct Reply {
@@ -45,8 +48,9 @@ private:
     struct Waiter;
 
     void Run();
-    // Reads what is waiting on device nDevice's socket.
-    void Drain(uint32_t nDevice);
+    // Reads what is waiting on device nDevice's socket; nWokeNs, when the
+    // thread woke for it, stands for the arrival where the system tells none.
+    void Drain(uint32_t nDevice, int64_t nWokeNs);
 
     const CDeviceSockets& m_sockets;
     OnReply m_onReply;

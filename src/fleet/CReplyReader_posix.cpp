@@ -112,10 +112,11 @@ void CReplyReader::Run()
                 continue;
             return;
         }
+        const int64_t nWokeNs = n > 0 ? CSystemFleetClock::CalendarNs() : 0;
         for (int i = 0; i < n; ++i) {
             if (events[static_cast<size_t>(i)].data.u32 == kStopToken)
                 return;
-            Drain(events[static_cast<size_t>(i)].data.u32);
+            Drain(events[static_cast<size_t>(i)].data.u32, nWokeNs);
         }
         // Replies that come meanwhile wait in their sockets for the next
         // wake-up, their arrival already stamped.
@@ -124,7 +125,7 @@ void CReplyReader::Run()
     }
 }
 
-void CReplyReader::Drain(uint32_t nDevice)
+void CReplyReader::Drain(uint32_t nDevice, int64_t nWokeNs)
 {
     Waiter& waiter = *m_pWaiter;
     for (int nRead = 0; nRead < kReadsPerTurn;) {
@@ -144,7 +145,7 @@ void CReplyReader::Drain(uint32_t nDevice)
             return;
         for (int i = 0; i < nGot; ++i) {
             msghdr& message = waiter.messages[i].msg_hdr;
-            int64_t nArrivalNs = 0;
+            int64_t nArrivalNs = nWokeNs;
             for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr;
                  pHeader = CMSG_NXTHDR(&message, pHeader)) {
                 if (pHeader->cmsg_level == SOL_SOCKET && pHeader->cmsg_type == SCM_TIMESTAMPNS) {
@@ -153,8 +154,6 @@ void CReplyReader::Drain(uint32_t nDevice)
                     nArrivalNs = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
                 }
             }
-            if (nArrivalNs == 0)
-                nArrivalNs = CSystemFleetClock::CalendarNs();
             m_onReply(Reply{nDevice, waiter.from[i], static_cast<const char*>(waiter.data[i].iov_base),
                             waiter.messages[i].msg_len, nArrivalNs});
         }
