@@ -33,8 +33,9 @@ public:
     using OnReply = std::function<void(const Reply& reply)>;
 
     // Where the arrival is the kernel's, how long the thread lets replies
-    // gather between two wake-ups.
-    static constexpr int kReadGrainMs = 2;
+    // gather between two wake-ups: a wake-up of a thread of its own per
+    // reply would cost a fleet of many processes more than matching does.
+    static constexpr int kReadGrainMs = 10;
 
     CReplyReader(const CDeviceSockets& sockets, OnReply onReply);
     ~CReplyReader();
