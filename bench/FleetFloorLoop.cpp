@@ -9,15 +9,20 @@
 // those names do: this process sends for devices floor(K N / M) to
 // floor((K + 1) N / M) - 1, with their IMEIs and offsets in the whole fleet,
 // from sockets bound to ADDR. --read-replies 1 also reads what comes back
-// to the sockets, as the fleet's reply reader does: at most every 2 ms, one
-// epoll_wait without waiting and recvmmsg batches of 8 from each ready socket.
+// to the sockets, as the fleet's reply reader does: at most every
+// CReplyReader::kReadGrainMs, one epoll_wait without waiting and recvmmsg
+// batches of 8 from each ready socket.
 // --bytes B pads each message with a "pad" member to B bytes, so that the
 // floor sends as many bytes as the fleet (904 for the status message).
+// --rtt-out FILE reads the replies too and writes their round trips there
+// (the kernel's receive timestamp less the clock read before the socket's
+// last sendto) as JSON: {"replies": N, "rtt_us": [[MICROSECONDS, COUNT], ...]};
+// --rtt-from UNIX_S counts only the replies to datagrams sent from then on.
 //
 //     tovrik_fleet_floor --port P [--target 127.0.0.1] [--devices 10000]
 //                        [--imei-first 860000000000000] [--period-ms 1000]
 //                        [--seconds 60] [--grain-us US] [--shard K/M] [--bind ADDR]
-//                        [--read-replies 1] [--bytes B]
+//                        [--read-replies 1] [--bytes B] [--rtt-out FILE [--rtt-from UNIX_S]]
 //
 // It starts with the instants still ahead in the current period, ends after
 // --seconds (sending nothing due from then on) and prints nothing. Linux only.
@@ -30,16 +35,19 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fleet/CFleetEngine.h"
+#include "fleet/CReplyReader.h"
 
 namespace {
 
@@ -52,19 +60,26 @@ int64_t NowNs()
     return static_cast<int64_t>(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
-// Reads every reply waiting on the sockets epoll reports ready.
+// Reads every reply waiting on the sockets epoll reports ready; with a
+// send time a socket, also their round trips.
 class CReplyDrain
 {
 public:
-    static constexpr int64_t kGrainNs = 2000000;
+    static constexpr int64_t kGrainNs = CReplyReader::kReadGrainMs * int64_t{1000000};
     static constexpr int kBatch = 8;
 
-    explicit CReplyDrain(const std::vector<int>& sockets) : m_hEpoll(epoll_create1(EPOLL_CLOEXEC))
+    CReplyDrain(const std::vector<int>& sockets, bool bRoundTrips, int64_t nRttFromNs)
+        : m_hEpoll(epoll_create1(EPOLL_CLOEXEC)), m_sockets(sockets), m_nRttFromNs(nRttFromNs)
     {
+        if (bRoundTrips)
+            m_sentNs.assign(sockets.size(), 0);
+        const int nOn = 1;
         for (size_t i = 0; i < sockets.size(); ++i) {
+            if (bRoundTrips)
+                setsockopt(sockets[i], SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
             epoll_event event{};
             event.events = EPOLLIN;
-            event.data.fd = sockets[i];
+            event.data.u32 = static_cast<uint32_t>(i);
             epoll_ctl(m_hEpoll, EPOLL_CTL_ADD, sockets[i], &event);
         }
         for (int i = 0; i < kBatch; ++i) {
@@ -77,6 +92,12 @@ public:
     CReplyDrain(const CReplyDrain&) = delete;
     CReplyDrain& operator=(const CReplyDrain&) = delete;
 
+    void Sent(size_t i, int64_t nNowNs)
+    {
+        if (!m_sentNs.empty())
+            m_sentNs[i] = nNowNs;
+    }
+
     void Poll(int64_t nNowNs)
     {
         if (nNowNs - m_nLastNs < kGrainNs)
@@ -84,15 +105,63 @@ public:
         m_nLastNs = nNowNs;
         epoll_event events[256];
         const int nReady = epoll_wait(m_hEpoll, events, 256, 0);
-        for (int i = 0; i < nReady; ++i)
-            while (recvmmsg(events[i].data.fd, m_headers, kBatch, MSG_DONTWAIT, nullptr) == kBatch) {
+        for (int i = 0; i < nReady; ++i) {
+            const uint32_t nSocket = events[i].data.u32;
+            int nGot = kBatch;
+            while (nGot == kBatch) {
+                for (int j = 0; j < kBatch; ++j) {
+                    m_headers[j].msg_hdr.msg_control = m_control[j];
+                    m_headers[j].msg_hdr.msg_controllen = m_sentNs.empty() ? 0 : sizeof m_control[j];
+                }
+                nGot = recvmmsg(m_sockets[nSocket], m_headers, kBatch, MSG_DONTWAIT, nullptr);
+                for (int j = 0; j < nGot && !m_sentNs.empty(); ++j)
+                    Count(nSocket, m_headers[j].msg_hdr);
             }
+        }
+    }
+
+    bool Write(const char* pszPath) const
+    {
+        std::FILE* pFile = std::fopen(pszPath, "w");
+        if (pFile == nullptr)
+            return false;
+        std::fprintf(pFile, "{\"replies\": %llu, \"rtt_us\": [", static_cast<unsigned long long>(m_nReplies));
+        const char* pszComma = "";
+        for (const auto& entry : m_rttUs) {
+            std::fprintf(pFile, "%s[%lld, %llu]", pszComma, static_cast<long long>(entry.first),
+                         static_cast<unsigned long long>(entry.second));
+            pszComma = ", ";
+        }
+        std::fprintf(pFile, "]}\n");
+        return std::fclose(pFile) == 0;
     }
 
 private:
+    void Count(uint32_t nSocket, msghdr& message)
+    {
+        for (cmsghdr* pHeader = CMSG_FIRSTHDR(&message); pHeader != nullptr;
+             pHeader = CMSG_NXTHDR(&message, pHeader)) {
+            if (pHeader->cmsg_level != SOL_SOCKET || pHeader->cmsg_type != SCM_TIMESTAMPNS)
+                continue;
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(pHeader), sizeof stamp);
+            const int64_t nArrivalNs = static_cast<int64_t>(stamp.tv_sec) * kNsPerSecond + stamp.tv_nsec;
+            if (m_sentNs[nSocket] < m_nRttFromNs)
+                continue;
+            ++m_rttUs[(nArrivalNs - m_sentNs[nSocket]) / 1000];
+            ++m_nReplies;
+        }
+    }
+
     int m_hEpoll;
+    const std::vector<int>& m_sockets;
+    const int64_t m_nRttFromNs;
+    std::vector<int64_t> m_sentNs;  // empty: no round trips
+    std::map<int64_t, uint64_t> m_rttUs;
+    uint64_t m_nReplies = 0;
     int64_t m_nLastNs = 0;
     char m_buffers[kBatch][2048];
+    alignas(cmsghdr) char m_control[kBatch][CMSG_SPACE(sizeof(timespec))];
     iovec m_vecs[kBatch];
     mmsghdr m_headers[kBatch]{};
 };
@@ -113,6 +182,8 @@ int main(int argc, char** argv)
     std::string strBind;
     bool bReadReplies = false;
     long nBytes = 0;
+    std::string strRttOut;
+    double dRttFrom = 0;
     bool bUsage = argc % 2 == 0;  // options come in pairs
     for (int i = 1; i + 1 < argc && !bUsage; i += 2) {
         const std::string strArg = argv[i];
@@ -139,6 +210,10 @@ int main(int argc, char** argv)
             bReadReplies = std::atoi(pszValue) != 0;
         else if (strArg == "--bytes")
             nBytes = std::atol(pszValue);
+        else if (strArg == "--rtt-out")
+            strRttOut = pszValue;
+        else if (strArg == "--rtt-from")
+            dRttFrom = std::strtod(pszValue, nullptr);
         else
             bUsage = true;
     }
@@ -153,7 +228,7 @@ int main(int argc, char** argv)
         (!strBind.empty() && inet_pton(AF_INET, strBind.c_str(), &local.sin_addr) != 1)) {
         std::fprintf(stderr,
                      "usage: %s --port P [--target ADDR] [--devices N] [--imei-first F] [--period-ms MS] "
-                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR] [--read-replies 1] [--bytes B]\n",
+                     "[--seconds S] [--grain-us US] [--shard K/M] [--bind ADDR] [--read-replies 1] [--bytes B] [--rtt-out FILE [--rtt-from UNIX_S]]\n",
                      argv[0]);
         return 64;
     }
@@ -185,8 +260,8 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<CReplyDrain> pDrain;
-    if (bReadReplies)
-        pDrain = std::make_unique<CReplyDrain>(sockets);
+    if (bReadReplies || !strRttOut.empty())
+        pDrain = std::make_unique<CReplyDrain>(sockets, !strRttOut.empty(), std::llround(dRttFrom * 1e9));
     const int64_t nPeriodNs = std::llround(dPeriodMs * 1e6);
     const int64_t nStartNs = NowNs();
     const int64_t nEndNs = nStartNs + std::llround(dSeconds * 1e9);
@@ -209,16 +284,24 @@ int main(int argc, char** argv)
                 pDrain->Poll(NowNs());
             // A full queue loses this one, as UDP would.
             const size_t i = static_cast<size_t>(k - nFirst);
+            if (pDrain)
+                pDrain->Sent(i, NowNs());
             sendto(sockets[i], messages[i].data(), messages[i].size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                    reinterpret_cast<const sockaddr*>(&target), sizeof target);
         }
     }
     // The sockets stay open to the end, as a fleet's do, past this shard's
-    // last instant.
+    // last instant, and their replies are still read.
     for (int64_t nNow = NowNs(); nNow < nEndNs; nNow = NowNs()) {
-        const int64_t nWaitNs = nEndNs - nNow;
+        if (pDrain)
+            pDrain->Poll(nNow);
+        const int64_t nWaitNs = pDrain ? std::min(nEndNs - nNow, CReplyDrain::kGrainNs) : nEndNs - nNow;
         const timespec timeout{static_cast<time_t>(nWaitNs / kNsPerSecond), static_cast<long>(nWaitNs % kNsPerSecond)};
         ppoll(nullptr, 0, &timeout, nullptr);
+    }
+    if (pDrain && !strRttOut.empty() && !pDrain->Write(strRttOut.c_str())) {
+        std::fprintf(stderr, "cannot write %s: %s\n", strRttOut.c_str(), std::strerror(errno));
+        return 1;
     }
     for (int hSocket : sockets)
         close(hSocket);

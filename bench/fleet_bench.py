@@ -2,7 +2,7 @@
 """The fleet benchmarks: tovrik-cli --devices N against receivers of our own
 on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
 
-    fleet_bench.py --build build-bench [--quick | --smoke] [--only 1,2,3,5,6,7] [--nice N] [--drain-us US]
+    fleet_bench.py --build build-bench [--quick | --smoke] [--only 1,2,3,5,6,7,8] [--nice N] [--drain-us US]
                    [--out FILE]
 
 1. 10,000 devices, mode 0, --spread (60 s; --quick 15 s): nothing missing,
@@ -27,13 +27,28 @@ on loopback (tovrik_fleet_receiver: recvmmsg, kernel receive timestamps).
    100,000 devices, 70 s): none missing, p99 <= 5 ms, all shards together
    <= half a core; total RSS and the kernel's socket memory (/proc/net/sockstat
    and the slab, before and during); then the floor, sharded alike, on the
-   same grid. Not in the default set: --only 6.
+   same grid, at 26 bytes a datagram and at the fleet's own bytes: RSS
+   <= 1.5x the latter's; and where one shard's memory goes (rss_parts: one
+   process of 1 and of a shard's devices, fixed part and bytes a device).
+   Not in the default set: --only 6.
 7. Traffic: 10,000 devices, mode 0, --spread, in one run, each against a
    receiver of its own: the plain fleet, the fleet with three generated
    values (--vary), the same with loss, duplicates and jitter on, in turn
    and three rounds over, the floor after the first (each CPU the median of
    its rounds): generated values <= 1.1x the plain fleet's CPU, values and
    faults <= 1.2x.
+8. Replies: the fleet of benchmark 6 (--quick: 100,000 devices; --smoke:
+   1,000 once a second) with --replies, answered by one tovrik-cli receive
+   --answer echo; again with --answer-delay 'normal(20ms,5ms)' --answer-drop
+   1%; without --replies; then the floor reading the replies (--rtt-out:
+   their round trips) and sending only, each 3 minutes after every device's
+   first check, all in a network namespace of the benchmark's own whose UDP
+   socket table has 65,536 buckets (udp_namespace), net.ipv4.udp_mem raised
+   for a page a socket; the receiver runs ahead of the fleet (nice -10).
+   Targets: none lost but what receive dropped on purpose, fleet and
+   receiver together <= one core, round trip p99 <= 2x the floor's, the
+   fleet's CPU with replies over without <= 1.15x the floor's same ratio.
+   Not in the default set: --only 8.
 (4, the splice, is the Google Benchmark case BM_SpliceStatus in tovrik_bench;
 BM_SpliceStatusVaried the same with three generated values.)
 
@@ -63,6 +78,7 @@ import json
 import math
 import os
 import resource
+import socket
 import subprocess
 import sys
 import tempfile
@@ -415,12 +431,13 @@ def bench_five(args, workdir, seconds):
     return row
 
 
-def kernel_memory():
-    """The kernel's socket figures: /proc/net/sockstat (UDP mem in pages of
-    queued buffers), the slab, where the sockets themselves live, and
-    vmalloc, where socket filters do."""
+def kernel_memory(net="/proc/net"):
+    """The kernel's socket figures: NET/sockstat (UDP mem in pages of
+    queued buffers; NET the /proc folder of a network namespace's figures),
+    the slab, where the sockets themselves live, and vmalloc, where socket
+    filters do."""
     out = {}
-    with open("/proc/net/sockstat") as f:
+    with open(os.path.join(net, "sockstat")) as f:
         for line in f:
             key, _, rest = line.partition(":")
             fields = rest.split()
@@ -458,6 +475,41 @@ def shards_for(cli, devices, mode):
 # after that.
 SIX_OPEN_S_PER_DEVICE = 1 / 25000.0
 SIX_MIN_OPEN_S = 5
+
+
+def rss_parts(args, workdir, devices, seconds=4):
+    """Where a shard's memory goes: peak RSS of one process of 1 and of
+    DEVICES devices once a minute, without and with --replies, and of the
+    floor of 1 and DEVICES devices at 26 bytes and at the status message's
+    904, each sending for SECONDS to a socket nobody reads. The fixed part is
+    the 1-device figure (program, libraries, threads, buffers), the rest
+    comes per device."""
+    sink = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sink.bind(("127.0.0.1", 0))
+    port = sink.getsockname()[1]
+    floor = os.path.join(args.build, "bench", "tovrik_fleet_floor")
+    out = {}
+    try:
+        for name, replies in (("fleet", False), ("replies", True)):
+            for n in (1, devices):
+                stats = os.path.join(workdir, "rss-%s-%d.json" % (name, n))
+                child = Child(fleet_cmd(args.cli, port, n, 2, seconds, stats, ["--replies"] if replies else []))
+                child.wait(seconds + 60)
+                out["%s_%d" % (name, n)] = child.hwm_kb
+        for name, size in (("floor", 0), ("floor904", 904)):
+            for n in (1, devices):
+                child = Child([floor, "--port", str(port), "--devices", str(n), "--period-ms", "60000",
+                               "--seconds", str(seconds), "--bytes", str(size)])
+                child.wait(seconds + 60)
+                out["%s_%d" % (name, n)] = child.hwm_kb
+    finally:
+        sink.close()
+    parts = {"devices": devices}
+    for name in ("fleet", "replies", "floor", "floor904"):
+        fixed, whole = out["%s_1" % name], out["%s_%d" % (name, devices)]
+        parts[name] = {"fixed_mb": fixed / 1024.0, "per_device_b": (whole - fixed) * 1024.0 / (devices - 1),
+                       "whole_mb": whole / 1024.0}
+    return parts
 
 
 def bench_six(args, workdir, seconds):
@@ -500,11 +552,252 @@ def bench_six(args, workdir, seconds):
     row["floor"] = run_loop(args, workdir, seconds, "b6-floor", floor, devices=devices, period_ms=60000,
                             shards=shards, warmup=open_s + 2, sample_every=10, on_sample=midway(during))
     row["floor"]["kernel"] = kernel_row(before, during)
+    # The floor again, each datagram as many bytes as the fleet's.
+    before, during = kernel_memory(), {}
+    row["floor_bytes"] = run_loop(args, workdir, seconds, "b6-floor-bytes",
+                                  floor + ["--bytes", str(round(row["bytes_per_datagram"]))], devices=devices,
+                                  period_ms=60000, shards=shards, warmup=open_s + 2, sample_every=10,
+                                  on_sample=midway(during))
+    row["floor_bytes"]["kernel"] = kernel_row(before, during)
+    row["rss_parts"] = rss_parts(args, workdir, -(-devices // shards))
     # p99 as the receiver measured the window (kernel timestamps against each
     # datagram's instant), as in benchmarks 1 to 3; the shards' own figure
     # (--stats-json) also covers their start.
     row["ok"] = {"missing": row["missing"] == 0, "p99": row["late_p99_ms"] <= 5.0, "cpu": row["cpu_core"] <= 0.5,
-                 "warm-up": row["sockets_open_s"] is not None and row["sockets_open_s"] <= open_s}
+                 "warm-up": row["sockets_open_s"] is not None and row["sockets_open_s"] <= open_s,
+                 "rss": row["peak_rss_mb_total"] <= 1.5 * row["floor_bytes"]["peak_rss_mb_total"]}
+    return row
+
+
+# Benchmark 8: the fleet of benchmark 6 answered by tovrik-cli receive
+# --answer echo, by form: devices, mode and its period.
+EIGHT = {"full": (1000000, 2, 60000), "quick": (100000, 2, 60000), "smoke": (1000, 0, 1000)}
+EIGHT_DELAYED = ["--answer-delay", "normal(20ms,5ms)", "--answer-drop", "1%"]
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@contextlib.contextmanager
+def udp_namespace(buckets=65536):
+    """A network namespace of the benchmark's own (as root), its loopback up
+    and its UDP socket table of BUCKETS buckets: the kernel looks up the
+    socket of every datagram that arrives in that table, walking all of a
+    bucket's sockets, and the one it sizes at boot here has 16,384, some 61
+    sockets a bucket at a million. Yields the prefix that runs a program in
+    it and the /proc folder of its network figures; without root, no prefix
+    and the machine's own."""
+    path = "/proc/sys/net/ipv4/udp_child_hash_entries"
+    if os.geteuid() != 0 or not os.path.exists(path):
+        yield [], "/proc/net", None
+        return
+    with open(path) as f:
+        before = f.read().strip()
+    with open(path, "w") as f:
+        f.write(str(buckets))
+    # The namespace takes the size when it is made.
+    holder = subprocess.Popen(["unshare", "-n", "sleep", "infinity"])
+    try:
+        own = os.readlink("/proc/self/ns/net")
+        while os.readlink("/proc/%d/ns/net" % holder.pid) == own:
+            time.sleep(0.05)
+        with open(path, "w") as f:
+            f.write(before)
+        prefix = ["nsenter", "-t", str(holder.pid), "-n", "--"]
+        subprocess.run(prefix + ["ip", "link", "set", "lo", "up"], check=True)
+        yield prefix, "/proc/%d/net" % holder.pid, buckets
+    finally:
+        holder.kill()
+        holder.wait()
+        with open(path, "w") as f:
+            f.write(before)
+
+
+@contextlib.contextmanager
+def udp_mem_raised(pages):
+    """Raises net.ipv4.udp_mem so that PAGES more fit under its first figure
+    (as root), in the kernel's own proportions, restoring it afterwards: the
+    kernel keeps a page for every socket a reply has reached, and past the
+    first figure every UDP socket with data waiting drops what reaches it."""
+    path = "/proc/sys/net/ipv4/udp_mem"
+    with open(path) as f:
+        before = f.read().split()
+    low = kernel_memory()["UDP"]["mem"] + pages
+    low += low // 10
+    raised = None
+    if int(before[0]) < low and os.geteuid() == 0:
+        raised = [max(int(b), w) for b, w in zip(before, (low, low // 3 * 4, low * 2))]
+        with open(path, "w") as f:
+            f.write(" ".join(map(str, raised)))
+    try:
+        yield {"before": list(map(int, before)), "raised": raised}
+    finally:
+        if raised:
+            with open(path, "w") as f:
+                f.write(" ".join(before))
+
+
+class EchoReceiver:
+    """tovrik-cli receive --answer echo on 127.0.0.1, its figures from
+    --stats-json once it is stopped as a user would (SIGINT). As root it
+    runs ahead of the fleet (nice -10): it stands for a server on a machine
+    of its own, which the shards opening a million sockets on the same two
+    cores would otherwise starve for tens of seconds."""
+
+    def __init__(self, args, workdir, name, extra=(), prefix=()):
+        self.port = free_port()
+        self.stats = os.path.join(workdir, name + "-receive.json")
+        ahead = ["nice", "-n", "-10"] if os.geteuid() == 0 else []
+        self.child = Child(list(prefix) + ahead + [args.cli, "receive", "-l", "127.0.0.1:%d" % self.port, "--answer", "echo", "-q",
+                            "--seed", "1", "--stats-json", self.stats] + list(extra),
+                           os.path.join(workdir, name + "-receive.err"))
+        time.sleep(0.5)
+
+    def finish(self):
+        if self.child.status is None:
+            self.child.proc.send_signal(2)
+            self.child.wait(120)
+        if self.child.status != 0:
+            raise RuntimeError("tovrik-cli receive exited %s" % self.child.status)
+        return read_stats(self.stats)
+
+
+def merged_quantiles(counts):
+    """p50, p99 and max (ms) of (value in ms, count) pairs."""
+    counts = sorted(counts)
+    total = sum(c for _, c in counts)
+    out = {"count": total}
+    for name, q in (("p50", 0.5), ("p99", 0.99)):
+        rank, seen = q * total, 0
+        out[name] = None
+        for value, c in counts:
+            seen += c
+            if seen >= rank:
+                out[name] = value
+                break
+    out["max"] = counts[-1][0] if counts else None
+    return out
+
+
+def run_answered(args, workdir, name, sizes, open_s, sender, receive_extra=(), namespace=([], "/proc/net")):
+    """One fleet (or floor) in shards against one echo, in the namespace
+    (prefix, net); sender(k, port, stop_after) gives shard K's command and
+    its figures' file."""
+    devices, shards, period_ms, seconds = sizes
+    prefix, net = namespace
+    window = plan(open_s + (period_ms / 1000.0 + 1 if period_ms > 1000 else 3), seconds)
+    receiver = EchoReceiver(args, workdir, name, receive_extra, prefix)
+    before, during = kernel_memory(net), {}
+
+    def on_sample(t, statuses):
+        if not during and t >= seconds / 2.0:
+            during.update(kernel_memory(net))
+
+    children, files = [], []
+    try:
+        stop_after = window[1] + 0.5 - time.time()
+        for k in range(shards):
+            cmd, path = sender(k, receiver.port, stop_after, window)
+            children.append(Child(prefix + cmd, os.path.join(workdir, "%s-%d.err" % (name, k))))
+            files.append(path)
+        cpu = measure(children + [receiver.child], window, sample_every=min(10, seconds), on_sample=on_sample)
+        for c in children:
+            c.wait(120)
+    finally:
+        for c in children:
+            if c.status is None:
+                c.proc.kill()
+        received = receiver.finish()
+    for c in children:
+        if c.status != 0:
+            with open(c.stderr_path) as f:
+                raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
+    figures = [c.figures() for c in children]
+    udp = {key: during.get("UDP", {}).get(key, 0) - before["UDP"][key] for key in ("inuse", "mem")}
+    return {
+        "cpu_core": sum(u + s for u, s in cpu[:-1]), "cpu_system_core": sum(s for _, s in cpu[:-1]),
+        "receiver_cpu_core": sum(cpu[-1]), "receiver_system_core": cpu[-1][1],
+        "peak_rss_mb_total": sum(f["max_rss_kb"] for f in figures) / 1024.0,
+        "receiver_rss_mb": receiver.child.hwm_kb / 1024.0,
+        "udp_pages_per_socket": udp["mem"] / float(udp["inuse"]) if udp["inuse"] else None,
+        "receiver": {k: received[k] for k in ("datagrams", "kernel_drops", "answers_sent", "answers_dropped",
+                                              "answers_not_queued", "answer_errors", "cpu_seconds")},
+        "files": [read_stats(path) for path in files], "window": window, "window_s": seconds, "shards": shards}
+
+
+def bench_eight(args, workdir, seconds):
+    devices, mode, period_ms = EIGHT[args.form]
+    shards = shards_for(args.cli, devices, mode)
+    sizes = (devices, shards, period_ms, seconds)
+    open_s = max(SIX_MIN_OPEN_S, math.ceil(devices * SIX_OPEN_S_PER_DEVICE)) if devices > 10000 else 0
+    floor = os.path.join(args.build, "bench", "tovrik_fleet_floor")
+
+    def fleet(replies):
+        def sender(k, port, stop_after, window):
+            stats = os.path.join(workdir, "b8-%d-%d.stats.json" % (replies, k))
+            shard = ["--shard", "%d/%d" % (k, shards), "--bind", shard_address(k)] if shards > 1 else []
+            return fleet_cmd(args.cli, port, devices, mode, stop_after, stats,
+                             shard + (["--replies"] if replies else [])), stats
+        return sender
+
+    def floor_loop(replies):
+        def sender(k, port, stop_after, window):
+            rtt = os.path.join(workdir, "b8-floor-%d-%d.rtt.json" % (replies, k))
+            shard = ["--shard", "%d/%d" % (k, shards), "--bind", shard_address(k)] if shards > 1 else []
+            return [floor, "--port", str(port), "--devices", str(devices), "--imei-first", str(IMEI_FIRST),
+                    "--period-ms", str(period_ms), "--seconds", "%.1f" % stop_after] + shard + (
+                        ["--rtt-out", rtt, "--rtt-from", "%.3f" % window[0]] if replies else []), rtt
+        return sender
+
+    def matched(row):
+        """The whole run's figures, and the window's from the shards' seconds
+        that end in it: its round trip p99 as the worst second's, which
+        bounds it from above."""
+        files = row.pop("files")
+        m = [f["reply_matching"] for f in files]
+        seconds_in = [e for f in files for e in f["series"]
+                      if row["window"][0] < f["start_unix_ms"] / 1000.0 + e["t"] <= row["window"][1]]
+        row.update({"sent": sum(f["sent"] for f in files), "matched": sum(x["matched"] for x in m),
+                    "lost": sum(x["lost"] for x in m),
+                    "late": sum(x["late"] for x in m), "unmatched": sum(x["unmatched"] for x in m),
+                    "rtt_ms": merged_quantiles([((lo + hi) / 2e6, c) for x in m for lo, hi, c in x["rtt_histogram_ns"]]),
+                    "shard_rtt_p99_ms": sorted(x["rtt_ms"]["p99"] for x in m),
+                    "window_figures": {key: sum(e[key] for e in seconds_in) for key in ("sent", "matched", "lost", "late")}})
+        row["window_figures"]["rtt_p99_ms_at_most"] = max((e["rtt_p99_ms"] for e in seconds_in), default=None)
+        return row
+
+    row = {"devices": devices, "shards": shards, "window_s": seconds}
+    with udp_namespace() as (prefix, net, buckets), udp_mem_raised(devices) as udp_mem:
+        row["udp_mem"], row["udp_table_buckets"] = udp_mem, buckets
+        for key, sender, extra in (("echo", fleet(True), ()), ("delayed", fleet(True), EIGHT_DELAYED),
+                                   ("plain", fleet(False), ()), ("floor_read", floor_loop(True), ()),
+                                   ("floor", floor_loop(False), ())):
+            print("  8: %s ..." % key, flush=True)
+            run = run_answered(args, workdir, "b8-" + key, sizes, open_s, sender, extra, (prefix, net))
+            if key.startswith("floor"):
+                rtt = [f for f in run.pop("files") if f]
+                run["rtt_ms"] = merged_quantiles([((us + 0.5) / 1000.0, c) for f in rtt for us, c in f["rtt_us"]])
+            elif key == "plain":
+                run["sent"] = sum(f["sent"] for f in run.pop("files"))
+            else:
+                matched(run)
+            row[key] = run
+    echo, delayed = row["echo"], row["delayed"]
+    ratio = echo["cpu_core"] / row["plain"]["cpu_core"]
+    floor_ratio = row["floor_read"]["cpu_core"] / row["floor"]["cpu_core"]
+    row["replies_cpu_ratio"], row["floor_cpu_ratio"] = ratio, floor_ratio
+    # The floor counts only the window's replies; the fleet's worst second
+    # in the window bounds its p99 there.
+    floor_p99 = row["floor_read"]["rtt_ms"]["p99"]
+    fleet_p99 = echo["window_figures"]["rtt_p99_ms_at_most"]
+    row["ok"] = {
+        "lost": echo["lost"] == 0 and delayed["lost"] == delayed["receiver"]["answers_dropped"],
+        "one core": all(r["cpu_core"] + r["receiver_cpu_core"] <= 1.0 for r in (echo, delayed)),
+        "rtt p99": floor_p99 is not None and fleet_p99 is not None and fleet_p99 <= 2 * floor_p99,
+        "cpu ratio": ratio <= 1.15 * floor_ratio}
     return row
 
 
@@ -606,7 +899,22 @@ def print_table(results):
                       before["UDP"]["inuse"], during.get("UDP", {}).get("inuse", 0), before["UDP"]["mem"],
                       during.get("UDP", {}).get("mem", 0), kernel["slab_mb"], kernel["vmalloc_mb"],
                       kernel["kb_per_socket"]))
-        print("     target: none missing, p99 <= 5 ms, all shards <= 50 %% of a core: %s" % verdict(r["ok"]))
+        if "floor_bytes" in r:
+            line("   floor at %d bytes a datagram" % round(r["bytes_per_datagram"]), r["floor_bytes"])
+            print("     CPU against the floor: %.2fx (%d-byte floor), %.2fx (%d-byte floor); RSS %.2fx, %.2fx" % (
+                r["cpu_core"] / r["floor"]["cpu_core"], round(r["floor"]["bytes_per_datagram"]),
+                r["cpu_core"] / r["floor_bytes"]["cpu_core"], round(r["floor_bytes"]["bytes_per_datagram"]),
+                r["peak_rss_mb_total"] / r["floor"]["peak_rss_mb_total"],
+                r["peak_rss_mb_total"] / r["floor_bytes"]["peak_rss_mb_total"]))
+        if "rss_parts" in r:
+            parts = r["rss_parts"]
+            print("     one process's memory, %s devices: %s" % ("{:,}".format(parts["devices"]), "; ".join(
+                "%s %.1f MB fixed + %.0f B a device = %.1f MB" % (label, parts[k]["fixed_mb"], parts[k]["per_device_b"],
+                                                                  parts[k]["whole_mb"])
+                for k, label in (("fleet", "fleet"), ("replies", "with --replies"), ("floor", "floor"),
+                                 ("floor904", "floor at 904 bytes")))))
+        print("     target: none missing, p99 <= 5 ms, all shards <= 50 %% of a core, RSS <= 1.5x the floor's "
+              "at equal bytes: %s" % verdict(r["ok"]))
     if "7" in results:
         r = results["7"]
         for round_no in range(1, r["rounds"] + 1):
@@ -623,18 +931,58 @@ def print_table(results):
                 100 * r[name + "_cpu_system_core"]))
         print("     against the plain fleet: values %.3fx (<= 1.1), values and faults %.3fx (<= 1.2), floor %.3fx: %s" % (
             r["values_ratio"], r["faults_ratio"], r["floor_ratio"], verdict(r["ok"])))
+    if "8" in results:
+        r = results["8"]
+        print("  8  %s devices, %d shards, %d s, answered by tovrik-cli receive --answer echo, %s%s" % (
+            "{:,}".format(r["devices"]), r["shards"], r["window_s"],
+            "in a network namespace with a UDP socket table of {:,} buckets".format(r["udp_table_buckets"])
+            if r["udp_table_buckets"] else "in the machine's own network namespace",
+            "" if not r["udp_mem"]["raised"] else " (net.ipv4.udp_mem raised from %s to %s for the run)" % (
+                " ".join(map(str, r["udp_mem"]["before"])), " ".join(map(str, r["udp_mem"]["raised"])))))
+        print("     %-22s %10s %10s %8s %8s %11s %11s %11s %7s %8s %8s %9s" % (
+            "run", "sent", "matched", "lost", "dropped", "rtt p50", "rtt p99", "rtt max", "fleet", "receive",
+            "k.drops", "RSS"))
+        for key, label in (("echo", "--replies"), ("delayed", "--replies, delay/drop"), ("plain", "no --replies"),
+                           ("floor_read", "floor reading replies"), ("floor", "floor, send only")):
+            x = r[key]
+            rtt = x.get("rtt_ms") or {}
+
+            def ms(v):
+                return "%8.3f ms" % v if v is not None else "%11s" % "-"
+            print("     %-22s %10s %10s %8s %8d %s %s %s %6.1f%% %7.1f%% %8d %7.0f MB" % (
+                label, x.get("sent") if x.get("sent") is not None else "-", x.get("matched", "-"),
+                x.get("lost", "-"), x["receiver"]["answers_dropped"], ms(rtt.get("p50")), ms(rtt.get("p99")),
+                ms(rtt.get("max")), 100 * x["cpu_core"], 100 * x["receiver_cpu_core"], x["receiver"]["kernel_drops"],
+                x["peak_rss_mb_total"]))
+        for key, label in (("echo", "--replies"), ("delayed", "--replies, delay/drop")):
+            w = r[key]["window_figures"]
+            print("     in the window, %s: sent %d, matched %d, lost %d, late %d; rtt p99 at most %s ms "
+                  "(the worst second's)" % (label, w["sent"], w["matched"], w["lost"], w["late"],
+                                            "%.3f" % w["rtt_p99_ms_at_most"] if w["rtt_p99_ms_at_most"] is not None
+                                            else "-"))
+        print("     the floor's round trips are the window's alone; the fleet's in the table are the whole run's, "
+              "its start included (every shard's own p99: %s ms at the median shard, %s at the worst)" % (
+                  r["echo"]["shard_rtt_p99_ms"][len(r["echo"]["shard_rtt_p99_ms"]) // 2],
+                  r["echo"]["shard_rtt_p99_ms"][-1]))
+        print("     kernel UDP memory: %s pages a socket with replies, %s without (the floor reading: %s)" % tuple(
+            "%.2f" % r[k]["udp_pages_per_socket"] if r[k]["udp_pages_per_socket"] is not None else "?"
+            for k in ("echo", "plain", "floor_read")))
+        print("     CPU with replies / without: %.2fx, the floor's %.2fx (target <= 1.15x of it: %.2fx)" % (
+            r["replies_cpu_ratio"], r["floor_cpu_ratio"], r["replies_cpu_ratio"] / r["floor_cpu_ratio"]))
+        print("     target: none lost but those dropped on purpose, fleet and receiver <= one core, "
+              "rtt p99 <= 2x the floor's, CPU ratio: %s" % verdict(r["ok"]))
     if "load_average" in results:
         print("  load average at the end: %.2f %.2f %.2f; niceness %d; receivers drain every %d us" % (
             tuple(results["load_average"]) + (results.get("niceness", 0), results.get("receiver_drain_us", 0))))
-    return ["fleet " + k for k in ("1", "2", "3", "5", "6", "7")
+    return ["fleet " + k for k in ("1", "2", "3", "5", "6", "7", "8")
             if k in results and not all(results[k]["ok"].values())]
 
 
 # Each benchmark's measured window in seconds, by form.
 LENGTHS = {
-    "full": {"1": 60, "2": 60, "3": 30, "5": 600, "6": 180, "7": 40},
-    "quick": {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10},
-    "smoke": {"1": 2, "2": 2, "3": 2, "5": 2, "6": 70, "7": 2},
+    "full": {"1": 60, "2": 60, "3": 30, "5": 600, "6": 180, "7": 40, "8": 180},
+    "quick": {"1": 15, "2": 15, "3": 10, "5": 120, "6": 70, "7": 10, "8": 70},
+    "smoke": {"1": 2, "2": 2, "3": 2, "5": 2, "6": 70, "7": 2, "8": 2},
 }
 
 
@@ -661,7 +1009,8 @@ def run(build, cli=None, form="full", only="1,2,3,5,7", out=None, table=True, ni
     if nice:
         os.nice(nice)  # the senders, the receivers and the Python loop inherit it alike
     lengths = LENGTHS[form]
-    benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven}
+    benches = {"1": bench_one, "2": bench_two, "3": bench_three, "5": bench_five, "6": bench_six, "7": bench_seven,
+               "8": bench_eight}
     results = {}
     with rmem_max_raised(), tempfile.TemporaryDirectory(prefix="tovrik-fleet-bench-") as workdir:
         for key in only.split(","):
@@ -687,7 +1036,7 @@ def main():
                        help="15 s runs, a 2-minute soak, benchmark 6 at 100,000 for 70 s, 7's ten runs 10 s each")
     forms.add_argument("--smoke", action="store_true",
                        help="2 s windows, benchmark 7 one round: that each one runs, no targets judged")
-    ap.add_argument("--only", default="1,2,3,5,7", help="comma-separated benchmark numbers (6 only when named)")
+    ap.add_argument("--only", default="1,2,3,5,7", help="comma-separated benchmark numbers (6 and 8 only when named)")
     ap.add_argument("--out", help="JSON file (default BUILD/fleet-bench-results.json)")
     ap.add_argument("--nice", type=int, default=0,
                     help="run every process of the benchmark this much nicer (below 0 as root: ahead of other work)")
