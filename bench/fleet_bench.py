@@ -133,13 +133,13 @@ def proc_cpu_s(pid):
 
 
 def proc_status(pid):
-    """VmRSS, VmHWM (kB) and Threads of a live process."""
+    """VmRSS, VmHWM, RssAnon, RssFile (kB) and Threads of a live process."""
     out = {}
     try:
         with open("/proc/%d/status" % pid) as f:
             for line in f:
                 key, _, value = line.partition(":")
-                if key in ("VmRSS", "VmHWM", "Threads"):
+                if key in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "Threads"):
                     out[key] = int(value.split()[0])
     except OSError:
         pass
@@ -277,32 +277,44 @@ def receiver_row(report):
             "bytes_per_datagram": report["bytes"] / report["datagrams"] if report["datagrams"] else 0}
 
 
+def run_children(window, launch, finish, others=(), wait_s=30, sample_every=None, on_sample=None):
+    """Starts the senders (launch(stop_after) gives them as Child objects),
+    measures their CPU and the others' over the window, waits for them,
+    kills what is left, calls finish() (the receiver's end) and fails on a
+    sender that did not exit 0. Answers (cpu, senders, finish's result)."""
+    children = []
+    try:
+        children.extend(launch(window[1] + 0.5 - time.time()))
+        cpu = measure(children + list(others), window, sample_every, on_sample)
+        for c in children:
+            c.wait(wait_s)
+    finally:
+        for c in children:
+            if c.status is None:
+                c.proc.kill()
+        result = finish()
+    for c in children:
+        if c.status != 0:
+            with open(c.stderr_path) as f:
+                raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
+    return cpu, children, result
+
+
 def run_fleet(args, workdir, name, devices, mode, seconds, warmup, period_ms=1000, schedule=(), shards=1,
               extra=(), sample_every=None, on_sample=None):
     """One fleet (in `shards` processes) against one receiver."""
     window = plan(warmup, seconds)
     receiver, port, out = start_receiver(args, workdir, name, devices, window, period_ms, schedule)
-    children, stats_files = [], []
-    try:
-        stop_after = window[1] + 0.5 - time.time()
+    stats_files = [os.path.join(workdir, "%s-%d.stats.json" % (name, k)) for k in range(shards)]
+
+    def launch(stop_after):
         for k in range(shards):
-            stats = os.path.join(workdir, "%s-%d.stats.json" % (name, k))
             shard = ["--shard", "%d/%d" % (k, shards), "--bind", shard_address(k)] if shards > 1 else []
-            children.append(Child(fleet_cmd(args.cli, port, devices, mode, stop_after, stats, list(extra) + shard),
-                                  os.path.join(workdir, "%s-%d.err" % (name, k))))
-            stats_files.append(stats)
-        cpu = measure(children, window, sample_every, on_sample)
-        for c in children:
-            c.wait(30)
-    finally:
-        for c in children:
-            if c.status is None:
-                c.proc.kill()
-        report = finish_receiver(receiver, out)
-    for c in children:
-        if c.status != 0:
-            with open(c.stderr_path) as f:
-                raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
+            yield Child(fleet_cmd(args.cli, port, devices, mode, stop_after, stats_files[k], list(extra) + shard),
+                        os.path.join(workdir, "%s-%d.err" % (name, k)))
+
+    cpu, children, report = run_children(window, launch, lambda: finish_receiver(receiver, out),
+                                         sample_every=sample_every, on_sample=on_sample)
     row = receiver_row(report)
     row["receiver"] = report
     figures = [c.figures() for c in children]
@@ -335,26 +347,17 @@ def run_loop(args, workdir, seconds, name, cmd, devices=10000, period_ms=1000, s
     not benchmark 1's) on a fleet's schedule against a receiver of its own."""
     window = plan(warmup, seconds)
     receiver, port, out = start_receiver(args, workdir, name, devices, window, period_ms)
-    loops = []
-    try:
-        until = ["--seconds", "%.1f" % (window[1] + 0.5 - time.time())]
-        period = ["--period-ms", str(period_ms)] if period_ms != 1000 else []
+    period = ["--period-ms", str(period_ms)] if period_ms != 1000 else []
+
+    def launch(stop_after):
         for k in range(shards):
             shard = ["--shard", "%d/%d" % (k, shards), "--bind", shard_address(k)] if shards > 1 else []
-            loops.append(Child(cmd + ["--port", str(port), "--devices", str(devices), "--imei-first", str(IMEI_FIRST)]
-                               + until + period + shard, os.path.join(workdir, "%s-%d.err" % (name, k))))
-        cpu = measure(loops, window, sample_every, on_sample)
-        for loop in loops:
-            loop.wait(30)
-    finally:
-        for loop in loops:
-            if loop.status is None:
-                loop.proc.kill()
-        report = finish_receiver(receiver, out)
-    for loop in loops:
-        if loop.status != 0:
-            with open(loop.stderr_path) as f:
-                raise RuntimeError("%s exited %d: %s" % (" ".join(loop.cmd), loop.status, f.read()[-2000:]))
+            yield Child(cmd + ["--port", str(port), "--devices", str(devices), "--imei-first", str(IMEI_FIRST),
+                               "--seconds", "%.1f" % stop_after] + period + shard,
+                        os.path.join(workdir, "%s-%d.err" % (name, k)))
+
+    cpu, loops, report = run_children(window, launch, lambda: finish_receiver(receiver, out),
+                                      sample_every=sample_every, on_sample=on_sample)
     row = receiver_row(report)
     row["receiver"] = report
     figures = [loop.figures() for loop in loops]
@@ -478,37 +481,40 @@ SIX_MIN_OPEN_S = 5
 
 
 def rss_parts(args, workdir, devices, seconds=4):
-    """Where a shard's memory goes: peak RSS of one process of 1 and of
-    DEVICES devices once a minute, without and with --replies, and of the
-    floor of 1 and DEVICES devices at 26 bytes and at the status message's
-    904, each sending for SECONDS to a socket nobody reads. The fixed part is
-    the 1-device figure (program, libraries, threads, buffers), the rest
-    comes per device."""
+    """Where a shard's memory goes: one process of 1 and of DEVICES devices
+    once a minute, without and with --replies, and the floor of 1 and DEVICES
+    devices at 26 bytes and at the status message's 904, each sending for
+    SECONDS to a socket nobody reads, its memory read a second before its
+    end: anonymous (its own: fixed, the 1-device figure, and bytes a device)
+    and file-backed (the program and libraries, the same pages in every
+    shard, which a sum of RSS counts once a shard), and its peak RSS."""
     sink = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sink.bind(("127.0.0.1", 0))
     port = sink.getsockname()[1]
     floor = os.path.join(args.build, "bench", "tovrik_fleet_floor")
-    out = {}
+    runs = {}
     try:
-        for name, replies in (("fleet", False), ("replies", True)):
-            for n in (1, devices):
-                stats = os.path.join(workdir, "rss-%s-%d.json" % (name, n))
-                child = Child(fleet_cmd(args.cli, port, n, 2, seconds, stats, ["--replies"] if replies else []))
-                child.wait(seconds + 60)
-                out["%s_%d" % (name, n)] = child.hwm_kb
-        for name, size in (("floor", 0), ("floor904", 904)):
-            for n in (1, devices):
-                child = Child([floor, "--port", str(port), "--devices", str(n), "--period-ms", "60000",
-                               "--seconds", str(seconds), "--bytes", str(size)])
-                child.wait(seconds + 60)
-                out["%s_%d" % (name, n)] = child.hwm_kb
+        for n in (1, devices):
+            commands = {
+                "fleet": fleet_cmd(args.cli, port, n, 2, seconds, os.path.join(workdir, "rss.json")),
+                "replies": fleet_cmd(args.cli, port, n, 2, seconds, os.path.join(workdir, "rss.json"), ["--replies"]),
+                "floor": [floor, "--port", str(port), "--devices", str(n), "--period-ms", "60000", "--seconds",
+                          str(seconds)],
+                "floor904": [floor, "--port", str(port), "--devices", str(n), "--period-ms", "60000", "--seconds",
+                             str(seconds), "--bytes", "904"]}
+            for name, cmd in commands.items():
+                child = Child(cmd)
+                time.sleep(seconds - 1)
+                status = child.sample()
+                child.wait(60)
+                runs[(name, n)] = (status.get("RssAnon", 0), status.get("RssFile", 0), child.hwm_kb)
     finally:
         sink.close()
     parts = {"devices": devices}
     for name in ("fleet", "replies", "floor", "floor904"):
-        fixed, whole = out["%s_1" % name], out["%s_%d" % (name, devices)]
-        parts[name] = {"fixed_mb": fixed / 1024.0, "per_device_b": (whole - fixed) * 1024.0 / (devices - 1),
-                       "whole_mb": whole / 1024.0}
+        (anon1, file1, _), (anon, file_kb, peak) = runs[(name, 1)], runs[(name, devices)]
+        parts[name] = {"anon_fixed_mb": anon1 / 1024.0, "per_device_b": (anon - anon1) * 1024.0 / (devices - 1),
+                       "file_mb": file_kb / 1024.0, "peak_mb": peak / 1024.0}
     return parts
 
 
@@ -696,25 +702,16 @@ def run_answered(args, workdir, name, sizes, open_s, sender, receive_extra=(), n
         if not during and t >= seconds / 2.0:
             during.update(kernel_memory(net))
 
-    children, files = [], []
-    try:
-        stop_after = window[1] + 0.5 - time.time()
+    files = []
+
+    def launch(stop_after):
         for k in range(shards):
             cmd, path = sender(k, receiver.port, stop_after, window)
-            children.append(Child(prefix + cmd, os.path.join(workdir, "%s-%d.err" % (name, k))))
             files.append(path)
-        cpu = measure(children + [receiver.child], window, sample_every=min(10, seconds), on_sample=on_sample)
-        for c in children:
-            c.wait(120)
-    finally:
-        for c in children:
-            if c.status is None:
-                c.proc.kill()
-        received = receiver.finish()
-    for c in children:
-        if c.status != 0:
-            with open(c.stderr_path) as f:
-                raise RuntimeError("%s exited %d: %s" % (" ".join(c.cmd), c.status, f.read()[-2000:]))
+            yield Child(prefix + cmd, os.path.join(workdir, "%s-%d.err" % (name, k)))
+
+    cpu, children, received = run_children(window, launch, receiver.finish, others=[receiver.child], wait_s=120,
+                                           sample_every=min(10, seconds), on_sample=on_sample)
     figures = [c.figures() for c in children]
     udp = {key: during.get("UDP", {}).get(key, 0) - before["UDP"][key] for key in ("inuse", "mem")}
     return {
@@ -908,11 +905,13 @@ def print_table(results):
                 r["peak_rss_mb_total"] / r["floor_bytes"]["peak_rss_mb_total"]))
         if "rss_parts" in r:
             parts = r["rss_parts"]
-            print("     one process's memory, %s devices: %s" % ("{:,}".format(parts["devices"]), "; ".join(
-                "%s %.1f MB fixed + %.0f B a device = %.1f MB" % (label, parts[k]["fixed_mb"], parts[k]["per_device_b"],
-                                                                  parts[k]["whole_mb"])
-                for k, label in (("fleet", "fleet"), ("replies", "with --replies"), ("floor", "floor"),
-                                 ("floor904", "floor at 904 bytes")))))
+            print("     one process's memory, %s devices (anonymous fixed + a device; file-backed; peak RSS):" % (
+                "{:,}".format(parts["devices"])))
+            for k, label in (("fleet", "fleet"), ("replies", "with --replies"), ("floor", "floor"),
+                             ("floor904", "floor at 904 bytes")):
+                print("       %-20s %5.1f MB + %5.0f B a device; %5.1f MB; %5.1f MB" % (
+                    label, parts[k]["anon_fixed_mb"], parts[k]["per_device_b"], parts[k]["file_mb"],
+                    parts[k]["peak_mb"]))
         print("     target: none missing, p99 <= 5 ms, all shards <= 50 %% of a core, RSS <= 1.5x the floor's "
               "at equal bytes: %s" % verdict(r["ok"]))
     if "7" in results:
