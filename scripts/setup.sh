@@ -25,7 +25,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
-  python3 python3-yaml time bash-completion man-db
+  python3 python3-yaml time bash-completion man-db iproute2
   prometheus tcpdump tshark
 )
 # Only the report's browser test needs these, but `make test` runs that
