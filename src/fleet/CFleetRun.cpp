@@ -456,9 +456,11 @@ CStatus CFleetRun::Run(CStopSource& stop)
     bool bSending = true;
     CSecondsJudge judge(*this);
     const auto onSecond = [&] {
-        // Datagrams whose timeout passed are lost in the second it passed.
+        // Datagrams whose timeout passed are lost in the second it passed,
+        // once the reader has read everything that came before it.
         if (parts.pMatcher)
-            parts.pMatcher->Expire(parts.pClock->NowNs());
+            parts.pMatcher->Expire(
+                parts.pReader ? std::min(parts.pClock->NowNs(), parts.pReader->ReadUpToNs()) : parts.pClock->NowNs());
         ++nSecond;
         // What the rate asked of this process's devices in the second.
         const double dTarget =

@@ -44,6 +44,12 @@ public:
 
     [[nodiscard]] CStatus Start();
     void Stop();
+    // Every reply that arrived before this instant (nanoseconds since 1970)
+    // has been handed on; 0 until the thread's first pass. A datagram may
+    // only be called lost once this is past its deadline: a reply stamped in
+    // time but not yet read, while the thread waited for a core, is not
+    // lost. Any thread.
+    int64_t ReadUpToNs() const;
 
 private:
     struct Waiter;

@@ -40,6 +40,7 @@ struct CReplyReader::Waiter {
     alignas(cmsghdr) char control[kBatch][CMSG_SPACE(sizeof(timespec))]{};
     mmsghdr messages[kBatch]{};
     std::atomic<bool> bStop{false};
+    std::atomic<int64_t> nReadUpToNs{0};
     std::unique_ptr<std::thread> pThread;
 
     ~Waiter()
@@ -106,6 +107,8 @@ void CReplyReader::Run()
     std::vector<epoll_event> events(256);
     const timespec grain{0, kReadGrainMs * 1000000L};
     while (!waiter.bStop.load()) {
+        // What arrived before the wait is among the sockets it reports.
+        const int64_t nBeforeNs = CSystemFleetClock::CalendarNs();
         const int n = epoll_wait(waiter.hEpoll, events.data(), static_cast<int>(events.size()), kStopCheckMs);
         if (n < 0) {
             if (errno == EINTR)
@@ -118,11 +121,18 @@ void CReplyReader::Run()
                 return;
             Drain(events[static_cast<size_t>(i)].data.u32, nWokeNs);
         }
+        if (n < static_cast<int>(events.size()))
+            waiter.nReadUpToNs.store(nBeforeNs);
         // Replies that come meanwhile wait in their sockets for the next
         // wake-up, their arrival already stamped.
         if (n > 0 && n < static_cast<int>(events.size()))
             nanosleep(&grain, nullptr);
     }
+}
+
+int64_t CReplyReader::ReadUpToNs() const
+{
+    return m_pWaiter->nReadUpToNs.load();
 }
 
 void CReplyReader::Drain(uint32_t nDevice, int64_t nWokeNs)

@@ -45,6 +45,7 @@ struct CReplyReader::Waiter {
     // Receives posted and not yet come back.
     size_t nPosted = 0;
     std::atomic<bool> bStop{false};
+    std::atomic<int64_t> nReadUpToNs{0};
     std::unique_ptr<std::thread> pThread;
 
     // Posts device j's receive; false when the socket refuses it.
@@ -140,11 +141,14 @@ void CReplyReader::Run()
     Waiter& waiter = *m_pWaiter;
     OVERLAPPED_ENTRY entries[kBatch];
     while (!waiter.bStop.load()) {
+        // What completed before the wait is among what it takes.
+        const int64_t nBeforeNs = CSystemFleetClock::CalendarNs();
         ULONG nTaken = 0;
         if (!GetQueuedCompletionStatusEx(waiter.hPort, entries, kBatch, &nTaken, kStopCheckMs, FALSE)) {
-            if (GetLastError() == WAIT_TIMEOUT)
-                continue;
-            return;
+            if (GetLastError() != WAIT_TIMEOUT)
+                return;
+            waiter.nReadUpToNs.store(nBeforeNs);
+            continue;
         }
         // The batch came together: one reading of the clock for all of it.
         const int64_t nWokeNs = CSystemFleetClock::CalendarNs();
@@ -156,7 +160,14 @@ void CReplyReader::Run()
             --waiter.nPosted;
             Drain(j, nWokeNs);
         }
+        if (nTaken < kBatch)
+            waiter.nReadUpToNs.store(nBeforeNs);
     }
+}
+
+int64_t CReplyReader::ReadUpToNs() const
+{
+    return m_pWaiter->nReadUpToNs.load();
 }
 
 void CReplyReader::Drain(uint32_t nDevice, int64_t nWokeNs)

@@ -4,12 +4,18 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <string>
 
 #include "fleet/CDeviceSockets.h"
 #include "fleet/CDropAllFilter.h"
+#include "fleet/CReplyReader.h"
+#include "fleet/CSystemFleetClock.h"
 #include "net/LoopbackPeer.h"
 
 namespace {
@@ -121,4 +127,46 @@ TEST(CDeviceSocketsTest, RepliesThatWouldOverfillTheKernelsUdpTableOrMemoryAreWa
     // 1,001,000 pages and a tenth more, the second and third in the kernel's own proportions.
     EXPECT_NE(warnings[1].find("sysctl -w net.ipv4.udp_mem=\"1101100 1468132 2202200\""), std::string::npos)
         << warnings[1];
+}
+
+// Datagrams are called lost against how far the reader has read, so its
+// mark must not pass a reply still waiting in its socket (the reader held
+// up, as by a starved core), and must go on when nothing comes.
+TEST(CDeviceSocketsTest, TheReplyReadersMarkPassesAReplyOnlyOnceItIsHandedOn)
+{
+    LoopbackPeer peer;
+    CDeviceSockets::Binding binding;
+    binding.addresses.push_back(Storage(LoopbackPeer::Address(0)));
+    CDeviceSockets sockets;
+    ASSERT_TRUE(sockets.Open(1, binding, Storage(LoopbackPeer::Address(peer.Port()))).IsOk());
+    std::atomic<int> nReplies{0};
+    std::atomic<int64_t> nLastArrivalNs{0};
+    std::atomic<bool> bHeld{true};
+    CReplyReader reader(sockets, [&](const CReplyReader::Reply& reply) {
+        nLastArrivalNs.store(reply.nArrivalNs);
+        ++nReplies;
+        while (nReplies.load() == 1 && bHeld.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 300 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    const int64_t nStartNs = CSystemFleetClock::CalendarNs();
+    ASSERT_TRUE(reader.Start().IsOk());
+    EXPECT_TRUE(waitFor([&] { return reader.ReadUpToNs() >= nStartNs; })) << "idle, the mark goes on";
+
+    const uint16_t nPort = ntohs(LocalAddress(sockets, 0).sin_port);
+    ASSERT_TRUE(peer.SendTo(nPort, "first"));
+    ASSERT_TRUE(waitFor([&] { return nReplies.load() == 1; }));
+    const int64_t nSecondSentNs = CSystemFleetClock::CalendarNs();
+    ASSERT_TRUE(peer.SendTo(nPort, "second"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_LT(reader.ReadUpToNs(), nSecondSentNs) << "the second reply waits unread";
+
+    bHeld.store(false);
+    ASSERT_TRUE(waitFor([&] { return nReplies.load() == 2; }));
+    EXPECT_TRUE(waitFor([&] { return reader.ReadUpToNs() > nLastArrivalNs.load(); }));
+    reader.Stop();
 }
