@@ -85,6 +85,8 @@ import tempfile
 import threading
 import time
 
+from reply_bench import free_port
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -96,30 +98,37 @@ RMEM_WANTED = 256 << 20
 
 
 @contextlib.contextmanager
-def rmem_max_raised(wanted=RMEM_WANTED):
-    """Raises net.core.rmem_max for the receivers' SO_RCVBUF (as root; they
-    also force the size past it then), restoring it afterwards."""
-    path = "/proc/sys/net/core/rmem_max"
+def sysctl_raised(path, wanted):
+    """Raises the figures of a /proc/sys file to WANTED where they are
+    lower, when its first one is (as root), restoring them afterwards.
+    Yields {"before": figures, "raised": figures or None}; None where the
+    file cannot be read."""
     try:
         with open(path) as f:
-            before = int(f.read())
+            before = [int(value) for value in f.read().split()]
     except OSError:
         yield None
         return
-    raised = False
-    if before < wanted and os.geteuid() == 0:
+    raised = None
+    if before[0] < wanted[0] and os.geteuid() == 0:
         try:
             with open(path, "w") as f:
-                f.write(str(wanted))
-            raised = True
+                f.write(" ".join(str(max(b, w)) for b, w in zip(before, wanted)))
+            raised = [max(b, w) for b, w in zip(before, wanted)]
         except OSError:
             pass
     try:
-        yield before
+        yield {"before": before, "raised": raised}
     finally:
         if raised:
             with open(path, "w") as f:
-                f.write(str(before))
+                f.write(" ".join(map(str, before)))
+
+
+def rmem_max_raised(wanted=RMEM_WANTED):
+    """net.core.rmem_max raised for the receivers' SO_RCVBUF (they also
+    force the size past it as root)."""
+    return sysctl_raised("/proc/sys/net/core/rmem_max", [wanted])
 
 
 def proc_cpu_s(pid):
@@ -581,12 +590,6 @@ EIGHT = {"full": (1000000, 2, 60000), "quick": (100000, 2, 60000), "smoke": (100
 EIGHT_DELAYED = ["--answer-delay", "normal(20ms,5ms)", "--answer-drop", "1%"]
 
 
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 @contextlib.contextmanager
 def udp_namespace(buckets=65536):
     """A network namespace of the benchmark's own (as root), its loopback up
@@ -626,28 +629,14 @@ def udp_namespace(buckets=65536):
             f.write(before)
 
 
-@contextlib.contextmanager
 def udp_mem_raised(pages):
-    """Raises net.ipv4.udp_mem so that PAGES more fit under its first figure
-    (as root), in the kernel's own proportions, restoring it afterwards: the
-    kernel keeps a page for every socket a reply has reached, and past the
-    first figure every UDP socket with data waiting drops what reaches it."""
-    path = "/proc/sys/net/ipv4/udp_mem"
-    with open(path) as f:
-        before = f.read().split()
+    """net.ipv4.udp_mem raised so that PAGES more fit under its first figure,
+    in the kernel's own proportions: the kernel keeps a page for every
+    socket a reply has reached, and past the first figure every UDP socket
+    with data waiting drops what reaches it."""
     low = kernel_memory()["UDP"]["mem"] + pages
     low += low // 10
-    raised = None
-    if int(before[0]) < low and os.geteuid() == 0:
-        raised = [max(int(b), w) for b, w in zip(before, (low, low // 3 * 4, low * 2))]
-        with open(path, "w") as f:
-            f.write(" ".join(map(str, raised)))
-    try:
-        yield {"before": list(map(int, before)), "raised": raised}
-    finally:
-        if raised:
-            with open(path, "w") as f:
-                f.write(" ".join(before))
+    return sysctl_raised("/proc/sys/net/ipv4/udp_mem", [low, low // 3 * 4, low * 2])
 
 
 class EchoReceiver:

@@ -17,12 +17,13 @@ round trip p99 of 2,000 devices under wine within 3x one device's there.
 import argparse
 import json
 import os
-import signal
 import socket
 import subprocess
 import tempfile
 import threading
 import time
+
+from reply_bench import echo_receiver, free_port, stop_receiver
 
 
 def run_fleet(command, stats_arg, stats_path, args):
@@ -54,11 +55,8 @@ def run_fleet(command, stats_arg, stats_path, args):
 
 def run_answered(command, stats_arg, stats_path, args, cli):
     """The fleet with --replies against tovrik-cli receive --answer echo."""
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    echo = subprocess.Popen([cli, "receive", "-l", "127.0.0.1:%d" % port, "--answer", "echo", "-q"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    port = free_port()
+    echo = echo_receiver(cli, port)
     try:
         # Listening before the first datagram: one refused would shift the
         # replies matched by order.
@@ -66,8 +64,7 @@ def run_answered(command, stats_arg, stats_path, args, cli):
         subprocess.run(command + ["-p", str(port), "-q", "--replies", "--stats-json", stats_arg] + args,
                        capture_output=True, check=False)
     finally:
-        echo.send_signal(signal.SIGINT)
-        echo.wait(timeout=30)
+        stop_receiver(echo)
     return json.load(open(stats_path))
 
 

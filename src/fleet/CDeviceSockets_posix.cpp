@@ -87,22 +87,22 @@ bool CDeviceSockets::ReadKernelUdp(KernelUdp& udp)
     std::FILE* pBuckets = std::fopen("/proc/sys/net/ipv4/udp_hash_entries", "r");
     std::FILE* pLimits = std::fopen("/proc/sys/net/ipv4/udp_mem", "r");
     std::FILE* pInUse = std::fopen("/proc/net/sockstat", "r");
-    // A namespace that shares the first one's table says so with a negative count.
-    if (pBuckets != nullptr && std::fscanf(pBuckets, "%lld", &nBuckets) == 1)
-        udp.nTableBuckets = static_cast<uint64_t>(nBuckets < 0 ? -nBuckets : nBuckets);
-    bool bRead = nPageBytes > 0 && pLimits != nullptr && std::fscanf(pLimits, "%llu", &nLimitPages) == 1;
+    const bool bBuckets = pBuckets != nullptr && std::fscanf(pBuckets, "%lld", &nBuckets) == 1;
     bool bFound = false;
-    char line[256];
-    while (bRead && !bFound && pInUse != nullptr && std::fgets(line, sizeof line, pInUse) != nullptr)
-        bFound = std::sscanf(line, "UDP: inuse %llu mem %llu", &nSockets, &nInUsePages) == 2;
+    if (nPageBytes > 0 && pLimits != nullptr && pInUse != nullptr &&
+        std::fscanf(pLimits, "%llu", &nLimitPages) == 1) {
+        char line[256];
+        while (!bFound && std::fgets(line, sizeof line, pInUse) != nullptr)
+            bFound = std::sscanf(line, "UDP: inuse %llu mem %llu", &nSockets, &nInUsePages) == 2;
+    }
     for (std::FILE* pFile : {pBuckets, pLimits, pInUse}) {
         if (pFile != nullptr)
             std::fclose(pFile);
     }
-    if (!bRead || !bFound) {
-        udp = KernelUdp();
+    if (!bFound)
         return false;
-    }
+    // A namespace that shares the first one's table says so with a negative count.
+    udp.nTableBuckets = bBuckets ? static_cast<uint64_t>(nBuckets < 0 ? -nBuckets : nBuckets) : 0;
     udp.nSockets = nSockets;
     udp.nInUsePages = nInUsePages;
     udp.nLimitPages = nLimitPages;

@@ -457,10 +457,10 @@ CStatus CFleetRun::Run(CStopSource& stop)
     CSecondsJudge judge(*this);
     const auto onSecond = [&] {
         // Datagrams whose timeout passed are lost in the second it passed,
-        // once the reader has read everything that came before it.
+        // once the reader (there with the matcher) has read everything that
+        // came before it.
         if (parts.pMatcher)
-            parts.pMatcher->Expire(
-                parts.pReader ? std::min(parts.pClock->NowNs(), parts.pReader->ReadUpToNs()) : parts.pClock->NowNs());
+            parts.pMatcher->Expire(std::min(parts.pClock->NowNs(), parts.pReader->ReadUpToNs()));
         ++nSecond;
         // What the rate asked of this process's devices in the second.
         const double dTarget =
