@@ -18,6 +18,28 @@ target_include_directories(simdjson SYSTEM PUBLIC ${TOVRIK_SIMDJSON_SOURCE}/sing
 target_compile_options(simdjson PRIVATE -w)
 add_library(simdjson::simdjson ALIAS simdjson)
 
+# OpenSSL from its Debian source package, built static for mingw-w64 by
+# scripts/openssl-mingw.sh (which scripts/setup.sh windows runs), under the
+# target names FindOpenSSL gives on Linux.
+set(TOVRIK_OPENSSL_MINGW "" CACHE PATH "OpenSSL's install directory from scripts/openssl-mingw.sh")
+if(NOT EXISTS "${TOVRIK_OPENSSL_MINGW}/lib/libssl.a")
+  message(FATAL_ERROR "TOVRIK_OPENSSL_MINGW (${TOVRIK_OPENSSL_MINGW}) has no lib/libssl.a: "
+                      "run scripts/setup.sh windows")
+endif()
+add_library(OpenSSL::Crypto STATIC IMPORTED)
+# ws2_32 for BIO's sockets, advapi32 for the random seed and the event log,
+# user32 for the service check and error box, crypt32 as OpenSSL's own
+# link line has it.
+set_target_properties(OpenSSL::Crypto PROPERTIES
+  IMPORTED_LOCATION ${TOVRIK_OPENSSL_MINGW}/lib/libcrypto.a
+  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_OPENSSL_MINGW}/include
+  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;advapi32;user32")
+add_library(OpenSSL::SSL STATIC IMPORTED)
+set_target_properties(OpenSSL::SSL PROPERTIES
+  IMPORTED_LOCATION ${TOVRIK_OPENSSL_MINGW}/lib/libssl.a
+  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_OPENSSL_MINGW}/include
+  INTERFACE_LINK_LIBRARIES OpenSSL::Crypto)
+
 # CLI11 is headers only; only its own folder is put on the include path, not
 # the build machine's /usr/include.
 set(TOVRIK_CLI11_INCLUDE ${CMAKE_BINARY_DIR}/deps/include)

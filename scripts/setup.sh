@@ -4,10 +4,11 @@
 # with one `apt-get update` before the first install.
 #
 # `setup.sh windows` also installs the Windows cross-build (mingw-w64, wine64,
-# zip, nsis for the installer) and fetches simdjson's Debian source package
+# zip, nsis for the installer), fetches simdjson's Debian source package
 # into $TOVRIK_CACHE (default /var/cache/tovrik as root, else
 # ~/.cache/tovrik), adding a deb-src entry for bookworm main when apt has
-# none. `setup.sh deb` also installs
+# none, and builds OpenSSL there from its Debian source package
+# (scripts/openssl-mingw.sh). `setup.sh deb` also installs
 # what builds, checks and test-installs the Debian packages (debhelper,
 # lintian, mmdebstrap). `setup.sh image` installs that and what builds and
 # runs the OCI image (podman, runc, skopeo, and what rootless podman needs).
@@ -17,7 +18,7 @@ set -euo pipefail
 
 CORE_PACKAGES=(
   build-essential cmake make pkg-config scdoc
-  libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev
+  libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev libssl-dev
 )
 PACKAGES=(
   "${CORE_PACKAGES[@]}" git
@@ -27,6 +28,7 @@ PACKAGES=(
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 python3-yaml time bash-completion man-db iproute2
   prometheus tcpdump tshark
+  openssl gnutls-bin libgnutls28-dev libmbedtls-dev
 )
 # Only the report's browser test needs these, but `make test` runs that
 # test, so they are installed with the rest (chromium alone takes about
@@ -69,6 +71,7 @@ else
   cache=${TOVRIK_CACHE:-$HOME/.cache/tovrik}
 fi
 simdjson_dir="$cache/simdjson-$SIMDJSON_VERSION"
+openssl_mingw="$(dirname "${BASH_SOURCE[0]}")/openssl-mingw.sh"
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -78,8 +81,11 @@ for p in "${PACKAGES[@]}"; do
 done
 
 need_source=0
-if [ $windows -eq 1 ] && [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ]; then
-  need_source=1
+if [ $windows -eq 1 ]; then
+  openssl_dir=$(bash "$openssl_mingw" --prefix "$cache" 2>/dev/null || true)
+  if [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ] || [ ! -f "$openssl_dir/lib/libssl.a" ]; then
+    need_source=1
+  fi
 fi
 
 if [ ${#missing[@]} -eq 0 ] && [ $need_source -eq 0 ]; then
@@ -106,9 +112,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-if [ $need_source -eq 1 ]; then
+if [ $windows -eq 1 ] && [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ]; then
   echo "setup: fetching simdjson's source package into $cache"
   mkdir -p "$cache"
   (cd "$cache" && apt-get source -qq "simdjson=$SIMDJSON_VERSION-1" >/dev/null)
   test -f "$simdjson_dir/singleheader/simdjson.cpp"
+fi
+if [ $windows -eq 1 ]; then
+  bash "$openssl_mingw" "$cache"
 fi
