@@ -63,6 +63,7 @@ int CFleetCommand::Run(const CCliOptions& options)
     printer.Summary(result.totals);
     printer.FleetSummary(result.record);
     printer.TrafficSummary(result.record);
+    printer.DtlsSummary(run, result.record);
     if (result.record.abort)
         CRunPrinter::Aborted(*result.record.abort);
     if (result.record.capacity) {

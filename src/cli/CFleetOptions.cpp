@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/CCliOptions.h"
+#include "cli/CDtlsOptions.h"
 #include "cli/CRunOptions.h"
 #include "net/CTargetAddress.h"
 #include "packet/CDeviceMessage.h"
@@ -44,6 +45,7 @@ struct Given {
     std::optional<std::string> strStartAt;
     // The outputs' options, the fleet's metrics.
     std::unique_ptr<CRunOptions> pRun;
+    std::unique_ptr<CDtlsOptions> pDtls;
 };
 
 // The fleet options' numbers have at most 19 digits, leading zeros included.
@@ -342,14 +344,17 @@ void CFleetOptions::AddTo(CLI::App& app, CFleetOptions& options, const Context& 
     const std::vector<CLI::Option*> added = app.get_options();
     for (size_t i = nBefore; i < added.size(); ++i)
         added[i]->group(kGroup);
+    pGiven->pDtls = std::make_unique<CDtlsOptions>(app, options.config.dtls, CDtlsOptions::Side::kFleet);
     app.final_callback([&options, context, pGiven]() {
         const Given& given = *pGiven;
         const CFleetConfig& config = options.config;
         options.bFleet = given.strImeiFirst || given.strCounter || given.strBind || given.strBindPorts ||
                          given.strShard || given.nThreads || config.bSpread || config.bReplies ||
                          given.pRun->Any() || given.strRamp || given.strReplyTimeout || given.strReplyMatch ||
-                         given.strCapacity || given.strStartAt;
+                         given.strCapacity || given.strStartAt || given.pDtls->Any();
         if (const auto wrong = given.pRun->Read())
+            throw CLI::ValidationError(wrong->first, wrong->second);
+        if (const auto wrong = given.pDtls->Read())
             throw CLI::ValidationError(wrong->first, wrong->second);
         for (const Rule& rule : kRules) {
             const std::string strWrong = rule.check(given, context, options);

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/CCliOptions.h"
+#include "cli/CDtlsOptions.h"
 #include "cli/CEndpointOption.h"
 #include "cli/CReceivePrinter.h"
 #include "cli/CRunOptions.h"
@@ -186,6 +187,7 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
     app.allow_windows_style_options(false);
     AddOptions(app, given, options);
     CRunOptions run(app, options.config.outputs, CReceiveThresholds::Metrics(), false);
+    CDtlsOptions dtls(app, options.config.dtls, CDtlsOptions::Side::kReceiver);
     try {
         // The command's name is not one of its arguments.
         app.parse(argc - 1, argv + 1);
@@ -195,6 +197,8 @@ CReceiveCommand::Options CReceiveCommand::Parse(int argc, char** argv, std::opti
                 throw CLI::ValidationError(rule.pszOption, strWrong);
         }
         if (const auto wrong = run.Read())
+            throw CLI::ValidationError(wrong->first, wrong->second);
+        if (const auto wrong = dtls.Read())
             throw CLI::ValidationError(wrong->first, wrong->second);
         const CStatus thresholds = options.config.CheckThresholds();
         if (!thresholds.IsOk())

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/CConsole.h"
+#include "dtls/CDtlsContext.h"
 #include "receive/CReceiveSocket.h"
 #include "text/CPrintable.h"
 #include "traffic/CRate.h"
@@ -27,6 +28,9 @@ void CReceivePrinter::Banner(const CReceiveRun& run, const CReceiveConfig& confi
                        std::to_string(config.nCapacityQueue);
     }
     Say(strLine + ", seed " + std::to_string(config.nSeed));
+    if (config.dtls.bOn)
+        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + config.dtls.CipherList() + ", cookie exchange " +
+            (config.dtls.bCookie ? "on" : "off"));
 }
 
 void CReceivePrinter::OnMalformed(const CReceiveRecord::Malformed& malformed)
@@ -52,7 +56,14 @@ void CReceivePrinter::OnSecond(const CReceiveRecord::Second& second, const CRece
                   " duplicates %" PRIu64 " reordered %" PRIu64 " drops %" PRIu64 " answers %" PRIu64 " age %s",
                   totals.nDatagrams, second.nDatagrams, totals.nDevices, totals.nMalformed, totals.nLost,
                   totals.nDuplicates, totals.nReordered, totals.nKernelDrops, totals.nAnswers, age);
-    Status(line);
+    std::string strLine = line;
+    if (totals.bDtls) {
+        strLine += " dtls sessions " + std::to_string(totals.nSessions) + " handshakes " +
+                   std::to_string(totals.nHandshakes) + " " + std::to_string(totals.nHandshakes - m_nLastHandshakes) +
+                   "/s failed " + std::to_string(totals.nHandshakeFailures);
+        m_nLastHandshakes = totals.nHandshakes;
+    }
+    Status(strLine);
 }
 
 void CReceivePrinter::Summary(const CReceiveRecord& record) const
@@ -87,6 +98,8 @@ void CReceivePrinter::Summary(const CReceiveRecord& record) const
                     CPrintable::Escape(device.strImei.data(), device.strImei.size(), device.strImei.size()).c_str(),
                     device.nDatagrams, device.nInfo, device.nLost, device.nDuplicates,
                     device.nReordered);
+    if (record.handshakes)
+        std::printf("dtls: %s\n", record.handshakes->Text().c_str());
     if (record.nMalformed > record.malformed.size())
         std::printf("malformed: the first %zu shown, %" PRIu64 " more counted\n", record.malformed.size(),
                     record.nMalformed - record.malformed.size());

@@ -25,6 +25,11 @@ public:
     void OnSecond(const CReceiveRecord::Second& second, const CReceiveRun::Totals& totals) override;
 
     // The run's figures: datagrams, devices, the counter's, the ages, the
-    // kernel's drops, the answers, the devices with the most lost.
+    // kernel's drops, the answers, the devices with the most lost, the
+    // DTLS handshakes.
     void Summary(const CReceiveRecord& record) const;
+
+private:
+    // The handshakes completed by the last status line.
+    uint64_t m_nLastHandshakes = 0;
 };

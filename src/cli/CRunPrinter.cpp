@@ -4,6 +4,7 @@
 
 #include "cli/CCliOptions.h"
 #include "cli/CConsole.h"
+#include "dtls/CDtlsContext.h"
 #include "fleet/CReplyMatcher.h"
 #include "net/CTargetAddress.h"
 #include "text/CDecimal.h"
@@ -12,6 +13,9 @@
 #include "verdict/CCapacityVerdict.h"
 
 namespace {
+
+// The devices the DTLS summary names.
+constexpr size_t kFailingListed = 5;
 
 std::string SpeedText(double dSpeed)
 {
@@ -61,6 +65,9 @@ void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)
         (options.bCaptureTime ? ", capture time at speed " + SpeedText(options.dSpeed)
                               : ", mode " + std::to_string(options.nMode)) +
         ", " + std::to_string(layout.nThreads) + (layout.nThreads == 1 ? " thread" : " threads"));
+    if (options.fleet.config.dtls.bOn)
+        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + options.fleet.config.dtls.CipherList() +
+            "; no Connection ID (the library has none)");
 }
 
 void CRunPrinter::StartAt(int64_t nStartAtUnixMs)
@@ -123,6 +130,12 @@ void CRunPrinter::OnSecond(const CFleetStats::Second& second, const CFleetStats&
         if (counts.Total() == 0)
             strLine += " 0";
     }
+    if (const CHandshakeStats* pHandshakes = stats.Handshakes()) {
+        const CHandshakeCounts counts = pHandshakes->Counts();
+        strLine += " dtls open " + std::to_string(pHandshakes->Open()) + " handshakes " +
+                   std::to_string(counts.nCompleted) + "/" + std::to_string(counts.nStarted) + " failed " +
+                   std::to_string(counts.Failed());
+    }
     if (second.bBehind)
         strLine += " BEHIND";
     Status(strLine);
@@ -172,6 +185,25 @@ void CRunPrinter::FleetSummary(const CRunRecord& record) const
                 counts.nMatched, matching.rtt.dP50Ms, matching.rtt.dP99Ms, matching.rtt.dMaxMs, counts.nLost,
                 counts.nEvicted, counts.nUntracked, counts.nLate, counts.nDuplicate, counts.nUnmatched,
                 counts.nOutOfOrder);
+}
+
+void CRunPrinter::DtlsSummary(const CFleetRun& run, const CRunRecord& record) const
+{
+    if (Quiet() || !record.handshakes)
+        return;
+    std::printf("dtls: %s\n", record.handshakes->Text().c_str());
+    const std::vector<CDtlsDevices::Failing> failing = run.MostFailing(kFailingListed);
+    if (failing.empty())
+        return;
+    std::string strLine = "dtls: devices failing most:";
+    for (size_t i = 0; i < failing.size(); ++i) {
+        const CDtlsDevices::Failing& device = failing[i];
+        strLine += std::string(i == 0 ? " " : "; ") + "IMEI " +
+                   run.GetPlan().ImeiText(run.GetLayout().nFirst + device.nDevice) + " " +
+                   std::to_string(device.nFailures) + " (last " + CHandshakeCounts::Name(device.nLast) + ": " +
+                   device.strLast + ")";
+    }
+    std::printf("%s\n", strLine.c_str());
 }
 
 void CRunPrinter::CapacitySummary(const CRunRecord::Capacity& capacity) const

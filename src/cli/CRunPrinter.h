@@ -50,6 +50,8 @@ public:
     void Summary(const CSendTotals& totals) const;
     // The fleet's line after it: devices, errors, lateness, replies.
     void FleetSummary(const CRunRecord& record) const;
+    // With DTLS: the handshakes, and the devices that failed most.
+    void DtlsSummary(const CFleetRun& run, const CRunRecord& record) const;
     // With traffic options: "traffic: seed S; faults injected: loss L, ...".
     void TrafficSummary(const CRunRecord& record) const;
     // A capacity search: its steps (unless quiet) and what it found (also

@@ -89,4 +89,6 @@ void CFleetStats::Fill(CRunRecord& record) const
         matching.rttHistogram = m_pReplies->RoundTripBuckets();
         record.replyMatching = std::move(matching);
     }
+    if (m_pHandshakes)
+        record.handshakes = m_pHandshakes->Counts();
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "figures/CHandshakeStats.h"
 #include "figures/CLatencyFigures.h"
 #include "figures/CReplyStats.h"
 #include "figures/CRunRecord.h"
@@ -36,6 +37,12 @@ public:
     // Null unless replies are matched.
     CReplyStats* ReplyMatching() { return m_pReplies.get(); }
     const CReplyStats* ReplyMatching() const { return m_pReplies.get(); }
+
+    // The devices talk DTLS (before the run starts): the handshakes'
+    // figures come with the record. Null otherwise.
+    void UseDtls() { m_pHandshakes = std::make_unique<CHandshakeStats>(); }
+    CHandshakeStats* Handshakes() { return m_pHandshakes.get(); }
+    const CHandshakeStats* Handshakes() const { return m_pHandshakes.get(); }
 
     void SetDevices(int64_t nDevices)
     {
@@ -110,6 +117,7 @@ private:
     std::atomic<uint64_t> m_nBehindSeconds{0};
     CLatencyFigures m_lateness;
     std::unique_ptr<CReplyStats> m_pReplies;
+    std::unique_ptr<CHandshakeStats> m_pHandshakes;
     mutable std::mutex m_searchMutex;
     std::optional<Search> m_search;
 

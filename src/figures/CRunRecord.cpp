@@ -135,6 +135,29 @@ void AppendReplyMatching(std::string& out, const CRunRecord::ReplyMatching& matc
     members.End();
 }
 
+}  // namespace
+
+void CRunRecord::AppendHandshakes(std::string& out, const CHandshakeCounts& handshakes)
+{
+    CJsonWriter members(out);
+    members.Count("started", handshakes.nStarted);
+    members.Count("completed", handshakes.nCompleted);
+    members.Count("resumed", handshakes.nResumed);
+    {
+        CJsonWriter failed(members.Key("failed"));
+        for (size_t i = 0; i < CHandshakeCounts::kCauses; ++i)
+            failed.Count(CHandshakeCounts::Name(i), handshakes.failed[i]);
+        failed.End();
+    }
+    members.Count("retransmissions", handshakes.nRetransmissions);
+    members.Count("unsent", handshakes.nUnsent);
+    AppendQuantiles(members.Key("time_ms"), handshakes.time);
+    AppendBuckets(members.Key("time_histogram_ns"), handshakes.timeHistogram);
+    members.End();
+}
+
+namespace {
+
 // Reads members of one file's objects; the first failure is kept, named by
 // the member, and every later read answers a zero. An optional member that
 // is missing reads as its default.
@@ -391,6 +414,27 @@ void ReadReplyMatching(CFieldReader& read, simdjson::dom::object object,
         replyMatching = std::move(matching);
 }
 
+void ReadHandshakes(CFieldReader& read, simdjson::dom::object object, std::optional<CHandshakeCounts>& handshakes)
+{
+    if (!read.Has(object, "dtls_handshakes"))
+        return;
+    const simdjson::dom::object dtls = read.Object(read.Member(object, "dtls_handshakes"), "\"dtls_handshakes\"");
+    CHandshakeCounts counts;
+    counts.nStarted = read.Unsigned(dtls, "started");
+    counts.nCompleted = read.Unsigned(dtls, "completed");
+    counts.nResumed = read.Unsigned(dtls, "resumed");
+    const simdjson::dom::object failed = read.Object(read.Member(dtls, "failed"), "\"failed\"");
+    for (size_t i = 0; i < CHandshakeCounts::kCauses; ++i)
+        counts.failed[i] = read.OptionalUnsigned(failed, CHandshakeCounts::Name(i), 0);
+    counts.nRetransmissions = read.Unsigned(dtls, "retransmissions");
+    counts.nUnsent = read.Unsigned(dtls, "unsent");
+    ReadQuantiles(read, dtls, "time_ms", counts.time);
+    ReadHistogram(read, dtls, "time_histogram_ns", counts.timeHistogram);
+    Complete(counts.time, counts.timeHistogram);
+    if (read.Ok())
+        handshakes = std::move(counts);
+}
+
 // A rate, or null.
 std::optional<double> OptionalRate(CFieldReader& read, simdjson::dom::object object, const char* pszKey)
 {
@@ -553,6 +597,8 @@ std::string CRunRecord::Json() const
         faultMembers.End();
         members.Count("held_at_stop", faults.nHeldAtStop);
     }
+    if (handshakes)
+        AppendHandshakes(members.Key("dtls_handshakes"), *handshakes);
     members.End();
     out.push_back('\n');
     return out;
@@ -605,6 +651,7 @@ CStatus CRunRecord::Read(std::string_view json, CRunRecord& record)
     ReadCapacity(read, object, record);
     ReadAbort(read, object, record);
     ReadTraffic(read, object, record);
+    ReadHandshakes(read, object, record.handshakes);
     if (!read.Ok())
         return CStatus::Error("not a stats file (" + read.Error() + ")");
     return CStatus();

@@ -9,6 +9,7 @@
 #include "base/CProcessUsage.h"
 #include "base/CStatus.h"
 #include "figures/CFaultCounts.h"
+#include "figures/CHandshakeCounts.h"
 #include "figures/CLatencyHistogram.h"
 #include "figures/CReplyStats.h"
 #include "figures/CShard.h"
@@ -142,6 +143,8 @@ struct CRunRecord {
     bool bTraffic = false;
     uint64_t nSeed = 0;
     CFaultCounts faults;
+    // Optional, written only by DTLS runs: the handshakes.
+    std::optional<CHandshakeCounts> handshakes;
 
     // The longest run a record may tell of, in seconds: 31 days.
     static constexpr int64_t kMaxSeconds = 31 * 86400;
@@ -153,6 +156,9 @@ struct CRunRecord {
 
     // The stats file's text: one JSON object and a line end.
     std::string Json() const;
+    // The handshakes' object ("dtls_handshakes"), as a receiver's file
+    // holds it too.
+    static void AppendHandshakes(std::string& out, const CHandshakeCounts& handshakes);
     // Reads a stats file's text. Fails, saying what is wrong (not naming
     // the file), when it is not one; record is then unspecified.
     [[nodiscard]] static CStatus Read(std::string_view json, CRunRecord& record);

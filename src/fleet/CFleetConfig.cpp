@@ -62,6 +62,14 @@ CStatus CFleetConfig::CheckThresholds() const
                 return CStatus::Invalid(strRule + "counts the faults injected, and this run injects none: add a "
                                                   "fault option (--loss, --jitter, ...) or a scenario");
             break;
+        case CThreshold::Evidence::kDtls:
+            if (!dtls.bOn)
+                return CStatus::Invalid(strRule + "measures DTLS handshakes, and this run sends plain UDP: add --dtls");
+            // A window of seconds holds no handshake figures of its own.
+            if (outputs.bAbortOnFail || capacity)
+                return CStatus::Invalid(strRule + "is judged over the whole run: it does not go with " +
+                                        (capacity ? "--find-capacity" : "--abort-on-fail"));
+            break;
         case CThreshold::Evidence::kAlways:
         case CThreshold::Evidence::kCounter:
             break;

@@ -9,6 +9,7 @@
 #include "fleet/CCapacitySearch.h"
 #include "fleet/CFleetPlan.h"
 #include "base/CStatus.h"
+#include "dtls/CDtlsSettings.h"
 #include "net/SocketTypes.h"
 #include "run/CRunOutputs.h"
 #include "text/TovrikTexts.h"
@@ -69,6 +70,8 @@ struct CFleetConfig {
     // timeout is lost.
     bool bReplies = false;
     int64_t nReplyTimeoutNs = kDefaultReplyTimeoutNs;
+    // Each device's datagrams as records of a DTLS session of its own.
+    CDtlsSettings dtls;
 
     // The stats file, report, metrics, thresholds (CThreshold's fleet
     // metrics), how long it may last, the command line.

@@ -566,8 +566,10 @@ void CFleetEngine::GoOffline(uint32_t nDevice, const CTrafficModel::Gap& gap, in
         m_settings.pFaults->Add(CFaultCounts::kOutage);
     else if (gap.nCause == CTrafficModel::Cause::kChurn)
         m_settings.pFaults->Add(CFaultCounts::kChurn);
-    if (bWasOnline)
+    if (bWasOnline) {
         m_stats.DeviceOffline();
+        m_sink.Offline(nDevice);
+    }
 }
 
 void CFleetEngine::ComeBack(Worker& worker, uint32_t nDevice, int64_t nDueNs)

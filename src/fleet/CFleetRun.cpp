@@ -7,7 +7,9 @@
 #include "base/CRunWait.h"
 #include "report/CHtmlReport.h"
 #include "report/CStatsMerger.h"
+#include "dtls/CDtlsContext.h"
 #include "fleet/CDeviceSockets.h"
+#include "fleet/CDtlsDevices.h"
 #include "fleet/CFleetEngine.h"
 #include "fleet/CReplyMatcher.h"
 #include "figures/CWindowFigures.h"
@@ -61,12 +63,14 @@ CStatus RunReport(const std::optional<std::string>& strStatsJson, const std::str
 }  // namespace
 
 // What the run opens, destroyed in reverse: the reader stops before the
-// sockets and the matcher it uses go.
+// sockets, the devices' sessions and the matcher it uses go.
 struct CFleetRun::Parts {
     CDeviceSockets::Binding binding;
     sockaddr_storage target{};
     CDeviceSockets sockets;
     std::unique_ptr<CSystemFleetClock> pClock;
+    std::unique_ptr<CDtlsContext> pDtlsContext;
+    std::unique_ptr<CDtlsDevices> pDtls;
     std::unique_ptr<CReplyMatcher> pMatcher;
     std::unique_ptr<CReplyKeyReader> pKeyReader;
     std::unique_ptr<CReplyReader> pReader;
@@ -278,6 +282,8 @@ CStatus CFleetRun::Check()
         status = m_shell.CheckFiles();
     if (status.IsOk())
         status = CheckTarget();
+    if (status.IsOk() && m_config.dtls.bOn)
+        status = CDtlsContext::Create(m_config.dtls, CDtlsContext::Role::kClient, parts.pDtlsContext);
     CDeviceSockets::KernelUdp udp;
     if (status.IsOk() && m_config.bReplies && CDeviceSockets::ReadKernelUdp(udp)) {
         for (std::string& strWarning : CDeviceSockets::ReplyWarnings(nCount, udp))
@@ -323,9 +329,21 @@ CStatus CFleetRun::Open(Observer& observer)
     parts.pClock = std::make_unique<CSystemFleetClock>(m_layout.nThreads);
     if (!parts.pClock->Valid())
         return CStatus::Error("cannot open the fleet's timers");
-    if (!m_config.bReplies)
+    if (parts.pDtlsContext) {
+        m_stats.UseDtls();
+        parts.pDtls =
+            std::make_unique<CDtlsDevices>(*parts.pDtlsContext, parts.sockets, m_plan, m_layout.nFirst,
+                                           static_cast<uint32_t>(m_layout.nCount), *parts.pClock, *m_stats.Handshakes());
+        status = parts.pDtls->Start();
+        if (!status.IsOk())
+            return status;
+    } else if (!m_config.bReplies) {
         return parts.sockets.DiscardIncoming();
-    MatchReplies();
+    }
+    // The handshakes need what comes back even when the replies are not
+    // matched.
+    if (m_config.bReplies)
+        MatchReplies();
     parts.pReader = std::make_unique<CReplyReader>(parts.sockets, [this](const CReplyReader::Reply& reply) {
         OnReply(reply);
     });
@@ -350,6 +368,20 @@ void CFleetRun::MatchReplies()
 }
 
 void CFleetRun::OnReply(const CReplyReader::Reply& reply)
+{
+    Parts& parts = *m_pParts;
+    if (!parts.pDtls) {
+        OnPlainReply(reply);
+        return;
+    }
+    parts.pDtls->Incoming(reply.nDevice, reply.pData, reply.nLength, reply.nArrivalNs,
+                          [this, &reply](const char* pData, size_t nLength) {
+                              if (m_config.bReplies)
+                                  OnPlainReply({reply.nDevice, reply.from, pData, nLength, reply.nArrivalNs});
+                          });
+}
+
+void CFleetRun::OnPlainReply(const CReplyReader::Reply& reply)
 {
     Parts& parts = *m_pParts;
     m_stats.RecordReply(reply.nLength);
@@ -441,7 +473,8 @@ CStatus CFleetRun::Run(CStopSource& stop)
     settings.pTraffic = m_pTraffic.get();
     settings.pFaults = &m_faults;
     settings.pPace = m_pPace.get();
-    CFleetEngine engine(m_plan, settings, *parts.pClock, parts.sockets, m_stats, parts.pMatcher.get());
+    CFleetSink& sink = parts.pDtls ? static_cast<CFleetSink&>(*parts.pDtls) : parts.sockets;
+    CFleetEngine engine(m_plan, settings, *parts.pClock, sink, m_stats, parts.pMatcher.get());
     if (!m_shell.Start(stop, m_config.nStartAtUnixMs)) {
         // Stopped while waiting for the start: nothing was sent.
         if (parts.pReader)
@@ -489,8 +522,15 @@ CStatus CFleetRun::Run(CStopSource& stop)
     }
     if (parts.pReader)
         parts.pReader->Stop();
+    if (parts.pDtls)
+        parts.pDtls->Stop();
     m_pObserver->OnSecond(m_stats.Sample(), m_stats);
     return CStatus();
+}
+
+std::vector<CDtlsDevices::Failing> CFleetRun::MostFailing(size_t nMost) const
+{
+    return m_pParts->pDtls ? m_pParts->pDtls->MostFailing(nMost) : std::vector<CDtlsDevices::Failing>();
 }
 
 CFleetRun::Result CFleetRun::Finish()

@@ -10,6 +10,7 @@
 #include "figures/CFleetStats.h"
 #include "figures/CRunRecord.h"
 #include "figures/CSendTotals.h"
+#include "fleet/CDtlsDevices.h"
 #include "fleet/CFleetConfig.h"
 #include "fleet/CFleetPlan.h"
 #include "fleet/CPace.h"
@@ -109,6 +110,8 @@ public:
     const CFleetStats& Stats() const { return m_stats; }
     // With replies read, once open: how they are matched to datagrams.
     const CReplyMatcher* Matcher() const;
+    // With DTLS, once run: the devices whose handshakes failed most.
+    std::vector<CDtlsDevices::Failing> MostFailing(size_t nMost) const;
 
     // The scheduler threads for nPaced devices sharing each period of the
     // mode (a shard of a spread fleet has its devices in its part of the
@@ -130,8 +133,10 @@ private:
     void NoteVaryMisses();
     CStatus CheckTarget();
     void MatchReplies();
-    // On the reply reader's thread.
+    // On the reply reader's thread: what reached a device's socket, and
+    // (the same, or what a DTLS record of it carried) a reply.
     void OnReply(const CReplyReader::Reply& reply);
+    void OnPlainReply(const CReplyReader::Reply& reply);
 
     CFleetConfig m_config;
     CFleetPlan m_plan;

@@ -11,4 +11,7 @@ class CFleetSink {
 public:
     virtual ~CFleetSink() = default;
     virtual bool Send(uint32_t nDevice, const char* pData, size_t nLength) = 0;
+    // Device nDevice went offline (churn, an outage): what it holds of its
+    // link to the target is gone, as a device that restarts loses it.
+    virtual void Offline(uint32_t /*nDevice*/) {}
 };

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "figures/CFaultStats.h"
+#include "figures/CHandshakeStats.h"
 #include "figures/CFleetStats.h"
 #include "metrics/MetricsExposition.h"
 
@@ -108,7 +109,37 @@ std::string CMetricsText::Text(const CFleetStats& stats) const
         AppendHistogram(out, "tovrik_reply_rtt_seconds", "Round trip of each reply matched to its datagram.",
                         m_strShard, pReplies->FixedEdgesNs(), pReplies->FixedBuckets());
     }
+    if (const CHandshakeStats* pHandshakes = stats.Handshakes())
+        AppendHandshakes(out, *pHandshakes);
     return out;
+}
+
+void CMetricsText::AppendHandshakes(std::string& out, const CHandshakeStats& handshakes) const
+{
+    const CHandshakeCounts counts = handshakes.Counts();
+    AppendMetric(out, "tovrik_dtls_handshakes_started_total", "counter", "DTLS handshakes the devices started.",
+                 m_strShard, std::to_string(counts.nStarted));
+    AppendMetric(out, "tovrik_dtls_handshakes_completed_total", "counter", "DTLS handshakes completed.", m_strShard,
+                 std::to_string(counts.nCompleted));
+    AppendMetric(out, "tovrik_dtls_handshakes_resumed_total", "counter",
+                 "DTLS handshakes completed by resuming a session.", m_strShard, std::to_string(counts.nResumed));
+    const char* const pszFailed = "tovrik_dtls_handshake_failures_total";
+    out += std::string("# HELP ") + pszFailed + " DTLS handshakes failed, by cause.\n# TYPE " + pszFailed +
+           " counter\n";
+    for (size_t i = 0; i < CHandshakeCounts::kCauses; ++i)
+        AppendSample(out, pszFailed, m_strShard + ",cause=\"" + CHandshakeCounts::Name(i) + "\"",
+                     std::to_string(counts.failed[i]));
+    AppendMetric(out, "tovrik_dtls_retransmissions_total", "counter", "Handshake flights sent again.", m_strShard,
+                 std::to_string(counts.nRetransmissions));
+    AppendMetric(out, "tovrik_dtls_sessions_open", "gauge", "DTLS sessions open now.", m_strShard,
+                 std::to_string(handshakes.Open()));
+    const auto seconds = [](double dMs) { return SecondsText(static_cast<uint64_t>(dMs * 1e6)); };
+    AppendMetric(out, "tovrik_dtls_handshake_p50_seconds", "gauge", "Median of the completed handshakes' durations.",
+                 m_strShard, seconds(counts.time.dP50Ms));
+    AppendMetric(out, "tovrik_dtls_handshake_p99_seconds", "gauge", "p99 of the completed handshakes' durations.",
+                 m_strShard, seconds(counts.time.dP99Ms));
+    AppendMetric(out, "tovrik_dtls_handshake_max_seconds", "gauge", "The longest completed handshake.", m_strShard,
+                 seconds(counts.time.dMaxMs));
 }
 
 std::string CMetricsText::FaultText(const CFaultStats& faults) const

@@ -7,6 +7,7 @@
 
 class CFaultStats;
 class CFleetStats;
+class CHandshakeStats;
 
 // A fleet run's figures in the Prometheus text exposition format (0.0.4):
 // the counters of datagrams sent, send errors and replies, the devices
@@ -27,6 +28,9 @@ public:
     std::string FaultText(const CFaultStats& faults) const;
 
 private:
+    // With DTLS: the devices' handshakes.
+    void AppendHandshakes(std::string& out, const CHandshakeStats& handshakes) const;
+
     std::string m_strShard;  // shard="K/M"
     uint64_t m_nDevices;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/CStatus.h"
+#include "dtls/CDtlsSettings.h"
 #include "net/SocketTypes.h"
 #include "run/CRunOutputs.h"
 #include "text/TovrikTexts.h"
@@ -46,6 +47,10 @@ struct CReceiveConfig {
     // their turn and answers none beyond them; none: no limit.
     std::optional<double> dCapacity;
     uint64_t nCapacityQueue = 0;
+
+    // The devices' datagrams come as records of DTLS sessions, one per
+    // peer; the answers go back in them.
+    CDtlsSettings dtls;
 
     // The stats file, report, metrics, thresholds (CReceiveThresholds'
     // metrics), how long it may last, the command line.

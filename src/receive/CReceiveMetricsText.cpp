@@ -31,5 +31,16 @@ std::string CReceiveMetricsText::Text(const Counters& counters) const
     for (const Line& line : lines)
         MetricsExposition::AppendMetric(out, line.pszName, line.pszType, line.pszHelp, m_strLabels,
                                         std::to_string(line.nValue));
+    if (!counters.bDtls)
+        return out;
+    const Line dtls[] = {
+        {"tovrik_receive_dtls_sessions", "gauge", "DTLS sessions kept (handshaking and open).", counters.nSessions},
+        {"tovrik_receive_dtls_handshakes_total", "counter", "DTLS handshakes completed.", counters.nHandshakes},
+        {"tovrik_receive_dtls_handshake_failures_total", "counter", "DTLS handshakes failed.",
+         counters.nHandshakeFailures},
+    };
+    for (const Line& line : dtls)
+        MetricsExposition::AppendMetric(out, line.pszName, line.pszType, line.pszHelp, m_strLabels,
+                                        std::to_string(line.nValue));
     return out;
 }

@@ -18,6 +18,11 @@ public:
         uint64_t nKernelDrops = 0;
         uint64_t nAnswers = 0;
         uint64_t nDevices = 0;
+        // With DTLS: sessions kept now, handshakes completed and failed.
+        bool bDtls = false;
+        uint64_t nSessions = 0;
+        uint64_t nHandshakes = 0;
+        uint64_t nHandshakeFailures = 0;
     };
 
     explicit CReceiveMetricsText(const std::string& strListen);

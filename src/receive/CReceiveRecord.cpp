@@ -106,6 +106,8 @@ std::string CReceiveRecord::Json() const
     members.Count("answers_not_queued", nAnswersNotQueued);
     members.Count("answers_over_capacity", nAnswersOverCapacity);
     members.Count("answer_errors", nAnswerErrors);
+    if (handshakes)
+        CRunRecord::AppendHandshakes(members.Key("dtls_handshakes"), *handshakes);
     AppendAge(members.Key("age_s"), age);
     members.Number("cpu_seconds", usage.dCpuSeconds);
     members.Signed("max_rss_kb", usage.nMaxRssKb);

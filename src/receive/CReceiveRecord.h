@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,8 @@ struct CReceiveRecord {
     uint64_t nAnswersNotQueued = 0;  // the queue of delayed answers full
     uint64_t nAnswersOverCapacity = 0;  // more waiting for their turn than --capacity's queue
     uint64_t nAnswerErrors = 0;      // the send refused
+    // With DTLS: the peers' handshakes.
+    std::optional<CHandshakeCounts> handshakes;
     CAgeFigures::Figures age;
     CProcessUsage usage;
     std::vector<Second> series;

@@ -62,6 +62,8 @@ std::string Summary(const CReceiveRecord& record)
     out += Row("Devices", CDecimal::Grouped(record.nDevices) + ", " + CDecimal::Grouped(record.nDeviceInfo) + " device info messages");
     out += Row("Malformed", CDecimal::Grouped(record.nMalformed) + " (not strict JSON, or not UTF-8)");
     out += Row("Without IMEI", CDecimal::Grouped(record.nWithoutImei));
+    if (record.handshakes)
+        out += Row("DTLS handshakes", CHtmlText::Escape(record.handshakes->Text()));
     out += Row("Counter", CounterText(record));
     out += Row("Kernel drops", record.bKernelDropsKnown ? CDecimal::Grouped(record.nKernelDrops)
                                                        : std::string("not told by this system"));

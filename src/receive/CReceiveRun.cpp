@@ -4,6 +4,8 @@
 
 #include "base/CProcessUsage.h"
 #include "base/CThreadStarter.h"
+#include "dtls/CDtlsContext.h"
+#include "receive/CDtlsPeers.h"
 #include "receive/CAnswerRule.h"
 #include "receive/CReceiveReport.h"
 #include "receive/CReceiveTally.h"
@@ -42,6 +44,17 @@ CStatus CReceiveRun::Check() const
 
 CStatus CReceiveRun::Open()
 {
+    if (m_config.dtls.bOn) {
+        const CStatus made = CDtlsContext::Create(m_config.dtls, CDtlsContext::Role::kServer, m_pDtlsContext);
+        if (!made.IsOk())
+            return made;
+        m_pDtls = std::make_unique<CDtlsPeers>(
+            *m_pDtlsContext,
+            [this](const sockaddr_storage& to, const char* pData, size_t nLength) {
+                return m_socket.Send(to, pData, nLength).IsOk();
+            },
+            m_handshakes);
+    }
     return m_socket.Open(m_config.strAddress, m_config.nPort);
 }
 
@@ -91,6 +104,8 @@ void CReceiveRun::Read()
         std::lock_guard<std::mutex> lock(m_mutex);
         Take(nRead);
         SendDue(m_clock.SteadyNs());
+        if (m_pDtls)
+            m_pDtls->OnTick(m_clock.UnixNs());
     }
     // What had arrived before the stop counts; a sender that never pauses
     // cannot hold the stop off for more than a few socket buffers.
@@ -108,32 +123,52 @@ void CReceiveRun::Take(size_t nRead)
         return;
     const int64_t nSteadyNs = m_clock.SteadyNs();
     const int64_t nUnixNs = m_clock.UnixNs();
-    CAnswerRule::Decision decision;
     for (size_t i = 0; i < nRead; ++i) {
         const CReceiveSocket::Datagram& datagram = m_socket.At(i);
-        const CReceiveTally::Taken taken =
-            m_pTally->Take(datagram.pData, datagram.nLength, datagram.from, datagram.nArrivalUnixNs);
-        if (!m_pRule->Answers())
+        if (!m_pDtls) {
+            TakeOne(datagram.pData, datagram.nLength, datagram.from, datagram.nArrivalUnixNs, nSteadyNs, nUnixNs);
             continue;
-        m_pRule->Decide(taken, datagram.pData, datagram.nLength, decision);
-        if (decision.nOutcome == CAnswerRule::Outcome::kDropped) {
-            ++m_nAnswersDropped;
-        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0 &&
-                   !m_config.dCapacity) {
-            const CStatus sent = m_socket.Send(datagram.from, decision.bytes.data(), decision.bytes.size());
-            ++(sent.IsOk() ? m_nAnswersSent : m_nAnswerErrors);
-        } else if (decision.nOutcome == CAnswerRule::Outcome::kSend) {
-            // The answer's instant counts from the datagram's arrival, told
-            // on the wall clock, moved onto the steady one.
-            int64_t nReadyNs = nSteadyNs - std::clamp<int64_t>(nUnixNs - datagram.nArrivalUnixNs, 0, kLongestWaitNs);
-            if (m_config.dCapacity && !Serve(nReadyNs, nReadyNs)) {
-                ++m_nAnswersOverCapacity;
-                continue;
-            }
-            if (!m_queue.Push(nReadyNs + decision.nDelayNs, datagram.from, std::move(decision.bytes)))
-                ++m_nAnswersNotQueued;
         }
+        m_pDtls->Feed(datagram.from, datagram.pData, datagram.nLength, datagram.nArrivalUnixNs,
+                      [&](const char* pData, size_t nLength) {
+                          m_plain.assign(pData, pData + nLength);
+                          m_plain.resize(nLength + CReceiveTally::kPadding);
+                          TakeOne(m_plain.data(), nLength, datagram.from, datagram.nArrivalUnixNs, nSteadyNs,
+                                  nUnixNs);
+                      });
     }
+}
+
+void CReceiveRun::TakeOne(const char* pData, size_t nLength, const sockaddr_storage& from, int64_t nArrivalUnixNs,
+                          int64_t nSteadyNs, int64_t nUnixNs)
+{
+    const CReceiveTally::Taken taken = m_pTally->Take(pData, nLength, from, nArrivalUnixNs);
+    if (!m_pRule->Answers())
+        return;
+    CAnswerRule::Decision decision;
+    m_pRule->Decide(taken, pData, nLength, decision);
+    if (decision.nOutcome == CAnswerRule::Outcome::kDropped) {
+        ++m_nAnswersDropped;
+    } else if (decision.nOutcome == CAnswerRule::Outcome::kSend && decision.nDelayNs == 0 && !m_config.dCapacity) {
+        ++(SendAnswer(from, decision.bytes) ? m_nAnswersSent : m_nAnswerErrors);
+    } else if (decision.nOutcome == CAnswerRule::Outcome::kSend) {
+        // The answer's instant counts from the datagram's arrival, told on
+        // the wall clock, moved onto the steady one.
+        int64_t nReadyNs = nSteadyNs - std::clamp<int64_t>(nUnixNs - nArrivalUnixNs, 0, kLongestWaitNs);
+        if (m_config.dCapacity && !Serve(nReadyNs, nReadyNs)) {
+            ++m_nAnswersOverCapacity;
+            return;
+        }
+        if (!m_queue.Push(nReadyNs + decision.nDelayNs, from, std::move(decision.bytes)))
+            ++m_nAnswersNotQueued;
+    }
+}
+
+bool CReceiveRun::SendAnswer(const sockaddr_storage& to, const std::string& bytes)
+{
+    if (m_pDtls)
+        return m_pDtls->Write(to, bytes.data(), bytes.size());
+    return m_socket.Send(to, bytes.data(), bytes.size()).IsOk();
 }
 
 bool CReceiveRun::Serve(int64_t nArrivalNs, int64_t& nDoneNs)
@@ -150,10 +185,8 @@ bool CReceiveRun::Serve(int64_t nArrivalNs, int64_t& nDoneNs)
 void CReceiveRun::SendDue(int64_t nNowNs)
 {
     CAnswerQueue::Answer answer;
-    while (m_queue.PopDue(nNowNs, answer)) {
-        const CStatus sent = m_socket.Send(answer.to, answer.bytes.data(), answer.bytes.size());
-        ++(sent.IsOk() ? m_nAnswersSent : m_nAnswerErrors);
-    }
+    while (m_queue.PopDue(nNowNs, answer))
+        ++(SendAnswer(answer.to, answer.bytes) ? m_nAnswersSent : m_nAnswerErrors);
 }
 
 CReceiveRun::Totals CReceiveRun::CurrentTotals() const
@@ -167,6 +200,13 @@ CReceiveRun::Totals CReceiveRun::CurrentTotals() const
     totals.nKernelDrops = m_socket.Drops();
     totals.nAnswers = m_nAnswersSent;
     totals.nDevices = m_pTally->Devices();
+    if (m_pDtls) {
+        const CHandshakeCounts handshakes = m_handshakes.Counts();
+        totals.bDtls = true;
+        totals.nSessions = m_pDtls->Sessions();
+        totals.nHandshakes = handshakes.nCompleted;
+        totals.nHandshakeFailures = handshakes.Failed();
+    }
     return totals;
 }
 
@@ -220,6 +260,8 @@ CReceiveRun::Result CReceiveRun::Finish()
         record.nAnswersOverCapacity = m_nAnswersOverCapacity;
         record.nAnswerErrors = m_nAnswerErrors;
         record.series = m_series;
+        if (m_pDtls)
+            record.handshakes = m_handshakes.Counts();
     }
     record.usage = CProcessUsage::Now();
     result.bCrossed = m_shell.Judge(CReceiveThresholds::Figures(record), record.verdicts);

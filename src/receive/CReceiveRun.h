@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/CStatus.h"
+#include "figures/CHandshakeStats.h"
 #include "receive/CAnswerQueue.h"
 #include "receive/CReceiveClock.h"
 #include "receive/CReceiveConfig.h"
@@ -17,6 +18,8 @@
 #include "run/CRunShell.h"
 
 class CAnswerRule;
+class CDtlsContext;
+class CDtlsPeers;
 class CReceiveTally;
 class CStopSource;
 
@@ -84,6 +87,12 @@ private:
     void Sample(uint64_t nT, Observer& observer);
     // Takes the datagrams of one read; under m_mutex.
     void Take(size_t nRead);
+    // One datagram (with kPadding readable bytes after it), as a device
+    // sent it: counted and answered. Under m_mutex.
+    void TakeOne(const char* pData, size_t nLength, const sockaddr_storage& from, int64_t nArrivalUnixNs,
+                 int64_t nSteadyNs, int64_t nUnixNs);
+    // An answer to a device, in its session with DTLS; under m_mutex.
+    bool SendAnswer(const sockaddr_storage& to, const std::string& bytes);
     // With a capacity: when an answer to a datagram that arrived at
     // nArrivalNs is done (its turn, then its service); false when too many
     // wait already. Under m_mutex.
@@ -99,6 +108,12 @@ private:
     // The reading thread's alone.
     std::unique_ptr<CAnswerRule> m_pRule;
     CAnswerQueue m_queue;
+    // With DTLS: the peers' sessions (the reading thread's), their figures,
+    // and a datagram a record carried, padded for the parser.
+    std::unique_ptr<CDtlsContext> m_pDtlsContext;
+    std::unique_ptr<CDtlsPeers> m_pDtls;
+    CHandshakeStats m_handshakes;
+    std::vector<char> m_plain;
 
     // Guards the tally, the answers' counts and the series between the
     // reading thread and the threads that read the figures.

@@ -107,6 +107,8 @@ std::string Summary(const CRunReport& report)
     out += Row("Started", CCalendar::UtcText(report.nStartUnixMs));
     out += Row("Mode", ModeText(report.nMode));
     out += Row("Shards", ShardsText(report));
+    if (report.whole.handshakes)
+        out += Row("DTLS handshakes", CHtmlText::Escape(report.whole.handshakes->Text()));
     if (report.bTraffic) {
         out += Row("Injected faults", FaultsText(report.faults));
         const bool bOne = std::adjacent_find(report.seeds.begin(), report.seeds.end(), std::not_equal_to<>()) ==

@@ -7,6 +7,24 @@
 #include "figures/CRunRecord.h"
 #include "load/CFileReader.h"
 
+namespace {
+
+// A shard's handshakes added to the sums; their durations merged apart.
+void AddHandshakes(const CHandshakeCounts& shard, std::optional<CHandshakeCounts>& sum, CMergedDurations& times)
+{
+    if (!sum)
+        sum.emplace();
+    sum->nStarted += shard.nStarted;
+    sum->nCompleted += shard.nCompleted;
+    sum->nResumed += shard.nResumed;
+    for (size_t i = 0; i < CHandshakeCounts::kCauses; ++i)
+        sum->failed[i] += shard.failed[i];
+    sum->nRetransmissions += shard.nRetransmissions;
+    sum->nUnsent += shard.nUnsent;
+    times.Add(shard.timeHistogram, shard.time);
+}
+
+}  // namespace
 
 struct CStatsMerger::File {
     std::string strSource;
@@ -244,6 +262,7 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     int64_t nEndMs = first.nStartUnixMs;
     uint32_t nNextShard = 0;
     CMergedDurations lateness;
+    CMergedDurations handshakeTimes;
     for (const File* pFile : files) {
         const CRunRecord& record = pFile->record;
         merged.shards.push_back(
@@ -275,6 +294,8 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
                 merged.faults.counts[i] += record.faults.counts[i];
             merged.faults.nHeldAtStop += record.faults.nHeldAtStop;
         }
+        if (record.handshakes)
+            AddHandshakes(*record.handshakes, merged.whole.handshakes, handshakeTimes);
     }
     MergeReplies(files, merged);
     MergeCapacity(files, merged);
@@ -293,6 +314,10 @@ CStatus CStatsMerger::Merge(CRunReport& report) const
     whole.latenessHistogram = lateness.Buckets();
     whole.bTraffic = merged.bTraffic;
     whole.faults = merged.faults;
+    if (whole.handshakes) {
+        whole.handshakes->time = handshakeTimes.Figures();
+        whole.handshakes->timeHistogram = handshakeTimes.Buckets();
+    }
     merged.histogram = whole.latenessHistogram;
     merged.dP50Ms = whole.lateness.dP50Ms;
     merged.dP99Ms = whole.lateness.dP99Ms;

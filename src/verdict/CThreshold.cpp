@@ -169,6 +169,10 @@ const std::vector<CThreshold::Metric>& CThreshold::FleetMetrics()
         {"late_replies", Kind::kCount, kReplies},
         {"duplicate_replies", Kind::kCount, kReplies},
         {"unmatched_replies", Kind::kCount, kReplies},
+        {"handshake_p50", Kind::kDuration, Evidence::kDtls},
+        {"handshake_p99", Kind::kDuration, Evidence::kDtls},
+        {"handshake_max", Kind::kDuration, Evidence::kDtls},
+        {"handshake_failures", Kind::kCount, Evidence::kDtls},
     };
     static const std::vector<Metric> withFaults = [] {
         std::vector<Metric> list = metrics;
@@ -200,6 +204,10 @@ CThreshold::Figures CThreshold::FleetFigures(const CRunRecord& record)
         figures["late_replies"] = static_cast<double>(counts.nLate);
         figures["duplicate_replies"] = static_cast<double>(counts.nDuplicate);
         figures["unmatched_replies"] = static_cast<double>(counts.nUnmatched);
+    }
+    if (record.handshakes) {
+        AddQuantiles(figures, "handshake", record.handshakes->time);
+        figures["handshake_failures"] = static_cast<double>(record.handshakes->Failed());
     }
     const std::vector<std::string>& faults = FaultMetricNames();
     figures[faults[0]] = static_cast<double>(record.faults.Total());

@@ -24,8 +24,9 @@ public:
     // The longest window a run judges its thresholds over each second.
     static constexpr int64_t kMaxWindowNs = int64_t{3600} * 1000000000;
     // What a run must do for a metric to measure anything: nothing more,
-    // match replies, count a member, inject a kind of fault (nFault) or any.
-    enum class Evidence : uint8_t { kAlways, kReplies, kCounter, kFault, kAnyFault };
+    // match replies, count a member, inject a kind of fault (nFault) or any,
+    // talk DTLS.
+    enum class Evidence : uint8_t { kAlways, kReplies, kCounter, kFault, kAnyFault, kDtls };
 
     struct Metric {
         const char* pszName;
@@ -44,7 +45,8 @@ public:
     // (datagrams lost per datagram whose fate is known), late_replies,
     // duplicate_replies, unmatched_replies; with faults injected, faults
     // (of every kind) and faults_loss, faults_duplicate, ... (one kind's;
-    // CFaultCounts).
+    // CFaultCounts); with DTLS, handshake_p50, handshake_p99, handshake_max
+    // (completed handshakes' durations) and handshake_failures.
     static const std::vector<Metric>& FleetMetrics();
     // A fleet's figures from its record.
     static Figures FleetFigures(const CRunRecord& record);
