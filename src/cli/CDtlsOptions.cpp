@@ -8,8 +8,9 @@ namespace {
 
 const char kGroup[] = "DTLS";
 
-// The shortest and longest first retransmission wait.
-constexpr int64_t kMinRetransmitNs = 10000000;
+// The shortest and longest first retransmission wait (OpenSSL takes a
+// timer with less than 15 ms left as run out).
+constexpr int64_t kMinRetransmitNs = 50000000;
 constexpr int64_t kMaxRetransmitNs = 60000000000;
 
 }  // namespace
@@ -76,7 +77,7 @@ std::optional<std::pair<const char*, std::string>> CDtlsOptions::Read()
         int64_t nNs = 0;
         if (!CDuration::Read(*m_strRetransmit, nNs) || nNs < kMinRetransmitNs || nNs > kMaxRetransmitNs)
             return std::make_pair("--dtls-retransmit",
-                                  "'" + *m_strRetransmit + "' is not a duration from 10ms to 60s");
+                                  "'" + *m_strRetransmit + "' is not a duration from 50ms to 60s");
         settings.nRetransmitNs = nNs;
     }
     settings.bCookie = !m_bNoCookie;

@@ -67,6 +67,10 @@ CDtlsSession::CDtlsSession(CDtlsContext& context, Link& link, uint32_t nTag)
 
 CDtlsSession::~CDtlsSession()
 {
+    // An open session let go without a close_notify (a device that lost
+    // power) stays resumable: the library would otherwise mark it spent.
+    if (m_pSsl != nullptr && m_nState == State::kOpen)
+        SSL_set_shutdown(m_pSsl, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
     SSL_free(m_pSsl);
 }
 
@@ -178,9 +182,14 @@ bool CDtlsSession::Resumed() const
     return m_pSsl != nullptr && SSL_session_reused(m_pSsl) == 1;
 }
 
-SSL_SESSION* CDtlsSession::Saved() const
+void CDtlsSession::SavedFree::operator()(SSL_SESSION* pSaved) const
 {
-    return m_pSsl != nullptr && m_nState != State::kFailed ? SSL_get1_session(m_pSsl) : nullptr;
+    SSL_SESSION_free(pSaved);
+}
+
+CDtlsSession::SavedSession CDtlsSession::Saved() const
+{
+    return SavedSession(m_pSsl != nullptr && m_nState != State::kFailed ? SSL_get1_session(m_pSsl) : nullptr);
 }
 
 const char* CDtlsSession::FailureText() const

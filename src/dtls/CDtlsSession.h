@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "figures/CHandshakeCounts.h"
@@ -46,6 +47,11 @@ public:
         kClosed,  // the peer closed an open session
     };
     using OnData = std::function<void(const char* pData, size_t nLength)>;
+    // An established session kept to resume.
+    struct SavedFree {
+        void operator()(SSL_SESSION* pSaved) const;
+    };
+    using SavedSession = std::unique_ptr<SSL_SESSION, SavedFree>;
 
     CDtlsSession(CDtlsContext& context, Link& link, uint32_t nTag);
     ~CDtlsSession();
@@ -75,9 +81,8 @@ public:
     bool Resumed() const;
     CHandshakeCounts::Cause Cause() const { return m_nCause; }
     int Retransmissions() const { return m_nRetransmissions; }
-    // A copy of the established session, to resume later (the caller frees
-    // it with SSL_SESSION_free); null when there is none.
-    SSL_SESSION* Saved() const;
+    // The established session, to resume later; null when there is none.
+    SavedSession Saved() const;
     // The alert or library error of a failure, for the summary.
     const char* FailureText() const;
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include <openssl/ssl.h>
-
 #include "base/CThreadStarter.h"
 #include "dtls/CDtlsContext.h"
 #include "fleet/CFleetClock.h"
@@ -152,7 +150,7 @@ void CDtlsDevices::Drop(Device& device)
     if (!device.pSession)
         return;
     if (device.pSession->Open()) {
-        device.pSaved = {device.pSession->Saved(), SSL_SESSION_free};
+        device.pSaved = device.pSession->Saved();
         m_stats.Closed();
     }
     m_stats.Unsent(device.held.size());

@@ -75,7 +75,7 @@ private:
     struct Device {
         std::unique_ptr<CDtlsSession> pSession;
         // The last open session, to resume.
-        std::unique_ptr<SSL_SESSION, void (*)(SSL_SESSION*)> pSaved{nullptr, nullptr};
+        CDtlsSession::SavedSession pSaved;
         std::vector<std::string> held;
         int64_t nStartedNs = 0;
         int64_t nRetryNs = 0;

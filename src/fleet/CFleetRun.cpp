@@ -344,9 +344,9 @@ CStatus CFleetRun::Open(Observer& observer)
     // matched.
     if (m_config.bReplies)
         MatchReplies();
-    parts.pReader = std::make_unique<CReplyReader>(parts.sockets, [this](const CReplyReader::Reply& reply) {
-        OnReply(reply);
-    });
+    parts.pReader = std::make_unique<CReplyReader>(
+        parts.sockets, [this](const CReplyReader::Reply& reply) { OnReply(reply); },
+        parts.pDtls ? CReplyReader::kHandshakeGrainMs : CReplyReader::kReadGrainMs);
     return parts.pReader->Start();
 }
 

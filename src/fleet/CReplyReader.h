@@ -15,7 +15,7 @@ class CDeviceSockets;
 // thread. Linux watches the sockets with epoll, reads them in batches
 // (recvmmsg) and takes the arrival from the kernel's receive timestamp
 // (SO_TIMESTAMPNS), so the thread's own wake-ups are not counted and can be
-// few: it wakes at most once every kReadGrainMs. Windows keeps a receive
+// few: it wakes at most once every nGrainMs. Windows keeps a receive
 // posted on every socket and waits on an I/O completion port, taking the
 // arrival when the thread wakes with the completed receives (a reply longer
 // than 2,048 bytes is cut to them there). The sockets must outlive the
@@ -36,8 +36,11 @@ public:
     // gather between two wake-ups: a wake-up of a thread of its own per
     // reply would cost a fleet of many processes more than matching does.
     static constexpr int kReadGrainMs = 10;
+    // A DTLS handshake's next flight waits for the reader: a grain this
+    // fine keeps that wait out of the handshake's time.
+    static constexpr int kHandshakeGrainMs = 1;
 
-    CReplyReader(const CDeviceSockets& sockets, OnReply onReply);
+    CReplyReader(const CDeviceSockets& sockets, OnReply onReply, int nGrainMs = kReadGrainMs);
     ~CReplyReader();
     CReplyReader(const CReplyReader&) = delete;
     CReplyReader& operator=(const CReplyReader&) = delete;
@@ -61,5 +64,6 @@ private:
 
     const CDeviceSockets& m_sockets;
     OnReply m_onReply;
+    const int m_nGrainMs;
     std::unique_ptr<Waiter> m_pWaiter;
 };

@@ -52,8 +52,8 @@ struct CReplyReader::Waiter {
     }
 };
 
-CReplyReader::CReplyReader(const CDeviceSockets& sockets, OnReply onReply)
-    : m_sockets(sockets), m_onReply(std::move(onReply)), m_pWaiter(std::make_unique<Waiter>())
+CReplyReader::CReplyReader(const CDeviceSockets& sockets, OnReply onReply, int nGrainMs)
+    : m_sockets(sockets), m_onReply(std::move(onReply)), m_nGrainMs(nGrainMs), m_pWaiter(std::make_unique<Waiter>())
 {
 }
 
@@ -105,7 +105,7 @@ void CReplyReader::Run()
 {
     Waiter& waiter = *m_pWaiter;
     std::vector<epoll_event> events(256);
-    const timespec grain{0, kReadGrainMs * 1000000L};
+    const timespec grain{0, m_nGrainMs * 1000000L};
     while (!waiter.bStop.load()) {
         // What arrived before the wait is among the sockets it reports.
         const int64_t nBeforeNs = CSystemFleetClock::CalendarNs();

@@ -72,8 +72,8 @@ struct CReplyReader::Waiter {
     }
 };
 
-CReplyReader::CReplyReader(const CDeviceSockets& sockets, OnReply onReply)
-    : m_sockets(sockets), m_onReply(std::move(onReply)), m_pWaiter(std::make_unique<Waiter>())
+CReplyReader::CReplyReader(const CDeviceSockets& sockets, OnReply onReply, int nGrainMs)
+    : m_sockets(sockets), m_onReply(std::move(onReply)), m_nGrainMs(nGrainMs), m_pWaiter(std::make_unique<Waiter>())
 {
 }
 
