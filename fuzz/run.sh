@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for a bounded time, one after the other:
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: framing hex import rewrite template report capture traffic pace)
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: framing hex import rewrite template report capture traffic pace keys)
 # Starts from the seeds in fuzz/corpus/<target>/ (capture's are written by
 # fuzz/capture_seeds.py) and grows a working corpus in
 # fuzz-out/corpus/<target>/ (kept between runs, never committed). A crash or a
@@ -15,7 +15,7 @@ SECONDS_EACH=${2:-60}
 shift $(( $# < 2 ? $# : 2 ))
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-  TARGETS=(framing hex import rewrite template report capture traffic pace)
+  TARGETS=(framing hex import rewrite template report capture traffic pace keys)
 fi
 
 OUT=fuzz-out
