@@ -90,7 +90,7 @@ windows-configure: windows-setup
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DTOVRIK_BUILD_GUI=OFF \
 		-DTOVRIK_SIMDJSON_SOURCE=$(TOVRIK_CACHE)/simdjson-3.0.1 \
-		-DTOVRIK_OPENSSL_MINGW="$$(bash scripts/openssl-mingw.sh --prefix $(TOVRIK_CACHE))" $(CMAKE_FLAGS)
+		-DTOVRIK_MBEDTLS_MINGW="$$(bash scripts/mbedtls-mingw.sh --prefix $(TOVRIK_CACHE))" $(CMAKE_FLAGS)
 
 windows: windows-configure
 	cmake --build $(WIN_DIR) --target windows-zip windows-installer -j $(JOBS)

@@ -34,8 +34,9 @@ a step fails, or with --strict a target is missed.
 --smoke (`make bench-smoke`, run by CI) is the smoke round: every step above
 at its smallest (no week file; the fleet, receiving, capture and pacing
 drivers in their smoke forms), then the benchmarks make bench leaves to be run by hand,
-as briefly: the replies (reply_bench.py), the stop (stop_bench.py, Linux) and
-the filters' kernel memory (tovrik_filter_memory). It fails when a step fails
+as briefly: the replies (reply_bench.py), the stop (stop_bench.py, Linux),
+DTLS devices and the DTLS libraries (dtls_bench.py) and the filters' kernel
+memory (tovrik_filter_memory). It fails when a step fails
 or a program that bench/CMakeLists.txt builds was not run; it judges no target
 (the runs are far too short for that) and writes BUILD/bench-smoke-results.json.
 """
@@ -55,6 +56,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
 import capture_bench  # noqa: E402
+import dtls_bench  # noqa: E402
 import fleet_bench  # noqa: E402
 import import_bench  # noqa: E402
 import pace_bench  # noqa: E402
@@ -191,6 +193,9 @@ def by_hand_smoke(build, cli, watch):
     watch.take()
     print("stop ...", flush=True)
     results["stop"] = stop_bench.linux([cli], 1)
+    watch.take()
+    print("dtls ...", flush=True)
+    results["dtls"] = dtls_bench.run(build, cli, devices=200, seconds=4, smoke=True)
     watch.take()
     print("filter memory ...", flush=True)
     done = subprocess.run([os.path.join(build, "bench", "tovrik_filter_memory"), "100"], stdout=subprocess.PIPE,

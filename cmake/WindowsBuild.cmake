@@ -18,27 +18,33 @@ target_include_directories(simdjson SYSTEM PUBLIC ${TOVRIK_SIMDJSON_SOURCE}/sing
 target_compile_options(simdjson PRIVATE -w)
 add_library(simdjson::simdjson ALIAS simdjson)
 
-# OpenSSL from its Debian source package, built static for mingw-w64 by
-# scripts/openssl-mingw.sh (which scripts/setup.sh windows runs), under the
-# target names FindOpenSSL gives on Linux.
-set(TOVRIK_OPENSSL_MINGW "" CACHE PATH "OpenSSL's install directory from scripts/openssl-mingw.sh")
-if(NOT EXISTS "${TOVRIK_OPENSSL_MINGW}/lib/libssl.a")
-  message(FATAL_ERROR "TOVRIK_OPENSSL_MINGW (${TOVRIK_OPENSSL_MINGW}) has no lib/libssl.a: "
+# mbedTLS from its Debian source package, built static for mingw-w64 by
+# scripts/mbedtls-mingw.sh (which scripts/setup.sh windows runs), under the
+# target names the Linux build gives Debian's libmbedtls-dev (which has no
+# CMake package; mbedTLS 3's uses these names).
+set(TOVRIK_MBEDTLS_MINGW "" CACHE PATH "mbedTLS's install directory from scripts/mbedtls-mingw.sh")
+if(NOT EXISTS "${TOVRIK_MBEDTLS_MINGW}/lib/libmbedtls.a")
+  message(FATAL_ERROR "TOVRIK_MBEDTLS_MINGW (${TOVRIK_MBEDTLS_MINGW}) has no lib/libmbedtls.a: "
                       "run scripts/setup.sh windows")
 endif()
-add_library(OpenSSL::Crypto STATIC IMPORTED)
-# ws2_32 for BIO's sockets, advapi32 for the random seed and the event log,
-# user32 for the service check and error box, crypt32 as OpenSSL's own
-# link line has it.
-set_target_properties(OpenSSL::Crypto PROPERTIES
-  IMPORTED_LOCATION ${TOVRIK_OPENSSL_MINGW}/lib/libcrypto.a
-  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_OPENSSL_MINGW}/include
-  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;advapi32;user32")
-add_library(OpenSSL::SSL STATIC IMPORTED)
-set_target_properties(OpenSSL::SSL PROPERTIES
-  IMPORTED_LOCATION ${TOVRIK_OPENSSL_MINGW}/lib/libssl.a
-  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_OPENSSL_MINGW}/include
-  INTERFACE_LINK_LIBRARIES OpenSSL::Crypto)
+add_library(MbedTLS::mbedcrypto STATIC IMPORTED)
+# ws2_32 as mbedTLS's own link line has it, advapi32 for the entropy source
+# (CryptGenRandom), threads for MBEDTLS_THREADING_PTHREAD (winpthreads, which
+# the toolchain links).
+set_target_properties(MbedTLS::mbedcrypto PROPERTIES
+  IMPORTED_LOCATION ${TOVRIK_MBEDTLS_MINGW}/lib/libmbedcrypto.a
+  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_MBEDTLS_MINGW}/include
+  INTERFACE_LINK_LIBRARIES "ws2_32;advapi32;Threads::Threads")
+add_library(MbedTLS::mbedx509 STATIC IMPORTED)
+set_target_properties(MbedTLS::mbedx509 PROPERTIES
+  IMPORTED_LOCATION ${TOVRIK_MBEDTLS_MINGW}/lib/libmbedx509.a
+  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_MBEDTLS_MINGW}/include
+  INTERFACE_LINK_LIBRARIES MbedTLS::mbedcrypto)
+add_library(MbedTLS::mbedtls STATIC IMPORTED)
+set_target_properties(MbedTLS::mbedtls PROPERTIES
+  IMPORTED_LOCATION ${TOVRIK_MBEDTLS_MINGW}/lib/libmbedtls.a
+  INTERFACE_INCLUDE_DIRECTORIES ${TOVRIK_MBEDTLS_MINGW}/include
+  INTERFACE_LINK_LIBRARIES MbedTLS::mbedx509)
 
 # CLI11 is headers only; only its own folder is put on the include path, not
 # the build machine's /usr/include.

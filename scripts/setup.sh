@@ -7,8 +7,8 @@
 # zip, nsis for the installer), fetches simdjson's Debian source package
 # into $TOVRIK_CACHE (default /var/cache/tovrik as root, else
 # ~/.cache/tovrik), adding a deb-src entry for bookworm main when apt has
-# none, and builds OpenSSL there from its Debian source package
-# (scripts/openssl-mingw.sh). `setup.sh deb` also installs
+# none, and builds mbedTLS there from its Debian source package
+# (scripts/mbedtls-mingw.sh). `setup.sh deb` also installs
 # what builds, checks and test-installs the Debian packages (debhelper,
 # lintian, mmdebstrap). `setup.sh image` installs that and what builds and
 # runs the OCI image (podman, runc, skopeo, and what rootless podman needs).
@@ -18,7 +18,7 @@ set -euo pipefail
 
 CORE_PACKAGES=(
   build-essential cmake make pkg-config scdoc
-  libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev libssl-dev
+  libsimdjson-dev libcli11-dev libmicrohttpd-dev libpcap-dev libmbedtls-dev
 )
 PACKAGES=(
   "${CORE_PACKAGES[@]}" git
@@ -28,7 +28,7 @@ PACKAGES=(
   xvfb xauth x11-apps x11-utils openbox imagemagick fonts-wqy-zenhei
   python3 python3-yaml time bash-completion man-db iproute2
   prometheus tcpdump tshark
-  openssl gnutls-bin libgnutls28-dev libmbedtls-dev
+  openssl gnutls-bin libssl-dev libgnutls28-dev
 )
 # Only the report's browser test needs these, but `make test` runs that
 # test, so they are installed with the rest (chromium alone takes about
@@ -71,7 +71,7 @@ else
   cache=${TOVRIK_CACHE:-$HOME/.cache/tovrik}
 fi
 simdjson_dir="$cache/simdjson-$SIMDJSON_VERSION"
-openssl_mingw="$(dirname "${BASH_SOURCE[0]}")/openssl-mingw.sh"
+mbedtls_mingw="$(dirname "${BASH_SOURCE[0]}")/mbedtls-mingw.sh"
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -82,8 +82,8 @@ done
 
 need_source=0
 if [ $windows -eq 1 ]; then
-  openssl_dir=$(bash "$openssl_mingw" --prefix "$cache" 2>/dev/null || true)
-  if [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ] || [ ! -f "$openssl_dir/lib/libssl.a" ]; then
+  mbedtls_dir=$(bash "$mbedtls_mingw" --prefix "$cache" 2>/dev/null || true)
+  if [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ] || [ ! -f "$mbedtls_dir/lib/libmbedtls.a" ]; then
     need_source=1
   fi
 fi
@@ -119,5 +119,5 @@ if [ $windows -eq 1 ] && [ ! -f "$simdjson_dir/singleheader/simdjson.cpp" ]; the
   test -f "$simdjson_dir/singleheader/simdjson.cpp"
 fi
 if [ $windows -eq 1 ]; then
-  bash "$openssl_mingw" "$cache"
+  bash "$mbedtls_mingw" "$cache"
 fi

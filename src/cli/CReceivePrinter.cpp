@@ -29,7 +29,7 @@ void CReceivePrinter::Banner(const CReceiveRun& run, const CReceiveConfig& confi
     }
     Say(strLine + ", seed " + std::to_string(config.nSeed));
     if (config.dtls.bOn)
-        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + config.dtls.CipherList() + ", cookie exchange " +
+        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + CDtlsContext::SuitesText(config.dtls) + ", cookie exchange " +
             (config.dtls.bCookie ? "on" : "off"));
 }
 

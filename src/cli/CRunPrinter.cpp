@@ -66,8 +66,8 @@ void CRunPrinter::Banner(const CFleetRun& run, const CCliOptions& options)
                               : ", mode " + std::to_string(options.nMode)) +
         ", " + std::to_string(layout.nThreads) + (layout.nThreads == 1 ? " thread" : " threads"));
     if (options.fleet.config.dtls.bOn)
-        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + options.fleet.config.dtls.CipherList() +
-            "; no Connection ID (the library has none)");
+        Say("dtls: " + CDtlsContext::LibraryText() + ", suites " + CDtlsContext::SuitesText(options.fleet.config.dtls) +
+            "; no Connection ID (not built into Debian's mbed TLS)");
 }
 
 void CRunPrinter::StartAt(int64_t nStartAtUnixMs)

@@ -1,27 +1,23 @@
 #include "dtls/CDtlsContext.h"
 
-#include <cstring>
 #include <filesystem>
 
-#include <openssl/bio.h>
-#include <openssl/err.h>
-#include <openssl/hmac.h>
-#include <openssl/rand.h>
-#include <openssl/ssl.h>
+#include <mbedtls/ctr_drbg.h>
+#include <mbedtls/entropy.h>
+#include <mbedtls/error.h>
+#include <mbedtls/pk.h>
+#include <mbedtls/ssl.h>
+#include <mbedtls/ssl_cookie.h>
+#include <mbedtls/ssl_ticket.h>
+#include <mbedtls/version.h>
+#include <mbedtls/x509_crt.h>
 
-#include "dtls/CDtlsSession.h"
+#include "dtls/CDtlsClientConfig.h"
 
 namespace {
 
-// Handshake messages are cut to fit this much of a datagram; application
-// records go whole, up to the record limit.
-constexpr long kMtu = 1400;
-constexpr size_t kCookieBytes = 32;
-
-CDtlsSession* SessionOf(SSL* pSsl)
-{
-    return static_cast<CDtlsSession*>(SSL_get_app_data(pSsl));
-}
+// A ticket lets a device resume for a day.
+constexpr uint32_t kTicketSeconds = 86400;
 
 bool IsFolder(const std::string& strPath)
 {
@@ -29,115 +25,108 @@ bool IsFolder(const std::string& strPath)
     return std::filesystem::is_directory(strPath, error);
 }
 
-// The library's reason for the last failure, cleared.
-std::string LibraryError()
-{
-    const unsigned long nError = ERR_get_error();
-    ERR_clear_error();
-    const char* pszReason = nError != 0 ? ERR_reason_error_string(nError) : nullptr;
-    return pszReason ? pszReason : "unknown reason";
-}
-
 }  // namespace
 
-// The datagram BIO's and the library's callbacks, with access to the
-// session's insides.
-struct CDtlsCallbacks {
-    static int Write(BIO* pBio, const char* pData, int nLength)
-    {
-        return static_cast<CDtlsSession*>(BIO_get_data(pBio))->WriteOut(pData, nLength);
-    }
-    static int Read(BIO* pBio, char* pBuffer, int nSize)
-    {
-        const int n = static_cast<CDtlsSession*>(BIO_get_data(pBio))->ReadIn(pBuffer, nSize);
-        BIO_clear_retry_flags(pBio);
-        if (n <= 0)
-            BIO_set_retry_read(pBio);
-        return n;
-    }
-    static long Ctrl(BIO* /*pBio*/, int nCmd, long /*nArg*/, void* /*pArg*/)
-    {
-        // A flush has nothing to do; the datagram queries (MTU, peer,
-        // timeouts) are answered by the session's settings instead.
-        return nCmd == BIO_CTRL_FLUSH ? 1 : 0;
-    }
-    static int Create(BIO* pBio)
-    {
-        BIO_set_init(pBio, 1);
-        return 1;
-    }
+std::string CDtlsContext::ErrorText(int nError)
+{
+    char text[160];
+    mbedtls_strerror(nError, text, sizeof text);
+    return text;
+}
 
-    static unsigned int ClientPsk(SSL* pSsl, const char* /*pszHint*/, char* pszIdentity, unsigned int nMaxIdentity,
-                                  unsigned char* pPsk, unsigned int nMaxPsk)
+// The library's state a context owns: the random generator (safe for
+// several threads: mbed TLS is built with its threading layer), a server's
+// ticket and cookie keys, the certificates.
+struct CDtlsContext::Library {
+    mbedtls_entropy_context entropy;
+    mbedtls_ctr_drbg_context drbg;
+    mbedtls_ssl_ticket_context ticket;
+    mbedtls_ssl_cookie_ctx cookie;
+    mbedtls_x509_crt ca;
+    mbedtls_x509_crt own;
+    mbedtls_pk_context key;
+
+    Library()
     {
-        CDtlsSession* pSession = SessionOf(pSsl);
-        std::string strIdentity;
+        mbedtls_entropy_init(&entropy);
+        mbedtls_ctr_drbg_init(&drbg);
+        mbedtls_ssl_ticket_init(&ticket);
+        mbedtls_ssl_cookie_init(&cookie);
+        mbedtls_x509_crt_init(&ca);
+        mbedtls_x509_crt_init(&own);
+        mbedtls_pk_init(&key);
+    }
+    ~Library()
+    {
+        mbedtls_pk_free(&key);
+        mbedtls_x509_crt_free(&own);
+        mbedtls_x509_crt_free(&ca);
+        mbedtls_ssl_cookie_free(&cookie);
+        mbedtls_ssl_ticket_free(&ticket);
+        mbedtls_ctr_drbg_free(&drbg);
+        mbedtls_entropy_free(&entropy);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+};
+
+// A server's look-up of the key a peer's identity names.
+struct CDtlsCallbacks {
+    static int ServerPsk(void* pContext, mbedtls_ssl_context* pSsl, const unsigned char* pIdentity, size_t nLength)
+    {
+        const CDtlsContext& context = *static_cast<const CDtlsContext*>(pContext);
         std::string strKey;
-        if (!pSession->m_link.PskFor(pSession->m_nTag, strIdentity, strKey) || strIdentity.size() >= nMaxIdentity ||
-            strKey.size() > nMaxPsk)
-            return 0;
-        std::memcpy(pszIdentity, strIdentity.c_str(), strIdentity.size() + 1);
-        std::memcpy(pPsk, strKey.data(), strKey.size());
-        return static_cast<unsigned int>(strKey.size());
-    }
-    static unsigned int ServerPsk(SSL* pSsl, const char* pszIdentity, unsigned char* pPsk, unsigned int nMaxPsk)
-    {
-        const CDtlsContext& context = SessionOf(pSsl)->m_context;
-        std::string strKey;
-        if (pszIdentity == nullptr || !context.m_keys.ForIdentity(pszIdentity, strKey) || strKey.size() > nMaxPsk)
-            return 0;
-        std::memcpy(pPsk, strKey.data(), strKey.size());
-        return static_cast<unsigned int>(strKey.size());
-    }
-    static int Cookie(SSL* pSsl, unsigned char* pCookie, unsigned int* pnLength)
-    {
-        CDtlsSession* pSession = SessionOf(pSsl);
-        const std::string strPeer = pSession->m_link.PeerBytes(pSession->m_nTag);
-        const std::string& strSecret = pSession->m_context.m_strCookieSecret;
-        unsigned int nLength = 0;
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        if (!HMAC(EVP_sha256(), strSecret.data(), static_cast<int>(strSecret.size()),
-                  reinterpret_cast<const unsigned char*>(strPeer.data()), strPeer.size(), digest, &nLength))
-            return 0;
-        std::memcpy(pCookie, digest, kCookieBytes);
-        *pnLength = kCookieBytes;
-        return 1;
-    }
-    static int VerifyCookie(SSL* pSsl, const unsigned char* pCookie, unsigned int nLength)
-    {
-        unsigned char expected[kCookieBytes];
-        unsigned int nExpected = 0;
-        return Cookie(pSsl, expected, &nExpected) == 1 && nLength == nExpected &&
-               CRYPTO_memcmp(expected, pCookie, nLength) == 0;
-    }
-    static void Info(const SSL* pSsl, int nWhere, int nValue)
-    {
-        if ((nWhere & SSL_CB_ALERT) == 0)
-            return;
-        CDtlsSession* pSession = SessionOf(const_cast<SSL*>(pSsl));
-        pSession->m_nAlert = static_cast<uint8_t>(nValue & 0xff);
-        pSession->m_bAlertFromPeer = (nWhere & SSL_CB_READ) != 0;
-    }
-    // The first retransmission after the settings' wait, each next after
-    // twice the last.
-    static unsigned int Timer(SSL* pSsl, unsigned int nLastUs)
-    {
-        const int64_t nFirstUs = SessionOf(pSsl)->m_context.m_settings.nRetransmitNs / 1000;
-        return nLastUs == 0 ? static_cast<unsigned int>(nFirstUs) : nLastUs * 2;
+        if (!context.m_keys.ForIdentity(std::string_view(reinterpret_cast<const char*>(pIdentity), nLength), strKey))
+            return -1;
+        return mbedtls_ssl_set_hs_psk(pSsl, reinterpret_cast<const unsigned char*>(strKey.data()), strKey.size());
     }
 };
 
-CDtlsContext::CDtlsContext(const CDtlsSettings& settings, Role nRole) : m_settings(settings), m_nRole(nRole) {}
+CDtlsContext::CDtlsContext(const CDtlsSettings& settings, Role nRole)
+    : m_settings(settings), m_nRole(nRole), m_pLibrary(std::make_unique<Library>())
+{
+}
 
 CDtlsContext::~CDtlsContext()
 {
-    SSL_CTX_free(m_pCtx);
-    BIO_meth_free(m_pBio);
+    if (m_pConfig)
+        mbedtls_ssl_config_free(m_pConfig.get());
 }
 
 std::string CDtlsContext::LibraryText()
 {
-    return OpenSSL_version(OPENSSL_VERSION);
+    char version[32];
+    mbedtls_version_get_string_full(version);
+    return version;
+}
+
+std::vector<int> CDtlsContext::SuitesOf(unsigned nSuites)
+{
+    // AEAD suites first: only their sessions can be parked between
+    // datagrams (CDtlsSession).
+    std::vector<int> suites;
+    if (nSuites & CDtlsSettings::kPsk)
+        suites.insert(suites.end(), {MBEDTLS_TLS_PSK_WITH_AES_128_GCM_SHA256, MBEDTLS_TLS_PSK_WITH_AES_128_CCM_8,
+                                     MBEDTLS_TLS_PSK_WITH_AES_128_CBC_SHA256});
+    if (nSuites & CDtlsSettings::kEcdhePsk)
+        suites.insert(suites.end(), {MBEDTLS_TLS_ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256,
+                                     MBEDTLS_TLS_ECDHE_PSK_WITH_AES_128_CBC_SHA256});
+    if (nSuites & CDtlsSettings::kEcdhe)
+        suites.insert(suites.end(), {MBEDTLS_TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256,
+                                     MBEDTLS_TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256,
+                                     MBEDTLS_TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256});
+    suites.push_back(0);
+    return suites;
+}
+
+std::string CDtlsContext::SuitesText(const CDtlsSettings& settings)
+{
+    std::string strText;
+    for (const int nSuite : SuitesOf(settings.Suites())) {
+        if (nSuite != 0)
+            strText += (strText.empty() ? "" : ":") + std::string(mbedtls_ssl_get_ciphersuite_name(nSuite));
+    }
+    return strText;
 }
 
 CStatus CDtlsContext::Create(const CDtlsSettings& settings, Role nRole, std::unique_ptr<CDtlsContext>& pContext)
@@ -154,7 +143,6 @@ CStatus CDtlsContext::Create(const CDtlsSettings& settings, Role nRole, std::uni
 
 CStatus CDtlsContext::Load()
 {
-    ERR_clear_error();
     if (!m_settings.strPskFile.empty()) {
         const CStatus loaded = CDtlsKeys::LoadFile(m_settings.strPskFile, m_keys);
         if (!loaded.IsOk())
@@ -164,81 +152,98 @@ CStatus CDtlsContext::Load()
         if (!loaded.IsOk())
             return loaded;
     }
-    m_pCtx = SSL_CTX_new(m_nRole == Role::kServer ? DTLS_server_method() : DTLS_client_method());
-    m_pBio = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "tovrik datagrams");
-    if (m_pCtx == nullptr || m_pBio == nullptr)
-        return CStatus::Error("cannot start DTLS: " + LibraryError());
-    BIO_meth_set_write(m_pBio, CDtlsCallbacks::Write);
-    BIO_meth_set_read(m_pBio, CDtlsCallbacks::Read);
-    BIO_meth_set_ctrl(m_pBio, CDtlsCallbacks::Ctrl);
-    BIO_meth_set_create(m_pBio, CDtlsCallbacks::Create);
-    SSL_CTX_set_min_proto_version(m_pCtx, DTLS1_2_VERSION);
-    SSL_CTX_set_max_proto_version(m_pCtx, DTLS1_2_VERSION);
-    // Idle sessions give back their record buffers.
-    SSL_CTX_set_mode(m_pCtx, SSL_MODE_RELEASE_BUFFERS);
-    SSL_CTX_set_options(m_pCtx, SSL_OP_NO_QUERY_MTU);
-    SSL_CTX_set_info_callback(m_pCtx, CDtlsCallbacks::Info);
-    if (SSL_CTX_set_cipher_list(m_pCtx, m_settings.CipherList().c_str()) != 1)
-        return CStatus::Invalid("--dtls-ciphers: the library offers none of them: " + LibraryError());
-    if (m_settings.Psk()) {
-        if (m_nRole == Role::kServer)
-            SSL_CTX_set_psk_server_callback(m_pCtx, CDtlsCallbacks::ServerPsk);
-        else
-            SSL_CTX_set_psk_client_callback(m_pCtx, CDtlsCallbacks::ClientPsk);
+    m_suites = SuitesOf(m_settings.Suites());
+
+    Library& library = *m_pLibrary;
+    static const char kPersonal[] = "tovrik dtls";
+    int nError = mbedtls_ctr_drbg_seed(&library.drbg, mbedtls_entropy_func, &library.entropy,
+                                       reinterpret_cast<const unsigned char*>(kPersonal), sizeof kPersonal - 1);
+    if (nError == 0 && m_nRole == Role::kServer) {
+        nError = mbedtls_ssl_ticket_setup(&library.ticket, mbedtls_ctr_drbg_random, &library.drbg,
+                                          MBEDTLS_CIPHER_AES_128_GCM, kTicketSeconds);
+        if (nError == 0)
+            nError = mbedtls_ssl_cookie_setup(&library.cookie, mbedtls_ctr_drbg_random, &library.drbg);
     }
+    if (nError != 0)
+        return CStatus::Error("cannot start DTLS: " + ErrorText(nError));
     if (!m_settings.strCert.empty()) {
         m_bCertFolder = m_nRole == Role::kClient && IsFolder(m_settings.strCert);
         if (m_bCertFolder && !IsFolder(m_settings.strKey))
             return CStatus::Invalid("--cert '" + m_settings.strCert + "' is a folder: --key must be one too");
-        if (!m_bCertFolder &&
-            (SSL_CTX_use_certificate_chain_file(m_pCtx, m_settings.strCert.c_str()) != 1 ||
-             SSL_CTX_use_PrivateKey_file(m_pCtx, m_settings.strKey.c_str(), SSL_FILETYPE_PEM) != 1 ||
-             SSL_CTX_check_private_key(m_pCtx) != 1))
-            return CStatus::Invalid("--cert/--key '" + m_settings.strCert + "', '" + m_settings.strKey +
-                                    "': cannot be used: " + LibraryError());
+        if (!m_bCertFolder) {
+            nError = mbedtls_x509_crt_parse_file(&library.own, m_settings.strCert.c_str());
+            if (nError == 0)
+                nError = mbedtls_pk_parse_keyfile(&library.key, m_settings.strKey.c_str(), nullptr);
+            if (nError != 0)
+                return CStatus::Invalid("--cert/--key '" + m_settings.strCert + "', '" + m_settings.strKey +
+                                        "': cannot be used: " + ErrorText(nError));
+        }
     }
     if (!m_settings.strCa.empty()) {
-        if (SSL_CTX_load_verify_locations(m_pCtx, m_settings.strCa.c_str(), nullptr) != 1)
-            return CStatus::Invalid("--ca '" + m_settings.strCa + "': cannot be read: " + LibraryError());
-        SSL_CTX_set_verify(m_pCtx,
-                           m_nRole == Role::kServer ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT
-                                                    : SSL_VERIFY_PEER,
-                           nullptr);
+        nError = mbedtls_x509_crt_parse_file(&library.ca, m_settings.strCa.c_str());
+        if (nError != 0)
+            return CStatus::Invalid("--ca '" + m_settings.strCa + "': cannot be read: " + ErrorText(nError));
     }
-    if (m_nRole == Role::kServer) {
-        m_strCookieSecret.resize(32);
-        if (RAND_bytes(reinterpret_cast<unsigned char*>(m_strCookieSecret.data()),
-                       static_cast<int>(m_strCookieSecret.size())) != 1)
-            return CStatus::Error("cannot draw the cookie secret: " + LibraryError());
-        SSL_CTX_set_cookie_generate_cb(m_pCtx, CDtlsCallbacks::Cookie);
-        SSL_CTX_set_cookie_verify_cb(m_pCtx, CDtlsCallbacks::VerifyCookie);
-        // Devices come back with tickets: the server keeps no state for them.
-        SSL_CTX_set_session_cache_mode(m_pCtx, SSL_SESS_CACHE_OFF);
-    } else {
-        SSL_CTX_set_session_cache_mode(m_pCtx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    m_pConfig = std::make_unique<mbedtls_ssl_config>();
+    mbedtls_ssl_config_init(m_pConfig.get());
+    Configure(*m_pConfig);
+    if (!m_bCertFolder && !m_settings.strCert.empty()) {
+        nError = mbedtls_ssl_conf_own_cert(m_pConfig.get(), &library.own, &library.key);
+        if (nError != 0)
+            return CStatus::Invalid("--cert '" + m_settings.strCert + "': " + ErrorText(nError));
     }
     return CStatus();
 }
 
-SSL* CDtlsContext::NewSsl(void* pSession)
+void CDtlsContext::Configure(mbedtls_ssl_config& config) const
 {
-    SSL* pSsl = SSL_new(m_pCtx);
-    BIO* pBio = pSsl ? BIO_new(m_pBio) : nullptr;
-    if (pBio == nullptr) {
-        SSL_free(pSsl);
-        return nullptr;
-    }
-    BIO_set_data(pBio, pSession);
-    SSL_set_bio(pSsl, pBio, pBio);
-    SSL_set_app_data(pSsl, pSession);
-    SSL_set_mtu(pSsl, kMtu);
-    DTLS_set_timer_cb(pSsl, CDtlsCallbacks::Timer);
-    if (m_nRole == Role::kServer) {
-        if (m_settings.bCookie)
-            SSL_set_options(pSsl, SSL_OP_COOKIE_EXCHANGE);
-        SSL_set_accept_state(pSsl);
+    Library& library = *m_pLibrary;
+    const bool bServer = m_nRole == Role::kServer;
+    mbedtls_ssl_config_defaults(&config, bServer ? MBEDTLS_SSL_IS_SERVER : MBEDTLS_SSL_IS_CLIENT,
+                                MBEDTLS_SSL_TRANSPORT_DATAGRAM, MBEDTLS_SSL_PRESET_DEFAULT);
+    mbedtls_ssl_conf_rng(&config, mbedtls_ctr_drbg_random, &library.drbg);
+    mbedtls_ssl_conf_min_version(&config, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
+    mbedtls_ssl_conf_max_version(&config, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
+    mbedtls_ssl_conf_ciphersuites(&config, m_suites.data());
+    // The first retransmission after the settings' wait, each next after
+    // twice the last; past kMaxRetransmissions the handshake fails.
+    const auto nFirstMs = static_cast<uint32_t>(m_settings.nRetransmitNs / 1000000);
+    mbedtls_ssl_conf_handshake_timeout(&config, nFirstMs, nFirstMs << CDtlsSettings::kMaxRetransmissions);
+    if (!m_settings.strCa.empty()) {
+        mbedtls_ssl_conf_ca_chain(&config, &library.ca, nullptr);
+        mbedtls_ssl_conf_authmode(&config, MBEDTLS_SSL_VERIFY_REQUIRED);
     } else {
-        SSL_set_connect_state(pSsl);
+        mbedtls_ssl_conf_authmode(&config, MBEDTLS_SSL_VERIFY_NONE);
     }
-    return pSsl;
+    if (!bServer)
+        return;
+    if (m_settings.Psk())
+        mbedtls_ssl_conf_psk_cb(&config, CDtlsCallbacks::ServerPsk, const_cast<CDtlsContext*>(this));
+    // Devices come back with tickets: the server keeps no state for them.
+    mbedtls_ssl_conf_session_tickets_cb(&config, mbedtls_ssl_ticket_write, mbedtls_ssl_ticket_parse, &library.ticket);
+    if (m_settings.bCookie)
+        mbedtls_ssl_conf_dtls_cookies(&config, mbedtls_ssl_cookie_write, mbedtls_ssl_cookie_check, &library.cookie);
+    else
+        mbedtls_ssl_conf_dtls_cookies(&config, nullptr, nullptr, nullptr);
+}
+
+bool CDtlsContext::ClientConfig(CDtlsClientConfig& own, const std::string& strIdentity, const std::string& strKey,
+                                const std::string& strCertFile, const std::string& strKeyFile, int& nError) const
+{
+    mbedtls_ssl_config& config = own.Config();
+    Configure(config);
+    nError = 0;
+    if (!strIdentity.empty()) {
+        nError = mbedtls_ssl_conf_psk(&config, reinterpret_cast<const unsigned char*>(strKey.data()), strKey.size(),
+                                      reinterpret_cast<const unsigned char*>(strIdentity.data()), strIdentity.size());
+    } else if (!strCertFile.empty()) {
+        nError = mbedtls_x509_crt_parse_file(&own.Cert(), strCertFile.c_str());
+        if (nError == 0)
+            nError = mbedtls_pk_parse_keyfile(&own.Key(), strKeyFile.c_str(), nullptr);
+        if (nError == 0)
+            nError = mbedtls_ssl_conf_own_cert(&config, &own.Cert(), &own.Key());
+    } else if (!m_settings.strCert.empty()) {
+        nError = mbedtls_ssl_conf_own_cert(&config, &m_pLibrary->own, &m_pLibrary->key);
+    }
+    return nError == 0;
 }

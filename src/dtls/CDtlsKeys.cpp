@@ -3,8 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <mbedtls/md.h>
 
 namespace {
 
@@ -152,9 +151,8 @@ bool CDtlsKeys::ForIdentity(std::string_view identity, std::string& strKey) cons
 
 std::string CDtlsKeys::Derive(const std::string& strSecret, std::string_view imei)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int nDigest = 0;
-    HMAC(EVP_sha256(), strSecret.data(), static_cast<int>(strSecret.size()),
-         reinterpret_cast<const unsigned char*>(imei.data()), imei.size(), digest, &nDigest);
-    return std::string(reinterpret_cast<const char*>(digest), nDigest);
+    unsigned char digest[32];
+    mbedtls_md_hmac(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), reinterpret_cast<const unsigned char*>(strSecret.data()),
+                    strSecret.size(), reinterpret_cast<const unsigned char*>(imei.data()), imei.size(), digest);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }

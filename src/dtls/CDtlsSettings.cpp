@@ -47,19 +47,3 @@ unsigned CDtlsSettings::Suites() const
         return nSuites;
     return Psk() ? kPsk | kEcdhePsk : kEcdhe;
 }
-
-std::string CDtlsSettings::CipherList() const
-{
-    std::string strList;
-    const auto add = [&strList](const char* pszCiphers) {
-        strList += (strList.empty() ? "" : ":") + std::string(pszCiphers);
-    };
-    const unsigned nChosen = Suites();
-    if (nChosen & kPsk)
-        add("PSK-AES128-GCM-SHA256:PSK-AES128-CCM8:PSK-AES128-CBC-SHA256");
-    if (nChosen & kEcdhePsk)
-        add("ECDHE-PSK-AES128-CBC-SHA256:ECDHE-PSK-CHACHA20-POLY1305");
-    if (nChosen & kEcdhe)
-        add("ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:ECDHE-ECDSA-CHACHA20-POLY1305");
-    return strList;
-}

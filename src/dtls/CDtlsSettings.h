@@ -39,6 +39,4 @@ struct CDtlsSettings {
     // (certificates are its own, not a folder).
     [[nodiscard]] CStatus Check(bool bServer) const;
     unsigned Suites() const;
-    // OpenSSL's cipher list for the suites.
-    std::string CipherList() const;
 };

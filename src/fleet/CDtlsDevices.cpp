@@ -105,7 +105,7 @@ bool CDtlsDevices::Begin(uint32_t nDevice, Device& device, int64_t nNowNs)
     device.pSession = std::make_unique<CDtlsSession>(m_context, link, nDevice);
     device.nStartedNs = nNowNs;
     m_stats.Started();
-    const CDtlsSession::Step step = device.pSession->Connect(device.pSaved.get());
+    const CDtlsSession::Step step = device.pSession->Connect(&device.pSaved);
     if (step == CDtlsSession::Step::kFailed) {
         Failed(nDevice, device, nNowNs);
         return false;
@@ -130,7 +130,7 @@ void CDtlsDevices::Opened(Device& device, int64_t nArrivalNs)
 
 void CDtlsDevices::Failed(uint32_t nDevice, Device& device, int64_t nNowNs)
 {
-    const CDtlsSession& session = *device.pSession;
+    CDtlsSession& session = *device.pSession;
     m_stats.Failed(session.Cause());
     m_stats.Unsent(device.held.size());
     device.held.clear();
@@ -141,7 +141,7 @@ void CDtlsDevices::Failed(uint32_t nDevice, Device& device, int64_t nNowNs)
     ++device.nFailures;
     device.nRetryNs = nNowNs + BackoffNs(nDevice, device.nFailures);
     // What failed to resume is not tried again.
-    device.pSaved.reset();
+    device.pSaved.clear();
     device.pSession.reset();
 }
 
