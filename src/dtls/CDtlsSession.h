@@ -77,6 +77,7 @@ public:
     void Close();
 
     bool Open() const { return m_nState == State::kOpen; }
+    bool Handshaking() const { return m_nState == State::kHandshaking; }
     bool Resumed() const { return m_bResumed; }
     CHandshakeCounts::Cause Cause() const { return m_nCause; }
     int Retransmissions() const { return m_nRetransmissions; }

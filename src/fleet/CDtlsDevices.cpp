@@ -56,6 +56,9 @@ bool CDtlsDevices::Send(uint32_t nDevice, const char* pData, size_t nLength)
     Device& device = m_devices[nDevice];
     if (device.pSession && device.pSession->Open())
         return device.pSession->Write(pData, nLength);
+    // A session the library could not take up again is over: a new one.
+    if (device.pSession && !device.pSession->Handshaking())
+        Drop(device);
     if (!device.pSession && !Begin(nDevice, device, m_clock.NowNs())) {
         m_stats.Unsent(1);
         return false;
@@ -187,7 +190,7 @@ void CDtlsDevices::RunTimers()
         for (const uint32_t j : looking) {
             std::lock_guard<std::mutex> lock(Stripe(j));
             Device& device = m_devices[j];
-            if (!device.pSession || device.pSession->Open())
+            if (!device.pSession || !device.pSession->Handshaking())
                 continue;
             CDtlsSession& session = *device.pSession;
             if (session.TimerDue()) {

@@ -87,7 +87,7 @@ void CDtlsPeers::OnTick(int64_t nNowNs)
     std::vector<uint32_t> still;
     for (const uint32_t nSlot : m_handshaking) {
         Peer& peer = m_peers[nSlot];
-        if (!peer.pSession || peer.pSession->Open()) {
+        if (!peer.pSession || !peer.pSession->Handshaking()) {
             peer.bListed = false;
             continue;
         }
