@@ -4,11 +4,14 @@ receiver, and how fast a storm of handshakes goes.
 
     dtls_bench.py --build build-bench [--smoke] [--devices N] [--seconds S] [--out FILE]
 
-1. Steady: N devices (default 10,000) in mode 0, --spread, for S seconds
-   (default 30), with --dtls --psk-derive against tovrik-cli receive --dtls,
+1. Steady: N devices (default 10,000) in mode 0, --spread, online over a
+   ramp of a third of the run (at most 10 s), for S seconds (default 30),
+   with --dtls --psk-derive against tovrik-cli receive --dtls, with the
+   sessions parked between datagrams and again kept whole (--dtls-no-park),
    beside the same fleet in plain UDP against tovrik-cli receive: each
-   process's CPU over the whole run (wait4) and peak RSS (VmHWM); the CPU
-   ratio DTLS over plain, and the RSS a device adds, fleet and receiver.
+   process's CPU over the whole run (wait4, handshakes included) and its RSS
+   2 s before the end (VmRSS, every session established); the CPU ratio
+   DTLS over plain, and the RSS a device adds, fleet and receiver.
 2. Storms: the same N devices, not spread, all online at once (N full
    handshakes), then silent for 2 s by --outage and back all at once
    (return=0s: N resumed handshakes). The fleet's /metrics is read every
@@ -73,13 +76,19 @@ def finished(child, timeout, what):
 
 
 def steady(cli, workdir, devices, seconds, dtls):
-    """The fleet and its receiver, plain and with DTLS, one after the other."""
-    out = {}
-    for name, args in (("plain", None), ("dtls", dtls)):
+    """The fleet and its receiver in plain UDP, with DTLS sessions parked
+    between datagrams, and with them kept whole, one after the other."""
+    out = {"devices": devices}
+    ramp = min(10, seconds // 3)
+    for name, args in (("plain", None), ("dtls", dtls), ("dtls_whole", dtls + ["--dtls-no-park"])):
         port = free_port()
         recv = receiver(cli, port, seconds + 4, workdir, name, args)
         time.sleep(0.5)
-        send, stats = fleet(cli, port, devices, seconds, workdir, name, args, ["--spread"])
+        send, stats = fleet(cli, port, devices, seconds, workdir, name, args, ["--spread", "--ramp", str(ramp)])
+        # Every device online and past its handshake: the resident memory
+        # of sessions between their datagrams.
+        time.sleep(seconds - 2)
+        rss = {"fleet": send.sample().get("VmRSS", 0), "receiver": recv.sample().get("VmRSS", 0)}
         sent = finished(send, seconds + 60, name + " fleet")
         got = finished(recv, seconds + 60, name + " receiver")
         with open(stats) as f:
@@ -87,13 +96,15 @@ def steady(cli, workdir, devices, seconds, dtls):
         handshakes = record.get("dtls_handshakes")
         if handshakes:
             handshakes.pop("time_histogram_ns", None)
+        sent["rss_end_kb"], got["rss_end_kb"] = rss["fleet"], rss["receiver"]
         out[name] = {"fleet": sent, "receiver": got, "sent": record["sent"], "errors": record["send_errors"],
                      "handshakes": handshakes}
-    out["devices"] = devices
-    plain, secure = out["plain"], out["dtls"]
-    for side in ("fleet", "receiver"):
-        out[side + "_cpu_ratio"] = secure[side]["cpu_s"] / max(plain[side]["cpu_s"], 1e-9)
-        out[side + "_rss_per_device_b"] = (secure[side]["max_rss_kb"] - plain[side]["max_rss_kb"]) * 1024 / devices
+    plain = out["plain"]
+    for name in ("dtls", "dtls_whole"):
+        for side in ("fleet", "receiver"):
+            row = out[name][side]
+            row["cpu_ratio"] = row["cpu_s"] / max(plain[side]["cpu_s"], 1e-9)
+            row["rss_per_device_b"] = (row["rss_end_kb"] - plain[side]["rss_end_kb"]) * 1024 / devices
     return out
 
 
@@ -173,22 +184,25 @@ def run(build, cli, devices=10000, seconds=30, smoke=False):
 
 def print_table(results):
     s = results["steady"]
-    print("DTLS, %s devices once a second:" % format(s["devices"], ","))
-    for name in ("plain", "dtls"):
+    print("DTLS, %s devices once a second (CPU over the whole run, RSS once all are online):"
+          % format(s["devices"], ","))
+    for name in ("plain", "dtls", "dtls_whole"):
         row = s[name]
-        print("  %-5s fleet CPU %.2f s, RSS %d MB; receiver CPU %.2f s, RSS %d MB; sent %d, errors %d"
-              % (name, row["fleet"]["cpu_s"], row["fleet"]["max_rss_kb"] // 1024, row["receiver"]["cpu_s"],
-                 row["receiver"]["max_rss_kb"] // 1024, row["sent"], row["errors"]))
-    print("  CPU DTLS/plain: fleet %.2fx, receiver %.2fx; RSS a device adds: fleet %.0f B, receiver %.0f B"
-          % (s["fleet_cpu_ratio"], s["receiver_cpu_ratio"], s["fleet_rss_per_device_b"],
-             s["receiver_rss_per_device_b"]))
+        line = "  %-10s fleet CPU %.2f s, RSS %d MB; receiver CPU %.2f s, RSS %d MB; sent %d, errors %d" % (
+            name, row["fleet"]["cpu_s"], row["fleet"]["rss_end_kb"] // 1024, row["receiver"]["cpu_s"],
+            row["receiver"]["rss_end_kb"] // 1024, row["sent"], row["errors"])
+        if name != "plain":
+            line += "; over plain: CPU %.2fx / %.2fx, RSS a device %.0f B / %.0f B" % (
+                row["fleet"]["cpu_ratio"], row["receiver"]["cpu_ratio"], row["fleet"]["rss_per_device_b"],
+                row["receiver"]["rss_per_device_b"])
+        print(line)
     st = results["storm"]
     rate = lambda r: "%.0f/s" % r if r else "n/a"  # noqa: E731
     print("  storm of %d: full %s, resumed %s; handshake p50 %.1f ms p99 %.1f ms; failed %s"
           % (st["devices"], rate(st["full_per_s"]), rate(st["resumed_per_s"]), st["handshakes"]["time_ms"]["p50"],
              st["handshakes"]["time_ms"]["p99"], st["handshakes"]["failed"]))
-    for row in results["library"]:
-        print("  library: " + json.dumps(row))
+    print("  library: %d rows (memory per idle session, handshakes a second, primitives) in the JSON"
+          % len(results["library"]))
 
 
 def main():

@@ -48,6 +48,10 @@ CDtlsOptions::CDtlsOptions(CLI::App& app, CDtlsSettings& settings, Side nSide) :
                    "Suites offered, comma-separated: psk, ecdhe-psk, ecdhe (default: psk,ecdhe-psk with keys, ecdhe "
                    "with certificates)")
         ->group(kGroup);
+    app.add_flag("--dtls-no-park", m_bNoPark,
+                 "Keep each open session whole between datagrams: less CPU a datagram, some 35 KB a session "
+                 "instead of some 200 bytes")
+        ->group(kGroup);
     if (bFleet)
         app.add_option("--dtls-retransmit", m_strRetransmit,
                        "A handshake's first retransmission after this long (default 1s), each next after twice the "
@@ -64,7 +68,7 @@ std::optional<std::pair<const char*, std::string>> CDtlsOptions::Read()
     CDtlsSettings& settings = m_settings;
     const bool bKeys = !settings.strPskFile.empty() || !settings.strPskDerive.empty() || !settings.strCert.empty() ||
                        !settings.strKey.empty() || !settings.strCa.empty() || m_strCiphers || m_strRetransmit ||
-                       m_bNoCookie;
+                       m_bNoCookie || m_bNoPark;
     if (!settings.bOn)
         return bKeys ? std::optional<std::pair<const char*, std::string>>({"--dtls", "the DTLS options need --dtls"})
                      : std::nullopt;
@@ -81,6 +85,7 @@ std::optional<std::pair<const char*, std::string>> CDtlsOptions::Read()
         settings.nRetransmitNs = nNs;
     }
     settings.bCookie = !m_bNoCookie;
+    settings.bPark = !m_bNoPark;
     const CStatus checked = settings.Check(m_nSide == Side::kReceiver);
     if (!checked.IsOk())
         return std::make_pair("--dtls", checked.Message());

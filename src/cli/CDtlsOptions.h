@@ -11,9 +11,9 @@ class App;
 }
 
 // The DTLS options a fleet and a receiver share (--dtls, the key options,
-// --dtls-ciphers), plus a fleet's --dtls-retransmit or a receiver's
-// --dtls-no-cookie, read into CDtlsSettings by one set of rules. The object
-// must outlive the app's parsing. Main thread.
+// --dtls-ciphers, --dtls-no-park), plus a fleet's --dtls-retransmit or a
+// receiver's --dtls-no-cookie, read into CDtlsSettings by one set of rules.
+// The object must outlive the app's parsing. Main thread.
 class CDtlsOptions {
 public:
     enum class Side { kFleet, kReceiver };
@@ -34,6 +34,7 @@ private:
     std::optional<std::string> m_strCiphers;
     std::optional<std::string> m_strRetransmit;
     bool m_bNoCookie = false;
+    bool m_bNoPark = false;
     // A key option given without --dtls.
     bool m_bKeys = false;
 };

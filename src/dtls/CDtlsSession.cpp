@@ -336,7 +336,7 @@ CDtlsSession::Step CDtlsSession::Fail(CHandshakeCounts::Cause nCause)
 
 void CDtlsSession::Park()
 {
-    if (m_nState != State::kOpen || !m_pSsl)
+    if (m_nState != State::kOpen || !m_pSsl || !m_context.Settings().bPark)
         return;
     size_t nLength = 0;
     if (mbedtls_ssl_context_save(m_pSsl.get(), nullptr, 0, &nLength) != MBEDTLS_ERR_SSL_BUFFER_TOO_SMALL)

@@ -21,10 +21,10 @@ struct mbedtls_ssl_context;
 // it. Retransmissions are the holder's to drive: it calls OnTimer once
 // TimerDue.
 //
-// Between datagrams an open session is parked: its state serialized (some
-// 200 bytes) and the library's context (some 35 KB) freed, taken up again
-// by the next datagram either way. Sessions of a suite that cannot be
-// serialized (CBC) stay as they are.
+// Between datagrams an open session is parked (unless the settings say
+// not to): its state serialized (some 200 bytes) and the library's context
+// (some 35 KB) freed, taken up again by the next datagram either way.
+// Sessions of a suite that cannot be serialized (CBC) stay as they are.
 //
 // Not thread-safe: one thread at a time per session (the holder's lock).
 // The context and the link must outlive it. Small on purpose: a fleet holds
