@@ -93,6 +93,15 @@ CDtlsContext::~CDtlsContext()
         mbedtls_ssl_config_free(m_pConfig.get());
 }
 
+int64_t CDtlsContext::LongestHandshakeNs() const
+{
+    int64_t nLongestNs = 0;
+    int64_t nWaitNs = m_settings.nRetransmitNs;
+    for (int i = 0; i <= CDtlsSettings::kMaxRetransmissions; ++i, nWaitNs *= 2)
+        nLongestNs += nWaitNs;
+    return nLongestNs;
+}
+
 std::string CDtlsContext::LibraryText()
 {
     char version[32];

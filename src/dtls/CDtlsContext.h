@@ -31,6 +31,8 @@ public:
     CDtlsContext& operator=(const CDtlsContext&) = delete;
 
     const CDtlsSettings& Settings() const { return m_settings; }
+    // The longest a handshake may take: every retransmission's wait.
+    int64_t LongestHandshakeNs() const;
     const CDtlsKeys& Keys() const { return m_keys; }
     Role GetRole() const { return m_nRole; }
     // Each device its own certificate from a folder (by IMEI).

@@ -10,6 +10,10 @@
 #include "dtls/CDtlsClientConfig.h"
 #include "dtls/CDtlsContext.h"
 
+// What mbed TLS itself does once a record shows the peer has the last
+// flight (its ssl_internal.h, which C++ cannot include as it is).
+extern "C" void mbedtls_ssl_handshake_wrapup_free_hs_transform(mbedtls_ssl_context* pSsl);
+
 namespace {
 
 // m_nError for a device the keys have no key for (the library's are
@@ -304,6 +308,7 @@ CDtlsSession::Step CDtlsSession::After(int nResult)
         // the client.
         const bool bClient = m_context.GetRole() == CDtlsContext::Role::kClient;
         m_bResumed = bClient == m_bSent;
+        m_nOpenedNs = SteadyNs();
         return Step::kOpened;
     }
     if (nResult == MBEDTLS_ERR_SSL_WANT_READ || nResult == MBEDTLS_ERR_SSL_WANT_WRITE)
@@ -338,6 +343,15 @@ void CDtlsSession::Park()
 {
     if (m_nState != State::kOpen || !m_pSsl || !m_context.Settings().bPark)
         return;
+    if (m_pSsl->handshake != nullptr) {
+        // The handshake's last flight was ours: the library keeps it to
+        // answer the peer's retransmission until a record of the peer's
+        // shows it arrived. A peer that sends nothing has had every
+        // retransmission a handshake may take by the end of this wait.
+        if (SteadyNs() - m_nOpenedNs < m_context.LongestHandshakeNs())
+            return;
+        mbedtls_ssl_handshake_wrapup_free_hs_transform(m_pSsl.get());
+    }
     size_t nLength = 0;
     if (mbedtls_ssl_context_save(m_pSsl.get(), nullptr, 0, &nLength) != MBEDTLS_ERR_SSL_BUFFER_TOO_SMALL)
         return;

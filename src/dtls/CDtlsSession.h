@@ -24,7 +24,10 @@ struct mbedtls_ssl_context;
 // Between datagrams an open session is parked (unless the settings say
 // not to): its state serialized (some 200 bytes) and the library's context
 // (some 35 KB) freed, taken up again by the next datagram either way.
-// Sessions of a suite that cannot be serialized (CBC) stay as they are.
+// Sessions of a suite that cannot be serialized (CBC) stay as they are, and
+// so does one whose handshake ended with its own flight (a resumed client,
+// a server after a full handshake) until the peer sends a record or the
+// longest a handshake may take has passed.
 //
 // Not thread-safe: one thread at a time per session (the holder's lock).
 // The context and the link must outlive it. Small on purpose: a fleet holds
@@ -78,6 +81,8 @@ public:
 
     bool Open() const { return m_nState == State::kOpen; }
     bool Handshaking() const { return m_nState == State::kHandshaking; }
+    // Open and parked between datagrams.
+    bool Parked() const { return !m_pSsl && !m_parked.empty(); }
     bool Resumed() const { return m_bResumed; }
     CHandshakeCounts::Cause Cause() const { return m_nCause; }
     int Retransmissions() const { return m_nRetransmissions; }
@@ -111,6 +116,7 @@ private:
     // The handshake timer (steady nanoseconds; 0: not running).
     int64_t m_nIntermediateNs = 0;
     int64_t m_nFinalNs = 0;
+    int64_t m_nOpenedNs = 0;
     int m_nError = 0;
     uint32_t m_nTag;
     State m_nState = State::kHandshaking;

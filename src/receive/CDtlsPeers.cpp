@@ -17,11 +17,8 @@ bool IsClientHello(const char* pData, size_t nLength)
 }  // namespace
 
 CDtlsPeers::CDtlsPeers(CDtlsContext& context, Send send, CHandshakeStats& stats)
-    : m_context(context), m_send(std::move(send)), m_stats(stats)
+    : m_context(context), m_send(std::move(send)), m_stats(stats), m_nLongestNs(context.LongestHandshakeNs())
 {
-    int64_t nWaitNs = context.Settings().nRetransmitNs;
-    for (int i = 0; i <= CDtlsSettings::kMaxRetransmissions; ++i, nWaitNs *= 2)
-        m_nLongestNs += nWaitNs;
 }
 
 CDtlsPeers::~CDtlsPeers() = default;

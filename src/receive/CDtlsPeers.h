@@ -71,5 +71,5 @@ private:
     // Slots handshaking (or that were when last looked at).
     std::vector<uint32_t> m_handshaking;
     // How long a handshake may take in all: every retransmission's wait.
-    int64_t m_nLongestNs = 0;
+    const int64_t m_nLongestNs;
 };

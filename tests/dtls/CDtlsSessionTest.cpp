@@ -107,8 +107,9 @@ unsigned char FirstAnswerType(const Link& server)
 }  // namespace
 
 // Both ends open with a pre-shared key, through the cookie exchange or
-// without it; records carry each way exactly what was written; a session
-// kept from one that was let go resumes.
+// without it; records carry each way exactly what was written, and the
+// sessions are parked between them; a session kept from one that was let go
+// resumes.
 TEST_F(CDtlsSessionTest, APskHandshakeOpensCarriesRecordsAndResumes)
 {
     for (const bool bCookie : {true, false}) {
@@ -136,6 +137,10 @@ TEST_F(CDtlsSessionTest, APskHandshakeOpensCarriesRecordsAndResumes)
         Pump(client, clientLink, server, serverLink);
         EXPECT_EQ(m_strServerGot, message);
         EXPECT_EQ(m_strClientGot, "ok");
+        // Between datagrams both ends are parked, and taken up again for
+        // the next one.
+        EXPECT_TRUE(client.Parked());
+        EXPECT_TRUE(server.Parked());
         m_strServerGot.clear();
         m_strClientGot.clear();
 
@@ -160,6 +165,15 @@ TEST_F(CDtlsSessionTest, APskHandshakeOpensCarriesRecordsAndResumes)
         ASSERT_TRUE(again.Open());
         EXPECT_TRUE(again.Resumed());
         EXPECT_TRUE(serverAgain.Resumed());
+        if (bCookie)
+            continue;
+        // The resumed client sent the last flight: it keeps it for the
+        // server's retransmissions, while a handshake may last.
+        ASSERT_TRUE(again.Write(message.data(), message.size()));
+        EXPECT_FALSE(again.Parked());
+        std::this_thread::sleep_for(std::chrono::nanoseconds(pClientContext->LongestHandshakeNs()));
+        ASSERT_TRUE(again.Write(message.data(), message.size()));
+        EXPECT_TRUE(again.Parked());
     }
 }
 
