@@ -41,8 +41,9 @@ class CReplyMatcher;
 // are served in the order of their instants, so that a thread catching up
 // keeps the order the faults gave. What is still held when the run is
 // stopped is never sent, and counted (CFaultStats). A device that is offline when a packet is due
-// sends nothing (its schedule goes on), and when it is back first sends its
-// device info message again, as a device that restarted.
+// sends nothing (its schedule goes on; the sink hears that it went
+// offline), and when it is back first sends its device info message again,
+// as a device that restarted.
 // Paced by an interval or a rate (CPace), a device sends its packets at the
 // pace's instants from the first check after it came online, rewritten and
 // looped as its mode says.

@@ -285,7 +285,8 @@ CStatus CFleetRun::Check()
     if (status.IsOk() && m_config.dtls.bOn)
         status = CDtlsContext::Create(m_config.dtls, CDtlsContext::Role::kClient, parts.pDtlsContext);
     CDeviceSockets::KernelUdp udp;
-    if (status.IsOk() && m_config.bReplies && CDeviceSockets::ReadKernelUdp(udp)) {
+    // DTLS devices get their handshakes' answers as replies.
+    if (status.IsOk() && (m_config.bReplies || m_config.dtls.bOn) && CDeviceSockets::ReadKernelUdp(udp)) {
         for (std::string& strWarning : CDeviceSockets::ReplyWarnings(nCount, udp))
             m_warnings.push_back(std::move(strWarning));
     }
