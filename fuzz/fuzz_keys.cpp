@@ -1,7 +1,7 @@
 // The DTLS key files' and secrets' parsers. For any text a key file either
 // is refused, naming the file and a line of it (or saying it has no key),
 // never with a key's hex digits in the message; or every identity it gives
-// a key has a key of 1 to 64 bytes, found again by a server looking the
+// a key has a key of 1 to 32 bytes, found again by a server looking the
 // identity up. A secret either is refused by one fixed message (its text
 // never in it),
 // or derives 32-byte keys that a device and a server agree on.

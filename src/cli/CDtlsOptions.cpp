@@ -8,8 +8,7 @@ namespace {
 
 const char kGroup[] = "DTLS";
 
-// The shortest and longest first retransmission wait (OpenSSL takes a
-// timer with less than 15 ms left as run out).
+// The shortest and longest first retransmission wait.
 constexpr int64_t kMinRetransmitNs = 50000000;
 constexpr int64_t kMaxRetransmitNs = 60000000000;
 

@@ -16,8 +16,9 @@
 // read it.
 class CDtlsKeys {
 public:
-    // OpenSSL's PSK callbacks take up to 256 bytes; a line's key at most this.
-    static constexpr size_t kMaxKeyBytes = 64;
+    // mbed TLS takes pre-shared keys of up to MBEDTLS_PSK_MAX_LEN (32)
+    // bytes; a line's key at most this.
+    static constexpr size_t kMaxKeyBytes = 32;
     static constexpr size_t kMaxIdentityBytes = 128;
     // A derivation secret shorter than this is refused: it would be guessed.
     static constexpr size_t kMinSecretBytes = 16;
