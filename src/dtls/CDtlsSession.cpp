@@ -189,8 +189,9 @@ CDtlsSession::Step CDtlsSession::Feed(const char* pData, size_t nLength, const O
         m_bForeign = true;
         return Step::kGoing;
     }
+    // A parked session that cannot be taken up again is over.
     if (!m_pSsl && !Unpark())
-        return Fail(CHandshakeCounts::kOther);
+        return Step::kClosed;
     m_pIn = pData;
     m_nIn = nLength;
     Step step = Step::kGoing;
