@@ -9,6 +9,7 @@
 
 #include "dtls/CDtlsClientConfig.h"
 #include "dtls/CDtlsContext.h"
+#include "figures/CHandshakeStats.h"
 
 // What mbed TLS itself does once a record shows the peer has the last
 // flight (its ssl_internal.h, which C++ cannot include as it is).
@@ -224,7 +225,7 @@ bool CDtlsSession::TimerDue() const
     return m_nState == State::kHandshaking && m_nFinalNs != 0 && SteadyNs() >= m_nFinalNs;
 }
 
-CDtlsSession::Step CDtlsSession::OnTimer()
+CDtlsSession::Step CDtlsSession::OnTimer(CHandshakeStats& stats)
 {
     if (!TimerDue())
         return Step::kGoing;
@@ -234,8 +235,10 @@ CDtlsSession::Step CDtlsSession::OnTimer()
         return Fail(m_bForeign                      ? CHandshakeCounts::kNotDtls
                     : WaitsOnKeys(m_pSsl->state)    ? CHandshakeCounts::kKey
                                                     : CHandshakeCounts::kTimeout);
-    if (m_bSent)
+    if (m_bSent) {
         ++m_nRetransmissions;
+        stats.Retransmitted();
+    }
     return After(nResult);
 }
 

@@ -11,6 +11,7 @@
 
 class CDtlsClientConfig;
 class CDtlsContext;
+class CHandshakeStats;
 struct mbedtls_ssl_context;
 
 // One DTLS 1.2 association over datagrams that its holder carries: what the
@@ -72,7 +73,8 @@ public:
     Step Feed(const char* pData, size_t nLength, const OnData& onData);
     // Whether the handshake's next retransmission is due.
     bool TimerDue() const;
-    Step OnTimer();
+    // Retransmits when it is due, counting it in stats.
+    Step OnTimer(CHandshakeStats& stats);
     // Application data as one record in one datagram; false when it could
     // not be (not open, or too long for a record).
     bool Write(const char* pData, size_t nLength);

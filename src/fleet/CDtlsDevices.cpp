@@ -7,6 +7,7 @@
 #include "dtls/CDtlsContext.h"
 #include "fleet/CFleetClock.h"
 #include "fleet/CFleetPlan.h"
+#include "traffic/CRandom.h"
 
 CDtlsDevices::CDtlsDevices(CDtlsContext& context, CFleetSink& sink, const CFleetPlan& plan, uint64_t nFirstDevice,
                            uint32_t nDevices, CFleetClock& clock, CHandshakeStats& stats)
@@ -44,8 +45,7 @@ void CDtlsDevices::Stop()
             device.pSession->Close();
             m_stats.Closed();
         }
-        m_stats.Unsent(device.held.size());
-        device.held.clear();
+        DropHeld(device);
         device.pSession.reset();
     }
 }
@@ -127,17 +127,14 @@ void CDtlsDevices::Opened(Device& device, int64_t nArrivalNs)
         if (!session.Write(strHeld.data(), strHeld.size()))
             m_stats.Unsent(1);
     }
-    device.held.clear();
-    device.held.shrink_to_fit();
+    std::vector<std::string>().swap(device.held);
 }
 
 void CDtlsDevices::Failed(uint32_t nDevice, Device& device, int64_t nNowNs)
 {
     CDtlsSession& session = *device.pSession;
     m_stats.Failed(session.Cause());
-    m_stats.Unsent(device.held.size());
-    device.held.clear();
-    device.held.shrink_to_fit();
+    DropHeld(device);
     device.nLast = session.Cause();
     device.strLast = session.FailureText();
     ++device.nFailedTotal;
@@ -156,22 +153,23 @@ void CDtlsDevices::Drop(Device& device)
         device.pSaved = device.pSession->Saved();
         m_stats.Closed();
     }
-    m_stats.Unsent(device.held.size());
-    device.held.clear();
-    device.held.shrink_to_fit();
+    DropHeld(device);
     device.pSession.reset();
+}
+
+void CDtlsDevices::DropHeld(Device& device)
+{
+    m_stats.Unsent(device.held.size());
+    std::vector<std::string>().swap(device.held);
 }
 
 int64_t CDtlsDevices::BackoffNs(uint32_t nDevice, uint32_t nFailures) const
 {
     const int nDoublings = static_cast<int>(std::min<uint32_t>(nFailures, 7)) - 1;
     const int64_t nFullNs = std::min(kMaxBackoffNs, kFirstBackoffNs << nDoublings);
-    // A fixed draw per device and failure (SplitMix64), from 1/2 to 1.
-    uint64_t z = (m_nFirstDevice + nDevice) * 0x9e3779b97f4a7c15ull + nFailures;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    z ^= z >> 31;
-    const double dShare = 0.5 + 0.5 * static_cast<double>(z >> 11) / 9007199254740992.0;
+    // A fixed draw per device and failure, from 1/2 to 1.
+    const double dShare =
+        0.5 + 0.5 * CRandom::Unit(CRandom::Bits(0, m_nFirstDevice + nDevice, nFailures, CRandom::kDtlsBackoff));
     return static_cast<int64_t>(static_cast<double>(nFullNs) * dShare);
 }
 
@@ -192,15 +190,9 @@ void CDtlsDevices::RunTimers()
             Device& device = m_devices[j];
             if (!device.pSession || !device.pSession->Handshaking())
                 continue;
-            CDtlsSession& session = *device.pSession;
-            if (session.TimerDue()) {
-                const int nBefore = session.Retransmissions();
-                if (session.OnTimer() == CDtlsSession::Step::kFailed) {
-                    Failed(j, device, nNowNs);
-                    continue;
-                }
-                if (session.Retransmissions() > nBefore)
-                    m_stats.Retransmitted();
+            if (device.pSession->TimerDue() && device.pSession->OnTimer(m_stats) == CDtlsSession::Step::kFailed) {
+                Failed(j, device, nNowNs);
+                continue;
             }
             still.push_back(j);
         }

@@ -97,6 +97,8 @@ private:
     void Opened(Device& device, int64_t nArrivalNs);
     void Failed(uint32_t nDevice, Device& device, int64_t nNowNs);
     void Drop(Device& device);
+    // Its held datagrams never go: counted unsent.
+    void DropHeld(Device& device);
     int64_t BackoffNs(uint32_t nDevice, uint32_t nFailures) const;
     void RunTimers();
 

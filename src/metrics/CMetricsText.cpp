@@ -124,8 +124,7 @@ void CMetricsText::AppendHandshakes(std::string& out, const CHandshakeStats& han
     AppendMetric(out, "tovrik_dtls_handshakes_resumed_total", "counter",
                  "DTLS handshakes completed by resuming a session.", m_strShard, std::to_string(counts.nResumed));
     const char* const pszFailed = "tovrik_dtls_handshake_failures_total";
-    out += std::string("# HELP ") + pszFailed + " DTLS handshakes failed, by cause.\n# TYPE " + pszFailed +
-           " counter\n";
+    AppendHead(out, pszFailed, "counter", "DTLS handshakes failed, by cause.");
     for (size_t i = 0; i < CHandshakeCounts::kCauses; ++i)
         AppendSample(out, pszFailed, m_strShard + ",cause=\"" + CHandshakeCounts::Name(i) + "\"",
                      std::to_string(counts.failed[i]));

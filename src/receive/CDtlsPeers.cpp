@@ -54,7 +54,7 @@ void CDtlsPeers::Feed(const sockaddr_storage& from, const char* pData, size_t nL
         // A device that restarted: its old session is over.
         if (m_peers[nSlot].pSession->Open() && IsClientHello(pData, nLength)) {
             Remove(nSlot);
-            nSlot = NewPeer(from, Key(from), nArrivalNs);
+            nSlot = NewPeer(from, std::move(strKey), nArrivalNs);
         }
     }
     Peer& peer = m_peers[nSlot];
@@ -90,14 +90,11 @@ void CDtlsPeers::OnTick(int64_t nNowNs)
         }
         CDtlsSession& session = *peer.pSession;
         if (session.TimerDue()) {
-            const int nBefore = session.Retransmissions();
-            if (session.OnTimer() == CDtlsSession::Step::kFailed) {
+            if (session.OnTimer(m_stats) == CDtlsSession::Step::kFailed) {
                 peer.bListed = false;
                 Failed(nSlot);
                 continue;
             }
-            if (session.Retransmissions() > nBefore)
-                m_stats.Retransmitted();
         } else if (nNowNs - peer.nStartedNs > m_nLongestNs) {
             // Nothing to retransmit (a cookie sent, no answer): as long as
             // retransmissions would have waited.

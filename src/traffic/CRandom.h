@@ -33,6 +33,7 @@ public:
         kAnswerDrop,
         kAnswerDelay,
         kInterval,
+        kDtlsBackoff,
         kSecondDraw = 64,
         kVary = 256,
     };

@@ -153,3 +153,37 @@ TEST(FleetReceiveTest, ACapacitySearchFindsTheServersCapacityWithinOneStep)
               std::string::npos)
         << fleet.out;
 }
+
+// A fleet of DTLS devices comes back from an outage all at once: every
+// device handshakes again, resuming its session, and the receiver takes each
+// one's device info message anew in its session; no handshake fails on
+// either side.
+TEST(DtlsStormTest, AFleetBackFromAnOutageResumesEverySession)
+{
+    TempDir dir;
+    const std::string secret = dir.Write("secret", "a secret the fleet and the receiver share\n");
+    const std::string received = dir.Path() + "/received.json";
+    ReceiveProcess receive(AF_INET, {"--dtls", "--psk-derive", secret, "-q", "--stats-json", received},
+                           CliProcess::Stop::kInterrupt);
+    ASSERT_TRUE(receive.WaitListening());
+    const std::string stats = dir.Path() + "/stats.json";
+    const CliRun fleet = CliProcess::Run({"-p", std::to_string(receive.Port()), "--devices", "1000", "--spread",
+                                          "--dtls", "--psk-derive", secret, "--outage", "2s,1s,return=0s", "--seed",
+                                          "3", "-q", "--stop-after", "5", "--stats-json", stats});
+    receive.RequestStop();
+    receive.Wait();
+    ASSERT_EQ(fleet.nExit, 0) << fleet.err;
+    const std::string json = TempDir::Read(stats);
+    EXPECT_EQ(NumberAfter(json, "\"dtls_handshakes\"", "started"), 2000) << json.substr(json.find("\"dtls_"));
+    EXPECT_EQ(NumberAfter(json, "\"dtls_handshakes\"", "completed"), 2000);
+    EXPECT_EQ(NumberAfter(json, "\"dtls_handshakes\"", "resumed"), 1000);
+    for (const char* pszCause : {"key", "not_dtls", "timeout", "refused", "other"})
+        EXPECT_EQ(NumberAfter(json, "\"dtls_handshakes\"", pszCause), 0) << pszCause;
+    EXPECT_EQ(NumberAfter(json, "\"dtls_handshakes\"", "unsent"), 0);
+
+    const std::string server = TempDir::Read(received);
+    EXPECT_EQ(NumberAfter(server, "\"dtls_handshakes\"", "completed"), 2000) << server.substr(server.find("\"dtls_"));
+    EXPECT_EQ(NumberAfter(server, "\"dtls_handshakes\"", "resumed"), 1000);
+    EXPECT_EQ(NumberAfter(server, "\"dtls_handshakes\"", "timeout"), 0);
+    EXPECT_EQ(NumberAfter(server, "", "device_info"), 2000);
+}

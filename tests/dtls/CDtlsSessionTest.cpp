@@ -9,6 +9,7 @@
 #include "TempDir.h"
 #include "dtls/CDtlsContext.h"
 #include "dtls/CDtlsSession.h"
+#include "figures/CHandshakeStats.h"
 
 namespace {
 
@@ -76,10 +77,11 @@ protected:
     // generous bound has passed); whether all failed.
     static bool RunOut(std::initializer_list<CDtlsSession*> sessions)
     {
+        CHandshakeStats stats;
         size_t nFailed = 0;
         for (int i = 0; i < 2000 && nFailed < sessions.size(); ++i) {
             for (CDtlsSession* pSession : sessions) {
-                if (pSession->TimerDue() && pSession->OnTimer() == CDtlsSession::Step::kFailed)
+                if (pSession->TimerDue() && pSession->OnTimer(stats) == CDtlsSession::Step::kFailed)
                     ++nFailed;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
