@@ -28,9 +28,12 @@ std::string CReceiveMetricsText::Text(const Counters& counters) const
     };
     std::string out;
     out.reserve(2048);
-    for (const Line& line : lines)
-        MetricsExposition::AppendMetric(out, line.pszName, line.pszType, line.pszHelp, m_strLabels,
-                                        std::to_string(line.nValue));
+    const auto append = [&](const auto& table) {
+        for (const Line& line : table)
+            MetricsExposition::AppendMetric(out, line.pszName, line.pszType, line.pszHelp, m_strLabels,
+                                            std::to_string(line.nValue));
+    };
+    append(lines);
     if (!counters.bDtls)
         return out;
     const Line dtls[] = {
@@ -39,8 +42,6 @@ std::string CReceiveMetricsText::Text(const Counters& counters) const
         {"tovrik_receive_dtls_handshake_failures_total", "counter", "DTLS handshakes failed.",
          counters.nHandshakeFailures},
     };
-    for (const Line& line : dtls)
-        MetricsExposition::AppendMetric(out, line.pszName, line.pszType, line.pszHelp, m_strLabels,
-                                        std::to_string(line.nValue));
+    append(dtls);
     return out;
 }
